@@ -1,0 +1,22 @@
+// Every test case runs with its own state root (registry, stores, documents, temp) under a fresh folder.
+#pragma once
+
+#include <string>
+
+namespace kxtest {
+
+// The current test case's state root.
+std::string Root();
+// A fresh folder inside the current root, for a test's own files.
+std::string MakeTempDir(const std::string& name = "work");
+// Folder of the build (libraries in lib/, programs in bin/).
+std::string BuildDir();
+// Folder of the source tree.
+std::string SourceDir();
+// Runs a shell command and returns its exit status; output into *out when given.
+int Run(const std::string& command, std::string* out = nullptr);
+// Reads and writes whole files.
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+}  // namespace kxtest

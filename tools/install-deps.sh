@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, only those that are missing.
+set -euo pipefail
+pkgs=(
+  build-essential cmake ninja-build pkg-config
+  libcrypto++-dev libssl-dev openssl zlib1g-dev
+  libcairo2-dev fontconfig fonts-dejavu-core libsqlite3-dev libcurl4-openssl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  python3 zip unzip 7zip osslsigncode
+  gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
