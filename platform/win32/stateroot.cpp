@@ -87,6 +87,25 @@ std::string TempDir() {
   return t + "/";
 }
 
+std::string WindowsDir() {
+  std::string dir = UserStateDir() + "/windows";
+  MakeDirs(dir);
+  return dir;
+}
+
+std::string CacheDir() {
+  std::string root = StateRootOverride();
+  std::string dir;
+  if (!root.empty()) {
+    dir = root + "/cache";
+  } else {
+    std::string xdg = Env("XDG_CACHE_HOME");
+    dir = (xdg.empty() ? Home() + "/.cache" : WithoutTrailingSlash(xdg)) + "/kesmora";
+  }
+  MakeDirs(dir);
+  return dir;
+}
+
 void OnStateRootChanged(const std::function<void()>& callback) {
   std::lock_guard<std::mutex> lock(g_callbacksMutex);
   Callbacks().push_back(callback);

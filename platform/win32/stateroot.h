@@ -18,6 +18,10 @@ KXAPI std::string MachineStateDir();
 KXAPI std::string DocumentsDir();
 // The temporary folder, with a trailing separator.
 KXAPI std::string TempDir();
+// The platform's "Windows folder" (GetWindowsDirectory): a folder of ours in the user state.
+KXAPI std::string WindowsDir();
+// Per-user cache folder (the URL cache lives here).
+KXAPI std::string CacheDir();
 
 // Caches that depend on the state root (open registry databases, store indexes) register here and are
 // dropped when a test moves the root.

@@ -67,6 +67,7 @@ using LPBYTE = BYTE*;
 using PBYTE = BYTE*;
 using LPDWORD = DWORD*;
 using LPLONG = LONG*;
+using PLONG = LONG*;
 using LPBOOL = BOOL*;
 using LPINT = int*;
 using LPUINT = UINT*;
@@ -267,6 +268,23 @@ constexpr DWORD ERROR_CANTOPEN = 1011;
 constexpr DWORD ERROR_CANTREAD = 1012;
 constexpr DWORD ERROR_CANTWRITE = 1013;
 constexpr DWORD ERROR_KEY_DELETED = 1018;
+constexpr DWORD ERROR_INVALID_ACCESS = 12;
+constexpr DWORD ERROR_SEEK = 25;
+constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
+constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
+constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
+constexpr DWORD ERROR_WAIT_NO_CHILDREN = 128;
+constexpr DWORD ERROR_NOT_OWNER = 288;
+constexpr DWORD ERROR_TOO_MANY_POSTS = 298;
+constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
+constexpr DWORD ERROR_NOACCESS = 998;
+constexpr DWORD ERROR_INVALID_FLAGS = 1004;
+constexpr DWORD ERROR_NO_TOKEN = 1008;
+constexpr DWORD ERROR_INVALID_SID = 1337;
+constexpr DWORD ERROR_INVALID_ACL = 1336;
+constexpr DWORD ERROR_INVALID_SECURITY_DESCR = 1338;
+constexpr DWORD ERROR_PRIVILEGE_NOT_HELD = 1314;
+constexpr DWORD ERROR_FILE_INVALID = 1006;
 
 template <typename T>
 constexpr T kx_min(T a, T b) { return a < b ? a : b; }
