@@ -319,12 +319,14 @@ HRESULT DecodeSignature(const Bytes& blob, Decoded* d, std::string* detail) {
 
   Reader all(d->content), body, data, info, algorithm, digest;
   Bytes oid, algOid;
-  if (!all.Expect(kSequence, &body) || !all.AtEnd() || !body.Expect(kSequence, &data) ||
+  if (!all.Expect(kSequence, &body) || !all.AtEnd())
+    return Fail(detail, DIGSIG_E_DECODE, "malformed SpcIndirectDataContent");
+  d->contentHeader = body.data() - d->content.data();
+  if (!body.Expect(kSequence, &data) ||
       !data.Expect(kOid, nullptr, &oid) || !body.Expect(kSequence, &info) || !info.Expect(kSequence, &algorithm) ||
       !algorithm.Expect(kOid, nullptr, &algOid) || !info.Expect(kOctetString, &digest))
     return Fail(detail, DIGSIG_E_DECODE, "malformed SpcIndirectDataContent");
   if (oid != Oid(kSpcPeImageData)) return Fail(detail, DIGSIG_E_DECODE, "the signature is not for a PE image");
-  d->contentHeader = body.data() - d->content.data();
   const unsigned char* q = algOid.data();
   ObjPtr alg(d2i_ASN1_OBJECT(nullptr, &q, static_cast<long>(algOid.size())));
   d->imageMd = alg ? AllowedDigest(alg.get()) : nullptr;
