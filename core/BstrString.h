@@ -1,9 +1,11 @@
 // The string value that crosses the boundary to the COM engine: one wide BSTR shared between copies by
-// reference counting, with a narrow (UTF-8) form made on first request.
+// reference counting (a _bstr_t), with a narrow (UTF-8) form made on first request. Allocation failures
+// raise _com_error(E_OUTOFMEMORY).
 #pragma once
 
 #include <vector>
 
+#include "platform/com/comutil.h"
 #include "platform/win32/types.h"
 
 class CBstrString {
@@ -12,15 +14,17 @@ class CBstrString {
   CBstrString(const char* text);  // NOLINT: implicit, as the engine wrappers pass texts
   // copy set: a copy of bstr; clear: takes ownership of bstr (freed with the last reference).
   CBstrString(BSTR bstr, bool copy);
+  CBstrString(const _bstr_t& s) : m_str(s) {}  // NOLINT: shares the record
   explicit CBstrString(char ch);
-  CBstrString(const CBstrString& other);
-  virtual ~CBstrString();
+  CBstrString(const CBstrString& other) = default;
+  virtual ~CBstrString() = default;
 
-  CBstrString& operator=(const CBstrString& other);
+  CBstrString& operator=(const CBstrString& other) = default;
+  CBstrString& operator=(const _bstr_t& s);
   CBstrString& operator+=(const CBstrString& other);
   CBstrString& operator+=(char ch);
 
-  UINT GetLength() const;
+  UINT GetLength() const { return m_str.length(); }
   bool IsEmpty() const { return GetLength() == 0; }
   // -1 when this string is empty; else a case-insensitive comparison of the narrow form with text.
   int CompareNoCase(const char* text) const;
@@ -30,21 +34,16 @@ class CBstrString {
   CBstrString Right(int n) const;
 
   // The wide string (null for the empty string) and the narrow form (null for the empty string).
-  BSTR GetBSTR() const;
+  BSTR GetBSTR() const { return static_cast<OLECHAR*>(m_str); }
   const char* GetAnsi() const;
+  const _bstr_t& GetBstrT() const { return m_str; }
   operator const OLECHAR*() const { return GetBSTR(); }  // NOLINT
   operator const char*() const { return GetAnsi(); }     // NOLINT
   // Number of copies sharing this string's record (0 for a string without one).
-  long GetRefCount() const;
+  long GetRefCount() const { return static_cast<long>(m_str.RefCount()); }
 
  private:
-  struct Record;
-  explicit CBstrString(Record* record) : m_pRecord(record) {}
-  static Record* MakeRecord(BSTR owned);
-  static Record* FromWide(const OLECHAR* s, UINT len);
-  void Release();
-
-  Record* m_pRecord = nullptr;
+  _bstr_t m_str;
 };
 
 class CBstrStringList {
