@@ -12,6 +12,7 @@
 #include "core/Win32File.h"
 #include "platform/com/bstr.h"
 #include "platform/win32/errors.h"
+#include "platform/win32/modules.h"
 #include "support/testroot.h"
 
 TEST(PathParts, SplitsDirectoryNameAndExtension) {
@@ -181,4 +182,25 @@ TEST(Win32File, WholeFileReadAndWrite) {
   CWin32File noFolder((dir + "/no/such/file").c_str(), bytes);
   EXPECT_FALSE(noFolder.IsOpen());
   EXPECT_EQ(noFolder.m_buffer.GetLength(), 0u);
+}
+
+namespace {
+HWND g_owner = nullptr;
+std::string g_file;
+UINT g_command = 99;
+HWND FakeHtmlHelp(HWND owner, LPCSTR file, UINT command, DWORD_PTR) {
+  g_owner = owner;
+  g_file = file ? file : "";
+  g_command = command;
+  return reinterpret_cast<HWND>(0x1234);
+}
+}  // namespace
+
+TEST(HtmlHelp, LoaderFindsTheViewerEntryByOrdinal) {
+  // No registered location in this state root: the loader falls back to the module by name.
+  kx::BuiltinExport entry[] = {{nullptr, 14, reinterpret_cast<void*>(&FakeHtmlHelp)}};
+  kx::RegisterBuiltinModule("hhctrl.ocx", entry, 1);
+  EXPECT_EQ(HtmlHelpLoader(nullptr, "/opt/kx/Zelvane.chm", 0, 0), reinterpret_cast<HWND>(0x1234));
+  EXPECT_EQ(g_file, "/opt/kx/Zelvane.chm");
+  EXPECT_EQ(g_command, 0u);
 }

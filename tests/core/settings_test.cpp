@@ -377,12 +377,17 @@ TEST(SecurityPolicy, NonAdministratorReadsButCannotWrite) {
   CSecurityPolicy p;
   p.m_bOneClickSettings = 0;
   ASSERT_TRUE(p.CreateKey());
-  // The child runs as nobody: it must reach the state root.
+  // The child runs as nobody: it must reach the state root and its own program, which is copied there
+  // with the platform library in case the build folder is private.
   std::string root = kxtest::Root();
-  ASSERT_EQ(kxtest::Run("chmod -R a+rX '" + root + "'"), 0);
+  std::string bin = root + "/child";
+  ASSERT_EQ(kxtest::Run("mkdir -p '" + bin + "' && cp '" + kxtest::BuildDir() + "/bin/test_core' '" +
+                        kxtest::BuildDir() + "/lib/libkxplatform.so' '" + bin + "/' && chmod -R a+rX '" + root + "'"),
+            0);
   std::string out;
-  std::string cmd = "cd / && KX_POLICY_ROOT='" + root + "' setpriv --reuid=65534 --regid=65534 --clear-groups " +
-                    kxtest::BuildDir() + "/bin/test_core --gtest_filter=SecurityPolicyChild.NonAdministrator 2>&1";
+  std::string cmd = "cd / && KX_POLICY_ROOT='" + root + "' LD_LIBRARY_PATH='" + bin +
+                    "' setpriv --reuid=65534 --regid=65534 --clear-groups '" + bin +
+                    "/test_core' --gtest_filter=SecurityPolicyChild.NonAdministrator 2>&1";
   int rc = kxtest::Run(cmd, &out);
   EXPECT_EQ(rc, 0) << out;
   size_t at = out.find("CHILD ");
