@@ -151,6 +151,8 @@ TEST(Win32File, WholeFileReadAndWrite) {
     ASSERT_TRUE(w.IsOpen());
     EXPECT_EQ(w.WriteAll(6), E_FAIL) << "more than the buffer writes nothing";
     EXPECT_EQ(w.WriteAll(), S_OK);
+    CWin32File reader(path.c_str());
+    EXPECT_FALSE(reader.IsOpen()) << "a file being written is not shared";
   }
   EXPECT_EQ(kxtest::ReadFile(path), "hello");
   {
