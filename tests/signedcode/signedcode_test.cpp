@@ -364,4 +364,45 @@ TEST_F(TimestampTest, FailedStampsLeaveTheFileAsItWas) {
             kxsc::TRUST_E_NOSIGNATURE);
 }
 
+TEST_F(TimestampTest, CallerChainCheckDecidesForSignerAndStamper) {
+  std::string path = Copy("hello32.dll");
+  ASSERT_EQ(kxsc::SignFile(path, Params()), S_OK);
+  ASSERT_EQ(kxsc::TimestampFile(path, Stamp("/rfc3161", kxsc::TimestampProtocol::Rfc3161)), S_OK);
+  struct Call {
+    std::string cn, usage;
+    time_t at;
+  };
+  std::vector<Call> calls;
+  HRESULT signerAnswer = S_OK, stamperAnswer = S_OK;
+  kxsc::VerifyParams v;  // no trust store: only the callback decides
+  v.chainCheck = [&](X509* cert, const std::vector<X509*>& untrusted, time_t at, const char* usage,
+                     std::vector<kxsc::X509Ref>* chain, std::string* detail) {
+    calls.push_back({Cn(cert), usage, at});
+    EXPECT_FALSE(untrusted.empty());
+    if (chain) {
+      X509_up_ref(cert);
+      chain->push_back(kxsc::X509Ref(cert));
+    }
+    HRESULT hr = std::string(usage) == kxsc::kCodeSigningUsage ? signerAnswer : stamperAnswer;
+    if (detail && FAILED(hr)) *detail = "refused by the caller";
+    return hr;
+  };
+  kxsc::SignatureInfo info;
+  std::string detail;
+  ASSERT_EQ(kxsc::VerifyFile(path, v, &info, &detail), S_OK) << detail;
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].cn, "Test Time Stamping");
+  EXPECT_EQ(calls[0].usage, kxsc::kTimeStampingUsage);
+  EXPECT_EQ(calls[1].cn, "Test Code Signer");
+  EXPECT_EQ(calls[1].usage, kxsc::kCodeSigningUsage);
+  EXPECT_EQ(calls[0].at, info.timestampTime);  // the signer's chain counts at the stamp's time
+  EXPECT_EQ(calls[1].at, info.timestampTime);
+  EXPECT_EQ(info.chain.size(), 1u);
+
+  signerAnswer = kxsc::CERT_E_REVOKED;
+  EXPECT_EQ(kxsc::VerifyFile(path, v, nullptr, &detail), kxsc::CERT_E_REVOKED) << detail;
+  stamperAnswer = kxsc::CERT_E_UNTRUSTEDROOT;
+  EXPECT_EQ(kxsc::VerifyFile(path, v, nullptr, &detail), kxsc::TRUST_E_TIME_STAMP) << detail;
+}
+
 }  // namespace

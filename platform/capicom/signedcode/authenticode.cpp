@@ -28,7 +28,6 @@ using namespace der;
 using X509StorePtr = std::unique_ptr<X509_STORE, Deleter<X509_STORE, X509_STORE_free>>;
 using StoreCtxPtr = std::unique_ptr<X509_STORE_CTX, Deleter<X509_STORE_CTX, X509_STORE_CTX_free>>;
 using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX, EVP_MD_CTX_free>>;
-using ObjPtr = std::unique_ptr<ASN1_OBJECT, Deleter<ASN1_OBJECT, ASN1_OBJECT_free>>;
 
 struct X509StackFree {
   void operator()(STACK_OF(X509) * s) const { sk_X509_free(s); }
@@ -179,27 +178,30 @@ HRESULT MapVerifyError(int err) {
 
 const EVP_MD* DigestOf(Digest d) { return d == Digest::Sha1 ? EVP_sha1() : EVP_sha256(); }
 
-void FillInfo(const Decoded& d, SignatureInfo* info) {
-  if (!info) return;
-  const STACK_OF(X509)* certs = d.p7->d.sign->cert;
+void FillInfo(const Decoded* d, SignatureInfo* info) {
+  const STACK_OF(X509)* certs = d->p7->d.sign->cert;
   info->certificates.clear();
   for (int i = 0; i < sk_X509_num(certs); ++i) info->certificates.push_back(Ref(sk_X509_value(certs, i)));
-  info->signer = Ref(FindSigner(certs, {}, d.si));
+  info->signer = Ref(FindSigner(certs, {}, d->si));
   info->description.clear();
   info->descriptionUrl.clear();
   ObjPtr opus(OBJ_txt2obj(kSpcSpOpusInfo, 1));
-  int at = X509at_get_attr_by_OBJ(d.si->auth_attr, opus.get(), -1);
-  if (at >= 0) ReadOpusInfo(AttributeValue(X509at_get_attr(d.si->auth_attr, at)), info);
-  info->digestName = OBJ_nid2sn(EVP_MD_get_type(d.imageMd));
+  int at = X509at_get_attr_by_OBJ(d->si->auth_attr, opus.get(), -1);
+  if (at >= 0) ReadOpusInfo(AttributeValue(X509at_get_attr(d->si->auth_attr, at)), info);
+  info->digestName = OBJ_nid2sn(EVP_MD_get_type(d->imageMd));
 }
 
-HRESULT Decode(const Bytes& image, PeLayout* layout, Decoded* d, std::string* detail) {
+// Finds and decodes the image's signature and fills in what it carries.
+HRESULT Decode(const Bytes& image, PeLayout* layout, Decoded* d, SignatureInfo* info, std::string* detail) {
+  *info = SignatureInfo();
   HRESULT hr = ParsePe(image, layout, detail);
-  if (FAILED(hr)) return hr;
-  Bytes blob;
-  hr = ReadSignatureBlob(image, *layout, &blob, detail);
-  if (FAILED(hr)) return hr;
-  return DecodeSignature(blob, d, detail);
+  if (SUCCEEDED(hr)) {
+    Bytes blob;
+    hr = ReadSignatureBlob(image, *layout, &blob, detail);
+    if (SUCCEEDED(hr)) hr = DecodeSignature(blob, d, detail);
+  }
+  if (SUCCEEDED(hr)) FillInfo(d, info);
+  return hr;
 }
 
 }  // namespace
@@ -272,8 +274,10 @@ bool UsageAllows(X509* cert, uint32_t xku) {
   return true;
 }
 
-HRESULT VerifyChain(X509* leaf, const std::vector<X509*>& untrusted, X509_STORE* trust, time_t at, OSSL_LIB_CTX* libctx,
-                    std::vector<X509Ref>* chain, std::string* detail) {
+HRESULT VerifyChain(X509* leaf, const std::vector<X509*>& untrusted, const VerifyParams& params, time_t at,
+                    const char* usageOid, std::vector<X509Ref>* chain, std::string* detail) {
+  if (params.chainCheck) return params.chainCheck(leaf, untrusted, at, usageOid, chain, detail);
+  X509_STORE* trust = params.trust;
   X509StorePtr empty;
   if (!trust) {
     empty.reset(X509_STORE_new());
@@ -282,7 +286,7 @@ HRESULT VerifyChain(X509* leaf, const std::vector<X509*>& untrusted, X509_STORE*
   X509Stack pool(sk_X509_new_null());
   for (X509* x : untrusted)
     if (x) sk_X509_push(pool.get(), x);
-  StoreCtxPtr ctx(X509_STORE_CTX_new_ex(libctx, nullptr));
+  StoreCtxPtr ctx(X509_STORE_CTX_new_ex(params.libctx, nullptr));
   if (!ctx || !trust || !X509_STORE_CTX_init(ctx.get(), trust, leaf, pool.get()))
     return Fail(detail, E_OUTOFMEMORY, "cannot start a chain check");
   X509_VERIFY_PARAM_set_time(X509_STORE_CTX_get0_param(ctx.get()), at);
@@ -428,23 +432,20 @@ HRESULT SignImage(Bytes& image, const SignParams& params, std::string* detail) {
     return Fail(detail, DIGSIG_E_ENCODE, "cannot build the signature");
   }
 
-  unsigned char* der = nullptr;
-  int derLen = i2d_PKCS7(p7.get(), &der);
-  if (derLen <= 0) return Fail(detail, DIGSIG_E_ENCODE, "cannot encode the signature");
-  Bytes blob(der, der + derLen);
-  OPENSSL_free(der);
+  Bytes blob = ToDer(p7.get(), i2d_PKCS7);
+  if (blob.empty()) return Fail(detail, DIGSIG_E_ENCODE, "cannot encode the signature");
   AppendCertificateTable(work, layout, blob);
   image.swap(work);
   return S_OK;
 }
 
 HRESULT VerifyImage(const Bytes& image, const VerifyParams& params, SignatureInfo* info, std::string* detail) {
-  if (info) *info = SignatureInfo();
+  SignatureInfo local;
+  if (!info) info = &local;
   PeLayout layout;
   Decoded d;
-  HRESULT hr = Decode(image, &layout, &d, detail);
+  HRESULT hr = Decode(image, &layout, &d, info, detail);
   if (FAILED(hr)) return hr;
-  FillInfo(d, info);
 
   Bytes digest;
   if (!ImageDigest(image, layout, d.imageMd, &digest)) return Fail(detail, E_FAIL, "cannot hash the image");
@@ -452,49 +453,33 @@ HRESULT VerifyImage(const Bytes& image, const VerifyParams& params, SignatureInf
 
   X509* signer = FindSigner(d.p7->d.sign->cert, params.extraCertificates, d.si);
   if (!signer) return Fail(detail, CRYPT_E_NO_MATCH, "the signer's certificate is not in the signature");
-  if (info && !info->signer) info->signer = Ref(signer);
+  if (!info->signer) info->signer = Ref(signer);
   ASN1_TYPE* contentType = PKCS7_get_signed_attribute(d.si, NID_pkcs9_contentType);
   if (!contentType || contentType->type != V_ASN1_OBJECT || !SameOid(contentType->value.object, kSpcIndirectData))
     return Fail(detail, DIGSIG_E_DECODE, "the signature's content type attribute is missing or wrong");
   hr = VerifySignerInfo(d.si, signer, d.content.data() + d.contentHeader, d.content.size() - d.contentHeader,
                         params.libctx, detail);
   if (FAILED(hr)) return hr;
-
-  SignatureInfo stamp;
-  hr = VerifyTimestamp(d, params, &stamp, detail);
+  hr = VerifyTimestamp(d, params, info, detail);
   if (FAILED(hr)) return hr;
-  if (info) {
-    info->timestamp = stamp.timestamp;
-    info->timestampTime = stamp.timestampTime;
-    info->timestamper = std::move(stamp.timestamper);
-  }
 
   if (!UsageAllows(signer, XKU_CODE_SIGN))
     return Fail(detail, CERT_E_WRONG_USAGE, "the signer certificate is not for code signing");
   std::vector<X509*> untrusted = params.extraCertificates;
   for (int i = 0; i < sk_X509_num(d.p7->d.sign->cert); ++i) untrusted.push_back(sk_X509_value(d.p7->d.sign->cert, i));
-  time_t at = params.time ? params.time : (stamp.timestamp != TimestampKind::None ? stamp.timestampTime : time(nullptr));
-  std::vector<X509Ref> chain;
-  hr = VerifyChain(signer, untrusted, params.trust, at, params.libctx, &chain, detail);
-  if (info) info->chain = std::move(chain);
-  return hr;
+  time_t at = params.time ? params.time : (info->timestamp != TimestampKind::None ? info->timestampTime : time(nullptr));
+  return VerifyChain(signer, untrusted, params, at, kCodeSigningUsage, &info->chain, detail);
 }
 
 HRESULT ReadSignatureImage(const Bytes& image, SignatureInfo* info, std::string* detail) {
-  if (info) *info = SignatureInfo();
+  SignatureInfo local;
+  if (!info) info = &local;
   PeLayout layout;
   Decoded d;
-  HRESULT hr = Decode(image, &layout, &d, detail);
+  HRESULT hr = Decode(image, &layout, &d, info, detail);
   if (FAILED(hr)) return hr;
-  FillInfo(d, info);
   // Without a trust store the stamp's chain fails, but what the stamp says is still filled in.
-  SignatureInfo stamp;
-  VerifyTimestamp(d, VerifyParams(), &stamp, nullptr);
-  if (info) {
-    info->timestamp = stamp.timestamp;
-    info->timestampTime = stamp.timestampTime;
-    info->timestamper = std::move(stamp.timestamper);
-  }
+  VerifyTimestamp(d, VerifyParams(), info, nullptr);
   return S_OK;
 }
 

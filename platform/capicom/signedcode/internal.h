@@ -18,6 +18,17 @@ struct Deleter {
   void operator()(T* p) const { F(p); }
 };
 using PKCS7Ptr = std::unique_ptr<PKCS7, Deleter<PKCS7, PKCS7_free>>;
+using ObjPtr = std::unique_ptr<ASN1_OBJECT, Deleter<ASN1_OBJECT, ASN1_OBJECT_free>>;
+
+// The DER of an OpenSSL object through its i2d function; empty on failure.
+template <class T, class F>
+Bytes ToDer(T* object, F i2d) {
+  unsigned char* der = nullptr;
+  int n = i2d(object, &der);
+  Bytes out(der, der + (n > 0 ? n : 0));
+  OPENSSL_free(der);
+  return out;
+}
 
 inline constexpr char kSpcIndirectData[] = "1.3.6.1.4.1.311.2.1.4";
 inline constexpr char kSpcPeImageData[] = "1.3.6.1.4.1.311.2.1.15";
@@ -58,9 +69,10 @@ HRESULT VerifySignerInfo(PKCS7_SIGNER_INFO* si, X509* cert, const uint8_t* conte
 // that names it; a key-usage extension must allow digital signatures.
 bool UsageAllows(X509* cert, uint32_t xku);
 
-// Builds and checks the chain of a certificate to the trust store at a time; the chain goes to *chain.
-HRESULT VerifyChain(X509* leaf, const std::vector<X509*>& untrusted, X509_STORE* trust, time_t at,
-                    OSSL_LIB_CTX* libctx, std::vector<X509Ref>* chain, std::string* detail);
+// Builds and checks the chain of a certificate at a time, through the caller's chain check or over the
+// trust store; the chain goes to *chain.
+HRESULT VerifyChain(X509* leaf, const std::vector<X509*>& untrusted, const VerifyParams& params, time_t at,
+                    const char* usageOid, std::vector<X509Ref>* chain, std::string* detail);
 
 time_t ToTimeT(const ASN1_TIME* t);
 X509Ref Ref(X509* x);  // a new reference

@@ -112,22 +112,24 @@ HRESULT ReplaceFile(const std::string& path, const Bytes& data, std::string* det
   return S_OK;
 }
 
-}  // namespace
-
-HRESULT SignFile(const std::string& path, const SignParams& params, std::string* detail) {
+// Reads the file, changes the image, and puts the result in the file's place.
+template <class Change>
+HRESULT ChangeFile(const std::string& path, std::string* detail, Change change) {
   Bytes image;
   HRESULT hr = ReadImage(path, &image, detail);
-  if (SUCCEEDED(hr)) hr = SignImage(image, params, detail);
+  if (SUCCEEDED(hr)) hr = change(image);
   if (SUCCEEDED(hr)) hr = ReplaceFile(path, image, detail);
   return hr;
 }
 
+}  // namespace
+
+HRESULT SignFile(const std::string& path, const SignParams& params, std::string* detail) {
+  return ChangeFile(path, detail, [&](Bytes& image) { return SignImage(image, params, detail); });
+}
+
 HRESULT TimestampFile(const std::string& path, const TimestampParams& params, std::string* detail) {
-  Bytes image;
-  HRESULT hr = ReadImage(path, &image, detail);
-  if (SUCCEEDED(hr)) hr = TimestampImage(image, params, detail);
-  if (SUCCEEDED(hr)) hr = ReplaceFile(path, image, detail);
-  return hr;
+  return ChangeFile(path, detail, [&](Bytes& image) { return TimestampImage(image, params, detail); });
 }
 
 HRESULT VerifyFile(const std::string& path, const VerifyParams& params, SignatureInfo* info, std::string* detail) {

@@ -10,6 +10,7 @@
 #include <openssl/types.h>
 
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,10 +61,20 @@ struct TimestampParams {
   kx::HttpRequest http;  // time-outs and proxy; method, URL and body are set by the call
 };
 
+inline constexpr char kCodeSigningUsage[] = "1.3.6.1.5.5.7.3.3";
+inline constexpr char kTimeStampingUsage[] = "1.3.6.1.5.5.7.3.8";
+
+// A chain check supplied by the caller in place of the built-in one over VerifyParams::trust: builds the
+// chain of the certificate (with the untrusted certificates as candidates) for the usage at the time, and
+// answers S_OK or the trust code of the first fault. The chain, signer first, goes to *chain when given.
+using ChainCheck = std::function<HRESULT(X509* cert, const std::vector<X509*>& untrusted, time_t at,
+                                         const char* usageOid, std::vector<X509Ref>* chain, std::string* detail)>;
+
 struct VerifyParams {
   X509_STORE* trust = nullptr;                 // trusted roots (and CRLs, flags); null: trust nothing
   std::vector<X509*> extraCertificates;        // intermediates not carried by the signature
   time_t time = 0;                             // 0: the time stamp's time when valid, else now
+  ChainCheck chainCheck;                       // when set, used instead of trust
   OSSL_LIB_CTX* libctx = nullptr;
 };
 

@@ -18,7 +18,6 @@ namespace {
 
 using namespace der;
 
-using ObjPtr = std::unique_ptr<ASN1_OBJECT, Deleter<ASN1_OBJECT, ASN1_OBJECT_free>>;
 using SignerInfoPtr = std::unique_ptr<PKCS7_SIGNER_INFO, Deleter<PKCS7_SIGNER_INFO, PKCS7_SIGNER_INFO_free>>;
 using TstInfoPtr = std::unique_ptr<TS_TST_INFO, Deleter<TS_TST_INFO, TS_TST_INFO_free>>;
 using TsReqPtr = std::unique_ptr<TS_REQ, Deleter<TS_REQ, TS_REQ_free>>;
@@ -168,10 +167,7 @@ HRESULT StampLegacy(PKCS7* p7, PKCS7_SIGNER_INFO* si, const TimestampParams& par
   hr = CheckCountersignature(cs, Certs(reply->d.sign->cert), value, nullptr, &tsa, &when, detail);
   if (FAILED(hr)) return hr;
 
-  unsigned char* csDer = nullptr;
-  int csLen = i2d_PKCS7_SIGNER_INFO(cs, &csDer);
-  Bytes attr(csDer, csDer + (csLen > 0 ? csLen : 0));
-  OPENSSL_free(csDer);
+  Bytes attr = ToDer(cs, i2d_PKCS7_SIGNER_INFO);
   RemoveStamps(si);
   if (attr.empty() || !AddSequenceAttr(si, "1.2.840.113549.1.9.6", attr))
     return Fail(detail, DIGSIG_E_ENCODE, "cannot add the countersignature");
@@ -201,10 +197,8 @@ HRESULT StampRfc3161(PKCS7_SIGNER_INFO* si, const TimestampParams& params, std::
             TS_REQ_set_msg_imprint(req.get(), imprint.get()) && BN_rand(bn.get(), 63, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY);
   IntegerPtr nonce(ok ? BN_to_ASN1_INTEGER(bn.get(), nullptr) : nullptr);
   ok = nonce && TS_REQ_set_nonce(req.get(), nonce.get()) && TS_REQ_set_cert_req(req.get(), 1);
-  unsigned char* reqDer = nullptr;
-  int reqLen = ok ? i2d_TS_REQ(req.get(), &reqDer) : 0;
-  std::string reqBody(reinterpret_cast<char*>(reqDer), reqLen > 0 ? reqLen : 0);
-  OPENSSL_free(reqDer);
+  Bytes reqDer = ok ? ToDer(req.get(), i2d_TS_REQ) : Bytes();
+  std::string reqBody(reqDer.begin(), reqDer.end());
   if (reqBody.empty()) return Fail(detail, DIGSIG_E_ENCODE, "cannot build the time-stamp request");
 
   std::string body;
@@ -225,10 +219,7 @@ HRESULT StampRfc3161(PKCS7_SIGNER_INFO* si, const TimestampParams& params, std::
   hr = CheckToken(token, {}, value, nullptr, &tsa, &when, detail);
   if (FAILED(hr)) return hr;
 
-  unsigned char* tokenDer = nullptr;
-  int tokenLen = i2d_PKCS7(token, &tokenDer);
-  Bytes attr(tokenDer, tokenDer + (tokenLen > 0 ? tokenLen : 0));
-  OPENSSL_free(tokenDer);
+  Bytes attr = ToDer(token, i2d_PKCS7);
   RemoveStamps(si);
   if (attr.empty() || !AddSequenceAttr(si, kRfc3161Attribute, attr))
     return Fail(detail, DIGSIG_E_ENCODE, "cannot add the time-stamp token");
@@ -272,7 +263,7 @@ HRESULT VerifyTimestamp(const Decoded& d, const VerifyParams& params, SignatureI
   if (FAILED(hr)) return hr;
   if (!UsageAllows(tsa, XKU_TIMESTAMP)) return StampFail(detail, "the certificate is not for time stamping");
   std::string why;
-  if (FAILED(VerifyChain(tsa, certs, params.trust, when, params.libctx, nullptr, &why))) return StampFail(detail, why);
+  if (FAILED(VerifyChain(tsa, certs, params, when, kTimeStampingUsage, nullptr, &why))) return StampFail(detail, why);
   return S_OK;
 }
 
@@ -291,11 +282,8 @@ HRESULT TimestampImage(Bytes& image, const TimestampParams& params, std::string*
   hr = params.protocol == TimestampProtocol::Rfc3161 ? StampRfc3161(d.si, params, detail)
                                                      : StampLegacy(d.p7.get(), d.si, params, detail);
   if (FAILED(hr)) return hr;
-  unsigned char* der = nullptr;
-  int len = i2d_PKCS7(d.p7.get(), &der);
-  if (len <= 0) return Fail(detail, DIGSIG_E_ENCODE, "cannot encode the signature");
-  Bytes stamped(der, der + len);
-  OPENSSL_free(der);
+  Bytes stamped = ToDer(d.p7.get(), i2d_PKCS7);
+  if (stamped.empty()) return Fail(detail, DIGSIG_E_ENCODE, "cannot encode the signature");
   Bytes work = image;
   StripCertificateTable(work, layout);
   AppendCertificateTable(work, layout, stamped);
