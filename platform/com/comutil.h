@@ -161,7 +161,7 @@ class _com_ptr_t {
   _com_ptr_t(const _com_ptr_t& o) noexcept : m_p(o.m_p) { _AddRef(); }
   _com_ptr_t(_com_ptr_t&& o) noexcept : m_p(std::exchange(o.m_p, nullptr)) {}
   // Another interface: queried for I (null when it does not have it).
-  template <class Q, class = std::enable_if_t<!std::is_same_v<Q, I> && std::is_base_of_v<IUnknown, Q>>>
+  template <class Q, class = std::enable_if_t<!std::is_convertible_v<Q*, I*> && std::is_base_of_v<IUnknown, Q>>>
   _com_ptr_t(Q* p) : m_p(nullptr) { _QueryFrom(p); }  // NOLINT
   template <class Q, class = std::enable_if_t<!std::is_same_v<Q, I>>>
   _com_ptr_t(const _com_ptr_t<Q>& p) : m_p(nullptr) { _QueryFrom(p.GetInterfacePtr()); }  // NOLINT
@@ -196,7 +196,7 @@ class _com_ptr_t {
     return *this;
   }
   _com_ptr_t& operator=(std::nullptr_t) noexcept { _Release(); return *this; }
-  template <class Q, class = std::enable_if_t<!std::is_same_v<Q, I> && std::is_base_of_v<IUnknown, Q>>>
+  template <class Q, class = std::enable_if_t<!std::is_convertible_v<Q*, I*> && std::is_base_of_v<IUnknown, Q>>>
   _com_ptr_t& operator=(Q* p) {
     _com_ptr_t t(p);
     return *this = std::move(t);
@@ -278,7 +278,8 @@ class _com_ptr_t {
   void _Release() noexcept {
     if (I* p = std::exchange(m_p, nullptr)) p->Release();
   }
-  void _QueryFrom(IUnknown* p) {
+  template <class Q>
+  void _QueryFrom(Q* p) {
     if (p && FAILED(p->QueryInterface(KX_IIDOF(I), reinterpret_cast<void**>(&m_p)))) m_p = nullptr;
   }
 

@@ -112,7 +112,7 @@ T* DYNAMIC_DOWNCAST_impl(CObject* p, const CRuntimeClass* cls) {
   CObject* class_name::CreateObject() { return new class_name; }                                \
   KX_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, (wSchema), class_name::CreateObject)  \
   static const kx::ClassInit kx_init_##class_name(RUNTIME_CLASS(class_name));                   \
-  CArchive& operator>>(CArchive& ar, class_name*& pOb) {                                        \
+  [[maybe_unused]] CArchive& operator>>(CArchive& ar, class_name*& pOb) {                                        \
     pOb = static_cast<class_name*>(ar.ReadObject(RUNTIME_CLASS(class_name)));                   \
     return ar;                                                                                  \
   }

@@ -434,7 +434,6 @@ CString COleDateTime::Format(LPCSTR format) const {
   return CString(kx::FormatTm(format, t));
 }
 
-CString COleDateTime::Format(UINT id) const { return Format(LoadFormat(id).GetString()); }
 
 BOOL COleDateTime::ParseDateTime(LPCSTR text, DWORD flags, LCID lcid) {
   if (!text) {

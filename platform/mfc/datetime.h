@@ -206,7 +206,6 @@ class KXAPI COleDateTime {
   // "Invalid DateTime" for an invalid one.
   CString Format(DWORD flags = 0, LCID lcid = 0x0400) const;
   CString Format(LPCSTR format) const;
-  CString Format(UINT formatId) const;
   // Parses the text as the OLE date conversion does; FALSE (value invalid) when it is not a date.
   BOOL ParseDateTime(LPCSTR text, DWORD flags = 0, LCID lcid = 0x0400);
 
