@@ -98,7 +98,9 @@ TEST(CapicomCoreChain, StatusTableAgreesWithOpensslVerify) {
     int err = std::regex_search(out, m, std::regex("error (\\d+) at")) ? std::stoi(m[1]) : 0;
     EXPECT_EQ(err, row.opensslError) << out;
     // openssl stops at its first error; where it verifies, so do we under the same checks.
-    if (row.opensslError == 0) EXPECT_EQ(rc, 0) << out;
+    if (row.opensslError == 0) {
+      EXPECT_EQ(rc, 0) << out;
+    }
   }
 }
 

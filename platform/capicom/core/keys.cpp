@@ -100,7 +100,7 @@ bool KeyExists(const KeyLink& link) { return ValidContainerName(link.container) 
 
 HRESULT DeleteKey(const KeyLink& link) {
   if (!ValidContainerName(link.container)) return E_INVALIDARG;
-  if (!KeyExists(link)) return CAPICOM_E_PRIVATE_KEY_NOT_INITIALIZED;
+  if (!KeyExists(link)) return NTE_BAD_KEYSET;
   if (::unlink(KeyPath(link).c_str()) != 0) return E_ACCESSDENIED;
   ::unlink(MetaPath(link.container, link.machine).c_str());
   return S_OK;
