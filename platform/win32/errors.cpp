@@ -188,7 +188,7 @@ DWORD FormatMessage(DWORD flags, LPCVOID source, DWORD messageId, DWORD language
     if ((code & 0xFFFF0000u) == 0x80070000u) code &= 0xFFFF;
     bool found = false;
     for (const auto& m : kMessages)
-      if (m.code == code) { tmpl = std::string(m.text) + "\r\n"; found = true; break; }
+      if (m.code == code) { tmpl = m.text; tmpl.append("\r\n", 2); found = true; break; }
     if (!found) { SetLastError(ERROR_MR_MID_NOT_FOUND); return 0; }
   } else {
     // Message tables of modules are not kept by this platform.

@@ -53,7 +53,7 @@ class Stmt {
   }
   Stmt& BindNull(int i) { sqlite3_bind_null(s_, i); return *this; }
   // SQLITE_ROW, SQLITE_DONE or an error.
-  int Step() { return rc_ == SQLITE_OK ? (rc_ = sqlite3_step(s_)) : rc_; }
+  int Step() { return rc_ == SQLITE_OK ? sqlite3_step(s_) : rc_; }
   int64_t Int(int c) { return sqlite3_column_int64(s_, c); }
   std::string Text(int c) {
     auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s_, c));

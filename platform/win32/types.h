@@ -101,7 +101,8 @@ using HGLOBAL = HANDLE;
 using HLOCAL = HANDLE;
 using PHKEY = HKEY*;
 using REGSAM = DWORD;
-using FARPROC = intptr_t (*)();
+// Entries are cast to their real type before the call; this type converts to any function pointer quietly.
+using FARPROC = void (*)();
 
 #ifndef TRUE
 #define TRUE 1

@@ -7,6 +7,7 @@
 #include "platform/win32/crtrand.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/files.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/heap.h"
 #include "platform/win32/modules.h"
 #include "platform/win32/registry.h"

@@ -1,0 +1,316 @@
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/win32/win32.h"
+#include "support/testroot.h"
+
+namespace {
+
+std::string Child() { return kxtest::BuildDir() + "/bin/kx_win32_child"; }
+
+HKEY Create(HKEY root, const char* path, REGSAM sam = KEY_ALL_ACCESS) {
+  HKEY k = nullptr;
+  EXPECT_EQ(RegCreateKeyEx(root, path, 0, nullptr, 0, sam, nullptr, &k, nullptr), 0) << path;
+  return k;
+}
+
+void SetString(HKEY k, const char* name, const std::string& v) {
+  ASSERT_EQ(RegSetValueEx(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()), static_cast<DWORD>(v.size() + 1)), 0);
+}
+
+std::string GetString(HKEY k, const char* name, LONG* status = nullptr) {
+  char buf[512] = {};
+  DWORD size = sizeof buf, type = 0;
+  LONG r = RegQueryValueEx(k, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
+  if (status) *status = r;
+  return r == 0 ? std::string(buf) : std::string();
+}
+
+class AdminOverride {
+ public:
+  explicit AdminOverride(int v) { kx::SetAdministratorForTests(v); }
+  ~AdminOverride() { kx::SetAdministratorForTests(-1); }
+};
+
+TEST(Registry, KeysAndValueNamesIgnoreCaseButKeepIt) {
+  HKEY k = Create(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex\\Config");
+  SetString(k, "ShowFinishPage", "1");
+  SetString(k, "SHOWFINISHPAGE", "2");  // the same value
+  RegCloseKey(k);
+
+  HKEY o = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "SOFTWARE\\kesmora\\officetolvex\\CONFIG", 0, KEY_READ, &o), 0);
+  EXPECT_EQ(GetString(o, "showfinishpage"), "2");
+  char name[64];
+  DWORD n = sizeof name;
+  ASSERT_EQ(RegEnumValue(o, 0, name, &n, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_STREQ(name, "ShowFinishPage");
+  n = sizeof name;
+  EXPECT_EQ(RegEnumValue(o, 1, name, &n, nullptr, nullptr, nullptr, nullptr), static_cast<LONG>(ERROR_NO_MORE_ITEMS));
+  RegCloseKey(o);
+
+  HKEY parent = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software\\KESMORA", 0, KEY_READ, &parent), 0);
+  n = sizeof name;
+  ASSERT_EQ(RegEnumKeyEx(parent, 0, name, &n, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_STREQ(name, "OfficeTolvex");
+  EXPECT_EQ(n, 12u);
+  RegCloseKey(parent);
+}
+
+TEST(Registry, ResultCodesAsThePlatformGivesThem) {
+  HKEY k = Create(HKEY_CURRENT_USER, "Software\\Kesmora\\Codes");
+  SetString(k, "Text", "hello");
+  DWORD d = 0xFFFFFFFF;
+  ASSERT_EQ(RegSetValueEx(k, "Number", 0, REG_DWORD, reinterpret_cast<BYTE*>(&d), 4), 0);
+  const char multi[] = "a\0bc\0";
+  ASSERT_EQ(RegSetValueEx(k, "Multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi), sizeof multi), 0);
+
+  DWORD type = 0, size = 0;
+  // Missing value and missing key: 2.
+  EXPECT_EQ(RegQueryValueEx(k, "Nope", nullptr, &type, nullptr, &size), 2);
+  HKEY missing = nullptr;
+  EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Kesmora\\Nope", 0, KEY_READ, &missing), 2);
+  EXPECT_EQ(missing, nullptr);
+  // A null buffer asks for the size.
+  EXPECT_EQ(RegQueryValueEx(k, "Text", nullptr, &type, nullptr, &size), 0);
+  EXPECT_EQ(size, 6u);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  // A short buffer: 234 and the size needed; the exact size is enough.
+  char buf[6] = {};
+  size = 5;
+  EXPECT_EQ(RegQueryValueEx(k, "Text", nullptr, &type, reinterpret_cast<BYTE*>(buf), &size), 234);
+  EXPECT_EQ(size, 6u);
+  size = 6;
+  EXPECT_EQ(RegQueryValueEx(k, "Text", nullptr, &type, reinterpret_cast<BYTE*>(buf), &size), 0);
+  EXPECT_STREQ(buf, "hello");
+  // Types survive.
+  DWORD out = 0;
+  size = 4;
+  EXPECT_EQ(RegQueryValueEx(k, "Number", nullptr, &type, reinterpret_cast<BYTE*>(&out), &size), 0);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(out, 0xFFFFFFFFu);
+  char m[16];
+  size = sizeof m;
+  EXPECT_EQ(RegQueryValueEx(k, "Multi", nullptr, &type, reinterpret_cast<BYTE*>(m), &size), 0);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+  EXPECT_EQ(std::string(m, size), std::string(multi, sizeof multi));
+  // Deleting a missing value: 2.
+  EXPECT_EQ(RegDeleteValue(k, "Nope"), 2);
+  EXPECT_EQ(RegDeleteValue(k, "text"), 0);
+  EXPECT_EQ(RegQueryValueEx(k, "Text", nullptr, nullptr, nullptr, nullptr), 2);
+  // A handle opened for reading cannot write.
+  HKEY ro = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Kesmora\\Codes", 0, KEY_READ, &ro), 0);
+  EXPECT_EQ(RegSetValueEx(ro, "X", 0, REG_DWORD, reinterpret_cast<BYTE*>(&d), 4), 5);
+  RegCloseKey(ro);
+  // A key name longer than the buffer during enumeration: 234.
+  HKEY sub = Create(k, "AVeryLongSubkeyName");
+  RegCloseKey(sub);
+  char small[4];
+  DWORD n = sizeof small;
+  EXPECT_EQ(RegEnumKeyEx(k, 0, small, &n, nullptr, nullptr, nullptr, nullptr), 234);
+  RegCloseKey(k);
+}
+
+TEST(Registry, DeletingKeys) {
+  HKEY k = Create(HKEY_CURRENT_USER, "Software\\Kesmora\\Tree\\A\\B");
+  SetString(k, "V", "x");
+  HKEY a = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Kesmora\\Tree\\A", 0, KEY_READ, &a), 0);
+  // A key with subkeys is not deleted by RegDeleteKey.
+  EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, "Software\\Kesmora\\Tree"), 5);
+  EXPECT_EQ(SHDeleteKey(HKEY_CURRENT_USER, "software\\kesmora\\tree"), 0);
+  HKEY gone = nullptr;
+  EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Kesmora\\Tree", 0, KEY_READ, &gone), 2);
+  // Handles to deleted keys report it.
+  EXPECT_EQ(RegSetValueEx(k, "V", 0, REG_SZ, reinterpret_cast<const BYTE*>("y"), 2), static_cast<LONG>(ERROR_KEY_DELETED));
+  DWORD subkeys = 9;
+  EXPECT_EQ(RegQueryInfoKey(a, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr),
+            static_cast<LONG>(ERROR_KEY_DELETED));
+  RegCloseKey(k);
+  RegCloseKey(a);
+  EXPECT_EQ(SHDeleteKey(HKEY_CURRENT_USER, "Software\\Kesmora\\Tree"), 2);
+}
+
+TEST(Registry, DefaultValueAndRegQueryValue) {
+  HKEY k = Create(HKEY_CURRENT_USER, "Software\\Classes\\Thing");
+  char buf[64];
+  LONG size = sizeof buf;
+  // A key without a default value reads as empty text.
+  EXPECT_EQ(RegQueryValue(HKEY_CURRENT_USER, "Software\\Classes\\Thing", buf, &size), 0);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(RegSetValue(k, "", REG_SZ, "default text", 0), 0);
+  size = sizeof buf;
+  EXPECT_EQ(RegQueryValue(HKEY_CURRENT_USER, "Software\\Classes\\Thing", buf, &size), 0);
+  EXPECT_STREQ(buf, "default text");
+  EXPECT_EQ(size, 13);
+  EXPECT_EQ(GetString(k, nullptr), "default text");
+  RegCloseKey(k);
+}
+
+TEST(Registry, WrittenByOneProcessReadByAnother) {
+  std::string out;
+  ASSERT_EQ(kxtest::Run(Child() + " regset HKCU 'Software\\Kesmora\\Shared' Greeting 'from child'"), 0);
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software\\kesmora\\shared", 0, KEY_ALL_ACCESS, &k), 0);
+  EXPECT_EQ(GetString(k, "GREETING"), "from child");
+  SetString(k, "Reply", "from parent");
+  RegCloseKey(k);
+  EXPECT_EQ(kxtest::Run(Child() + " regget HKCU 'Software\\Kesmora\\Shared' reply", &out), 0);
+  EXPECT_EQ(out, "from parent");
+  EXPECT_EQ(kxtest::Run(Child() + " regget HKCU 'Software\\Kesmora\\Shared' missing", &out), 2);
+}
+
+TEST(Registry, KilledWriterLeavesOldOrNewValueNeverATornOne) {
+  const size_t n = 200000;
+  std::mt19937 rng(7);
+  int checked = 0;
+  for (int round = 0; round < 12; ++round) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      std::string count = std::to_string(n);
+      execl(Child().c_str(), "kx_win32_child", "regloop", "Software\\Kesmora\\Crash", "Blob", count.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 + rng() % 60));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself";
+    HKEY k = nullptr;
+    if (RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Kesmora\\Crash", 0, KEY_READ, &k) != 0) continue;  // killed early
+    std::vector<BYTE> buf(n + 16);
+    DWORD size = static_cast<DWORD>(buf.size()), type = 0;
+    LONG r = RegQueryValueEx(k, "Blob", nullptr, &type, buf.data(), &size);
+    RegCloseKey(k);
+    if (r == 2) continue;
+    ASSERT_EQ(r, 0);
+    ASSERT_TRUE(size == n || size == n + 7) << size;
+    BYTE expect = size == n ? 'A' : 'B';
+    for (DWORD i = 0; i < size; ++i) ASSERT_EQ(buf[i], expect) << "torn at byte " << i;
+    ++checked;
+  }
+  EXPECT_GE(checked, 6) << "the writer was killed too early to test anything";
+}
+
+// The access list the security policy puts on its machine key: Everyone may read, Administrators do all.
+TEST(Registry, MachineKeyAccessListIsEnforced) {
+  AdminOverride admin(1);
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY, nt = SECURITY_NT_AUTHORITY;
+  PSID everyone = nullptr, admins = nullptr;
+  ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+  ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                       &admins));
+  EXPLICIT_ACCESS ea[2] = {};
+  ea[0].grfAccessPermissions = KEY_READ;
+  ea[0].grfAccessMode = SET_ACCESS;
+  ea[0].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  ea[0].Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+  ea[0].Trustee.ptstrName = static_cast<LPSTR>(everyone);
+  ea[1].grfAccessPermissions = KEY_ALL_ACCESS;
+  ea[1].grfAccessMode = SET_ACCESS;
+  ea[1].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  ea[1].Trustee.TrusteeType = TRUSTEE_IS_GROUP;
+  ea[1].Trustee.ptstrName = static_cast<LPSTR>(admins);
+  PACL acl = nullptr;
+  ASSERT_EQ(SetEntriesInAcl(2, ea, nullptr, &acl), 0u);
+  std::vector<BYTE> sdBytes(SECURITY_DESCRIPTOR_MIN_LENGTH);
+  ASSERT_TRUE(InitializeSecurityDescriptor(sdBytes.data(), SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(sdBytes.data(), TRUE, acl, FALSE));
+  SECURITY_ATTRIBUTES sa{sizeof sa, sdBytes.data(), FALSE};
+  const char* path = "SOFTWARE\\Kesmora\\OfficeTolvex\\SecurityPolicy";
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, &sa, &k, nullptr), 0);
+  DWORD one = 1;
+  ASSERT_EQ(RegSetValueEx(k, "SystemProfile", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4), 0);
+  std::string owner;
+  std::vector<kx::AccessEntry> entries;
+  ASSERT_EQ(kx::RegGetKeyAccessList(k, &owner, &entries), 0);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].sid, "S-1-1-0");
+  EXPECT_EQ(entries[0].mask, static_cast<DWORD>(KEY_READ));
+  EXPECT_EQ(entries[1].sid, "S-1-5-32-544");
+  EXPECT_EQ(entries[1].mask, static_cast<DWORD>(KEY_ALL_ACCESS));
+  EXPECT_EQ(owner, kx::CurrentUserSid());
+  RegCloseKey(k);
+  LocalFree(acl);
+  FreeSid(everyone);
+  FreeSid(admins);
+
+  // The same process without administrator rights: reads, but every write is refused.
+  kx::SetAdministratorForTests(0);
+  HKEY r = nullptr;
+  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &r), 0);
+  DWORD v = 0, size = 4;
+  EXPECT_EQ(RegQueryValueEx(r, "SystemProfile", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size), 0);
+  EXPECT_EQ(v, 1u);
+  RegCloseKey(r);
+  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, path, 0, KEY_WRITE, &r), 5);
+  ASSERT_EQ(RegOpenKey(HKEY_LOCAL_MACHINE, path, &r), 0);  // the most it may have: reading
+  EXPECT_EQ(RegSetValueEx(r, "SystemProfile", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4), 5);
+  RegCloseKey(r);
+  HKEY c = nullptr;
+  EXPECT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Other", 0, nullptr, 0, KEY_WRITE, nullptr, &c, nullptr), 5);
+  EXPECT_EQ(SHDeleteKey(HKEY_LOCAL_MACHINE, path), 5);
+}
+
+// A process of another user (not an administrator) reads the machine hive and cannot change it.
+TEST(Registry, MachineHiveRefusedForAnotherUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to start a child as nobody";
+  if (kxtest::Run("command -v setpriv") != 0) GTEST_SKIP() << "setpriv missing";
+  HKEY k = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kesmora\\VorlindEnrol");
+  SetString(k, "Host", "enrol.example");
+  RegCloseKey(k);
+  chmod(kxtest::Root().c_str(), 0755);
+  std::string as = "setpriv --reuid=65534 --regid=65534 --clear-groups " + Child();
+  std::string out;
+  EXPECT_EQ(kxtest::Run(as + " regget HKLM 'SOFTWARE\\Kesmora\\VorlindEnrol' host", &out), 0) << out;
+  EXPECT_EQ(out, "enrol.example");
+  EXPECT_EQ(kxtest::Run(as + " regset HKLM 'SOFTWARE\\Kesmora\\VorlindEnrol' Host evil"), 5);
+  EXPECT_EQ(kxtest::Run(as + " regcreate HKLM 'SOFTWARE\\Kesmora\\New'"), 5);
+  k = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kesmora\\VorlindEnrol", 0, KEY_READ, &k), 0);
+  EXPECT_EQ(GetString(k, "Host"), "enrol.example");
+  RegCloseKey(k);
+}
+
+TEST(Registry, EachStateRootHasItsOwnHives) {
+  HKEY k = Create(HKEY_CURRENT_USER, "Software\\Kesmora\\Moved");
+  RegCloseKey(k);
+  std::string other = kxtest::MakeTempDir("otherroot");
+  std::string old = kxtest::Root();
+  setenv("KESMORA_ROOT", other.c_str(), 1);
+  kx::NotifyStateRootChanged();
+  HKEY o = nullptr;
+  EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Kesmora\\Moved", 0, KEY_READ, &o), 2);
+  // A fresh user hive knows the documents folder.
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
+                         KEY_READ, &o),
+            0);
+  EXPECT_EQ(GetString(o, "Personal"), kx::DocumentsDir());
+  RegCloseKey(o);
+  struct stat st;
+  ASSERT_EQ(stat((other + "/user/registry.db").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  setenv("KESMORA_ROOT", old.c_str(), 1);
+  kx::NotifyStateRootChanged();
+  EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Kesmora\\Moved", 0, KEY_READ, &o), 0);
+  RegCloseKey(o);
+}
+
+}  // namespace
