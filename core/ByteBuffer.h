@@ -9,7 +9,8 @@
 
 class CByteBuffer {
  public:
-  explicit CByteBuffer(DWORD size = 0, bool wipe = false);
+  CByteBuffer() = default;
+  explicit CByteBuffer(DWORD size, bool wipe = false);
   CByteBuffer(DWORD size, const void* source, bool wipe);
   // Copies take the flag given here, never the source's.
   CByteBuffer(const CByteBuffer& other, bool wipe = false);
