@@ -200,10 +200,11 @@ std::shared_ptr<Hive> OpenHive(bool machine) {
   h->readOnly = readOnly;
   sqlite3_busy_timeout(h->db, 10000);
   if (!readOnly) {
-    // A rollback journal: readers without write access to the folder can still read, and a killed writer's
-    // transaction is rolled back by the next user of the file.
-    Exec(h->db, "PRAGMA journal_mode=DELETE");
-    Exec(h->db, "PRAGMA synchronous=FULL");
+    // Both journal modes keep a killed writer's transaction out: a write-ahead log for the user's own hive, a
+    // kept rollback journal for the machine hive, which users without write access to its folder must still
+    // be able to read.
+    Exec(h->db, machine ? "PRAGMA journal_mode=PERSIST" : "PRAGMA journal_mode=WAL");
+    Exec(h->db, "PRAGMA synchronous=NORMAL");
     Tx tx(h->db);
     if (tx.rc() != SQLITE_OK) return nullptr;
     if (!Exec(h->db, kSchema)) return nullptr;
