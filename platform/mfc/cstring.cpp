@@ -5,9 +5,12 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "platform/com/bstr.h"
+#include "platform/win32/errors.h"
+#include "platform/win32/heap.h"
 #include "platform/win32/textconv.h"
 
 namespace {
@@ -258,6 +261,58 @@ void CString::Format(UINT formatId, ...) {
   va_start(args, formatId);
   FormatV(fmt.c_str(), args);
   va_end(args);
+}
+
+void CString::FormatMessageV(const char* fmt, va_list* args) {
+  char* text = nullptr;
+  DWORD n = ::FormatMessage(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER, fmt ? fmt : "", 0, 0,
+                            reinterpret_cast<LPSTR>(&text), 0, args);
+  if (n == 0 && GetLastError() == ERROR_NOT_ENOUGH_MEMORY) throw std::bad_alloc();
+  m_s.assign(text ? text : "", n);
+  if (text) LocalFree(text);
+}
+
+void CString::FormatMessage(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  FormatMessageV(fmt, &args);
+  va_end(args);
+}
+
+void CString::FormatMessage(UINT formatId, ...) {
+  std::string fmt;
+  kx::LoadResourceString(formatId, fmt);
+  va_list args;
+  va_start(args, formatId);
+  FormatMessageV(fmt.c_str(), &args);
+  va_end(args);
+}
+
+void AfxFormatStrings(CString& rString, LPCTSTR lpszFormat, LPCTSTR const* rglpsz, int nString) {
+  std::string out;
+  for (const char* p = lpszFormat ? lpszFormat : ""; *p; ++p) {
+    if (p[0] == '%' && p[1] >= '1' && p[1] <= '9') {
+      int i = p[1] - '1';
+      if (i < nString && rglpsz && rglpsz[i]) out += rglpsz[i];
+      ++p;
+    } else {
+      out += *p;
+    }
+  }
+  rString = out;
+}
+
+void AfxFormatString1(CString& rString, UINT nIDS, LPCTSTR lpsz1) {
+  std::string fmt;
+  kx::LoadResourceString(nIDS, fmt);
+  AfxFormatStrings(rString, fmt.c_str(), &lpsz1, 1);
+}
+
+void AfxFormatString2(CString& rString, UINT nIDS, LPCTSTR lpsz1, LPCTSTR lpsz2) {
+  std::string fmt;
+  kx::LoadResourceString(nIDS, fmt);
+  LPCTSTR args[2] = {lpsz1, lpsz2};
+  AfxFormatStrings(rString, fmt.c_str(), args, 2);
 }
 
 void CString::AppendFormat(const char* fmt, ...) {

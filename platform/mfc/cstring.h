@@ -89,6 +89,10 @@ class KXAPI CString {
   void AppendFormat(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
   // Formats the resource string with this id.
   void Format(UINT formatId, ...);
+  // Message-style formatting: inserts %1..%99 take string arguments ("%1!d!" gives a printf conversion).
+  void FormatMessage(const char* fmt, ...);
+  void FormatMessage(UINT formatId, ...);
+  void FormatMessageV(const char* fmt, va_list* args);
 
   // Direct buffer access: GetBuffer(n) gives at least n writable bytes plus a terminator; ReleaseBuffer(-1)
   // takes the length from the terminator.
@@ -127,6 +131,12 @@ class KXAPI CString {
 };
 
 using CStringA = CString;
+
+// Loads the resource string and puts the texts in place of "%1" (and "%2"); other text stays as it is.
+KXAPI void AfxFormatString1(CString& rString, UINT nIDS, LPCTSTR lpsz1);
+KXAPI void AfxFormatString2(CString& rString, UINT nIDS, LPCTSTR lpsz1, LPCTSTR lpsz2);
+// The same on a template already in hand; inserts %1..%9 are taken from the array.
+KXAPI void AfxFormatStrings(CString& rString, LPCTSTR lpszFormat, LPCTSTR const* rglpsz, int nString);
 
 namespace kx {
 // The framework installs the resource-string loader; until then LoadString finds nothing.

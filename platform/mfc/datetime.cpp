@@ -51,7 +51,7 @@ std::string FormatTm(const char* format, const struct tm& t) {
       case 'b': out.append(kMonthNames[(t.tm_mon % 12 + 12) % 12], 3); break;
       case 'B': out += kMonthNames[(t.tm_mon % 12 + 12) % 12]; break;
       case 'c':
-        out += alt ? FormatTm("%A, %B %#d, %Y %H:%M:%S", t) : FormatTm("%m/%d/%y %H:%M:%S", t);
+        out += alt ? FormatTm("%A, %B %#d, %Y, %H:%M:%S", t) : FormatTm("%m/%d/%y %H:%M:%S", t);
         break;
       case 'd': Append2(out, t.tm_mday, alt); break;
       case 'H': Append2(out, t.tm_hour, alt); break;

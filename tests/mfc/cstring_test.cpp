@@ -90,3 +90,14 @@ TEST(Bstr, BinaryBstrKeepsOddLengthAndZeros) {
   SysFreeString(b);
   EXPECT_EQ(SysStringLen(nullptr), 0u);
 }
+
+TEST(CString, MessageStyleInserts) {
+  CString s;
+  s.FormatMessage("%1 has %2!d! recipients; %1 again", "report.tvx", 3);
+  EXPECT_STREQ(s, "report.tvx has 3 recipients; report.tvx again");
+  LPCTSTR inserts[] = {"Alice", "Bob"};
+  AfxFormatStrings(s, "%2 signed for %1 (100%)", inserts, 2);
+  EXPECT_STREQ(s, "Bob signed for Alice (100%)");
+  AfxFormatStrings(s, "only %1 and %3", inserts, 2);  // a missing insert is left out
+  EXPECT_STREQ(s, "only Alice and ");
+}

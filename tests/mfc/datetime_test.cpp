@@ -42,7 +42,7 @@ TEST_F(TimeTest, CTimePartsAndFormats) {
       {"%I:%M:%S %p", "08:05:09 AM"},
       {"%#I:%M %p", "8:05 AM"},
       {"%c", "07/04/24 08:05:09"},
-      {"%#c", "Thursday, July 4, 2024 08:05:09"},
+      {"%#c", "Thursday, July 4, 2024, 08:05:09"},
       {"%x|%#x|%X", "07/04/24|Thursday, July 4, 2024|08:05:09"},
       {"%y%%%Q", "24%%Q"},  // an unknown code stays as written
       {"100%", "100%"},
