@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/statvfs.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -11,6 +13,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -935,4 +939,156 @@ HRESULT SHGetFolderPath(HWND owner, int csidl, HANDLE, DWORD, LPSTR path) {
   if (!SHGetSpecialFolderPath(owner, path, csidl & 0xFF, (csidl & CSIDL_FLAG_CREATE) != 0))
     return HRESULT_FROM_WIN32(GetLastError());
   return S_OK;
+}
+
+UINT GetDriveType(LPCSTR rootPath) {
+  char cwd[4096];
+  const char* p = rootPath && *rootPath ? rootPath : (getcwd(cwd, sizeof cwd) ? cwd : "/");
+  return IsDir(p) ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR;
+}
+
+BOOL GetDiskFreeSpaceEx(LPCSTR path, ULARGE_INTEGER* freeToCaller, ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree) {
+  struct statvfs sv;
+  if (statvfs(path && *path ? path : ".", &sv) != 0) return FailPath(errno, path ? path : ".");
+  if (freeToCaller) freeToCaller->QuadPart = static_cast<ULONGLONG>(sv.f_bavail) * sv.f_frsize;
+  if (total) total->QuadPart = static_cast<ULONGLONG>(sv.f_blocks) * sv.f_frsize;
+  if (totalFree) totalFree->QuadPart = static_cast<ULONGLONG>(sv.f_bfree) * sv.f_frsize;
+  return TRUE;
+}
+
+BOOL GetDiskFreeSpace(LPCSTR rootPath, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector, LPDWORD freeClusters,
+                      LPDWORD totalClusters) {
+  ULARGE_INTEGER avail, total;
+  if (!GetDiskFreeSpaceEx(rootPath, &avail, &total, nullptr)) return FALSE;
+  uint64_t cluster = 4096;
+  while (total.QuadPart / cluster > 0xFFFFFFFFull) cluster *= 2;
+  if (sectorsPerCluster) *sectorsPerCluster = static_cast<DWORD>(cluster / 512);
+  if (bytesPerSector) *bytesPerSector = 512;
+  if (freeClusters) *freeClusters = static_cast<DWORD>(avail.QuadPart / cluster);
+  if (totalClusters) *totalClusters = static_cast<DWORD>(total.QuadPart / cluster);
+  return TRUE;
+}
+
+BOOL SetVolumeLabel(LPCSTR, LPCSTR) {
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return FALSE;
+}
+
+namespace {
+
+class MappingObject : public KernelObject {
+ public:
+  ~MappingObject() override {
+    if (fd >= 0) close(fd);
+  }
+  int fd = -1;
+  bool writable = false;
+  uint64_t size = 0;
+};
+
+std::mutex g_viewsMutex;
+std::map<const void*, size_t>& Views() {
+  static auto* v = new std::map<const void*, size_t>();
+  return *v;
+}
+
+}  // namespace
+
+HANDLE CreateFileMapping(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWORD sizeHigh, DWORD sizeLow, LPCSTR) {
+  auto f = FileOf(file);
+  if (!f) return nullptr;
+  bool writable = (protect & 0xFF) == PAGE_READWRITE;
+  if (writable && !f->canWrite) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  struct stat st;
+  if (fstat(f->fd, &st) != 0) {
+    FailWithErrno(errno);
+    return nullptr;
+  }
+  uint64_t size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
+  if (size == 0) size = static_cast<uint64_t>(st.st_size);
+  if (size == 0) {
+    SetLastError(ERROR_FILE_INVALID);
+    return nullptr;
+  }
+  if (size > static_cast<uint64_t>(st.st_size)) {
+    if (!writable) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return nullptr;
+    }
+    if (ftruncate(f->fd, static_cast<off_t>(size)) != 0) {
+      FailWithErrno(errno);
+      return nullptr;
+    }
+  }
+  auto m = std::make_shared<MappingObject>();
+  m->fd = dup(f->fd);
+  m->writable = writable;
+  m->size = size;
+  SetLastError(ERROR_SUCCESS);
+  return InsertHandle(m);
+}
+
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes) {
+  auto m = LookupHandleAs<MappingObject>(mapping);
+  if (!m) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  bool write = access & FILE_MAP_WRITE;
+  if (write && !m->writable) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  uint64_t offset = (static_cast<uint64_t>(offsetHigh) << 32) | offsetLow;
+  if (offset % static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) != 0 || offset >= m->size) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (bytes == 0) bytes = static_cast<SIZE_T>(m->size - offset);
+  if (offset + bytes > m->size) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  void* p = mmap(nullptr, bytes, PROT_READ | (write ? PROT_WRITE : 0), MAP_SHARED, m->fd, static_cast<off_t>(offset));
+  if (p == MAP_FAILED) {
+    FailWithErrno(errno);
+    return nullptr;
+  }
+  std::lock_guard<std::mutex> lock(g_viewsMutex);
+  Views()[p] = bytes;
+  return p;
+}
+
+BOOL UnmapViewOfFile(LPCVOID view) {
+  size_t bytes;
+  {
+    std::lock_guard<std::mutex> lock(g_viewsMutex);
+    auto it = Views().find(view);
+    if (it == Views().end()) {
+      SetLastError(ERROR_INVALID_ADDRESS);
+      return FALSE;
+    }
+    bytes = it->second;
+    Views().erase(it);
+  }
+  munmap(const_cast<void*>(view), bytes);
+  return TRUE;
+}
+
+BOOL FlushViewOfFile(LPCVOID view, SIZE_T bytes) {
+  size_t whole;
+  {
+    std::lock_guard<std::mutex> lock(g_viewsMutex);
+    auto it = Views().find(view);
+    if (it == Views().end()) {
+      SetLastError(ERROR_INVALID_ADDRESS);
+      return FALSE;
+    }
+    whole = it->second;
+  }
+  if (msync(const_cast<void*>(view), bytes == 0 || bytes > whole ? whole : bytes, MS_SYNC) != 0) return FailWithErrno(errno);
+  return TRUE;
 }

@@ -57,6 +57,7 @@
 #define ERROR_DIRECTORY 267u
 #define ERROR_BUFFER_OVERFLOW 111u
 #define ERROR_NOT_SAME_DEVICE 17u
+#define ERROR_INVALID_ADDRESS 487u
 
 struct OVERLAPPED {
   ULONG_PTR Internal;
@@ -191,6 +192,38 @@ KXAPI BOOL SHGetSpecialFolderPath(HWND owner, LPSTR path, int csidl, BOOL create
 inline constexpr auto& SHGetSpecialFolderPathA = SHGetSpecialFolderPath;
 KXAPI HRESULT SHGetFolderPath(HWND owner, int csidl, HANDLE token, DWORD flags, LPSTR path);
 inline constexpr auto& SHGetFolderPathA = SHGetFolderPath;
+
+// Drives: paths have no drive letters; the "drive root" of a path is the file system that holds it, always a
+// fixed disk here.
+#define DRIVE_UNKNOWN 0
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_REMOVABLE 2
+#define DRIVE_FIXED 3
+KXAPI UINT GetDriveType(LPCSTR rootPath);  // DRIVE_FIXED for an existing folder, DRIVE_NO_ROOT_DIR otherwise
+inline constexpr auto& GetDriveTypeA = GetDriveType;
+// Counts are scaled so that each fits 32 bits (the cluster size grows instead).
+KXAPI BOOL GetDiskFreeSpace(LPCSTR rootPath, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector,
+                            LPDWORD freeClusters, LPDWORD totalClusters);
+inline constexpr auto& GetDiskFreeSpaceA = GetDiskFreeSpace;
+KXAPI BOOL GetDiskFreeSpaceEx(LPCSTR path, ULARGE_INTEGER* freeToCaller, ULARGE_INTEGER* total,
+                              ULARGE_INTEGER* totalFree);
+inline constexpr auto& GetDiskFreeSpaceExA = GetDiskFreeSpaceEx;
+KXAPI BOOL SetVolumeLabel(LPCSTR rootPath, LPCSTR label);  // not supported: FALSE, ERROR_NOT_SUPPORTED
+inline constexpr auto& SetVolumeLabelA = SetVolumeLabel;
+
+// File mappings over a file handle (names are accepted and not shared between processes).
+#define PAGE_READONLY 0x02
+#define PAGE_READWRITE 0x04
+#define FILE_MAP_WRITE 0x0002
+#define FILE_MAP_READ 0x0004
+#define FILE_MAP_ALL_ACCESS 0x000F001F
+KXAPI HANDLE CreateFileMapping(HANDLE file, LPSECURITY_ATTRIBUTES sa, DWORD protect, DWORD sizeHigh, DWORD sizeLow,
+                               LPCSTR name);
+inline constexpr auto& CreateFileMappingA = CreateFileMapping;
+// bytes 0 maps to the end of the mapping.
+KXAPI LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
+KXAPI BOOL UnmapViewOfFile(LPCVOID view);
+KXAPI BOOL FlushViewOfFile(LPCVOID view, SIZE_T bytes);
 
 namespace kx {
 // The DOS wildcard match used by FindFirstFile (case ignored).

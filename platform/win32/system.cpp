@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <unistd.h>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
 
-#include "platform/win32/crtrand.h"
+#include "platform/win32/crt.h"
 #include "platform/win32/errors.h"
+#include "platform/win32/files.h"
 #include "platform/win32/modules.h"
 
 namespace {
@@ -358,3 +360,45 @@ int kx_rand() {
 }
 
 void kx_srand(unsigned seed) { t_randState = seed; }
+
+namespace {
+void CopyCut(char* out, const std::string& s, size_t max) {
+  if (!out) return;
+  size_t n = std::min(s.size(), max - 1);
+  memcpy(out, s.data(), n);
+  out[n] = 0;
+}
+}  // namespace
+
+void _splitpath(const char* path, char* drive, char* dir, char* fname, char* ext) {
+  std::string p = path ? path : "";
+  size_t slash = p.rfind('/');
+  std::string folder = slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+  size_t dot = name.rfind('.');
+  std::string e = dot == std::string::npos ? std::string() : name.substr(dot);
+  if (dot != std::string::npos) name.resize(dot);
+  CopyCut(drive, "", _MAX_DRIVE);
+  CopyCut(dir, folder, _MAX_DIR);
+  CopyCut(fname, name, _MAX_FNAME);
+  CopyCut(ext, e, _MAX_EXT);
+}
+
+char* _fullpath(char* absPath, const char* relPath, size_t maxLength) {
+  if (!relPath || !*relPath) {
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) return nullptr;
+    std::string c = cwd;
+    if (!absPath) return strdup(c.c_str());
+    if (c.size() + 1 > maxLength) return nullptr;
+    memcpy(absPath, c.c_str(), c.size() + 1);
+    return absPath;
+  }
+  char buf[4096];
+  DWORD n = GetFullPathName(relPath, sizeof buf, buf, nullptr);
+  if (n == 0 || n >= sizeof buf) return nullptr;
+  if (!absPath) return strdup(buf);
+  if (n + 1 > maxLength) return nullptr;
+  memcpy(absPath, buf, n + 1);
+  return absPath;
+}

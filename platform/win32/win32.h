@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/win32/types.h"
-#include "platform/win32/crtrand.h"
+#include "platform/win32/crt.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/files.h"
 #include "platform/win32/handles.h"

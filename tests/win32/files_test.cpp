@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <chrono>
 #include <set>
 #include <string>
@@ -294,6 +295,53 @@ TEST(Files, PathsAndSpecialFolders) {
   UINT w = GetWindowsDirectory(buf, sizeof buf);
   EXPECT_EQ(std::string(buf, w).rfind(kxtest::Root(), 0), 0u);
   EXPECT_EQ(GetFileAttributes(buf), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Files, MappingAndDisks) {
+  std::string path = kxtest::MakeTempDir("map") + "/z.zip";
+  kxtest::WriteFile(path, std::string(10000, 'a'));
+  HANDLE f = CreateFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE m = CreateFileMapping(f, nullptr, PAGE_READWRITE, 0, 0, "ZipArchive Mapping File");
+  ASSERT_NE(m, nullptr);
+  auto* p = static_cast<char*>(MapViewOfFile(m, FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_NE(p, nullptr);
+  memmove(p, p + 5000, 10);
+  p[0] = 'Z';
+  EXPECT_TRUE(UnmapViewOfFile(p));
+  EXPECT_FALSE(UnmapViewOfFile(p));
+  CloseHandle(m);
+  SetFilePointer(f, 9000, nullptr, FILE_BEGIN);
+  SetEndOfFile(f);
+  CloseHandle(f);
+  std::string bytes = kxtest::ReadFile(path);
+  EXPECT_EQ(bytes.size(), 9000u);
+  EXPECT_EQ(bytes.substr(0, 3), "Zaa");
+  EXPECT_EQ(GetDriveType(kxtest::Root().c_str()), static_cast<UINT>(DRIVE_FIXED));
+  DWORD spc = 0, bps = 0, freeC = 0, total = 0;
+  ASSERT_TRUE(GetDiskFreeSpace(kxtest::Root().c_str(), &spc, &bps, &freeC, &total));
+  EXPECT_GT(total, 0u);
+  EXPECT_LE(freeC, total);
+}
+
+TEST(Files, SplitAndFullPath) {
+  char drive[_MAX_DRIVE], dir[_MAX_DIR], name[_MAX_FNAME], ext[_MAX_EXT];
+  _splitpath("/data/out/report.doc.tvx", drive, dir, name, ext);
+  EXPECT_STREQ(drive, "");
+  EXPECT_STREQ(dir, "/data/out/");
+  EXPECT_STREQ(name, "report.doc");
+  EXPECT_STREQ(ext, ".tvx");
+  _splitpath("noext", drive, dir, name, ext);
+  EXPECT_STREQ(dir, "");
+  EXPECT_STREQ(name, "noext");
+  EXPECT_STREQ(ext, "");
+  char full[_MAX_PATH];
+  ASSERT_NE(_fullpath(full, "/a/./b/../c", sizeof full), nullptr);
+  EXPECT_STREQ(full, "/a/c");
+  EXPECT_EQ(_fullpath(full, "/a/long/path", 5), nullptr);
 }
 
 }  // namespace
