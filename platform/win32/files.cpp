@@ -16,6 +16,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/win32/errors.h"
@@ -133,15 +134,28 @@ FILETIME CreationTimeOf(const char* path, int fd, const struct stat& st) {
   return FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
 }
 
+// The fields that the platform's file records share, in their order: attributes, three times, size.
+WIN32_FILE_ATTRIBUTE_DATA InfoOf(const char* path, int fd, const struct stat& st) {
+  WIN32_FILE_ATTRIBUTE_DATA d{};
+  d.dwFileAttributes = AttributesOf(st);
+  d.ftCreationTime = CreationTimeOf(path, fd, st);
+  d.ftLastAccessTime = FileTimeFromUnix(st.st_atim.tv_sec, st.st_atim.tv_nsec);
+  d.ftLastWriteTime = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+  d.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  d.nFileSizeLow = static_cast<DWORD>(size);
+  return d;
+}
+
 void FillFindData(const std::string& name, const std::string& full, const struct stat& st, WIN32_FIND_DATAA* d) {
   memset(d, 0, sizeof *d);
-  d->dwFileAttributes = AttributesOf(st);
-  d->ftCreationTime = CreationTimeOf(full.c_str(), -1, st);
-  d->ftLastAccessTime = FileTimeFromUnix(st.st_atim.tv_sec, st.st_atim.tv_nsec);
-  d->ftLastWriteTime = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-  uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
-  d->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-  d->nFileSizeLow = static_cast<DWORD>(size);
+  WIN32_FILE_ATTRIBUTE_DATA i = InfoOf(full.c_str(), -1, st);
+  d->dwFileAttributes = i.dwFileAttributes;
+  d->ftCreationTime = i.ftCreationTime;
+  d->ftLastAccessTime = i.ftLastAccessTime;
+  d->ftLastWriteTime = i.ftLastWriteTime;
+  d->nFileSizeHigh = i.nFileSizeHigh;
+  d->nFileSizeLow = i.nFileSizeLow;
   memcpy(d->cFileName, name.c_str(), name.size() + 1);
 }
 
@@ -350,59 +364,46 @@ HANDLE CreateFile(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBU
   return h;
 }
 
-BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) {
-  if (read) *read = 0;
+namespace {
+
+// ReadFile and WriteFile: the whole count unless the end of the file (reading) or an error stops it.
+template <bool kWrite, typename Buffer>
+BOOL Transfer(HANDLE file, Buffer buffer, DWORD count, LPDWORD done, LPOVERLAPPED overlapped) {
+  if (done) *done = 0;
   auto f = FileOf(file);
   if (!f) return FALSE;
   if (overlapped) {
     SetLastError(ERROR_NOT_SUPPORTED);
     return FALSE;
   }
-  if (!f->canRead) {
+  if (!(kWrite ? f->canWrite : f->canRead)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  DWORD done = 0;
-  auto* p = static_cast<char*>(buffer);
-  while (done < count) {
-    ssize_t n = ::read(f->fd, p + done, count - done);
+  DWORD moved = 0;
+  auto* p = static_cast<std::conditional_t<kWrite, const char*, char*>>(buffer);
+  while (moved < count) {
+    ssize_t n = kWrite ? ::write(f->fd, p + moved, count - moved) : ::read(f->fd, const_cast<char*>(p) + moved, count - moved);
     if (n < 0) {
       if (errno == EINTR) continue;
-      if (read) *read = done;
+      if (done) *done = moved;
       return FailWithErrno(errno);
     }
     if (n == 0) break;
-    done += static_cast<DWORD>(n);
+    moved += static_cast<DWORD>(n);
   }
-  if (read) *read = done;
+  if (done) *done = moved;
   return TRUE;
 }
 
+}  // namespace
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) {
+  return Transfer<false>(file, buffer, count, read, overlapped);
+}
+
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
-  if (written) *written = 0;
-  auto f = FileOf(file);
-  if (!f) return FALSE;
-  if (overlapped) {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return FALSE;
-  }
-  if (!f->canWrite) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  DWORD done = 0;
-  auto* p = static_cast<const char*>(buffer);
-  while (done < count) {
-    ssize_t n = ::write(f->fd, p + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (written) *written = done;
-      return FailWithErrno(errno);
-    }
-    done += static_cast<DWORD>(n);
-  }
-  if (written) *written = done;
-  return TRUE;
+  return Transfer<true>(file, buffer, count, written, overlapped);
 }
 
 BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* newPosition, DWORD method) {
@@ -524,14 +525,14 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) 
   struct stat st;
   if (fstat(f->fd, &st) != 0) return FailWithErrno(errno);
   memset(info, 0, sizeof *info);
-  info->dwFileAttributes = AttributesOf(st);
-  info->ftCreationTime = CreationTimeOf(nullptr, f->fd, st);
-  info->ftLastAccessTime = FileTimeFromUnix(st.st_atim.tv_sec, st.st_atim.tv_nsec);
-  info->ftLastWriteTime = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  WIN32_FILE_ATTRIBUTE_DATA i = InfoOf(nullptr, f->fd, st);
+  info->dwFileAttributes = i.dwFileAttributes;
+  info->ftCreationTime = i.ftCreationTime;
+  info->ftLastAccessTime = i.ftLastAccessTime;
+  info->ftLastWriteTime = i.ftLastWriteTime;
   info->dwVolumeSerialNumber = static_cast<DWORD>(st.st_dev);
-  uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
-  info->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-  info->nFileSizeLow = static_cast<DWORD>(size);
+  info->nFileSizeHigh = i.nFileSizeHigh;
+  info->nFileSizeLow = i.nFileSizeLow;
   info->nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
   info->nFileIndexHigh = static_cast<DWORD>(static_cast<uint64_t>(st.st_ino) >> 32);
   info->nFileIndexLow = static_cast<DWORD>(st.st_ino);
@@ -558,14 +559,7 @@ BOOL GetFileAttributesEx(LPCSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID info)
   }
   struct stat st;
   if (stat(path, &st) != 0) return FailPath(errno, path);
-  auto* d = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(info);
-  d->dwFileAttributes = AttributesOf(st);
-  d->ftCreationTime = CreationTimeOf(path, -1, st);
-  d->ftLastAccessTime = FileTimeFromUnix(st.st_atim.tv_sec, st.st_atim.tv_nsec);
-  d->ftLastWriteTime = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-  uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
-  d->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-  d->nFileSizeLow = static_cast<DWORD>(size);
+  *static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(info) = InfoOf(path, -1, st);
   return TRUE;
 }
 

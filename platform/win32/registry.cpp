@@ -457,6 +457,18 @@ LSTATUS DeleteTree(HKEY key, LPCSTR subKey, bool recursive) {
   });
 }
 
+// Steps an enumeration query to its row and copies the name in column 0 (ERROR_MORE_DATA when it does not fit).
+LSTATUS EnumRow(Stmt& s, LPSTR name, LPDWORD nameSize) {
+  int rc = s.Step();
+  if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+  if (rc != SQLITE_ROW) return FromSqlite(rc);
+  std::string n = s.Text(0);
+  if (*nameSize < n.size() + 1) return ERROR_MORE_DATA;
+  memcpy(name, n.c_str(), n.size() + 1);
+  *nameSize = static_cast<DWORD>(n.size());
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 LSTATUS RegOpenKeyEx(HKEY key, LPCSTR subKey, DWORD, REGSAM desired, PHKEY result) {
@@ -650,13 +662,8 @@ LSTATUS RegEnumKeyEx(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWOR
   return WithKey(key, KEY_ENUMERATE_SUB_KEYS, [&](Hive& h, int64_t id) -> LSTATUS {
     Stmt s(h.db, "SELECT name, written FROM keys WHERE parent=?1 ORDER BY fold, name LIMIT 1 OFFSET ?2");
     s.Bind(1, id).Bind(2, index);
-    int rc = s.Step();
-    if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
-    if (rc != SQLITE_ROW) return FromSqlite(rc);
-    std::string n = s.Text(0);
-    if (*nameSize < n.size() + 1) return ERROR_MORE_DATA;
-    memcpy(name, n.c_str(), n.size() + 1);
-    *nameSize = static_cast<DWORD>(n.size());
+    LSTATUS st = EnumRow(s, name, nameSize);
+    if (st != ERROR_SUCCESS) return st;
     if (keyClass && classSize && *classSize > 0) keyClass[0] = 0;
     if (classSize) *classSize = 0;
     if (lastWrite) *lastWrite = kx::FileTimeOf(static_cast<uint64_t>(s.Int(1)));
@@ -674,13 +681,8 @@ LSTATUS RegEnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWOR
   return WithKey(key, KEY_QUERY_VALUE, [&](Hive& h, int64_t id) -> LSTATUS {
     Stmt s(h.db, "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY id LIMIT 1 OFFSET ?2");
     s.Bind(1, id).Bind(2, index);
-    int rc = s.Step();
-    if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
-    if (rc != SQLITE_ROW) return FromSqlite(rc);
-    std::string n = s.Text(0);
-    if (*nameSize < n.size() + 1) return ERROR_MORE_DATA;
-    memcpy(name, n.c_str(), n.size() + 1);
-    *nameSize = static_cast<DWORD>(n.size());
+    LSTATUS st = EnumRow(s, name, nameSize);
+    if (st != ERROR_SUCCESS) return st;
     if (type) *type = static_cast<DWORD>(s.Int(1));
     return CopyBytes(s.Blob(2), data, dataSize);
   });
