@@ -232,6 +232,12 @@ DWORD ErrorForPath(int err, const char* path) {
   return Win32ErrorFromErrno(err);
 }
 
+// Making a name (a folder, a move's target): an existing name and a missing folder have codes of their own.
+BOOL FailCreating(int err) {
+  SetLastError(err == EEXIST ? ERROR_ALREADY_EXISTS : err == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(err));
+  return FALSE;
+}
+
 BOOL FailPath(int err, const char* path) {
   SetLastError(ErrorForPath(err, path));
   return FALSE;
@@ -581,15 +587,7 @@ BOOL CreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES) {
   }
   if (mkdir(path, 0777) == 0) return TRUE;
   int err = errno;
-  if (err == EEXIST) {
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return FALSE;
-  }
-  if (err == ENOENT) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return FALSE;
-  }
-  return FailWithErrno(err);
+  return FailCreating(err);
 }
 
 BOOL RemoveDirectory(LPCSTR path) {
@@ -707,15 +705,7 @@ BOOL MoveFileEx(LPCSTR from, LPCSTR to, DWORD flags) {
     unlink(from);
     return TRUE;
   }
-  if (err == EEXIST) {
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return FALSE;
-  }
-  if (err == ENOENT) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return FALSE;
-  }
-  return FailWithErrno(err);
+  return FailCreating(err);
 }
 
 BOOL MoveFile(LPCSTR from, LPCSTR to) { return MoveFileEx(from, to, MOVEFILE_COPY_ALLOWED); }
