@@ -151,40 +151,21 @@ bool CDateTime::DateToTm(DATE date, struct tm& out) {
 
 namespace {
 bool Parts(const CDateTime& d, struct tm& t) { return d.IsValid() && CDateTime::DateToTm(d.GetDate(), t); }
+// One part of the date, or the invalid-part value.
+int Part(const CDateTime& d, int tm::*field, int offset) {
+  struct tm t;
+  return Parts(d, t) ? t.*field + offset : kBadPart;
+}
 }  // namespace
 
-int CDateTime::GetYear() const {
-  struct tm t;
-  return Parts(*this, t) ? t.tm_year + 1900 : kBadPart;
-}
-int CDateTime::GetMonth() const {
-  struct tm t;
-  return Parts(*this, t) ? t.tm_mon + 1 : kBadPart;
-}
-int CDateTime::GetDay() const {
-  struct tm t;
-  return Parts(*this, t) ? t.tm_mday : kBadPart;
-}
-int CDateTime::GetHour() const {
-  struct tm t;
-  return Parts(*this, t) ? t.tm_hour : kBadPart;
-}
-int CDateTime::GetMinute() const {
-  struct tm t;
-  return Parts(*this, t) ? t.tm_min : kBadPart;
-}
-int CDateTime::GetSecond() const {
-  struct tm t;
-  return Parts(*this, t) ? t.tm_sec : kBadPart;
-}
-int CDateTime::GetDayOfWeek() const {
-  struct tm t;
-  return Parts(*this, t) ? t.tm_wday + 1 : kBadPart;
-}
-int CDateTime::GetDayOfYear() const {
-  struct tm t;
-  return Parts(*this, t) ? t.tm_yday + 1 : kBadPart;
-}
+int CDateTime::GetYear() const { return Part(*this, &tm::tm_year, 1900); }
+int CDateTime::GetMonth() const { return Part(*this, &tm::tm_mon, 1); }
+int CDateTime::GetDay() const { return Part(*this, &tm::tm_mday, 0); }
+int CDateTime::GetHour() const { return Part(*this, &tm::tm_hour, 0); }
+int CDateTime::GetMinute() const { return Part(*this, &tm::tm_min, 0); }
+int CDateTime::GetSecond() const { return Part(*this, &tm::tm_sec, 0); }
+int CDateTime::GetDayOfWeek() const { return Part(*this, &tm::tm_wday, 1); }
+int CDateTime::GetDayOfYear() const { return Part(*this, &tm::tm_yday, 1); }
 
 bool CDateTime::IsLeapYear() const {
   int y = GetYear();
