@@ -180,6 +180,38 @@ TEST(ZipArchive, NamesAndFolders) {
   EXPECT_EQ(Sh("unzip -P secret -tq " + Quote(path)), 0);
 }
 
+TEST(ZipArchive, EmptyArchivesAndUnsignedDescriptors) {
+  std::string dir = kxtest::MakeTempDir();
+  std::string empty = Zip(dir, "empty.zip");
+  {
+    CZipArchive zip;
+    zip.Open(empty.c_str(), CZipArchive::zipCreate);
+    zip.Close();
+  }
+  EXPECT_EQ(Bytes(empty), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+  CZipArchive zip;
+  zip.Open(empty.c_str());
+  EXPECT_EQ(zip.GetCount(), 0);
+  zip.Close();
+  // A data descriptor may come without its signature (12 bytes).
+  std::string path = Zip(dir);
+  zip.Open(path.c_str(), CZipArchive::zipCreate);
+  zip.SetPassword("pw");
+  AddMemory(zip, {"only.txt", Text(5000, 1), 6});
+  zip.Close();
+  std::string b = Bytes(path);
+  size_t d = Find(b, "PK\x07\x08");
+  ASSERT_NE(d, std::string::npos);
+  b.erase(d, 4);
+  size_t eocd = b.rfind("PK\x05\x06");
+  Put32(b, eocd + 16, Get32(b, eocd + 16) - 4);
+  Put(path, b);
+  zip.Open(path.c_str());
+  zip.SetPassword("pw");
+  EXPECT_EQ(ReadEntry(zip, 0), Text(5000, 1));
+  zip.Close();
+}
+
 TEST(ZipArchive, WrongStateCallsChangeNothing) {
   std::string dir = kxtest::MakeTempDir();
   CZipArchive zip;
