@@ -304,6 +304,13 @@ KXAPI HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo);
 }
 
 namespace kx {
+// The OLE date scale does not run linearly below zero (the fraction of -1.25 counts forward from day -1), so
+// arithmetic and comparison go through a linear day number: d for d >= 0, else c - (d - c) with c = ceil(d)
+// (-1.25 becomes -0.75); OleDateFromLinear is the inverse.
+KXAPI double OleDateToLinear(DATE d);
+KXAPI DATE OleDateFromLinear(double x);
+// Same type and value: strings by their bytes, numbers by value, objects and arrays by pointer.
+KXAPI bool VariantsEqual(const VARIANT& a, const VARIANT& b);
 // Sets the thread's error information to a description (and source) in one call, as a failing engine
 // method does before it returns its result code.
 KXAPI void SetErrorDescription(const char16_t* description, const char16_t* source = nullptr);

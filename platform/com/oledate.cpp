@@ -250,6 +250,22 @@ bool ParseDate(const std::string& text, bool& hasDate, long& y, long& mo, long& 
 
 }  // namespace
 
+namespace kx {
+
+double OleDateToLinear(DATE d) {
+  if (d >= 0) return d;
+  double whole = std::ceil(d);
+  return whole - (d - whole);
+}
+
+DATE OleDateFromLinear(double x) {
+  if (x >= 0) return x;
+  double whole = std::floor(x);
+  return 2 * whole - x;
+}
+
+}  // namespace kx
+
 extern "C" {
 
 INT SystemTimeToVariantTime(const SYSTEMTIME* st, DOUBLE* out) {

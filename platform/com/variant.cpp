@@ -337,6 +337,29 @@ HRESULT Convert(const VARIANT& src, VARIANT& out, USHORT flags, VARTYPE vt, int 
 
 }  // namespace
 
+namespace kx {
+
+bool VariantsEqual(const VARIANT& a, const VARIANT& b) {
+  if (a.vt != b.vt) return false;
+  if (a.vt & (VT_BYREF | VT_ARRAY)) return a.byref == b.byref;
+  switch (a.vt) {
+    case VT_EMPTY: case VT_NULL: return true;
+    case VT_BSTR: {
+      UINT n = SysStringByteLen(a.bstrVal);
+      return n == SysStringByteLen(b.bstrVal) && (n == 0 || std::memcmp(a.bstrVal, b.bstrVal, n) == 0);
+    }
+    case VT_R4: return a.fltVal == b.fltVal;
+    case VT_R8: case VT_DATE: return a.dblVal == b.dblVal;
+    case VT_I1: case VT_UI1: return a.bVal == b.bVal;
+    case VT_I2: case VT_UI2: case VT_BOOL: return a.iVal == b.iVal;
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: return a.lVal == b.lVal;
+    case VT_DISPATCH: case VT_UNKNOWN: return a.punkVal == b.punkVal;
+    default: return a.llVal == b.llVal;
+  }
+}
+
+}  // namespace kx
+
 extern "C" {
 
 void VariantInit(VARIANTARG* v) {

@@ -222,17 +222,6 @@ constexpr double kMaxSpan = 3615897.0;
 // Whole seconds of a span (rounded), sign kept.
 long long SpanSeconds(double span) { return std::llround(span * 86400.0); }
 
-// A date on the linear day scale (negative dates run backwards within their day) and back.
-double Linear(DATE d) {
-  if (d >= 0) return d;
-  double whole = std::ceil(d);
-  return whole - (d - whole);
-}
-DATE FromLinear(double x) {
-  if (x >= 0) return x;
-  double whole = std::floor(x);
-  return 2 * whole - x;
-}
 }  // namespace
 
 void COleDateTimeSpan::CheckRange() {
@@ -337,7 +326,7 @@ int COleDateTime::GetDayOfYear() const {
   SYSTEMTIME midnight = st;
   midnight.wHour = midnight.wMinute = midnight.wSecond = 0;
   if (!SystemTimeToVariantTime(&jan1, &first) || !SystemTimeToVariantTime(&midnight, &day)) return -1;
-  return static_cast<int>(std::lround(Linear(day) - Linear(first))) + 1;
+  return static_cast<int>(std::lround(kx::OleDateToLinear(day) - kx::OleDateToLinear(first))) + 1;
 }
 
 COleDateTime& COleDateTime::operator=(DATE dt) {
@@ -385,7 +374,7 @@ COleDateTime& COleDateTime::operator=(const FILETIME& ft) {
 }
 
 bool COleDateTime::operator==(const COleDateTime& d) const { return m_status == d.m_status && m_dt == d.m_dt; }
-bool COleDateTime::operator<(const COleDateTime& d) const { return Linear(m_dt) < Linear(d.m_dt); }
+bool COleDateTime::operator<(const COleDateTime& d) const { return kx::OleDateToLinear(m_dt) < kx::OleDateToLinear(d.m_dt); }
 
 COleDateTime COleDateTime::operator+(const COleDateTimeSpan& s) const {
   COleDateTime r;
@@ -393,7 +382,7 @@ COleDateTime COleDateTime::operator+(const COleDateTimeSpan& s) const {
     r.m_status = (m_status == null || s.m_status == COleDateTimeSpan::null) ? null : invalid;
     return r;
   }
-  return COleDateTime(FromLinear(Linear(m_dt) + s.m_span));
+  return COleDateTime(kx::OleDateFromLinear(kx::OleDateToLinear(m_dt) + s.m_span));
 }
 
 COleDateTime COleDateTime::operator-(const COleDateTimeSpan& s) const { return *this + (-s); }
@@ -404,7 +393,7 @@ COleDateTimeSpan COleDateTime::operator-(const COleDateTime& d) const {
     r.m_status = (m_status == null || d.m_status == null) ? COleDateTimeSpan::null : COleDateTimeSpan::invalid;
     return r;
   }
-  return COleDateTimeSpan(Linear(m_dt) - Linear(d.m_dt));
+  return COleDateTimeSpan(kx::OleDateToLinear(m_dt) - kx::OleDateToLinear(d.m_dt));
 }
 
 CString COleDateTime::Format(DWORD flags, LCID lcid) const {

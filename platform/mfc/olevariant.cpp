@@ -101,22 +101,7 @@ COleVariant& COleVariant::operator=(COleVariant&& v) noexcept {
   return *this;
 }
 
-bool COleVariant::operator==(const VARIANT& v) const {
-  if (vt != v.vt) return false;
-  switch (vt) {
-    case VT_EMPTY: case VT_NULL: return true;
-    case VT_BSTR: {
-      UINT a = SysStringByteLen(bstrVal), b = SysStringByteLen(v.bstrVal);
-      return a == b && (a == 0 || std::memcmp(bstrVal, v.bstrVal, a) == 0);
-    }
-    case VT_R4: return fltVal == v.fltVal;
-    case VT_R8: case VT_DATE: return dblVal == v.dblVal;
-    case VT_I1: case VT_UI1: return bVal == v.bVal;
-    case VT_I2: case VT_UI2: case VT_BOOL: return iVal == v.iVal;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: return lVal == v.lVal;
-    default: return llVal == v.llVal;  // 64-bit values, pointers and arrays by identity
-  }
-}
+bool COleVariant::operator==(const VARIANT& v) const { return kx::VariantsEqual(*this, v); }
 
 void COleVariant::ChangeType(VARTYPE vartype, LPVARIANT pSrc) {
   Check(VariantChangeType(this, pSrc ? pSrc : this, 0, vartype));
