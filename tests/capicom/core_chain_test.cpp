@@ -1,6 +1,9 @@
 // Chain status over the test PKI, checked against "openssl verify" on the same certificates and lists.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <regex>
 
 #include "platform/capicom/capicom_defs.h"
@@ -143,4 +146,60 @@ TEST(CapicomCoreChain, ElementsAndPerCertificateStatus) {
   ASSERT_EQ(s->Remove(Load("inter")->thumbprint()), S_OK);
   EXPECT_FALSE(BuildChain(Load("signer"), ChainParams()).valid);
   EXPECT_TRUE(BuildChain(Load("signer"), ChainParams(), {Load("inter")}).valid);
+}
+
+// Online checks fetch a missing list from the certificate's distribution point (a server on 127.0.0.1).
+TEST(CapicomCoreChain, OnlineRevocationFetchesFromDistributionPoint) {
+  std::string dir = kxtest::MakeTempDir("online");
+  kxtest::WriteFile(dir + "/inter.crl", kxtest::ReadFile(pki::Crl("inter")));
+  kxtest::WriteFile(dir + "/serve.py",
+                    "import http.server, socketserver, sys, functools\n"
+                    "h = functools.partial(http.server.SimpleHTTPRequestHandler, directory=sys.argv[1])\n"
+                    "s = socketserver.TCPServer(('127.0.0.1', 0), h)\n"
+                    "open(sys.argv[2], 'w').write(str(s.server_address[1]))\n"
+                    "s.serve_forever()\n");
+  ASSERT_EQ(kxtest::Run("python3 '" + dir + "/serve.py' '" + dir + "' '" + dir + "/port.tmp' >/dev/null 2>&1 & "
+                        "echo $! > '" + dir + "/pid'"),
+            0);
+  std::string port;
+  for (int i = 0; i < 100 && port.empty(); ++i) {
+    port = kxtest::ReadFile(dir + "/port.tmp");
+    if (port.empty()) usleep(50000);
+  }
+  pid_t server = static_cast<pid_t>(std::stol(kxtest::ReadFile(dir + "/pid")));
+  ASSERT_FALSE(port.empty());
+
+  // Two end certificates: one whose list is served, one whose point answers nothing.
+  auto issue = [&](const std::string& name, const std::string& url) {
+    kxtest::WriteFile(dir + "/" + name + ".ext", "crlDistributionPoints=URI:" + url + "\n");
+    std::string cmd = "cd '" + dir + "' && openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes "
+                      "-keyout " + name + ".key -subj /CN=" + name + " -out " + name + ".csr >/dev/null 2>&1 && "
+                      "openssl x509 -req -in " + name + ".csr -CA '" + pki::Pem("inter") + "' -CAkey '" +
+                      pki::Key("inter") + "' -set_serial 0x" + std::to_string(name.size()) + "77 -days 30 -extfile " +
+                      name + ".ext -outform DER -out " + name + ".cer";
+    EXPECT_EQ(kxtest::Run(cmd), 0);
+    std::string der = kxtest::ReadFile(dir + "/" + name + ".cer");
+    return CertData::Parse(reinterpret_cast<const uint8_t*>(der.data()), der.size());
+  };
+  CertRef served = issue("served", "http://127.0.0.1:" + port + "/inter.crl");
+  CertRef missing = issue("unserved", "http://127.0.0.1:" + port + "/none.crl");
+  ASSERT_TRUE(served && missing);
+
+  TrustSources src;
+  src.roots.push_back(Load("root"));
+  src.intermediates.push_back(Load("inter"));
+  src.crls.push_back(LoadCrl("root"));
+  ChainParams params;
+  params.checkFlags = CAPICOM_CHECK_OFFLINE_ALL;
+  ChainResult offline = BuildChain(served, params, src);
+  EXPECT_EQ(offline.status[0], CAPICOM_TRUST_REVOCATION_STATUS_UNKNOWN | CAPICOM_TRUST_IS_OFFLINE_REVOCATION);
+  params.checkFlags = CAPICOM_CHECK_ONLINE_ALL;
+  params.urlRetrievalTimeout = 5;
+  ChainResult online = BuildChain(served, params, src);
+  EXPECT_TRUE(online.valid);
+  EXPECT_EQ(online.chainStatus, 0u);
+  ChainResult unserved = BuildChain(missing, params, src);
+  EXPECT_FALSE(unserved.valid);
+  EXPECT_EQ(unserved.error, CRYPT_E_REVOCATION_OFFLINE);
+  kill(server, SIGTERM);
 }

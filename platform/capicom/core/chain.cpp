@@ -4,9 +4,14 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
+#include <openssl/x509v3.h>
+
 #include <algorithm>
+#include <map>
+#include <mutex>
 
 #include "platform/capicom/core/store.h"
+#include "platform/services/http.h"
 
 namespace kx::capi {
 namespace {
@@ -113,6 +118,63 @@ bool AllowsUsage(const CertData& c, const std::string& oid) {
          std::find(eku.oids.begin(), eku.oids.end(), "2.5.29.37.0") != eku.oids.end();
 }
 
+ChainResult VerifyOnce(const CertRef& cert, const ChainParams& params, const TrustSources& sources);
+
+// Revocation lists fetched from distribution points, kept for the process while they are current.
+std::mutex g_fetchedMutex;
+std::map<std::string, CrlRef>& Fetched() {
+  static auto* m = new std::map<std::string, CrlRef>();
+  return *m;
+}
+
+bool Current(const CrlRef& c) {
+  const ASN1_TIME* next = X509_CRL_get0_nextUpdate(c->crl());
+  return !next || X509_cmp_current_time(next) > 0;
+}
+
+std::vector<std::string> DistributionPointUrls(X509* x) {
+  std::vector<std::string> urls;
+  auto* points = static_cast<CRL_DIST_POINTS*>(X509_get_ext_d2i(x, NID_crl_distribution_points, nullptr, nullptr));
+  for (int i = 0; i < sk_DIST_POINT_num(points); ++i) {
+    DIST_POINT* dp = sk_DIST_POINT_value(points, i);
+    if (!dp->distpoint || dp->distpoint->type != 0) continue;
+    GENERAL_NAMES* names = dp->distpoint->name.fullname;
+    for (int j = 0; j < sk_GENERAL_NAME_num(names); ++j) {
+      GENERAL_NAME* gn = sk_GENERAL_NAME_value(names, j);
+      if (gn->type != GEN_URI) continue;
+      std::string url(reinterpret_cast<const char*>(ASN1_STRING_get0_data(gn->d.uniformResourceIdentifier)),
+                      static_cast<size_t>(ASN1_STRING_length(gn->d.uniformResourceIdentifier)));
+      if (url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0) urls.push_back(url);
+    }
+  }
+  CRL_DIST_POINTS_free(points);
+  return urls;
+}
+
+// The revocation list of a certificate from its distribution points; null when none could be had.
+CrlRef FetchCrl(const CertData& cert, long timeoutSeconds) {
+  for (const std::string& url : DistributionPointUrls(cert.x509())) {
+    {
+      std::lock_guard<std::mutex> lock(g_fetchedMutex);
+      auto it = Fetched().find(url);
+      if (it != Fetched().end() && Current(it->second)) return it->second;
+    }
+    kx::HttpRequest options;
+    long ms = (timeoutSeconds > 0 ? timeoutSeconds : 15) * 1000;
+    options.timeoutMs = ms;
+    options.connectTimeoutMs = ms;
+    options.maxResponseBytes = 16u << 20;
+    kx::HttpResponse r = kx::HttpGet(url, options);
+    if (!r.Ok()) continue;
+    CrlRef crl = CrlData::Parse(reinterpret_cast<const uint8_t*>(r.body.data()), r.body.size());
+    if (!crl) continue;
+    std::lock_guard<std::mutex> lock(g_fetchedMutex);
+    Fetched()[url] = crl;
+    return crl;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 TrustSources UserTrustSources() {
@@ -176,6 +238,24 @@ ChainResult BuildChain(const CertRef& cert, const ChainParams& params, const std
 }
 
 ChainResult BuildChain(const CertRef& cert, const ChainParams& params, const TrustSources& sources) {
+  ChainResult r = VerifyOnce(cert, params, sources);
+  if (!(params.checkFlags & CAPICOM_CHECK_ONLINE_REVOCATION_STATUS) || r.certs.empty()) return r;
+  // Online: fetch the lists that were missing or out of date, then judge again.
+  TrustSources more = sources;
+  bool fetched = false;
+  for (size_t i = 0; i < r.certs.size(); ++i) {
+    if (!(r.status[i] & CAPICOM_TRUST_IS_OFFLINE_REVOCATION)) continue;
+    if (CrlRef crl = FetchCrl(*r.certs[i], params.urlRetrievalTimeout)) {
+      more.crls.push_back(crl);
+      fetched = true;
+    }
+  }
+  return fetched ? VerifyOnce(cert, params, more) : r;
+}
+
+namespace {
+
+ChainResult VerifyOnce(const CertRef& cert, const ChainParams& params, const TrustSources& sources) {
   ChainResult r;
   if (!cert) return r;
   StorePtr store(X509_STORE_new());
@@ -254,5 +334,7 @@ ChainResult BuildChain(const CertRef& cert, const ChainParams& params, const Tru
   for (uint32_t& s : r.status) s &= ~kUnknownError;
   return r;
 }
+
+}  // namespace
 
 }  // namespace kx::capi
