@@ -1,0 +1,258 @@
+// Enveloped data for recipient certificates, and the engine's password-encrypted data (an enveloped message
+// with one password recipient).
+#include <openssl/cms.h>
+#include <openssl/crypto.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+
+#include "platform/capicom/cms/internal.h"
+
+namespace kxcms {
+namespace {
+
+using CipherPtr = std::unique_ptr<EVP_CIPHER, Deleter<EVP_CIPHER, EVP_CIPHER_free>>;
+
+// The value of a small DER INTEGER; false for anything else.
+bool SmallInteger(kxsc::der::Reader r, long* value) {
+  if (r.size() == 0 || r.size() > 4) return false;
+  long v = 0;
+  for (size_t i = 0; i < r.size(); ++i) v = (v << 8) | r.data()[i];
+  *value = v;
+  return true;
+}
+
+// RC2's parameter version holds the effective key bits (RFC 2268); only the usual two have a name here.
+int Rc2KeyLength(kxsc::der::Reader params) {
+  using namespace kxsc::der;
+  Reader version;
+  uint8_t tag = params.PeekTag();
+  if (tag == kSequence) {
+    Reader seq;
+    if (!params.Expect(kSequence, &seq) || !seq.Expect(kInteger, &version)) return CAPICOM_ENCRYPTION_KEY_LENGTH_MAXIMUM;
+  } else if (!params.Expect(kInteger, &version)) {
+    return CAPICOM_ENCRYPTION_KEY_LENGTH_MAXIMUM;
+  }
+  long v = 0;
+  if (!SmallInteger(version, &v)) return CAPICOM_ENCRYPTION_KEY_LENGTH_MAXIMUM;
+  if (v == 160) return CAPICOM_ENCRYPTION_KEY_LENGTH_40_BITS;
+  if (v == 58) return CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS;
+  return CAPICOM_ENCRYPTION_KEY_LENGTH_MAXIMUM;
+}
+
+// Reads the content-encryption algorithm of an enveloped message (from its DER as we re-encode it).
+CipherInfo ReadCipher(CMS_ContentInfo* cms) {
+  using namespace kxsc::der;
+  CipherInfo info;
+  Bytes der;
+  if (FAILED(WriteMessage(cms, &der, nullptr))) return info;
+  Reader top(der), ci, explicitEnv, env, eci, alg, oid, skip;
+  uint8_t tag = 0;
+  if (!top.Expect(kSequence, &ci) || !ci.Expect(kOid, &skip) || !ci.Expect(ContextCons(0), &explicitEnv) ||
+      !explicitEnv.Expect(kSequence, &env) || !env.Expect(kInteger, &skip))
+    return info;
+  if (env.PeekTag() == ContextCons(0) && !env.Next(&tag, &skip)) return info;  // originator information
+  Bytes oidDer;
+  if (!env.Expect(kSet, &skip) || !env.Expect(kSequence, &eci) || !eci.Expect(kOid, &skip) ||
+      !eci.Expect(kSequence, &alg) || !alg.Expect(kOid, &oid, &oidDer))
+    return info;
+  const unsigned char* p = oidDer.data();
+  kxsc::ObjPtr obj(d2i_ASN1_OBJECT(nullptr, &p, static_cast<long>(oidDer.size())));
+  const int nid = obj ? OBJ_obj2nid(obj.get()) : NID_undef;
+  if (nid == NID_undef) {
+    ERR_clear_error();
+    return info;
+  }
+  info.name = OBJ_nid2sn(nid);
+  switch (nid) {
+    case NID_des_cbc:
+      info.algorithm = CAPICOM_ENCRYPTION_ALGORITHM_DES;
+      info.keyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_56_BITS;
+      break;
+    case NID_des_ede3_cbc:
+      info.algorithm = CAPICOM_ENCRYPTION_ALGORITHM_3DES;
+      info.keyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_192_BITS;
+      break;
+    case NID_aes_128_cbc:
+    case NID_aes_192_cbc:
+    case NID_aes_256_cbc:
+      info.algorithm = CAPICOM_ENCRYPTION_ALGORITHM_AES;
+      info.keyLength = nid == NID_aes_128_cbc   ? CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS
+                       : nid == NID_aes_192_cbc ? CAPICOM_ENCRYPTION_KEY_LENGTH_192_BITS
+                                                : CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS;
+      break;
+    case NID_rc2_cbc:
+      info.algorithm = CAPICOM_ENCRYPTION_ALGORITHM_RC2;
+      info.keyLength = Rc2KeyLength(alg);
+      break;
+    case NID_rc4:
+      info.algorithm = CAPICOM_ENCRYPTION_ALGORITHM_RC4;
+      break;
+    default:
+      break;
+  }
+  return info;
+}
+
+HRESULT FetchCipher(int algorithm, int keyLength, OSSL_LIB_CTX* libctx, CipherPtr* cipher, std::string* detail) {
+  std::string name;
+  HRESULT hr = WriterCipher(algorithm, keyLength, &name);
+  if (FAILED(hr)) return Fail(detail, hr, "unknown algorithm or key length");
+  cipher->reset(EVP_CIPHER_fetch(libctx, name.c_str(), nullptr));
+  if (!*cipher) return Fail(detail, CAPICOM_E_NOT_SUPPORTED, name + " is not available: " + OpenSslError());
+  return S_OK;
+}
+
+HRESULT ParseEnveloped(const Bytes& message, OSSL_LIB_CTX* libctx, HRESULT wrongType, CmsPtr* cms,
+                       std::string* detail) {
+  HRESULT hr = ParseMessage(message, libctx, cms, detail);
+  if (SUCCEEDED(hr) && OBJ_obj2nid(CMS_get0_type(cms->get())) != NID_pkcs7_enveloped)
+    hr = Fail(detail, wrongType, "the message is not enveloped data");
+  return hr;
+}
+
+// Decrypts the content once a recipient's key has been set on the message.
+HRESULT DecryptContent(CMS_ContentInfo* cms, Bytes* content, CipherInfo* cipher, std::string* detail) {
+  BioPtr out(BIO_new(BIO_s_mem()));
+  if (!out || CMS_decrypt(cms, nullptr, nullptr, nullptr, out.get(), CMS_BINARY) != 1)
+    return Fail(detail, NTE_BAD_DATA, "cannot decrypt the content: " + OpenSslError());
+  *content = BioContents(out.get());
+  if (cipher) *cipher = ReadCipher(cms);
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT WriterCipher(int algorithm, int keyLength, std::string* cipherName) {
+  cipherName->clear();
+  if (algorithm < CAPICOM_ENCRYPTION_ALGORITHM_RC2 || algorithm > CAPICOM_ENCRYPTION_ALGORITHM_AES)
+    return CAPICOM_E_ALGORITHM_INVALID_NAME;
+  if (keyLength < CAPICOM_ENCRYPTION_KEY_LENGTH_MAXIMUM || keyLength > CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS)
+    return CAPICOM_E_ALGORITHM_INVALID_KEY_LENGTH;
+  if (algorithm != CAPICOM_ENCRYPTION_ALGORITHM_AES) {
+    *cipherName = "DES-EDE3-CBC";
+  } else if (keyLength == CAPICOM_ENCRYPTION_KEY_LENGTH_192_BITS) {
+    *cipherName = "AES-192-CBC";
+  } else if (keyLength == CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS || keyLength == CAPICOM_ENCRYPTION_KEY_LENGTH_MAXIMUM) {
+    *cipherName = "AES-256-CBC";
+  } else {
+    *cipherName = "AES-128-CBC";
+  }
+  return S_OK;
+}
+
+bool Recipient::Matches(X509* cert) const {
+  if (!cert) return false;
+  bool match = false;
+  switch (CMS_RecipientInfo_type(m_ri)) {
+    case CMS_RECIPINFO_TRANS:
+      match = CMS_RecipientInfo_ktri_cert_cmp(m_ri, cert) == 0;
+      break;
+    case CMS_RECIPINFO_AGREE: {
+      STACK_OF(CMS_RecipientEncryptedKey)* reks = CMS_RecipientInfo_kari_get0_reks(m_ri);
+      for (int i = 0; !match && i < sk_CMS_RecipientEncryptedKey_num(reks); ++i)
+        match = CMS_RecipientEncryptedKey_cert_cmp(sk_CMS_RecipientEncryptedKey_value(reks, i), cert) == 0;
+      break;
+    }
+    default:
+      break;
+  }
+  ERR_clear_error();
+  return match;
+}
+
+HRESULT Envelope(const Bytes& content, const std::vector<X509*>& recipients, int algorithm, int keyLength,
+                 OSSL_LIB_CTX* libctx, Bytes* message, std::string* detail) {
+  message->clear();
+  if (content.empty()) return Fail(detail, CAPICOM_E_ENVELOP_NOT_INITIALIZED, "no content to envelope");
+  if (recipients.empty()) return Fail(detail, CAPICOM_E_ENVELOP_NO_RECIPIENT, "no recipient");
+  for (X509* r : recipients)
+    if (!r) return Fail(detail, E_POINTER, "a recipient without a certificate");
+  CipherPtr cipher;
+  HRESULT hr = FetchCipher(algorithm, keyLength, libctx, &cipher, detail);
+  if (FAILED(hr)) return hr;
+  X509Stack certs = StackOf(recipients);
+  BioPtr in = ReadBio(content);
+  // Key transport with issuer and serial number: what every reader of these envelopes understands.
+  CmsPtr cms(CMS_encrypt_ex(certs.get(), in.get(), cipher.get(), CMS_BINARY, libctx, nullptr));
+  if (!cms) return Fail(detail, E_FAIL, "cannot envelope for these recipients: " + OpenSslError());
+  return WriteMessage(cms.get(), message, detail);
+}
+
+HRESULT OpenEnvelope(const Bytes& message, const KeyLookup& lookup, OSSL_LIB_CTX* libctx, Bytes* content,
+                     CipherInfo* cipher, std::string* detail) {
+  content->clear();
+  if (cipher) *cipher = CipherInfo();
+  CmsPtr cms;
+  HRESULT hr = ParseEnveloped(message, libctx, CAPICOM_E_ENVELOP_INVALID_TYPE, &cms, detail);
+  if (FAILED(hr)) return hr;
+  STACK_OF(CMS_RecipientInfo)* ris = CMS_get0_RecipientInfos(cms.get());
+  bool found = false;
+  std::string why;
+  for (int i = 0; i < sk_CMS_RecipientInfo_num(ris); ++i) {
+    X509Ref cert;
+    PKeyRef key;
+    if (!lookup || !lookup(Recipient(sk_CMS_RecipientInfo_value(ris, i)), &cert, &key) || !cert || !key) continue;
+    found = true;
+    // A fresh copy of the message for each key: a failed attempt leaves state behind in the object.
+    CmsPtr attempt;
+    hr = ParseEnveloped(message, libctx, CAPICOM_E_ENVELOP_INVALID_TYPE, &attempt, detail);
+    if (FAILED(hr)) return hr;
+    if (CMS_decrypt_set1_pkey_and_peer(attempt.get(), key.get(), cert.get(), nullptr) != 1) {
+      why = OpenSslError();
+      continue;
+    }
+    hr = DecryptContent(attempt.get(), content, cipher, &why);
+    if (SUCCEEDED(hr)) return hr;
+  }
+  if (!found)
+    return Fail(detail, CAPICOM_E_ENVELOP_RECIPIENT_NOT_FOUND, "no private key of a recipient is available");
+  return Fail(detail, NTE_BAD_DATA, "the recipient's key does not open the message: " + why);
+}
+
+HRESULT EncryptWithSecret(const Bytes& content, const Bytes& secret, int algorithm, int keyLength,
+                          OSSL_LIB_CTX* libctx, Bytes* message, std::string* detail) {
+  message->clear();
+  if (content.empty()) return Fail(detail, CAPICOM_E_ENCRYPT_NOT_INITIALIZED, "no content to encrypt");
+  if (secret.empty()) return Fail(detail, CAPICOM_E_ENCRYPT_NO_SECRET, "no secret");
+  CipherPtr cipher;
+  HRESULT hr = FetchCipher(algorithm, keyLength, libctx, &cipher, detail);
+  if (FAILED(hr)) return hr;
+  X509Stack none(sk_X509_new_null());
+  BioPtr in = ReadBio(content);
+  CmsPtr cms(CMS_encrypt_ex(none.get(), in.get(), cipher.get(), CMS_BINARY | CMS_PARTIAL, libctx, nullptr));
+  if (!cms) return Fail(detail, E_FAIL, "cannot start an encrypted message: " + OpenSslError());
+  // The recipient owns the copy from here on (only a failed allocation inside could leave it to us).
+  auto* pass = static_cast<unsigned char*>(OPENSSL_memdup(secret.data(), secret.size()));
+  if (!pass) return Fail(detail, E_OUTOFMEMORY, "out of memory");
+  if (!CMS_add0_recipient_password(cms.get(), kSecretIterations, NID_id_alg_PWRI_KEK, NID_id_pbkdf2, pass,
+                                   static_cast<ossl_ssize_t>(secret.size()), nullptr))
+    return Fail(detail, E_FAIL, "cannot add the password recipient: " + OpenSslError());
+  if (CMS_final(cms.get(), in.get(), nullptr, CMS_BINARY) != 1)
+    return Fail(detail, E_FAIL, "cannot encrypt: " + OpenSslError());
+  return WriteMessage(cms.get(), message, detail);
+}
+
+HRESULT DecryptWithSecret(const Bytes& message, const Bytes& secret, OSSL_LIB_CTX* libctx, Bytes* content,
+                          CipherInfo* cipher, std::string* detail) {
+  content->clear();
+  if (cipher) *cipher = CipherInfo();
+  if (secret.empty()) return Fail(detail, CAPICOM_E_ENCRYPT_NO_SECRET, "no secret");
+  CmsPtr cms;
+  HRESULT hr = ParseEnveloped(message, libctx, CAPICOM_E_ENCRYPT_INVALID_TYPE, &cms, detail);
+  if (FAILED(hr)) return hr;
+  STACK_OF(CMS_RecipientInfo)* ris = CMS_get0_RecipientInfos(cms.get());
+  bool password = false;
+  for (int i = 0; i < sk_CMS_RecipientInfo_num(ris); ++i)
+    password = password || CMS_RecipientInfo_type(sk_CMS_RecipientInfo_value(ris, i)) == CMS_RECIPINFO_PASS;
+  if (!password) return Fail(detail, CAPICOM_E_ENCRYPT_INVALID_TYPE, "the message has no password recipient");
+  Bytes pass = secret;  // the call takes a writable buffer; it does not keep it
+  if (CMS_decrypt_set1_password(cms.get(), pass.data(), static_cast<ossl_ssize_t>(pass.size())) != 1) {
+    OPENSSL_cleanse(pass.data(), pass.size());
+    return Fail(detail, NTE_BAD_DATA, "the secret does not open the message: " + OpenSslError());
+  }
+  OPENSSL_cleanse(pass.data(), pass.size());
+  return DecryptContent(cms.get(), content, cipher, detail);
+}
+
+}  // namespace kxcms
