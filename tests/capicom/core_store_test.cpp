@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <openssl/pem.h>
 
@@ -159,4 +161,40 @@ TEST(CapicomCoreStore, RevocationListsOnePerIssuer) {
   bool found = false;
   for (const CrlRef& c : crls) found = found || c->der() == Bytes(inter.begin(), inter.end());
   EXPECT_TRUE(found);
+}
+
+// A user who may not write the machine's stores: read-write opening is refused, maximum-allowed opens read-only.
+TEST(CapicomCoreStore, MachineStoreWithoutWriteAccess) {
+  auto machineRoot = Open(CAPICOM_LOCAL_MACHINE_STORE, "Root");
+  ASSERT_EQ(machineRoot->Add(Entry("root")), S_OK);
+  std::string thumb = Load("root")->thumbprint();
+  auto check = [&]() -> int {
+    std::shared_ptr<CertStore> s;
+    if (CertStore::Open(CAPICOM_LOCAL_MACHINE_STORE, "Root", CAPICOM_STORE_OPEN_READ_WRITE, s) != E_ACCESSDENIED) return 1;
+    if (CertStore::Open(CAPICOM_LOCAL_MACHINE_STORE, "Root", CAPICOM_STORE_OPEN_MAXIMUM_ALLOWED, s) != S_OK) return 2;
+    if (!s->readOnly() || s->Entries().size() != 1) return 3;
+    if (s->Remove(thumb) != E_ACCESSDENIED) return 4;
+    return 0;
+  };
+  std::string base = kxtest::Root() + "/machine/certstores";
+  if (::getuid() != 0) {
+    ::chmod(base.c_str(), 0555);
+    ::chmod((base + "/root").c_str(), 0555);
+    EXPECT_EQ(check(), 0);
+    ::chmod((base + "/root").c_str(), 0755);
+    ::chmod(base.c_str(), 0755);
+    return;
+  }
+  // As root: the check runs in a child under an unprivileged user.
+  ::chmod(kxtest::Root().c_str(), 0755);
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(9);
+    ::_exit(check());
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
