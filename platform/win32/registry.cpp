@@ -182,10 +182,7 @@ std::shared_ptr<Hive> OpenHive(bool machine) {
   if (readOnly && !exists) return nullptr;
   if (!readOnly && !exists) {
     int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, machine ? 0644 : 0600);
-    if (fd < 0) {
-      if (!machine) return nullptr;
-      return nullptr;
-    }
+    if (fd < 0) return nullptr;
     fchmod(fd, machine ? 0644 : 0600);
     close(fd);
   }
