@@ -468,15 +468,17 @@ bool CZipArchive::ExtractFile(WORD index, LPCTSTR folder, bool fullPath, LPCTSTR
   CString name = newName ? CString(newName) : header.GetFileName();
   ReplaceChar(name, '\\', '/');
   if (UnsafeName(name)) ThrowError(CZipException::badZipFile);
+  // Some writers mark a folder only by its name's final separator.
+  bool isFolder = header.IsDirectory() || name[name.GetLength() - 1] == '/';
   name.TrimRight("/");
   CString relative = fullPath ? CZipPathComponent(name).GetNoDrive() : EntryNameFor(name, false);
   if (!relative.IsEmpty() && UnsafeName(relative)) ThrowError(CZipException::badZipFile);
   CString base = TrimSeparators(folder);
-  if (relative.IsEmpty() && !header.IsDirectory()) ThrowError(CZipException::badZipFile);
+  if (relative.IsEmpty() && !isFolder) ThrowError(CZipException::badZipFile);
   if (ZipPathHasLink(base, relative)) ThrowError(CZipException::badZipFile);
   CString dest = relative.IsEmpty() ? base : base + "/" + relative;
 
-  if (header.IsDirectory()) {
+  if (isFolder) {
     if (!ZipForceDirectory(dest)) return false;
     ZipSetFileAttributes(dest, header.GetSystemAttr());
     return true;
@@ -485,7 +487,7 @@ bool CZipArchive::ExtractFile(WORD index, LPCTSTR folder, bool fullPath, LPCTSTR
   if (!OpenFile(index)) return false;
   CZipPathComponent zpc(dest);
   CFile out;
-  CFileException* error = new CFileException;
+  CFileException* error = new CFileException(CFileException::badPath);
   if (!ZipForceDirectory(zpc.GetFilePath()) ||
       !out.Open(dest, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite, error)) {
     CloseFile(nullptr, true);

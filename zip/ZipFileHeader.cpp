@@ -31,6 +31,16 @@ void FromString(CZipBuffer& b, LPCTSTR s) {
   else
     b.Release();
 }
+// Flag, method, time, date, CRC and sizes: the run of fields local and central headers share.
+void PutShared(BYTE* p, const CZipFileHeader& h) {
+  ZipPut16(p, h.m_uFlag);
+  ZipPut16(p + 2, h.m_uMethod);
+  ZipPut16(p + 4, h.m_uModTime);
+  ZipPut16(p + 6, h.m_uModDate);
+  ZipPut32(p + 8, h.m_uCrc32);
+  ZipPut32(p + 12, h.m_uComprSize);
+  ZipPut32(p + 16, h.m_uUncomprSize);
+}
 }  // namespace
 
 CZipFileHeader::CZipFileHeader() { std::memcpy(m_szSignature, kCentralSig, 4); }
@@ -101,13 +111,7 @@ DWORD CZipFileHeader::WriteCentral(CZipStorage* storage) {
   std::memcpy(p, kCentralSig, 4);
   ZipPut16(p + 4, m_uVersionMadeBy);
   ZipPut16(p + 6, m_uVersionNeeded);
-  ZipPut16(p + 8, m_uFlag);
-  ZipPut16(p + 10, m_uMethod);
-  ZipPut16(p + 12, m_uModTime);
-  ZipPut16(p + 14, m_uModDate);
-  ZipPut32(p + 16, m_uCrc32);
-  ZipPut32(p + 20, m_uComprSize);
-  ZipPut32(p + 24, m_uUncomprSize);
+  PutShared(p + 8, *this);
   ZipPut16(p + 28, static_cast<WORD>(nameLen));
   ZipPut16(p + 30, static_cast<WORD>(extraLen));
   ZipPut16(p + 32, static_cast<WORD>(commentLen));
@@ -151,13 +155,7 @@ void CZipFileHeader::WriteLocal(CZipStorage* storage) {
   BYTE* p = buf.GetBuffer();
   std::memcpy(p, kLocalSig, 4);
   ZipPut16(p + 4, m_uVersionNeeded);
-  ZipPut16(p + 6, m_uFlag);
-  ZipPut16(p + 8, m_uMethod);
-  ZipPut16(p + 10, m_uModTime);
-  ZipPut16(p + 12, m_uModDate);
-  ZipPut32(p + 14, m_uCrc32);
-  ZipPut32(p + 18, m_uComprSize);
-  ZipPut32(p + 22, m_uUncomprSize);
+  PutShared(p + 6, *this);
   ZipPut16(p + 26, static_cast<WORD>(nameLen));
   ZipPut16(p + 28, static_cast<WORD>(extraLen));
   if (nameLen) std::memcpy(p + kLocalSize, name.GetBuffer(), nameLen);

@@ -207,6 +207,20 @@ TEST(ZipInterop, OutsideArchivesExtractByteForByte) {
     std::string why;
     EXPECT_TRUE(SameFiles(src, dest, files, &why)) << p.name << ": " << why;
   }
+  // A folder marked only by its name (no folder attributes).
+  ASSERT_EQ(Sh("python3 -c " +
+               Quote("import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n"
+                     "z.writestr(zipfile.ZipInfo('bare/'), b'')\nz.writestr('bare/f.txt', b'x')\nz.close()") +
+               " " + Quote(dir + "/bare.zip")),
+            0);
+  {
+    CZipArchive zip;
+    zip.Open((dir + "/bare.zip").c_str());
+    std::string dest = kxtest::MakeTempDir("x-bare");
+    EXPECT_TRUE(ExtractAll(zip, dest));
+    zip.Close();
+    EXPECT_EQ(kxtest::ReadFile(dest + "/bare/f.txt"), "x");
+  }
   // One entry piped into zip, with 32-bit descriptors.
   ASSERT_EQ(Sh("cd " + d + " && cat " + s + "/noise.bin | zip -q -fz- pipe.zip -"), 0);
   CZipArchive zip;
