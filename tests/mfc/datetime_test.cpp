@@ -5,6 +5,7 @@
 
 #include "platform/mfc/mfc.h"
 #include "platform/win32/wintime.h"
+#include "support/testroot.h"
 
 namespace {
 
@@ -68,6 +69,19 @@ TEST_F(TimeTest, CTimePartsAndFormats) {
     ADD_FAILURE() << "no exception";
   } catch (CInvalidArgException* e) {
     e->Delete();
+  }
+}
+
+// The codes the C runtime and coreutils' date agree on, checked against date(1) in the C locale.
+TEST_F(TimeTest, FormatMatchesTheDateCommand) {
+  const char* format = "%a %A %b %B %d %H %I %j %m %M %p %S %U %w %W %y %Y %%";
+  const time_t times[] = {0, 951782400 /* 29 Feb 2000 */, 1720080309, 1704067199 /* 31 Dec 2023 23:59:59 */,
+                          -86400 * 365 * 30L /* 1940 */, 4102444800 /* 2100 */};
+  for (time_t t : times) {
+    std::string want;
+    ASSERT_EQ(kxtest::Run("LC_ALL=C TZ=UTC date -u -d @" + std::to_string(t) + " +'" + format + "'", &want), 0);
+    if (!want.empty() && want.back() == '\n') want.pop_back();
+    EXPECT_EQ(std::string(CTime(t).Format(format).GetString()), want) << t;
   }
 }
 
