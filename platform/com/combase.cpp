@@ -1,5 +1,7 @@
 #include "platform/com/combase.h"
 
+#include <malloc.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -138,6 +140,31 @@ void OleUninitialize() { CoUninitialize(); }
 LPVOID CoTaskMemAlloc(SIZE_T cb) { return std::malloc(cb ? cb : 1); }
 LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb) { return std::realloc(pv, cb ? cb : 1); }
 void CoTaskMemFree(LPVOID pv) { std::free(pv); }
+
+HRESULT CoGetMalloc(DWORD context, IMalloc** out) {
+  // One allocator for the process; its references are not counted.
+  struct TaskAllocator : IMalloc {
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+      if (!ppv) return E_POINTER;
+      *ppv = (riid == IID_IUnknown || riid == IID_IMalloc) ? this : nullptr;
+      return *ppv ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP_(void*) Alloc(SIZE_T cb) override { return CoTaskMemAlloc(cb); }
+    STDMETHODIMP_(void*) Realloc(void* pv, SIZE_T cb) override { return CoTaskMemRealloc(pv, cb); }
+    STDMETHODIMP_(void) Free(void* pv) override { CoTaskMemFree(pv); }
+    STDMETHODIMP_(SIZE_T) GetSize(void* pv) override { return pv ? malloc_usable_size(pv) : static_cast<SIZE_T>(-1); }
+    STDMETHODIMP_(int) DidAlloc(void*) override { return -1; }  // cannot tell
+    STDMETHODIMP_(void) HeapMinimize() override {}
+  };
+  static TaskAllocator allocator;
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (context != MEMCTX_TASK) return E_INVALIDARG;
+  *out = &allocator;
+  return S_OK;
+}
 
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID riid, LPVOID* ppv) {
   if (!ppv) return E_INVALIDARG;

@@ -37,6 +37,19 @@ struct IRunnableObject : IUnknown {
 };
 KX_DEFINE_IID(IRunnableObject, "00000126-0000-0000-C000-000000000046");
 
+// The task allocator (CoTaskMemAlloc and friends) as an interface, for the shell's item lists.
+struct IMalloc : IUnknown {
+  STDMETHOD_(void*, Alloc)(SIZE_T cb) = 0;
+  STDMETHOD_(void*, Realloc)(void* pv, SIZE_T cb) = 0;
+  STDMETHOD_(void, Free)(void* pv) = 0;
+  STDMETHOD_(SIZE_T, GetSize)(void* pv) = 0;
+  STDMETHOD_(int, DidAlloc)(void* pv) = 0;
+  STDMETHOD_(void, HeapMinimize)() = 0;
+};
+using LPMALLOC = IMalloc*;
+KX_DEFINE_IID(IMalloc, "00000002-0000-0000-C000-000000000046");
+constexpr DWORD MEMCTX_TASK = 1;
+
 // The entry a module exports for the registry.
 using LPFNGETCLASSOBJECT = HRESULT (*)(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
 
@@ -52,6 +65,8 @@ KXAPI void OleUninitialize();
 KXAPI LPVOID CoTaskMemAlloc(SIZE_T cb);
 KXAPI LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb);
 KXAPI void CoTaskMemFree(LPVOID pv);
+// The task allocator; dwMemContext must be MEMCTX_TASK (E_INVALIDARG otherwise).
+KXAPI HRESULT CoGetMalloc(DWORD dwMemContext, IMalloc** ppMalloc);
 
 KXAPI HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved, REFIID riid, LPVOID* ppv);
 KXAPI HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv);

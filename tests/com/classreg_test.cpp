@@ -227,6 +227,18 @@ TEST_F(ClassRegistry, ProgIdsAndClassTexts) {
   EXPECT_TRUE(kx::UnregisterProgID("KESMORA.WIDGET.1"));
 }
 
+TEST(TaskMemory, AllocatorInterface) {
+  IMalloc* m = nullptr;
+  EXPECT_EQ(CoGetMalloc(0, &m), E_INVALIDARG);
+  ASSERT_EQ(CoGetMalloc(MEMCTX_TASK, &m), S_OK);
+  void* p = m->Alloc(10);
+  ASSERT_NE(p, nullptr);
+  EXPECT_GE(m->GetSize(p), 10u);
+  p = m->Realloc(p, 100);
+  CoTaskMemFree(p);  // one allocator behind both
+  m->Release();
+}
+
 TEST(Guid, TextForms) {
   constexpr GUID g = kx::MakeGuid("{6C5D8A10-2E41-4B7A-9C3F-0D1E2F3A4B5C}");
   EXPECT_EQ(g.Data1, 0x6C5D8A10u);
