@@ -293,17 +293,10 @@ class Certificate : public kx::ComObject<Certificate, ICertificate2, IEngineCert
       std::string path = Utf8(fileName);
       if (path.empty() || !ReadWholeFile(path, data)) return Fail(CAPICOM_HR_FILE_NOT_FOUND, "cannot read " + path);
       if (LooksLikePfx(data.data(), data.size())) {
-        PfxContents pfx;
-        HRESULT hr = ReadPfx(data.data(), data.size(), Utf8(password), pfx);
-        if (FAILED(hr)) return Fail(hr, "the PFX file cannot be opened with this password");
         StoreEntry e;
-        e.cert = pfx.cert;
-        if (pfx.key) {
-          KeyLink link;
-          hr = SaveImportedKey(pfx.key.get(), *pfx.cert, keyStorageFlag, keyLocation == CAPICOM_LOCAL_MACHINE_KEY, link);
-          if (FAILED(hr)) return Fail(hr, "the private key cannot be stored");
-          e.key = link;
-        }
+        std::vector<CertRef> others;
+        HRESULT hr = ReadPfxEntry(data, password, keyStorageFlag, keyLocation == CAPICOM_LOCAL_MACHINE_KEY, e, others);
+        if (FAILED(hr)) return hr;
         std::lock_guard<std::mutex> lock(m_holder->mutex);
         m_holder->entry = e;
         return S_OK;
@@ -409,50 +402,19 @@ class Certificate : public kx::ComObject<Certificate, ICertificate2, IEngineCert
 
 // ---- Certificates ----
 
-class Certificates : public kx::ComObject<Certificates, ICertificates2> {
+class Certificates : public Collection<Certificates, ICertificates2, ICertificate2> {
   KX_ENGINE_DISPATCH(Certificates, ICertificates)
 
  public:
-  void Append(ICertificate2* c) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    c->AddRef();
-    m_items.push_back(Ref<ICertificate2>::Adopt(c));
-  }
-
-  STDMETHODIMP get_Item(LONG index, VARIANT* out) override {
-    return Guard([&] {
-      if (!out) return E_POINTER;
-      VariantInit(out);
-      std::lock_guard<std::mutex> lock(m_mutex);
-      if (index < 1 || static_cast<size_t>(index) > m_items.size()) return Fail(E_INVALIDARG, "index out of range");
-      DispatchVariant(static_cast<ICertificate*>(m_items[static_cast<size_t>(index) - 1].get()), out);
-      return S_OK;
-    });
-  }
-  STDMETHODIMP get_Count(LONG* out) override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return PutOut<LONG>(out, static_cast<LONG>(m_items.size()));
-  }
+  STDMETHODIMP get_Item(LONG index, VARIANT* out) override { return ItemAt(index, out); }
+  STDMETHODIMP get_Count(LONG* out) override { return CountOut(out); }
   STDMETHODIMP Add(ICertificate2* c) override {
     if (!c) return Fail(E_POINTER);
     Append(c);
     return S_OK;
   }
-  STDMETHODIMP Remove(LONG index) override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (index < 1 || static_cast<size_t>(index) > m_items.size()) return Fail(E_INVALIDARG, "index out of range");
-    m_items.erase(m_items.begin() + (index - 1));
-    return S_OK;
-  }
-  STDMETHODIMP Clear() override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_items.clear();
-    return S_OK;
-  }
-
- private:
-  std::mutex m_mutex;
-  std::vector<Ref<ICertificate2>> m_items;
+  STDMETHODIMP Remove(LONG index) override { return RemoveAt(index); }
+  STDMETHODIMP Clear() override { return ClearAll(); }
 };
 
 }  // namespace
@@ -462,6 +424,25 @@ KX_ENGINE_CLASS(CLSID_CertificateStatus, CertificateStatus);
 KX_ENGINE_CLASS(CLSID_Certificates, Certificates);
 
 ICertificate2* NewCertificate(const StoreEntry& entry) { return new Certificate(entry); }
+
+HRESULT ReadPfxEntry(const Bytes& data, BSTR password, LONG keyStorageFlags, bool machine, StoreEntry& main,
+                     std::vector<CertRef>& others) {
+  PfxContents pfx;
+  std::string pass = Utf8(password);
+  HRESULT hr = ReadPfx(data.data(), data.size(), pass, pfx);
+  OPENSSL_cleanse(pass.data(), pass.size());
+  if (FAILED(hr)) return Fail(hr, "the PFX file cannot be opened with this password");
+  main = StoreEntry();
+  main.cert = pfx.cert;
+  if (pfx.key) {
+    KeyLink link;
+    hr = SaveImportedKey(pfx.key.get(), *pfx.cert, keyStorageFlags, machine, link);
+    if (FAILED(hr)) return Fail(hr, "the private key cannot be stored");
+    main.key = link;
+  }
+  others = pfx.others;
+  return S_OK;
+}
 
 HRESULT SaveImportedKey(EVP_PKEY* key, const CertData& cert, LONG flags, bool machine, KeyLink& link) {
   link = KeyLink();

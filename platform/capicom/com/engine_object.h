@@ -10,7 +10,9 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <utility>
+#include <vector>
 #include <string>
 
 #include "platform/capicom/capicom.h"
@@ -66,8 +68,6 @@ inline BSTR BytesBstr(const Bytes& b) { return BytesBstr(b.data(), b.size()); }
 // Encoded output: encoding 0 base64 text, 1 binary; CAPICOM_E_ENCODE_INVALID_TYPE otherwise.
 HRESULT EncodeOut(const Bytes& data, LONG encoding, BSTR* out);
 inline VARIANT_BOOL VBool(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
-// A VARIANT holding the object's IDispatch (with one reference).
-void DispatchVariant(IDispatch* p, VARIANT* out);
 // A 1-based index from a VARIANT holding a number; -1 when it holds none.
 long VariantIndex(const VARIANT& v);
 
@@ -99,6 +99,54 @@ class Ref {
 
  private:
   I* m_p = nullptr;
+};
+
+// A VARIANT holding the object's IDispatch (with one reference).
+void DispatchVariant(IDispatch* p, VARIANT* out);
+
+// The objects of a collection class, counted from 1 at the interface.
+template <class Derived, class I, class Item>
+class Collection : public kx::ComObject<Derived, I> {
+ public:
+  void Append(Item* item) {
+    item->AddRef();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_items.push_back(Ref<Item>::Adopt(item));
+  }
+  std::vector<Ref<Item>> Items() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_items;
+  }
+
+ protected:
+  HRESULT ItemAt(LONG index, VARIANT* out) {
+    if (!out) return E_POINTER;
+    VariantInit(out);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (index < 1 || static_cast<size_t>(index) > m_items.size()) return Fail(E_INVALIDARG, "index out of range");
+    DispatchVariant(m_items[static_cast<size_t>(index) - 1].get(), out);
+    return S_OK;
+  }
+  HRESULT CountOut(LONG* out) {
+    if (!out) return E_POINTER;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    *out = static_cast<LONG>(m_items.size());
+    return S_OK;
+  }
+  HRESULT RemoveAt(LONG index) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (index < 1 || static_cast<size_t>(index) > m_items.size()) return Fail(E_INVALIDARG, "index out of range");
+    m_items.erase(m_items.begin() + (index - 1));
+    return S_OK;
+  }
+  HRESULT ClearAll() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_items.clear();
+    return S_OK;
+  }
+
+  mutable std::mutex m_mutex;
+  std::vector<Ref<Item>> m_items;
 };
 
 template <class T>

@@ -101,31 +101,7 @@ class EKUObject : public kx::ComObject<EKUObject, IEKU> {
   std::string m_oid;
 };
 
-// A read-only collection of objects, counted from 1.
-template <class Derived, class I>
-class ListOf : public kx::ComObject<Derived, I> {
- public:
-  void Append(IDispatch* item) {
-    item->AddRef();
-    m_items.push_back(item);
-  }
-  ~ListOf() override {
-    for (IDispatch* p : m_items) p->Release();
-  }
-  HRESULT ItemAt(long index, VARIANT* out) {
-    if (!out) return E_POINTER;
-    VariantInit(out);
-    if (index < 1 || static_cast<size_t>(index) > m_items.size()) return Fail(E_INVALIDARG, "index out of range");
-    DispatchVariant(m_items[static_cast<size_t>(index) - 1], out);
-    return S_OK;
-  }
-  HRESULT CountOut(LONG* out) { return PutOut<LONG>(out, static_cast<LONG>(m_items.size())); }
-
- protected:
-  std::vector<IDispatch*> m_items;
-};
-
-class EKUList : public ListOf<EKUList, IEKUs> {
+class EKUList : public Collection<EKUList, IEKUs, IEKU> {
   KX_ENGINE_DISPATCH(EKUList, IEKUs)
 
  public:
@@ -211,7 +187,7 @@ class ExtensionObject : public kx::ComObject<ExtensionObject, IExtension> {
   ExtensionInfo m_info;
 };
 
-class ExtensionList : public ListOf<ExtensionList, IExtensions> {
+class ExtensionList : public Collection<ExtensionList, IExtensions, IExtension> {
   KX_ENGINE_DISPATCH(ExtensionList, IExtensions)
 
  public:
@@ -221,7 +197,7 @@ class ExtensionList : public ListOf<ExtensionList, IExtensions> {
     for (size_t i = 0; i < exts.size(); ++i) {
       m_oids.push_back(exts[i].oid);
       auto* e = new ExtensionObject(cert, static_cast<int>(i), exts[i]);
-      Append(static_cast<IExtension*>(e));
+      Append(e);
       e->Release();
     }
   }
@@ -260,7 +236,7 @@ class ExtendedPropertyObject : public kx::ComObject<ExtendedPropertyObject, IExt
   Bytes m_value;
 };
 
-class ExtendedPropertyList : public ListOf<ExtendedPropertyList, IExtendedProperties> {
+class ExtendedPropertyList : public Collection<ExtendedPropertyList, IExtendedProperties, IExtendedProperty> {
   KX_ENGINE_DISPATCH(ExtendedPropertyList, IExtendedProperties)
 
  public:
@@ -293,7 +269,7 @@ class ExtendedPropertyList : public ListOf<ExtendedPropertyList, IExtendedProper
  private:
   void Add(long id, const Bytes& value) {
     auto* p = new ExtendedPropertyObject(id, value);
-    Append(static_cast<IExtendedProperty*>(p));
+    Append(p);
     p->Release();
     m_ids.push_back(id);
   }

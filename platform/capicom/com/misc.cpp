@@ -176,25 +176,12 @@ class OIDObject : public kx::ComObject<OIDObject, IOID> {
   std::string m_value;
 };
 
-class OIDList : public kx::ComObject<OIDList, IOIDs> {
+class OIDList : public Collection<OIDList, IOIDs, IOID> {
   KX_ENGINE_DISPATCH(OIDList, IOIDs)
 
  public:
-  STDMETHODIMP get_Item(VARIANT index, VARIANT* o) override {
-    return Guard([&] {
-      if (!o) return E_POINTER;
-      VariantInit(o);
-      std::lock_guard<std::mutex> lock(m_mutex);
-      long i = Find(index);
-      if (i < 0) return Fail(E_INVALIDARG, "no such item");
-      DispatchVariant(m_items[static_cast<size_t>(i)].get(), o);
-      return S_OK;
-    });
-  }
-  STDMETHODIMP get_Count(LONG* o) override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return PutOut<LONG>(o, static_cast<LONG>(m_items.size()));
-  }
+  STDMETHODIMP get_Item(VARIANT index, VARIANT* o) override { return ItemAt(Find(index), o); }
+  STDMETHODIMP get_Count(LONG* o) override { return CountOut(o); }
   // Adds a copy of the identifier as it is now.
   STDMETHODIMP Add(IOID* oid) override {
     return Guard([&] {
@@ -205,48 +192,33 @@ class OIDList : public kx::ComObject<OIDList, IOIDs> {
       if (SUCCEEDED(hr)) hr = oid->get_FriendlyName(&friendly);
       if (SUCCEEDED(hr)) hr = oid->get_Value(&value);
       if (SUCCEEDED(hr)) {
-        auto copy = Ref<IOID>::Adopt(new OIDObject(name, Utf8(friendly), Utf8(value)));
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_items.push_back(copy);
+        IOID* copy = new OIDObject(name, Utf8(friendly), Utf8(value));
+        Append(copy);
+        copy->Release();
       }
       SysFreeString(friendly);
       SysFreeString(value);
       return hr;
     });
   }
-  STDMETHODIMP Remove(VARIANT index) override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    long i = Find(index);
-    if (i < 0) return Fail(E_INVALIDARG, "no such item");
-    m_items.erase(m_items.begin() + i);
-    return S_OK;
-  }
-  STDMETHODIMP Clear() override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_items.clear();
-    return S_OK;
-  }
+  STDMETHODIMP Remove(VARIANT index) override { return RemoveAt(Find(index)); }
+  STDMETHODIMP Clear() override { return ClearAll(); }
 
  private:
-  // Position (from 0) of the item a number from 1 or a dotted identifier names; -1 when none.
-  long Find(const VARIANT& index) {
-    if (index.vt == VT_BSTR) {
-      std::string wanted = Utf8(index.bstrVal);
-      for (size_t i = 0; i < m_items.size(); ++i) {
-        BSTR v = nullptr;
-        m_items[i]->get_Value(&v);
-        bool match = Utf8(v) == wanted;
-        SysFreeString(v);
-        if (match) return static_cast<long>(i);
-      }
-      return -1;
+  // The position (from 1) a number or a dotted identifier names; 0 when none.
+  LONG Find(const VARIANT& index) {
+    if (index.vt != VT_BSTR) return VariantIndex(index);
+    std::string wanted = Utf8(index.bstrVal);
+    std::vector<Ref<IOID>> items = Items();
+    for (size_t i = 0; i < items.size(); ++i) {
+      BSTR v = nullptr;
+      items[i]->get_Value(&v);
+      bool match = Utf8(v) == wanted;
+      SysFreeString(v);
+      if (match) return static_cast<LONG>(i) + 1;
     }
-    long n = VariantIndex(index);
-    return n >= 1 && static_cast<size_t>(n) <= m_items.size() ? n - 1 : -1;
+    return 0;
   }
-
-  std::mutex m_mutex;
-  std::vector<Ref<IOID>> m_items;
 };
 
 // ---- Attributes ----
@@ -298,22 +270,14 @@ class Attribute : public kx::ComObject<Attribute, IAttribute> {
   VARIANT m_value;
 };
 
-class Attributes : public kx::ComObject<Attributes, IAttributes> {
+class Attributes : public Collection<Attributes, IAttributes, IAttribute> {
   KX_ENGINE_DISPATCH(Attributes, IAttributes)
 
  public:
-  STDMETHODIMP get_Item(LONG index, VARIANT* o) override {
-    if (!o) return E_POINTER;
-    VariantInit(o);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (index < 1 || static_cast<size_t>(index) > m_items.size()) return Fail(E_INVALIDARG, "index out of range");
-    DispatchVariant(m_items[static_cast<size_t>(index) - 1].get(), o);
-    return S_OK;
-  }
-  STDMETHODIMP get_Count(LONG* o) override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return PutOut<LONG>(o, static_cast<LONG>(m_items.size()));
-  }
+  STDMETHODIMP get_Item(LONG index, VARIANT* o) override { return ItemAt(index, o); }
+  STDMETHODIMP get_Count(LONG* o) override { return CountOut(o); }
+  // Adds a copy of the attribute as it is now; the value must be of the kind the name says (a date for the
+  // signing time, text otherwise).
   STDMETHODIMP Add(IAttribute* a) override {
     return Guard([&] {
       if (!a) return Fail(E_POINTER);
@@ -323,31 +287,17 @@ class Attributes : public kx::ComObject<Attributes, IAttributes> {
       _variant_t value;
       hr = a->get_Value(&value);
       if (FAILED(hr)) return hr;
-      // The value must be of the kind the name says: a date for the signing time, text otherwise.
       VARTYPE want = name == CAPICOM_AUTHENTICATED_ATTRIBUTE_SIGNING_TIME ? VT_DATE : VT_BSTR;
       _variant_t converted;
       if (FAILED(VariantChangeType(&converted, &value, 0, want))) return Fail(CAPICOM_E_ATTRIBUTE_INVALID_VALUE);
-      auto copy = Ref<IAttribute>::Adopt(NewAttribute(name, &converted));
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_items.push_back(copy);
+      IAttribute* copy = NewAttribute(name, &converted);
+      Append(copy);
+      copy->Release();
       return S_OK;
     });
   }
-  STDMETHODIMP Remove(LONG index) override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (index < 1 || static_cast<size_t>(index) > m_items.size()) return Fail(E_INVALIDARG, "index out of range");
-    m_items.erase(m_items.begin() + (index - 1));
-    return S_OK;
-  }
-  STDMETHODIMP Clear() override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_items.clear();
-    return S_OK;
-  }
-
- private:
-  std::mutex m_mutex;
-  std::vector<Ref<IAttribute>> m_items;
+  STDMETHODIMP Remove(LONG index) override { return RemoveAt(index); }
+  STDMETHODIMP Clear() override { return ClearAll(); }
 };
 
 // ---- Algorithm ----

@@ -34,6 +34,10 @@ ChainParams EngineStatusParams(IUnknown* p);
 // key storage flags say so, and gives the link to it.
 HRESULT SaveImportedKey(EVP_PKEY* key, const CertData& cert, LONG keyStorageFlags, bool machine, KeyLink& link);
 
+// The certificate of a PFX file with its key kept as above (main) and the file's other certificates.
+HRESULT ReadPfxEntry(const Bytes& data, BSTR password, LONG keyStorageFlags, bool machine, StoreEntry& main,
+                     std::vector<CertRef>& others);
+
 // New objects, each with one reference.
 ICertificate2* NewCertificate(const StoreEntry& entry);
 ICertificates2* NewCertificates(const std::vector<StoreEntry>& entries);

@@ -33,25 +33,15 @@ class Store : public kx::ComObject<Store, IStore2> {
     });
   }
   STDMETHODIMP Add(ICertificate* c) override {
-    return Guard([&] {
-      if (!c) return Fail(E_POINTER);
-      auto [store, archived] = Opened();
-      if (!store) return Fail(CAPICOM_E_STORE_NOT_OPENED, "the store is not open");
-      StoreEntry e;
-      if (!EngineCertificate(c, e)) return Fail(CAPICOM_E_CERTIFICATE_NOT_INITIALIZED);
+    return WithCertificate(c, [](CertStore& store, StoreEntry& e) {
       e.origin.clear();
-      HRESULT hr = store->Add(e);
+      HRESULT hr = store.Add(e);
       return FAILED(hr) ? Fail(hr, "the certificate cannot be added to the store") : S_OK;
     });
   }
   STDMETHODIMP Remove(ICertificate* c) override {
-    return Guard([&] {
-      if (!c) return Fail(E_POINTER);
-      auto [store, archived] = Opened();
-      if (!store) return Fail(CAPICOM_E_STORE_NOT_OPENED, "the store is not open");
-      StoreEntry e;
-      if (!EngineCertificate(c, e)) return Fail(CAPICOM_E_CERTIFICATE_NOT_INITIALIZED);
-      HRESULT hr = store->Remove(e.cert->thumbprint());
+    return WithCertificate(c, [](CertStore& store, StoreEntry& e) {
+      HRESULT hr = store.Remove(e.cert->thumbprint());
       return FAILED(hr) ? Fail(hr, "the certificate cannot be removed from the store") : S_OK;
     });
   }
@@ -93,19 +83,11 @@ class Store : public kx::ComObject<Store, IStore2> {
       Bytes data;
       if (path.empty() || !ReadWholeFile(path, data)) return Fail(CAPICOM_HR_FILE_NOT_FOUND, "cannot read " + path);
       if (LooksLikePfx(data.data(), data.size())) {
-        PfxContents pfx;
-        HRESULT hr = ReadPfx(data.data(), data.size(), Utf8(password), pfx);
-        if (FAILED(hr)) return Fail(hr, "the PFX file cannot be opened with this password");
         StoreEntry main;
-        main.cert = pfx.cert;
-        if (pfx.key) {
-          KeyLink link;
-          hr = SaveImportedKey(pfx.key.get(), *pfx.cert, keyStorageFlag,
-                               store->location() == CAPICOM_LOCAL_MACHINE_STORE, link);
-          if (FAILED(hr)) return Fail(hr, "the private key cannot be stored");
-          main.key = link;
-        }
-        std::vector<CertRef> others = pfx.others;
+        std::vector<CertRef> others;
+        HRESULT hr = ReadPfxEntry(data, password, keyStorageFlag, store->location() == CAPICOM_LOCAL_MACHINE_STORE,
+                                  main, others);
+        if (FAILED(hr)) return hr;
         return AddAll(*store, others, {}, &main);
       }
       std::vector<CertRef> certs;
@@ -117,6 +99,18 @@ class Store : public kx::ComObject<Store, IStore2> {
   }
 
  private:
+  template <class F>
+  HRESULT WithCertificate(ICertificate* c, F work) {
+    return Guard([&] {
+      if (!c) return Fail(E_POINTER);
+      auto [store, archived] = Opened();
+      if (!store) return Fail(CAPICOM_E_STORE_NOT_OPENED, "the store is not open");
+      StoreEntry e;
+      if (!EngineCertificate(c, e)) return Fail(CAPICOM_E_CERTIFICATE_NOT_INITIALIZED);
+      return work(*store, e);
+    });
+  }
+
   std::pair<std::shared_ptr<CertStore>, bool> Opened() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return {m_store, m_includeArchived};
