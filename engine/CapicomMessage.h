@@ -1,0 +1,39 @@
+// What the message wrappers share: binary content in and out through the engine's Content property.
+#pragma once
+
+#include "engine/CapicomObject.h"
+
+namespace kx::engine {
+
+// Moves a binary BSTR of the engine into out and frees it; true when bytes were copied.
+bool TakeBinary(BSTR message, CByteBuffer& out);
+
+// The engine's Content from a buffer (an empty buffer, or an empty wrapper, changes nothing).
+template <class I>
+void PutBinaryContent(I* p, const CByteBuffer& content) {
+  if (!p || content.GetLength() == 0) return;
+  Rethrow([&] {
+    BSTR bytes = ToBinaryBstr(content);
+    HRESULT hr = p->put_Content(bytes);
+    SysFreeString(bytes);
+    Check(hr);
+  });
+}
+
+// The engine's Content into a buffer; true when the engine gave one.
+template <class I>
+bool GetBinaryContent(I* p, CByteBuffer& out) {
+  out.Free(out.IsWiped());
+  if (!p) return false;
+  return Rethrow([&] {
+    BSTR bytes = nullptr;
+    HRESULT hr = p->get_Content(&bytes);
+    if (FAILED(hr)) {
+      SysFreeString(bytes);
+      Raise(hr);
+    }
+    return TakeBinary(bytes, out);
+  });
+}
+
+}  // namespace kx::engine
