@@ -1,0 +1,55 @@
+// The certificate manager's settings record: defaults without a key, stored values over them, and a save
+// that writes all thirteen values.
+#include <gtest/gtest.h>
+
+#include "core/SettingsStore.h"
+#include "engine/CertificateManagerSettings.h"
+#include "platform/win32/registry.h"
+
+namespace {
+
+constexpr char kBase[] = "Software\\Kesmora\\OfficeTolvex";
+
+TEST(CertificateManagerSettings, DefaultsStoredValuesAndSave) {
+  CCertificateManagerSettings s;
+  s.ONLINE_CRL_VERIFY = 7;  // whatever a field held before, Load starts from the defaults
+  ASSERT_TRUE(s.Load());
+  const DWORD numbers[] = {s.ENABLE_LDAP_SEARCH, s.SEARCH_GLOBAL_CATALOG, s.NEGOTIATE_AUTHORISE_LDAP_SERVER,
+                           s.OFFLINE_CRL_VERIFY, s.ONLINE_CRL_VERIFY,     s.SIGNATURE_VERIFY,
+                           s.TIME_VERIFY,        s.TRUSTED_ROOT_VERIFY,   s.ONLINE_VERIFY_OPTION,
+                           s.ENABLE_ACTIVE_DIRECTORY};
+  const DWORD defaults[] = {0, 1, 1, 1, 0, 1, 1, 1, 2, 1};
+  for (size_t i = 0; i < 10; ++i) EXPECT_EQ(numbers[i], defaults[i]) << i;
+  EXPECT_STREQ(s.CERT_VERIFY_ONLINE_OPTION, "Best Possible");
+  EXPECT_STREQ(s.LAST_LDAP_URL, "");
+  EXPECT_STREQ(s.CRLDP, "");
+
+  // Save after Load on an empty registry creates every value with its default.
+  s.Save();
+  CSettingsStore store(HKEY_CURRENT_USER, kBase);
+  std::string text;
+  EXPECT_TRUE(store.ReadString("CertificateManager", "CERT_VERIFY_ONLINE_OPTION", text, ""));
+  EXPECT_EQ(text, "Best Possible");
+  for (const char* name : {"ENABLE_LDAP_SEARCH", "SEARCH_GLOBAL_CATALOG", "NEGOTIATE_AUTHORISE_LDAP_SERVER",
+                           "OFFLINE_CRL_VERIFY", "ONLINE_CRL_VERIFY", "SIGNATURE_VERIFY", "TIME_VERIFY",
+                           "TRUSTED_ROOT_VERIFY", "ONLINE_VERIFY_OPTION", "ENABLE_ACTIVE_DIRECTORY"}) {
+    DWORD v = 99;
+    EXPECT_TRUE(store.ReadInt("CertificateManager", name, &v, 99)) << name;
+    EXPECT_NE(v, 99u) << name;
+  }
+
+  // Stored values replace the defaults.
+  store.WriteString("CertificateManager", "CERT_VERIFY_ONLINE_OPTION", "Cache Only");
+  store.WriteString("CertificateManager", "CRLDP", "http://127.0.0.1/inter.crl");
+  store.WriteInt("CertificateManager", "ONLINE_CRL_VERIFY", 1);
+  store.WriteInt("CertificateManager", "SEARCH_GLOBAL_CATALOG", 0);
+  CCertificateManagerSettings again;
+  ASSERT_TRUE(again.Load());
+  EXPECT_STREQ(again.CERT_VERIFY_ONLINE_OPTION, "Cache Only");
+  EXPECT_STREQ(again.CRLDP, "http://127.0.0.1/inter.crl");
+  EXPECT_EQ(again.ONLINE_CRL_VERIFY, 1u);
+  EXPECT_EQ(again.SEARCH_GLOBAL_CATALOG, 0u);
+  EXPECT_EQ(again.TIME_VERIFY, 1u);
+}
+
+}  // namespace
