@@ -10,7 +10,6 @@
 #include "engine/CapicomEnvelopedData.h"
 #include "engine/CapicomSignedData.h"
 #include "engine/CapicomStore.h"
-#include "engine/TvxFormatSettings.h"
 #include "platform/capicom/cms/codes.h"
 #include "platform/win32/registry.h"
 #include "support/pki.h"
