@@ -247,7 +247,8 @@ TEST_F(CapicomEngineCert, ExtensionViewsAndParts) {
   EXPECT_EQ(Text(text), "Digital Signature, Non Repudiation");
   SysFreeString(value);
   SysFreeString(text);
-  EXPECT_EQ(exts->get_Item(_variant_t("1.2.3.4"), &item), CRYPT_E_NOT_FOUND);
+  _variant_t none;
+  EXPECT_EQ(exts->get_Item(_variant_t("1.2.3.4"), &none), CRYPT_E_NOT_FOUND);
 
   IPublicKeyPtr pub;
   ASSERT_EQ(signer->PublicKey(&pub), S_OK);

@@ -216,10 +216,10 @@ TEST_F(CapicomEngineStore, SmallObjects) {
   IOIDsPtr oids = Make<IOIDs>(CLSID_OIDs);
   ASSERT_EQ(oids->Add(oid), S_OK);
   oid->put_Value(_bstr_t("1.3.6.1.5.5.7.3.4"));  // the collection holds a copy
-  _variant_t item;
-  ASSERT_EQ(oids->get_Item(_variant_t("2.5.29.36"), &item), S_OK);
-  ASSERT_EQ(oids->get_Item(_variant_t(1L), &item), S_OK);
-  EXPECT_EQ(oids->get_Item(_variant_t(2L), &item), E_INVALIDARG);
+  _variant_t byValue, byIndex, past;
+  ASSERT_EQ(oids->get_Item(_variant_t("2.5.29.36"), &byValue), S_OK);
+  ASSERT_EQ(oids->get_Item(_variant_t(1L), &byIndex), S_OK);
+  EXPECT_EQ(oids->get_Item(_variant_t(2L), &past), E_INVALIDARG);
 
   IAlgorithmPtr alg = Make<IAlgorithm>(CLSID_Algorithm);
   EXPECT_EQ(alg->put_Name(9), CAPICOM_E_ALGORITHM_INVALID_NAME);
