@@ -13,13 +13,7 @@ namespace {
 
 // The engine's text attributes travel as an OCTET STRING of UTF-16 text, little endian, as in signed data.
 Bytes TextAttributeValue(const std::u16string& text) {
-  Bytes le;
-  le.reserve(text.size() * 2);
-  for (char16_t c : text) {
-    le.push_back(static_cast<uint8_t>(c & 0xFF));
-    le.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  return kxsc::der::Tlv(kxsc::der::kOctetString, le);
+  return kxsc::der::Tlv(kxsc::der::kOctetString, kxsc::der::Utf16Le(text));
 }
 
 // The signer's attributes in the signature: the signing time dates it; the document name and description
@@ -92,44 +86,29 @@ class SignedCode : public kx::ComObject<SignedCode, ISignedCode> {
   }
 
   STDMETHODIMP get_Signer(ISigner2** out) override {
-    return Guard([&] {
-      if (!out) return Fail(E_POINTER);
-      *out = nullptr;
-      Seen seen;
-      HRESULT hr = Read(seen);
-      if (FAILED(hr)) return hr;
-      return NewSigner(seen, seen.info.signer, {}, out);
+    return FromSignature(out, [](const Seen& seen, ISigner2** signer) {
+      return NewSigner(seen, seen.info.signer, {}, signer);
     });
   }
   STDMETHODIMP get_TimeStamper(ISigner2** out) override {
-    return Guard([&] {
-      if (!out) return Fail(E_POINTER);
-      *out = nullptr;
-      Seen seen;
-      HRESULT hr = Read(seen);
-      if (FAILED(hr)) return hr;
+    return FromSignature(out, [](const Seen& seen, ISigner2** stamper) {
       if (seen.info.timestamp == kxsc::TimestampKind::None || !seen.info.timestamper) return S_OK;
       // The stamper's signing time is the time it vouches for.
       kxcms::Attribute when;
       when.name = CAPICOM_AUTHENTICATED_ATTRIBUTE_SIGNING_TIME;
       when.time = seen.info.timestampTime;
-      return NewSigner(seen, seen.info.timestamper, {when}, out);
+      return NewSigner(seen, seen.info.timestamper, {when}, stamper);
     });
   }
   STDMETHODIMP get_Certificates(ICertificates2** out) override {
-    return Guard([&] {
-      if (!out) return Fail(E_POINTER);
-      *out = nullptr;
-      Seen seen;
-      HRESULT hr = Read(seen);
-      if (FAILED(hr)) return hr;
+    return FromSignature(out, [](const Seen& seen, ICertificates2** list) {
       std::vector<StoreEntry> entries;
       for (const kxsc::X509Ref& x : seen.info.certificates) {
         StoreEntry e;
         e.cert = CertOf(x);
         entries.push_back(std::move(e));
       }
-      *out = NewCertificates(entries);
+      *list = NewCertificates(entries);
       return S_OK;
     });
   }
@@ -214,6 +193,18 @@ class SignedCode : public kx::ComObject<SignedCode, ISignedCode> {
   void Forget(const std::string& path) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (path == m_fileName) m_verified.reset();
+  }
+
+  // An object made from the file's signature.
+  template <class I, class Make>
+  HRESULT FromSignature(I** out, Make make) {
+    return Guard([&] {
+      if (!out) return Fail(E_POINTER);
+      *out = nullptr;
+      Seen seen;
+      HRESULT hr = Read(seen);
+      return FAILED(hr) ? hr : make(seen, out);
+    });
   }
 
   // The last Verify's view of the file, else the file's signature as it is now.

@@ -79,15 +79,21 @@ Bytes OidOfNid(int nid) {
   return out;
 }
 
-Bytes Utf16Be(const std::u16string& text) {
+namespace {
+Bytes Utf16(const std::u16string& text, bool bigEndian) {
   Bytes out;
   out.reserve(text.size() * 2);
   for (char16_t c : text) {
-    out.push_back(static_cast<uint8_t>(c >> 8));
-    out.push_back(static_cast<uint8_t>(c & 0xFF));
+    const uint8_t hi = static_cast<uint8_t>(c >> 8), lo = static_cast<uint8_t>(c & 0xFF);
+    out.push_back(bigEndian ? hi : lo);
+    out.push_back(bigEndian ? lo : hi);
   }
   return out;
 }
+}  // namespace
+
+Bytes Utf16Be(const std::u16string& text) { return Utf16(text, true); }
+Bytes Utf16Le(const std::u16string& text) { return Utf16(text, false); }
 
 bool Reader::Next(uint8_t* tag, Reader* content, Bytes* whole) {
   size_t len = 0;

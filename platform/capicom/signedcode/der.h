@@ -38,6 +38,8 @@ Bytes Oid(const char* dotted);
 Bytes OidOfNid(int nid);
 // BMPString content bytes (UTF-16 big endian) of a UTF-16 text.
 Bytes Utf16Be(const std::u16string& text);
+// The same text little endian, as the engine's own text attributes hold it.
+Bytes Utf16Le(const std::u16string& text);
 
 // Reads one encoding at a time from a byte range; every length is checked against what is left.
 class Reader {
