@@ -1,5 +1,5 @@
-// The certificate manager's settings record: defaults without a key, stored values over them, and a save
-// that writes all thirteen values.
+// The certificate manager's settings record (defaults without a key, stored values over them, a save that
+// writes all thirteen values) and the engine object set (seven objects made together, or none).
 #include <gtest/gtest.h>
 
 #include "core/SettingsStore.h"
@@ -50,6 +50,40 @@ TEST(CertificateManagerSettings, DefaultsStoredValuesAndSave) {
   EXPECT_EQ(again.ONLINE_CRL_VERIFY, 1u);
   EXPECT_EQ(again.SEARCH_GLOBAL_CATALOG, 0u);
   EXPECT_EQ(again.TIME_VERIFY, 1u);
+}
+
+}  // namespace
+
+#include <memory>
+
+#include "engine/CapicomObjectSet.h"
+
+namespace {
+
+TEST(CapicomObjectSet, MakesSevenObjectsOrNoneWhenOneCannotBeMade) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  auto set = std::make_unique<CCapicomObjectSet>();
+  EXPECT_FALSE(set->m_Settings.IsEmpty());
+  EXPECT_FALSE(set->m_Certificate.GetInterfacePtr() == nullptr);
+  EXPECT_FALSE(set->m_Store.IsEmpty());
+  EXPECT_FALSE(set->m_EncryptedData.IsEmpty());
+  EXPECT_FALSE(set->m_EnvelopedData.IsEmpty());
+  EXPECT_FALSE(set->m_SignedData.IsEmpty());
+  EXPECT_FALSE(set->m_SignedCode.IsEmpty());
+  set.reset();
+
+  // The last member's class is not registered: its creation error reaches the caller and nothing is left.
+  kx::UnregisterClass(CLSID_SignedCode);
+  HRESULT raised = S_OK;
+  try {
+    set = std::make_unique<CCapicomObjectSet>();
+  } catch (const _com_error& e) {
+    raised = e.Error();
+  }
+  kx::RegisterClassModule(CLSID_SignedCode, CAPICOM_MODULE_NAME);
+  EXPECT_EQ(raised, REGDB_E_CLASSNOTREG);
+  EXPECT_FALSE(set);
+  CoUninitialize();
 }
 
 }  // namespace
