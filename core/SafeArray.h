@@ -52,10 +52,21 @@ class CSafeArray {
   ULONG m_nDims = 0;
 };
 
-// A safe array that carries the image of one marker-keyed file object.
+class CBaseKesmoraFile;
+
+// A safe array that carries the image of one marker-keyed file object. The members that take or make a file
+// object live with the file manager (formats/FileImageVariant.cpp); programs that call them link kx_formats.
 class CFileImageVariant : public CSafeArray {
  public:
   CFileImageVariant() = default;
+  // Empty, then SetFromFile when a file is given.
+  explicit CFileImageVariant(CBaseKesmoraFile* file);
   CFileImageVariant(const CFileImageVariant& other) = default;
   ~CFileImageVariant() override = default;
+
+  // A one-dimensional byte array holding a copy of the file's image; nothing for no file.
+  void SetFromFile(CBaseKesmoraFile* file);
+  // A new object made of the held bytes by a temporary file manager (owned by the caller; it holds no content
+  // handler once the manager is gone), or null when no array is held or the bytes are no family file.
+  CBaseKesmoraFile* OpenFileObject() const;
 };

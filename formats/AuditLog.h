@@ -1,0 +1,48 @@
+// The user's audit settings (HKCU "Software\Kesmora\OfficeTolvex\Audit_Event_Log") and the writer that
+// appends one entry at a time to the audit log file.
+//
+// Appends are serialised between threads and between processes (a lock file in the user's state folder),
+// and the log is rewritten through a temporary file. A log that no longer parses is set aside with its bytes
+// kept and a new one is started; a file at the log's path that is not a log is never overwritten.
+#pragma once
+
+#include "platform/mfc/cstring.h"
+#include "platform/win32/types.h"
+
+class CAuditLog {
+ public:
+  // Severity codes of AppendEntry.
+  enum { kInformation = 0, kWarning = 1, kFatalError = 2 };
+
+  CAuditLog() = default;
+  virtual ~CAuditLog() = default;
+
+  // The five settings over their defaults; always true.
+  bool Load();
+  // Writes the five settings; always true.
+  bool Save();
+  // The log file's path; when none is stored (or the stored file is gone or unreadable), the default log
+  // "OfficeTolvex.Alf" in the one-click folder is made and its path stored. False when no path is given back
+  // (out then holds the one-click folder, or nothing).
+  bool GetLogFilePath(CString& out);
+  // Stores an empty path: the next entry starts a fresh default log.
+  void ClearLogFilePath();
+  // An entry of severity "Information" when logging is on.
+  void LogInformation(const char* operation, const char* message);
+  // An entry of severity "Fatal Error" when logging and error reporting are on.
+  void LogError(const char* operation, const char* message);
+  void AppendEntry(int severity, const char* operation, const char* message);
+
+  // "ENABLE_LOG", "EXCLUDE_BRASTEL_LOG", "REPORT_ERRORS", "MONITOR_LDAP_ERRORS", "AUDIT_STAMP_OPTION".
+  DWORD m_nEnableLog = 1;
+  DWORD m_nExcludeBrastelLog = 1;
+  DWORD m_nReportErrors = 1;
+  DWORD m_nMonitorLdapErrors = 1;
+  DWORD m_nStampOption = 0;
+
+  static const char* SeverityText(int severity);
+
+ private:
+  // GetLogFilePath without the lock; keepDefaultLog keeps a valid default log even when no path is stored.
+  bool ResolveLogPath(CString& out, bool keepDefaultLog = false);
+};

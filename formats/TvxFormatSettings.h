@@ -1,0 +1,18 @@
+// Settings of the protected-file format under "Software\Kesmora\OfficeTolvex\Vorlind Intelligence".
+#pragma once
+
+#include "app/RegValueMap.h"
+
+class CTvxFormatSettings : public CRegValueMap {
+ public:
+  // The current user's key.
+  CTvxFormatSettings();
+  CTvxFormatSettings(HKEY root, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+  LONG Exchange(HKEY key, BOOL save, BOOL defaults) override;
+
+  // "TVX_FormatVersion": above 1, protected files carry version 2 in their format field.
+  LONG m_nFormatVersion = 1;
+  // "TVX_DefParameters".
+  CString m_strDefParameters = "AES256";
+};

@@ -1,0 +1,224 @@
+// The audit settings and the writer: where the log lives, what an entry holds, and what happens to logs that
+// are gone, damaged or not logs at all; appends from threads and from processes.
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "core/SettingsStore.h"
+#include "formats/AuditLog.h"
+#include "formats/AuditLogFile.h"
+#include "formats/formats_test.h"
+#include "platform/win32/files.h"
+#include "platform/win32/stateroot.h"
+
+using namespace kxtest;
+
+namespace {
+
+const char kBase[] = "Software\\Kesmora\\OfficeTolvex";
+
+class AuditTest : public FormatsTest {
+ protected:
+  void SetUp() override {
+    FormatsTest::SetUp();
+    m_folder = MakeTempDir("My OneClick Settings");
+    Hive().SetString("OneClickManager", "OneClickFolder", CString(m_folder.c_str()));
+  }
+  static CHiveSettings Hive() {
+    CHiveSettings h(kBase);
+    h.UseCurrentUser();
+    return h;
+  }
+  static std::string StoredPath() {
+    CString path;
+    Hive().GetString("Audit_Event_Log", "AUDIT_LOG_FILE", path, CString());
+    return path.GetString();
+  }
+  static void SetDword(const char* name, DWORD v) { Hive().SetDword("Audit_Event_Log", name, v); }
+  // The entries of the log at path (empty when it does not open as a log).
+  static std::vector<CAuditLogEntry> Entries(const std::string& path) {
+    CFileManager manager;
+    std::unique_ptr<CBaseKesmoraFile> f(manager.OpenFile(path.c_str()));
+    std::vector<CAuditLogEntry> out;
+    if (auto* log = dynamic_cast<CAuditLogFile*>(f.get()))
+      for (DWORD i = 0; i < log->m_entries.GetCount(); ++i) out.push_back(log->m_entries.GetAt(i));
+    return out;
+  }
+  std::string DefaultLog() const { return m_folder + "/OfficeTolvex.Alf"; }
+  std::string m_folder;
+};
+
+}  // namespace
+
+TEST_F(AuditTest, SettingsDefaultsAndStore) {
+  CAuditLog a;
+  EXPECT_EQ(a.m_nEnableLog, 1u);
+  EXPECT_EQ(a.m_nStampOption, 0u);
+  SetDword("REPORT_ERRORS", 0);
+  SetDword("AUDIT_STAMP_OPTION", 3);
+  EXPECT_TRUE(a.Load());
+  EXPECT_EQ(a.m_nReportErrors, 0u);
+  EXPECT_EQ(a.m_nStampOption, 3u);
+  EXPECT_EQ(a.m_nMonitorLdapErrors, 1u);
+  a.m_nExcludeBrastelLog = 0;
+  EXPECT_TRUE(a.Save());
+  CAuditLog b;
+  b.Load();
+  EXPECT_EQ(b.m_nExcludeBrastelLog, 0u);
+}
+
+TEST_F(AuditTest, FirstEntryMakesTheDefaultLog) {
+  CAuditLog a;
+  a.Load();
+  a.LogInformation("Encrypt Operation", "File encrypted");
+  EXPECT_EQ(StoredPath(), DefaultLog());
+  auto entries = Entries(DefaultLog());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_STREQ(entries[0].GetOperation(), "Encrypt Operation");
+  EXPECT_STREQ(entries[0].GetSeverity(), "Information");
+  EXPECT_STREQ(entries[0].GetMessage(), "File encrypted");
+  EXPECT_FALSE(entries[0].GetDateTime().IsEmpty());
+  a.LogError("Signer Wizard Fatal", std::string(2000, 'm').c_str());
+  a.AppendEntry(CAuditLog::kWarning, "Op", "careful");
+  entries = Entries(DefaultLog());
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_STREQ(entries[1].GetSeverity(), "Fatal Error");
+  EXPECT_EQ(entries[1].GetMessage().GetLength(), 1024);
+  EXPECT_STREQ(entries[2].GetSeverity(), "Warning");
+  // The file: count 3, entries in file order operation, date-time, severity, message.
+  std::string bytes = ReadFile(DefaultLog());
+  EXPECT_EQ(bytes.size(), 21u + 4 + 3 * 1584 + 20);
+  EXPECT_EQ(WordAt(bytes, 21), 3u);
+  EXPECT_EQ(bytes.substr(25 + 510, 11), "Information");
+}
+
+TEST_F(AuditTest, SwitchesSilenceTheWriter) {
+  SetDword("ENABLE_LOG", 0);
+  CAuditLog a;
+  a.Load();
+  a.LogInformation("op", "m");
+  a.LogError("op", "m");
+  EXPECT_EQ(GetFileAttributesA(DefaultLog().c_str()), INVALID_FILE_ATTRIBUTES);
+  SetDword("ENABLE_LOG", 1);
+  SetDword("REPORT_ERRORS", 0);
+  a.Load();
+  a.LogError("op", "m");
+  EXPECT_EQ(GetFileAttributesA(DefaultLog().c_str()), INVALID_FILE_ATTRIBUTES);
+  a.LogInformation("op", "m");
+  EXPECT_EQ(Entries(DefaultLog()).size(), 1u);
+}
+
+TEST_F(AuditTest, ClearedGoneAndElsewhere) {
+  CAuditLog a;
+  a.Load();
+  a.LogInformation("op", "one");
+  a.LogInformation("op", "two");
+  // Clearing: the next entry starts a fresh log.
+  a.ClearLogFilePath();
+  a.LogInformation("op", "three");
+  auto entries = Entries(DefaultLog());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_STREQ(entries[0].GetMessage(), "three");
+  // A stored path to a file that was deleted: back to the default log, which keeps its entries.
+  std::string elsewhere = MakeTempDir("logs") + "/mine.alf";
+  Hive().SetString("Audit_Event_Log", "AUDIT_LOG_FILE", CString(elsewhere.c_str()));
+  a.LogInformation("op", "four");
+  EXPECT_EQ(Entries(elsewhere).size(), 0u);
+  EXPECT_EQ(StoredPath(), DefaultLog());
+  EXPECT_EQ(Entries(DefaultLog()).size(), 2u);
+  // GetLogFilePath gives the path back and makes nothing new.
+  CString path;
+  EXPECT_TRUE(a.GetLogFilePath(path));
+  EXPECT_STREQ(path, DefaultLog().c_str());
+  // No one-click folder that can be made: no log and no path.
+  Hive().SetString("OneClickManager", "OneClickFolder", CString((Root() + "/missing/deeper").c_str()));
+  a.ClearLogFilePath();
+  EXPECT_FALSE(a.GetLogFilePath(path));
+  a.LogInformation("op", "dropped");
+}
+
+// A log that no longer parses is kept aside, bytes and all, and a new log goes on; a file that is not a log
+// is never touched.
+TEST_F(AuditTest, DamagedAndForeignFiles) {
+  CAuditLog a;
+  a.Load();
+  a.LogInformation("op", "before");
+  std::string damaged = ReadFile(DefaultLog());
+  PutWord(damaged, 21, 500);  // a count the file cannot hold
+  WriteFile(DefaultLog(), damaged);
+  a.LogInformation("op", "after");
+  auto entries = Entries(DefaultLog());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_STREQ(entries[0].GetMessage(), "after");
+  std::string listing;
+  kxtest::Run("ls '" + m_folder + "'", &listing);
+  std::string aside = m_folder + "/" + listing.substr(listing.find("OfficeTolvex.Alf.unreadable-"));
+  aside = aside.substr(0, aside.find('\n'));
+  EXPECT_EQ(ReadFile(aside), damaged);
+
+  // A stored path to a document: the document stays as it is, entries go to the default log.
+  std::string document = MakeTempDir("docs") + "/letter.txt";
+  WriteFile(document, "Dear reader, this is not an audit log.");
+  Hive().SetString("Audit_Event_Log", "AUDIT_LOG_FILE", CString(document.c_str()));
+  a.LogInformation("op", "elsewhere");
+  EXPECT_EQ(ReadFile(document), "Dear reader, this is not an audit log.");
+  entries = Entries(DefaultLog());
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_STREQ(entries[1].GetMessage(), "elsewhere");
+  // A stored path to a file too short to read: not deleted either.
+  WriteFile(document, "ab");
+  Hive().SetString("Audit_Event_Log", "AUDIT_LOG_FILE", CString(document.c_str()));
+  a.LogInformation("op", "short");
+  EXPECT_EQ(ReadFile(document), "ab");
+  EXPECT_EQ(Entries(DefaultLog()).size(), 3u);
+}
+
+TEST_F(AuditTest, ThreadsLoseNoEntry) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([t] {
+      for (int i = 0; i < 15; ++i) {
+        CAuditLog a;
+        a.Load();
+        a.LogInformation("thread", (std::to_string(t) + "/" + std::to_string(i)).c_str());
+      }
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(Entries(DefaultLog()).size(), 60u);
+}
+
+// Runs only as a child of the next test: appends the entries it is told to, in the parent's state root.
+TEST(AuditLogChild, DISABLED_Append) {
+  const char* root = std::getenv("KX_AUDIT_CHILD_ROOT");
+  const char* tag = std::getenv("KX_AUDIT_CHILD_TAG");
+  if (!root || !tag) GTEST_SKIP() << "runs only as a child of AuditTest.ProcessesLoseNoEntry";
+  setenv("KESMORA_ROOT", root, 1);
+  kx::NotifyStateRootChanged();
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  for (int i = 0; i < 25; ++i) {
+    CAuditLog a;
+    a.Load();
+    a.LogInformation("process", (std::string(tag) + "/" + std::to_string(i)).c_str());
+  }
+  CoUninitialize();
+}
+
+TEST_F(AuditTest, ProcessesLoseNoEntry) {
+  std::string self = BuildDir() + "/bin/test_formats";
+  std::string command;
+  for (const char* tag : {"a", "b", "c"})
+    command += "KX_AUDIT_CHILD_ROOT='" + Root() + "' KX_AUDIT_CHILD_TAG=" + tag + " '" + self +
+               "' --gtest_also_run_disabled_tests --gtest_filter=AuditLogChild.DISABLED_Append > '" + Root() +
+               "/child-" + tag + ".out' 2>&1 & ";
+  command += "wait";
+  ASSERT_EQ(kxtest::Run(command), 0);
+  for (const char* tag : {"a", "b", "c"})
+    EXPECT_NE(ReadFile(Root() + "/child-" + tag + ".out").find("[  PASSED  ] 1 test"), std::string::npos) << tag;
+  auto entries = Entries(DefaultLog());
+  ASSERT_EQ(entries.size(), 75u);
+  int seen[3] = {0, 0, 0};
+  for (const auto& e : entries) ++seen[e.GetMessage()[0] - 'a'];
+  EXPECT_EQ(seen[0], 25);
+  EXPECT_EQ(seen[2], 25);
+}
