@@ -136,15 +136,7 @@ HRESULT CCapicomEncryptedData::SetSecretFromBuffer(const CByteBuffer& secret, LO
 CBstrString CCapicomEncryptedData::Encrypt(LONG encoding) {
   IEncryptedData* p = GetInterfacePtr();
   if (!p) return CBstrString();
-  return Rethrow([&] {
-    BSTR message = nullptr;
-    HRESULT hr = p->Encrypt(encoding, &message);
-    if (FAILED(hr)) {
-      SysFreeString(message);
-      Raise(hr);
-    }
-    return CBstrString(message, false);
-  });
+  return Rethrow([&] { return CBstrString(ProducedBstr([&](BSTR* m) { return p->Encrypt(encoding, m); }), false); });
 }
 
 bool CCapicomEncryptedData::EncryptToBuffer(LONG encoding, CByteBuffer& out) {
@@ -152,15 +144,7 @@ bool CCapicomEncryptedData::EncryptToBuffer(LONG encoding, CByteBuffer& out) {
   if (OwnPath()) return EncryptWithCipher(out);
   IEncryptedData* p = GetInterfacePtr();
   if (!p) return false;
-  return Rethrow([&] {
-    BSTR message = nullptr;
-    HRESULT hr = p->Encrypt(encoding, &message);
-    if (FAILED(hr)) {
-      SysFreeString(message);
-      Raise(hr);
-    }
-    return TakeBinary(message, out);
-  });
+  return Rethrow([&] { return TakeBinary(ProducedBstr([&](BSTR* m) { return p->Encrypt(encoding, m); }), out); });
 }
 
 HRESULT CCapicomEncryptedData::Decrypt(BSTR message, LONG formatVersion) {

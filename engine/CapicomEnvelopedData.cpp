@@ -34,15 +34,7 @@ CCapicomRecipients CCapicomEnvelopedData::GetRecipients() const {
 CBstrString CCapicomEnvelopedData::Encrypt(LONG encoding) {
   IEnvelopedData* p = GetInterfacePtr();
   if (!p) return CBstrString();
-  return Rethrow([&] {
-    BSTR message = nullptr;
-    HRESULT hr = p->Encrypt(encoding, &message);
-    if (FAILED(hr)) {
-      SysFreeString(message);
-      Raise(hr);
-    }
-    return CBstrString(message, false);
-  });
+  return Rethrow([&] { return CBstrString(ProducedBstr([&](BSTR* m) { return p->Encrypt(encoding, m); }), false); });
 }
 
 bool CCapicomEnvelopedData::EncryptToBuffer(LONG encoding, CByteBuffer& out, bool forceDes) {
@@ -57,15 +49,7 @@ bool CCapicomEnvelopedData::EncryptToBuffer(LONG encoding, CByteBuffer& out, boo
       GetAlgorithm().PutKeyLength(CAPICOM_ENCRYPTION_KEY_LENGTH_56_BITS);
     }
   }
-  return Rethrow([&] {
-    BSTR message = nullptr;
-    HRESULT hr = p->Encrypt(encoding, &message);
-    if (FAILED(hr)) {
-      SysFreeString(message);
-      Raise(hr);
-    }
-    return TakeBinary(message, out);
-  });
+  return Rethrow([&] { return TakeBinary(ProducedBstr([&](BSTR* m) { return p->Encrypt(encoding, m); }), out); });
 }
 
 HRESULT CCapicomEnvelopedData::Decrypt(BSTR message) {

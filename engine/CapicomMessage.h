@@ -8,6 +8,18 @@ namespace kx::engine {
 // Moves a binary BSTR of the engine into out and frees it; true when bytes were copied.
 bool TakeBinary(BSTR message, CByteBuffer& out);
 
+// Runs an engine call that hands out a BSTR; a failure frees whatever it handed out and is raised.
+template <class F>
+BSTR ProducedBstr(F call) {
+  BSTR out = nullptr;
+  HRESULT hr = call(&out);
+  if (FAILED(hr)) {
+    SysFreeString(out);
+    Raise(hr);
+  }
+  return out;
+}
+
 // The engine's Content from a buffer (an empty buffer, or an empty wrapper, changes nothing).
 template <class I>
 void PutBinaryContent(I* p, const CByteBuffer& content) {
@@ -25,15 +37,7 @@ template <class I>
 bool GetBinaryContent(I* p, CByteBuffer& out) {
   out.Free(out.IsWiped());
   if (!p) return false;
-  return Rethrow([&] {
-    BSTR bytes = nullptr;
-    HRESULT hr = p->get_Content(&bytes);
-    if (FAILED(hr)) {
-      SysFreeString(bytes);
-      Raise(hr);
-    }
-    return TakeBinary(bytes, out);
-  });
+  return Rethrow([&] { return TakeBinary(ProducedBstr([&](BSTR* m) { return p->get_Content(m); }), out); });
 }
 
 }  // namespace kx::engine

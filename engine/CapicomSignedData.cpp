@@ -57,13 +57,7 @@ bool CCapicomSignedData::Sign(bool detached, LONG encoding, CByteBuffer& out) {
   ISignedData* p = GetInterfacePtr();
   if (!p) return false;
   return Rethrow([&] {
-    BSTR message = nullptr;
-    HRESULT hr = p->Sign(nullptr, detached ? VARIANT_TRUE : VARIANT_FALSE, encoding, &message);
-    if (FAILED(hr)) {
-      SysFreeString(message);
-      Raise(hr);
-    }
-    return TakeBinary(message, out);
+    return TakeBinary(ProducedBstr([&](BSTR* m) { return p->Sign(nullptr, detached ? VARIANT_TRUE : VARIANT_FALSE, encoding, m); }), out);
   });
 }
 
@@ -72,13 +66,7 @@ bool CCapicomSignedData::CoSign(const CCapicomSigner& signer, LONG encoding, CBy
   ISignedData* p = GetInterfacePtr();
   if (!p || !signer.GetInterfacePtr()) return false;
   return Rethrow([&] {
-    BSTR message = nullptr;
-    HRESULT hr = p->CoSign(signer.GetInterfacePtr(), encoding, &message);
-    if (FAILED(hr)) {
-      SysFreeString(message);
-      Raise(hr);
-    }
-    return TakeBinary(message, out);
+    return TakeBinary(ProducedBstr([&](BSTR* m) { return p->CoSign(signer.GetInterfacePtr(), encoding, m); }), out);
   });
 }
 

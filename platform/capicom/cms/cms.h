@@ -63,6 +63,9 @@ struct SignerParams {
   std::string digest = "SHA256";
 };
 
+// CAPICOM_E_ATTRIBUTE_INVALID_NAME for an unknown name or one given twice.
+HRESULT CheckAttributes(const std::vector<Attribute>& attributes, std::string* detail = nullptr);
+
 // Signs the content; detached leaves the content out of the message.
 HRESULT Sign(const Bytes& content, const SignerParams& signer, bool detached, OSSL_LIB_CTX* libctx, Bytes* message,
              std::string* detail = nullptr);

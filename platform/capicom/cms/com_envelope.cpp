@@ -56,10 +56,8 @@ class EnvelopedData : public kx::ComObject<EnvelopedData, IEnvelopedData>, priva
 
   STDMETHODIMP Encrypt(LONG encoding, BSTR* out) override {
     return Guard([&] {
-      if (!out) return Fail(E_POINTER);
-      *out = nullptr;
-      if (encoding != CAPICOM_ENCODE_BASE64 && encoding != CAPICOM_ENCODE_BINARY)
-        return Fail(CAPICOM_E_ENCODE_INVALID_TYPE, "invalid encoding type");
+      HRESULT start = OutputStart(encoding, out);
+      if (FAILED(start)) return start;
       std::vector<StoreEntry> recipients;
       LONG count = 0;
       HRESULT hr = m_recipients->get_Count(&count);
@@ -142,10 +140,8 @@ class EncryptedData : public kx::ComObject<EncryptedData, IEncryptedData>, priva
 
   STDMETHODIMP Encrypt(LONG encoding, BSTR* out) override {
     return Guard([&] {
-      if (!out) return Fail(E_POINTER);
-      *out = nullptr;
-      if (encoding != CAPICOM_ENCODE_BASE64 && encoding != CAPICOM_ENCODE_BINARY)
-        return Fail(CAPICOM_E_ENCODE_INVALID_TYPE, "invalid encoding type");
+      HRESULT start = OutputStart(encoding, out);
+      if (FAILED(start)) return start;
       LONG name = 0, keyLength = 0;
       HRESULT hr = ReadAlgorithm(name, keyLength);
       if (FAILED(hr)) return hr;

@@ -42,6 +42,8 @@ IRecipients* NewRecipients();
 
 // A message handed in: the BSTR's bytes, or the bytes of base64 text.
 Bytes MessageIn(BSTR message);
+// The start of a call that hands a message out: the out pointer cleared, the encoding checked.
+HRESULT OutputStart(LONG encoding, BSTR* out);
 // Content handed out: null for none.
 HRESULT ContentOut(const Bytes& content, bool present, BSTR* out);
 

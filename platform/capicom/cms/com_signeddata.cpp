@@ -42,48 +42,16 @@ class SignedData : public kx::ComObject<SignedData, ISignedData> {
   }
 
   STDMETHODIMP Sign(ISigner* signer, VARIANT_BOOL detached, LONG encoding, BSTR* out) override {
-    return Guard([&] {
-      if (!out) return Fail(E_POINTER);
-      *out = nullptr;
-      if (encoding != CAPICOM_ENCODE_BASE64 && encoding != CAPICOM_ENCODE_BINARY)
-        return Fail(CAPICOM_E_ENCODE_INVALID_TYPE, "invalid encoding type");
-      SignerMaterial material;
-      HRESULT hr = ReadSigner(signer, material);
-      if (FAILED(hr)) return hr;
-      std::lock_guard<std::mutex> lock(m_mutex);
+    return SignWith(signer, encoding, out, [&](const kxcms::SignerParams& params, Bytes& message, std::string& detail) {
       if (!m_hasContent) return Fail(CAPICOM_E_SIGNED_DATA_NOT_INITIALIZED, "no content to sign");
-      TrustSources pool = UserTrustSources();
-      Bytes message;
-      std::string detail;
-      hr = kxcms::Sign(m_content, SignerParamsOf(material, pool), detached != VARIANT_FALSE, LibCtx(), &message,
-                       &detail);
-      if (FAILED(hr)) return Fail(hr, detail);
-      kxcms::MessageInfo info;
-      Keep(message, info);
-      return EncodeOut(message, encoding, out);
+      return kxcms::Sign(m_content, params, detached != VARIANT_FALSE, LibCtx(), &message, &detail);
     });
   }
 
   STDMETHODIMP CoSign(ISigner* signer, LONG encoding, BSTR* out) override {
-    return Guard([&] {
-      if (!out) return Fail(E_POINTER);
-      *out = nullptr;
-      if (encoding != CAPICOM_ENCODE_BASE64 && encoding != CAPICOM_ENCODE_BINARY)
-        return Fail(CAPICOM_E_ENCODE_INVALID_TYPE, "invalid encoding type");
-      SignerMaterial material;
-      HRESULT hr = ReadSigner(signer, material);
-      if (FAILED(hr)) return hr;
-      std::lock_guard<std::mutex> lock(m_mutex);
+    return SignWith(signer, encoding, out, [&](const kxcms::SignerParams& params, Bytes& message, std::string& detail) {
       if (m_message.empty()) return Fail(CAPICOM_E_SIGNED_DATA_NOT_SIGNED, "no message has been signed or verified");
-      TrustSources pool = UserTrustSources();
-      Bytes message;
-      std::string detail;
-      hr = kxcms::CoSign(m_message, m_hasContent ? &m_content : nullptr, SignerParamsOf(material, pool), LibCtx(),
-                         &message, &detail);
-      if (FAILED(hr)) return Fail(hr, detail);
-      kxcms::MessageInfo info;
-      Keep(message, info);
-      return EncodeOut(message, encoding, out);
+      return kxcms::CoSign(m_message, m_hasContent ? &m_content : nullptr, params, LibCtx(), &message, &detail);
     });
   }
 
@@ -112,6 +80,26 @@ class SignedData : public kx::ComObject<SignedData, ISignedData> {
   }
 
  private:
+  // Sign and CoSign: the signer read, the new message made under the lock, kept and handed out.
+  template <class Make>
+  HRESULT SignWith(ISigner* signer, LONG encoding, BSTR* out, Make make) {
+    return Guard([&] {
+      HRESULT hr = OutputStart(encoding, out);
+      SignerMaterial material;
+      if (SUCCEEDED(hr)) hr = ReadSigner(signer, material);
+      if (FAILED(hr)) return hr;
+      TrustSources pool = UserTrustSources();
+      std::lock_guard<std::mutex> lock(m_mutex);
+      Bytes message;
+      std::string detail;
+      hr = make(SignerParamsOf(material, pool), message, detail);
+      if (FAILED(hr)) return detail.empty() ? hr : Fail(hr, detail);
+      kxcms::MessageInfo info;
+      Keep(message, info);
+      return EncodeOut(message, encoding, out);
+    });
+  }
+
   // The message becomes the object's last one: its signers (with the chains just built) and certificates.
   void Keep(const Bytes& message, kxcms::MessageInfo& info, const std::map<X509*, ChainResult>* chains = nullptr) {
     if (info.signers.empty()) kxcms::Decode(message, &info, LibCtx());

@@ -318,6 +318,14 @@ Bytes MessageIn(BSTR message) {
   return Base64Decode(Utf8(message), decoded) ? decoded : bytes;
 }
 
+HRESULT OutputStart(LONG encoding, BSTR* out) {
+  if (!out) return Fail(E_POINTER);
+  *out = nullptr;
+  if (encoding != CAPICOM_ENCODE_BASE64 && encoding != CAPICOM_ENCODE_BINARY)
+    return Fail(CAPICOM_E_ENCODE_INVALID_TYPE, "invalid encoding type");
+  return S_OK;
+}
+
 HRESULT ContentOut(const Bytes& content, bool present, BSTR* out) {
   if (!out) return E_POINTER;
   *out = nullptr;

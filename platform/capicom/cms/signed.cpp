@@ -24,16 +24,6 @@ const char* TextAttributeOid(int name) {
   }
 }
 
-Bytes Utf16Le(const std::u16string& text) {
-  Bytes out;
-  out.reserve(text.size() * 2);
-  for (char16_t c : text) {
-    out.push_back(static_cast<uint8_t>(c & 0xFF));
-    out.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  return out;
-}
-
 // Some writers end the text with a zero character; it is not part of the name.
 std::u16string FromUtf16Le(const uint8_t* p, size_t n) {
   std::u16string text;
@@ -56,14 +46,7 @@ HRESULT CheckSigner(const SignerParams& signer, std::string* detail) {
   if (signer.includeOption < CAPICOM_CERTIFICATE_INCLUDE_CHAIN_EXCEPT_ROOT ||
       signer.includeOption > CAPICOM_CERTIFICATE_INCLUDE_END_ENTITY_ONLY)
     return Fail(detail, E_INVALIDARG, "unknown certificate include option");
-  bool seen[3] = {};
-  for (const Attribute& a : signer.attributes) {
-    if (a.name < CAPICOM_AUTHENTICATED_ATTRIBUTE_SIGNING_TIME || a.name > CAPICOM_AUTHENTICATED_ATTRIBUTE_DOCUMENT_DESCRIPTION)
-      return Fail(detail, CAPICOM_E_ATTRIBUTE_INVALID_NAME, "unknown attribute name " + std::to_string(a.name));
-    if (seen[a.name]) return Fail(detail, CAPICOM_E_ATTRIBUTE_INVALID_NAME, "an attribute is given twice");
-    seen[a.name] = true;
-  }
-  return S_OK;
+  return CheckAttributes(signer.attributes, detail);
 }
 
 HRESULT FetchDigest(const SignerParams& signer, OSSL_LIB_CTX* libctx, MdPtr* md, std::string* detail) {
@@ -105,7 +88,7 @@ HRESULT AddAttributes(CMS_SignerInfo* si, const std::vector<Attribute>& attribut
       TimePtr t(ASN1_TIME_set(nullptr, a.time));
       ok = t && CMS_signed_add1_attr_by_NID(si, NID_pkcs9_signingTime, t->type, t.get(), -1);
     } else {
-      Bytes value = Utf16Le(a.text);
+      Bytes value = kxsc::der::Utf16Le(a.text);
       static const uint8_t none = 0;
       ok = CMS_signed_add1_attr_by_txt(si, TextAttributeOid(a.name), V_ASN1_OCTET_STRING,
                                        value.empty() ? &none : value.data(), static_cast<int>(value.size()));
@@ -202,6 +185,17 @@ HRESULT SignatureFault(CMS_ContentInfo* cms) {
 }
 
 }  // namespace
+
+HRESULT CheckAttributes(const std::vector<Attribute>& attributes, std::string* detail) {
+  bool seen[3] = {};
+  for (const Attribute& a : attributes) {
+    if (a.name < CAPICOM_AUTHENTICATED_ATTRIBUTE_SIGNING_TIME || a.name > CAPICOM_AUTHENTICATED_ATTRIBUTE_DOCUMENT_DESCRIPTION)
+      return Fail(detail, CAPICOM_E_ATTRIBUTE_INVALID_NAME, "unknown attribute name " + std::to_string(a.name));
+    if (seen[a.name]) return Fail(detail, CAPICOM_E_ATTRIBUTE_INVALID_NAME, "an attribute is given twice");
+    seen[a.name] = true;
+  }
+  return S_OK;
+}
 
 HRESULT Sign(const Bytes& content, const SignerParams& signer, bool detached, OSSL_LIB_CTX* libctx, Bytes* message,
              std::string* detail) {
