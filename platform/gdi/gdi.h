@@ -175,6 +175,22 @@ struct BLENDFUNCTION {
   BYTE AlphaFormat;
 };
 
+using COLOR16 = USHORT;
+struct TRIVERTEX {
+  LONG x;
+  LONG y;
+  COLOR16 Red;
+  COLOR16 Green;
+  COLOR16 Blue;
+  COLOR16 Alpha;
+};
+struct GRADIENT_RECT {
+  ULONG UpperLeft;
+  ULONG LowerRight;
+};
+#define GRADIENT_FILL_RECT_H 0x00000000
+#define GRADIENT_FILL_RECT_V 0x00000001
+
 // Callback of DrawState for DST_COMPLEX.
 using DRAWSTATEPROC = BOOL (*)(HDC hdc, LPARAM lData, WPARAM wData, int cx, int cy);
 
@@ -364,6 +380,8 @@ using DRAWSTATEPROC = BOOL (*)(HDC hdc, LPARAM lData, WPARAM wData, int cx, int 
 #define MM_TWIPS 6
 #define MM_ISOTROPIC 7
 #define MM_ANISOTROPIC 8
+
+#define GDI_ERROR 0xFFFFFFFFu
 
 // Region results and combination modes.
 #define ERROR 0
@@ -776,6 +794,8 @@ KXAPI BOOL StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int
                       int srcHeight, DWORD rop);
 KXAPI BOOL TransparentBlt(HDC dst, int x, int y, int width, int height, HDC src, int xSrc, int ySrc, int srcWidth,
                           int srcHeight, UINT transparent);
+KXAPI BOOL GradientFill(HDC hdc, const TRIVERTEX* vertices, ULONG nVertices, const void* mesh, ULONG nMesh,
+                        ULONG mode);
 KXAPI BOOL AlphaBlend(HDC dst, int x, int y, int width, int height, HDC src, int xSrc, int ySrc, int srcWidth,
                       int srcHeight, BLENDFUNCTION blend);
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/gdi/gdi.h"
+#include "platform/win32/system.h"
 #include "platform/win32/types.h"
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -259,6 +260,18 @@ struct COPYDATASTRUCT {
   DWORD cbData;
   PVOID lpData;
 };
+
+struct SCROLLINFO {
+  UINT cbSize;
+  UINT fMask;
+  int nMin;
+  int nMax;
+  UINT nPage;
+  int nPos;
+  int nTrackPos;
+};
+using LPSCROLLINFO = SCROLLINFO*;
+using LPCSCROLLINFO = const SCROLLINFO*;
 
 // Objects that a multi-object wait (MsgWaitForMultipleObjects) can name.
 #define QS_KEY 0x0001
@@ -574,6 +587,39 @@ constexpr DWORD ERROR_NOT_ENOUGH_QUOTA = 1816;
 #define SC_HOTKEY 0xF150
 #define SC_DEFAULT 0xF160
 #define SC_CONTEXTHELP 0xF180
+
+// Scroll bars.
+#define SB_HORZ 0
+#define SB_VERT 1
+#define SB_CTL 2
+#define SB_BOTH 3
+#define SB_LINEUP 0
+#define SB_LINELEFT 0
+#define SB_LINEDOWN 1
+#define SB_LINERIGHT 1
+#define SB_PAGEUP 2
+#define SB_PAGELEFT 2
+#define SB_PAGEDOWN 3
+#define SB_PAGERIGHT 3
+#define SB_THUMBPOSITION 4
+#define SB_THUMBTRACK 5
+#define SB_TOP 6
+#define SB_LEFT 6
+#define SB_BOTTOM 7
+#define SB_RIGHT 7
+#define SB_ENDSCROLL 8
+#define SIF_RANGE 0x0001
+#define SIF_PAGE 0x0002
+#define SIF_POS 0x0004
+#define SIF_DISABLENOSCROLL 0x0008
+#define SIF_TRACKPOS 0x0010
+#define SIF_ALL (SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS)
+#define ESB_ENABLE_BOTH 0x0000
+#define ESB_DISABLE_BOTH 0x0003
+#define ESB_DISABLE_LEFT 0x0001
+#define ESB_DISABLE_RIGHT 0x0002
+#define ESB_DISABLE_UP 0x0001
+#define ESB_DISABLE_DOWN 0x0002
 
 // WM_SETICON / WM_GETICON.
 #define ICON_SMALL 0
@@ -1486,14 +1532,7 @@ KXAPI HANDLE RemoveProp(HWND hwnd, LPCSTR name);
 inline HANDLE RemovePropA(HWND hwnd, LPCSTR name) { return RemoveProp(hwnd, name); }
 KXAPI int EnumProps(HWND hwnd, PROPENUMPROCA proc);
 
-// Atoms of the window system's global table (property names and class names may be atoms).
-KXAPI ATOM GlobalAddAtom(LPCSTR name);
-inline ATOM GlobalAddAtomA(LPCSTR name) { return GlobalAddAtom(name); }
-KXAPI ATOM GlobalFindAtom(LPCSTR name);
-inline ATOM GlobalFindAtomA(LPCSTR name) { return GlobalFindAtom(name); }
-KXAPI ATOM GlobalDeleteAtom(ATOM atom);
-KXAPI UINT GlobalGetAtomName(ATOM atom, LPSTR buffer, int size);
-inline UINT GlobalGetAtomNameA(ATOM a, LPSTR b, int s) { return GlobalGetAtomName(a, b, s); }
+// Atoms: GlobalAddAtom and friends are the kernel's (platform/win32/system.h); property names may be such atoms.
 KXAPI UINT RegisterWindowMessage(LPCSTR name);
 inline UINT RegisterWindowMessageA(LPCSTR name) { return RegisterWindowMessage(name); }
 
@@ -1621,6 +1660,16 @@ KXAPI BOOL LockWindowUpdate(HWND hwnd);
 KXAPI BOOL ScrollWindow(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip);
 KXAPI int ExcludeUpdateRgn(HDC hdc, HWND hwnd);
 KXAPI BOOL PrintWindow(HWND hwnd, HDC hdc, UINT flags);
+
+// Scroll bars of windows with WS_VSCROLL / WS_HSCROLL (drawn in the non-client area).
+KXAPI int SetScrollInfo(HWND hwnd, int bar, LPCSCROLLINFO info, BOOL redraw);
+KXAPI BOOL GetScrollInfo(HWND hwnd, int bar, LPSCROLLINFO info);
+KXAPI int SetScrollPos(HWND hwnd, int bar, int pos, BOOL redraw);
+KXAPI int GetScrollPos(HWND hwnd, int bar);
+KXAPI BOOL SetScrollRange(HWND hwnd, int bar, int minPos, int maxPos, BOOL redraw);
+KXAPI BOOL GetScrollRange(HWND hwnd, int bar, LPINT minPos, LPINT maxPos);
+KXAPI BOOL ShowScrollBar(HWND hwnd, int bar, BOOL show);
+KXAPI BOOL EnableScrollBar(HWND hwnd, UINT bar, UINT arrows);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Focus, activation, capture, input

@@ -1,0 +1,300 @@
+// Dialogs from templates run modally and driven from the test thread, keyboard navigation, message boxes.
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "support/testroot.h"
+#include "ui/ui_test_util.h"
+
+using namespace uitest;
+
+namespace {
+
+constexpr int kName = 100;
+constexpr int kRemember = 101;
+constexpr int kNote = 102;
+
+// What the sample dialog saw when it closed.
+struct Outcome {
+  std::string name;
+  bool remember = false;
+  std::vector<int> commands;
+};
+Outcome g_outcome;
+
+INT_PTR SampleProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+  switch (msg) {
+    case WM_INITDIALOG:
+      SetDlgItemText(dlg, kName, "initial");
+      return TRUE;
+    case WM_COMMAND:
+      if (HIWORD(wp) != BN_CLICKED) return FALSE;
+      g_outcome.commands.push_back(LOWORD(wp));
+      if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) {
+        char buf[256];
+        GetDlgItemText(dlg, kName, buf, sizeof buf);
+        g_outcome.name = buf;
+        g_outcome.remember = IsDlgButtonChecked(dlg, kRemember) == BST_CHECKED;
+        EndDialog(dlg, LOWORD(wp));
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+kx::DialogTemplate SampleTemplate() {
+  return Dialog("Sample", 200, 92,
+                {Item("Static", "&Name:", IDC_STATIC, 7, 9, 40, 8),
+                 Item("Edit", "", kName, 50, 7, 143, 14, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL),
+                 Item("Button", "&Remember me", kRemember, 50, 26, 100, 10, BS_AUTOCHECKBOX | WS_TABSTOP),
+                 Item("Static", "The name is kept for the next time.", kNote, 7, 42, 186, 20),
+                 Item("Button", "OK", IDOK, 89, 71, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP),
+                 Item("Button", "Cancel", IDCANCEL, 143, 71, 50, 14, WS_TABSTOP)});
+}
+
+INT_PTR RunSample() {
+  kx::DialogTemplate t = SampleTemplate();
+  return DialogBoxIndirectParam(nullptr, &t, nullptr, SampleProc, 0);
+}
+
+class DialogTest : public UiTest {
+ protected:
+  void SetUp() override { g_outcome = Outcome(); }
+};
+
+TEST_F(DialogTest, ModalDialogTypedClickedAndRendered) {
+  std::string png = kxtest::MakeTempDir("png") + "/sample.png";
+  INT_PTR r = kx::RunWithUi(RunSample, [&](kx::UiDriver& d) {
+    HWND dlg = d.WaitForTitle("Sample");
+    HWND edit = d.Control(dlg, kName);
+    EXPECT_EQ(d.Text(edit), "initial");
+    // The first tab stop has the focus, its text selected.
+    EXPECT_EQ(d.FocusedWindow(dlg), edit);
+    d.SetText(edit, "Alice Example");
+    d.SetCheck(d.Control(dlg, kRemember), true);
+    d.SavePng(dlg, png);
+    d.Click(d.Control(dlg, IDOK));
+    d.WaitForGone(dlg);
+  });
+  EXPECT_EQ(r, IDOK);
+  EXPECT_EQ(g_outcome.name, "Alice Example");
+  EXPECT_TRUE(g_outcome.remember);
+  EXPECT_EQ(kxtest::ReadFile(png).substr(1, 3), "PNG");
+}
+
+TEST_F(DialogTest, TabOrderFollowsTheTemplateAndSkipsDisabledControls) {
+  kx::RunWithUi(RunSample, [&](kx::UiDriver& d) {
+    HWND dlg = d.WaitForTitle("Sample");
+    HWND edit = d.Control(dlg, kName), box = d.Control(dlg, kRemember), ok = d.Control(dlg, IDOK),
+         cancel = d.Control(dlg, IDCANCEL);
+    EXPECT_EQ(d.FocusedWindow(dlg), edit);
+    d.PressKey(VK_TAB);
+    EXPECT_EQ(d.FocusedWindow(dlg), box);
+    d.PressKey(VK_TAB);
+    EXPECT_EQ(d.FocusedWindow(dlg), ok);
+    d.PressKey(VK_TAB);
+    EXPECT_EQ(d.FocusedWindow(dlg), cancel);
+    d.PressKey(VK_TAB);
+    EXPECT_EQ(d.FocusedWindow(dlg), edit);
+    d.PressKey(VK_TAB, true);
+    EXPECT_EQ(d.FocusedWindow(dlg), cancel);
+    d.Invoke(dlg, [&] { EnableWindow(box, FALSE); });
+    d.PressKey(VK_TAB);  // cancel -> edit
+    d.PressKey(VK_TAB);  // the disabled box is passed over
+    EXPECT_EQ(d.FocusedWindow(dlg), ok);
+    // Space on a focused check box ticks it.
+    d.Invoke(dlg, [&] { EnableWindow(box, TRUE); });
+    d.PressKey(VK_TAB, true);
+    EXPECT_EQ(d.FocusedWindow(dlg), box);
+    d.PressKey(VK_SPACE);
+    EXPECT_TRUE(d.IsChecked(box));
+    d.PressKey(VK_ESCAPE);
+  });
+}
+
+TEST_F(DialogTest, EnterPressesTheDefaultButtonAndEscapeCancels) {
+  INT_PTR r = kx::RunWithUi(RunSample, [&](kx::UiDriver& d) {
+    HWND dlg = d.WaitForTitle("Sample");
+    d.Type("Bob");
+    d.PressKey(VK_RETURN);
+    d.WaitForGone(dlg);
+  });
+  EXPECT_EQ(r, IDOK);
+  EXPECT_EQ(g_outcome.name, "Bob");  // the typed text replaced the selected initial text
+
+  g_outcome = Outcome();
+  r = kx::RunWithUi(RunSample, [&](kx::UiDriver& d) {
+    HWND dlg = d.WaitForTitle("Sample");
+    d.Type("Carol");
+    d.PressKey(VK_ESCAPE);
+    d.WaitForGone(dlg);
+  });
+  EXPECT_EQ(r, IDCANCEL);
+  EXPECT_EQ(g_outcome.commands, std::vector<int>{IDCANCEL});
+}
+
+TEST_F(DialogTest, FocusedPushButtonBecomesTheDefault) {
+  INT_PTR r = kx::RunWithUi(RunSample, [&](kx::UiDriver& d) {
+    HWND dlg = d.WaitForTitle("Sample");
+    HWND ok = d.Control(dlg, IDOK), cancel = d.Control(dlg, IDCANCEL);
+    EXPECT_EQ(GetWindowLongPtr(ok, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    d.PressKey(VK_TAB);
+    d.PressKey(VK_TAB);
+    d.PressKey(VK_TAB);
+    EXPECT_EQ(d.FocusedWindow(dlg), cancel);
+    EXPECT_EQ(GetWindowLongPtr(cancel, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    EXPECT_EQ(GetWindowLongPtr(ok, GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+    d.PressKey(VK_RETURN);
+  });
+  EXPECT_EQ(r, IDCANCEL);
+}
+
+TEST_F(DialogTest, MnemonicOfALabelMovesToTheNextControl) {
+  kx::RunWithUi(RunSample, [&](kx::UiDriver& d) {
+    HWND dlg = d.WaitForTitle("Sample");
+    d.PressKey(VK_TAB);
+    EXPECT_EQ(d.FocusedWindow(dlg), d.Control(dlg, kRemember));
+    d.PressKey('N', false, false, true);  // Alt+N: the "&Name:" label
+    EXPECT_EQ(d.FocusedWindow(dlg), d.Control(dlg, kName));
+    d.PressKey('R', false, false, true);  // Alt+R: ticks "&Remember me"
+    EXPECT_TRUE(d.IsChecked(d.Control(dlg, kRemember)));
+    d.PressKey(VK_ESCAPE);
+  });
+}
+
+TEST_F(DialogTest, ModalDialogDisablesItsOwnerUntilItEnds) {
+  HWND owner = nullptr;
+  INT_PTR r = kx::RunWithUi(
+      [&] {
+        owner = MakeRecorder(nullptr, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+        kx::DialogTemplate t = SampleTemplate();
+        INT_PTR res = DialogBoxIndirectParam(nullptr, &t, owner, SampleProc, 0);
+        EXPECT_TRUE(IsWindowEnabled(owner));
+        EXPECT_EQ(GetActiveWindow(), owner);
+        return res;
+      },
+      [&](kx::UiDriver& d) {
+        HWND dlg = d.WaitForTitle("Sample");
+        EXPECT_FALSE(IsWindowEnabled(owner));
+        EXPECT_EQ(GetWindow(dlg, GW_OWNER), owner);
+        // A person cannot click the disabled owner.
+        EXPECT_THROW(d.Click(owner), kx::UiDriverError);
+        d.Click(d.Control(dlg, IDCANCEL));
+      });
+  EXPECT_EQ(r, IDCANCEL);
+}
+
+TEST_F(DialogTest, WaitForAWindowThatNeverComesFailsWithTheWindowList) {
+  try {
+    kx::RunWithUi(RunSample, [&](kx::UiDriver& d) {
+      d.SetTimeout(300);
+      d.WaitForTitle("Nothing like this");
+    }, 300);
+    FAIL() << "the wait should have failed";
+  } catch (const kx::UiDriverError& e) {
+    std::string what = e.what();
+    EXPECT_NE(what.find("Nothing like this"), std::string::npos);
+    EXPECT_NE(what.find("text=\"Sample\""), std::string::npos);  // the dialog that did exist is listed
+  }
+}
+
+TEST_F(DialogTest, ModalCallThatNeverReturnsIsUnwound) {
+  // The script ends without closing the dialog: the helper closes it and reports the failure.
+  EXPECT_THROW(kx::RunWithUi(RunSample, [&](kx::UiDriver& d) { d.WaitForTitle("Sample"); }, 300),
+               kx::UiDriverError);
+}
+
+TEST_F(DialogTest, TemplateByIdIsReportedToTheDriver) {
+  HINSTANCE module = reinterpret_cast<HINSTANCE>(0x1234);
+  kx::RegisterDialogTemplate(module, MAKEINTRESOURCE(4209), SampleTemplate());
+  INT_PTR r = kx::RunWithUi(
+      [&] { return DialogBoxParam(module, MAKEINTRESOURCE(4209), nullptr, SampleProc, 0); },
+      [&](kx::UiDriver& d) {
+        HWND dlg = d.WaitForDialog(4209);
+        EXPECT_EQ(kx::GetDialogTemplateId(dlg), 4209u);
+        d.Click(d.Control(dlg, IDOK));
+      });
+  EXPECT_EQ(r, IDOK);
+  EXPECT_EQ(DialogBoxParam(module, MAKEINTRESOURCE(9999), nullptr, SampleProc, 0), -1);
+  kx::UnregisterDialogTemplate(module, MAKEINTRESOURCE(4209));
+}
+
+// ----- message boxes -----
+struct BoxCase {
+  UINT type;
+  int press;      // button clicked, or 0 for Escape
+  int expected;   // what MessageBox returns
+};
+
+TEST_F(DialogTest, MessageBoxReturnsThePlatformIds) {
+  const BoxCase cases[] = {
+      {MB_OK, IDOK, IDOK},
+      {MB_OK, 0, IDOK},  // Escape in a box with only OK answers OK
+      {MB_OKCANCEL, IDCANCEL, IDCANCEL},
+      {MB_OKCANCEL, 0, IDCANCEL},
+      {MB_YESNO | MB_ICONQUESTION, IDYES, IDYES},
+      {MB_YESNO, IDNO, IDNO},
+      {MB_YESNOCANCEL, 0, IDCANCEL},
+      {MB_YESNOCANCEL | MB_ICONEXCLAMATION, IDNO, IDNO},
+      {MB_RETRYCANCEL | MB_ICONHAND, IDRETRY, IDRETRY},
+      {MB_ABORTRETRYIGNORE, IDIGNORE, IDIGNORE},
+      {MB_ABORTRETRYIGNORE, IDABORT, IDABORT},
+      {MB_CANCELTRYCONTINUE, IDCONTINUE, IDCONTINUE},
+  };
+  for (const BoxCase& c : cases) {
+    SCOPED_TRACE("type " + std::to_string(c.type) + " press " + std::to_string(c.press));
+    INT_PTR r = kx::RunWithUi([&] { return static_cast<INT_PTR>(MessageBox(nullptr, "Proceed?", "Question", c.type)); },
+                              [&](kx::UiDriver& d) {
+                                HWND box = d.WaitForMessageBox();
+                                EXPECT_EQ(d.MessageBoxText(box), "Proceed?");
+                                if (c.press) d.Click(d.Control(box, c.press));
+                                else d.PressKey(VK_ESCAPE);
+                              });
+    EXPECT_EQ(r, c.expected);
+  }
+}
+
+TEST_F(DialogTest, MessageBoxWithoutCancelIgnoresEscapeAndHonoursTheDefaultButton) {
+  INT_PTR r = kx::RunWithUi(
+      [&] { return static_cast<INT_PTR>(MessageBox(nullptr, "Delete?", nullptr, MB_YESNO | MB_DEFBUTTON2)); },
+      [&](kx::UiDriver& d) {
+        HWND box = d.WaitForMessageBox();
+        EXPECT_EQ(d.Text(box), "Error");  // no caption given
+        d.PressKey(VK_ESCAPE);
+        EXPECT_TRUE(IsWindow(box));
+        EXPECT_EQ(d.FocusedWindow(box), d.Control(box, IDNO));
+        d.PressKey(VK_RETURN);
+      });
+  EXPECT_EQ(r, IDNO);
+}
+
+TEST_F(DialogTest, MessageBoxFromAWorkerAppearsOnTheOwnersThread) {
+  std::atomic<int> answer{-1};
+  HWND owner = nullptr;
+  DWORD boxThread = 0;
+  kx::RunWithUi(
+      [&] {
+        owner = MakeRecorder(nullptr, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+        std::thread worker([&] { answer = MessageBox(owner, "From the worker", "Worker", MB_OKCANCEL); });
+        // The owner's thread keeps pumping; the box runs here.
+        MSG msg;
+        while (answer < 0 && GetMessage(&msg, nullptr, 0, 0)) {
+          TranslateMessage(&msg);
+          DispatchMessage(&msg);
+        }
+        worker.join();
+        return INT_PTR{0};
+      },
+      [&](kx::UiDriver& d) {
+        HWND box = d.WaitForMessageBox();
+        boxThread = GetWindowThreadProcessId(box, nullptr);
+        EXPECT_EQ(boxThread, GetWindowThreadProcessId(owner, nullptr));
+        EXPECT_EQ(d.AnswerMessageBox(IDOK), "From the worker");
+        PostMessage(owner, WM_NULL, 0, 0);  // wakes the loop, which may have ended already
+      });
+  EXPECT_EQ(answer, IDOK);
+}
+
+}  // namespace
