@@ -2,6 +2,7 @@
 // reference-counted interface pointer.
 #pragma once
 
+#include <memory>
 #include <atomic>
 #include <cstddef>
 #include <string>
@@ -180,7 +181,7 @@ class _com_ptr_t {
 
   _com_ptr_t& operator=(const _com_ptr_t& o) noexcept { return operator=(o.m_p); }
   _com_ptr_t& operator=(_com_ptr_t&& o) noexcept {
-    if (this != &o) {
+    if (this != std::addressof(o)) {
       _Release();
       m_p = std::exchange(o.m_p, nullptr);
     }
