@@ -373,18 +373,6 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SYSKEYDOWN:
       if (wp == VK_F4) PostMessage(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
       return 0;
-    case WM_SHOWWINDOW: {
-      // Owned pop-ups follow their owner when it is hidden or shown again.
-      if (lp) return 0;
-      std::vector<HWND> owned;
-      {
-        Guard g(Lock());
-        for (HWND t : TopLevels())
-          if (WindowPtr o = Find(t); o && o->owner == hwnd && (o->style & WS_POPUP)) owned.push_back(t);
-      }
-      (void)owned;
-      return 0;
-    }
     default:
       return 0;
   }

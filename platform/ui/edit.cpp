@@ -211,6 +211,13 @@ void ScrollToCaret(HWND hwnd, EditData* d) {
 }
 
 void Changed(HWND hwnd, EditData* d, bool notify) {
+  {
+    // The window system's copy of the text follows the edit's (window lists, InternalGetWindowText).
+    // A password is kept out of it.
+    std::string mirror = Shown(*d, 0, d->text.size());
+    Guard g(Lock());
+    if (WindowPtr w = Find(hwnd)) w->text = mirror;
+  }
   ScrollToCaret(hwnd, d);
   if (notify) kx::NotifyParent(hwnd, EN_UPDATE);
   InvalidateRect(hwnd, nullptr, TRUE);
@@ -479,8 +486,10 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         std::replace(nd->text.begin(), nd->text.end(), '\n', ' ');
       }
       kx::SetControlData(hwnd, nd);
-      // Single-line edits of dialogs take the input beyond their width only with horizontal scrolling.
-      return DefWindowProc(hwnd, msg, wp, lp);
+      CREATESTRUCTA copy = *cs;
+      std::string shown = Shown(*nd, 0, nd->text.size());
+      copy.lpszName = shown.c_str();
+      return DefWindowProc(hwnd, msg, wp, reinterpret_cast<LPARAM>(&copy));
     }
     case WM_NCDESTROY:
       delete d;
@@ -507,7 +516,6 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       d->firstLine = 0;
       d->modified = false;
       d->canUndo = false;
-      DefWindowProc(hwnd, msg, wp, reinterpret_cast<LPARAM>(d->text.c_str()));
       // A multi-line edit does not report text set by the program.
       Changed(hwnd, d, !Multi(hwnd));
       return TRUE;

@@ -1357,10 +1357,8 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     WindowPtr w = Find(hwnd);
     if (!w) return FALSE;
     top = w->parent == nullptr;
-    if (w->parent && wasVisible && (moved || sized || hide) && VisibleChain(*Find(w->parent))) {
-      WindowPtr p = Find(w->parent);
+    if (w->parent && wasVisible && (moved || sized || hide) && VisibleChain(*Find(w->parent)))
       InvalidateParentArea(*w, oldRect);
-    }
     if (top && wasVisible && (moved || sized || hide)) ScreenDirty(oldRect);
     w->rect = RECT{wp.x, wp.y, wp.x + wp.cx, wp.y + wp.cy};
     if (!(wp.flags & SWP_NOZORDER) && !IsDesktop(w->parent)) {
@@ -1379,17 +1377,17 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     WindowPtr w = Find(hwnd);
     if (!w) return FALSE;
     bool visible = (w->style & WS_VISIBLE) != 0;
-    if (visible && (show || sized || frame || (moved && w->parent) || !(wp.flags & SWP_NOZORDER))) {
+    // A top-level window keeps its pixels when it only moves or changes places; a child is drawn again.
+    bool restacked = !(wp.flags & SWP_NOZORDER) && w->parent;
+    if (visible && (show || sized || frame || (moved && w->parent) || restacked)) {
       if (!(wp.flags & SWP_NOREDRAW) || show) InvalidateWindowArea(*w);
     }
     if (top && visible) ScreenDirty(w->rect);
   }
-  if (!(flags & SWP_NOSENDCHANGING) || true) {
-    WINDOWPOS done = wp;
-    if (!moved) done.flags |= SWP_NOMOVE;
-    if (!sized) done.flags |= SWP_NOSIZE;
-    SendMessage(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&done));
-  }
+  WINDOWPOS done = wp;
+  if (!moved) done.flags |= SWP_NOMOVE;
+  if (!sized) done.flags |= SWP_NOSIZE;
+  SendMessage(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&done));
   if (show && top && !(wp.flags & SWP_NOACTIVATE)) {
     DWORD style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
     if (!(style & WS_CHILD)) SetActiveWindow(hwnd);
@@ -1484,9 +1482,6 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
   } else if (showing != wasVisible || (flags & SWP_SHOWWINDOW && !(flags & SWP_NOACTIVATE) && !child)) {
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, flags);
     if (showing && wasVisible && !child && !(flags & SWP_NOACTIVATE)) SetActiveWindow(hwnd);
-  }
-  if (showing && !wasVisible) {
-    // The first show of a window sends it its size and position as the platform does.
   }
   return wasVisible ? TRUE : FALSE;
 }

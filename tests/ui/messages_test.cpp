@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/win32/sync.h"
 #include "ui/ui_test_util.h"
 
 using namespace uitest;
@@ -417,6 +418,145 @@ TEST_F(MessagesTest, PaintingValidatesAndErasesThroughTheClassBrush) {
   HDC hdc = GetDC(w);
   EXPECT_EQ(GetPixel(hdc, 15, 15), GetSysColor(COLOR_BTNFACE));
   ReleaseDC(w, hdc);
+}
+
+TEST_F(MessagesTest, MsgWaitEndsForKernelObjectsOrForInput) {
+  HANDLE ev = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+  std::thread t([ev] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    SetEvent(ev);
+  });
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &ev, FALSE, 5000, QS_ALLINPUT), WAIT_OBJECT_0);
+  t.join();
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &ev, FALSE, 30, QS_ALLINPUT), WAIT_TIMEOUT);
+  HWND w = MakeRecorder();
+  std::thread poster([w] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    PostMessage(w, WM_USER + 40, 0, 0);
+  });
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &ev, FALSE, 5000, QS_POSTMESSAGE), WAIT_OBJECT_0 + 1);
+  poster.join();
+  MSG msg;
+  EXPECT_TRUE(PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 40));
+  // A message sent by another thread also ends the wait, so that the loop can answer it.
+  std::atomic<bool> answered{false};
+  std::thread sender([&] {
+    SendMessage(w, WM_USER + 41, 0, 0);
+    answered = true;
+  });
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &ev, FALSE, 5000, QS_POSTMESSAGE), WAIT_OBJECT_0 + 1);
+  ASSERT_TRUE(PumpUntil([&] { return answered.load(); }));
+  sender.join();
+  CloseHandle(ev);
+}
+
+// The framework attaches its window objects from a creation hook, before WM_NCCREATE.
+WNDPROC g_hookedOld = nullptr;
+std::vector<UINT> g_hookedSeen;
+HHOOK g_cbt = nullptr;
+
+LRESULT CALLBACK Hooked(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  g_hookedSeen.push_back(msg);
+  return CallWindowProc(g_hookedOld, hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK CbtHook(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_CREATEWND && !g_hookedOld) {
+    auto* cbt = reinterpret_cast<CBT_CREATEWNDA*>(lp);
+    EXPECT_STREQ(cbt->lpcs->lpszName, "hooked");
+    g_hookedOld = reinterpret_cast<WNDPROC>(SetWindowLongPtr(reinterpret_cast<HWND>(wp), GWLP_WNDPROC,
+                                                             reinterpret_cast<LONG_PTR>(Hooked)));
+  }
+  return CallNextHookEx(g_cbt, code, wp, lp);
+}
+
+TEST_F(MessagesTest, CreationHookSubclassesBeforeTheFirstMessage) {
+  g_hookedOld = nullptr;
+  g_hookedSeen.clear();
+  g_cbt = SetWindowsHookEx(WH_CBT, CbtHook, nullptr, kx::UiThreadId());
+  HWND w = CreateWindowEx(0, RecorderClass(), "hooked", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  UnhookWindowsHookEx(g_cbt);
+  ASSERT_TRUE(w);
+  ASSERT_FALSE(g_hookedSeen.empty());
+  EXPECT_EQ(g_hookedSeen.front(), static_cast<UINT>(WM_NCCREATE));
+  EXPECT_EQ(Recorder::Get().Of(w).front(), static_cast<UINT>(WM_NCCREATE));  // passed on to the class procedure
+}
+
+TEST_F(MessagesTest, PrintWindowDrawsFrameClientAndChildren) {
+  HWND top = CreateWindowEx(0, RecorderClass(), "", WS_POPUP | WS_BORDER, 0, 0, 40, 30, nullptr, nullptr, nullptr, nullptr);
+  CreateWindowEx(0, "Static", "", WS_CHILD | WS_VISIBLE | SS_BLACKRECT, 10, 10, 5, 5, top, nullptr, nullptr, nullptr);
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, 40, 30);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  RECT all{0, 0, 40, 30};
+  FillRect(mem, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  // The window is hidden: printing still draws it.
+  ASSERT_TRUE(PrintWindow(top, mem, 0));
+  EXPECT_EQ(GetPixel(mem, 0, 0), GetSysColor(COLOR_WINDOWFRAME));
+  EXPECT_EQ(GetPixel(mem, 5, 5), GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(GetPixel(mem, 1 + 12, 1 + 12), GetSysColor(COLOR_WINDOWFRAME));  // the child, shifted by the border
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+}
+
+TEST_F(MessagesTest, ScrollBarClicksBecomeScrollMessages) {
+  HWND w = nullptr;
+  std::vector<WPARAM> scrolls;
+  std::mutex m;
+  kx::RunWithUi(
+      [&] {
+        Recorder::Get().handler = [&](HWND, UINT msg, WPARAM wp, LPARAM, LRESULT*) {
+          if (msg == WM_VSCROLL) {
+            std::lock_guard<std::mutex> l(m);
+            scrolls.push_back(LOWORD(wp));
+          }
+          if (msg == WM_CLOSE) PostQuitMessage(0);
+          return false;
+        };
+        w = CreateWindowEx(0, RecorderClass(), "Scroll", WS_OVERLAPPEDWINDOW | WS_VSCROLL | WS_VISIBLE, 50, 50, 200,
+                           150, nullptr, nullptr, nullptr, nullptr);
+        SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, 99, 10, 0, 0};
+        SetScrollInfo(w, SB_VERT, &si, TRUE);
+        MSG msg;
+        while (GetMessage(&msg, nullptr, 0, 0)) DispatchMessage(&msg);
+        return INT_PTR{0};
+      },
+      [&](kx::UiDriver& d) {
+        HWND win = d.WaitForTitle("Scroll");
+        RECT wr, cr;
+        GetWindowRect(win, &wr);
+        GetClientRect(win, &cr);
+        POINT p{cr.right + 8, cr.bottom - 4};  // on the down arrow, right of the client area
+        d.ClickAt(win, p.x, p.y);
+        {
+          std::lock_guard<std::mutex> l(m);
+          EXPECT_EQ(scrolls, (std::vector<WPARAM>{SB_LINEDOWN, SB_ENDSCROLL}));
+        }
+        EXPECT_EQ(GetScrollPos(win, SB_VERT), 0);  // the window moves its own bar
+        SCROLLINFO si{sizeof si, SIF_POS, 0, 0, 0, 500, 0};
+        d.Invoke(win, [&] { SetScrollInfo(win, SB_VERT, &si, TRUE); });
+        EXPECT_EQ(GetScrollPos(win, SB_VERT), 90);  // clamped to max - page + 1
+        d.Post(win, WM_CLOSE);
+      });
+}
+
+TEST_F(MessagesTest, DestroyFromAnotherThreadIsCarriedOutByTheOwner) {
+  HWND w = MakeRecorder();
+  std::atomic<bool> done{false};
+  std::thread t([&] {
+    EXPECT_TRUE(DestroyWindow(w));
+    done = true;
+  });
+  ASSERT_TRUE(PumpUntil([&] { return done.load(); }));
+  t.join();
+  EXPECT_FALSE(IsWindow(w));
+  bool sawDestroy = false;
+  for (const Msg& m : Recorder::Get().All()) sawDestroy |= m.hwnd == w && m.msg == WM_DESTROY;
+  EXPECT_TRUE(sawDestroy);
 }
 
 }  // namespace
