@@ -16,15 +16,6 @@ CAuditLogEntry::CAuditLogEntry(const char* operation, const char* dateTime, cons
   SetMessage(message);
 }
 
-void CAuditLogEntry::SetText(char* field, DWORD width, const char* text) {
-  std::memset(field, 0, width);
-  if (text) std::memcpy(field, text, kx::formats::FittedTextLength(text, width));
-}
-
-CString CAuditLogEntry::GetText(const char* field, DWORD width) {
-  return CString(field, static_cast<int>(strnlen(field, width)));
-}
-
 CBaseKesmoraFile* CAuditLogFile::CreateObject() { return new CAuditLogFile; }
 const CFileClass* CAuditLogFile::GetFileClass() const { return &g_fileClassAuditLog; }
 

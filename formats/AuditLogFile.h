@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "formats/FieldIo.h"
 #include "formats/KesmoraFile.h"
 
 // One entry: four zero-padded texts.
@@ -20,23 +21,19 @@ class CAuditLogEntry {
   static constexpr DWORD GetSize() { return kOperationWidth + kSeverityWidth + kDateTimeWidth + kMessageWidth; }
 
   // A longer text is cut to its field.
-  void SetOperation(const char* text) { SetText(m_szOperation, kOperationWidth, text); }
-  void SetSeverity(const char* text) { SetText(m_szSeverity, kSeverityWidth, text); }
-  void SetDateTime(const char* text) { SetText(m_szDateTime, kDateTimeWidth, text); }
-  void SetMessage(const char* text) { SetText(m_szMessage, kMessageWidth, text); }
-  CString GetOperation() const { return GetText(m_szOperation, kOperationWidth); }
-  CString GetSeverity() const { return GetText(m_szSeverity, kSeverityWidth); }
-  CString GetDateTime() const { return GetText(m_szDateTime, kDateTimeWidth); }
-  CString GetMessage() const { return GetText(m_szMessage, kMessageWidth); }
+  void SetOperation(const char* text) { kx::formats::SetFixedText(m_szOperation, kOperationWidth, text); }
+  void SetSeverity(const char* text) { kx::formats::SetFixedText(m_szSeverity, kSeverityWidth, text); }
+  void SetDateTime(const char* text) { kx::formats::SetFixedText(m_szDateTime, kDateTimeWidth, text); }
+  void SetMessage(const char* text) { kx::formats::SetFixedText(m_szMessage, kMessageWidth, text); }
+  CString GetOperation() const { return kx::formats::GetFixedText(m_szOperation, kOperationWidth); }
+  CString GetSeverity() const { return kx::formats::GetFixedText(m_szSeverity, kSeverityWidth); }
+  CString GetDateTime() const { return kx::formats::GetFixedText(m_szDateTime, kDateTimeWidth); }
+  CString GetMessage() const { return kx::formats::GetFixedText(m_szMessage, kMessageWidth); }
 
   char m_szOperation[kOperationWidth] = {};
   char m_szSeverity[kSeverityWidth] = {};
   char m_szDateTime[kDateTimeWidth] = {};
   char m_szMessage[kMessageWidth] = {};
-
- private:
-  static void SetText(char* field, DWORD width, const char* text);
-  static CString GetText(const char* field, DWORD width);
 };
 
 class CAuditLogEntryList {

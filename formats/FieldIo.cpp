@@ -54,8 +54,7 @@ bool FieldReader::Buffer(CByteBuffer& out, DWORD n) {
 
 bool FieldReader::Text(CString& out, DWORD width) {
   if (width > Remaining()) return false;
-  const char* p = reinterpret_cast<const char*>(m_p + m_nOffset);
-  out = CString(p, static_cast<int>(strnlen(p, width)));
+  out = GetFixedText(m_p + m_nOffset, width);
   m_nOffset += width;
   return true;
 }
@@ -103,6 +102,16 @@ DWORD FittedTextLength(const char* text, DWORD width) {
     while (n > 0 && (static_cast<BYTE>(text[n]) & 0xC0) == 0x80) --n;
   }
   return n;
+}
+
+void SetFixedText(void* field, DWORD width, const char* text) {
+  std::memset(field, 0, width);
+  if (text) std::memcpy(field, text, FittedTextLength(text, width));
+}
+
+CString GetFixedText(const void* field, DWORD width) {
+  const char* p = static_cast<const char*>(field);
+  return CString(p, static_cast<int>(strnlen(p, width)));
 }
 
 }  // namespace kx::formats

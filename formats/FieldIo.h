@@ -65,6 +65,9 @@ class FieldWriter {
 
 // The number of bytes of text that fit width without cutting a character in two.
 DWORD FittedTextLength(const char* text, DWORD width);
+// A fixed-width field held in memory: zero-filled, then the text cut to fit; read back up to its first zero.
+void SetFixedText(void* field, DWORD width, const char* text);
+CString GetFixedText(const void* field, DWORD width);
 
 }  // namespace kx::formats
 

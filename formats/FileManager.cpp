@@ -6,6 +6,7 @@
 #include <new>
 
 #include "core/SafeArray.h"
+#include "formats/FieldIo.h"
 #include "formats/FileClass.h"
 #include "formats/FileStream.h"
 #include "formats/KesmoraFile.h"
@@ -39,8 +40,9 @@ CBaseKesmoraFile* CBaseFileManager::CreateFileObject(const char* marker) {
   CBaseKesmoraFile* object = record->CreateObject();
   if (!object || !m_pHandler) return object;
   object->SetContentHandler(m_pHandler, false);
-  DWORD length = static_cast<DWORD>(strnlen(marker, 4));
-  object->SetMarker(marker, length);
+  // The record's own marker: a lookup in another case still writes the class's letters.
+  DWORD length = 4;
+  object->SetMarker(record->m_pszMarker, length);
   return object;
 }
 
@@ -53,8 +55,7 @@ CBaseKesmoraFile* CBaseFileManager::CreateForFile(const char* path, CByteBuffer&
   CFileStream stream;
   if (!stream.Open(path, true, false, 0) || !stream.ReadTrailingBlock(streamImage) || streamImage.GetLength() < 4)
     return nullptr;
-  const char* p = reinterpret_cast<const char*>(streamImage.GetData());
-  CBaseKesmoraFile* object = CreateFileObject(CString(p, static_cast<int>(strnlen(p, 4))));
+  CBaseKesmoraFile* object = CreateFileObject(kx::formats::GetFixedText(streamImage.GetData(), 4));
   if (!object) streamImage.Free(false);
   return object;
 }
@@ -97,26 +98,18 @@ CBaseKesmoraFile* CBaseFileManager::OpenFile(const char* path) {
   return object;
 }
 
-CBaseKesmoraFile* CBaseFileManager::OpenFileHeader(const char* path) {
-  EnsureReady();
-  CByteBuffer streamImage;
-  CBaseKesmoraFile* object = CreateForFile(path, streamImage);
-  if (!object) return nullptr;
-  bool ok = streamImage.GetLength() ? LoadStreamImage(object, path, streamImage, 0) : object->LoadHeader(path);
-  m_results.Add(object->GetResultCode());
-  if (!ok) {
-    delete object;
-    return nullptr;
-  }
-  return object;
-}
+CBaseKesmoraFile* CBaseFileManager::OpenFileHeader(const char* path) { return OpenPartly(path, 0); }
 
-CBaseKesmoraFile* CBaseFileManager::OpenFileIfNonEmpty(const char* path) {
+CBaseKesmoraFile* CBaseFileManager::OpenFileIfNonEmpty(const char* path) { return OpenPartly(path, 2); }
+
+CBaseKesmoraFile* CBaseFileManager::OpenPartly(const char* path, int mode) {
   EnsureReady();
   CByteBuffer streamImage;
   CBaseKesmoraFile* object = CreateForFile(path, streamImage);
   if (!object) return nullptr;
-  bool ok = streamImage.GetLength() ? LoadStreamImage(object, path, streamImage, 2) : object->LoadNonEmpty(path);
+  bool ok = streamImage.GetLength() ? LoadStreamImage(object, path, streamImage, mode)
+            : mode == 0             ? object->LoadHeader(path)
+                                    : object->LoadNonEmpty(path);
   m_results.Add(object->GetResultCode());
   if (!ok) {
     delete object;
@@ -129,9 +122,7 @@ CBaseKesmoraFile* CBaseFileManager::OpenBuffer(const CByteBuffer& buffer, bool d
   EnsureReady();
   // An image too short to hold a marker is nothing of the family.
   if (buffer.GetLength() < 4) return nullptr;
-  const char* p = reinterpret_cast<const char*>(buffer.GetData());
-  CString marker(p, static_cast<int>(strnlen(p, 4)));
-  CBaseKesmoraFile* object = CreateFileObject(marker);
+  CBaseKesmoraFile* object = CreateFileObject(kx::formats::GetFixedText(buffer.GetData(), 4));
   if (!object) return nullptr;
   bool extracted = true;
   if (object->GetContentHandler()) {

@@ -93,6 +93,8 @@ class CBaseFileManager : public CFileFinder {
   CBaseKesmoraFile* CreateForFile(const char* path, CByteBuffer& streamImage);
   // Loads object from the image of a stream file's trailing object, as Load does from a plain file.
   bool LoadStreamImage(CBaseKesmoraFile* object, const char* path, const CByteBuffer& image, int mode);
+  // OpenFileHeader (mode 0) and OpenFileIfNonEmpty (mode 2).
+  CBaseKesmoraFile* OpenPartly(const char* path, int mode);
   void MarkForeignExtension(CBaseKesmoraFile* object, const char* path);
   bool Walk(const char* folder, const char* pattern, int mode);
 

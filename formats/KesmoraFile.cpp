@@ -397,16 +397,14 @@ bool HashFileBody(CBaseKesmoraFile* file, bool verify, CByteBuffer& out, int who
 bool ReadFileMarker(const char* path, CString& out) {
   CWin32File file(path);
   if (!file.IsOpen() || FAILED(file.ReadAll(4))) return false;
-  const char* p = reinterpret_cast<const char*>(file.m_buffer.GetData());
-  out = CString(p, static_cast<int>(strnlen(p, 4)));
+  out = kx::formats::GetFixedText(file.m_buffer.GetData(), 4);
   return true;
 }
 
 bool ReadBufferMarker(const VARIANT& v, CString& out) {
   CByteBuffer bytes = VariantBytes(v);
   if (bytes.GetLength() < 4) return false;
-  const char* p = reinterpret_cast<const char*>(bytes.GetData());
-  out = CString(p, static_cast<int>(strnlen(p, 4)));
+  out = kx::formats::GetFixedText(bytes.GetData(), 4);
   return true;
 }
 

@@ -45,8 +45,7 @@ bool PayloadBody::GetEntry(DWORD index, PayloadEntry& entry) const {
 bool PayloadBody::WriteNestedBlock(CByteBuffer& out) const {
   out.Free(false);
   if (!out.Allocate(1022, true)) return false;
-  const char* text = m_nested.m_astrText[3];
-  std::memcpy(out.GetData(), text, kx::formats::FittedTextLength(text, 255));
+  kx::formats::SetFixedText(out.GetData(), 255, m_nested.m_astrText[3]);
   out.GetData()[255] = m_nested.m_bCipherIndex;
   out.GetData()[256] = m_nested.m_bKeyLengthIndex;
   return true;

@@ -11,16 +11,6 @@ using kx::formats::FieldWriter;
 CBaseKesmoraFile* CSignatureFile::CreateObject() { return new CSignatureFile; }
 const CFileClass* CSignatureFile::GetFileClass() const { return &g_fileClassSignature; }
 
-void CSignatureFile::SetText(BYTE* field, DWORD width, const char* text) {
-  std::memset(field, 0, width);
-  if (text) std::memcpy(field, text, kx::formats::FittedTextLength(text, width));
-}
-
-CString CSignatureFile::GetText(const BYTE* field, DWORD width) {
-  const char* p = reinterpret_cast<const char*>(field);
-  return CString(p, static_cast<int>(strnlen(p, width)));
-}
-
 bool CSignatureFile::Serialize() {
   FieldWriter w;
   w.Bytes(m_abTextA, kShortText);

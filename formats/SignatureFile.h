@@ -1,6 +1,7 @@
 // The signature image file ("KSGR"): one drawn signature image with a few texts.
 #pragma once
 
+#include "formats/FieldIo.h"
 #include "formats/KesmoraFile.h"
 
 class CSignatureFile : public CBaseKesmoraFile {
@@ -16,16 +17,16 @@ class CSignatureFile : public CBaseKesmoraFile {
   const BYTE* GetStoredDigest() const override { return m_abStoredDigest; }
 
   // Texts A and B are raw 50-byte fields; C, D and E are stored only when the flag is set.
-  void SetTextA(const char* text) { SetText(m_abTextA, kShortText, text); }
-  void SetTextB(const char* text) { SetText(m_abTextB, kShortText, text); }
-  void SetTextC(const char* text) { SetText(m_abTextC, kLongText, text); }
-  void SetTextD(const char* text) { SetText(m_abTextD, kLongText, text); }
-  void SetTextE(const char* text) { SetText(m_abTextE, kLongText, text); }
-  CString GetTextA() const { return GetText(m_abTextA, kShortText); }
-  CString GetTextB() const { return GetText(m_abTextB, kShortText); }
-  CString GetTextC() const { return GetText(m_abTextC, kLongText); }
-  CString GetTextD() const { return GetText(m_abTextD, kLongText); }
-  CString GetTextE() const { return GetText(m_abTextE, kLongText); }
+  void SetTextA(const char* text) { kx::formats::SetFixedText(m_abTextA, kShortText, text); }
+  void SetTextB(const char* text) { kx::formats::SetFixedText(m_abTextB, kShortText, text); }
+  void SetTextC(const char* text) { kx::formats::SetFixedText(m_abTextC, kLongText, text); }
+  void SetTextD(const char* text) { kx::formats::SetFixedText(m_abTextD, kLongText, text); }
+  void SetTextE(const char* text) { kx::formats::SetFixedText(m_abTextE, kLongText, text); }
+  CString GetTextA() const { return kx::formats::GetFixedText(m_abTextA, kShortText); }
+  CString GetTextB() const { return kx::formats::GetFixedText(m_abTextB, kShortText); }
+  CString GetTextC() const { return kx::formats::GetFixedText(m_abTextC, kLongText); }
+  CString GetTextD() const { return kx::formats::GetFixedText(m_abTextD, kLongText); }
+  CString GetTextE() const { return kx::formats::GetFixedText(m_abTextE, kLongText); }
 
   BYTE m_abTextA[kShortText] = {};
   BYTE m_abTextB[kShortText] = {};
@@ -36,8 +37,5 @@ class CSignatureFile : public CBaseKesmoraFile {
   CByteBuffer m_image;
 
  private:
-  static void SetText(BYTE* field, DWORD width, const char* text);
-  static CString GetText(const BYTE* field, DWORD width);
-
   BYTE m_abStoredDigest[20] = {};
 };

@@ -53,6 +53,9 @@ TEST_F(ManagerTest, RegistryOrderAndLookup) {
   } rows[] = {{"kxtv", &g_fileClassTolvexBinary}, {"KeTv", &g_fileClassEncryptedTolvexBinary}, {"KXT", nullptr},
               {"KXTV ", nullptr}, {"", nullptr}, {"CBaseKesmoraFile", nullptr}};
   for (const auto& row : rows) EXPECT_EQ(FindFileClass(row.marker), row.found) << row.marker;
+  std::unique_ptr<CBaseKesmoraFile> lower(manager.CreateFileObject("kxtv"));
+  ASSERT_TRUE(lower);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(lower->GetMarker()), 4), "KXTV");
   EXPECT_TRUE(g_fileClassBase.GetMarker().IsEmpty());
   EXPECT_EQ(g_fileClassBase.CreateObject(), nullptr);
   CFileClass throwing("Throwing", &ThrowingFile::Create, &g_fileClassBase, "THRW");
