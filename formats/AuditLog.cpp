@@ -19,7 +19,8 @@ const char kBaseKey[] = "Software\\Kesmora\\OfficeTolvex";
 const char kSubkey[] = "Audit_Event_Log";
 const char kPathValue[] = "AUDIT_LOG_FILE";
 const char kDefaultName[] = "OfficeTolvex.Alf";
-// How long a writer waits for another one before it gives its entry up.
+// How long a writer waits for another one; a writer stuck that long is not waited for any more (the log is
+// still replaced whole, so at worst one of the two entries is lost).
 constexpr DWORD kLockWaitMs = 30000;
 
 CHiveSettings UserSettings() {
@@ -32,7 +33,8 @@ void StorePath(const CString& path) { UserSettings().SetString(kSubkey, kPathVal
 
 bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
-// Holds the writers of this process and of every other one off the log while an entry is appended.
+// Holds the writers of this process and of every other one off the log while an entry is appended: a lock
+// file in the user's state folder opened without sharing (the open fails while another writer holds it).
 class AuditLogLock {
  public:
   AuditLogLock() : m_guard(Mutex()) {
@@ -53,8 +55,6 @@ class AuditLogLock {
   }
   AuditLogLock(const AuditLogLock&) = delete;
   AuditLogLock& operator=(const AuditLogLock&) = delete;
-  // False when another writer held the log for too long.
-  bool Held() const { return m_hFile != nullptr; }
 
  private:
   static std::mutex& Mutex() {
@@ -195,7 +195,6 @@ void CAuditLog::LogError(const char* operation, const char* message) {
 void CAuditLog::AppendEntry(int severity, const char* operation, const char* message) {
   try {
     AuditLogLock lock;
-    if (!lock.Held()) return;
     CString path;
     if (!ResolveLogPath(path)) return;
     char when[256];

@@ -285,16 +285,44 @@ TEST_F(FilesTest, OverlongListsRefused) {
   f->m_info.m_signing.m_buffer = BufferOf("s");
   PayloadEntry e;
   for (int i = 0; i < 255; ++i) ASSERT_TRUE(f->m_info.m_body.AddEntry(e));
-  EXPECT_TRUE(f->Save((dir + "/255.tvx").c_str()));
+  std::string path = dir + "/records.tvx";
+  std::string good = SaveBytes(f.get(), path);
   ASSERT_TRUE(f->m_info.m_body.AddEntry(e));
-  EXPECT_FALSE(f->Save((dir + "/256.tvx").c_str()));
-  EXPECT_EQ(GetFileAttributesA((dir + "/256.tvx").c_str()), INVALID_FILE_ATTRIBUTES);
+  // The failed save leaves the good file as it was, and nothing beside it.
+  EXPECT_FALSE(f->Save(path.c_str()));
+  EXPECT_EQ(f->GetLastResult(), E_FAIL);
+  EXPECT_EQ(ReadFile(path), good);
+  std::string listing;
+  kxtest::Run("ls '" + dir + "'", &listing);
+  EXPECT_EQ(listing, "records.tvx\n");
 
   std::unique_ptr<COneClickFile> c(Make<COneClickFile>(manager, "KCLK"));
   for (int i = 0; i < 256; ++i) c->m_oneClickRecord.Signers().Add(BufferOf("cert"));
   EXPECT_FALSE(c->Save((dir + "/p.clk").c_str()));
   CByteBuffer out;
   EXPECT_FALSE(c->m_oneClickRecord.Serialize(out));
+}
+
+// A save goes through a temporary file: a target that cannot be replaced keeps its bytes, and the temporary
+// file goes away.
+TEST_F(FilesTest, SaveReplacesOrKeepsTheTarget) {
+  CFileManager manager;
+  std::string dir = MakeTempDir();
+  std::string path = dir + "/kept.alf";
+  std::unique_ptr<CAuditLogFile> log(Make<CAuditLogFile>(manager, "KALF"));
+  std::string empty = SaveBytes(log.get(), path);
+  log->m_entries.Add(CAuditLogEntry("op", "now", "Information", "one"));
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(log->Save(path.c_str()));
+  EXPECT_EQ(ReadFile(path), empty);
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+  std::string one = SaveBytes(log.get(), path);
+  EXPECT_EQ(one.size(), empty.size() + 1584);
+  std::string listing;
+  kxtest::Run("ls '" + dir + "'", &listing);
+  EXPECT_EQ(listing, "kept.alf\n");
+  // A folder that does not exist: nothing is written anywhere.
+  EXPECT_FALSE(log->Save((dir + "/missing/x.alf").c_str()));
 }
 
 // The digest covers the payload only, and equals SHA-1 of the bytes between header and digest.

@@ -167,3 +167,37 @@ TEST_F(StreamTest, HostileTrailersAndBlocks) {
     }
   }
 }
+
+// Positions past 4 GiB (a sparse file): reads and the trailer land where they should, sizes do not wrap.
+TEST_F(StreamTest, BeyondFourGigabytes) {
+  CFileManager manager;
+  std::string path = MakeTempDir() + "/sparse.tvx";
+  std::unique_ptr<CBaseKesmoraFile> object(manager.CreateFileObject("KSGR"));
+  CByteBuffer image;
+  ASSERT_TRUE(object->SaveToBuffer(image));
+  std::string trailer(64, '\0');
+  PutWord(trailer, 0, image.GetLength());
+  std::string tail = StringOf(image) + trailer;
+  WriteFile(path + ".tail", tail);
+  const uint64_t hole = 4294967300ull;
+  ASSERT_EQ(kxtest::Run("truncate -s " + std::to_string(hole) + " '" + path + "' && cat '" + path + ".tail' >> '" +
+                        path + "'"),
+            0);
+
+  std::unique_ptr<CFileStream> s(manager.OpenStream(path.c_str()));
+  ASSERT_TRUE(s->IsOpen());
+  uint64_t size = hole + tail.size();
+  EXPECT_EQ(s->GetSize64(), size);
+  EXPECT_EQ(s->GetSize(), 0xFFFFFFFFu);
+  std::unique_ptr<CBaseKesmoraFile> back(s->ReadTrailingObject());
+  ASSERT_TRUE(back);
+  EXPECT_EQ(s->GetTrailingOffset(), hole);
+  ASSERT_TRUE(s->Seek(2, -64));
+  EXPECT_EQ(s->GetPosition(), size - 64);
+  CByteBuffer chunk;
+  ASSERT_TRUE(s->ReadChunk(4, chunk));
+  EXPECT_EQ(WordAt(StringOf(chunk), 0), image.GetLength());
+  // The hole reads as a zero-length block: no block at all.
+  CByteBuffer block;
+  EXPECT_FALSE(s->ReadUInt32Block(block));
+}
