@@ -298,10 +298,12 @@ void UiDriver::PostMouse(HWND hwnd, int x, int y, UINT down, UINT up, bool twice
     }
   }
   WPARAM keys = down == WM_RBUTTONDOWN ? MK_RBUTTON : MK_LBUTTON;
-  InjectMouse(WM_MOUSEMOVE, pt, 0);
-  for (int i = 0; i < (twice ? 2 : 1); ++i) {
-    if (!InjectMouse(down, pt, keys) || !InjectMouse(up, pt, 0)) Fail("the click on " + Hex(hwnd) + " went nowhere");
+  std::vector<std::pair<UINT, WPARAM>> seq{{WM_MOUSEMOVE, 0}, {down, keys}, {up, 0}};
+  if (twice) {
+    seq.push_back({down, keys});
+    seq.push_back({up, 0});
   }
+  if (!InjectMouse(pt, seq)) Fail("the click on " + Hex(hwnd) + " went nowhere");
   Sync(hwnd);
 }
 
@@ -331,7 +333,7 @@ void UiDriver::MouseMoveTo(HWND hwnd, int x, int y) {
   CheckUsable(hwnd, "move the mouse over");
   POINT pt{x, y};
   ClientToScreen(hwnd, &pt);
-  InjectMouse(WM_MOUSEMOVE, pt, 0);
+  InjectMouse(pt, {{WM_MOUSEMOVE, 0}});
   Sync(hwnd);
 }
 
@@ -347,18 +349,19 @@ void UiDriver::SetText(HWND edit, const std::string& text) {
 void UiDriver::Type(const std::string& text) {
   HWND fg = GetForegroundWindow();
   if (!fg) Fail("cannot type: no window has the focus");
-  auto key = [&](UINT msg, WPARAM vk, LPARAM lp) {
-    if (!InjectKey(fg, msg, vk, lp)) Fail("cannot type: the window's thread has ended");
-  };
+  // All keys go in at once: the window may go away after any of them, as it would for a person.
+  std::vector<MSG> keys;
+  auto key = [&](UINT msg, WPARAM vk, LPARAM lp) { keys.push_back(MSG{nullptr, msg, vk, lp, 0, POINT{0, 0}}); };
   for (size_t i = 0; i < text.size();) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     uint32_t cp;
     size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
     if (i + n > text.size()) n = 1;
+    auto b = [&](size_t k) { return static_cast<uint32_t>(static_cast<unsigned char>(text[i + k]) & 0x3F); };
     if (n == 1) cp = c;
-    else if (n == 2) cp = ((c & 0x1F) << 6) | (text[i + 1] & 0x3F);
-    else if (n == 3) cp = ((c & 0x0F) << 12) | ((text[i + 1] & 0x3F) << 6) | (text[i + 2] & 0x3F);
-    else cp = ((c & 0x07) << 18) | ((text[i + 1] & 0x3F) << 12) | ((text[i + 2] & 0x3F) << 6) | (text[i + 3] & 0x3F);
+    else if (n == 2) cp = ((c & 0x1Fu) << 6) | b(1);
+    else if (n == 3) cp = ((c & 0x0Fu) << 12) | (b(1) << 6) | b(2);
+    else cp = ((c & 0x07u) << 18) | (b(1) << 12) | (b(2) << 6) | b(3);
     i += n;
     UINT vk;
     bool shift;
@@ -372,6 +375,7 @@ void UiDriver::Type(const std::string& text) {
       key(WM_KEYUP, VK_PACKET, static_cast<LPARAM>((static_cast<uint64_t>(cp) << 32) | 0xC0000001u));
     }
   }
+  if (!InjectKeys(fg, keys)) Fail("cannot type: the window's thread has ended");
   Sync(fg);
 }
 
@@ -379,9 +383,8 @@ void UiDriver::PressKey(UINT vk, bool shift, bool control, bool alt) {
   HWND fg = GetForegroundWindow();
   if (!fg) Fail("cannot press a key: no window has the focus");
   UINT down = alt ? WM_SYSKEYDOWN : WM_KEYDOWN, up = alt ? WM_SYSKEYUP : WM_KEYUP;
-  auto key = [&](UINT msg, WPARAM k, LPARAM lp) {
-    if (!InjectKey(fg, msg, k, lp)) Fail("cannot press a key: the window's thread has ended");
-  };
+  std::vector<MSG> keys;
+  auto key = [&](UINT msg, WPARAM k, LPARAM lp) { keys.push_back(MSG{nullptr, msg, k, lp, 0, POINT{0, 0}}); };
   if (shift) key(WM_KEYDOWN, VK_SHIFT, 1);
   if (control) key(WM_KEYDOWN, VK_CONTROL, 1);
   if (alt) key(WM_SYSKEYDOWN, VK_MENU, 0x20000001);
@@ -390,6 +393,7 @@ void UiDriver::PressKey(UINT vk, bool shift, bool control, bool alt) {
   if (alt) key(WM_KEYUP, VK_MENU, static_cast<LPARAM>(0xC0000001u));
   if (control) key(WM_KEYUP, VK_CONTROL, static_cast<LPARAM>(0xC0000001u));
   if (shift) key(WM_KEYUP, VK_SHIFT, static_cast<LPARAM>(0xC0000001u));
+  if (!InjectKeys(fg, keys)) Fail("cannot press a key: the window's thread has ended");
   Sync(fg);
 }
 

@@ -206,10 +206,10 @@ HWND InputTargetAt(POINT pt) {
   return HitTarget(pt, &client);
 }
 
-bool InjectMouse(UINT msg, POINT pt, WPARAM keys) {
+bool InjectMouse(POINT pt, const std::vector<std::pair<UINT, WPARAM>>& messages) {
   HWND target = nullptr;
   QueuePtr q;
-  MSG m{};
+  std::vector<MSG> out;
   {
     Guard g(Lock());
     g_cursorPos = pt;
@@ -221,35 +221,42 @@ bool InjectMouse(UINT msg, POINT pt, WPARAM keys) {
     if ((w->style & WS_DISABLED) || (top->style & WS_DISABLED)) return false;
     q = w->queue;
     if (!q || !q->alive) return false;
-    UINT message = msg;
-    if (!client) message = msg - WM_MOUSEMOVE + WM_NCMOUSEMOVE;
-    if (client && (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN)) {
-      uint64_t now = Now();
-      if ((w->cls->style & CS_DBLCLKS) && g_lastClick.hwnd == target && g_lastClick.msg == msg &&
-          now - g_lastClick.time <= GetDoubleClickTime() && std::abs(g_lastClick.pt.x - pt.x) <= 2 &&
-          std::abs(g_lastClick.pt.y - pt.y) <= 2) {
-        message = msg + (WM_LBUTTONDBLCLK - WM_LBUTTONDOWN);
-        g_lastClick = LastClick{};
-      } else {
-        g_lastClick = LastClick{target, msg, now, pt};
-      }
-    }
     RECT c = ScreenClient(*w);
-    LPARAM lp = client ? MAKELPARAM(pt.x - c.left, pt.y - c.top) : MAKELPARAM(pt.x, pt.y);
-    m = MSG{target, message, client ? keys : 0, lp, static_cast<DWORD>(Now()), pt};
+    for (auto [msg, keys] : messages) {
+      UINT message = msg;
+      if (!client) message = msg - WM_MOUSEMOVE + WM_NCMOUSEMOVE;
+      if (client && (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN)) {
+        // A second press on the same spot within the double-click time is a double click (CS_DBLCLKS).
+        uint64_t now = Now();
+        if ((w->cls->style & CS_DBLCLKS) && g_lastClick.hwnd == target && g_lastClick.msg == msg &&
+            now - g_lastClick.time <= GetDoubleClickTime() && std::abs(g_lastClick.pt.x - pt.x) <= 2 &&
+            std::abs(g_lastClick.pt.y - pt.y) <= 2) {
+          message = msg + (WM_LBUTTONDBLCLK - WM_LBUTTONDOWN);
+          g_lastClick = LastClick{};
+        } else {
+          g_lastClick = LastClick{target, msg, now, pt};
+        }
+      }
+      LPARAM lp = client ? MAKELPARAM(pt.x - c.left, pt.y - c.top) : MAKELPARAM(pt.x, pt.y);
+      out.push_back(MSG{target, message, client ? keys : 0, lp, static_cast<DWORD>(Now()), pt});
+    }
   }
   TrackLeave(target);
   Guard g(Lock());
-  PostInput(q, m, QKind::Mouse);
+  if (!q->alive) return false;
+  for (const MSG& m : out) PostInput(q, m, QKind::Mouse);
   return true;
 }
 
-bool InjectKey(HWND anyWindowOfThread, UINT msg, WPARAM vk, LPARAM lp) {
+bool InjectKeys(HWND anyWindowOfThread, const std::vector<MSG>& keys) {
   Guard g(Lock());
   WindowPtr w = Find(anyWindowOfThread);
   if (!w || !w->queue || !w->queue->alive) return false;
-  MSG m{nullptr, msg, vk, lp, static_cast<DWORD>(Now()), g_cursorPos};
-  PostInput(w->queue, m, QKind::Key);
+  for (MSG m : keys) {
+    m.time = static_cast<DWORD>(Now());
+    m.pt = g_cursorPos;
+    PostInput(w->queue, m, QKind::Key);
+  }
   return true;
 }
 

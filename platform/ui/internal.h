@@ -224,8 +224,9 @@ void ReleaseCaptureOf(HWND hwnd);
 void TrackLeave(HWND under);
 // Input of the UI driver: a mouse message at a screen point (routed to the window under it or the capture), and
 // key messages to the focus window of a thread.
-bool InjectMouse(UINT msg, POINT screenPt, WPARAM keys);
-bool InjectKey(HWND anyWindowOfThread, UINT msg, WPARAM vk, LPARAM lp);
+// A sequence of mouse messages at one point goes in as one piece (the window may react to any of them).
+bool InjectMouse(POINT screenPt, const std::vector<std::pair<UINT, WPARAM>>& messages);
+bool InjectKeys(HWND anyWindowOfThread, const std::vector<MSG>& keys);
 // The window a mouse message at a screen point would go to (under the lock).
 HWND InputTargetAt(POINT screenPt);
 // The key (and shift state) that types a character on the US layout; false when none does.

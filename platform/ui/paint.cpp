@@ -688,6 +688,23 @@ BOOL PrintWindow(HWND hwnd, HDC hdc, UINT flags) {
 bool kx::RenderWindowToPng(HWND hwnd, const char* path) {
   if (!IsWindow(hwnd) || !path) return false;
   if (!OnThreadOf(hwnd)) return RunOn(hwnd, [=] { return static_cast<LRESULT>(kx::RenderWindowToPng(hwnd, path)); }) != 0;
+  if (!IsWindowVisible(hwnd)) {
+    // A hidden window has no pixels of its own on screen: it prints itself into a bitmap.
+    RECT wr;
+    GetWindowRect(hwnd, &wr);
+    int w = std::max<int>(wr.right - wr.left, 1), h = std::max<int>(wr.bottom - wr.top, 1);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    PrintWindow(hwnd, mem, 0);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    bool ok = kx::SaveBitmapPng(bmp, path);
+    DeleteObject(bmp);
+    return ok;
+  }
   HWND top = GetAncestor(hwnd, GA_ROOT);
   PaintTree(top);
   kx::gdi::SurfacePtr surface;

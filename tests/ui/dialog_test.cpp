@@ -280,9 +280,12 @@ TEST_F(DialogTest, MessageBoxFromAWorkerAppearsOnTheOwnersThread) {
         std::thread worker([&] { answer = MessageBox(owner, "From the worker", "Worker", MB_OKCANCEL); });
         // The owner's thread keeps pumping; the box runs here.
         MSG msg;
-        while (answer < 0 && GetMessage(&msg, nullptr, 0, 0)) {
-          TranslateMessage(&msg);
-          DispatchMessage(&msg);
+        while (answer < 0) {
+          MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+          while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessage(&msg);
+          }
         }
         worker.join();
         return INT_PTR{0};
@@ -292,7 +295,6 @@ TEST_F(DialogTest, MessageBoxFromAWorkerAppearsOnTheOwnersThread) {
         boxThread = GetWindowThreadProcessId(box, nullptr);
         EXPECT_EQ(boxThread, GetWindowThreadProcessId(owner, nullptr));
         EXPECT_EQ(d.AnswerMessageBox(IDOK), "From the worker");
-        PostMessage(owner, WM_NULL, 0, 0);  // wakes the loop, which may have ended already
       });
   EXPECT_EQ(answer, IDOK);
 }

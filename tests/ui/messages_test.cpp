@@ -559,4 +559,46 @@ TEST_F(MessagesTest, DestroyFromAnotherThreadIsCarriedOutByTheOwner) {
   EXPECT_TRUE(sawDestroy);
 }
 
+TEST_F(MessagesTest, LeavingATrackedWindowPostsMouseLeave) {
+  HWND a = nullptr, b = nullptr;
+  std::atomic<int> leaves{0};
+  kx::RunWithUi(
+      [&] {
+        Recorder::Get().handler = [&](HWND hwnd, UINT msg, WPARAM, LPARAM, LRESULT*) {
+          if (msg == WM_MOUSEMOVE && hwnd == a) {
+            TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, a, 0};
+            TrackMouseEvent(&tme);
+          }
+          if (msg == WM_MOUSELEAVE && hwnd == a) ++leaves;
+          if (msg == WM_CLOSE) PostQuitMessage(0);
+          return false;
+        };
+        HWND top = CreateWindowEx(0, RecorderClass(), "Track", WS_POPUP | WS_VISIBLE, 0, 0, 300, 100, nullptr, nullptr,
+                                  nullptr, nullptr);
+        a = MakeRecorder(top, WS_CHILD | WS_VISIBLE, 1);
+        b = MakeRecorder(top, WS_CHILD | WS_VISIBLE, 2);
+        MoveWindow(a, 0, 0, 100, 100, FALSE);
+        MoveWindow(b, 150, 0, 100, 100, FALSE);
+        MSG msg;
+        while (GetMessage(&msg, nullptr, 0, 0)) DispatchMessage(&msg);
+        return INT_PTR{0};
+      },
+      [&](kx::UiDriver& d) {
+        HWND top = d.WaitForTitle("Track");
+        kx::WindowQuery qa, qb;
+        qa.parent = qb.parent = top;
+        qa.controlId = 1;
+        qb.controlId = 2;
+        HWND ca = d.WaitForWindow(qa), cb = d.WaitForWindow(qb);
+        d.Sync(top);  // the children are placed
+        d.MouseMoveTo(ca, 10, 10);
+        EXPECT_EQ(leaves, 0);
+        d.MouseMoveTo(cb, 10, 10);
+        EXPECT_EQ(leaves, 1);
+        d.MouseMoveTo(cb, 20, 10);
+        EXPECT_EQ(leaves, 1);
+        d.Post(top, WM_CLOSE);
+      });
+}
+
 }  // namespace

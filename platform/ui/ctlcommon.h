@@ -1,0 +1,107 @@
+// Small helpers shared by the list-like controls (list view, header, tree view, list box, combo box).
+#pragma once
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/commonctrl.h"
+#include "platform/ui/control.h"
+
+namespace kx::ctl {
+
+// Stable merge sort of `order` by a three-way comparison. It never reads out of bounds, whatever the comparison
+// answers (callers' comparisons are not always consistent).
+inline void MergeSort(std::vector<int>& order, const std::function<int(int, int)>& cmp) {
+  std::vector<int> tmp(order.size());
+  for (size_t width = 1; width < order.size(); width *= 2) {
+    for (size_t lo = 0; lo < order.size(); lo += 2 * width) {
+      size_t mid = std::min(lo + width, order.size()), hi = std::min(lo + 2 * width, order.size());
+      size_t i = lo, j = mid, k = lo;
+      while (i < mid && j < hi) tmp[k++] = cmp(order[j], order[i]) < 0 ? order[j++] : order[i++];
+      while (i < mid) tmp[k++] = order[i++];
+      while (j < hi) tmp[k++] = order[j++];
+    }
+    order.swap(tmp);
+  }
+}
+
+// Copies text into a caller's buffer of `size` bytes, cut to fit and terminated; returns the bytes copied.
+inline int CopyOut(const std::string& text, char* buffer, int size) {
+  if (!buffer || size <= 0) return 0;
+  int n = std::min(static_cast<int>(text.size()), size - 1);
+  std::memcpy(buffer, text.data(), static_cast<size_t>(n));
+  buffer[n] = '\0';
+  return n;
+}
+
+inline std::string TextOf(LPCSTR s) { return s ? std::string(s) : std::string(); }
+
+// The width of a text in a window's control font.
+inline int TextWidth(HWND hwnd, HFONT font, const std::string& text) {
+  HDC hdc = GetDC(hwnd);
+  HGDIOBJ old = SelectObject(hdc, kx::ControlFont(font));
+  SIZE s{0, 0};
+  GetTextExtentPoint32(hdc, text.c_str(), static_cast<int>(text.size()), &s);
+  SelectObject(hdc, old);
+  ReleaseDC(hwnd, hdc);
+  return s.cx;
+}
+
+inline int FontHeight(HWND hwnd, HFONT font) {
+  HDC hdc = GetDC(hwnd);
+  HGDIOBJ old = SelectObject(hdc, kx::ControlFont(font));
+  TEXTMETRICA tm{};
+  GetTextMetrics(hdc, &tm);
+  SelectObject(hdc, old);
+  ReleaseDC(hwnd, hdc);
+  return tm.tmHeight;
+}
+
+// Case-insensitive prefix test of the list controls' type-ahead and string searches.
+inline bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  if (prefix.size() > text.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+      return false;
+  return true;
+}
+
+inline bool EqualsNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+// Shows or hides the vertical scroll bar of a list and sets its range: `count` rows, `page` of them visible.
+inline void UpdateVScroll(HWND hwnd, int count, int page, int top) {
+  bool need = count > page && page > 0;
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  si.nMin = 0;
+  si.nMax = need ? count - 1 : 0;
+  si.nPage = static_cast<UINT>(need ? page : 0);
+  si.nPos = need ? top : 0;
+  ShowScrollBar(hwnd, SB_VERT, need);
+  SetScrollInfo(hwnd, SB_VERT, &si, TRUE);
+}
+
+// The new top row for a WM_VSCROLL request.
+inline int ScrollTarget(int code, int thumb, int top, int count, int page) {
+  int maxTop = std::max(0, count - std::max(page, 1));
+  switch (code) {
+    case SB_LINEUP: top -= 1; break;
+    case SB_LINEDOWN: top += 1; break;
+    case SB_PAGEUP: top -= std::max(page, 1); break;
+    case SB_PAGEDOWN: top += std::max(page, 1); break;
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK: top = thumb; break;
+    case SB_TOP: top = 0; break;
+    case SB_BOTTOM: top = maxTop; break;
+    default: break;
+  }
+  return std::clamp(top, 0, maxTop);
+}
+
+}  // namespace kx::ctl
