@@ -263,25 +263,24 @@ DWORD CBaseFileManager::DeleteFolder(const char* folder, bool removeFolder) {
   return error;
 }
 
-CFileStream* CBaseFileManager::CreateStream(const char* path) {
+namespace {
+
+// A new stream on which the open was attempted; null only when no stream could be made.
+CFileStream* NewStream(const char* path, bool readMode) {
   try {
     CFileStream* stream = new CFileStream;
-    stream->Open(path, false, false, 0);
+    stream->Open(path, readMode, false, 0);
     return stream;
   } catch (...) {
     return nullptr;
   }
 }
 
-CFileStream* CBaseFileManager::OpenStream(const char* path) {
-  try {
-    CFileStream* stream = new CFileStream;
-    stream->Open(path, true, false, 0);
-    return stream;
-  } catch (...) {
-    return nullptr;
-  }
-}
+}  // namespace
+
+CFileStream* CBaseFileManager::CreateStream(const char* path) { return NewStream(path, false); }
+
+CFileStream* CBaseFileManager::OpenStream(const char* path) { return NewStream(path, true); }
 
 CFileContentHandler* CFileManager::CreateContentHandler() { return new (std::nothrow) CFileContentHandler; }
 
