@@ -68,13 +68,19 @@ void Masks(const BITMAPINFOHEADER& h, const BITMAPINFO* bmi, DWORD m[3]) {
   }
 }
 
+// Position and width of a colour mask's bits.
+void MaskBits(DWORD mask, int* shift, int* bits) {
+  *shift = 0;
+  while (!((mask >> *shift) & 1)) ++*shift;
+  DWORD m = mask >> *shift;
+  *bits = 0;
+  while ((m >> *bits) & 1) ++*bits;
+}
+
 uint32_t FromMask(DWORD v, DWORD mask) {
   if (!mask) return 0;
-  int shift = 0;
-  while (!((mask >> shift) & 1)) ++shift;
-  DWORD m = mask >> shift;
-  int bits = 0;
-  while ((m >> bits) & 1) ++bits;
+  int shift, bits;
+  MaskBits(mask, &shift, &bits);
   DWORD c = (v & mask) >> shift;
   if (bits >= 8) return (c >> (bits - 8)) & 0xFF;
   return bits ? (c * 255 + ((1u << bits) - 1) / 2) / ((1u << bits) - 1) : 0;
@@ -82,11 +88,8 @@ uint32_t FromMask(DWORD v, DWORD mask) {
 
 uint32_t ToMask(uint32_t c8, DWORD mask) {
   if (!mask) return 0;
-  int shift = 0;
-  while (!((mask >> shift) & 1)) ++shift;
-  DWORD m = mask >> shift;
-  int bits = 0;
-  while ((m >> bits) & 1) ++bits;
+  int shift, bits;
+  MaskBits(mask, &shift, &bits);
   DWORD c = bits >= 8 ? (c8 << (bits - 8)) : (c8 >> (8 - bits));
   return (c << shift) & mask;
 }

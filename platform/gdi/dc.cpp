@@ -48,6 +48,38 @@ DcPtr GetDc(HDC h) {
   return it == DcTable().end() ? nullptr : it->second;
 }
 
+BOOL SetDcPoint(HDC h, POINT DcState::*field, POINT value, LPPOINT old) {
+  DcPtr dc = GetDc(h);
+  if (!dc) return FALSE;
+  if (old) *old = dc->st.*field;
+  dc->st.*field = value;
+  return TRUE;
+}
+
+BOOL GetDcPoint(HDC h, POINT DcState::*field, LPPOINT out) {
+  DcPtr dc = GetDc(h);
+  if (!dc || !out) return FALSE;
+  *out = dc->st.*field;
+  return TRUE;
+}
+
+BOOL OffsetDcPoint(HDC h, POINT DcState::*field, int dx, int dy, LPPOINT old) {
+  DcPtr dc = GetDc(h);
+  if (!dc) return FALSE;
+  POINT p = dc->st.*field;
+  if (old) *old = p;
+  dc->st.*field = POINT{p.x + dx, p.y + dy};
+  return TRUE;
+}
+
+int CopyText(const std::string& text, char* buffer, int size) {
+  if (!buffer || size <= 0) return 0;
+  size_t k = std::min(text.size(), static_cast<size_t>(size - 1));
+  std::memcpy(buffer, text.data(), k);
+  buffer[k] = 0;
+  return static_cast<int>(k);
+}
+
 void ResetDcState(Dc& dc) {
   BitmapPtr bitmap = dc.st.bitmap;
   HGDIOBJ bitmapH = dc.st.bitmapH;
@@ -369,19 +401,8 @@ COLORREF GetDCPenColor(HDC hdc) { return GetAttr(hdc, &DcState::dcPenColor, CLR_
 int SetTextCharacterExtra(HDC hdc, int extra) { return SetAttr(hdc, &DcState::charExtra, extra, static_cast<int>(0x80000000)); }
 int GetTextCharacterExtra(HDC hdc) { return GetAttr(hdc, &DcState::charExtra, static_cast<int>(0x80000000)); }
 
-BOOL SetBrushOrgEx(HDC hdc, int x, int y, LPPOINT old) {
-  DcPtr dc = GetDc(hdc);
-  if (!dc) return FALSE;
-  if (old) *old = dc->st.brushOrg;
-  dc->st.brushOrg = POINT{x, y};
-  return TRUE;
-}
-BOOL GetBrushOrgEx(HDC hdc, LPPOINT out) {
-  DcPtr dc = GetDc(hdc);
-  if (!dc || !out) return FALSE;
-  *out = dc->st.brushOrg;
-  return TRUE;
-}
+BOOL SetBrushOrgEx(HDC hdc, int x, int y, LPPOINT old) { return SetDcPoint(hdc, &DcState::brushOrg, POINT{x, y}, old); }
+BOOL GetBrushOrgEx(HDC hdc, LPPOINT out) { return GetDcPoint(hdc, &DcState::brushOrg, out); }
 
 // ----- coordinate spaces -----
 namespace {
@@ -433,80 +454,40 @@ int SetMapMode(HDC hdc, int mode) {
 }
 int GetMapMode(HDC hdc) { return GetAttr(hdc, &DcState::mapMode, 0); }
 
-BOOL SetViewportOrgEx(HDC hdc, int x, int y, LPPOINT old) {
+BOOL SetViewportOrgEx(HDC hdc, int x, int y, LPPOINT old) { return SetDcPoint(hdc, &DcState::vpOrg, POINT{x, y}, old); }
+BOOL GetViewportOrgEx(HDC hdc, LPPOINT out) { return GetDcPoint(hdc, &DcState::vpOrg, out); }
+BOOL OffsetViewportOrgEx(HDC hdc, int dx, int dy, LPPOINT old) { return OffsetDcPoint(hdc, &DcState::vpOrg, dx, dy, old); }
+BOOL SetWindowOrgEx(HDC hdc, int x, int y, LPPOINT old) { return SetDcPoint(hdc, &DcState::winOrg, POINT{x, y}, old); }
+BOOL GetWindowOrgEx(HDC hdc, LPPOINT out) { return GetDcPoint(hdc, &DcState::winOrg, out); }
+BOOL OffsetWindowOrgEx(HDC hdc, int dx, int dy, LPPOINT old) { return OffsetDcPoint(hdc, &DcState::winOrg, dx, dy, old); }
+
+namespace {
+
+// Extents count only in the two scalable mapping modes; the isotropic one keeps both scales equal.
+BOOL SetExtent(HDC hdc, SIZE DcState::*field, int cx, int cy, LPSIZE old) {
   DcPtr dc = GetDc(hdc);
   if (!dc) return FALSE;
-  if (old) *old = dc->st.vpOrg;
-  dc->st.vpOrg = POINT{x, y};
-  return TRUE;
-}
-BOOL GetViewportOrgEx(HDC hdc, LPPOINT out) {
-  DcPtr dc = GetDc(hdc);
-  if (!dc || !out) return FALSE;
-  *out = dc->st.vpOrg;
-  return TRUE;
-}
-BOOL OffsetViewportOrgEx(HDC hdc, int dx, int dy, LPPOINT old) {
-  DcPtr dc = GetDc(hdc);
-  if (!dc) return FALSE;
-  if (old) *old = dc->st.vpOrg;
-  dc->st.vpOrg.x += dx;
-  dc->st.vpOrg.y += dy;
-  return TRUE;
-}
-BOOL SetWindowOrgEx(HDC hdc, int x, int y, LPPOINT old) {
-  DcPtr dc = GetDc(hdc);
-  if (!dc) return FALSE;
-  if (old) *old = dc->st.winOrg;
-  dc->st.winOrg = POINT{x, y};
-  return TRUE;
-}
-BOOL GetWindowOrgEx(HDC hdc, LPPOINT out) {
-  DcPtr dc = GetDc(hdc);
-  if (!dc || !out) return FALSE;
-  *out = dc->st.winOrg;
-  return TRUE;
-}
-BOOL OffsetWindowOrgEx(HDC hdc, int dx, int dy, LPPOINT old) {
-  DcPtr dc = GetDc(hdc);
-  if (!dc) return FALSE;
-  if (old) *old = dc->st.winOrg;
-  dc->st.winOrg.x += dx;
-  dc->st.winOrg.y += dy;
-  return TRUE;
-}
-BOOL SetViewportExtEx(HDC hdc, int cx, int cy, LPSIZE old) {
-  DcPtr dc = GetDc(hdc);
-  if (!dc) return FALSE;
-  if (old) *old = dc->st.vpExt;
+  if (old) *old = dc->st.*field;
   if (dc->st.mapMode != MM_ISOTROPIC && dc->st.mapMode != MM_ANISOTROPIC) return TRUE;
   if (cx == 0 || cy == 0) return FALSE;
-  dc->st.vpExt = SIZE{cx, cy};
+  dc->st.*field = SIZE{cx, cy};
   FixIsotropic(dc->st);
   return TRUE;
 }
-BOOL GetViewportExtEx(HDC hdc, LPSIZE out) {
+
+BOOL GetExtent(HDC hdc, SIZE DcState::*field, LPSIZE out) {
   DcPtr dc = GetDc(hdc);
   if (!dc || !out) return FALSE;
-  *out = dc->st.vpExt;
+  *out = dc->st.*field;
   return TRUE;
 }
-BOOL SetWindowExtEx(HDC hdc, int cx, int cy, LPSIZE old) {
-  DcPtr dc = GetDc(hdc);
-  if (!dc) return FALSE;
-  if (old) *old = dc->st.winExt;
-  if (dc->st.mapMode != MM_ISOTROPIC && dc->st.mapMode != MM_ANISOTROPIC) return TRUE;
-  if (cx == 0 || cy == 0) return FALSE;
-  dc->st.winExt = SIZE{cx, cy};
-  FixIsotropic(dc->st);
-  return TRUE;
-}
-BOOL GetWindowExtEx(HDC hdc, LPSIZE out) {
-  DcPtr dc = GetDc(hdc);
-  if (!dc || !out) return FALSE;
-  *out = dc->st.winExt;
-  return TRUE;
-}
+
+}  // namespace
+
+BOOL SetViewportExtEx(HDC hdc, int cx, int cy, LPSIZE old) { return SetExtent(hdc, &DcState::vpExt, cx, cy, old); }
+BOOL GetViewportExtEx(HDC hdc, LPSIZE out) { return GetExtent(hdc, &DcState::vpExt, out); }
+BOOL SetWindowExtEx(HDC hdc, int cx, int cy, LPSIZE old) { return SetExtent(hdc, &DcState::winExt, cx, cy, old); }
+BOOL GetWindowExtEx(HDC hdc, LPSIZE out) { return GetExtent(hdc, &DcState::winExt, out); }
 BOOL DPtoLP(HDC hdc, LPPOINT pts, int count) {
   DcPtr dc = GetDc(hdc);
   if (!dc || !pts) return FALSE;

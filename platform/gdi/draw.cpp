@@ -285,20 +285,8 @@ void RoundFigure(Dc& dc, RECT rc, int cw, int ch) {
 
 using namespace kx::gdi;
 
-BOOL MoveToEx(HDC hdc, int x, int y, LPPOINT old) {
-  DcPtr dc = GetDc(hdc);
-  if (!dc) return FALSE;
-  if (old) *old = dc->st.curPos;
-  dc->st.curPos = POINT{x, y};
-  return TRUE;
-}
-
-BOOL GetCurrentPositionEx(HDC hdc, LPPOINT out) {
-  DcPtr dc = GetDc(hdc);
-  if (!dc || !out) return FALSE;
-  *out = dc->st.curPos;
-  return TRUE;
-}
+BOOL MoveToEx(HDC hdc, int x, int y, LPPOINT old) { return SetDcPoint(hdc, &DcState::curPos, POINT{x, y}, old); }
+BOOL GetCurrentPositionEx(HDC hdc, LPPOINT out) { return GetDcPoint(hdc, &DcState::curPos, out); }
 
 BOOL LineTo(HDC hdc, int x, int y) {
   DcPtr dc = GetDc(hdc);

@@ -227,6 +227,10 @@ struct Dc {
 using DcPtr = std::shared_ptr<Dc>;
 
 DcPtr GetDc(HDC h);
+// A point attribute of a DC (origins, current position): set with the old value returned, read, or offset.
+BOOL SetDcPoint(HDC h, POINT DcState::*field, POINT value, LPPOINT old);
+BOOL GetDcPoint(HDC h, POINT DcState::*field, LPPOINT out);
+BOOL OffsetDcPoint(HDC h, POINT DcState::*field, int dx, int dy, LPPOINT old);
 // Makes a DC drawing into a surface. The window system sets origin, visible region and window.
 HDC CreateSurfaceDc(DcKind kind, SurfacePtr surface, POINT origin, const Region& visible, HWND hwnd, bool windowDc);
 // Points an existing window DC at a new surface/origin/visible region (after the window moved).
@@ -298,6 +302,9 @@ int TextWidth(const LOGFONTA& lf, const char* text, size_t len, double scale = 1
 const LOGFONTA& CurrentFont(const Dc& dc);
 // Default GUI font description ("MS Shell Dlg", 8 points).
 LOGFONTA DefaultGuiFont();
+
+// Copies text into a caller's buffer of `size` bytes, cut to fit and terminated; returns the bytes copied.
+int CopyText(const std::string& text, char* buffer, int size);
 
 // PNG.
 bool WritePng(Surface& s, const RECT& area, const char* path);

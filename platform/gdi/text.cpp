@@ -422,13 +422,8 @@ int GetTextFace(HDC hdc, int count, LPSTR face) {
   DcPtr dc = GetDc(hdc);
   if (!dc) return 0;
   const char* name = CurrentFont(*dc).lfFaceName;
-  int n = static_cast<int>(std::strlen(name));
-  if (!face) return n + 1;
-  if (count <= 0) return 0;
-  int k = std::min(n, count - 1);
-  std::memcpy(face, name, static_cast<size_t>(k));
-  face[k] = 0;
-  return k;
+  if (!face) return static_cast<int>(std::strlen(name)) + 1;
+  return CopyText(name, face, count);
 }
 
 BOOL GetCharWidth32(HDC hdc, UINT first, UINT last, LPINT widths) {

@@ -425,22 +425,12 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_SETFOCUS:
-      d->focus = true;
-      if (Type(hwnd) == BS_OWNERDRAW) {
-        HDC hdc = GetDC(hwnd);
-        RECT rc;
-        GetClientRect(hwnd, &rc);
-        DrawItem(hwnd, hdc, rc, d, ODA_FOCUS);
-        ReleaseDC(hwnd, hdc);
-      } else {
-        Redraw(hwnd);
-      }
-      if (GetWindowLongPtr(hwnd, GWL_STYLE) & BS_NOTIFY) kx::NotifyParent(hwnd, BN_SETFOCUS);
-      return 0;
     case WM_KILLFOCUS:
-      d->focus = false;
-      if (d->pushed && !d->tracking) SetPushed(hwnd, d, false);
-      if (d->tracking && GetCapture() == hwnd) ReleaseCapture();
+      d->focus = msg == WM_SETFOCUS;
+      if (!d->focus) {
+        if (d->pushed && !d->tracking) SetPushed(hwnd, d, false);
+        if (d->tracking && GetCapture() == hwnd) ReleaseCapture();
+      }
       if (Type(hwnd) == BS_OWNERDRAW) {
         HDC hdc = GetDC(hwnd);
         RECT rc;
@@ -450,7 +440,7 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       } else {
         Redraw(hwnd);
       }
-      if (GetWindowLongPtr(hwnd, GWL_STYLE) & BS_NOTIFY) kx::NotifyParent(hwnd, BN_KILLFOCUS);
+      if (GetWindowLongPtr(hwnd, GWL_STYLE) & BS_NOTIFY) kx::NotifyParent(hwnd, d->focus ? BN_SETFOCUS : BN_KILLFOCUS);
       return 0;
     case WM_NCHITTEST:
       if (Type(hwnd) == BS_GROUPBOX) return HTTRANSPARENT;
@@ -462,15 +452,6 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-void RegisterButtonClass() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW | CS_PARENTDC;
-  wc.lpfnWndProc = ButtonProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = "Button";
-  kx::RegisterSystemClass(wc);
-}
+void RegisterButtonClass() { kx::RegisterControlClass("Button", ButtonProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW | CS_PARENTDC, IDC_ARROW); }
 
 }  // namespace kx::ui

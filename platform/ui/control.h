@@ -16,6 +16,9 @@ using SystemClassRegistrar = void (*)();
 KXAPI bool AddSystemClass(SystemClassRegistrar registrar);
 // Registers a class that every module sees (as the platform's own control classes).
 KXAPI ATOM RegisterSystemClass(const WNDCLASSEXA& wc);
+// The usual form of a control's class: its own data pointer in the window's extra bytes, the arrow cursor.
+KXAPI ATOM RegisterControlClass(const char* name, WNDPROC proc, UINT style = CS_DBLCLKS | CS_PARENTDC,
+                                LPCSTR cursor = IDC_ARROW, int extraBytes = sizeof(void*));
 
 // Sends WM_COMMAND (control id, code, control) to the control's parent.
 KXAPI void NotifyParent(HWND control, UINT code);

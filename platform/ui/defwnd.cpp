@@ -215,17 +215,9 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_GETTEXT: {
       char* buf = reinterpret_cast<char*>(lp);
-      if (!buf || wp == 0) return 0;
       Guard g(Lock());
       WindowPtr w = Find(hwnd);
-      if (!w) {
-        buf[0] = 0;
-        return 0;
-      }
-      size_t k = std::min(w->text.size(), static_cast<size_t>(wp - 1));
-      std::memcpy(buf, w->text.data(), k);
-      buf[k] = 0;
-      return static_cast<LRESULT>(k);
+      return kx::gdi::CopyText(w ? w->text : std::string(), buf, static_cast<int>(std::min<WPARAM>(wp, INT32_MAX)));
     }
     case WM_GETTEXTLENGTH: {
       Guard g(Lock());

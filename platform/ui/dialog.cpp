@@ -398,6 +398,20 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
 // ----- the dialog procedure's defaults -----
 namespace {
 
+// Gives the focus back to the control that had it, or to the first tab stop; false when there is none.
+bool RestoreFocus(HWND dlg) {
+  HWND focus;
+  {
+    Guard g(Lock());
+    WindowPtr w = Find(dlg);
+    focus = w && w->dlg ? w->dlg->focus : nullptr;
+  }
+  if (!focus || !IsWindow(focus) || !IsChild(dlg, focus) || !Usable(focus)) focus = GetNextDlgTabItem(dlg, nullptr, FALSE);
+  if (!focus) return false;
+  DlgSetFocus(focus);
+  return true;
+}
+
 LRESULT DefDlgDefaults(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_ERASEBKGND: {
@@ -421,29 +435,11 @@ LRESULT DefDlgDefaults(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return w && w->dlg ? reinterpret_cast<LRESULT>(w->dlg->font) : 0;
     }
     case WM_ACTIVATE:
-      if (LOWORD(wp) != WA_INACTIVE) {
-        HWND focus;
-        {
-          Guard g(Lock());
-          WindowPtr w = Find(hwnd);
-          focus = w && w->dlg ? w->dlg->focus : nullptr;
-        }
-        if (!focus || !IsWindow(focus) || !IsChild(hwnd, focus) || !Usable(focus)) focus = GetNextDlgTabItem(hwnd, nullptr, FALSE);
-        if (focus) DlgSetFocus(focus);
-        else SetFocus(hwnd);
-      }
+      if (LOWORD(wp) != WA_INACTIVE && !RestoreFocus(hwnd)) SetFocus(hwnd);
       return 0;
-    case WM_SETFOCUS: {
-      HWND focus;
-      {
-        Guard g(Lock());
-        WindowPtr w = Find(hwnd);
-        focus = w && w->dlg ? w->dlg->focus : nullptr;
-      }
-      if (!focus || !IsWindow(focus) || !IsChild(hwnd, focus) || !Usable(focus)) focus = GetNextDlgTabItem(hwnd, nullptr, FALSE);
-      if (focus) DlgSetFocus(focus);
+    case WM_SETFOCUS:
+      RestoreFocus(hwnd);
       return 0;
-    }
     case DM_GETDEFID: {
       Guard g(Lock());
       WindowPtr w = Find(hwnd);

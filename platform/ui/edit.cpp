@@ -521,12 +521,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
     }
     case WM_GETTEXT: {
-      char* buf = reinterpret_cast<char*>(lp);
-      if (!buf || wp == 0) return 0;
-      size_t k = std::min(d->text.size(), static_cast<size_t>(wp - 1));
-      std::memcpy(buf, d->text.data(), k);
-      buf[k] = 0;
-      return static_cast<LRESULT>(k);
+      return kx::gdi::CopyText(d->text, reinterpret_cast<char*>(lp), static_cast<int>(std::min<WPARAM>(wp, INT32_MAX)));
     }
     case WM_GETTEXTLENGTH:
       return static_cast<LRESULT>(d->text.size());
@@ -816,15 +811,6 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-void RegisterEditClass() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS | CS_PARENTDC;
-  wc.lpfnWndProc = EditProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_IBEAM);
-  wc.lpszClassName = "Edit";
-  kx::RegisterSystemClass(wc);
-}
+void RegisterEditClass() { kx::RegisterControlClass("Edit", EditProc, CS_DBLCLKS | CS_PARENTDC, IDC_IBEAM); }
 
 }  // namespace kx::ui

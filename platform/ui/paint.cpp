@@ -432,13 +432,10 @@ BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
   return TRUE;
 }
 
-BOOL InvalidateRgn(HWND hwnd, HRGN rgn, BOOL erase) {
-  Region r;
-  if (rgn) {
-    auto obj = kx::gdi::Get<kx::gdi::RegionObj>(rgn, kx::gdi::ObjKind::Region);
-    if (!obj) return FALSE;
-    r = obj->rgn;
-  }
+namespace {
+
+// Invalidates part of a window's client area (all of it when `area` is empty), or every window for no window.
+BOOL Invalidate(HWND hwnd, const Region* area, BOOL erase) {
   Guard g(Lock());
   if (!hwnd) {
     for (HWND t : TopLevels())
@@ -447,23 +444,24 @@ BOOL InvalidateRgn(HWND hwnd, HRGN rgn, BOOL erase) {
   }
   WindowPtr w = Find(hwnd);
   if (!w) return FALSE;
-  if (!rgn) r = Region(RECT{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top});
-  InvalidateLocked(*w, r, erase != FALSE, false);
+  Region all(RECT{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top});
+  InvalidateLocked(*w, area ? *area : all, erase != FALSE, false);
   return TRUE;
 }
 
+}  // namespace
+
+BOOL InvalidateRgn(HWND hwnd, HRGN rgn, BOOL erase) {
+  if (!rgn) return Invalidate(hwnd, nullptr, erase);
+  auto obj = kx::gdi::Get<kx::gdi::RegionObj>(rgn, kx::gdi::ObjKind::Region);
+  if (!obj) return FALSE;
+  return Invalidate(hwnd, &obj->rgn, erase);
+}
+
 BOOL InvalidateRect(HWND hwnd, const RECT* rc, BOOL erase) {
-  Guard g(Lock());
-  if (!hwnd) {
-    for (HWND t : TopLevels())
-      if (WindowPtr w = Find(t)) InvalidateWindowArea(*w);
-    return TRUE;
-  }
-  WindowPtr w = Find(hwnd);
-  if (!w) return FALSE;
-  RECT all{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
-  InvalidateLocked(*w, Region(rc ? *rc : all), erase != FALSE, false);
-  return TRUE;
+  if (!rc) return Invalidate(hwnd, nullptr, erase);
+  Region r(*rc);
+  return Invalidate(hwnd, &r, erase);
 }
 
 BOOL ValidateRgn(HWND hwnd, HRGN rgn) {

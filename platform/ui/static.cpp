@@ -229,15 +229,6 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-void RegisterStaticClass() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS | CS_PARENTDC;
-  wc.lpfnWndProc = StaticProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = "Static";
-  kx::RegisterSystemClass(wc);
-}
+void RegisterStaticClass() { kx::RegisterControlClass("Static", StaticProc, CS_DBLCLKS | CS_PARENTDC, IDC_ARROW); }
 
 }  // namespace kx::ui

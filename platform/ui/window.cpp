@@ -283,6 +283,17 @@ ATOM RegisterClassEx(const WNDCLASSEXA* wc) {
   return c->atom;
 }
 
+ATOM kx::RegisterControlClass(const char* name, WNDPROC proc, UINT style, LPCSTR cursor, int extraBytes) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = style;
+  wc.lpfnWndProc = proc;
+  wc.cbWndExtra = extraBytes;
+  wc.hCursor = LoadCursor(nullptr, cursor);
+  wc.lpszClassName = name;
+  return RegisterSystemClass(wc);
+}
+
 ATOM kx::RegisterSystemClass(const WNDCLASSEXA& wc) {
   ATOM a = RegisterClassEx(&wc);
   Guard g(Lock());
@@ -362,18 +373,9 @@ BOOL GetClassInfo(HINSTANCE instance, LPCSTR name, LPWNDCLASS out) {
 }
 
 int GetClassName(HWND hwnd, LPSTR buffer, int size) {
-  if (!buffer || size <= 0) return 0;
   Guard g(Lock());
   WindowPtr w = Find(hwnd);
-  if (!w) {
-    buffer[0] = 0;
-    return 0;
-  }
-  const std::string& n = w->cls->name;
-  size_t k = std::min(n.size(), static_cast<size_t>(size - 1));
-  std::memcpy(buffer, n.data(), k);
-  buffer[k] = 0;
-  return static_cast<int>(k);
+  return kx::gdi::CopyText(w ? w->cls->name : std::string(), buffer, size);
 }
 
 ULONG_PTR GetClassLongPtr(HWND hwnd, int index) {
@@ -899,6 +901,16 @@ int GetDlgCtrlID(HWND hwnd) {
 int SetDlgCtrlID(HWND hwnd, int id) { return static_cast<int>(SetWindowLongPtr(hwnd, GWLP_ID, id)); }
 
 // ----- properties -----
+namespace {
+
+// A window's property by name (names compare without regard to case; atoms stand for their names).
+std::vector<std::pair<std::string, HANDLE>>::iterator FindProp(Window& w, LPCSTR name) {
+  std::string key = AtomKey(name);
+  return std::find_if(w.props.begin(), w.props.end(), [&](const auto& p) { return EqualNoCase(p.first, key); });
+}
+
+}  // namespace
+
 BOOL SetProp(HWND hwnd, LPCSTR name, HANDLE data) {
   if (!name) return FALSE;
   Guard g(Lock());
@@ -907,13 +919,9 @@ BOOL SetProp(HWND hwnd, LPCSTR name, HANDLE data) {
     ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  std::string key = AtomKey(name);
-  for (auto& [k, v] : w->props)
-    if (EqualNoCase(k, key)) {
-      v = data;
-      return TRUE;
-    }
-  w->props.push_back({key, data});
+  auto it = FindProp(*w, name);
+  if (it != w->props.end()) it->second = data;
+  else w->props.push_back({AtomKey(name), data});
   return TRUE;
 }
 
@@ -922,10 +930,8 @@ HANDLE GetProp(HWND hwnd, LPCSTR name) {
   Guard g(Lock());
   WindowPtr w = Find(hwnd);
   if (!w) return nullptr;
-  std::string key = AtomKey(name);
-  for (auto& [k, v] : w->props)
-    if (EqualNoCase(k, key)) return v;
-  return nullptr;
+  auto it = FindProp(*w, name);
+  return it == w->props.end() ? nullptr : it->second;
 }
 
 HANDLE RemoveProp(HWND hwnd, LPCSTR name) {
@@ -933,14 +939,11 @@ HANDLE RemoveProp(HWND hwnd, LPCSTR name) {
   Guard g(Lock());
   WindowPtr w = Find(hwnd);
   if (!w) return nullptr;
-  std::string key = AtomKey(name);
-  for (auto it = w->props.begin(); it != w->props.end(); ++it)
-    if (EqualNoCase(it->first, key)) {
-      HANDLE v = it->second;
-      w->props.erase(it);
-      return v;
-    }
-  return nullptr;
+  auto it = FindProp(*w, name);
+  if (it == w->props.end()) return nullptr;
+  HANDLE v = it->second;
+  w->props.erase(it);
+  return v;
 }
 
 int EnumProps(HWND hwnd, PROPENUMPROCA proc) {
@@ -973,17 +976,9 @@ int GetWindowText(HWND hwnd, LPSTR buffer, int size) {
 int GetWindowTextLength(HWND hwnd) { return static_cast<int>(SendMessage(hwnd, WM_GETTEXTLENGTH, 0, 0)); }
 
 int InternalGetWindowText(HWND hwnd, LPSTR buffer, int size) {
-  if (!buffer || size <= 0) return 0;
   Guard g(Lock());
   WindowPtr w = Find(hwnd);
-  if (!w) {
-    buffer[0] = 0;
-    return 0;
-  }
-  size_t k = std::min(w->text.size(), static_cast<size_t>(size - 1));
-  std::memcpy(buffer, w->text.data(), k);
-  buffer[k] = 0;
-  return static_cast<int>(k);
+  return kx::gdi::CopyText(w ? w->text : std::string(), buffer, size);
 }
 
 // ----- hierarchy -----
@@ -1207,22 +1202,14 @@ BOOL GetClientRect(HWND hwnd, LPRECT rc) {
 }
 
 BOOL ClientToScreen(HWND hwnd, LPPOINT pt) {
-  Guard g(Lock());
-  WindowPtr w = Find(hwnd);
-  if (!w || !pt) return FALSE;
-  RECT c = ScreenClient(*w);
-  pt->x += c.left;
-  pt->y += c.top;
+  if (!IsWindow(hwnd) || !pt) return FALSE;
+  MapWindowPoints(hwnd, nullptr, pt, 1);
   return TRUE;
 }
 
 BOOL ScreenToClient(HWND hwnd, LPPOINT pt) {
-  Guard g(Lock());
-  WindowPtr w = Find(hwnd);
-  if (!w || !pt) return FALSE;
-  RECT c = ScreenClient(*w);
-  pt->x -= c.left;
-  pt->y -= c.top;
+  if (!IsWindow(hwnd) || !pt) return FALSE;
+  MapWindowPoints(nullptr, hwnd, pt, 1);
   return TRUE;
 }
 
