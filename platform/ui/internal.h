@@ -182,6 +182,8 @@ bool IsChildOf(const Window& parent, const Window& w);
 ClassPtr FindClass(LPCSTR name, HINSTANCE instance);
 void EnsureSystemClasses();
 LRESULT CallProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);  // the window's procedure (no hooks)
+// Removes every window of an ended thread without messages (their procedures may be gone). Under the lock.
+void DropThreadWindows(DWORD tid);
 
 // --- queues (message.cpp) ---
 QueuePtr CurrentQueue();

@@ -32,7 +32,6 @@ struct ThreadExit {
   QueuePtr q;
   ~ThreadExit() {
     if (!q) return;
-    std::vector<HWND> mine;
     {
       Guard g(Lock());
       q->alive = false;
@@ -46,23 +45,7 @@ struct ThreadExit {
     }
     // Windows of the ended thread are removed quietly (their procedures may no longer be callable).
     Guard g(Lock());
-    std::vector<HWND> tops = TopLevels();
-    for (HWND h : tops) {
-      WindowPtr w = Find(h);
-      if (w && w->threadId == q->threadId) {
-        std::vector<HWND> stack{h};
-        while (!stack.empty()) {
-          HWND cur = stack.back();
-          stack.pop_back();
-          WindowPtr cw = Find(cur);
-          if (!cw) continue;
-          for (HWND c : cw->children) stack.push_back(c);
-          cw->destroyed = true;
-        }
-        TopLevels().erase(std::remove(TopLevels().begin(), TopLevels().end(), h), TopLevels().end());
-        ScreenDirty(w->rect);
-      }
-    }
+    DropThreadWindows(q->threadId);
   }
 };
 

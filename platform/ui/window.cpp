@@ -561,7 +561,12 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
     if (IsDesktop(parent)) parent = nullptr;
     WindowPtr pw = parent ? Find(parent) : nullptr;
     if (parent && !pw) return nullptr;
-    if ((style & WS_CHILD) && !pw && !messageOnly) return nullptr;
+    // A window is a child when it says WS_CHILD without WS_POPUP; a child needs its parent.
+    bool child = (style & (WS_CHILD | WS_POPUP)) == WS_CHILD;
+    if (child && !pw && !messageOnly) {
+      ::SetLastError(ERROR_TLW_WITH_WSCHILD);
+      return nullptr;
+    }
     auto w = std::make_shared<Window>();
     w->handle = reinterpret_cast<HWND>(S().nextHandle);
     S().nextHandle += 4;  // handles are never reused
@@ -574,7 +579,7 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
     w->extra.assign(static_cast<size_t>(cls->wndExtra), 0);
     w->threadId = q->threadId;
     w->queue = q;
-    if ((style & WS_CHILD) && pw) {
+    if (child && pw) {
       w->parent = parent;
       w->id = reinterpret_cast<LONG_PTR>(menu);
     } else if (pw) {
@@ -584,7 +589,7 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
     if (w->exStyle & WS_EX_DLGMODALFRAME) w->exStyle |= WS_EX_WINDOWEDGE;
     if ((w->style & WS_CAPTION) == WS_CAPTION || (w->style & WS_THICKFRAME)) w->exStyle |= WS_EX_WINDOWEDGE;
     // Default position and size of overlapped windows.
-    if (!(style & WS_CHILD)) {
+    if (!child) {
       if (x == CW_USEDEFAULT) {
         int n = S().cascade++ % 10;
         x = 40 + 26 * n;
@@ -986,7 +991,7 @@ HWND GetParent(HWND hwnd) {
   Guard g(Lock());
   WindowPtr w = Find(hwnd);
   if (!w) return nullptr;
-  if (w->style & WS_CHILD) return w->parent;
+  if (w->parent) return w->parent;
   if (w->style & WS_POPUP) return w->owner;
   return nullptr;
 }
@@ -1522,4 +1527,20 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
   }
   SendMessage(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
   return wasDisabled ? TRUE : FALSE;
+}
+
+void kx::ui::DropThreadWindows(DWORD tid) {
+  State& st = S();
+  std::vector<HWND> gone;
+  for (auto& [h, w] : st.windows)
+    if (w->threadId == tid && !IsDesktop(w->handle)) gone.push_back(w->handle);
+  for (HWND h : gone) {
+    WindowPtr w = Find(h);
+    if (!w) continue;
+    w->destroyed = true;
+    if (!w->parent) ScreenDirty(w->rect);
+    UnlinkWindow(*w);
+    w->cls->windows--;
+    st.windows.erase(reinterpret_cast<uintptr_t>(h));
+  }
 }

@@ -601,4 +601,18 @@ TEST_F(MessagesTest, LeavingATrackedWindowPostsMouseLeave) {
       });
 }
 
+TEST_F(MessagesTest, HiddenMainWindowWithEveryStyleBitTakesPostedMessages) {
+  // Every style bit but WS_VISIBLE: WS_CHILD together with WS_POPUP makes a top-level window, no parent needed.
+  HWND hidden = CreateWindowEx(0, "STATIC", "KX", 0xEFFFFFFF, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(hidden);
+  EXPECT_FALSE(IsWindowVisible(hidden));
+  EXPECT_EQ(GetParent(hidden), nullptr);
+  EXPECT_TRUE(PostMessage(hidden, WM_USER + 1000, 101, 0));
+  MSG msg;
+  ASSERT_TRUE(PeekMessage(&msg, hidden, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 1000));
+  EXPECT_EQ(msg.wParam, 101u);
+  DestroyWindow(hidden);
+}
+
 }  // namespace
