@@ -1,0 +1,215 @@
+// The verdicts of the certificate policy over the fixture PKI: trust points, revocation lists present,
+// missing, out of date or damaged, the strict policy on and off.
+#include <cctype>
+#include <functional>
+#include <iterator>
+#include <vector>
+
+#include "engine/CertPolicy.h"
+#include "policy/policy_test.h"
+
+using namespace kxtest;
+
+using CertPolicyVerdicts = PolicyTest;
+
+namespace {
+
+struct Verdict {
+  bool ok;
+  std::string message;
+  LONG checkFlags;  // the flags the policy left on the certificate's status object
+};
+
+Verdict Validate(const CCapicomCertificate& c) {
+  Verdict v{};
+  CBstrString message;
+  CCertPolicy().ValidateCertificate(c, message, v.ok);
+  v.message = TextOf(message);
+  v.checkFlags = c.IsValid().GetCheckFlag();
+  return v;
+}
+
+void Certificates() {
+  AddCert("Root", "root");
+  AddCert("CA", "inter");
+}
+
+// The strict policy with a one-click folder whose trust-point list holds the certificates named.
+void Strict(std::initializer_list<const char*> trustPoints) {
+  SetStrictPolicy(1);
+  std::string folder = MakeTempDir("oneclick");
+  SetOneClickFolder(folder);
+  if (trustPoints.size()) WriteTrustPoints(folder, trustPoints);
+}
+
+}  // namespace
+
+namespace {
+
+struct Row {
+  const char* what;
+  std::function<void()> setup;
+  const char* cert;
+  bool ok;
+  std::vector<UINT> text;
+};
+
+const Row kRows[] = {
+      {"chain and both lists present", TrustFixture, "signer", true, {6129}},
+      {"no revocation lists", Certificates, "signer", false, {6175, 6176}},
+      {"intermediate's list out of date",
+       [] {
+         Certificates();
+         AddCrl("Root", "root");
+         AddCrl("CA", "inter-expired");
+       },
+       "signer", false, {6178}},
+      {"intermediate's list with a damaged signature",
+       [] {
+         Certificates();
+         AddCrl("Root", "root");
+         std::string crl = ReadFile(pki::Crl("inter"));
+         crl.back() ^= 0x01;
+         AddToStore("CA", crl);
+       },
+       "signer", false, {6177}},
+      {"revoked certificate", TrustFixture, "revoked", false, {6104}},
+      {"revoked, the intermediate's list kept in My",
+       [] {
+         Certificates();
+         AddCrl("Root", "root");
+         AddCrl("My", "inter");
+       },
+       "revoked", false, {6104}},
+      {"expired certificate", TrustFixture, "expired", false, {6101, 6102}},
+      {"root not trusted",
+       [] {
+         AddCert("CA", "root");
+         AddCert("CA", "inter");
+         AddCrl("CA", "root");
+         AddCrl("CA", "inter");
+       },
+       "signer", false, {6107}},
+      {"root missing",
+       [] {
+         AddCert("CA", "inter");
+         AddCrl("CA", "inter");
+       },
+       "signer", false, {6122}},
+      {"authority's revocation unknown, chain of 3",
+       [] {
+         Certificates();
+         AddCrl("CA", "inter");
+       },
+       "signer", false, {6108}},
+      {"authority's revocation unknown, chain of 2",
+       [] {
+         Certificates();
+         AddCrl("CA", "inter");
+       },
+       "inter", false, {6109}},
+      {"strict: no one-click folder",
+       [] {
+         TrustFixture();
+         SetStrictPolicy(1);
+       },
+       "signer", false, {6132}},
+      {"strict: no trust-point list",
+       [] {
+         TrustFixture();
+         Strict({});
+       },
+       "signer", false, {6131}},
+      {"strict: top of the chain not a trust point (no status looked at)",
+       [] {
+         TrustFixture();
+         Strict({"inter", "signer"});
+       },
+       "expired", false, {6131}},
+      {"strict: chain passes", [] {
+         TrustFixture();
+         Strict({"inter", "root"});
+       },
+       "signer", true, {6129}},
+      {"strict off, trust-point list ignored",
+       [] {
+         TrustFixture();
+         Strict({"inter"});
+         SetStrictPolicy(0);
+       },
+       "signer", true, {6129}},
+};
+
+}  // namespace
+
+// Each row runs as a test case of its own, in stores and settings of its own.
+class CertPolicyTable : public PolicyTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(CertPolicyTable, VerdictAndText) {
+  const Row& r = kRows[GetParam()];
+  SCOPED_TRACE(r.what);
+  r.setup();
+  Verdict v = Validate(Cert(r.cert));
+  EXPECT_EQ(v.ok, r.ok);
+  std::string expected;
+  for (UINT id : r.text) expected += (expected.empty() ? "" : " ") + Texts({id});
+  EXPECT_EQ(v.message, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CertPolicyTable, ::testing::Range<size_t>(0, std::size(kRows)),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                           std::string name;
+                           for (const char* p = kRows[info.param].what; *p; ++p)
+                             if (isalnum(static_cast<unsigned char>(*p))) name += *p;
+                           return name;
+                         });
+
+TEST_F(CertPolicyVerdicts, CheckFlagsFollowTheSettings) {
+  TrustFixture();
+  struct Row {
+    DWORD online, offline, signature, time, root;
+    LONG flags;
+  };
+  const Row rows[] = {
+      {0, 1, 1, 1, 1, 0x1F7},  // the defaults
+      {1, 1, 1, 1, 1, 0x1EF},  // online wins over offline
+      {1, 0, 0, 0, 0, 0x1EF},
+      {0, 0, 0, 0, 0, 0x1E0},
+      {0, 0, 1, 0, 1, 0x1E5},
+  };
+  for (const Row& r : rows) {
+    CCertificateManagerSettings s;
+    s.Load();
+    s.ONLINE_CRL_VERIFY = r.online;
+    s.OFFLINE_CRL_VERIFY = r.offline;
+    s.SIGNATURE_VERIFY = r.signature;
+    s.TIME_VERIFY = r.time;
+    s.TRUSTED_ROOT_VERIFY = r.root;
+    s.Save();
+    Verdict v = Validate(Cert("signer"));
+    EXPECT_EQ(v.checkFlags, r.flags) << std::hex << r.flags;
+    EXPECT_TRUE(v.ok) << v.message;
+  }
+}
+
+TEST_F(CertPolicyVerdicts, AnEngineFailureAcceptsNothing) {
+  TrustFixture();
+  CCapicomCertificate blank;  // an engine certificate that holds none
+  CBstrString message;
+  bool ok = true;
+  CCertPolicy().ValidateCertificate(blank, message, ok);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(TextOf(message), Texts({6129, 6130}));
+
+  // Under the strict policy the chain build's failure is told first.
+  SetStrictPolicy(1);
+  ok = true;
+  CCertPolicy().ValidateCertificate(blank, message, ok);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(TextOf(message), Texts({6100}));
+
+  // The short form leaves the same message.
+  CBstrString shortMessage;
+  CCertPolicy().ValidateCertificate(blank, shortMessage);
+  EXPECT_EQ(TextOf(shortMessage), Texts({6100}));
+}
