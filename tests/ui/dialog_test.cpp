@@ -221,6 +221,52 @@ TEST_F(DialogTest, TemplateByIdIsReportedToTheDriver) {
   kx::UnregisterDialogTemplate(module, MAKEINTRESOURCE(4209));
 }
 
+INT_PTR CALLBACK PageProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
+
+INT_PTR CALLBACK SheetProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+  if (msg == WM_INITDIALOG) {
+    // A page: a child dialog whose controls join the sheet's tab order.
+    kx::DialogTemplate page = Dialog("", 150, 40, {Item("Edit", "", 300, 5, 5, 100, 14, WS_BORDER | WS_TABSTOP)},
+                                     WS_CHILD | WS_VISIBLE | DS_CONTROL | DS_SETFONT);
+    HWND p = CreateDialogIndirectParam(nullptr, &page, dlg, PageProc, 0);
+    SetWindowPos(p, nullptr, 5, 5, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    return TRUE;
+  }
+  if (msg == WM_COMMAND && (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL)) {
+    EndDialog(dlg, LOWORD(wp));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+TEST_F(DialogTest, TabMovesIntoTheControlsOfAChildDialog) {
+  INT_PTR r = kx::RunWithUi(
+      [] {
+        kx::DialogTemplate t = Dialog("Sheet", 170, 80,
+                                      {Item("Button", "OK", IDOK, 60, 60, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP),
+                                       Item("Button", "Cancel", IDCANCEL, 115, 60, 50, 14, WS_TABSTOP)});
+        return DialogBoxIndirectParam(nullptr, &t, nullptr, SheetProc, 0);
+      },
+      [&](kx::UiDriver& d) {
+        HWND sheet = d.WaitForTitle("Sheet");
+        kx::WindowQuery q;
+        q.parent = sheet;
+        q.controlId = 300;
+        HWND edit = d.WaitForWindow(q);
+        d.Focus(d.Control(sheet, IDCANCEL));
+        d.PressKey(VK_TAB);
+        EXPECT_EQ(d.FocusedWindow(sheet), edit);
+        d.Type("page text");
+        EXPECT_EQ(d.Text(edit), "page text");
+        d.PressKey(VK_TAB);
+        EXPECT_EQ(d.FocusedWindow(sheet), d.Control(sheet, IDOK));
+        // Enter in the page's edit presses the sheet's default button.
+        d.PressKey(VK_TAB, true);
+        d.PressKey(VK_RETURN);
+      });
+  EXPECT_EQ(r, IDOK);
+}
+
 // ----- message boxes -----
 struct BoxCase {
   UINT type;
