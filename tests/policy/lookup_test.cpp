@@ -1,0 +1,93 @@
+// Finding a certificate by e-mail address in the user's stores, and the texts of trust results.
+#include "engine/CertPolicy.h"
+#include "policy/policy_test.h"
+
+using namespace kxtest;
+
+namespace {
+
+class MailLookup : public PolicyTest {
+ protected:
+  void SetUp() override {
+    PolicyTest::SetUp();
+    std::string dir = MakeTempDir("certs");
+    m_second = MakeCert(dir, "alice2", "/CN=Alice Second/emailAddress=alice@example.com",
+                        {"subjectAltName=email:alice@example.com"});
+    AddCert("My", "root");  // no e-mail name
+    AddCert("My", "signer");
+    AddToStore("My", m_second);
+    AddCert("AddressBook", "encrypt");
+  }
+  std::string Thumbprint(const CCapicomCertificate& c) { return TextOf(c.GetThumbprint()); }
+
+  std::string m_second;
+  CCertPolicy m_policy;
+};
+
+}  // namespace
+
+TEST_F(MailLookup, PersonalStoreInStoreOrderOrTheReference) {
+  const std::string signer = Thumbprint(Cert("signer"));
+  const std::string second = Thumbprint(CertOf(m_second));
+  CCapicomCertificate secondRef = CertOf(m_second);
+  CCapicomCertificate bob = Cert("encrypt");
+  struct Row {
+    const char* what;
+    const char* address;
+    const CCapicomCertificate* reference;
+    std::string found;  // empty: none
+  };
+  const Row rows[] = {
+      {"first of two in store order", "alice@example.com", nullptr, signer},
+      {"the one equal to the reference", "alice@example.com", &secondRef, second},
+      {"letter case ignored", "ALICE@Example.COM", nullptr, signer},
+      {"reference not among the matches", "alice@example.com", &bob, ""},
+      {"only in the address book", "bob@example.com", nullptr, ""},
+      {"empty address never matches", "", nullptr, ""},
+      {"no address", nullptr, nullptr, ""},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    CCapicomCertificate out = Cert("tsa");
+    out.SetTag(7);
+    bool found = m_policy.FindCertificateByMail(r.address, true, out, /*directory*/ true, r.reference);
+    EXPECT_EQ(found, !r.found.empty());
+    EXPECT_EQ(Thumbprint(out), found ? r.found : Thumbprint(Cert("tsa")));
+    if (!found) EXPECT_EQ(out.GetTag(), 7);
+  }
+}
+
+TEST_F(MailLookup, AddressBookAndTheDirectoryPath) {
+  CCapicomCertificate alice = Cert("signer");
+  for (bool directory : {false, true}) {
+    SCOPED_TRACE(directory ? "directory, then the address book" : "address book");
+    CCapicomCertificate out(kx::engine::kEmpty);
+    // The reference is not looked at outside the personal store.
+    EXPECT_TRUE(m_policy.FindCertificateByMail("Bob@example.com", false, out, directory, &alice));
+    EXPECT_EQ(Thumbprint(out), Thumbprint(Cert("encrypt")));
+    EXPECT_FALSE(m_policy.FindCertificateByMail("alice@example.com", false, out, directory, nullptr));
+    // Filter characters in the address are the address's own.
+    EXPECT_FALSE(m_policy.FindCertificateByMail("*)(mail=*", false, out, directory, nullptr));
+  }
+}
+
+TEST(TrustErrorTexts, KnownCodesAndTheGaps) {
+  struct Row {
+    uint32_t code;
+    std::vector<UINT> text;  // empty: not a trust code
+  };
+  const Row rows[] = {
+      {0x800B0001, {6138}}, {0x800B0004, {6141}}, {0x800B000B, {6148}},       {0x800B000C, {}},
+      {0x800B00FF, {}},     {0x800B0100, {6149}}, {0x800B0109, {6158}},       {0x800B0113, {6168}},
+      {0x800B0114, {6169, 6170}},                 {0x800B0115, {}},           {0x80092010, {}},
+      {0x00000000, {}},
+  };
+  for (const Row& r : rows) {
+    CString text("stale");
+    bool known = CCertPolicy().GetTrustErrorText(static_cast<HRESULT>(r.code), text);
+    EXPECT_EQ(known, !r.text.empty()) << std::hex << r.code;
+    std::string expected;
+    for (UINT id : r.text) expected += (expected.empty() ? "" : " ") + Texts({id});
+    EXPECT_EQ(std::string(text), expected) << std::hex << r.code;
+  }
+}
