@@ -431,7 +431,10 @@ void UiDriver::Sync(HWND hwnd) {
   bool seen = false;
   uint64_t idle0 = 0;
   for (;;) {
+    // Done when the thread has taken the input and waits again; or when the window (or its thread) went away.
     if (!q->alive) return;
+    WindowPtr w = kx::ui::Find(hwnd);
+    if (!w || w->destroyed) return;
     if (q->markerDone >= seq) {
       if (!seen) {
         seen = true;
@@ -604,6 +607,60 @@ INT_PTR RunWithUi(const std::function<INT_PTR()>& modal, const std::function<voi
   }
   if (run->error) std::rethrow_exception(run->error);
   return run->result;
+}
+
+INT_PTR RunWithUiHere(const std::function<INT_PTR()>& modal, const std::function<void(UiDriver&)>& script,
+                      int timeoutMs) {
+  auto run = std::make_shared<UiRun>();
+  run->tid = UiThreadId();
+  CurrentQueue();
+  std::function<void(UiDriver&)> steps = script;
+  auto scriptError = std::make_shared<std::exception_ptr>();
+  auto late = std::make_shared<bool>(false);
+  std::thread aside([run, steps, scriptError, late, timeoutMs] {
+    UiDriver driver(timeoutMs);
+    try {
+      steps(driver);
+    } catch (...) {
+      *scriptError = std::current_exception();
+    }
+    // The modal call gets the driver's time-out to finish after the script; then its dialogs are ended.
+    std::unique_lock<std::mutex> l(run->m);
+    if (!run->cv.wait_for(l, std::chrono::milliseconds(*scriptError ? 0 : driver.Timeout()), [&] { return run->done; })) {
+      *late = !*scriptError;
+      while (!run->done) {
+        l.unlock();
+        Unwind(run->tid);
+        l.lock();
+        run->cv.wait_for(l, std::chrono::milliseconds(100), [&] { return run->done; });
+      }
+    }
+  });
+  INT_PTR result = 0;
+  std::exception_ptr modalError;
+  try {
+    result = modal();
+  } catch (...) {
+    modalError = std::current_exception();
+  }
+  {
+    std::lock_guard<std::mutex> l(run->m);
+    run->done = true;
+  }
+  run->cv.notify_all();
+  aside.join();
+  if (*scriptError) {
+    try {
+      std::rethrow_exception(*scriptError);
+    } catch (const UiDriverError&) {
+      throw;
+    } catch (const std::exception& e) {
+      throw UiDriverError(std::string("the script failed: ") + e.what());
+    }
+  }
+  if (*late) throw UiDriverError("the modal call did not return after the script ended");
+  if (modalError) std::rethrow_exception(modalError);
+  return result;
 }
 
 }  // namespace kx

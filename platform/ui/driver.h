@@ -121,5 +121,10 @@ class KXAPI UiDriver {
 // thread is closed, the error is rethrown as UiDriverError and nothing is left running.
 KXAPI INT_PTR RunWithUi(const std::function<INT_PTR()>& modal, const std::function<void(UiDriver&)>& script,
                         int timeoutMs = 0);
+// The same with the roles turned: the modal call runs on the calling thread (a host's own UI thread) and the
+// script on a new one. When the script fails or ends while the modal call still runs, the modal call's dialogs
+// are ended after the time-out; the script's error is rethrown after the modal call returned.
+KXAPI INT_PTR RunWithUiHere(const std::function<INT_PTR()>& modal, const std::function<void(UiDriver&)>& script,
+                            int timeoutMs = 0);
 
 }  // namespace kx

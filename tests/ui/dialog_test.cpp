@@ -267,6 +267,19 @@ TEST_F(DialogTest, TabMovesIntoTheControlsOfAChildDialog) {
   EXPECT_EQ(r, IDOK);
 }
 
+TEST_F(DialogTest, ModalCallOnThisThreadWithTheScriptAside) {
+  INT_PTR r = kx::RunWithUiHere(RunSample, [&](kx::UiDriver& d) {
+    HWND dlg = d.WaitForTitle("Sample");
+    d.SetText(d.Control(dlg, kName), "here");
+    d.PressKey(VK_RETURN);
+  });
+  EXPECT_EQ(r, IDOK);
+  EXPECT_EQ(g_outcome.name, "here");
+  // A failing script ends the dialog and reports its error.
+  EXPECT_THROW(kx::RunWithUiHere(RunSample, [&](kx::UiDriver& d) { d.Control(d.WaitForTitle("Sample"), 4242); }),
+               kx::UiDriverError);
+}
+
 // ----- message boxes -----
 struct BoxCase {
   UINT type;
