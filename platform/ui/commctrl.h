@@ -408,3 +408,14 @@ struct NMTTDISPINFOA {
 };
 using NMTTDISPINFO = NMTTDISPINFOA;
 using TOOLTIPTEXT = NMTTDISPINFOA;
+
+// ---------------------------------------------------------------------------------------------------------------
+// Date and time picker ("SysDateTimePick32"): the messages of the framework's data exchange
+// ---------------------------------------------------------------------------------------------------------------
+#define DATETIMEPICK_CLASSA "SysDateTimePick32"
+#define DTM_FIRST 0x1000
+#define DTM_GETSYSTEMTIME (DTM_FIRST + 1)
+#define DTM_SETSYSTEMTIME (DTM_FIRST + 2)
+#define GDT_ERROR (-1)
+#define GDT_VALID 0
+#define GDT_NONE 1

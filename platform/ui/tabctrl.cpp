@@ -240,6 +240,12 @@ LRESULT CALLBACK_TabProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return reinterpret_cast<LRESULT>(d->font);
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS;
+    case WM_NCHITTEST: {
+      // Only the tabs take the mouse; the display area lets it through to the page shown there.
+      POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+      ScreenToClient(hwnd, &pt);
+      return pt.y < 2 + RowHeight(hwnd, d) + 2 ? HTCLIENT : HTTRANSPARENT;
+    }
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
       d->hasFocus = msg == WM_SETFOCUS;
