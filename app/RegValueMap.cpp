@@ -26,12 +26,14 @@ constexpr DWORD kFirstRead = 100;
 }  // namespace
 
 void CRegValueMap::InitKey(HKEY root, const char* format, ...) {
-  if (format) {
-    va_list args;
-    va_start(args, format);
-    m_strKey.FormatV(format, args);
-    va_end(args);
-  }
+  va_list args;
+  va_start(args, format);
+  InitKeyV(root, format, args);
+  va_end(args);
+}
+
+void CRegValueMap::InitKeyV(HKEY root, const char* format, va_list args) {
+  if (format) m_strKey.FormatV(format, args);
   m_hRoot = root;
 }
 

@@ -13,6 +13,7 @@
 // and its constructor calls InitKey(root, format, ...) and then Exchange(NULL, FALSE, TRUE).
 #pragma once
 
+#include <cstdarg>
 #include <type_traits>
 
 #include "platform/mfc/cstring.h"
@@ -51,6 +52,7 @@ class CRegValueMap {
  protected:
   // Formats the key path (when a format is given) and stores the root.
   void InitKey(HKEY root, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  void InitKeyV(HKEY root, const char* format, va_list args);
   void BeginExchange(BOOL save, BOOL defaults) {
     if (save && !defaults) OnBeforeSave();
   }
@@ -74,3 +76,16 @@ class CRegValueMap {
   bool ExchangeEntry(HKEY key, BOOL save, BOOL defaults, LPCSTR name, CString& member, const char* def,
                      LONG& result);
 };
+
+// The constructor every record shares: (root, key format, arguments), then the defaults.
+#define REGVALUEMAP_CONSTRUCTOR(Record)                \
+  Record::Record(HKEY root, const char* format, ...) { \
+    va_list args;                                      \
+    va_start(args, format);                            \
+    InitKeyV(root, format, args);                      \
+    va_end(args);                                      \
+    Exchange(nullptr, FALSE, TRUE);                    \
+  }
+// One value inside an Exchange of the standard form (key, save, defaults and result in scope).
+#define REGVALUEMAP_ENTRY(name, member, def) \
+  if (!ExchangeEntry(key, save, defaults, name, member, def, result)) return result;
