@@ -5,7 +5,7 @@
 #include "core/CipherEcb.h"
 #include "core/SymmetricCipher.h"
 #include "engine/CapicomMessage.h"
-#include "app/RegValueMap.h"
+#include "core/TvxFormatSettings.h"
 #include "platform/win32/registry.h"
 
 using namespace kx::engine;
@@ -30,35 +30,15 @@ bool CipherIndexes(LONG algorithm, LONG keyLength, int& cipherIndex, int& keySiz
 
 constexpr DWORD kContentKeyBytes = 24;
 
-// The protected-file format settings (format version, default cipher) of the current user, as far as this
-// wrapper reads and writes them.
-class TvxFormatRecord : public CRegValueMap {
- public:
-  TvxFormatRecord() {
-    InitKey(HKEY_CURRENT_USER, "%s", "Software\\Kesmora\\OfficeTolvex\\Vorlind Intelligence");
-    Exchange(nullptr, FALSE, TRUE);
-  }
-  LONG Exchange(HKEY key, BOOL save, BOOL defaults) override {
-    LONG result = 0;
-    BeginExchange(save, defaults);
-    if (!ExchangeEntry(key, save, defaults, "TVX_FormatVersion", m_version, 1, result)) return result;
-    if (!ExchangeEntry(key, save, defaults, "TVX_DefParameters", m_defParameters, "AES256", result)) return result;
-    EndExchange(save, defaults);
-    return result;
-  }
-  LONG m_version = 1;
-  CString m_defParameters;
-};
-
 }  // namespace
 
 CCapicomEncryptedData::CCapicomEncryptedData() {
   Rethrow([&] { Create(); });
   // Loading and saving at once leaves both values in the registry after the first wrapper.
-  TvxFormatRecord settings;
+  CTvxFormatSettings settings;
   settings.Load();
   settings.Save();
-  m_FormatVersion = settings.m_version;
+  m_FormatVersion = settings.m_nFormatVersion;
   m_bOwnContent = OwnPath();
 }
 

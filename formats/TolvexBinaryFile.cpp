@@ -4,7 +4,7 @@
 
 #include "formats/FieldIo.h"
 #include "formats/FileClass.h"
-#include "formats/TvxFormatSettings.h"
+#include "core/TvxFormatSettings.h"
 
 using kx::formats::FieldReader;
 using kx::formats::FieldWriter;

@@ -7,6 +7,8 @@
 #include "formats/OneClickRecord.h"
 #include "formats/PayloadRecords.h"
 
+class CFileStream;
+
 namespace kx::formats {
 class FieldReader;
 class FieldWriter;
@@ -43,6 +45,11 @@ class CTolvexBinaryFileBase : public CBaseKesmoraFile {
   void SetOptionByte7(BYTE value) { GetOptions()[7] = value; }
   // Where the protected-file payload ends (payload offset), as last written or read.
   DWORD GetEndOffset() const { return m_nEndOffset; }
+
+  // Under the strict trust policy: the content blocks of the stream are those the records sign, and every
+  // signer's certificate passes the certificate policy. The stream's read position is kept. False with the
+  // reason in errorText (the failing certificate and the policy's text kept below).
+  virtual bool VerifyContent(CFileStream* stream, CString& errorText);
 
   PayloadInfo m_info;
   COneClickRecord m_oneClickRecord;

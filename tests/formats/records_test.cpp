@@ -4,7 +4,7 @@
 
 #include "formats/FieldIo.h"
 #include "formats/PayloadRecords.h"
-#include "formats/TvxFormatSettings.h"
+#include "core/TvxFormatSettings.h"
 #include "formats/formats_test.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/sync.h"

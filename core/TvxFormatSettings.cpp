@@ -1,4 +1,4 @@
-#include "formats/TvxFormatSettings.h"
+#include "core/TvxFormatSettings.h"
 
 #include <cstdarg>
 

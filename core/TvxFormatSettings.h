@@ -1,4 +1,6 @@
-// Settings of the protected-file format under "Software\Kesmora\OfficeTolvex\Vorlind Intelligence".
+// Settings of the protected-file format under "Software\Kesmora\OfficeTolvex\Vorlind Intelligence": the format
+// version protected files are written in, and the default cipher. The file family and the encrypted data
+// wrapper both read it.
 #pragma once
 
 #include "app/RegValueMap.h"
