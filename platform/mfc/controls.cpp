@@ -232,11 +232,11 @@ BOOL CImageList::Replace(int nImage, CBitmap* pbmImage, CBitmap* pbmMask) {
 }
 
 BOOL CImageList::Draw(CDC* pDC, int nImage, POINT pt, UINT nStyle) {
-  return ImageList_Draw(m_hImageList, nImage, pDC->GetSafeHdc(), pt.x, pt.y, nStyle);
+  return ImageList_Draw(m_hImageList, nImage, kx::afx::SafeHdc(pDC), pt.x, pt.y, nStyle);
 }
 
 BOOL CImageList::DrawEx(CDC* pDC, int nImage, POINT pt, SIZE sz, COLORREF clrBk, COLORREF clrFg, UINT nStyle) {
-  return ImageList_DrawEx(m_hImageList, nImage, pDC->GetSafeHdc(), pt.x, pt.y, sz.cx, sz.cy, clrBk, clrFg, nStyle);
+  return ImageList_DrawEx(m_hImageList, nImage, kx::afx::SafeHdc(pDC), pt.x, pt.y, sz.cx, sz.cy, clrBk, clrFg, nStyle);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -271,13 +271,13 @@ LONG CTabCtrl::InsertItem(int nItem, LPCSTR lpszItem, int nImage) {
 // ---------------------------------------------------------------------------------------------------------------
 BOOL CToolTipCtrl::Create(CWnd* pParentWnd, DWORD dwStyle) {
   return CWnd::CreateEx(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP | dwStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, pParentWnd->GetSafeHwnd(), nullptr, nullptr);
+                        CW_USEDEFAULT, kx::afx::SafeHwnd(pParentWnd), nullptr, nullptr);
 }
 
 void CToolTipCtrl::FillInToolInfo(TOOLINFO& ti, CWnd* pWnd, UINT_PTR nIDTool) const {
   ti = TOOLINFO{};
   ti.cbSize = sizeof ti;
-  HWND h = pWnd->GetSafeHwnd();
+  HWND h = kx::afx::SafeHwnd(pWnd);
   if (nIDTool == 0) {
     ti.hwnd = ::GetParent(h);
     ti.uFlags = TTF_IDISHWND;
@@ -292,7 +292,7 @@ BOOL CToolTipCtrl::AddTool(CWnd* pWnd, LPCSTR lpszText, LPCRECT lpRectTool, UINT
   TOOLINFO ti;
   FillInToolInfo(ti, pWnd, nIDTool);
   if (lpRectTool) ti.rect = *lpRectTool;
-  else if (pWnd) ::GetClientRect(pWnd->GetSafeHwnd(), &ti.rect);
+  else if (pWnd) ::GetClientRect(kx::afx::SafeHwnd(pWnd), &ti.rect);
   ti.lpszText = const_cast<LPSTR>(lpszText);
   return static_cast<BOOL>(SendMessage(TTM_ADDTOOL, 0, reinterpret_cast<LPARAM>(&ti)));
 }

@@ -356,7 +356,7 @@ CDialog::~CDialog() {
 }
 
 BOOL CDialog::CreateDlg(HINSTANCE hInst, LPCSTR lpszTemplateName, LPCDLGTEMPLATE lpTemplate, CWnd* pParentWnd) {
-  HWND parent = pParentWnd->GetSafeHwnd();
+  HWND parent = kx::afx::SafeHwnd(pParentWnd);
   AfxHookWindowCreate(this);
   HWND h = lpszTemplateName ? ::CreateDialogParam(hInst, lpszTemplateName, parent, &AfxDlgProc, 0)
                             : ::CreateDialogIndirectParam(hInst, lpTemplate, parent, &AfxDlgProc, 0);
@@ -395,7 +395,7 @@ BOOL CDialog::InitModalIndirect(LPCDLGTEMPLATE lpDialogTemplate, CWnd* pParentWn
 
 HWND CDialog::PreModal() {
   AfxUnhookWindowCreate();
-  return CWnd::GetSafeOwner_(m_pParentWnd->GetSafeHwnd(), &m_hWndTop);
+  return CWnd::GetSafeOwner_(kx::afx::SafeHwnd(m_pParentWnd), &m_hWndTop);
 }
 
 void CDialog::PostModal() { m_hWndTop = nullptr; }
@@ -470,7 +470,7 @@ BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
 void CDialog::NextDlgCtrl() const { ::SendMessage(m_hWnd, WM_NEXTDLGCTL, 0, 0); }
 void CDialog::PrevDlgCtrl() const { ::SendMessage(m_hWnd, WM_NEXTDLGCTL, 1, 0); }
 void CDialog::GotoDlgCtrl(CWnd* pWndCtrl) {
-  ::SendMessage(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(pWndCtrl->GetSafeHwnd()), 1);
+  ::SendMessage(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(kx::afx::SafeHwnd(pWndCtrl)), 1);
 }
 void CDialog::SetDefID(UINT nID) { ::SendMessage(m_hWnd, DM_SETDEFID, nID, 0); }
 DWORD CDialog::GetDefID() const { return static_cast<DWORD>(::SendMessage(m_hWnd, DM_GETDEFID, 0, 0)); }

@@ -482,12 +482,12 @@ int CDC::GetTextFace(CString& rString) const {
 int CDC::SetTextCharacterExtra(int nCharExtra) { return ::SetTextCharacterExtra(m_hDC, nCharExtra); }
 
 // CPaintDC and the window DCs: the DC of a window, given back when the object goes.
-CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(pWnd->GetSafeHwnd()) { Attach(::BeginPaint(m_hWnd, &m_ps)); }
+CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(kx::afx::SafeHwnd(pWnd)) { Attach(::BeginPaint(m_hWnd, &m_ps)); }
 CPaintDC::~CPaintDC() {
   ::EndPaint(m_hWnd, &m_ps);
   Detach();
 }
-CClientDC::CClientDC(CWnd* pWnd) : m_hWnd(pWnd->GetSafeHwnd()) { Attach(::GetDC(m_hWnd)); }
+CClientDC::CClientDC(CWnd* pWnd) : m_hWnd(kx::afx::SafeHwnd(pWnd)) { Attach(::GetDC(m_hWnd)); }
 CClientDC::~CClientDC() { ::ReleaseDC(m_hWnd, Detach()); }
-CWindowDC::CWindowDC(CWnd* pWnd) : m_hWnd(pWnd->GetSafeHwnd()) { Attach(::GetWindowDC(m_hWnd)); }
+CWindowDC::CWindowDC(CWnd* pWnd) : m_hWnd(kx::afx::SafeHwnd(pWnd)) { Attach(::GetWindowDC(m_hWnd)); }
 CWindowDC::~CWindowDC() { ::ReleaseDC(m_hWnd, Detach()); }

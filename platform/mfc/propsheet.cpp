@@ -244,7 +244,7 @@ void CPropertySheet::BuildPropPageArray() {
 INT_PTR CPropertySheet::DoModal() {
   if (m_pages.GetSize() == 0 || m_hWnd) return -1;
   BuildPropPageArray();
-  HWND parent = CWnd::GetSafeOwner_(m_pParentWnd->GetSafeHwnd(), nullptr);
+  HWND parent = CWnd::GetSafeOwner_(kx::afx::SafeHwnd(m_pParentWnd), nullptr);
   m_psh.hwndParent = parent;
   DWORD flags = m_psh.dwFlags;
   m_psh.dwFlags |= PSH_MODELESS;
@@ -291,7 +291,7 @@ BOOL CPropertySheet::Create(CWnd* pParentWnd, DWORD, DWORD) {
   if (m_pages.GetSize() == 0 || m_hWnd) return FALSE;
   if (pParentWnd) m_pParentWnd = pParentWnd;
   BuildPropPageArray();
-  m_psh.hwndParent = m_pParentWnd->GetSafeHwnd();
+  m_psh.hwndParent = kx::afx::SafeHwnd(m_pParentWnd);
   DWORD flags = m_psh.dwFlags;
   m_psh.dwFlags |= PSH_MODELESS;
   AfxHookWindowCreate(this);

@@ -258,7 +258,7 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, LPCSTR lpszClassName, LPCSTR lpszWindowName
 BOOL CWnd::CreateEx(DWORD dwExStyle, LPCSTR lpszClassName, LPCSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
                     CWnd* pParentWnd, UINT nID, LPVOID lpParam) {
   return CreateEx(dwExStyle, lpszClassName, lpszWindowName, dwStyle, rect.left, rect.top, rect.right - rect.left,
-                  rect.bottom - rect.top, pParentWnd->GetSafeHwnd(),
+                  rect.bottom - rect.top, kx::afx::SafeHwnd(pParentWnd),
                   reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID)), lpParam);
 }
 
@@ -695,10 +695,10 @@ int CWnd::GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
 int CWnd::SetDlgCtrlID(int nID) { return ::SetDlgCtrlID(m_hWnd, nID); }
 
 CWnd* CWnd::GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
-CWnd* CWnd::SetParent(CWnd* pWndNewParent) { return FromHandle(::SetParent(m_hWnd, pWndNewParent->GetSafeHwnd())); }
+CWnd* CWnd::SetParent(CWnd* pWndNewParent) { return FromHandle(::SetParent(m_hWnd, kx::afx::SafeHwnd(pWndNewParent))); }
 CWnd* CWnd::GetOwner() const { return FromHandle(::GetWindow(m_hWnd, GW_OWNER)); }
 void CWnd::SetOwner(CWnd* pOwnerWnd) {
-  ::SetWindowLongPtr(m_hWnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(pOwnerWnd->GetSafeHwnd()));
+  ::SetWindowLongPtr(m_hWnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(kx::afx::SafeHwnd(pOwnerWnd)));
 }
 CWnd* CWnd::GetTopLevelParent() const { return m_hWnd ? FromHandle(::GetAncestor(m_hWnd, GA_ROOT)) : nullptr; }
 CWnd* CWnd::GetTopLevelOwner() const { return m_hWnd ? FromHandle(::GetAncestor(m_hWnd, GA_ROOTOWNER)) : nullptr; }
@@ -725,19 +725,19 @@ CWnd* CWnd::GetDescendantWindow(int nID, BOOL bOnlyPerm) const {
   return nullptr;
 }
 CWnd* CWnd::GetNextDlgTabItem(CWnd* pWndCtl, BOOL bPrevious) const {
-  return FromHandle(::GetNextDlgTabItem(m_hWnd, pWndCtl->GetSafeHwnd(), bPrevious));
+  return FromHandle(::GetNextDlgTabItem(m_hWnd, kx::afx::SafeHwnd(pWndCtl), bPrevious));
 }
 CWnd* CWnd::GetNextDlgGroupItem(CWnd* pWndCtl, BOOL bPrevious) const {
-  return FromHandle(::GetNextDlgGroupItem(m_hWnd, pWndCtl->GetSafeHwnd(), bPrevious));
+  return FromHandle(::GetNextDlgGroupItem(m_hWnd, kx::afx::SafeHwnd(pWndCtl), bPrevious));
 }
 CWnd* CWnd::GetLastActivePopup() const { return FromHandle(::GetLastActivePopup(m_hWnd)); }
-BOOL CWnd::IsChild(const CWnd* pWnd) const { return ::IsChild(m_hWnd, pWnd->GetSafeHwnd()); }
+BOOL CWnd::IsChild(const CWnd* pWnd) const { return ::IsChild(m_hWnd, kx::afx::SafeHwnd(pWnd)); }
 
 HWND CWnd::GetSafeOwner_(HWND hParent, HWND* pWndTop) {
   HWND hWnd = hParent;
   if (!hWnd) {
     CWnd* main = AfxGetMainWnd();
-    hWnd = main->GetSafeHwnd();
+    hWnd = kx::afx::SafeHwnd(main);
     if (hWnd && !::IsWindow(hWnd)) hWnd = nullptr;
     if (!hWnd) hWnd = ::GetActiveWindow();
   }
@@ -750,7 +750,7 @@ HWND CWnd::GetSafeOwner_(HWND hParent, HWND* pWndTop) {
   return hWnd;
 }
 CWnd* CWnd::GetSafeOwner(CWnd* pParent, HWND* pWndTop) {
-  return FromHandle(GetSafeOwner_(pParent->GetSafeHwnd(), pWndTop));
+  return FromHandle(GetSafeOwner_(kx::afx::SafeHwnd(pParent), pWndTop));
 }
 CWnd* CWnd::GetDesktopWindow() { return FromHandle(::GetDesktopWindow()); }
 CWnd* CWnd::GetActiveWindow() { return FromHandle(::GetActiveWindow()); }
@@ -786,10 +786,10 @@ void CWnd::ClientToScreen(LPRECT lpRect) const {
   ::ClientToScreen(m_hWnd, reinterpret_cast<LPPOINT>(lpRect) + 1);
 }
 void CWnd::MapWindowPoints(CWnd* pwndTo, LPPOINT lpPoint, UINT nCount) const {
-  ::MapWindowPoints(m_hWnd, pwndTo->GetSafeHwnd(), lpPoint, nCount);
+  ::MapWindowPoints(m_hWnd, kx::afx::SafeHwnd(pwndTo), lpPoint, nCount);
 }
 void CWnd::MapWindowPoints(CWnd* pwndTo, LPRECT lpRect) const {
-  ::MapWindowPoints(m_hWnd, pwndTo->GetSafeHwnd(), reinterpret_cast<LPPOINT>(lpRect), 2);
+  ::MapWindowPoints(m_hWnd, kx::afx::SafeHwnd(pwndTo), reinterpret_cast<LPPOINT>(lpRect), 2);
 }
 void CWnd::MoveWindow(int x, int y, int nWidth, int nHeight, BOOL bRepaint) {
   ::MoveWindow(m_hWnd, x, y, nWidth, nHeight, bRepaint);
@@ -848,10 +848,10 @@ CDC* CWnd::GetDC() { return CDC::FromHandle(::GetDC(m_hWnd)); }
 CDC* CWnd::GetWindowDC() { return CDC::FromHandle(::GetWindowDC(m_hWnd)); }
 int CWnd::ReleaseDC(CDC* pDC) { return pDC ? ::ReleaseDC(m_hWnd, pDC->m_hDC) : 0; }
 void CWnd::Print(CDC* pDC, DWORD dwFlags) const {
-  SendMessage(WM_PRINT, reinterpret_cast<WPARAM>(pDC->GetSafeHdc()), static_cast<LPARAM>(dwFlags));
+  SendMessage(WM_PRINT, reinterpret_cast<WPARAM>(kx::afx::SafeHdc(pDC)), static_cast<LPARAM>(dwFlags));
 }
 void CWnd::PrintClient(CDC* pDC, DWORD dwFlags) const {
-  SendMessage(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(pDC->GetSafeHdc()), static_cast<LPARAM>(dwFlags));
+  SendMessage(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(kx::afx::SafeHdc(pDC)), static_cast<LPARAM>(dwFlags));
 }
 BOOL CWnd::FlashWindow(BOOL bInvert) { return ::FlashWindow(m_hWnd, bInvert); }
 
