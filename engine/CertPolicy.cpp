@@ -277,6 +277,19 @@ std::string FilterValue(const char* text) {
   return out;
 }
 
+// Applies check (certificate, position, count) to the chain's certificates but its top, from the certificate
+// checked upwards or from the top down; the first false ends the walk.
+template <class F>
+bool WalkChain(const CCapicomChain& chain, bool fromTop, F check) {
+  CCapicomCertificates certs = chain.GetCertificates();
+  LONG n = certs.GetCount();
+  for (LONG step = 0; step < n; ++step) {
+    LONG i = fromTop ? n - step : step + 1;
+    if (i != n && !check(certs.GetItem(i), i, n)) return false;
+  }
+  return true;
+}
+
 // Store handle of the current user's store, read-only; null when it cannot be opened.
 HCERTSTORE OpenUserStore(const char* name) {
   return CertOpenStore(CERT_STORE_PROV_SYSTEM_A, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
@@ -413,13 +426,9 @@ bool CCertPolicy::CheckCaKeyUsage(const CCapicomCertificate& certificate, CBstrS
 }
 
 bool CCertPolicy::CheckChainKeyUsage(const CCapicomChain& chain, CBstrString& message) const {
-  CCapicomCertificates certs = chain.GetCertificates();
-  LONG n = certs.GetCount();
-  for (LONG i = 1; i <= n; ++i) {
-    CCapicomCertificate c = certs.GetItem(i);
-    if (i != n && IsAuthority(c) && !CheckCaKeyUsage(c, message)) return false;
-  }
-  return true;
+  return WalkChain(chain, false, [&](const CCapicomCertificate& c, LONG, LONG) {
+    return !IsAuthority(c) || CheckCaKeyUsage(c, message);
+  });
 }
 
 bool CCertPolicy::CheckChainPolicy(const CCapicomCertificate& certificate, LONG depth, CBstrString& message) const {
@@ -439,13 +448,9 @@ bool CCertPolicy::CheckChainPolicy(const CCapicomCertificate& certificate, LONG 
 }
 
 bool CCertPolicy::CheckChainPolicyConstraints(const CCapicomChain& chain, CBstrString& message) const {
-  CCapicomCertificates certs = chain.GetCertificates();
-  LONG n = certs.GetCount();
-  for (LONG i = 1; i <= n; ++i) {
-    CCapicomCertificate c = certs.GetItem(i);
-    if (i != n && IsAuthority(c) && !CheckChainPolicy(c, n - 1, message)) return false;
-  }
-  return true;
+  return WalkChain(chain, false, [&](const CCapicomCertificate& c, LONG, LONG n) {
+    return !IsAuthority(c) || CheckChainPolicy(c, n - 1, message);
+  });
 }
 
 bool CCertPolicy::CheckBasicConstraints(const CCapicomCertificate& certificate, CBstrString& message) const {
@@ -455,14 +460,9 @@ bool CCertPolicy::CheckBasicConstraints(const CCapicomCertificate& certificate, 
 }
 
 bool CCertPolicy::CheckChainBasicConstraints(const CCapicomChain& chain, CBstrString& message) const {
-  CCapicomCertificates certs = chain.GetCertificates();
-  LONG n = certs.GetCount();
-  for (LONG i = 1; i <= n; ++i) {
-    CCapicomCertificate c = certs.GetItem(i);
-    if (i == n) continue;
-    if ((i != 1 || c.BasicConstraints().GetIsPresent()) && !CheckBasicConstraints(c, message)) return false;
-  }
-  return true;
+  return WalkChain(chain, false, [&](const CCapicomCertificate& c, LONG i, LONG) {
+    return (i == 1 && !c.BasicConstraints().GetIsPresent()) || CheckBasicConstraints(c, message);
+  });
 }
 
 bool CCertPolicy::CheckPathLength(const CCapicomCertificate& certificate, LONG depth, LONG position,
@@ -479,16 +479,10 @@ bool CCertPolicy::CheckPathLength(const CCapicomCertificate& certificate, LONG d
 }
 
 bool CCertPolicy::CheckChainPathLengths(const CCapicomChain& chain, CBstrString& message) const {
-  CCapicomCertificates certs = chain.GetCertificates();
-  LONG n = certs.GetCount();
-  for (LONG i = n; i >= 1; --i) {
-    CCapicomCertificate c = certs.GetItem(i);
-    if (i == n) continue;
+  return WalkChain(chain, true, [&](const CCapicomCertificate& c, LONG i, LONG n) {
     CCapicomBasicConstraints bc = c.BasicConstraints();
-    if (bc.GetIsPresent() && bc.GetIsPathLenConstraintPresent() && !CheckPathLength(c, n - 1, i, chain, message))
-      return false;
-  }
-  return true;
+    return !bc.GetIsPresent() || !bc.GetIsPathLenConstraintPresent() || CheckPathLength(c, n - 1, i, chain, message);
+  });
 }
 
 bool CCertPolicy::CheckRootCrl(const CCapicomCertificate& certificate, LONG depth, LONG position, const CCapicomChain&,
@@ -541,13 +535,9 @@ bool CCertPolicy::CheckRootCrl(const CCapicomCertificate& certificate, LONG dept
 }
 
 bool CCertPolicy::CheckChainCrls(const CCapicomChain& chain, CBstrString& message) const {
-  CCapicomCertificates certs = chain.GetCertificates();
-  LONG n = certs.GetCount();
-  for (LONG i = n; i >= 1; --i) {
-    CCapicomCertificate c = certs.GetItem(i);
-    if (i != n && IsAuthority(c) && !CheckRootCrl(c, n - 1, i, chain, message)) return false;
-  }
-  return true;
+  return WalkChain(chain, true, [&](const CCapicomCertificate& c, LONG i, LONG n) {
+    return !IsAuthority(c) || CheckRootCrl(c, n - 1, i, chain, message);
+  });
 }
 
 bool CCertPolicy::FindCertificateByMail(const char* address, bool personal, CCapicomCertificate& certificate,

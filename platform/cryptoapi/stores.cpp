@@ -51,23 +51,19 @@ void ReleaseStore(StoreObject* s) {
 template <class Item>
 using Snapshot = std::shared_ptr<const std::vector<Item>>;
 
-// A store's certificates or lists, the members of a collection in their order.
-void Collect(StoreObject* s, std::vector<CertRef>& out) {
-  if (s->store) {
-    for (const kx::capi::StoreEntry& e : s->store->Entries()) out.push_back(e.cert);
-    return;
-  }
-  std::vector<StoreObject::Member> members;
-  {
-    std::lock_guard<std::mutex> lock(s->mutex);
-    members = s->members;
-  }
-  for (const auto& m : members) Collect(m.store, out);
+// What a store holds of one kind: its certificates or its revocation lists.
+void Items(const CertStore& store, std::vector<CertRef>& out) {
+  for (const kx::capi::StoreEntry& e : store.Entries()) out.push_back(e.cert);
+}
+void Items(const CertStore& store, std::vector<CrlRef>& out) {
+  for (CrlRef& c : store.Crls()) out.push_back(std::move(c));
 }
 
-void Collect(StoreObject* s, std::vector<CrlRef>& out) {
+// A store's items, the members of a collection in their order.
+template <class Item>
+void Collect(StoreObject* s, std::vector<Item>& out) {
   if (s->store) {
-    for (CrlRef& c : s->store->Crls()) out.push_back(std::move(c));
+    Items(*s->store, out);
     return;
   }
   std::vector<StoreObject::Member> members;
@@ -97,22 +93,21 @@ struct Context : Public {
 using CertContext = Context<CERT_CONTEXT, CertRef>;
 using CrlContext = Context<CRL_CONTEXT, CrlRef>;
 
-CertContext* NewContext(const CertRef& cert, StoreObject* owner) {
-  auto* c = new CertContext();
-  c->dwCertEncodingType = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-  c->pbCertEncoded = const_cast<BYTE*>(cert->der().data());
-  c->cbCertEncoded = static_cast<DWORD>(cert->der().size());
-  c->item = cert;
-  c->hCertStore = owner;
-  return c;
+void Describe(CERT_CONTEXT& c, const CertRef& cert) {
+  c.pbCertEncoded = const_cast<BYTE*>(cert->der().data());
+  c.cbCertEncoded = static_cast<DWORD>(cert->der().size());
+}
+void Describe(CRL_CONTEXT& c, const CrlRef& crl) {
+  c.pbCrlEncoded = const_cast<BYTE*>(crl->der().data());
+  c.cbCrlEncoded = static_cast<DWORD>(crl->der().size());
 }
 
-CrlContext* NewContext(const CrlRef& crl, StoreObject* owner) {
-  auto* c = new CrlContext();
+template <class Public, class Item>
+Context<Public, Item>* NewContext(const Item& item, StoreObject* owner) {
+  auto* c = new Context<Public, Item>();
   c->dwCertEncodingType = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-  c->pbCrlEncoded = const_cast<BYTE*>(crl->der().data());
-  c->cbCrlEncoded = static_cast<DWORD>(crl->der().size());
-  c->item = crl;
+  Describe(*c, item);
+  c->item = item;
   c->hCertStore = owner;
   return c;
 }
@@ -258,7 +253,7 @@ PCCERT_CONTEXT CertCreateCertificateContext(DWORD, const BYTE* encoded, DWORD le
     SetLastError(static_cast<DWORD>(CRYPT_E_ASN1_BADTAG));
     return nullptr;
   }
-  return NewContext(cert, nullptr);
+  return NewContext<CERT_CONTEXT>(cert, nullptr);
 }
 
 PCCERT_CONTEXT CertDuplicateCertificateContext(PCCERT_CONTEXT context) {
@@ -286,7 +281,7 @@ PCCERT_CONTEXT CertEnumCertificatesInStore(HCERTSTORE store, PCCERT_CONTEXT prev
     SetLastError(static_cast<DWORD>(CRYPT_E_NOT_FOUND));
     return nullptr;
   }
-  return Own(NewContext((*snapshot)[next], s), s, snapshot, next);
+  return Own(NewContext<CERT_CONTEXT>((*snapshot)[next], s), s, snapshot, next);
 }
 
 PCCRL_CONTEXT CertGetCRLFromStore(HCERTSTORE store, PCCERT_CONTEXT issuerPublic, PCCRL_CONTEXT prevPublic,
@@ -319,7 +314,7 @@ PCCRL_CONTEXT CertGetCRLFromStore(HCERTSTORE store, PCCERT_CONTEXT issuerPublic,
       ERR_clear_error();
     }
     if ((*flags & CERT_STORE_TIME_VALIDITY_FLAG) && TimeValid(crl)) *flags &= ~CERT_STORE_TIME_VALIDITY_FLAG;
-    return Own(NewContext((*snapshot)[next], s), s, snapshot, next);
+    return Own(NewContext<CRL_CONTEXT>((*snapshot)[next], s), s, snapshot, next);
   }
   SetLastError(static_cast<DWORD>(CRYPT_E_NOT_FOUND));
   return nullptr;

@@ -7,27 +7,16 @@
 #include <initializer_list>
 #include <string>
 
-#include "core/ByteBuffer.h"
 #include "core/SettingsStore.h"
-#include "engine/CapicomCertificate.h"
 #include "engine/CapicomStore.h"
 #include "engine/CertificateManagerSettings.h"
+#include "engine/engine_test.h"
 #include "platform/services/addres/addres.h"
 #include "platform/win32/registry.h"
-#include "support/pki.h"
-#include "support/testroot.h"
 
 namespace kxtest {
 
-class PolicyTest : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
-  void TearDown() override { CoUninitialize(); }
-};
-
-inline CByteBuffer BufferOf(const std::string& bytes) {
-  return CByteBuffer(static_cast<DWORD>(bytes.size()), bytes.data(), false);
-}
+using PolicyTest = EngineWrapperTest;
 
 // A certificate wrapper of DER bytes.
 inline CCapicomCertificate CertOf(const std::string& der) {
@@ -35,7 +24,6 @@ inline CCapicomCertificate CertOf(const std::string& der) {
   EXPECT_EQ(c.ImportFromBuffer(BufferOf(der)), S_OK);
   return c;
 }
-inline CCapicomCertificate Cert(const std::string& fixtureName) { return CertOf(pki::DerBytes(fixtureName)); }
 
 // Adds encoded objects (a certificate, a revocation list or a PKCS#7 bundle) to a store of the current user.
 inline void AddToStore(const char* store, const std::string& bytes) {

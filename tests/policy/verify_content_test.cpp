@@ -21,10 +21,6 @@ constexpr const char* kContentFailed = "Unable to decrypt the content of the fil
 constexpr const char* kSigneeFailed =
     "Unable to decrypt signee information. Digital ID/Private Key of the recipient not found";
 
-std::string StringOf(const CByteBuffer& b) {
-  return b.GetLength() ? std::string(reinterpret_cast<const char*>(b.GetData()), b.GetLength()) : std::string();
-}
-
 struct FileSpec {
   const char* what;
   bool encrypt = false;
