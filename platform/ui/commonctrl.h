@@ -100,6 +100,22 @@ struct NMKEY {
 #define I_IMAGENONE (-2)
 #define I_CHILDRENCALLBACK (-1)
 
+// The parts of a combo box (the list holds its items, the edit its text).
+#define CB_GETCOMBOBOXINFO 0x0164
+#define STATE_SYSTEM_PRESSED 0x00000008
+#define STATE_SYSTEM_INVISIBLE 0x00008000
+struct COMBOBOXINFO {
+  DWORD cbSize;
+  RECT rcItem;
+  RECT rcButton;
+  DWORD stateButton;
+  HWND hwndCombo;
+  HWND hwndItem;
+  HWND hwndList;
+};
+using PCOMBOBOXINFO = COMBOBOXINFO*;
+KXAPI BOOL GetComboBoxInfo(HWND combo, COMBOBOXINFO* info);
+
 // ---------------------------------------------------------------------------------------------------------------
 // Header control ("SysHeader32")
 // ---------------------------------------------------------------------------------------------------------------
@@ -537,9 +553,6 @@ using PFNLVCOMPARE = int (*)(LPARAM, LPARAM, LPARAM);
 // ---------------------------------------------------------------------------------------------------------------
 #define WC_TREEVIEWA "SysTreeView32"
 #define WC_TREEVIEW WC_TREEVIEWA
-
-struct KxTreeItem;
-using HTREEITEM = KxTreeItem*;
 
 #define TVS_HASBUTTONS 0x0001
 #define TVS_HASLINES 0x0002

@@ -12,6 +12,15 @@
 
 namespace kx::ctl {
 
+// What a combo box's drop-down list tells its combo box: the drop-down ends without a choice (lParam: the screen
+// point of the click), or with the item in wParam chosen.
+constexpr UINT kComboDropCancel = WM_USER + 0x300;
+constexpr UINT kComboDropChoose = WM_USER + 0x301;
+// Asks a date-time picker for the kinds of its editable fields in display order, one letter each ('y' year,
+// 'M' month, 'd' day, 'h' hour of 12, 'H' hour of 24, 'm' minute, 's' second, 't' AM/PM) into the buffer in
+// lParam of wParam bytes (for the UI driver, which types into the fields as a person does).
+constexpr UINT kDtpGetFields = WM_USER + 0x310;
+
 // Stable merge sort of `order` by a three-way comparison. It never reads out of bounds, whatever the comparison
 // answers (callers' comparisons are not always consistent).
 inline void MergeSort(std::vector<int>& order, const std::function<int(int, int)>& cmp) {
