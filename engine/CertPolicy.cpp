@@ -571,6 +571,10 @@ bool CCertPolicy::FindCertificateByMail(const char* address, bool personal, CCap
   }
 }
 
+bool CCertPolicy::MailMatches(const CCapicomCertificate& certificate, const char* address) {
+  return EmailMatches(certificate, address);
+}
+
 bool CCertPolicy::GetTrustErrorText(HRESULT code, CString& text) const {
   text.Empty();
   auto value = static_cast<uint32_t>(code);

@@ -51,6 +51,9 @@ class CCertPolicy {
   // The out certificate is assigned only when one is found; no engine error leaves.
   bool FindCertificateByMail(const char* address, bool personal, CCapicomCertificate& certificate, bool directory,
                              const CCapicomCertificate* reference) const;
+  // The certificate's subject e-mail name is not empty and equals the address, ASCII letters without regard
+  // to case: the match the look-up uses.
+  static bool MailMatches(const CCapicomCertificate& certificate, const char* address);
   // The text of a trust or certificate result code; false and an empty text for any other code.
   bool GetTrustErrorText(HRESULT code, CString& text) const;
 };

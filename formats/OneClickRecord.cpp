@@ -2,6 +2,7 @@
 
 #include "engine/CapicomCertificates.h"
 #include "engine/CapicomStore.h"
+#include "engine/CertPolicy.h"
 #include "formats/FieldIo.h"
 
 using kx::formats::FieldReader;
@@ -131,4 +132,47 @@ bool COneClickRecord::HasRecipient(const CCapicomCertificate& certificate) const
   for (int i = 0; i < recipients.GetCount(); ++i)
     if (recipients.GetAt(i).IsEqual(certificate)) return true;
   return false;
+}
+
+bool COneClickRecord::AddCertificateByMail(const char* address, bool signer) {
+  try {
+    CCapicomCertificate found;
+    if (!CCertPolicy().FindCertificateByMail(address, signer, found, false, nullptr)) return false;
+    return AddCertificate(found, signer);
+  } catch (const _com_error&) {
+    return false;
+  }
+}
+
+bool COneClickRecord::HasSignerWithMail(const char* address) const {
+  try {
+    CCertificateList signers;
+    if (!GetSignerCertificates(signers)) return false;
+    for (int i = 0; i < signers.GetCount(); ++i) {
+      CCapicomCertificate signer = signers.GetAt(i);
+      if (!CCertPolicy::MailMatches(signer, address)) continue;
+      // The user's own copy of this very signer: another certificate of the address with a key cannot sign
+      // for it.
+      CCapicomCertificate mine;
+      if (CCertPolicy().FindCertificateByMail(address, true, mine, false, &signer) && mine.HasPrivateKey())
+        return true;
+    }
+    return false;
+  } catch (const _com_error&) {
+    return false;
+  }
+}
+
+bool COneClickRecord::HasRecipientWithMail(const char* address) const {
+  try {
+    CCapicomCertificate found;
+    if (!CCertPolicy().FindCertificateByMail(address, false, found, false, nullptr)) return false;
+    CCertificateList recipients;
+    if (!GetRecipientCertificates(recipients)) return false;
+    for (int i = 0; i < recipients.GetCount(); ++i)
+      if (CCertPolicy::MailMatches(recipients.GetAt(i), address)) return true;
+    return false;
+  } catch (const _com_error&) {
+    return false;
+  }
 }

@@ -42,6 +42,15 @@ class COneClickRecord : public CByteBufferListPair {
   bool AddCertificate(const CCapicomCertificate& certificate, bool signer);
   // The recipient list holds a certificate equal to certificate.
   bool HasRecipient(const CCapicomCertificate& certificate) const;
+  // Appends the certificate the certificate policy finds for the address: the user's own (the "My" store)
+  // for the signer list, the address book's for the recipient list. False when none is found.
+  bool AddCertificateByMail(const char* address, bool signer);
+  // A signer certificate of this e-mail address (ignoring case) that the user holds with its private key in
+  // the "My" store.
+  bool HasSignerWithMail(const char* address) const;
+  // The address book has a certificate of this e-mail address and the recipient list holds one of that
+  // address (ignoring case).
+  bool HasRecipientWithMail(const char* address) const;
 
  private:
   static bool Encode(const CCertificateList& list, CByteBufferList& out);

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "engine/CapicomCertificates.h"
 #include "engine/CapicomStore.h"
@@ -413,6 +414,84 @@ TEST_F(FilesTest, SignerInMyStore) {
   ASSERT_EQ(store.Add(other), S_OK);  // in the store, but without its key
   ASSERT_TRUE(record.AddCertificate(other, true));
   EXPECT_FALSE(record.IsSignerInMyStore());
+}
+
+namespace {
+
+CCapicomCertificate CertOfDer(const std::string& der) {
+  CCapicomCertificate c;
+  EXPECT_EQ(c.ImportFromBuffer(BufferOf(der)), S_OK);
+  return c;
+}
+
+void AddToUserStore(const char* name, const CCapicomCertificate& certificate) {
+  CCapicomStore store;
+  ASSERT_EQ(store.Open(CAPICOM_CURRENT_USER_STORE, name, CAPICOM_STORE_OPEN_READ_WRITE), S_OK) << name;
+  ASSERT_EQ(store.Add(certificate), S_OK) << name;
+}
+
+// The fixture's signer with its private key, as the user holds it.
+CCapicomCertificate SignerWithKey() {
+  std::string pfx = pki::MakePfx("signer", "pw", false, MakeTempDir("pfx") + "/s.pfx");
+  CCapicomCertificate c;
+  EXPECT_EQ(c.Load(pfx.c_str(), "pw", CAPICOM_KEY_STORAGE_EXPORTABLE, CAPICOM_CURRENT_USER_KEY), S_OK);
+  return c;
+}
+
+std::vector<std::string> Encoded(const CByteBufferList& list) {
+  std::vector<std::string> out;
+  for (DWORD i = 0; i < list.GetCount(); ++i) out.push_back(StringOf(list.GetAt(i)));
+  return out;
+}
+
+}  // namespace
+
+// Adding by e-mail: signers come from the user's own store, recipients from the address book.
+TEST_F(FilesTest, PresetCertificateAddedByMail) {
+  COneClickRecord record;
+  EXPECT_FALSE(record.AddCertificateByMail("alice@example.com", true));  // empty stores
+  AddToUserStore("My", SignerWithKey());
+  AddToUserStore("AddressBook", CertOfDer(pki::DerBytes("encrypt")));
+  EXPECT_TRUE(record.AddCertificateByMail("Alice@Example.com", true));
+  EXPECT_TRUE(record.AddCertificateByMail("BOB@example.com", false));
+  EXPECT_FALSE(record.AddCertificateByMail("alice@example.com", false));  // not in the address book
+  EXPECT_FALSE(record.AddCertificateByMail("bob@example.com", true));     // not the user's own
+  EXPECT_FALSE(record.AddCertificateByMail("nobody@example.com", false));
+  EXPECT_FALSE(record.AddCertificateByMail(nullptr, true));
+  EXPECT_EQ(Encoded(record.Signers()), std::vector<std::string>{pki::DerBytes("signer")});
+  EXPECT_EQ(Encoded(record.Recipients()), std::vector<std::string>{pki::DerBytes("encrypt")});
+}
+
+TEST_F(FilesTest, PresetListsTestedByMail) {
+  // A second certificate of Alice's address that the user does not hold.
+  std::string dir = MakeTempDir("second");
+  ASSERT_EQ(kxtest::Run("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30"
+                        " -subj '/CN=Alice Second/emailAddress=alice@example.com'"
+                        " -addext subjectAltName=email:alice@example.com -keyout '" + dir + "/k.pem'"
+                        " -outform DER -out '" + dir + "/c.der' 2>/dev/null"),
+            0);
+  COneClickRecord record;
+  ASSERT_TRUE(record.AddCertificate(CertOfDer(ReadFile(dir + "/c.der")), true));
+  ASSERT_TRUE(record.AddCertificate(CertOfDer(pki::DerBytes("encrypt")), false));
+  record.Signers().Add(BufferOf("not a certificate"));  // skipped
+  EXPECT_FALSE(record.HasSignerWithMail("alice@example.com"));
+  EXPECT_FALSE(record.HasRecipientWithMail("bob@example.com"));  // the address book does not know Bob
+
+  AddToUserStore("AddressBook", CertOfDer(pki::DerBytes("encrypt")));
+  EXPECT_TRUE(record.HasRecipientWithMail("Bob@Example.COM"));
+  EXPECT_FALSE(record.HasRecipientWithMail("alice@example.com"));
+  EXPECT_FALSE(record.HasRecipientWithMail(nullptr));
+
+  // The user holds Alice's fixture certificate with its key, but the list's Alice is the other one.
+  AddToUserStore("My", SignerWithKey());
+  EXPECT_FALSE(record.HasSignerWithMail("alice@example.com"));
+  ASSERT_TRUE(record.AddCertificate(CertOfDer(pki::DerBytes("signer")), true));
+  EXPECT_TRUE(record.HasSignerWithMail("ALICE@example.com"));
+  EXPECT_FALSE(record.HasSignerWithMail("bob@example.com"));
+  // In the user's store and in the list, but without its private key.
+  AddToUserStore("My", CertOfDer(pki::DerBytes("revoked")));
+  ASSERT_TRUE(record.AddCertificate(CertOfDer(pki::DerBytes("revoked")), true));
+  EXPECT_FALSE(record.HasSignerWithMail("dave@example.com"));
 }
 
 // Every cut of a whole file, and lengths that point past the end, are refused without reading past the image.
