@@ -213,6 +213,8 @@ const CLineEffect::Figure kFigures[5] = {Figure0, Figure1, Figure2, Figure3, Fig
 
 }  // namespace
 
+CLineEffect::Figure CLineEffect::GetFigure(int mode) { return mode >= 0 && mode < 5 ? kFigures[mode] : nullptr; }
+
 CLineEffect::CLineEffect()
     : m_rcScreen{0, 0, GetSystemMetrics(SM_CXFULLSCREEN), GetSystemMetrics(SM_CYFULLSCREEN)},
       m_hDC(GetDC(nullptr)),
@@ -233,7 +235,7 @@ void CLineEffect::SetMode(int mode) {
     default: break;
   }
   m_nMode = mode;
-  m_pfnFigure = mode >= 0 && mode < 5 ? kFigures[mode] : nullptr;
+  m_pfnFigure = GetFigure(mode);
 }
 
 void CLineEffect::AnimateIn(const RECT& rect) { Play(rect, TRUE); }

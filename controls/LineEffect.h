@@ -47,6 +47,8 @@ class CLineEffect {
     POINT start[10]{};        // figure 4: start points of the ten outlines
   };
   using Figure = void (*)(PlayState& state);
+  // The drawing function of figure 0 to 4, or null.
+  static Figure GetFigure(int mode);
 
   CLineEffect();
   virtual ~CLineEffect();

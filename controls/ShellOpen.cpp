@@ -1,5 +1,7 @@
 #include "controls/ShellOpen.h"
 
+#include "platform/services/desktop.h"
+
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -37,7 +39,7 @@ int RunProgram(const std::vector<std::string>& argv) {
   args.push_back(nullptr);
   pid_t pid = 0;
   int rc = posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ);
-  if (rc == ENOENT) return argv[0] == "xdg-open" ? kNoAssociation : kFileNotFound;
+  if (rc == ENOENT) return kFileNotFound;
   if (rc != 0) return kOutOfMemory;
   // The opener runs on its own; its exit is collected so that it leaves no zombie.
   std::thread([pid] {
@@ -60,7 +62,7 @@ int ShellOpen(const char* target) {
       path = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     }
   }
-  return RunProgram({"xdg-open", path});
+  return kx::OpenWithDesktop(path) ? kStarted : kNoAssociation;
 }
 
 std::vector<std::string> SplitCommand(const std::string& command) {

@@ -1,5 +1,4 @@
-// Opening a file, folder or web address with the desktop's opener ("xdg-open" on the PATH), as the shell's
-// "open" verb does. Results follow the shell's convention: above 32 is success, 2 the file was not found,
+// Opening a file, folder or web address with the desktop's opener, as the shell's "open" verb does. Results follow the shell's convention: above 32 is success, 2 the file was not found,
 // 31 nothing is set up to open it.
 //
 // Nothing given to these functions ever becomes a command line: programs run from an argument vector.

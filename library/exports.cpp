@@ -1,0 +1,628 @@
+// The library's 38 exported functions: the only way a host enters. Each one switches to the library's module
+// state, opens one modal sheet, dialog or page over the caller's window, deletes what it made and returns 1
+// or 0. An exception never leaves an export: the host gets the export's result instead.
+#include <memory>
+#include <string>
+
+#include "app/BaseSheet.h"
+#include "app/BrinmoorApp.h"
+#include "app/HtmlDialogBox.h"
+#include "app/ResString.h"
+#include "app/SheetRegistry.h"
+#include "certificates/AddressBook.h"
+#include "certificates/CertSheet.h"
+#include "certificates/CryptUILibrary.h"
+#include "certificates/SelCertSheet.h"
+#include "core/SecurityPolicy.h"
+#include "encryption/EncryptionWizard.h"
+#include "encryption/OneClickSelectDialog.h"
+#include "encryption/OneClickViewSheet.h"
+#include "engine/CapicomCertificates.h"
+#include "platform/mfc/afxstate.h"
+#include "platform/win32/registry.h"
+#include "settings/EmbeddedConfigMgr.h"
+#include "settings/MailOptionDialogs.h"
+#include "settings/MailProfile.h"
+#include "settings/ProfileListDlg.h"
+#include "settings/SysProfileSheet.h"
+#include "settings/UserProfileSetupWizard.h"
+#include "settings/XQProfileWizard.h"
+#include "signing/OfficeTolvexDoc.h"
+#include "signing/SignSheet.h"
+#include "signing/SummarySheet.h"
+
+#define KXEXPORT extern "C" __attribute__((visibility("default")))
+
+struct ICertificates2;
+
+namespace {
+
+using SheetPtr = std::unique_ptr<CBaseSheet>;
+
+CWnd* Wnd(HWND hwnd) { return CWnd::FromHandle(hwnd); }
+
+SheetPtr MakeSheet(LPCSTR className, CWnd* parent) {
+  CFormsObjectProvider provider;
+  CBaseSheet* sheet = nullptr;
+  provider.CreateSheetByName(className, parent, &sheet);
+  return SheetPtr(sheet);
+}
+
+template <class T>
+T* As(const SheetPtr& sheet) {
+  return dynamic_cast<T*>(sheet.get());
+}
+
+// How the sheet family prepares a registered sheet before it runs.
+enum class Pages { kByExport, kByRegistry, kByConstructor };
+
+// The sheet family: make the sheet by name, unhosted, set its fields, add its pages when the record did not,
+// title it from a resource string and run it. 1 in every case.
+template <class Fields>
+int ShowFamilySheet(LPCSTR className, CWnd* parent, UINT titleId, Pages pages, Fields fields) {
+  SheetPtr sheet = MakeSheet(className, parent);
+  if (!sheet) return 1;
+  sheet->m_bHosted = 0;
+  fields(sheet.get());
+  if (pages == Pages::kByExport) {
+    sheet->AddPages();
+    sheet->OnPagesAdded();
+  }
+  sheet->SetTitle(LoadResString(titleId), 0);
+  if (pages == Pages::kByConstructor) sheet->OnPagesAdded();
+  sheet->DoModal();
+  return 1;
+}
+
+int ShowFamilySheet(LPCSTR className, CWnd* parent, UINT titleId, Pages pages) {
+  return ShowFamilySheet(className, parent, titleId, pages, [](CBaseSheet*) {});
+}
+
+// The exports that run a registered sheet under the library's hidden main window.
+int ShowThroughApp(LPCSTR className, BYTE pagesAdded, BYTE systemMenu) {
+  auto* app = dynamic_cast<CBrinmoorApp*>(AfxGetApp());
+  if (!app) return 0;
+  app->ShowSheet(className, pagesAdded, 1, systemMenu, nullptr, 0);
+  return 1;
+}
+
+CString HelpPage(const char* name) {
+  CBrinmoorApp* app = CBrinmoorApp::GetInstance();
+  CString folder = app ? app->m_strModuleFolder : CString();
+  return folder + "HELP/" + name;
+}
+
+CString FolderOf(const CString& path) {
+  std::string s(path);
+  return CString(s.substr(0, s.rfind('/') + 1).c_str());
+}
+
+// A certificate wrapper that holds a certificate, not just an empty engine object.
+bool HoldsCertificate(const CCapicomCertificate& certificate) {
+  return !certificate.IsEmpty() && !certificate.GetThumbprint().IsEmpty();
+}
+
+const char kProfilesKey[] = "Software\\Kesmora\\MailTolvex\\Profiles";
+
+}  // namespace
+
+// ---- the sheet family ----
+
+KXEXPORT int DisplayConfigManager(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowFamilySheet("CEmbeddedConfigMgr", Wnd(parent), 285, Pages::kByExport);
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int DisplayConfigManagerForCAC(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowFamilySheet("CEmbeddedConfigMgr", Wnd(parent), 285, Pages::kByExport, [](CBaseSheet* s) {
+      if (auto* sheet = dynamic_cast<CEmbeddedConfigMgr*>(s)) sheet->m_bSmartCard = 1;
+    });
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int DisplaySignerWizard(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowFamilySheet("CSignSheet", Wnd(parent), 286, Pages::kByRegistry);
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int DisplaySystemProfile(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowFamilySheet("CSysProfileSheet", Wnd(parent), 290, Pages::kByExport);
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int DisplaySystemProfileForCAC(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowFamilySheet("CSysProfileSheet", Wnd(parent), 291, Pages::kByExport, [](CBaseSheet* s) {
+      if (auto* sheet = dynamic_cast<CSysProfileSheet*>(s)) sheet->m_bSmartCard = 1;
+    });
+  } catch (...) {
+    return 1;
+  }
+}
+
+static int ShowCertificateManager(CWnd* parent) {
+  return ShowFamilySheet("CCertSheet", parent, 178, Pages::kByConstructor,
+                         [](CBaseSheet* sheet) { sheet->m_bSystemMenu = 1; });
+}
+
+KXEXPORT int DisplayCertificateManager(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowCertificateManager(Wnd(parent));
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int ShowCertificateManagerPage(HWND) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowCertificateManager(CWnd::GetActiveWindow());
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int DisplayAuditEventLog(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowFamilySheet("CAuditSheet", Wnd(parent), 292, Pages::kByExport);
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int DisplayOneClickWizard(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowFamilySheet("COneClickSheet", Wnd(parent), 293, Pages::kByRegistry);
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int DisplaySignatureManager(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  std::unique_ptr<COfficeTolvexDoc> document;
+  try {
+    return ShowFamilySheet("CSignManagerSheet", Wnd(parent), 294, Pages::kByRegistry, [&](CBaseSheet* sheet) {
+      if (sheet->m_pDocument) return;
+      // A document of its own, prepared as a new drawing (pens and size).
+      document.reset(new COfficeTolvexDoc);
+      document->OnNewDocument();
+      sheet->m_pDocument = document.get();
+    });
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int DisplayArchiveWizard(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowFamilySheet("CArchiveSheet", Wnd(parent), 295, Pages::kByRegistry);
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int DisplayCertCreationWizard(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    CSecurityPolicy policy;
+    BOOL allowed = TRUE;
+    if (policy.Load()) allowed = policy.m_bCertificateCreationWizard;
+    if (!allowed) {
+      AfxMessageBox(LoadResString(296), MB_OK);
+      return 1;
+    }
+    return ShowFamilySheet("CCWizard", Wnd(parent), 297, Pages::kByRegistry);
+  } catch (...) {
+    return 1;
+  }
+}
+
+// ---- the ShowSheet family ----
+
+KXEXPORT int DisplayPackageWizard(int, int) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowThroughApp("CPackageSheet", 1, 0);
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int DisplayVorlindPolicyManager(int, int) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowThroughApp("CEmbeddedSecurityPolicySheet", 0, 1);
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int DisplayUserSetupWizard(int, int) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowThroughApp("CUserProfileSetupWizard", 1, 0);
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int DisplayCodeSignWizard(int) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowThroughApp("CCodeSignWizard", 1, 0);
+  } catch (...) {
+    return 1;
+  }
+}
+
+KXEXPORT int DisplayCertificateImporter(int) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    return ShowThroughApp("CPfxWizard", 1, 0);
+  } catch (...) {
+    return 1;
+  }
+}
+
+// ---- operations ----
+
+KXEXPORT int SignerWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder,
+                                   CString* resultPath, CString* resultText) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  // Unknown operations and a missing file do nothing; 0 tells the host that nothing was done.
+  if (operation > 4 || !path) return 0;
+  int result = 1;
+  try {
+    SheetPtr sheet = MakeSheet("CSignSheet", Wnd(parent));
+    auto* wizard = As<CSignSheet>(sheet);
+    if (!wizard) return 0;
+    wizard->m_bHosted = 0;
+    CProtectWizardData& data = wizard->m_WizardData;
+    data.m_arrInputFiles.Add(path);
+    data.m_strOutputFolder = outputFolder ? CString(outputFolder) : FolderOf(path);
+    data.m_nMode = operation;
+    data.m_bLaunchedByOperation = 1;
+    if (operation == 4) {
+      wizard->m_nStartPage = CSignSheet::kProcessingPage;
+      data.m_bAutoFinish = 1;
+    } else {
+      wizard->m_nStartPage = CSignSheet::kFilePage;
+    }
+    wizard->SetTitle("Signer Wizard", 0);
+    if (wizard->DoModal() == IDCANCEL) {
+      result = 0;
+    } else {
+      if (resultPath) *resultPath = data.m_strLastOutputFile;
+      if (resultText) *resultText = data.m_strResultMessage;
+    }
+  } catch (...) {
+  }
+  return result;
+}
+
+KXEXPORT int EncryptWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  // The encryption wizard runs encryption (0) and decryption (4) only.
+  if ((operation != 0 && operation != 4) || !path) return 0;
+  int result = 1;
+  try {
+    SheetPtr sheet = MakeSheet("CEncryptionWizard", Wnd(parent));
+    auto* wizard = As<CEncryptionWizard>(sheet);
+    if (!wizard) return 0;
+    wizard->m_bHosted = 0;
+    CProtectWizardData& data = wizard->m_WizardData;
+    data.m_arrInputFiles.Add(path);
+    data.m_strOutputFolder = outputFolder ? CString(outputFolder) : FolderOf(path);
+    data.m_nMode = operation;
+    data.m_bLaunchedByOperation = 1;
+    wizard->m_nStartPage = operation == 4 ? CEncryptionWizard::kInformationPage : CEncryptionWizard::kMainPage;
+    wizard->SetTitle(LoadResString(307), 0);
+    if (wizard->DoModal() == IDCANCEL) result = 0;
+  } catch (...) {
+  }
+  return result;
+}
+
+KXEXPORT int DisplayProfileWizard(int, int index) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    CWnd* parent = CWnd::GetForegroundWindow();
+    CMailProfileSettings profile;
+    if (index < 0) index = -1;
+    if (index >= 0) {
+      CMailProfileList list(HKEY_CURRENT_USER, kProfilesKey);
+      list.Load();
+      if (list.GetCount() > index) profile = list.GetAt(index);
+      else index = -1;
+    }
+    SheetPtr sheet = MakeSheet("CXQProfileWizard", parent);
+    auto* wizard = As<CXQProfileWizard>(sheet);
+    if (!wizard) return 0;
+    wizard->m_bHosted = 0;
+    wizard->SetTitle(LoadResString(300), 0);
+    wizard->m_bSystemMenu = 0;
+    if (index != -1) {
+      wizard->m_Profile = profile;
+      wizard->m_nProfileIndex = index;
+      wizard->LoadProfile();
+    }
+    wizard->DoModal();
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+KXEXPORT int UserSetup(LPCSTR fullName, LPCSTR emailName) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  int result = 0;
+  try {
+    SheetPtr sheet = MakeSheet("CUserProfileSetupWizard", AfxGetMainWnd());
+    auto* wizard = As<CUserProfileSetupWizard>(sheet);
+    if (!wizard) return 0;
+    wizard->m_bHosted = 0;
+    wizard->m_bSystemMenu = 0;
+    if (fullName && emailName) {
+      CMailProfileList list(HKEY_CURRENT_USER, kProfilesKey);
+      list.Load();
+      if (list.FindByName(emailName)) return 0;
+      wizard->m_Profile.InitDefaults(FALSE);
+      wizard->m_Profile.m_strEmailName = emailName;
+      wizard->m_Profile.m_strFullName = fullName;
+      wizard->m_nStartPage = 1;
+    }
+    wizard->DoModal();
+    result = 1;
+  } catch (...) {
+  }
+  return result;
+}
+
+KXEXPORT int DisplayOneClickSetting(HWND parent, LPCSTR presetName) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    COneClickSelectDialog presets(nullptr);
+    presets.m_bShowAll = 1;
+    if (presets.ScanPresetFolder() == 0) return 1;
+    presets.LoadPresetList();
+    CString path;
+    if (!presets.FindPresetPath(presetName, path)) return 1;
+    COneClickViewSheet sheet("One Click Settings", Wnd(parent), 0);
+    sheet.m_bOwnAnimation = 0;
+    sheet.m_strPresetPath = path;
+    sheet.DoModal();
+  } catch (...) {
+  }
+  return 1;
+}
+
+KXEXPORT int DisplayTolvexFileSummary(HWND parent, LPCSTR path) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    CSummarySheet sheet("Tolvex (.tvx) Details", Wnd(parent), 0);
+    sheet.m_bOwnAnimation = 0;
+    sheet.m_strFilePath = path;
+    sheet.DoModal();
+  } catch (...) {
+  }
+  return 1;
+}
+
+KXEXPORT int DisplayMailTolvexProperties(int, LPCSTR path, LPCSTR statusText) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    SheetPtr sheet = MakeSheet("CSummarySheet", CWnd::GetForegroundWindow());
+    auto* summary = As<CSummarySheet>(sheet);
+    if (!summary) return 0;
+    summary->m_bHosted = 0;
+    summary->SetTitle(LoadResString(301), 0);
+    summary->m_bSystemMenu = 0;
+    summary->m_strFilePath = path;
+    summary->m_strStatusText = statusText;
+    summary->m_bMailMode = 1;
+    summary->DoModal();
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+// ---- selections, messages and small dialogs ----
+
+KXEXPORT int SelectCertificate(HWND parent, BOOL useSelectionSheet, ICertificates2** chosen) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  if (chosen) *chosen = nullptr;
+  try {
+    CCapicomCertificates collection;
+    if (!useSelectionSheet) {
+      SheetPtr sheet = MakeSheet("CCertSheet", Wnd(parent));
+      if (auto* manager = As<CCertSheet>(sheet)) {
+        manager->SetTitle(LoadResString(298), 0);
+        manager->m_bHosted = 0;
+        manager->m_bSelectionMode = 1;
+        manager->m_bOwnAnimation = 0;
+        manager->RemovePage(1);
+        manager->RemovePage(1);
+        // Only a certificate the user picked goes back; an empty result is no choice.
+        if (manager->DoModal() == IDOK && HoldsCertificate(manager->m_ResultCertificate))
+          collection.Add(manager->m_ResultCertificate);
+      }
+      sheet.reset();
+      ResetSheetRegistry();
+    } else {
+      CSelCertSheet sheet(LoadResString(299), Wnd(parent), 0);
+      sheet.m_bOwnAnimation = 0;
+      if (sheet.DoModal() == IDOK) {
+        for (const CSelCertSheet::Entry& entry : sheet.m_Selected)
+          if (HoldsCertificate(entry.m_Certificate)) collection.Add(entry.m_Certificate);
+      }
+    }
+    if (collection.GetCount() > 0 && chosen) {
+      ICertificates2* certificates = collection.GetInterfacePtr();
+      certificates->AddRef();
+      *chosen = certificates;
+    }
+  } catch (...) {
+  }
+  return 1;
+}
+
+KXEXPORT int SelectOneClickSettings(HWND parent, BYTE operation, BOOL listAll, BSTR* presetPath) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    COneClickSelectDialog dialog(Wnd(parent));
+    dialog.m_bShowAll = listAll != 0;
+    dialog.m_nOperation = operation;
+    if (dialog.DoModal() != IDOK) return 0;
+    CString path;
+    dialog.GetSelectedPresetPath(path);
+    if (path.IsEmpty()) return 0;
+    if (presetPath) *presetPath = path.AllocSysString();
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+KXEXPORT int SelectProfile(int, int* profileIndex) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    CProfileListDlg dialog(CWnd::GetForegroundWindow());
+    dialog.m_bSelectionMode = 1;
+    if (profileIndex) *profileIndex = -1;
+    if (dialog.DoModal() != IDOK) return 0;
+    if (profileIndex) *profileIndex = dialog.m_nSelectedIndex;
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+KXEXPORT int DisplayProfileList(int) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    CProfileListDlg dialog(CWnd::GetForegroundWindow());
+    dialog.DoModal();
+  } catch (...) {
+  }
+  return 1;
+}
+
+KXEXPORT int ShowMessage(HWND, LPCSTR text) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    AfxMessageBox(text ? text : "", MB_OK, 0);
+  } catch (...) {
+  }
+  return 1;
+}
+
+KXEXPORT int ShowMessageYesNo(HWND, LPCSTR text, int* answer) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  if (answer) *answer = 0;
+  try {
+    int pressed = AfxMessageBox(text ? text : "", MB_YESNO, 0);
+    if (answer) *answer = pressed;
+  } catch (...) {
+  }
+  return 1;
+}
+
+KXEXPORT int DisplayESign(int, int) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    CESignDlg dialog(CWnd::GetForegroundWindow());
+    dialog.DoModal();
+  } catch (...) {
+  }
+  return 1;
+}
+
+KXEXPORT int DisplayArchiveConfig(int, int) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    CCompressionDlg dialog(CWnd::GetForegroundWindow());
+    dialog.DoModal();
+  } catch (...) {
+  }
+  return 1;
+}
+
+// ---- the address book and the platform's pages ----
+
+template <class Show>
+static int WithAddressBook(Show show) {
+  try {
+    CAddressBook book;
+    if (book.LoadAddressBook(nullptr)) show(book);
+  } catch (...) {
+  }
+  return 1;
+}
+
+KXEXPORT int DisplayAddressBook(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  return WithAddressBook([parent](CAddressBook& book) { book.ShowAddressBook(parent, 1); });
+}
+
+KXEXPORT int FindSubject(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  return WithAddressBook([parent](CAddressBook& book) { book.FindEntry(parent); });
+}
+
+KXEXPORT int NewEntry(HWND parent) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  return WithAddressBook([parent](CAddressBook& book) { book.CreateEntry(parent); });
+}
+
+KXEXPORT int DisplayCertStores(HWND) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    CCryptUILibrary library;
+    library.Load();
+    library.StartCertMgr();
+  } catch (...) {
+  }
+  return 1;
+}
+
+KXEXPORT int DisplayAboutBox(HWND) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    if (CBrinmoorApp* app = CBrinmoorApp::GetInstance()) app->ShowAboutBox(nullptr);
+  } catch (...) {
+  }
+  return 1;
+}
+
+KXEXPORT int DisplayTestimony(HWND) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  try {
+    CHtmlDialogBox page(HelpPage("testimony.htm"), FALSE, AfxGetMainWnd());
+    page.DoModal();
+  } catch (...) {
+  }
+  return 1;
+}

@@ -1,6 +1,7 @@
 // The values below a registry key, as "subkey\name" -> "type:value" (numbers in decimal, texts as they are).
 #pragma once
 
+#include <cstring>
 #include <map>
 #include <string>
 

@@ -1,0 +1,65 @@
+// The operation data of every wizard that protects or unprotects files: what the pages collect, what the
+// worker needs and what the run produces for the exported functions. A member of each such sheet, right after
+// the base sheet.
+#pragma once
+
+#include <vector>
+
+#include "engine/CapicomCertificate.h"
+#include "formats/PayloadRecords.h"
+#include "platform/mfc/collections.h"
+#include "platform/mfc/cstring.h"
+
+class CCapicomObjectSet;
+
+class CProtectWizardData {
+ public:
+  CProtectWizardData();
+  virtual ~CProtectWizardData();
+  CProtectWizardData(const CProtectWizardData&) = delete;
+  CProtectWizardData& operator=(const CProtectWizardData&) = delete;
+
+  // Triple DES with 128-bit keys, and a signing time stamped now.
+  void PrepareForProfileSetup();
+  // The new element's index.
+  int AddSignerCertificate(const CCapicomCertificate& certificate);
+  int AddRecipientCertificate(const CCapicomCertificate& certificate);
+
+  CStringArray m_arrInputFiles;
+  CString m_strOutputFolder;
+  CString m_strLastOutputFile;
+  CString m_strResultMessage;
+  BYTE m_bMultipleFiles = 0;
+  BYTE m_bUseProfileCipher = 0;
+  BYTE m_bMailResults = 0;
+  BYTE m_bOperationDone = 0;
+  BYTE m_bOperationSucceeded = 0;
+  BYTE m_bEngineError = 0;
+  BYTE m_bRecipientPageOption = 0;
+  BYTE m_bLaunchedByOperation = 0;
+  BYTE m_bPackageOption = 0;
+  BYTE m_bAutoFinish = 0;
+  // -1 none chosen, 0 encrypt, 1 sign, 2 sign and encrypt, 3 countersign, 4 decrypt and verify.
+  int m_nMode = -1;
+  int m_nCipher = 0;
+  int m_nKeyLength = 0;
+  CCapicomObjectSet* m_pEngineObjects = nullptr;
+  std::vector<CCapicomCertificate> m_arrRecipientCerts;
+  std::vector<CCapicomCertificate> m_arrSignerCerts;
+  TimeStampRecord m_SigningTime;
+  PayloadEntry m_Payload;
+  CString m_strSignatureName;
+  CString m_strSignatureImagePath;
+  CString m_strSelectedImagePath;
+  int m_nSignatureImageChoice = 0;
+  BYTE m_bSignatureImageFlag = 0;
+  CString m_strPresetName;
+  CString m_strPackageSetting;
+  CString m_strCodeSignSetting;
+  int m_nSymmetricCipher = -1;
+  int m_nSymmetricKeySize = -1;
+  CString m_strPassword;
+  int m_nSymmetricOption = 0;
+  int m_nPackageType = 0;
+  CString m_strPackageName;
+};
