@@ -326,7 +326,7 @@ std::vector<std::string> ControlDriver::MenuItems(HWND menuWindow) {
   return out;
 }
 
-void ControlDriver::ChooseMenuItem(const std::vector<std::string>& path) {
+void ControlDriver::ChooseMenuPath(const std::vector<std::string>& path) {
   for (size_t k = 0; k < path.size(); ++k) {
     HWND wnd = WaitForMenu();
     HMENU menu = reinterpret_cast<HMENU>(d_.Send(wnd, MN_GETHMENU));

@@ -60,9 +60,10 @@ class KXAPI ControlDriver {
   HWND WaitForMenu(int timeoutMs = 0);
   // The texts of the shown menu's items ("" for separators), without the '&' markers.
   std::vector<std::string> MenuItems(HWND menuWindow);
-  // Clicks the item with that text in the shown menu; opening the submenus of a path as it goes.
-  void ChooseMenuItem(const std::vector<std::string>& path);
-  void ChooseMenuItem(const std::string& text) { ChooseMenuItem(std::vector<std::string>{text}); }
+  // Clicks the item with that text in the shown menu.
+  void ChooseMenuItem(const std::string& text) { ChooseMenuPath(std::vector<std::string>{text}); }
+  // Opens the submenus along a path of item texts and clicks the last item.
+  void ChooseMenuPath(const std::vector<std::string>& path);
 
   // --- common dialogs ---
   // The file dialog that appears next: goes to the folder by typing it into the name box, picks the files in

@@ -251,6 +251,22 @@ SIZE Layout(Menu* m, HWND owner) {
   return SIZE{width, y};
 }
 
+// Draws a menu glyph (check mark, bullet, submenu arrow) of size s at (x, y) in a colour.
+void Glyph(HDC hdc, int x, int y, int s, UINT which, COLORREF colour) {
+  HDC mem = CreateCompatibleDC(hdc);
+  HBITMAP bm = CreateCompatibleBitmap(hdc, s, s);
+  HGDIOBJ old = SelectObject(mem, bm);
+  RECT z{0, 0, s, s};
+  FillRect(mem, &z, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  DrawFrameControl(mem, &z, DFC_MENU, which);
+  for (int yy = 0; yy < s; ++yy)
+    for (int xx = 0; xx < s; ++xx)
+      if (GetPixel(mem, xx, yy) != RGB(255, 255, 255)) SetPixel(hdc, x + xx, y + yy, colour);
+  SelectObject(mem, old);
+  DeleteObject(bm);
+  DeleteDC(mem);
+}
+
 void DrawMenuItem(HWND wnd, Menu* m, HWND owner, HDC hdc, size_t index, bool hot, UINT action) {
   MenuItem it;
   {
@@ -272,6 +288,10 @@ void DrawMenuItem(HWND wnd, Menu* m, HWND owner, HDC hdc, size_t index, bool hot
     dis.rcItem = r;
     dis.itemData = it.data;
     int saved = SaveDC(hdc);
+    // The owner draws with the menu's font and colours in the DC, as for the other items.
+    SelectObject(hdc, MenuFont(false));
+    SetTextColor(hdc, GetSysColor(hot ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT));
+    SetBkColor(hdc, GetSysColor(hot ? COLOR_HIGHLIGHT : COLOR_MENU));
     if (owner) SendMessage(owner, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&dis));
     RestoreDC(hdc, saved);
     return;
@@ -299,21 +319,8 @@ void DrawMenuItem(HWND wnd, Menu* m, HWND owner, HDC hdc, size_t index, bool hot
     DeleteDC(mem);
   } else if (it.state & MFS_CHECKED) {
     int s = GetSystemMetrics(SM_CXMENUCHECK);
-    RECT c{check.left + (CheckColumn() - s) / 2, check.top + (check.bottom - check.top - s) / 2, 0, 0};
-    c.right = c.left + s;
-    c.bottom = c.top + s;
-    HDC mem = CreateCompatibleDC(hdc);
-    HBITMAP bm = CreateCompatibleBitmap(hdc, s, s);
-    HGDIOBJ old = SelectObject(mem, bm);
-    RECT z{0, 0, s, s};
-    DrawFrameControl(mem, &z, DFC_MENU, (it.type & MFT_RADIOCHECK) ? DFCS_MENUBULLET : DFCS_MENUCHECK);
-    // The glyph is black on white: white becomes the background, black the text colour.
-    for (int y = 0; y < s; ++y)
-      for (int x = 0; x < s; ++x)
-        if (GetPixel(mem, x, y) == RGB(0, 0, 0)) SetPixel(hdc, c.left + x, c.top + y, text);
-    SelectObject(mem, old);
-    DeleteObject(bm);
-    DeleteDC(mem);
+    Glyph(hdc, check.left + (CheckColumn() - s) / 2, check.top + (check.bottom - check.top - s) / 2, s,
+          (it.type & MFT_RADIOCHECK) ? DFCS_MENUBULLET : DFCS_MENUCHECK, text);
   }
   if ((it.type & MFT_BITMAP) && it.bitmap) {
     BITMAP bm{};
@@ -347,20 +354,8 @@ void DrawMenuItem(HWND wnd, Menu* m, HWND owner, HDC hdc, size_t index, bool hot
   }
   if (it.sub) {
     int s = GetSystemMetrics(SM_CXMENUCHECK);
-    RECT a{r.right - kArrowColumn + (kArrowColumn - s) / 2, r.top + (r.bottom - r.top - s) / 2, 0, 0};
-    a.right = a.left + s;
-    a.bottom = a.top + s;
-    HDC mem = CreateCompatibleDC(hdc);
-    HBITMAP bm = CreateCompatibleBitmap(hdc, s, s);
-    HGDIOBJ old = SelectObject(mem, bm);
-    RECT z{0, 0, s, s};
-    DrawFrameControl(mem, &z, DFC_MENU, DFCS_MENUARROW);
-    for (int y = 0; y < s; ++y)
-      for (int x = 0; x < s; ++x)
-        if (GetPixel(mem, x, y) == RGB(0, 0, 0)) SetPixel(hdc, a.left + x, a.top + y, text);
-    SelectObject(mem, old);
-    DeleteObject(bm);
-    DeleteDC(mem);
+    Glyph(hdc, r.right - kArrowColumn + (kArrowColumn - s) / 2, r.top + (r.bottom - r.top - s) / 2, s, DFCS_MENUARROW,
+          text);
   }
 }
 
@@ -853,9 +848,10 @@ BOOL InsertMenu(HMENU menu, UINT position, UINT flags, UINT_PTR item, LPCSTR tex
   }
   MenuItem it;
   if (!FromFlags(it, flags, item, text)) return FALSE;
+  // Position -1 appends. (MF_APPEND has the value of MF_OWNERDRAW and is not looked at.)
   Menu* owner = m;
   size_t index = m->items.size();
-  if (position != static_cast<UINT>(-1) && !(flags & MF_APPEND)) {
+  if (position != static_cast<UINT>(-1)) {
     if (!Locate(m, position, flags & MF_BYPOSITION, &owner, &index)) {
       if (!(flags & MF_BYPOSITION)) return FALSE;
       owner = m;
@@ -867,7 +863,7 @@ BOOL InsertMenu(HMENU menu, UINT position, UINT flags, UINT_PTR item, LPCSTR tex
 }
 
 BOOL AppendMenu(HMENU menu, UINT flags, UINT_PTR item, LPCSTR text) {
-  return InsertMenu(menu, static_cast<UINT>(-1), flags | MF_BYPOSITION | MF_APPEND, item, text);
+  return InsertMenu(menu, static_cast<UINT>(-1), flags | MF_BYPOSITION, item, text);
 }
 
 BOOL ModifyMenu(HMENU menu, UINT position, UINT flags, UINT_PTR item, LPCSTR text) {

@@ -249,7 +249,8 @@ bool Expand(HWND hwnd, TvData* d, Item* it, UINT code, bool byUser) {
   if (action == 0) return false;
   if (want && !HasChildren(it)) return false;
   if (want == expanded && !(code & TVE_COLLAPSERESET)) return byUser ? false : true;
-  bool notify = byUser || !(it->state & TVIS_EXPANDEDONCE) || !want;
+  // A message announces only the first expansion of an item; the user's actions are always announced.
+  bool notify = byUser || (want && !(it->state & TVIS_EXPANDEDONCE));
   if (notify && TreeNotify(hwnd, TVN_ITEMEXPANDINGA, want ? TVE_EXPAND : TVE_COLLAPSE, nullptr, it)) return false;
   if (!IsWindow(hwnd) || !d->live.count(it)) return false;
   if (want) it->state |= TVIS_EXPANDED | TVIS_EXPANDEDONCE;
