@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "platform/mfc/cfile.h"
+#include "platform/win32/errors.h"
+#include "platform/win32/files.h"
 
 namespace {
 constexpr DWORD kCryptHeaderSize = 12;
@@ -16,6 +18,22 @@ CString TrimSeparators(LPCTSTR path) {
   CString s(path);
   s.TrimRight("\\/");
   return s;
+}
+
+// An existing target that could not be written to (a folder, read-only, held by someone) is refused before
+// anything is extracted, as opening it for writing would be.
+bool CanReplace(LPCTSTR path, CFileException* error) {
+  if (ZipFileExists(path) == 0) return true;
+  CFile probe;
+  if (!probe.Open(path, CFile::modeWrite | CFile::shareDenyNone, error)) return false;
+  probe.Close();
+  return true;
+}
+
+void DiscardFile(LPCTSTR path) {
+  if (!path || !*path) return;
+  ZipSetFileAttributes(path, 0);  // a read-only file could not be deleted
+  ZipDeleteFile(path);
 }
 }  // namespace
 
@@ -485,11 +503,15 @@ bool CZipArchive::ExtractFile(WORD index, LPCTSTR folder, bool fullPath, LPCTSTR
   }
 
   if (!OpenFile(index)) return false;
+  // The data goes to a new file beside the target, which replaces the target only once it is whole and
+  // checked: a failed extraction leaves the old file as it was.
   CZipPathComponent zpc(dest);
+  CString temp;
   CFile out;
   CFileException* error = new CFileException(CFileException::badPath);
-  if (!ZipForceDirectory(zpc.GetFilePath()) ||
-      !out.Open(dest, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite, error)) {
+  if (!ZipForceDirectory(zpc.GetFilePath()) || !CanReplace(dest, error) || !ZipCreateTempFile(dest, temp) ||
+      !out.Open(temp, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite, error)) {
+    DiscardFile(temp);
     CloseFile(nullptr, true);
     error->m_strFileName = dest;
     throw error;
@@ -507,15 +529,24 @@ bool CZipArchive::ExtractFile(WORD index, LPCTSTR folder, bool fullPath, LPCTSTR
       if (n < bufferSize) break;
     }
     out.Close();
-    result = CloseFile(dest);
+    result = CloseFile(temp);
   } catch (...) {
-    // No half-written file is left under the entry's name.
     out.Abort();
-    ZipDeleteFile(dest);
+    DiscardFile(temp);
     CloseFile(nullptr, true);
     throw;
   }
-  if (result == -1) ZipDeleteFile(dest);
+  if (result == -1) {
+    DiscardFile(temp);  // stopped before the end
+    return false;
+  }
+  // -2: the data is whole and checked, only its time or attributes could not be set: it still replaces the
+  // target, as writing in place did.
+  if (!::MoveFileExA(temp, dest, MOVEFILE_REPLACE_EXISTING)) {
+    DWORD code = ::GetLastError();
+    DiscardFile(temp);
+    CFileException::ThrowOsError(static_cast<LONG>(code), dest);
+  }
   return result == 1;
 }
 

@@ -397,3 +397,83 @@ TEST(ZipArchive, StoppedAndRefusedAdds) {
   EXPECT_EQ(ReadEntry(zip, 0), Noise(200000, 3).substr(0, h.m_uUncomprSize));
   zip.Close();
 }
+
+// Extraction over an existing file: a failed one leaves the old file whole (and nothing beside it), a
+// successful one replaces it and keeps who may read it.
+TEST(ZipArchive, FailedExtractionKeepsTheExistingFile) {
+  std::string work = kxtest::MakeTempDir("work");
+  std::string dest = kxtest::MakeTempDir("dest");
+  const std::string data = Text(50000, 9), old = "the file as it was";
+  std::string plain = Zip(work, "plain.zip"), locked = Zip(work, "locked.zip");
+  for (const std::string& path : {plain, locked}) {
+    CZipArchive zip;
+    zip.Open(path.c_str(), CZipArchive::zipCreate);
+    ASSERT_TRUE(zip.SetPassword(path == locked ? "secret" : nullptr));
+    AddMemory(zip, {"a.txt", data, 6});
+    zip.Close();
+  }
+  std::string bad = Bytes(plain);  // the CRC, alike in the local and the central header
+  Put32(bad, 14, Get32(bad, 14) ^ 1);
+  Put32(bad, Find(bad, "PK\x01\x02") + 16, Get32(bad, 14));
+  std::string badCrc = Zip(work, "crc.zip");
+  Put(badCrc, bad);
+
+  const std::string target = dest + "/a.txt";
+  kxtest::WriteFile(target, old);
+  chmod(target.c_str(), 0640);
+  auto unchanged = [&](const char* what) {
+    EXPECT_EQ(kxtest::ReadFile(target), old) << what;
+    std::string left;
+    Sh("ls -A " + Quote(dest), &left);
+    EXPECT_EQ(left, "a.txt\n") << what;
+  };
+
+  // A wrong password that passes the one-byte check of the encryption header fails only on the data.
+  {
+    CZipArchive zip;
+    zip.Open(locked.c_str(), CZipArchive::zipOpenReadOnly);
+    std::string wrong;
+    for (int i = 0; i < 20000 && wrong.empty(); ++i) {
+      std::string candidate = "wrong" + std::to_string(i);
+      zip.SetPassword(candidate.c_str());
+      bool opened = false;
+      if (CauseOf([&] { opened = zip.OpenFile(0); }) == 0 && opened) wrong = candidate;
+      zip.CloseFile(nullptr, true);
+    }
+    ASSERT_FALSE(wrong.empty());
+    zip.SetPassword(wrong.c_str());
+    bool extracted = true;
+    int cause = CauseOf([&] { extracted = zip.ExtractFile(0, dest.c_str()); });
+    EXPECT_TRUE(cause != 0 || !extracted);
+    zip.Close(true);
+    unchanged("wrong password");
+  }
+  {
+    CZipArchive zip;
+    zip.Open(badCrc.c_str(), CZipArchive::zipOpenReadOnly);
+    EXPECT_EQ(CauseOf([&] { zip.ExtractFile(0, dest.c_str()); }), CZipException::badCrc);
+    zip.Close(true);
+    unchanged("bad CRC");
+  }
+  CZipArchive zip;
+  zip.Open(plain.c_str(), CZipArchive::zipOpenReadOnly);
+  auto stop = [](DWORD, DWORD, void*) { return false; };
+  EXPECT_FALSE(zip.ExtractFile(0, dest.c_str(), false, nullptr, stop, nullptr, 1024));
+  unchanged("stopped by the callback");
+  // A read-only target is refused before anything is written, as writing over it would be.
+  chmod(target.c_str(), 0440);
+  EXPECT_EQ(CauseOf([&] { zip.ExtractFile(0, dest.c_str()); }), -1);
+  chmod(target.c_str(), 0640);
+  unchanged("read-only target");
+
+  ASSERT_TRUE(zip.ExtractFile(0, dest.c_str()));
+  zip.Close();
+  EXPECT_EQ(kxtest::ReadFile(target), data);
+  struct stat st;
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(st.st_mtime, 1234567890);
+  std::string left;
+  Sh("ls -A " + Quote(dest), &left);
+  EXPECT_EQ(left, "a.txt\n");
+}
