@@ -296,8 +296,15 @@ bool SetPage(Sheet* s, int index, int direction, bool askCurrent = true) {
       bool lost = !focus || !IsWindowVisible(focus) || (old >= 0 && IsChild(s->pages[static_cast<size_t>(old)].hwnd, focus));
       if (lost) {
         HWND first = GetNextDlgTabItem(page, nullptr, FALSE);
-        if (first) SetFocus(first);
-        else if (s->wizard) SetFocus(GetDlgItem(s->hwnd, s->wizButtons & PSWIZB_NEXT ? ID_WIZNEXT : IDCANCEL));
+        if (first) {
+          SetFocus(first);
+        } else if (s->wizard) {
+          // A page without controls leaves the focus on the sheet's default button.
+          HWND def = GetDlgItem(s->hwnd, LOWORD(SendMessage(s->hwnd, DM_GETDEFID, 0, 0)));
+          // (The sheet itself may not be shown yet: the button's own style decides.)
+          bool usable = def && (GetWindowLong(def, GWL_STYLE) & WS_VISIBLE) && IsWindowEnabled(def);
+          SetFocus(usable ? def : GetDlgItem(s->hwnd, IDCANCEL));
+        }
       }
       InvalidateRect(s->hwnd, nullptr, TRUE);
       return true;

@@ -1,0 +1,218 @@
+// kxhost: loads the library through the platform's LoadLibrary (its start-up runs), calls one export with the
+// given arguments on this thread, optionally drives the user interface with a script meanwhile, prints the out
+// values and exits with the export's result.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kxhost/script.h"
+#include "platform/com/bstr.h"
+#include "platform/mfc/cstring.h"
+#include "platform/ui/driver.h"
+#include "platform/win32/win32.h"
+
+namespace {
+
+constexpr int kUsage = 2;
+constexpr int kScriptFailed = 125;
+constexpr int kLoadFailed = 126;
+constexpr int kNoExport = 127;
+
+const char* kHelp =
+    "usage: kxhost [options] EXPORT [ARGUMENT...]\n"
+    "\n"
+    "Loads the library (its start-up runs), calls EXPORT with the arguments and exits with its result.\n"
+    "\n"
+    "options:\n"
+    "  --library NAME   the module to load (default Brinmoor.DLL)\n"
+    "  --script FILE    drive the user interface with the actions of FILE while the export runs\n"
+    "  --shots DIR      write a PNG of every window and page the script sees, and the script's screenshots\n"
+    "  --timeout MS     time-out of every wait of the script (default 10000)\n"
+    "\n"
+    "arguments, in order:\n"
+    "  s:TEXT           a string        i:NUMBER   an integer (decimal or 0x hexadecimal)\n"
+    "  null             a null pointer  out:cstring, out:int, out:bstr   a value the export writes, printed after\n"
+    "\n"
+    "script actions (one a line, # starts a comment; REF is #ID or a control's text):\n"
+    "  wait \"TITLE\"           wait for a window        page ID        wait for a page or dialog of a template\n"
+    "  wait-dialog ID         wait for a dialog        click REF      double-click REF\n"
+    "  type REF \"TEXT\"        set an edit's text      tick REF       untick REF\n"
+    "  pick REF \"TEXT\"        choose a tab or entry   key NAME       (ENTER, ESCAPE, TAB, shift+TAB, ...)\n"
+    "  answer BUTTON [\"TEXT\"] answer a message (Yes, No, OK, Cancel or a label), checking its text\n"
+    "  expect REF \"TEXT\"      wait for a control's text    expect-title \"TITLE\"\n"
+    "  enabled REF            disabled REF             screenshot NAME          gone\n"
+    "\n"
+    "exit code: the export's result (0-124), 125 when the script failed, 126 when the library cannot be\n"
+    "loaded, 127 when it has no such export, 2 for a wrong command line.\n";
+
+enum class Kind { String, Integer, Null, OutCString, OutInt, OutBstr };
+
+struct Argument {
+  Kind kind;
+  std::string text;
+  uintptr_t value = 0;
+  CString cstring;
+  int integer = 0;
+  BSTR bstr = nullptr;
+};
+
+bool ParseArgument(const std::string& s, Argument* a) {
+  if (s.rfind("s:", 0) == 0) {
+    a->kind = Kind::String;
+    a->text = s.substr(2);
+    return true;
+  }
+  if (s.rfind("i:", 0) == 0) {
+    char* end = nullptr;
+    long long v = strtoll(s.c_str() + 2, &end, 0);
+    if (s.size() == 2 || *end) return false;
+    a->kind = Kind::Integer;
+    a->value = static_cast<uintptr_t>(v);
+    return true;
+  }
+  if (s == "null") a->kind = Kind::Null;
+  else if (s == "out:cstring") a->kind = Kind::OutCString;
+  else if (s == "out:int") a->kind = Kind::OutInt;
+  else if (s == "out:bstr") a->kind = Kind::OutBstr;
+  else return false;
+  return true;
+}
+
+uintptr_t Slot(Argument& a) {
+  switch (a.kind) {
+    case Kind::String: return reinterpret_cast<uintptr_t>(a.text.c_str());
+    case Kind::Integer: return a.value;
+    case Kind::Null: return 0;
+    case Kind::OutCString: return reinterpret_cast<uintptr_t>(&a.cstring);
+    case Kind::OutInt: return reinterpret_cast<uintptr_t>(&a.integer);
+    case Kind::OutBstr: return reinterpret_cast<uintptr_t>(&a.bstr);
+  }
+  return 0;
+}
+
+// Every argument takes one register or stack slot of the calling convention, integers and pointers alike.
+// Unused slots are passed as zeros, which a callee with fewer parameters never reads.
+int Call(FARPROC f, std::vector<uintptr_t> s) {
+  using U = uintptr_t;
+  s.resize(10, 0);
+  return reinterpret_cast<int (*)(U, U, U, U, U, U, U, U, U, U)>(f)(s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7],
+                                                                     s[8], s[9]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string library = "Brinmoor.DLL", scriptPath, shotDir;
+  int timeout = 10000;
+  int i = 1;
+  for (; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      fputs(kHelp, stdout);
+      return 0;
+    }
+    if (a.rfind("--", 0) != 0) break;
+    if (i + 1 >= argc) {
+      fprintf(stderr, "kxhost: %s needs a value\n", a.c_str());
+      return kUsage;
+    }
+    std::string v = argv[++i];
+    if (a == "--library") library = v;
+    else if (a == "--script") scriptPath = v;
+    else if (a == "--shots") shotDir = v;
+    else if (a == "--timeout") timeout = atoi(v.c_str());
+    else {
+      fprintf(stderr, "kxhost: unknown option %s\n", a.c_str());
+      return kUsage;
+    }
+  }
+  if (i >= argc) {
+    fputs(kHelp, stderr);
+    return kUsage;
+  }
+  std::string exportName = argv[i++];
+  std::vector<Argument> args;
+  for (; i < argc; ++i) {
+    Argument a{};
+    if (!ParseArgument(argv[i], &a)) {
+      fprintf(stderr, "kxhost: cannot read the argument \"%s\" (s:TEXT, i:NUMBER, null, out:cstring, out:int, "
+                      "out:bstr)\n",
+              argv[i]);
+      return kUsage;
+    }
+    args.push_back(a);
+  }
+  if (args.size() > 10) {
+    fprintf(stderr, "kxhost: at most 10 arguments\n");
+    return kUsage;
+  }
+
+  std::vector<kxhost::Action> actions;
+  if (!scriptPath.empty()) {
+    std::ifstream in(scriptPath, std::ios::binary);
+    if (!in) {
+      fprintf(stderr, "kxhost: cannot read the script %s\n", scriptPath.c_str());
+      return kUsage;
+    }
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    try {
+      actions = kxhost::ParseScript(ss.str(), scriptPath);
+    } catch (const kxhost::ScriptError& e) {
+      fprintf(stderr, "kxhost: %s\n", e.what());
+      return kUsage;
+    }
+  }
+  if (!shotDir.empty() && shotDir.back() == '/') shotDir.pop_back();
+
+  HMODULE module = LoadLibrary(library.c_str());
+  if (!module) {
+    fprintf(stderr, "kxhost: cannot load %s (%s, error %u)\n", library.c_str(),
+            kx::ModuleFileForName(library).c_str(), GetLastError());
+    return kLoadFailed;
+  }
+  FARPROC entry = GetProcAddress(module, exportName.c_str());
+  if (!entry) {
+    fprintf(stderr, "kxhost: %s has no export %s\n", library.c_str(), exportName.c_str());
+    FreeLibrary(module);
+    return kNoExport;
+  }
+  std::vector<uintptr_t> slots;
+  for (Argument& a : args) slots.push_back(Slot(a));
+
+  int result = 0;
+  int code = 0;
+  kxhost::ScriptRunner runner(scriptPath, shotDir.empty() ? "." : shotDir, !shotDir.empty());
+  if (actions.empty()) {
+    result = Call(entry, slots);
+  } else {
+    try {
+      result = static_cast<int>(kx::RunWithUiHere([&] { return static_cast<INT_PTR>(Call(entry, slots)); },
+                                                  [&](kx::UiDriver& d) { runner.Run(d, actions); }, timeout));
+    } catch (const std::exception& e) {
+      fprintf(stderr, "kxhost: %s\n", e.what());
+      code = kScriptFailed;
+    }
+  }
+  printf("result: %d\n", result);
+  for (size_t k = 0; k < args.size(); ++k) {
+    Argument& a = args[k];
+    if (a.kind == Kind::OutCString) printf("out %zu: %s\n", k + 1, a.cstring.GetString());
+    else if (a.kind == Kind::OutInt) printf("out %zu: %d\n", k + 1, a.integer);
+    else if (a.kind == Kind::OutBstr) {
+      std::string s = a.bstr ? kx::Utf16ToUtf8(a.bstr, SysStringLen(a.bstr)) : std::string();
+      printf("out %zu: %s\n", k + 1, a.bstr ? s.c_str() : "(none)");
+      SysFreeString(a.bstr);
+    }
+  }
+  for (const std::string& shot : runner.Shots()) printf("screenshot: %s\n", shot.c_str());
+  fflush(stdout);
+  FreeLibrary(module);
+  if (code) return code;
+  // The result becomes the exit code; values beyond the codes kxhost keeps for itself are cut to 124.
+  return result < 0 ? 124 : result > 124 ? 124 : result;
+}
