@@ -70,6 +70,16 @@ TEST(CapicomObjectSet, MakesSevenObjectsOrNoneWhenOneCannotBeMade) {
   EXPECT_FALSE(set->m_EnvelopedData.IsEmpty());
   EXPECT_FALSE(set->m_SignedData.IsEmpty());
   EXPECT_FALSE(set->m_SignedCode.IsEmpty());
+  // Each member holds the only reference to its object, so deleting the set releases all seven.
+  IUnknown* held[] = {set->m_Settings.GetInterfacePtr(),      set->m_Certificate.GetInterfacePtr(),
+                      set->m_Store.GetInterfacePtr(),         set->m_EncryptedData.GetInterfacePtr(),
+                      set->m_EnvelopedData.GetInterfacePtr(), set->m_SignedData.GetInterfacePtr(),
+                      set->m_SignedCode.GetInterfacePtr()};
+  for (IUnknown* p : held) {
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->AddRef(), 2u);
+    p->Release();
+  }
   set.reset();
 
   // The last member's class is not registered: its creation error reaches the caller and nothing is left.
