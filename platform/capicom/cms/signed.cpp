@@ -25,9 +25,8 @@ const char* TextAttributeOid(int name) {
 }
 
 // Some writers end the text with a zero character; it is not part of the name.
-std::u16string FromUtf16Le(const uint8_t* p, size_t n) {
-  std::u16string text;
-  for (size_t i = 0; i + 1 < n; i += 2) text.push_back(static_cast<char16_t>(p[i] | (p[i + 1] << 8)));
+std::u16string TextAttributeValue(const ASN1_OCTET_STRING* value) {
+  std::u16string text = kxsc::der::FromUtf16Le(ASN1_STRING_get0_data(value), ASN1_STRING_length(value));
   while (!text.empty() && text.back() == u'\0') text.pop_back();
   return text;
 }
@@ -125,7 +124,7 @@ std::vector<Attribute> ReadAttributes(CMS_SignerInfo* si) {
       if (v->type != V_ASN1_OCTET_STRING) continue;
       a.name = SameOid(obj, kDocumentNameOid) ? CAPICOM_AUTHENTICATED_ATTRIBUTE_DOCUMENT_NAME
                                               : CAPICOM_AUTHENTICATED_ATTRIBUTE_DOCUMENT_DESCRIPTION;
-      a.text = FromUtf16Le(ASN1_STRING_get0_data(v->value.octet_string), ASN1_STRING_length(v->value.octet_string));
+      a.text = TextAttributeValue(v->value.octet_string);
     } else {
       continue;
     }

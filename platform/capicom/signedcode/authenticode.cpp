@@ -64,12 +64,6 @@ Bytes OpusInfo(const std::u16string& description, const std::string& url) {
   return Tlv(kSequence, content);
 }
 
-std::u16string FromUtf16Be(const Reader& r) {
-  std::u16string out;
-  for (size_t i = 0; i + 1 < r.size(); i += 2) out.push_back(static_cast<char16_t>((r.data()[i] << 8) | r.data()[i + 1]));
-  return out;
-}
-
 // Reads description and URL back from an SpcSpOpusInfo value; unknown shapes are skipped.
 void ReadOpusInfo(const Bytes& value, SignatureInfo* info) {
   Reader outer(value), seq;
@@ -82,7 +76,7 @@ void ReadOpusInfo(const Bytes& value, SignatureInfo* info) {
     if (!field.Next(&innerTag, &inner)) continue;
     if (tag == ContextCons(0)) {
       if (innerTag == ContextPrim(0)) {
-        info->description = FromUtf16Be(inner);
+        info->description = FromUtf16Be(inner.data(), inner.size());
       } else if (innerTag == ContextPrim(1)) {
         for (size_t i = 0; i < inner.size(); ++i) info->description.push_back(inner.data()[i]);
       }

@@ -90,10 +90,22 @@ Bytes Utf16(const std::u16string& text, bool bigEndian) {
   }
   return out;
 }
+
+std::u16string FromUtf16(const uint8_t* p, size_t n, bool bigEndian) {
+  std::u16string text;
+  text.reserve(n / 2);
+  for (size_t i = 0; i + 1 < n; i += 2) {
+    const uint8_t first = p[i], second = p[i + 1];
+    text.push_back(static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first));
+  }
+  return text;
+}
 }  // namespace
 
 Bytes Utf16Be(const std::u16string& text) { return Utf16(text, true); }
 Bytes Utf16Le(const std::u16string& text) { return Utf16(text, false); }
+std::u16string FromUtf16Be(const uint8_t* p, size_t n) { return FromUtf16(p, n, true); }
+std::u16string FromUtf16Le(const uint8_t* p, size_t n) { return FromUtf16(p, n, false); }
 
 bool Reader::Next(uint8_t* tag, Reader* content, Bytes* whole) {
   size_t len = 0;

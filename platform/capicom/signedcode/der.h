@@ -40,6 +40,9 @@ Bytes OidOfNid(int nid);
 Bytes Utf16Be(const std::u16string& text);
 // The same text little endian, as the engine's own text attributes hold it.
 Bytes Utf16Le(const std::u16string& text);
+// The text of UTF-16 bytes in either order; an odd last byte is dropped.
+std::u16string FromUtf16Be(const uint8_t* p, size_t n);
+std::u16string FromUtf16Le(const uint8_t* p, size_t n);
 
 // Reads one encoding at a time from a byte range; every length is checked against what is left.
 class Reader {
