@@ -292,9 +292,14 @@ void Paint(HWND hwnd, CbData* d, HDC hdc, const RECT& client) {
 LRESULT CALLBACK ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   CbData* d = Data(hwnd);
   switch (msg) {
-    case WM_NCCREATE:
+    case WM_NCCREATE: {
       kx::SetControlData(hwnd, new CbData());
+      // Scroll bars asked for belong to the list, not to the box.
+      LONG_PTR st = GetWindowLongPtr(hwnd, GWL_STYLE);
+      if (st & (WS_VSCROLL | WS_HSCROLL))
+        SetWindowLongPtr(hwnd, GWL_STYLE, st & ~static_cast<LONG_PTR>(WS_VSCROLL | WS_HSCROLL));
       return DefWindowProc(hwnd, msg, wp, lp);
+    }
     case WM_NCDESTROY:
       delete d;
       kx::SetControlData<CbData>(hwnd, nullptr);

@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/ui/commdlg.h"
 #include "platform/ui/ctlcommon.h"
 #include "platform/ui/internal.h"
 #include "platform/ui/menu.h"
+#include "platform/ui/shlobj.h"
 
 namespace kx {
 
@@ -350,6 +352,112 @@ void ControlDriver::ChooseMenuPath(const std::vector<std::string>& path) {
     }
     d_.ClickAt(wnd, p.x, p.y);
   }
+}
+
+// ----- common dialogs -----
+HWND ControlDriver::WaitCommonDialog(const char* kind, int timeoutMs) {
+  HWND found = nullptr;
+  auto look = [&] {
+    struct Search {
+      const char* kind;
+      HWND found;
+    } search{kind, nullptr};
+    EnumWindows(
+        [](HWND h, LPARAM p) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(p);
+          bool match = s->kind ? GetProp(h, s->kind) != nullptr
+                               : (GetProp(h, KX_FILEDIALOG_PROP) || GetProp(h, KX_COLORDIALOG_PROP) ||
+                                  GetProp(h, KX_FOLDERDIALOG_PROP));
+          if (match && IsWindowVisible(h)) {
+            s->found = h;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    found = search.found;
+    return found != nullptr;
+  };
+  d_.WaitUntil(look, std::string("a ") + (kind ? kind : "common dialog"), timeoutMs);
+  return found;
+}
+
+namespace {
+
+std::string Canonical(const std::string& path) {
+  std::error_code ec;
+  std::string s = std::filesystem::weakly_canonical(std::filesystem::path(path), ec).string();
+  if (ec) s = path;
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+}  // namespace
+
+void ControlDriver::FillFileDialog(const std::string& folder, const std::vector<std::string>& names, int timeoutMs) {
+  HWND dlg = WaitCommonDialog(KX_FILEDIALOG_PROP, timeoutMs);
+  HWND name = d_.Control(dlg, KX_FD_NAME), lookIn = d_.Control(dlg, KX_FD_LOOKIN);
+  std::string target = Canonical(folder);
+  if (d_.Text(lookIn) != target) {
+    // A folder typed into the name box and confirmed is where the dialog goes.
+    d_.SetText(name, target);
+    d_.PressKey(VK_RETURN);
+    d_.WaitUntil([&] { return d_.Text(lookIn) == target; }, "the file dialog to show " + target);
+  }
+  if (names.size() == 1) {
+    d_.SetText(name, names[0]);
+  } else if (!names.empty()) {
+    HWND list = d_.Control(dlg, KX_FD_LIST);
+    for (size_t k = 0; k < names.size(); ++k) {
+      int row = ListFind(list, names[k]);
+      if (row < 0) d_.Fail("the file dialog lists no \"" + names[k] + "\" in " + target);
+      ListClickRow(list, row, k > 0);
+    }
+  }
+  d_.Click(d_.Control(dlg, IDOK));
+}
+
+void ControlDriver::CancelCommonDialog(int timeoutMs) {
+  HWND dlg = WaitCommonDialog(nullptr, timeoutMs);
+  d_.Click(d_.Control(dlg, IDCANCEL));
+  d_.WaitForGone(dlg);
+}
+
+void ControlDriver::ChooseFolder(const std::string& folder, int timeoutMs) {
+  HWND dlg = WaitCommonDialog(KX_FOLDERDIALOG_PROP, timeoutMs);
+  HWND tree = d_.Control(dlg, KX_BF_TREE);
+  std::string target = Canonical(folder);
+  std::vector<std::string> parts;
+  for (size_t start = 1; start < target.size();) {
+    size_t slash = target.find('/', start);
+    parts.push_back(target.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  HTREEITEM top = reinterpret_cast<HTREEITEM>(d_.Send(tree, TVM_GETNEXTITEM, TVGN_ROOT));
+  std::string topText = top ? TreeText(tree, top) : std::string();
+  std::vector<std::string> path;
+  if (topText == "Desktop") {
+    path = {"Desktop", "File System"};
+    path.insert(path.end(), parts.begin(), parts.end());
+  } else {
+    // A dialog with a root folder: the path goes on from the root's own name.
+    auto at = std::find(parts.begin(), parts.end(), topText);
+    if (at == parts.end()) d_.Fail("the folder dialog's root \"" + topText + "\" does not hold " + target);
+    path.assign(at, parts.end());
+  }
+  TreePick(tree, path);
+  d_.Click(d_.Control(dlg, IDOK));
+}
+
+void ControlDriver::ChooseColorValue(COLORREF color, int timeoutMs) {
+  HWND dlg = WaitCommonDialog(KX_COLORDIALOG_PROP, timeoutMs);
+  HWND red = d_.Control(dlg, KX_CC_RED);
+  if (!d_.IsVisible(red)) d_.Click(d_.Control(dlg, KX_CC_DEFINE));
+  d_.SetText(red, std::to_string(GetRValue(color)));
+  d_.SetText(d_.Control(dlg, KX_CC_GREEN), std::to_string(GetGValue(color)));
+  d_.SetText(d_.Control(dlg, KX_CC_BLUE), std::to_string(GetBValue(color)));
+  d_.Click(d_.Control(dlg, IDOK));
 }
 
 }  // namespace kx

@@ -392,7 +392,7 @@ INT_PTR CALLBACK FileDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       SendMessage(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
       SendMessage(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(MakeIcons()));
       const char* heads[] = {"Name", "Size", "Modified"};
-      const int widths[] = {250, 70, 110};
+      const int widths[] = {220, 70, 135};
       for (int c = 0; c < 3; ++c) {
         LVCOLUMNA col{};
         col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
