@@ -9,6 +9,7 @@
 #include "platform/mfc/wnd.h"
 
 class CImageList;
+class CMenu;
 
 namespace kx::afx {
 
@@ -107,6 +108,7 @@ HWND SafeHwnd(const CWnd* w);
 HDC SafeHdc(const CDC* dc);
 HGDIOBJ SafeGdi(const CGdiObject* obj);
 HIMAGELIST SafeImageList(const ::CImageList* list);
+HMENU SafeHmenu(const ::CMenu* menu);
 
 // The module a state belongs to, found from the state's address when no loader told it.
 HINSTANCE InstanceOf(AFX_MODULE_STATE* state);

@@ -8,3 +8,7 @@ HGDIOBJ kx::afx::SafeGdi(const CGdiObject* obj) { return obj ? obj->m_hObject : 
 #include "platform/mfc/controls.h"
 
 HIMAGELIST kx::afx::SafeImageList(const CImageList* list) { return list ? list->m_hImageList : nullptr; }
+
+#include "platform/mfc/menu.h"
+
+HMENU kx::afx::SafeHmenu(const CMenu* menu) { return menu ? menu->m_hMenu : nullptr; }

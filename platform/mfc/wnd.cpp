@@ -12,6 +12,7 @@
 #include "platform/mfc/afxstate.h"
 #include "platform/mfc/dialog.h"
 #include "platform/mfc/exceptions.h"
+#include "platform/mfc/menu.h"
 
 namespace kx::afx {
 
@@ -606,14 +607,25 @@ HBRUSH CWnd::OnCtlColor(CDC*, CWnd* pWnd, UINT) {
 }
 
 void CWnd::OnDrawItem(int, LPDRAWITEMSTRUCT lpDrawItemStruct) {
-  if (lpDrawItemStruct && lpDrawItemStruct->CtlType != ODT_MENU &&
-      ReflectLastMsg(lpDrawItemStruct->hwndItem))
+  if (lpDrawItemStruct && lpDrawItemStruct->CtlType == ODT_MENU) {
+    // An item of a menu attached to a CMenu: that object draws it.
+    if (CMenu* menu = CMenu::FromHandlePermanent(reinterpret_cast<HMENU>(lpDrawItemStruct->hwndItem))) {
+      menu->DrawItem(lpDrawItemStruct);
+      return;
+    }
+  } else if (lpDrawItemStruct && ReflectLastMsg(lpDrawItemStruct->hwndItem)) {
     return;
+  }
   Default();
 }
 
 void CWnd::OnMeasureItem(int, LPMEASUREITEMSTRUCT lpMeasureItemStruct) {
-  if (lpMeasureItemStruct && lpMeasureItemStruct->CtlType != ODT_MENU) {
+  if (lpMeasureItemStruct && lpMeasureItemStruct->CtlType == ODT_MENU) {
+    if (CMenu* menu = CMenu::FindOwnerDrawMenu(lpMeasureItemStruct->itemID)) {
+      menu->MeasureItem(lpMeasureItemStruct);
+      return;
+    }
+  } else if (lpMeasureItemStruct) {
     CWnd* child = GetDescendantWindow(static_cast<int>(lpMeasureItemStruct->CtlID), TRUE);
     if (child && child->SendChildNotifyLastMsg()) return;
   }

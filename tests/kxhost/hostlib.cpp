@@ -140,3 +140,23 @@ KXHOST_EXPORT int AskYesNo(HWND, LPCSTR text, int* answer) {
   if (answer) *answer = a;
   return 1;
 }
+
+// A popup menu with a submenu over a small owner window; the chosen command is written out.
+KXHOST_EXPORT int ChooseCommand(HWND, int* chosen) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  CWnd owner;
+  if (!owner.CreateEx(0, AfxRegisterWndClass(0), "Commands", WS_POPUP | WS_VISIBLE, 20, 20, 200, 100, nullptr,
+                      nullptr))
+    return 0;
+  CMenu menu, more;
+  menu.CreatePopupMenu();
+  more.CreatePopupMenu();
+  more.AppendMenu(MF_STRING, 201, "Export");
+  more.AppendMenu(MF_STRING, 202, "Import");
+  menu.AppendMenu(MF_STRING, 101, "Open");
+  menu.AppendMenu(MF_POPUP, reinterpret_cast<UINT_PTR>(more.Detach()), "More");
+  int id = static_cast<int>(menu.TrackPopupMenu(TPM_RETURNCMD, 40, 40, &owner));
+  owner.DestroyWindow();
+  if (chosen) *chosen = id;
+  return 1;
+}

@@ -57,6 +57,12 @@ TEST(KxHost, AnswersAMessagePage) {
   EXPECT_NE(no.out.find("out 3: 7\n"), std::string::npos) << no.out;
 }
 
+TEST(KxHost, ChoosesInAPopupMenu) {
+  Outcome o = Host("ChooseCommand null out:int", "menu \"More/Import\"\n");
+  EXPECT_EQ(o.code, 1) << o.out;
+  EXPECT_NE(o.out.find("out 2: 202\n"), std::string::npos) << o.out;
+}
+
 TEST(KxHost, FailuresHaveTheirOwnCodes) {
   // A script whose expectation fails names its line; the export still ends.
   Outcome bad = Host("AskYesNo null s:Sure? out:int", "answer Yes \"something else\"\nanswer No\n");

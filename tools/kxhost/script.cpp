@@ -5,6 +5,8 @@
 #include <map>
 
 #include "platform/ui/commctrl.h"
+#include "platform/ui/commonctrl.h"
+#include "platform/ui/controldriver.h"
 #include "platform/ui/pagefind.h"
 
 namespace kxhost {
@@ -21,7 +23,7 @@ const std::map<std::string, Verb>& Verbs() {
       {"double-click", {1, 1}}, {"type", {2, 2}},    {"tick", {1, 1}},       {"untick", {1, 1}},
       {"pick", {2, 2}},     {"key", {1, 1}},         {"answer", {1, 2}},     {"expect", {2, 2}},
       {"expect-title", {1, 1}}, {"enabled", {1, 1}}, {"disabled", {1, 1}},  {"screenshot", {1, 1}},
-      {"gone", {0, 0}},
+      {"gone", {0, 0}},     {"menu", {1, 1}},
   };
   return verbs;
 }
@@ -98,6 +100,18 @@ const Key kKeys[] = {{"ENTER", VK_RETURN}, {"RETURN", VK_RETURN}, {"ESCAPE", VK_
                      {"PAGEUP", VK_PRIOR}, {"PAGEDOWN", VK_NEXT}, {"DELETE", VK_DELETE}, {"BACKSPACE", VK_BACK},
                      {"F1", VK_F1},        {"F2", VK_F2},         {"F3", VK_F3},         {"F4", VK_F4},
                      {"F5", VK_F5},        {"F10", VK_F10}};
+
+// "Parent/Child/Item": the texts of a path through a tree or nested menus.
+std::vector<std::string> SplitPath(const std::string& s) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t slash = s.find('/', start);
+    parts.push_back(s.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+    if (slash == std::string::npos) return parts;
+    start = slash + 1;
+  }
+}
 
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
@@ -218,16 +232,12 @@ void ScriptRunner::Pick(kx::UiDriver& d, HWND control, const std::string& text) 
     }
     d.Fail("no tab \"" + text + "\"");
   }
-  if (cls == Upper(WC_LISTBOXA)) {
-    auto i = static_cast<int>(d.Send(control, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                     reinterpret_cast<LPARAM>(text.c_str())));
-    if (i == LB_ERR) d.Fail("no list entry \"" + text + "\"");
-    RECT r{};
-    d.Send(control, LB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
-    d.ClickAt(control, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    return;
-  }
-  d.Fail("pick works on tab controls and list boxes, not on " + ClassOf(control));
+  kx::ControlDriver controls(d);
+  if (cls == Upper(WC_LISTBOXA)) return controls.ListBoxPick(control, text);
+  if (cls == Upper(WC_COMBOBOXA)) return controls.ComboPick(control, text);
+  if (cls == Upper(WC_LISTVIEWA)) return controls.ListPickRow(control, text);
+  if (cls == Upper(WC_TREEVIEWA)) return controls.TreePick(control, SplitPath(text));
+  d.Fail("pick works on tabs, list boxes, combo boxes, list views and tree views, not on " + ClassOf(control));
 }
 
 // A message box, or a page shown as a dialog, that has a button with this label; the expected text, when
@@ -314,6 +324,8 @@ void ScriptRunner::Do(kx::UiDriver& d, const Action& a) {
     d.WaitForEnabled(Find(d, args[0]), v == "enabled");
   } else if (v == "screenshot") {
     Shot(d, Window(d), args[0]);
+  } else if (v == "menu") {
+    kx::ControlDriver(d).ChooseMenuPath(SplitPath(args[0]));
   } else if (v == "gone") {
     if (window_ && IsWindow(window_)) d.WaitForGone(window_);
     else if (!window_) d.Fail("no window to wait for (a script starts with wait or page)");
