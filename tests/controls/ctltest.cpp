@@ -42,7 +42,11 @@ INT_PTR RunDialog(const kx::DialogTemplate& t, DLGPROC proc, const Script& scrip
 }
 
 Picture::Picture(kx::UiDriver& d, HWND hwnd) {
-  d.Invoke(hwnd, [&] {
+  d.Invoke(hwnd, [&] { Take(hwnd); });
+}
+
+void Picture::Take(HWND hwnd) {
+  {
     RECT wr, cr;
     GetWindowRect(hwnd, &wr);
     GetClientRect(hwnd, &cr);
@@ -63,7 +67,7 @@ Picture::Picture(kx::UiDriver& d, HWND hwnd) {
     SelectObject(mem, old);
     DeleteObject(bm);
     DeleteDC(mem);
-  });
+  }
 }
 
 COLORREF Picture::At(int x, int y) const {

@@ -42,6 +42,8 @@ INT_PTR RunDialog(const kx::DialogTemplate& t, DLGPROC proc, const Script& scrip
 class Picture {
  public:
   Picture(kx::UiDriver& d, HWND hwnd);
+  // For a window of the calling thread.
+  explicit Picture(HWND hwnd) { Take(hwnd); }
   COLORREF At(int x, int y) const;
   int Width() const { return w_; }
   int Height() const { return h_; }
@@ -49,6 +51,7 @@ class Picture {
   int Count(const RECT& r, const std::function<bool(COLORREF)>& test) const;
 
  private:
+  void Take(HWND hwnd);
   int w_ = 0, h_ = 0;
   std::vector<COLORREF> px_;
 };
