@@ -1,4 +1,4 @@
-// The files of the family: byte layouts and sizes, round trips, the digest, and hostile images.
+// The files of the family: byte layouts and sizes, round trips, the digest, preset certificates.
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -11,6 +11,7 @@
 #include "formats/SignatureFile.h"
 #include "formats/TolvexBinaryFile.h"
 #include "formats/formats_test.h"
+#include "formats/samples.h"
 #include "platform/win32/files.h"
 #include "platform/win32/registry.h"
 #include "support/pki.h"
@@ -21,96 +22,10 @@ namespace {
 
 using FilesTest = FormatsTest;
 
-PayloadEntry SampleEntry(const char* name, int buffers) {
-  PayloadEntry e;
-  e.m_head.m_strText2 = "head two";
-  e.m_head.m_bFlag = 0;
-  e.m_bFlag = 1;
-  e.m_strText1 = name;
-  e.m_buffer1 = BufferOf("KSGR signature image bytes");
-  e.m_strText2 = "legal statement";
-  e.m_strText5 = "fifth";
-  e.m_buffer2 = BufferOf(std::string(700, 'x'));
-  for (int i = 0; i < buffers; ++i) e.m_buffers.Add(BufferOf("detached signature " + std::to_string(i)));
-  return e;
-}
-
-// A protected file with every part filled.
-void FillProtected(CTolvexBinaryFileBase& f) {
-  f.m_info.m_strText1 = "report.pdf";
-  f.m_info.m_strText2 = "second text";
-  f.m_info.m_strText3 = "preset description";
-  f.m_info.m_bEncryptedContent = 1;
-  PayloadBody& body = f.m_info.m_body;
-  body.m_abFlags[0] = 1;
-  body.m_abFlags[2] = 1;
-  body.m_nested.m_astrText[3] = "nested text";
-  body.m_nested.m_bCipherIndex = 5;
-  body.m_nested.m_bKeyLengthIndex = 3;
-  body.m_head.m_strText4 = "fourth";
-  ASSERT_TRUE(body.AddEntry(SampleEntry("first", 2)));
-  ASSERT_TRUE(body.AddEntry(SampleEntry("second", 0)));
-  f.m_info.m_signing.m_bPresent = 1;
-  f.m_info.m_signing.m_list.Add("Alice", "Issuing CA", "2030-01-01");
-  f.m_info.m_signing.m_list.Add("Carol", "Issuing CA", "2031-01-01");
-  f.m_info.m_signing.m_bSecondFlag = 1;
-  f.m_info.m_signing.m_buffer = BufferOf("signed content");
-  f.m_info.m_encryption.m_bPresent = 1;
-  f.m_info.m_encryption.m_bSecondFlag = 1;
-  f.m_info.m_encryption.m_list.Add("Bob", "Issuing CA", "2029-12-31");
-  f.m_info.m_encryption.m_bThirdFlag = 1;
-  f.m_info.m_encryption.m_buffer = BufferOf("enveloped content key");
-  f.SetExtraBlockFlag(1);
-  f.m_extraBlock = BufferOf("enveloped signee information");
-  f.SetOptionValue(0x1234);
-}
-
 std::string SaveBytes(CBaseKesmoraFile* f, const std::string& path) {
   EXPECT_TRUE(f->Save(path.c_str())) << path;
   return ReadFile(path);
 }
-
-struct Kind {
-  const char* marker;
-  const char* extension;
-  std::function<void(CBaseKesmoraFile*)> fill;
-};
-
-const Kind kKinds[] = {
-    {"KXTV", "tvx", [](CBaseKesmoraFile* f) { FillProtected(*dynamic_cast<CTolvexBinaryFile*>(f)); }},
-    {"KETV", "etv",
-     [](CBaseKesmoraFile* f) {
-       auto* e = dynamic_cast<CEncryptedTolvexBinaryFile*>(f);
-       FillProtected(*e);
-       e->m_nCipherIndex = 7;
-       e->m_nKeySizeIndex = 255;
-       e->m_bFlag = 1;
-       e->m_encrypted = BufferOf(std::string(48, '\xA5'));
-     }},
-    {"KCLK", "clk",
-     [](CBaseKesmoraFile* f) {
-       auto* c = dynamic_cast<COneClickFile*>(f);
-       FillProtected(*c);
-       c->m_oneClickRecord.Recipients().Add(BufferOf(pki::DerBytes("encrypt")));
-       c->m_oneClickRecord.Signers().Add(BufferOf(pki::DerBytes("signer")));
-     }},
-    {"KSGR", "sgr",
-     [](CBaseKesmoraFile* f) {
-       auto* s = dynamic_cast<CSignatureFile*>(f);
-       s->SetTextA("Alice");
-       s->SetTextB("alice@example.com");
-       s->m_bFlag = 1;
-       s->SetTextC("c");
-       s->SetTextE("e");
-       s->m_image = BufferOf(std::string(333, '\x42'));
-     }},
-    {"KALF", "alf",
-     [](CBaseKesmoraFile* f) {
-       auto* a = dynamic_cast<CAuditLogFile*>(f);
-       a->m_entries.Add(CAuditLogEntry("Encrypt Operation", "1/2/2024 3:04:05 PM", "Information", "done"));
-       a->m_entries.Add(CAuditLogEntry("Signer Wizard Fatal", "1/2/2024 3:04:06 PM", "Fatal Error", "failed"));
-     }},
-};
 
 }  // namespace
 
@@ -492,146 +407,4 @@ TEST_F(FilesTest, PresetListsTestedByMail) {
   AddToUserStore("My", CertOfDer(pki::DerBytes("revoked")));
   ASSERT_TRUE(record.AddCertificate(CertOfDer(pki::DerBytes("revoked")), true));
   EXPECT_FALSE(record.HasSignerWithMail("dave@example.com"));
-}
-
-// Every cut of a whole file, and lengths that point past the end, are refused without reading past the image.
-TEST_F(FilesTest, TruncatedAndOversizedImagesRefused) {
-  std::string dir = MakeTempDir();
-  for (const Kind& kind : kKinds) {
-    SCOPED_TRACE(kind.marker);
-    CFileManager manager;
-    std::unique_ptr<CBaseKesmoraFile> f(manager.CreateFileObject(kind.marker));
-    kind.fill(f.get());
-    CByteBuffer image;
-    ASSERT_TRUE(f->SaveToBuffer(image));
-    std::string whole = StringOf(image);
-    for (size_t cut = 0; cut < whole.size(); cut += (cut < 64 || whole.size() - cut < 64) ? 1 : 97) {
-      std::unique_ptr<CBaseKesmoraFile> o(manager.OpenBuffer(BufferOf(whole.substr(0, cut)), true, nullptr));
-      EXPECT_FALSE(o) << "cut at " << cut;
-    }
-    // A cut file on disk fails to load as well.
-    std::string path = dir + "/cut." + kind.extension;
-    WriteFile(path, whole.substr(0, whole.size() - 1));
-    EXPECT_FALSE(std::unique_ptr<CBaseKesmoraFile>(manager.OpenFile(path.c_str())));
-    WriteFile(path, whole);
-    EXPECT_TRUE(std::unique_ptr<CBaseKesmoraFile>(manager.OpenFile(path.c_str())));
-  }
-
-  // Length words set to huge values, one at a time, in each kind's own fields.
-  CFileManager manager;
-  auto refused = [&](const char* marker, const std::function<void(CBaseKesmoraFile*)>& fill, size_t offset) {
-    std::unique_ptr<CBaseKesmoraFile> f(manager.CreateFileObject(marker));
-    fill(f.get());
-    CByteBuffer image;
-    f->SaveToBuffer(image);
-    std::string bytes = StringOf(image);
-    for (uint32_t v : {0xFFFFFFFFu, 0x7FFFFFFFu, uint32_t(bytes.size())}) {
-      std::string bad = bytes;
-      PutWord(bad, offset, v);
-      std::unique_ptr<CBaseKesmoraFile> o(manager.OpenBuffer(BufferOf(bad), true, nullptr));
-      if (o) return false;
-    }
-    return true;
-  };
-  auto tvx = kKinds[0].fill;
-  size_t l1 = 21 + 770;
-  EXPECT_TRUE(refused("KXTV", tvx, l1));                                             // L1
-  EXPECT_TRUE(refused("KSGR", kKinds[3].fill, 21 + 866));                            // image length
-  EXPECT_TRUE(refused("KALF", kKinds[4].fill, 21));                                  // entry count
-  EXPECT_TRUE(refused("KCLK", [](CBaseKesmoraFile* f) {
-    dynamic_cast<COneClickFile*>(f)->m_oneClickRecord.Recipients().Add(BufferOf("abc"));
-  }, 4220 - 20 + 4));                                                                 // certificate length
-  // L2 and L3 and the first record's buffer length inside a filled protected file.
-  std::unique_ptr<CTolvexBinaryFile> full(Make<CTolvexBinaryFile>(manager, "KXTV"));
-  FillProtected(*full);
-  CByteBuffer image;
-  full->SaveToBuffer(image);
-  std::string bytes = StringOf(image);
-  uint32_t L1 = WordAt(bytes, l1);
-  size_t l2 = l1 + 4 + L1;
-  size_t l3 = l2 + 4 + WordAt(bytes, l2);
-  size_t e = l3 + 4 + WordAt(bytes, l3);
-  size_t firstRecordB1 = l1 + 4 + 3397 + 4 + 4 + 2610;
-  for (size_t offset : {l2, l3, e, firstRecordB1}) {
-    std::string bad = bytes;
-    PutWord(bad, offset, 0xFFFFFFF0u);
-    std::unique_ptr<CBaseKesmoraFile> o(manager.OpenBuffer(BufferOf(bad), true, nullptr));
-    EXPECT_FALSE(o && offset != firstRecordB1) << offset;
-    if (o && offset == firstRecordB1) {
-      // The record list is carried as bytes; the bad record itself is refused when it is parsed.
-      PayloadEntry entry;
-      EXPECT_FALSE(dynamic_cast<CTolvexBinaryFile*>(o.get())->m_info.m_body.GetEntry(0, entry));
-    }
-  }
-}
-
-// Images shorter than a header, and the cases where nothing is left for the payload.
-TEST_F(FilesTest, ShortImages) {
-  CFileManager manager;
-  std::unique_ptr<CTolvexBinaryFile> f(Make<CTolvexBinaryFile>(manager, "KXTV"));
-  f->SetImage(BufferOf(std::string(20, 'K')));
-  EXPECT_FALSE(f->ParseHeader());
-  EXPECT_FALSE(f->ExtractBody());
-  f->SetImage(BufferOf("KXTV" + std::string(17, '\0')));
-  EXPECT_TRUE(f->ParseHeader());
-  EXPECT_TRUE(f->ExtractBody());
-  EXPECT_FALSE(f->Deserialize(1));
-  // A file of only a header and a zero count: the non-empty load stops early.
-  std::string dir = MakeTempDir();
-  std::string path = dir + "/zero.alf";
-  WriteFile(path, "KALF" + std::string(17, '\0') + std::string(4, '\0') + std::string(20, '\0'));
-  std::unique_ptr<CBaseKesmoraFile> log(manager.CreateFileObject("KALF"));
-  EXPECT_FALSE(log->LoadNonEmpty(path.c_str()));
-  // A count that asks for more bytes than the file holds fails before anything is allocated for it.
-  WriteFile(path, "KALF" + std::string(17, '\0') + "\xff\xff\xff\xf0" + std::string(20, '\0'));
-  EXPECT_FALSE(log->LoadNonEmpty(path.c_str()));
-}
-
-// An encrypted protected file's bytes have no length of their own: a cut or changed one fails its digest.
-TEST_F(FilesTest, EncryptedFileNeedsItsDigest) {
-  CFileManager manager;
-  std::unique_ptr<CEncryptedTolvexBinaryFile> f(Make<CEncryptedTolvexBinaryFile>(manager, "KETV"));
-  f->m_encrypted = BufferOf(std::string(32, '\0'));
-  CByteBuffer image;
-  ASSERT_TRUE(f->SaveToBuffer(image));
-  std::string bytes = StringOf(image);
-  EXPECT_TRUE(std::unique_ptr<CBaseKesmoraFile>(manager.OpenBuffer(image, true, nullptr)));
-  std::string changed = bytes;
-  changed[bytes.size() - 30] ^= 1;
-  EXPECT_FALSE(std::unique_ptr<CBaseKesmoraFile>(manager.OpenBuffer(BufferOf(changed), true, nullptr)));
-  EXPECT_FALSE(std::unique_ptr<CBaseKesmoraFile>(
-      manager.OpenBuffer(BufferOf(bytes.substr(0, bytes.size() - 7)), true, nullptr)));
-}
-
-// Random damage to every kind of file: whatever opens, and whatever its records parse to, nothing reads past
-// the image (run under the address sanitizer to see it).
-TEST_F(FilesTest, RandomDamageStaysInsideTheImage) {
-  uint32_t seed = 12345;
-  auto next = [&seed] {
-    seed = seed * 1103515245u + 12345u;
-    return seed >> 8;
-  };
-  CFileManager manager;
-  for (const Kind& kind : kKinds) {
-    std::unique_ptr<CBaseKesmoraFile> f(manager.CreateFileObject(kind.marker));
-    kind.fill(f.get());
-    CByteBuffer image;
-    ASSERT_TRUE(f->SaveToBuffer(image));
-    std::string whole = StringOf(image);
-    for (int i = 0; i < 400; ++i) {
-      std::string bad = whole;
-      for (int k = 0; k < 3; ++k) {
-        size_t at = 21 + next() % (bad.size() - 25);
-        static const uint32_t values[] = {0, 1, 0xFF, 0x7FFFFFFF, 0xFFFFFFFF, 5180, 4096};
-        PutWord(bad, at, (next() & 1) ? values[next() % 7] : next());
-      }
-      bad.resize(bad.size() - next() % 3);
-      std::unique_ptr<CBaseKesmoraFile> o(manager.OpenBuffer(BufferOf(bad), false, nullptr));
-      if (auto* p = dynamic_cast<CTolvexBinaryFileBase*>(o.get())) {
-        PayloadEntry entry;
-        for (DWORD e = 0; e < p->m_info.m_body.GetEntryCount(); ++e) p->m_info.m_body.GetEntry(e, entry);
-      }
-      manager.Reset();
-    }
-  }
 }

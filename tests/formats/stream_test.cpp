@@ -4,25 +4,13 @@
 #include "formats/FileStream.h"
 #include "formats/TolvexBinaryFile.h"
 #include "formats/formats_test.h"
+#include "formats/samples.h"
 
 using namespace kxtest;
 
 namespace {
 
 using StreamTest = FormatsTest;
-
-// A stream file of the given blocks described by a protected file; returns the object's image.
-std::string WriteStream(CFileManager& manager, const std::string& path, const std::vector<std::string>& blocks) {
-  std::unique_ptr<CFileStream> out(manager.CreateStream(path.c_str()));
-  EXPECT_TRUE(out && out->IsOpen());
-  for (const std::string& b : blocks) EXPECT_TRUE(out->WriteUInt32Block(BufferOf(b)));
-  std::unique_ptr<CTolvexBinaryFile> object(Make<CTolvexBinaryFile>(manager, "KXTV"));
-  object->m_info.m_strText1 = "large.bin";
-  EXPECT_TRUE(out->WriteFileObject(object.get()));
-  CByteBuffer image;
-  object->SaveToBuffer(image);
-  return StringOf(image);
-}
 
 }  // namespace
 
@@ -119,53 +107,6 @@ TEST_F(StreamTest, ChunksSeeksAndRawBytes) {
   EXPECT_TRUE(CFileStream::AppendFile(src.c_str(), dst.c_str()));
   EXPECT_EQ(ReadFile(dst), "head:" + std::string(50000, 's'));
   EXPECT_FALSE(CFileStream::AppendFile((src + ".missing").c_str(), dst.c_str()));
-}
-
-// Trailers and block lengths from the file never make a reader go past the file or into the object.
-TEST_F(StreamTest, HostileTrailersAndBlocks) {
-  CFileManager manager;
-  std::string dir = MakeTempDir();
-  std::string good = dir + "/good.tvx";
-  std::string image = WriteStream(manager, good, {"abcdef", "ghij"});
-  std::string bytes = ReadFile(good);
-  size_t trailer = bytes.size() - 64;
-  struct Case {
-    const char* what;
-    std::string bytes;
-    bool object;     // the trailing object is read
-    int blocks;      // blocks read before a refusal
-  };
-  auto patched = [&](size_t offset, uint32_t v) {
-    std::string b = bytes;
-    PutWord(b, offset, v);
-    return b;
-  };
-  const Case cases[] = {
-      {"whole", bytes, true, 2},
-      {"shorter than a trailer", bytes.substr(0, 63), false, 0},
-      {"T is 0", patched(trailer, 0), false, 0},
-      {"T past the start of the file", patched(trailer, uint32_t(bytes.size())), false, 0},
-      {"T of 4 GiB", patched(trailer, 0xFFFFFFFFu), false, 0},
-      {"T inside the object", patched(trailer, uint32_t(image.size() - 1)), false, 2},
-      {"first block runs into the object", patched(0, 6 + 4 + 4 + 1), true, 0},
-      {"second block of 4 GiB", patched(10, 0xFFFFFFFFu), true, 1},
-      {"zero-length block", patched(10, 0), true, 1},
-      {"cut inside the trailer", bytes.substr(0, bytes.size() - 1), false, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::string path = dir + "/case.tvx";
-    WriteFile(path, c.bytes);
-    std::unique_ptr<CFileStream> s(manager.OpenStream(path.c_str()));
-    std::unique_ptr<CBaseKesmoraFile> object(s->ReadTrailingObject());
-    EXPECT_EQ(object != nullptr, c.object);
-    CByteBuffer block;
-    int n = 0;
-    while (s->ReadUInt32Block(block)) ++n;
-    if (c.object) {
-      EXPECT_EQ(n, c.blocks);
-    }
-  }
 }
 
 // Positions past 4 GiB (a sparse file): reads and the trailer land where they should, sizes do not wrap.
