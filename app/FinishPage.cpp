@@ -26,6 +26,10 @@ BOOL CFinishPage::OnInitDialog() {
   m_lblHeading.SetFontSize(20);
   m_lblHeading.SetWindowText(LoadResString(238));
   m_lnkWebAddress.UseParentBackground(TRUE);
+  // A link without a text of its own shows its address.
+  CString text;
+  m_lnkWebAddress.GetWindowText(text);
+  if (text.IsEmpty()) m_lnkWebAddress.SetWindowText(kMakerAddress);
   m_lnkWebAddress.SetUrl(kMakerAddress);
   return TRUE;
 }

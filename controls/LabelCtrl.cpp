@@ -32,7 +32,14 @@ void CLabelCtrl::Redraw() {
 void CLabelCtrl::RemakeFont() {
   m_font.DeleteObject();
   m_font.CreateFontIndirect(&m_lf);
+  // The static paints with its own font too: give it the label's.
+  if (m_hWnd) SetFont(&m_font, FALSE);
   Redraw();
+}
+
+void CLabelCtrl::PreSubclassWindow() {
+  SetFont(&m_font, FALSE);
+  CStatic::PreSubclassWindow();
 }
 
 void CLabelCtrl::SetTextColor(COLORREF colour) {

@@ -26,6 +26,7 @@ class CLabelCtrl : public CStatic {
   BOOL IsBlinking() const { return m_bBlinking; }
 
  protected:
+  void PreSubclassWindow() override;
   afx_msg HBRUSH CtlColor(CDC* pDC, UINT nCtlColor);
   afx_msg void OnTimer(UINT_PTR nIDEvent);
   afx_msg void OnLButtonDown(UINT nFlags, CPoint point);

@@ -1,0 +1,81 @@
+#include "app/frame_fixture.h"
+
+#include "platform/mfc/afxstate.h"
+#include "platform/win32/modules.h"
+
+namespace frametest {
+
+CBrinmoorApp& App() {
+  static CBrinmoorApp app;
+  return app;
+}
+
+void FrameTest::SetUpTestSuite() {
+  CBrinmoorApp& app = App();
+  if (app.m_hResourceModule) return;
+  app.m_hResourceModule = LoadLibrary((kxtest::BuildDir() + "/lib/KXRes.DLL").c_str());
+  ASSERT_NE(app.m_hResourceModule, nullptr);
+  SetResourceModule(app.m_hResourceModule);
+  app.m_strModuleFolder = (kxtest::BuildDir() + "/lib/").c_str();
+}
+
+void FrameTest::SetUp() {
+  CBrinmoorApp& app = App();
+  app.m_pMainWnd = new CWnd;
+  ASSERT_TRUE(app.m_pMainWnd->CreateEx(0, "STATIC", "KX", 0xEFFFFFFF, 0, 0, 0, 0, nullptr, nullptr, nullptr));
+}
+
+void FrameTest::TearDown() {
+  CBrinmoorApp& app = App();
+  delete app.m_pMainWnd;
+  app.m_pMainWnd = nullptr;
+  kx::DestroyThreadWindows();
+}
+
+void FrameTest::RegisterPageTemplate(UINT id, const char* caption, const char* text) {
+  kx::DialogTemplate t;
+  t.style = WS_CHILD | WS_DISABLED | WS_CAPTION | DS_SETFONT;
+  t.cx = 317;
+  t.cy = 143;
+  t.title = caption;
+  kx::DialogItemTemplate item;
+  item.className = "Static";
+  item.text = text;
+  item.id = 1000;
+  item.x = 21;
+  item.y = 10;
+  item.cx = 270;
+  item.cy = 30;
+  t.items.push_back(item);
+  kx::DialogItemTemplate edit;
+  edit.className = "Edit";
+  edit.style |= WS_BORDER | WS_TABSTOP;
+  edit.id = 1001;
+  edit.x = 21;
+  edit.y = 50;
+  edit.cx = 200;
+  edit.cy = 14;
+  t.items.push_back(edit);
+  kx::RegisterDialogTemplate(Resources(), MAKEINTRESOURCE(id), t);
+}
+
+std::string AnswerPage(kx::UiDriver& d, const char* button) {
+  HWND page = d.WaitForTitle("Office Tolvex");
+  std::string text;
+  for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (d.ClassName(child) == "Static") text += d.Text(child);
+  d.Click(d.ControlByText(page, button, "Button"));
+  d.WaitForGone(page);
+  return text;
+}
+
+HWND Page(kx::UiDriver& d, HWND sheet, ULONG_PTR templateId) {
+  kx::WindowQuery q;
+  q.templateId = templateId;
+  q.parent = sheet;
+  return d.WaitForWindow(q);
+}
+
+std::string Shot(const char* name) { return kxtest::MakeTempDir("shots") + "/" + name + ".png"; }
+
+}  // namespace frametest

@@ -1,0 +1,34 @@
+// The test program's own application object of the library frame, prepared the way start-up prepares the
+// library's (resource library, folder of the HELP pages, hidden main window), and helpers to drive it.
+#pragma once
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/BrinmoorApp.h"
+#include "platform/ui/dlgtemplate.h"
+#include "platform/ui/driver.h"
+#include "support/testroot.h"
+
+namespace frametest {
+
+CBrinmoorApp& App();
+
+class FrameTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite();
+  void SetUp() override;
+  void TearDown() override;
+  static HMODULE Resources() { return App().m_hResourceModule; }
+  // Registers a property page template (id) in the resource library with a few static texts.
+  static void RegisterPageTemplate(UINT id, const char* caption, const char* text);
+};
+
+// The library's message page (caption: resource string 283) answered with a button; its text.
+std::string AnswerPage(kx::UiDriver& d, const char* button);
+// A wizard's or sheet's page by its template.
+HWND Page(kx::UiDriver& d, HWND sheet, ULONG_PTR templateId);
+std::string Shot(const char* name);
+
+}  // namespace frametest
