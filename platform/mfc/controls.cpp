@@ -44,22 +44,39 @@ BOOL CTabCtrl::Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nI
 // ---------------------------------------------------------------------------------------------------------------
 // Owner drawing comes back from the parent as virtual calls
 // ---------------------------------------------------------------------------------------------------------------
+namespace {
+// A control that draws itself takes WM_DRAWITEM (reflected from its parent) as a DrawItem call.
+template <typename Control>
+BOOL DrawItemNotify(Control* control, UINT message, LPARAM lParam) {
+  if (message != WM_DRAWITEM) return FALSE;
+  control->DrawItem(reinterpret_cast<LPDRAWITEMSTRUCT>(lParam));
+  return TRUE;
+}
+
+// A list-like control with owner-drawn items also measures, compares and deletes them.
+template <typename Control>
+BOOL ItemNotify(Control* control, UINT message, LPARAM lParam, LRESULT* pResult) {
+  switch (message) {
+    case WM_MEASUREITEM: control->MeasureItem(reinterpret_cast<LPMEASUREITEMSTRUCT>(lParam)); return TRUE;
+    case WM_DELETEITEM: control->DeleteItem(reinterpret_cast<LPDELETEITEMSTRUCT>(lParam)); return TRUE;
+    case WM_COMPAREITEM:
+      if (pResult) *pResult = control->CompareItem(reinterpret_cast<LPCOMPAREITEMSTRUCT>(lParam));
+      return TRUE;
+    default: return DrawItemNotify(control, message, lParam);
+  }
+}
+}  // namespace
+
 void CStatic::DrawItem(LPDRAWITEMSTRUCT) {}
 
 BOOL CStatic::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
-  if (CWnd::OnChildNotify(message, wParam, lParam, pResult)) return TRUE;
-  if (message != WM_DRAWITEM) return FALSE;
-  DrawItem(reinterpret_cast<LPDRAWITEMSTRUCT>(lParam));
-  return TRUE;
+  return CWnd::OnChildNotify(message, wParam, lParam, pResult) || DrawItemNotify(this, message, lParam);
 }
 
 void CButton::DrawItem(LPDRAWITEMSTRUCT) {}
 
 BOOL CButton::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
-  if (CWnd::OnChildNotify(message, wParam, lParam, pResult)) return TRUE;
-  if (message != WM_DRAWITEM) return FALSE;
-  DrawItem(reinterpret_cast<LPDRAWITEMSTRUCT>(lParam));
-  return TRUE;
+  return CWnd::OnChildNotify(message, wParam, lParam, pResult) || DrawItemNotify(this, message, lParam);
 }
 
 void CComboBox::DrawItem(LPDRAWITEMSTRUCT) {}
@@ -68,16 +85,7 @@ int CComboBox::CompareItem(LPCOMPAREITEMSTRUCT) { return 0; }
 void CComboBox::DeleteItem(LPDELETEITEMSTRUCT) {}
 
 BOOL CComboBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
-  if (CWnd::OnChildNotify(message, wParam, lParam, pResult)) return TRUE;
-  switch (message) {
-    case WM_DRAWITEM: DrawItem(reinterpret_cast<LPDRAWITEMSTRUCT>(lParam)); return TRUE;
-    case WM_MEASUREITEM: MeasureItem(reinterpret_cast<LPMEASUREITEMSTRUCT>(lParam)); return TRUE;
-    case WM_DELETEITEM: DeleteItem(reinterpret_cast<LPDELETEITEMSTRUCT>(lParam)); return TRUE;
-    case WM_COMPAREITEM:
-      if (pResult) *pResult = CompareItem(reinterpret_cast<LPCOMPAREITEMSTRUCT>(lParam));
-      return TRUE;
-    default: return FALSE;
-  }
+  return CWnd::OnChildNotify(message, wParam, lParam, pResult) || ItemNotify(this, message, lParam, pResult);
 }
 
 void CListBox::DrawItem(LPDRAWITEMSTRUCT) {}
@@ -89,13 +97,8 @@ int CListBox::CharToItem(UINT, UINT) { return -1; }
 
 BOOL CListBox::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
   if (CWnd::OnChildNotify(message, wParam, lParam, pResult)) return TRUE;
+  if (ItemNotify(this, message, lParam, pResult)) return TRUE;
   switch (message) {
-    case WM_DRAWITEM: DrawItem(reinterpret_cast<LPDRAWITEMSTRUCT>(lParam)); return TRUE;
-    case WM_MEASUREITEM: MeasureItem(reinterpret_cast<LPMEASUREITEMSTRUCT>(lParam)); return TRUE;
-    case WM_DELETEITEM: DeleteItem(reinterpret_cast<LPDELETEITEMSTRUCT>(lParam)); return TRUE;
-    case WM_COMPAREITEM:
-      if (pResult) *pResult = CompareItem(reinterpret_cast<LPCOMPAREITEMSTRUCT>(lParam));
-      return TRUE;
     case WM_VKEYTOITEM:
       if (pResult) *pResult = VKeyToItem(LOWORD(wParam), HIWORD(wParam));
       return TRUE;

@@ -207,6 +207,18 @@ void DDX_CBIndex(CDataExchange* pDX, int nIDC, int& index) {
 }
 
 namespace {
+// The text of the selected entry of a list box or a combo box's list ("" with none), through the control's
+// messages for the selection, an entry's length and an entry's text (CB_ERR and LB_ERR are both -1).
+CString SelectedEntry(HWND h, UINT getSel, UINT getLen, UINT getText) {
+  int sel = static_cast<int>(::SendMessage(h, getSel, 0, 0));
+  if (sel < 0) return CString();
+  int len = static_cast<int>(::SendMessage(h, getLen, static_cast<WPARAM>(sel), 0));
+  if (len <= 0) return CString();
+  std::string buf(static_cast<size_t>(len) + 1, '\0');
+  ::SendMessage(h, getText, static_cast<WPARAM>(sel), reinterpret_cast<LPARAM>(buf.data()));
+  return CString(buf.c_str());
+}
+
 void ComboString(CDataExchange* pDX, int nIDC, CString& value, UINT find) {
   HWND h = pDX->PrepareCtrl(nIDC);
   bool list = (::GetWindowLongPtr(h, GWL_STYLE) & 0x3) == CBS_DROPDOWNLIST;
@@ -215,14 +227,7 @@ void ComboString(CDataExchange* pDX, int nIDC, CString& value, UINT find) {
       value = WindowText(h);
       return;
     }
-    int sel = static_cast<int>(::SendMessage(h, CB_GETCURSEL, 0, 0));
-    value.Empty();
-    if (sel == CB_ERR) return;
-    int len = static_cast<int>(::SendMessage(h, CB_GETLBTEXTLEN, static_cast<WPARAM>(sel), 0));
-    if (len <= 0) return;
-    std::string buf(static_cast<size_t>(len) + 1, '\0');
-    ::SendMessage(h, CB_GETLBTEXT, static_cast<WPARAM>(sel), reinterpret_cast<LPARAM>(buf.data()));
-    value = buf.c_str();
+    value = SelectedEntry(h, CB_GETCURSEL, CB_GETLBTEXTLEN, CB_GETLBTEXT);
     return;
   }
   LRESULT at = ::SendMessage(h, find, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(value.GetString()));
@@ -233,14 +238,7 @@ void ComboString(CDataExchange* pDX, int nIDC, CString& value, UINT find) {
 void ListString(CDataExchange* pDX, int nIDC, CString& value, UINT find) {
   HWND h = pDX->PrepareCtrl(nIDC);
   if (pDX->m_bSaveAndValidate) {
-    int sel = static_cast<int>(::SendMessage(h, LB_GETCURSEL, 0, 0));
-    value.Empty();
-    if (sel == LB_ERR) return;
-    int len = static_cast<int>(::SendMessage(h, LB_GETTEXTLEN, static_cast<WPARAM>(sel), 0));
-    if (len <= 0) return;
-    std::string buf(static_cast<size_t>(len) + 1, '\0');
-    ::SendMessage(h, LB_GETTEXT, static_cast<WPARAM>(sel), reinterpret_cast<LPARAM>(buf.data()));
-    value = buf.c_str();
+    value = SelectedEntry(h, LB_GETCURSEL, LB_GETTEXTLEN, LB_GETTEXT);
     return;
   }
   LRESULT at = value.IsEmpty() ? LB_ERR

@@ -86,6 +86,21 @@ BOOL CDocument::OnNewDocument() {
   return TRUE;
 }
 
+void CDocument::SerializeWith(CFile& file, UINT mode) {
+  CArchive ar(&file, mode | CArchive::bNoFlushOnDelete);
+  ar.m_pDocument = this;
+  BeginWaitCursor();
+  try {
+    if (mode == CArchive::store || file.GetLength() != 0) Serialize(ar);
+    ar.Close();
+  } catch (...) {
+    EndWaitCursor();
+    throw;
+  }
+  EndWaitCursor();
+  file.Close();
+}
+
 BOOL CDocument::OnOpenDocument(LPCSTR lpszPathName) {
   CFileException fe;
   CFile file;
@@ -96,18 +111,7 @@ BOOL CDocument::OnOpenDocument(LPCSTR lpszPathName) {
   DeleteContents();
   SetModifiedFlag(TRUE);  // dirty while reading
   try {
-    CArchive ar(&file, CArchive::load | CArchive::bNoFlushOnDelete);
-    ar.m_pDocument = this;
-    BeginWaitCursor();
-    try {
-      if (file.GetLength() != 0) Serialize(ar);
-      ar.Close();
-    } catch (...) {
-      EndWaitCursor();
-      throw;
-    }
-    EndWaitCursor();
-    file.Close();
+    SerializeWith(file, CArchive::load);
   } catch (CException* e) {
     file.Abort();
     DeleteContents();
@@ -130,18 +134,7 @@ BOOL CDocument::OnSaveDocument(LPCSTR lpszPathName) {
     return FALSE;
   }
   try {
-    CArchive ar(&file, CArchive::store | CArchive::bNoFlushOnDelete);
-    ar.m_pDocument = this;
-    BeginWaitCursor();
-    try {
-      Serialize(ar);
-      ar.Close();
-    } catch (...) {
-      EndWaitCursor();
-      throw;
-    }
-    EndWaitCursor();
-    file.Close();
+    SerializeWith(file, CArchive::store);
   } catch (CException* e) {
     file.Abort();
     ::DeleteFile(temp);

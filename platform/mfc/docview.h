@@ -10,6 +10,7 @@
 
 class CView;
 class CArchive;
+class CFile;
 
 // The state a command update handler sets (enabled, checked, text).
 class KXAPI CCmdUI {
@@ -75,6 +76,10 @@ class KXAPI CDocument : public CCmdTarget {
   BOOL m_bAutoDelete = TRUE;
 
  protected:
+  // Runs Serialize over an open file in the archive mode (load or store) under a wait cursor and closes the
+  // file; the archive's and the file's exceptions go to the caller.
+  void SerializeWith(CFile& file, UINT mode);
+
   CString m_strTitle;
   CString m_strPathName;
   BOOL m_bModified = FALSE;

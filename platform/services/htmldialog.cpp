@@ -9,6 +9,7 @@
 #include "platform/com/bstr.h"
 #include "platform/com/combase.h"
 #include "platform/com/comobject.h"
+#include "platform/ui/dlgplace.h"
 #include "platform/ui/dlgtemplate.h"
 #include "platform/win32/modules.h"
 #include "platform/win32/textconv.h"
@@ -313,16 +314,7 @@ void Layout(HWND dlg, Shown* s) {
                  SWP_NOZORDER | SWP_NOACTIVATE);
     x -= 6;
   }
-  RECT wr{0, 0, clientW, clientH};
-  AdjustWindowRectEx(&wr, static_cast<DWORD>(GetWindowLongPtr(dlg, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongPtr(dlg, GWL_EXSTYLE)));
-  int w = wr.right - wr.left, h = wr.bottom - wr.top;
-  RECT around{0, 0, kx::kScreenWidth, kx::kScreenHeight};
-  HWND owner = GetWindow(dlg, GW_OWNER);
-  if (owner && IsWindowVisible(owner)) GetWindowRect(owner, &around);
-  int px = std::clamp<int>((around.left + around.right - w) / 2, 0, std::max(0, kx::kScreenWidth - w));
-  int py = std::clamp<int>((around.top + around.bottom - h) / 2, 0, std::max(0, kx::kScreenHeight - h));
-  SetWindowPos(dlg, nullptr, px, py, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+  kx::SizeAndCenterDialog(dlg, clientW, clientH);
 }
 
 INT_PTR PageProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/mfc/resource.h"
+#include "platform/ui/dlgplace.h"
 #include "platform/ui/dlgtemplate.h"
 #include "platform/ui/prsht.h"
 
@@ -495,16 +496,7 @@ void Layout(Sheet* s) {
     x -= (*it == ID_WIZNEXT) ? 0 : gap;
     if (*it == IDCANCEL && s->wizard) x -= dx(3);
   }
-  RECT wr{0, 0, clientW, clientH};
-  AdjustWindowRectEx(&wr, static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_EXSTYLE)));
-  int ww = wr.right - wr.left, wh = wr.bottom - wr.top;
-  RECT around{0, 0, kx::kScreenWidth, kx::kScreenHeight};
-  HWND owner = GetWindow(hwnd, GW_OWNER);
-  if (owner && IsWindowVisible(owner)) GetWindowRect(owner, &around);
-  int px = std::clamp<int>((around.left + around.right - ww) / 2, 0, std::max(0, kx::kScreenWidth - ww));
-  int py = std::clamp<int>((around.top + around.bottom - wh) / 2, 0, std::max(0, kx::kScreenHeight - wh));
-  SetWindowPos(hwnd, nullptr, px, py, ww, wh, SWP_NOZORDER | SWP_NOACTIVATE);
+  kx::SizeAndCenterDialog(hwnd, clientW, clientH);
 }
 
 void PaintHeader(Sheet* s, HDC hdc) {
