@@ -20,6 +20,10 @@ constexpr UINT kComboDropChoose = WM_USER + 0x301;
 // 'M' month, 'd' day, 'h' hour of 12, 'H' hour of 24, 'm' minute, 's' second, 't' AM/PM) into the buffer in
 // lParam of wParam bytes (for the UI driver, which types into the fields as a person does).
 constexpr UINT kDtpGetFields = WM_USER + 0x310;
+// A status bar keeps the command id of each part for the framework's status bar (wParam: the part; lParam: the
+// id to set). Getting answers the id, or -1 for a part that does not exist.
+constexpr UINT kSbSetPaneId = WM_USER + 0x320;
+constexpr UINT kSbGetPaneId = WM_USER + 0x321;
 
 // Stable merge sort of `order` by a three-way comparison. It never reads out of bounds, whatever the comparison
 // answers (callers' comparisons are not always consistent).

@@ -14,6 +14,7 @@ struct SbPart {
   int right = -1;  // -1: to the right edge
   HICON icon = nullptr;
   LPARAM ownerData = 0;
+  UINT id = 0;
 };
 
 struct SbData {
@@ -267,6 +268,16 @@ LRESULT CALLBACK StatusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case SB_GETICON: {
       SbPart* p = PartOf(d, static_cast<int>(wp));
       return p ? reinterpret_cast<LRESULT>(p->icon) : 0;
+    }
+    case kx::ctl::kSbSetPaneId: {
+      SbPart* p = PartOf(d, static_cast<int>(wp));
+      if (!p || wp == SB_SIMPLEID) return FALSE;
+      p->id = static_cast<UINT>(lp);
+      return TRUE;
+    }
+    case kx::ctl::kSbGetPaneId: {
+      SbPart* p = PartOf(d, static_cast<int>(wp));
+      return p && wp != SB_SIMPLEID ? static_cast<LRESULT>(p->id) : -1;
     }
     case CCM_SETBKCOLOR: {
       COLORREF old = d->bk;
