@@ -103,3 +103,18 @@ TEST(StartUp, TheLibraryShowsItsThirtyEightFunctionsAndNothingElse) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Host, KxhostLoadsTheLibraryAndGetsTheAnswerOfAMessagePage) {
+  std::string script = kxtest::Root() + "/answer.kxs";
+  kxtest::WriteFile(script, "wait \"Office Tolvex\"\nanswer No \"Keep the old file?\"\n");
+  std::string out;
+  int status = kxtest::Run("'" + kxtest::BuildDir() + "/bin/kxhost' --script '" + script +
+                               "' ShowMessageYesNo null 's:Keep the old file?' out:int",
+                           &out);
+  EXPECT_EQ(status, 1) << out;
+  EXPECT_NE(out.find("out 3: 7"), std::string::npos) << out;
+}
+
+}  // namespace
