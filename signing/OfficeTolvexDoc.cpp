@@ -1,6 +1,7 @@
 #include "signing/OfficeTolvexDoc.h"
 
 IMPLEMENT_SERIAL(CStroke, CObject, 2)
+IMPLEMENT_DYNCREATE(COfficeTolvexDoc, CDocument)
 
 CStroke::CStroke(UINT penWidth) : m_nPenWidth(penWidth) { m_rectBounding.SetRectEmpty(); }
 
@@ -31,17 +32,17 @@ void CStroke::Serialize(CArchive& ar) {
 COfficeTolvexDoc::~COfficeTolvexDoc() { DeleteContents(); }
 
 BOOL COfficeTolvexDoc::OnNewDocument() {
-  DeleteContents();
-  m_bModified = FALSE;
+  if (!CDocument::OnNewDocument()) return FALSE;
   InitDocument();
   return TRUE;
 }
 
 void COfficeTolvexDoc::DeleteContents() {
   while (!m_strokeList.IsEmpty()) delete m_strokeList.RemoveHead();
+  CDocument::DeleteContents();
 }
 
-void COfficeTolvexDoc::SetTitle(LPCSTR) {}
+void COfficeTolvexDoc::SetTitle(LPCSTR) { CDocument::SetTitle(nullptr); }
 
 void COfficeTolvexDoc::Serialize(CArchive& ar) { ar.IsStoring(); }
 
@@ -57,7 +58,7 @@ void COfficeTolvexDoc::InitDocument() {
 CStroke* COfficeTolvexDoc::NewStroke() {
   auto* stroke = new CStroke(m_nPenWidth);
   m_strokeList.AddTail(stroke);
-  m_bModified = TRUE;
+  SetModifiedFlag(TRUE);
   return stroke;
 }
 

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "platform/mfc/carchive.h"
-#include "platform/mfc/cmdtarget.h"
 #include "platform/mfc/collections.h"
+#include "platform/mfc/docview.h"
 #include "platform/mfc/gdiobj.h"
 #include "platform/mfc/geometry.h"
 
@@ -20,20 +20,21 @@ class CStroke : public CObject {
   CRect m_rectBounding;
 };
 
-class COfficeTolvexDoc : public CCmdTarget {
+class COfficeTolvexDoc : public CDocument {
+  DECLARE_DYNCREATE(COfficeTolvexDoc)
  public:
   COfficeTolvexDoc() = default;
   ~COfficeTolvexDoc() override;
 
   // The pens and the size of a new drawing; FALSE only when the base preparation fails.
-  virtual BOOL OnNewDocument();
-  // Deletes every stroke.
-  virtual void DeleteContents();
+  BOOL OnNewDocument() override;
+  // Deletes every stroke, then the base contents.
+  void DeleteContents() override;
   // The title stays empty whatever is given.
-  virtual void SetTitle(LPCSTR);
-  virtual BOOL IsModified() { return m_bModified; }
+  void SetTitle(LPCSTR) override;
+  BOOL IsModified() override { return m_bModified; }
   // The document itself stores nothing: strokes leave it only as a picture.
-  virtual void Serialize(CArchive& ar);
+  void Serialize(CArchive& ar) override;
 
   void InitDocument();
   // A new stroke of the current pen width at the end of the list.
@@ -49,5 +50,4 @@ class COfficeTolvexDoc : public CCmdTarget {
   CPen m_penCur;
   COLORREF m_crPenColour = 0;
   CSize m_sizeDoc{800, 900};
-  BOOL m_bModified = FALSE;
 };

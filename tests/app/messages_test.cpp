@@ -6,7 +6,11 @@
 #include "app/ResString.h"
 #include "app/frame_fixture.h"
 #include "platform/mfc/afxstate.h"
+#include "platform/services/htmlhelp.h"
 #include "platform/win32/modules.h"
+
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -157,6 +161,21 @@ TEST_F(FrameTest, EnableChildControlsLocksAllButStaticTexts) {
   EXPECT_TRUE(IsWindowEnabled(button));
   EXPECT_FALSE(GetWindowLongPtr(edit, GWL_STYLE) & ES_READONLY);
   parent.DestroyWindow();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FrameTest, HelpOpensTheHelpFileBesideTheLibrary) {
+  free(const_cast<char*>(App().m_pszHelpFilePath));
+  App().m_pszHelpFilePath = strdup(App().m_strModuleFolder + "Zelvane.chm");
+  kx::ClearHelpRequests();
+  App().ShowHelp(0, 15);
+  std::vector<kx::HelpRequest> requests = kx::HelpRequests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].file, kxtest::BuildDir() + "/lib/Zelvane.chm");
+  EXPECT_EQ(requests[0].command, 0u);
 }
 
 }  // namespace
