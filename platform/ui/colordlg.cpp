@@ -27,8 +27,6 @@ struct Grid {
   bool focus = false;
 };
 
-Grid* GridOf(HWND hwnd) { return kx::ControlData<Grid>(hwnd); }
-
 RECT Cell(HWND hwnd, Grid* g, int i) {
   RECT c;
   GetClientRect(hwnd, &c);
@@ -46,17 +44,9 @@ void GridPick(HWND hwnd, Grid* g, int i) {
 }
 
 LRESULT CALLBACK GridProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  Grid* g = GridOf(hwnd);
-  switch (msg) {
-    case WM_NCCREATE:
-      kx::SetControlData(hwnd, new Grid());
-      return DefWindowProc(hwnd, msg, wp, lp);
-    case WM_NCDESTROY:
-      delete g;
-      kx::SetControlData<Grid>(hwnd, nullptr);
-      return DefWindowProc(hwnd, msg, wp, lp);
-  }
-  if (!g) return DefWindowProc(hwnd, msg, wp, lp);
+  LRESULT early = 0;
+  Grid* g = kx::ctl::Lifetime<Grid>(hwnd, msg, wp, lp, &early);
+  if (!g) return early;
   switch (msg) {
     case WM_PAINT:
     case WM_PRINTCLIENT:
@@ -131,16 +121,7 @@ LRESULT CALLBACK GridProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-void RegisterGrid() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = GridProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = kGridClass;
-  kx::RegisterSystemClass(wc);
-}
+void RegisterGrid() { kx::RegisterControlClass(kGridClass, GridProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW); }
 
 const bool kRegistered = kx::AddSystemClass(&RegisterGrid);
 

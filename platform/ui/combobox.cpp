@@ -626,16 +626,7 @@ LRESULT CALLBACK ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-void RegisterComboBox() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS | CS_PARENTDC | CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = ComboProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = WC_COMBOBOXA;
-  kx::RegisterSystemClass(wc);
-}
+void RegisterComboBox() { kx::RegisterControlClass(WC_COMBOBOXA, ComboProc, CS_DBLCLKS | CS_PARENTDC | CS_HREDRAW | CS_VREDRAW); }
 
 const bool kRegistered = kx::AddSystemClass(&RegisterComboBox);
 

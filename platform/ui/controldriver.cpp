@@ -23,19 +23,6 @@ std::string Hex(const void* p) {
   return buf;
 }
 
-std::string StripAmp(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '&') {
-      if (i + 1 < s.size() && s[i + 1] == '&') out += '&', ++i;
-      continue;
-    }
-    out += s[i];
-  }
-  std::string::size_type tab = out.find('\t');
-  return tab == std::string::npos ? out : out.substr(0, tab);
-}
-
 // A click with Ctrl and/or Shift held down, as real keyboard and mouse input.
 void ModifiedClick(UiDriver& d, HWND hwnd, int x, int y, bool ctrl, bool shift) {
   if (!IsWindowVisible(hwnd) || !IsWindowEnabled(hwnd)) d.Fail("cannot click " + Hex(hwnd) + ": not usable");
@@ -323,7 +310,7 @@ std::vector<std::string> ControlDriver::MenuItems(HWND menuWindow) {
   for (int i = 0; i < n; ++i) {
     char buf[512] = {0};
     GetMenuString(menu, static_cast<UINT>(i), buf, sizeof buf, MF_BYPOSITION);
-    out.push_back(StripAmp(buf));
+    out.push_back(kx::ctl::StripMnemonics(buf));
   }
   return out;
 }

@@ -25,6 +25,47 @@ constexpr UINT kDtpGetFields = WM_USER + 0x310;
 constexpr UINT kSbSetPaneId = WM_USER + 0x320;
 constexpr UINT kSbGetPaneId = WM_USER + 0x321;
 
+// The control's own data: made at WM_NCCREATE, deleted at WM_NCDESTROY. Returns nullptr for those two messages
+// and for a window without data; *result then holds the answer to give.
+template <typename T>
+T* Lifetime(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  if (msg == WM_NCCREATE) {
+    kx::SetControlData(hwnd, new T());
+    *result = DefWindowProc(hwnd, msg, wp, lp);
+    return nullptr;
+  }
+  T* d = kx::ControlData<T>(hwnd);
+  if (msg == WM_NCDESTROY) {
+    delete d;
+    kx::SetControlData<T>(hwnd, nullptr);
+    *result = DefWindowProc(hwnd, msg, wp, lp);
+    return nullptr;
+  }
+  if (!d) *result = DefWindowProc(hwnd, msg, wp, lp);
+  return d;
+}
+
+// True when the values are 0 .. n-1, each once (a column order).
+inline bool IsPermutation(std::vector<int> v) {
+  std::sort(v.begin(), v.end());
+  for (size_t i = 0; i < v.size(); ++i)
+    if (v[i] != static_cast<int>(i)) return false;
+  return true;
+}
+
+// A menu or button text without its '&' markers ("&&" stays one '&'), cut at a tab.
+inline std::string StripMnemonics(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size() && s[i] != '\t'; ++i) {
+    if (s[i] == '&') {
+      if (i + 1 < s.size() && s[i + 1] == '&') out += '&', ++i;
+      continue;
+    }
+    out += s[i];
+  }
+  return out;
+}
+
 // Stable merge sort of `order` by a three-way comparison. It never reads out of bounds, whatever the comparison
 // answers (callers' comparisons are not always consistent).
 inline void MergeSort(std::vector<int>& order, const std::function<int(int, int)>& cmp) {
@@ -101,6 +142,17 @@ inline void UpdateVScroll(HWND hwnd, int count, int page, int top) {
 }
 
 // The new top row for a WM_VSCROLL request.
+inline int ScrollTarget(int code, int thumb, int top, int count, int page);
+
+// The new top row for the WM_VSCROLL a list received (the thumb's track position read from its scroll bar).
+inline int VScrollTop(HWND hwnd, WPARAM wp, int top, int count, int page) {
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_TRACKPOS;
+  GetScrollInfo(hwnd, SB_VERT, &si);
+  return ScrollTarget(LOWORD(wp), si.nTrackPos ? si.nTrackPos : HIWORD(wp), top, count, page);
+}
+
 inline int ScrollTarget(int code, int thumb, int top, int count, int page) {
   int maxTop = std::max(0, count - std::max(page, 1));
   switch (code) {

@@ -19,8 +19,15 @@ struct Field {
   std::string literal;  // Literal text
 };
 
-struct DtData {
+SYSTEMTIME Today() {
   SYSTEMTIME st{};
+  GetLocalTime(&st);
+  st.wMilliseconds = 0;
+  return st;
+}
+
+struct DtData {
+  SYSTEMTIME st = Today();
   bool valid = true;
   std::string format;  // custom format; empty: the style's
   std::vector<Field> fields;
@@ -32,7 +39,6 @@ struct DtData {
   bool focus = false;
 };
 
-DtData* Data(HWND hwnd) { return kx::ControlData<DtData>(hwnd); }
 DWORD Style(HWND hwnd) { return static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE)); }
 
 const char* kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
@@ -321,21 +327,9 @@ void Paint(HWND hwnd, DtData* d, HDC hdc, const RECT& c) {
 }
 
 LRESULT CALLBACK DateTimeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  DtData* d = Data(hwnd);
-  switch (msg) {
-    case WM_NCCREATE: {
-      auto* nd = new DtData();
-      GetLocalTime(&nd->st);
-      nd->st.wMilliseconds = 0;
-      kx::SetControlData(hwnd, nd);
-      return DefWindowProc(hwnd, msg, wp, lp);
-    }
-    case WM_NCDESTROY:
-      delete d;
-      kx::SetControlData<DtData>(hwnd, nullptr);
-      return DefWindowProc(hwnd, msg, wp, lp);
-  }
-  if (!d) return DefWindowProc(hwnd, msg, wp, lp);
+  LRESULT early = 0;
+  DtData* d = kx::ctl::Lifetime<DtData>(hwnd, msg, wp, lp, &early);
+  if (!d) return early;
   switch (msg) {
     case WM_CREATE:
       Reformat(hwnd, d);
@@ -517,16 +511,7 @@ LRESULT CALLBACK DateTimeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-void RegisterDateTime() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = DateTimeProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = DATETIMEPICK_CLASSA;
-  kx::RegisterSystemClass(wc);
-}
+void RegisterDateTime() { kx::RegisterControlClass(DATETIMEPICK_CLASSA, DateTimeProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW); }
 
 const bool kRegistered = kx::AddSystemClass(&RegisterDateTime);
 

@@ -238,17 +238,9 @@ void EndTrack(HWND hwnd, HeaderData* d, bool commit) {
 }
 
 LRESULT CALLBACK HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  HeaderData* d = Data(hwnd);
-  switch (msg) {
-    case WM_NCCREATE:
-      kx::SetControlData(hwnd, new HeaderData());
-      return DefWindowProc(hwnd, msg, wp, lp);
-    case WM_NCDESTROY:
-      delete d;
-      kx::SetControlData<HeaderData>(hwnd, nullptr);
-      return DefWindowProc(hwnd, msg, wp, lp);
-  }
-  if (!d) return DefWindowProc(hwnd, msg, wp, lp);
+  LRESULT early = 0;
+  HeaderData* d = kx::ctl::Lifetime<HeaderData>(hwnd, msg, wp, lp, &early);
+  if (!d) return early;
   switch (msg) {
     case WM_PAINT:
     case WM_PRINTCLIENT:
@@ -344,10 +336,8 @@ LRESULT CALLBACK HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case HDM_SETORDERARRAY: {
       auto* in = reinterpret_cast<const int*>(lp);
       if (!in || wp != d->order.size()) return FALSE;
-      std::vector<int> order(in, in + wp), check = order;
-      std::sort(check.begin(), check.end());
-      for (size_t i = 0; i < check.size(); ++i)
-        if (check[i] != static_cast<int>(i)) return FALSE;
+      std::vector<int> order(in, in + wp);
+      if (!kx::ctl::IsPermutation(order)) return FALSE;
       d->order = order;
       InvalidateRect(hwnd, nullptr, TRUE);
       return TRUE;
@@ -439,16 +429,7 @@ LRESULT CALLBACK HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-void RegisterHeader() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = HeaderProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = WC_HEADERA;
-  kx::RegisterSystemClass(wc);
-}
+void RegisterHeader() { kx::RegisterControlClass(WC_HEADERA, HeaderProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW); }
 
 const bool kRegistered = kx::AddSystemClass(&RegisterHeader);
 

@@ -454,15 +454,9 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(hwnd, nullptr, TRUE);
       NotifyLb(hwnd, d, LBN_KILLFOCUS);
       return 0;
-    case WM_VSCROLL: {
-      SCROLLINFO si{};
-      si.cbSize = sizeof si;
-      si.fMask = SIF_TRACKPOS;
-      GetScrollInfo(hwnd, SB_VERT, &si);
-      SetTop(hwnd, d, kx::ctl::ScrollTarget(LOWORD(wp), si.nTrackPos ? si.nTrackPos : HIWORD(wp), d->top, Count(d),
-                                            PageRows(hwnd, d)));
+    case WM_VSCROLL:
+      SetTop(hwnd, d, kx::ctl::VScrollTop(hwnd, wp, d->top, Count(d), PageRows(hwnd, d)));
       return 0;
-    }
     case WM_MOUSEWHEEL:
       SetTop(hwnd, d, d->top - 3 * static_cast<short>(HIWORD(wp)) / 120);
       return 0;
@@ -742,17 +736,8 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void RegisterListBoxes() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS | CS_PARENTDC;
-  wc.lpfnWndProc = ListBoxProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = WC_LISTBOXA;
-  kx::RegisterSystemClass(wc);
-  wc.style = CS_DBLCLKS | CS_SAVEBITS;
-  wc.lpszClassName = "ComboLBox";
-  kx::RegisterSystemClass(wc);
+  kx::RegisterControlClass(WC_LISTBOXA, ListBoxProc, CS_DBLCLKS | CS_PARENTDC);
+  kx::RegisterControlClass("ComboLBox", ListBoxProc, CS_DBLCLKS | CS_SAVEBITS);
 }
 
 const bool kRegistered = kx::AddSystemClass(&RegisterListBoxes);

@@ -1041,15 +1041,9 @@ LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       Notify(hwnd, &nm, NM_KILLFOCUS);
       return 0;
     }
-    case WM_VSCROLL: {
-      SCROLLINFO si{};
-      si.cbSize = sizeof si;
-      si.fMask = SIF_TRACKPOS;
-      GetScrollInfo(hwnd, SB_VERT, &si);
-      SetTop(hwnd, d, kx::ctl::ScrollTarget(LOWORD(wp), si.nTrackPos ? si.nTrackPos : HIWORD(wp), d->top, Count(d),
-                                            PageRows(hwnd, d)));
+    case WM_VSCROLL:
+      SetTop(hwnd, d, kx::ctl::VScrollTop(hwnd, wp, d->top, Count(d), PageRows(hwnd, d)));
       return 0;
-    }
     case WM_MOUSEWHEEL:
       SetTop(hwnd, d, d->top - 3 * static_cast<short>(HIWORD(wp)) / 120);
       return 0;
@@ -1346,10 +1340,8 @@ LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case LVM_SETCOLUMNORDERARRAY: {
       auto* in = reinterpret_cast<const int*>(lp);
       if (!in || wp != d->columns.size()) return FALSE;
-      std::vector<int> order(in, in + wp), check = order;
-      std::sort(check.begin(), check.end());
-      for (size_t k = 0; k < check.size(); ++k)
-        if (check[k] != static_cast<int>(k)) return FALSE;
+      std::vector<int> order(in, in + wp);
+      if (!kx::ctl::IsPermutation(order)) return FALSE;
       d->order = order;
       if (d->header) SendMessage(d->header, HDM_SETORDERARRAY, wp, lp);
       InvalidateAll(hwnd);
@@ -1437,16 +1429,7 @@ LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-void RegisterListView() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS;
-  wc.lpfnWndProc = ListViewProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = WC_LISTVIEWA;
-  kx::RegisterSystemClass(wc);
-}
+void RegisterListView() { kx::RegisterControlClass(WC_LISTVIEWA, ListViewProc, CS_DBLCLKS); }
 
 const bool kRegistered = kx::AddSystemClass(&RegisterListView);
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/ui/control.h"
+#include "platform/ui/ctlcommon.h"
 #include "platform/win32/errors.h"
 
 namespace {
@@ -166,18 +167,6 @@ int CheckColumn() { return GetSystemMetrics(SM_CXMENUCHECK) + 6; }
 constexpr int kArrowColumn = 16;
 constexpr int kSeparatorHeight = 9;
 
-std::string StripAmp(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '&') {
-      if (i + 1 < s.size() && s[i + 1] == '&') out += '&', ++i;
-      continue;
-    }
-    out += s[i];
-  }
-  return out;
-}
-
 // Measures the items of a menu (asking the owner for owner-drawn ones) and lays them out; returns the client
 // size. Runs without the menu lock while it sends messages.
 SIZE Layout(Menu* m, HWND owner) {
@@ -227,7 +216,7 @@ SIZE Layout(Menu* m, HWND owner) {
       accel = label.substr(tab + 1);
       label = label.substr(0, tab);
     }
-    label = StripAmp(label);
+    label = kx::ctl::StripMnemonics(label);
     SIZE s{0, 0}, a{0, 0};
     GetTextExtentPoint32(hdc, label.c_str(), static_cast<int>(label.size()), &s);
     if (!accel.empty()) GetTextExtentPoint32(hdc, accel.c_str(), static_cast<int>(accel.size()), &a);
@@ -790,16 +779,7 @@ LRESULT CALLBACK MenuWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-void RegisterMenuClass() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS | CS_SAVEBITS | CS_DROPSHADOW;
-  wc.lpfnWndProc = MenuWindowProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = "#32768";
-  kx::RegisterSystemClass(wc);
-}
+void RegisterMenuClass() { kx::RegisterControlClass("#32768", MenuWindowProc, CS_DBLCLKS | CS_SAVEBITS | CS_DROPSHADOW); }
 
 const bool kRegistered = kx::AddSystemClass(&RegisterMenuClass);
 

@@ -67,17 +67,9 @@ void Paint(HWND hwnd, PbData* d, HDC hdc, const RECT& client) {
 }
 
 LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  PbData* d = Data(hwnd);
-  switch (msg) {
-    case WM_NCCREATE:
-      kx::SetControlData(hwnd, new PbData());
-      return DefWindowProc(hwnd, msg, wp, lp);
-    case WM_NCDESTROY:
-      delete d;
-      kx::SetControlData<PbData>(hwnd, nullptr);
-      return DefWindowProc(hwnd, msg, wp, lp);
-  }
-  if (!d) return DefWindowProc(hwnd, msg, wp, lp);
+  LRESULT early = 0;
+  PbData* d = kx::ctl::Lifetime<PbData>(hwnd, msg, wp, lp, &early);
+  if (!d) return early;
   switch (msg) {
     case WM_PAINT:
     case WM_PRINTCLIENT:
@@ -137,16 +129,7 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-void RegisterProgress() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = ProgressProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = PROGRESS_CLASSA;
-  kx::RegisterSystemClass(wc);
-}
+void RegisterProgress() { kx::RegisterControlClass(PROGRESS_CLASSA, ProgressProc, CS_HREDRAW | CS_VREDRAW); }
 
 const bool kRegistered = kx::AddSystemClass(&RegisterProgress);
 

@@ -130,17 +130,9 @@ SbPart* PartOf(SbData* d, int index) {
 }
 
 LRESULT CALLBACK StatusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  SbData* d = Data(hwnd);
-  switch (msg) {
-    case WM_NCCREATE:
-      kx::SetControlData(hwnd, new SbData());
-      return DefWindowProc(hwnd, msg, wp, lp);
-    case WM_NCDESTROY:
-      delete d;
-      kx::SetControlData<SbData>(hwnd, nullptr);
-      return DefWindowProc(hwnd, msg, wp, lp);
-  }
-  if (!d) return DefWindowProc(hwnd, msg, wp, lp);
+  LRESULT early = 0;
+  SbData* d = kx::ctl::Lifetime<SbData>(hwnd, msg, wp, lp, &early);
+  if (!d) return early;
   switch (msg) {
     case WM_CREATE: {
       auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
@@ -290,16 +282,7 @@ LRESULT CALLBACK StatusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-void RegisterStatusBar() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = StatusProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = STATUSCLASSNAMEA;
-  kx::RegisterSystemClass(wc);
-}
+void RegisterStatusBar() { kx::RegisterControlClass(STATUSCLASSNAMEA, StatusProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW); }
 
 const bool kRegistered = kx::AddSystemClass(&RegisterStatusBar);
 

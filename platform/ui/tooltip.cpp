@@ -440,16 +440,7 @@ LRESULT CALLBACK TooltipProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-void RegisterTooltip() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS | CS_SAVEBITS;
-  wc.lpfnWndProc = TooltipProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = TOOLTIPS_CLASSA;
-  kx::RegisterSystemClass(wc);
-}
+void RegisterTooltip() { kx::RegisterControlClass(TOOLTIPS_CLASSA, TooltipProc, CS_DBLCLKS | CS_SAVEBITS); }
 
 const bool kRegistered = kx::AddSystemClass(&RegisterTooltip);
 

@@ -689,15 +689,9 @@ LRESULT CALLBACK TreeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       Notify(hwnd, &nm, NM_KILLFOCUS);
       return 0;
     }
-    case WM_VSCROLL: {
-      SCROLLINFO si{};
-      si.cbSize = sizeof si;
-      si.fMask = SIF_TRACKPOS;
-      GetScrollInfo(hwnd, SB_VERT, &si);
-      SetTop(hwnd, d, kx::ctl::ScrollTarget(LOWORD(wp), si.nTrackPos ? si.nTrackPos : HIWORD(wp), d->top,
-                                            static_cast<int>(Visible(d).size()), PageRows(hwnd, d)));
+    case WM_VSCROLL:
+      SetTop(hwnd, d, kx::ctl::VScrollTop(hwnd, wp, d->top, static_cast<int>(Visible(d).size()), PageRows(hwnd, d)));
       return 0;
-    }
     case WM_MOUSEWHEEL:
       SetTop(hwnd, d, d->top - 3 * static_cast<short>(HIWORD(wp)) / 120);
       return 0;
@@ -901,16 +895,7 @@ LRESULT CALLBACK TreeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-void RegisterTreeView() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS;
-  wc.lpfnWndProc = TreeProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = WC_TREEVIEWA;
-  kx::RegisterSystemClass(wc);
-}
+void RegisterTreeView() { kx::RegisterControlClass(WC_TREEVIEWA, TreeProc, CS_DBLCLKS); }
 
 const bool kRegistered = kx::AddSystemClass(&RegisterTreeView);
 

@@ -274,16 +274,7 @@ LRESULT CALLBACK UpDownProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-void RegisterUpDown() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = UpDownProc;
-  wc.cbWndExtra = sizeof(void*);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = UPDOWN_CLASSA;
-  kx::RegisterSystemClass(wc);
-}
+void RegisterUpDown() { kx::RegisterControlClass(UPDOWN_CLASSA, UpDownProc, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS); }
 
 const bool kRegistered = kx::AddSystemClass(&RegisterUpDown);
 

@@ -34,6 +34,13 @@ class Log {
 };
 Log& Events();
 
+// The usual end of a test dialog: OK or Cancel ends it. True when the message was that.
+inline bool EndsOnButton(HWND dlg, UINT msg, WPARAM wp) {
+  if (msg != WM_COMMAND || (LOWORD(wp) != IDOK && LOWORD(wp) != IDCANCEL)) return false;
+  EndDialog(dlg, LOWORD(wp));
+  return true;
+}
+
 using Script = std::function<void(kx::UiDriver&, kx::ControlDriver&)>;
 // Runs the dialog modally on a new UI thread and the script on this one; returns the dialog's result.
 INT_PTR RunDialog(const kx::DialogTemplate& t, DLGPROC proc, const Script& script, LPARAM param = 0);

@@ -244,6 +244,7 @@ namespace {
 
 // Owner-drawn rows and one owner-drawn heading: the dialog notes what it is asked to draw.
 INT_PTR CALLBACK OwnerDrawProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  if (EndsOnButton(dlg, msg, wp)) return TRUE;
   switch (msg) {
     case WM_INITDIALOG: {
       HWND list = GetDlgItem(dlg, kList);
@@ -271,9 +272,6 @@ INT_PTR CALLBACK OwnerDrawProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       FillRect(dis->hDC, &dis->rcItem, GetSysColorBrush((dis->itemState & ODS_SELECTED) ? COLOR_HIGHLIGHT : COLOR_WINDOW));
       return TRUE;
     }
-    case WM_COMMAND:
-      if (LOWORD(wp) == IDOK) EndDialog(dlg, IDOK);
-      return TRUE;
     default:
       return FALSE;
   }
@@ -303,6 +301,7 @@ namespace {
 
 // Custom drawing: the second row gets red text, and every sub-item of it is announced.
 INT_PTR CALLBACK CustomDrawProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  if (EndsOnButton(dlg, msg, wp)) return TRUE;
   switch (msg) {
     case WM_INITDIALOG: {
       HWND list = GetDlgItem(dlg, kList);
@@ -338,9 +337,6 @@ INT_PTR CALLBACK CustomDrawProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       SetWindowLongPtr(dlg, DWLP_MSGRESULT, r);
       return TRUE;
     }
-    case WM_COMMAND:
-      if (LOWORD(wp) == IDOK) EndDialog(dlg, IDOK);
-      return TRUE;
     default:
       return FALSE;
   }
@@ -381,6 +377,7 @@ std::thread g_worker;
 
 // The worker adds rows by sending messages to the list while the dialog's modal loop runs.
 INT_PTR CALLBACK WorkerProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  if (EndsOnButton(dlg, msg, wp)) return TRUE;
   switch (msg) {
     case WM_INITDIALOG: {
       HWND list = GetDlgItem(dlg, kList);
@@ -406,9 +403,6 @@ INT_PTR CALLBACK WorkerProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case kWorkerDone:
       Events().Add("worker done on the UI thread");
-      return TRUE;
-    case WM_COMMAND:
-      if (LOWORD(wp) == IDOK) EndDialog(dlg, IDOK);
       return TRUE;
     default:
       (void)lp;

@@ -156,6 +156,7 @@ namespace {
 constexpr int kDate = 100, kTime = 101, kSpinEdit = 102, kSpin = 103;
 
 INT_PTR CALLBACK PickerProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  if (EndsOnButton(dlg, msg, wp)) return TRUE;
   switch (msg) {
     case WM_INITDIALOG: {
       SYSTEMTIME st{2004, 3, 0, 5, 10, 20, 30, 0};
@@ -174,9 +175,6 @@ INT_PTR CALLBACK PickerProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return FALSE;
     }
-    case WM_COMMAND:
-      if (LOWORD(wp) == IDOK) EndDialog(dlg, IDOK);
-      return TRUE;
     default:
       return FALSE;
   }
