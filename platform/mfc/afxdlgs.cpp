@@ -43,6 +43,16 @@ CFileDialog::CFileDialog(BOOL bOpenFileDialog, LPCSTR lpszDefExt, LPCSTR lpszFil
 INT_PTR CFileDialog::DoModal() {
   m_ofn.hwndOwner = OwnerWindow();
   BOOL ok = m_bOpenFileDialog ? ::GetOpenFileName(&m_ofn) : ::GetSaveFileName(&m_ofn);
+  if (!ok && ::CommDlgExtendedError() == FNERR_BUFFERTOOSMALL) {
+    // The choice did not fit the caller's buffer: it is kept whole in a buffer of this object.
+    WORD offset = 0, extension = 0;
+    if (!kx::LastFileDialogResult(&m_overflow, &offset, &extension)) return IDCANCEL;
+    m_ofn.lpstrFile = m_overflow.data();
+    m_ofn.nMaxFile = static_cast<DWORD>(m_overflow.size());
+    m_ofn.nFileOffset = offset;
+    m_ofn.nFileExtension = extension;
+    ok = TRUE;
+  }
   return ok ? IDOK : IDCANCEL;
 }
 

@@ -27,7 +27,8 @@ class KXAPI CFileDialog : public CCommonDialog {
                        CWnd* pParentWnd = nullptr, DWORD dwSize = 0);
 
   // IDOK when a file was chosen; IDCANCEL after a cancel or an error (see CommDlgExtendedError). The name buffer
-  // is m_ofn.lpstrFile as it stands when the dialog opens: a derived class may give a larger one.
+  // is m_ofn.lpstrFile as it stands when the dialog opens: a derived class may give a larger one. When the
+  // chosen files do not fit it, m_ofn.lpstrFile is pointed at a buffer of the dialog object that holds them all.
   INT_PTR DoModal() override;
 
   CString GetPathName() const;
@@ -48,6 +49,7 @@ class KXAPI CFileDialog : public CCommonDialog {
   char m_szFileName[260] = {0};
   std::string m_filter;
   std::string m_defExt;
+  std::string m_overflow;
 };
 
 class KXAPI CColorDialog : public CCommonDialog {

@@ -4,6 +4,8 @@
 // there; picking rows (Ctrl for several) or typing names chooses files.
 #pragma once
 
+#include <string>
+
 #include "platform/ui/ui.h"
 
 #define OFN_READONLY 0x00000001
@@ -73,6 +75,13 @@ inline BOOL GetOpenFileNameA(LPOPENFILENAME ofn) { return GetOpenFileName(ofn); 
 KXAPI BOOL GetSaveFileName(LPOPENFILENAME ofn);
 inline BOOL GetSaveFileNameA(LPOPENFILENAME ofn) { return GetSaveFileName(ofn); }
 KXAPI short GetFileTitle(LPCSTR file, LPSTR title, WORD size);
+
+namespace kx {
+// The whole result of the calling thread's last file dialog that ended with a choice, also when the caller's
+// buffer was too small for it (FNERR_BUFFERTOOSMALL): the text as lpstrFile would hold it and its offsets. The
+// framework's file dialog takes it from here so that no number of chosen files is too many.
+KXAPI bool LastFileDialogResult(std::string* result, WORD* fileOffset, WORD* fileExtension);
+}  // namespace kx
 
 #define CC_RGBINIT 0x00000001
 #define CC_FULLOPEN 0x00000002

@@ -21,6 +21,12 @@ namespace fs = std::filesystem;
 namespace {
 
 thread_local DWORD g_error = 0;
+struct LastResult {
+  bool valid = false;
+  std::string text;
+  WORD offset = 0, extension = 0;
+};
+thread_local LastResult g_last;
 
 struct Entry {
   std::string name;
@@ -460,6 +466,7 @@ INT_PTR CALLBACK FileDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 BOOL RunFileDialog(LPOPENFILENAME ofn, bool save) {
   g_error = 0;
+  g_last = LastResult{};
   if (!ofn || ofn->lStructSize < offsetof(OPENFILENAMEA, pvReserved)) {
     g_error = CDERR_STRUCTSIZE;
     return FALSE;
@@ -533,6 +540,7 @@ BOOL RunFileDialog(LPOPENFILENAME ofn, bool save) {
     extension = static_cast<WORD>(dot != std::string::npos && dot > offset ? dot + 1 : 0);
   }
   if (s.multi) out.push_back('\0');
+  g_last = LastResult{true, out, offset, extension};
   if (out.size() > ofn->nMaxFile) {
     g_error = FNERR_BUFFERTOOSMALL;
     if (ofn->nMaxFile >= 2) {
@@ -560,6 +568,14 @@ BOOL RunFileDialog(LPOPENFILENAME ofn, bool save) {
 void kx::dlg::SetCommonDialogError(DWORD code) { g_error = code; }
 
 DWORD CommDlgExtendedError() { return g_error; }
+
+bool kx::LastFileDialogResult(std::string* result, WORD* fileOffset, WORD* fileExtension) {
+  if (!g_last.valid) return false;
+  if (result) *result = g_last.text;
+  if (fileOffset) *fileOffset = g_last.offset;
+  if (fileExtension) *fileExtension = g_last.extension;
+  return true;
+}
 
 BOOL GetOpenFileName(LPOPENFILENAME ofn) { return RunFileDialog(ofn, false); }
 BOOL GetSaveFileName(LPOPENFILENAME ofn) { return RunFileDialog(ofn, true); }

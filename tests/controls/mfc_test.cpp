@@ -201,14 +201,15 @@ namespace {
 // The multiple-selection open dialog of the file list: a larger name buffer given before the dialog opens.
 class CBigFileDialog : public CFileDialog {
  public:
-  CBigFileDialog() : CFileDialog(TRUE, "*.tvx", nullptr, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT,
-                                 "Protected files (*.tvx)|*.tvx|All files (*.*)|*.*||") {}
+  explicit CBigFileDialog(DWORD size = 4096) : CFileDialog(TRUE, "*.tvx", nullptr, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT,
+                                 "Protected files (*.tvx)|*.tvx|All files (*.*)|*.*||"), m_size(size) {}
   INT_PTR DoModal() override {
     m_ofn.lpstrFile = m_buffer;
-    m_ofn.nMaxFile = sizeof m_buffer;
+    m_ofn.nMaxFile = m_size;
     return CFileDialog::DoModal();
   }
   char m_buffer[4096] = {0};
+  DWORD m_size;
 };
 
 }  // namespace
@@ -226,6 +227,16 @@ TEST_F(FrameworkControlsTest, FileDialogWalksTheChosenFilesAndColourDialogKeepsT
   POSITION pos = files.GetStartPosition();
   while (pos) got.push_back(static_cast<LPCSTR>(files.GetNextPathName(pos)));
   EXPECT_EQ(got, (Strings{dir + "/one.tvx", dir + "/three.tvx", dir + "/two.tvx"}));
+  // A choice larger than the buffer the caller gave still comes back whole.
+  CBigFileDialog small(24);
+  r = kx::RunWithUi([&] { return small.DoModal(); }, [&](kx::UiDriver& d) {
+    kx::ControlDriver(d).FillFileDialog(dir, {"one.tvx", "two.tvx"});
+  });
+  ASSERT_EQ(r, IDOK);
+  got.clear();
+  pos = small.GetStartPosition();
+  while (pos) got.push_back(static_cast<LPCSTR>(small.GetNextPathName(pos)));
+  EXPECT_EQ(got, (Strings{dir + "/one.tvx", dir + "/two.tvx"}));
   // One file: its full path, name, extension and folder.
   CFileDialog one(FALSE, "cer", "mine", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, "Certificates|*.cer||");
   r = kx::RunWithUi([&] { return one.DoModal(); }, [&](kx::UiDriver& d) {
