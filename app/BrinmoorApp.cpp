@@ -9,6 +9,7 @@
 #include "app/RegisterDefault.h"
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
+#include "app/UserFolders.h"
 #include "controls/LineEffect.h"
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
@@ -90,17 +91,7 @@ BOOL CBrinmoorApp::InitInstance() {
   m_pMainWnd = new CWnd;
   m_pMainWnd->CreateEx(0, "STATIC", "KX", 0xEFFFFFFF, 0, 0, 0, 0, nullptr, nullptr, nullptr);
 
-  char windows[260] = "";
-  GetWindowsDirectory(windows, sizeof windows);
-  CHiveSettings explorer("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer");
-  explorer.UseCurrentUser();
-  CString documents;
-  explorer.GetString("Shell Folders", "Personal", documents, windows);
-  if (!documents.IsEmpty()) {
-    CHiveSettings suite("Software\\Kesmora\\OfficeTolvex");
-    suite.UseCurrentUser();
-    suite.SetString("OneClickManager", "OneClickFolder", WithSeparator(documents) + "My OneClick Settings");
-  }
+  RecordOneClickFolder(GetDocumentsFolder());
 
   CSettingsStore machine(HKEY_LOCAL_MACHINE, "Software\\Kesmora\\OfficeTolvex");
   machine.WriteString("Help", "KXExe", std::string(WithSeparator(m_strModuleFolder) + "OfficeTolvex.EXE"));

@@ -1,7 +1,5 @@
 #include "controls/ShellOpen.h"
 
-#include "platform/services/desktop.h"
-
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 #include <thread>
+
+#include "platform/services/desktop.h"
 
 extern char** environ;
 

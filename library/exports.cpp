@@ -78,6 +78,16 @@ int ShowFamilySheet(LPCSTR className, CWnd* parent, UINT titleId, Pages pages) {
   return ShowFamilySheet(className, parent, titleId, pages, [](CBaseSheet*) {});
 }
 
+// The work of an export; an exception that leaves it gives `failed` instead, so that none reaches the host.
+template <class Work>
+int Guarded(int failed, Work work) {
+  try {
+    return work();
+  } catch (...) {
+    return failed;
+  }
+}
+
 // The exports that run a registered sheet under the library's hidden main window.
 int ShowThroughApp(LPCSTR className, BYTE pagesAdded, BYTE systemMenu) {
   auto* app = dynamic_cast<CBrinmoorApp*>(AfxGetApp());
@@ -110,51 +120,31 @@ const char kProfilesKey[] = "Software\\Kesmora\\MailTolvex\\Profiles";
 
 KXEXPORT int DisplayConfigManager(HWND parent) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowFamilySheet("CEmbeddedConfigMgr", Wnd(parent), 285, Pages::kByExport);
-  } catch (...) {
-    return 1;
-  }
+  return Guarded(1, [&] { return ShowFamilySheet("CEmbeddedConfigMgr", Wnd(parent), 285, Pages::kByExport); });
 }
 
 KXEXPORT int DisplayConfigManagerForCAC(HWND parent) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowFamilySheet("CEmbeddedConfigMgr", Wnd(parent), 285, Pages::kByExport, [](CBaseSheet* s) {
+  return Guarded(1, [&] { return ShowFamilySheet("CEmbeddedConfigMgr", Wnd(parent), 285, Pages::kByExport, [](CBaseSheet* s) {
       if (auto* sheet = dynamic_cast<CEmbeddedConfigMgr*>(s)) sheet->m_bSmartCard = 1;
-    });
-  } catch (...) {
-    return 1;
-  }
+    }); });
 }
 
 KXEXPORT int DisplaySignerWizard(HWND parent) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowFamilySheet("CSignSheet", Wnd(parent), 286, Pages::kByRegistry);
-  } catch (...) {
-    return 1;
-  }
+  return Guarded(1, [&] { return ShowFamilySheet("CSignSheet", Wnd(parent), 286, Pages::kByRegistry); });
 }
 
 KXEXPORT int DisplaySystemProfile(HWND parent) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowFamilySheet("CSysProfileSheet", Wnd(parent), 290, Pages::kByExport);
-  } catch (...) {
-    return 1;
-  }
+  return Guarded(1, [&] { return ShowFamilySheet("CSysProfileSheet", Wnd(parent), 290, Pages::kByExport); });
 }
 
 KXEXPORT int DisplaySystemProfileForCAC(HWND parent) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowFamilySheet("CSysProfileSheet", Wnd(parent), 291, Pages::kByExport, [](CBaseSheet* s) {
+  return Guarded(1, [&] { return ShowFamilySheet("CSysProfileSheet", Wnd(parent), 291, Pages::kByExport, [](CBaseSheet* s) {
       if (auto* sheet = dynamic_cast<CSysProfileSheet*>(s)) sheet->m_bSmartCard = 1;
-    });
-  } catch (...) {
-    return 1;
-  }
+    }); });
 }
 
 static int ShowCertificateManager(CWnd* parent) {
@@ -164,68 +154,44 @@ static int ShowCertificateManager(CWnd* parent) {
 
 KXEXPORT int DisplayCertificateManager(HWND parent) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowCertificateManager(Wnd(parent));
-  } catch (...) {
-    return 1;
-  }
+  return Guarded(1, [&] { return ShowCertificateManager(Wnd(parent)); });
 }
 
 KXEXPORT int ShowCertificateManagerPage(HWND) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowCertificateManager(CWnd::GetActiveWindow());
-  } catch (...) {
-    return 1;
-  }
+  return Guarded(1, [&] { return ShowCertificateManager(CWnd::GetActiveWindow()); });
 }
 
 KXEXPORT int DisplayAuditEventLog(HWND parent) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowFamilySheet("CAuditSheet", Wnd(parent), 292, Pages::kByExport);
-  } catch (...) {
-    return 1;
-  }
+  return Guarded(1, [&] { return ShowFamilySheet("CAuditSheet", Wnd(parent), 292, Pages::kByExport); });
 }
 
 KXEXPORT int DisplayOneClickWizard(HWND parent) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowFamilySheet("COneClickSheet", Wnd(parent), 293, Pages::kByRegistry);
-  } catch (...) {
-    return 1;
-  }
+  return Guarded(1, [&] { return ShowFamilySheet("COneClickSheet", Wnd(parent), 293, Pages::kByRegistry); });
 }
 
 KXEXPORT int DisplaySignatureManager(HWND parent) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
   std::unique_ptr<COfficeTolvexDoc> document;
-  try {
-    return ShowFamilySheet("CSignManagerSheet", Wnd(parent), 294, Pages::kByRegistry, [&](CBaseSheet* sheet) {
+  return Guarded(1, [&] { return ShowFamilySheet("CSignManagerSheet", Wnd(parent), 294, Pages::kByRegistry, [&](CBaseSheet* sheet) {
       if (sheet->m_pDocument) return;
       // A document of its own, prepared as a new drawing (pens and size).
       document.reset(new COfficeTolvexDoc);
       document->OnNewDocument();
       sheet->m_pDocument = document.get();
-    });
-  } catch (...) {
-    return 1;
-  }
+    }); });
 }
 
 KXEXPORT int DisplayArchiveWizard(HWND parent) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowFamilySheet("CArchiveSheet", Wnd(parent), 295, Pages::kByRegistry);
-  } catch (...) {
-    return 1;
-  }
+  return Guarded(1, [&] { return ShowFamilySheet("CArchiveSheet", Wnd(parent), 295, Pages::kByRegistry); });
 }
 
 KXEXPORT int DisplayCertCreationWizard(HWND parent) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(1, [&] {
     CSecurityPolicy policy;
     BOOL allowed = TRUE;
     if (policy.Load()) allowed = policy.m_bCertificateCreationWizard;
@@ -234,56 +200,34 @@ KXEXPORT int DisplayCertCreationWizard(HWND parent) {
       return 1;
     }
     return ShowFamilySheet("CCWizard", Wnd(parent), 297, Pages::kByRegistry);
-  } catch (...) {
-    return 1;
-  }
+  });
 }
 
 // ---- the ShowSheet family ----
 
 KXEXPORT int DisplayPackageWizard(int, int) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowThroughApp("CPackageSheet", 1, 0);
-  } catch (...) {
-    return 1;
-  }
+  return Guarded(1, [&] { return ShowThroughApp("CPackageSheet", 1, 0); });
 }
 
 KXEXPORT int DisplayVorlindPolicyManager(int, int) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowThroughApp("CEmbeddedSecurityPolicySheet", 0, 1);
-  } catch (...) {
-    return 1;
-  }
+  return Guarded(1, [&] { return ShowThroughApp("CEmbeddedSecurityPolicySheet", 0, 1); });
 }
 
 KXEXPORT int DisplayUserSetupWizard(int, int) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowThroughApp("CUserProfileSetupWizard", 1, 0);
-  } catch (...) {
-    return 1;
-  }
+  return Guarded(1, [&] { return ShowThroughApp("CUserProfileSetupWizard", 1, 0); });
 }
 
 KXEXPORT int DisplayCodeSignWizard(int) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowThroughApp("CCodeSignWizard", 1, 0);
-  } catch (...) {
-    return 1;
-  }
+  return Guarded(1, [&] { return ShowThroughApp("CCodeSignWizard", 1, 0); });
 }
 
 KXEXPORT int DisplayCertificateImporter(int) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
-    return ShowThroughApp("CPfxWizard", 1, 0);
-  } catch (...) {
-    return 1;
-  }
+  return Guarded(1, [&] { return ShowThroughApp("CPfxWizard", 1, 0); });
 }
 
 // ---- operations ----
@@ -347,7 +291,7 @@ KXEXPORT int EncryptWizardOperation(HWND parent, BYTE operation, LPCSTR path, LP
 
 KXEXPORT int DisplayProfileWizard(int, int index) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(0, [&] {
     CWnd* parent = CWnd::GetForegroundWindow();
     CMailProfileSettings profile;
     if (index < 0) index = -1;
@@ -370,9 +314,7 @@ KXEXPORT int DisplayProfileWizard(int, int index) {
     }
     wizard->DoModal();
     return 1;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 KXEXPORT int UserSetup(LPCSTR fullName, LPCSTR emailName) {
@@ -402,7 +344,7 @@ KXEXPORT int UserSetup(LPCSTR fullName, LPCSTR emailName) {
 
 KXEXPORT int DisplayOneClickSetting(HWND parent, LPCSTR presetName) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(1, [&] {
     COneClickSelectDialog presets(nullptr);
     presets.m_bShowAll = 1;
     if (presets.ScanPresetFolder() == 0) return 1;
@@ -413,26 +355,24 @@ KXEXPORT int DisplayOneClickSetting(HWND parent, LPCSTR presetName) {
     sheet.m_bOwnAnimation = 0;
     sheet.m_strPresetPath = path;
     sheet.DoModal();
-  } catch (...) {
-  }
-  return 1;
+    return 1;
+  });
 }
 
 KXEXPORT int DisplayTolvexFileSummary(HWND parent, LPCSTR path) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(1, [&] {
     CSummarySheet sheet("Tolvex (.tvx) Details", Wnd(parent), 0);
     sheet.m_bOwnAnimation = 0;
     sheet.m_strFilePath = path;
     sheet.DoModal();
-  } catch (...) {
-  }
-  return 1;
+    return 1;
+  });
 }
 
 KXEXPORT int DisplayMailTolvexProperties(int, LPCSTR path, LPCSTR statusText) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(0, [&] {
     SheetPtr sheet = MakeSheet("CSummarySheet", CWnd::GetForegroundWindow());
     auto* summary = As<CSummarySheet>(sheet);
     if (!summary) return 0;
@@ -444,9 +384,7 @@ KXEXPORT int DisplayMailTolvexProperties(int, LPCSTR path, LPCSTR statusText) {
     summary->m_bMailMode = 1;
     summary->DoModal();
     return 1;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 // ---- selections, messages and small dialogs ----
@@ -454,7 +392,7 @@ KXEXPORT int DisplayMailTolvexProperties(int, LPCSTR path, LPCSTR statusText) {
 KXEXPORT int SelectCertificate(HWND parent, BOOL useSelectionSheet, ICertificates2** chosen) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
   if (chosen) *chosen = nullptr;
-  try {
+  return Guarded(1, [&] {
     CCapicomCertificates collection;
     if (!useSelectionSheet) {
       SheetPtr sheet = MakeSheet("CCertSheet", Wnd(parent));
@@ -484,14 +422,13 @@ KXEXPORT int SelectCertificate(HWND parent, BOOL useSelectionSheet, ICertificate
       certificates->AddRef();
       *chosen = certificates;
     }
-  } catch (...) {
-  }
-  return 1;
+    return 1;
+  });
 }
 
 KXEXPORT int SelectOneClickSettings(HWND parent, BYTE operation, BOOL listAll, BSTR* presetPath) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(0, [&] {
     COneClickSelectDialog dialog(Wnd(parent));
     dialog.m_bShowAll = listAll != 0;
     dialog.m_nOperation = operation;
@@ -501,85 +438,75 @@ KXEXPORT int SelectOneClickSettings(HWND parent, BYTE operation, BOOL listAll, B
     if (path.IsEmpty()) return 0;
     if (presetPath) *presetPath = path.AllocSysString();
     return 1;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 KXEXPORT int SelectProfile(int, int* profileIndex) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(0, [&] {
     CProfileListDlg dialog(CWnd::GetForegroundWindow());
     dialog.m_bSelectionMode = 1;
     if (profileIndex) *profileIndex = -1;
     if (dialog.DoModal() != IDOK) return 0;
     if (profileIndex) *profileIndex = dialog.m_nSelectedIndex;
     return 1;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 KXEXPORT int DisplayProfileList(int) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(1, [&] {
     CProfileListDlg dialog(CWnd::GetForegroundWindow());
     dialog.DoModal();
-  } catch (...) {
-  }
-  return 1;
+    return 1;
+  });
 }
 
 KXEXPORT int ShowMessage(HWND, LPCSTR text) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(1, [&] {
     AfxMessageBox(text ? text : "", MB_OK, 0);
-  } catch (...) {
-  }
-  return 1;
+    return 1;
+  });
 }
 
 KXEXPORT int ShowMessageYesNo(HWND, LPCSTR text, int* answer) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
   if (answer) *answer = 0;
-  try {
+  return Guarded(1, [&] {
     int pressed = AfxMessageBox(text ? text : "", MB_YESNO, 0);
     if (answer) *answer = pressed;
-  } catch (...) {
-  }
-  return 1;
+    return 1;
+  });
 }
 
 KXEXPORT int DisplayESign(int, int) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(1, [&] {
     CESignDlg dialog(CWnd::GetForegroundWindow());
     dialog.DoModal();
-  } catch (...) {
-  }
-  return 1;
+    return 1;
+  });
 }
 
 KXEXPORT int DisplayArchiveConfig(int, int) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(1, [&] {
     CCompressionDlg dialog(CWnd::GetForegroundWindow());
     dialog.DoModal();
-  } catch (...) {
-  }
-  return 1;
+    return 1;
+  });
 }
 
 // ---- the address book and the platform's pages ----
 
 template <class Show>
 static int WithAddressBook(Show show) {
-  try {
+  return Guarded(1, [&] {
     CAddressBook book;
     if (book.LoadAddressBook(nullptr)) show(book);
-  } catch (...) {
-  }
-  return 1;
+    return 1;
+  });
 }
 
 KXEXPORT int DisplayAddressBook(HWND parent) {
@@ -599,30 +526,27 @@ KXEXPORT int NewEntry(HWND parent) {
 
 KXEXPORT int DisplayCertStores(HWND) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(1, [&] {
     CCryptUILibrary library;
     library.Load();
     library.StartCertMgr();
-  } catch (...) {
-  }
-  return 1;
+    return 1;
+  });
 }
 
 KXEXPORT int DisplayAboutBox(HWND) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(1, [&] {
     if (CBrinmoorApp* app = CBrinmoorApp::GetInstance()) app->ShowAboutBox(nullptr);
-  } catch (...) {
-  }
-  return 1;
+    return 1;
+  });
 }
 
 KXEXPORT int DisplayTestimony(HWND) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  try {
+  return Guarded(1, [&] {
     CHtmlDialogBox page(HelpPage("testimony.htm"), FALSE, AfxGetMainWnd());
     page.DoModal();
-  } catch (...) {
-  }
-  return 1;
+    return 1;
+  });
 }

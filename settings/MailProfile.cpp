@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "core/SettingsStore.h"
+#include "app/UserFolders.h"
 #include "platform/win32/files.h"
 #include "platform/win32/registry.h"
 
@@ -66,18 +66,10 @@ BOOL CMailProfileSettings::InitDefaults(BOOL keepValues) {
     Exchange(nullptr, FALSE, TRUE);
     m_bAttachment = 0;
   }
-  char windows[260] = "";
-  GetWindowsDirectory(windows, sizeof windows);
-  CHiveSettings explorer("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer");
-  explorer.UseCurrentUser();
-  CString documents;
-  explorer.GetString("Shell Folders", "Personal", documents, windows);
+  CString documents = GetDocumentsFolder();
   if (documents.IsEmpty()) return TRUE;
   m_strProfilesFolder = documents + "/My MailTolvex Profiles";
-  CString oneClick = documents + "/My OneClick Settings";
-  CHiveSettings suite("Software\\Kesmora\\OfficeTolvex");
-  suite.UseCurrentUser();
-  suite.SetString("OneClickManager", "OneClickFolder", oneClick);
+  CString oneClick = RecordOneClickFolder(documents);
   if (!MakeFolder(m_strProfilesFolder)) return FALSE;
   m_strBasketFolder = m_strProfilesFolder + "/Temp_Outlook_Basket_001";
   if (!MakeFolder(m_strBasketFolder)) return FALSE;

@@ -59,23 +59,6 @@ void FrameTest::RegisterPageTemplate(UINT id, const char* caption, const char* t
   kx::RegisterDialogTemplate(Resources(), MAKEINTRESOURCE(id), t);
 }
 
-std::string AnswerPage(kx::UiDriver& d, const char* button) {
-  HWND page = d.WaitForTitle("Office Tolvex");
-  std::string text;
-  for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-    if (d.ClassName(child) == "Static") text += d.Text(child);
-  d.Click(d.ControlByText(page, button, "Button"));
-  d.WaitForGone(page);
-  return text;
-}
-
-HWND Page(kx::UiDriver& d, HWND sheet, ULONG_PTR templateId) {
-  kx::WindowQuery q;
-  q.templateId = templateId;
-  q.parent = sheet;
-  return d.WaitForWindow(q);
-}
-
 std::string Shot(const char* name) { return kxtest::MakeTempDir("shots") + "/" + name + ".png"; }
 
 }  // namespace frametest

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "app/BrinmoorApp.h"
+#include "app/pages.h"
 #include "platform/ui/dlgtemplate.h"
 #include "platform/ui/driver.h"
 #include "support/testroot.h"
@@ -25,10 +26,8 @@ class FrameTest : public ::testing::Test {
   static void RegisterPageTemplate(UINT id, const char* caption, const char* text);
 };
 
-// The library's message page (caption: resource string 283) answered with a button; its text.
-std::string AnswerPage(kx::UiDriver& d, const char* button);
-// A wizard's or sheet's page by its template.
-HWND Page(kx::UiDriver& d, HWND sheet, ULONG_PTR templateId);
+using kxtest::AnswerPage;
+using kxtest::Page;
 std::string Shot(const char* name);
 
 }  // namespace frametest

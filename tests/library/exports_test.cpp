@@ -3,12 +3,15 @@
 
 #include <string>
 
+#include "app/pages.h"
 #include "library/library.h"
 #include "platform/ui/prsht.h"
 #include "platform/win32/registry.h"
 
 namespace {
 
+using kxtest::AnswerPage;
+using kxtest::Page;
 using libtest::LibraryTest;
 using HwndFn = int(HWND);
 using MessageYesNoFn = int(HWND, LPCSTR, int*);
@@ -17,26 +20,7 @@ using EncryptFn = int(HWND, BYTE, LPCSTR, LPCSTR);
 
 std::string Shot(const char* name) { return kxtest::MakeTempDir("shots") + "/" + name + ".png"; }
 
-// Answers the library's message page (caption: resource string 283) with a button; returns its text.
-std::string AnswerPage(kx::UiDriver& d, const char* button) {
-  HWND page = d.WaitForTitle("Office Tolvex");
-  std::string text;
-  for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-    if (d.ClassName(child) == "Static") text += d.Text(child);
-  d.Click(d.ControlByText(page, button, "Button"));
-  d.WaitForGone(page);
-  return text;
-}
-
 class Exports : public LibraryTest {};
-
-// The wizard's page by its template.
-HWND Page(kx::UiDriver& d, HWND sheet, ULONG_PTR templateId) {
-  kx::WindowQuery q;
-  q.templateId = templateId;
-  q.parent = sheet;
-  return d.WaitForWindow(q);
-}
 
 // Cancels a wizard as a person does: Cancel, then Yes to the question.
 void CancelWizard(kx::UiDriver& d, HWND sheet) {
