@@ -86,7 +86,9 @@ TEST_F(FrameTest, HtmlDialogBoxAddressesAndResults) {
   CHtmlDialogBox page(App().m_strModuleFolder + "HELP/mboxyesno.htm", FALSE, nullptr);
   page.SetArgument("");
   INT_PTR shown = kx::RunWithUiHere([&] { return page.DoModal(); }, [](kx::UiDriver& d) {
-    HWND box = d.WaitForWindow(kx::WindowQuery{"#32770"});
+    kx::WindowQuery query;
+    query.className = "#32770";
+    HWND box = d.WaitForWindow(query);
     d.PressKey(VK_ESCAPE);
     d.WaitForGone(box);
   });
