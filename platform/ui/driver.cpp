@@ -286,8 +286,11 @@ void UiDriver::PostMouse(HWND hwnd, int x, int y, UINT down, UINT up, bool twice
   POINT pt{x, y};
   ClientToScreen(hwnd, &pt);
   {
+    // The window the click reaches, found by the window's thread as it will find it (hit tests, capture).
+    HWND target = nullptr;
+    if (!RunOnWithin(hwnd, [&] { target = MouseTargetAt(pt); }, timeoutMs_))
+      Fail("cannot click " + Hex(hwnd) + ": its thread does not answer");
     Guard g(Lock());
-    HWND target = InputTargetAt(pt);
     WindowPtr t = kx::ui::Find(target), w = kx::ui::Find(hwnd);
     bool ok = target == hwnd || (t && w && IsChildOf(*w, *t));
     if (!ok) {

@@ -23,7 +23,7 @@ BYTE g_keys[256] = {};
 struct LastClick {
   HWND hwnd = nullptr;
   UINT msg = 0;
-  uint64_t time = 0;
+  DWORD time = 0;
   POINT pt{0, 0};
 } g_lastClick;
 std::atomic<UINT> g_lastBeep{0};
@@ -88,8 +88,7 @@ void UpdateKeyState(const MSG& m) {
 void PreprocessInput(MSG& m) {
   UpdateKeyState(m);
   if (!IsMouse(m.message) || !m.hwnd) return;
-  if (m.message >= WM_NCMOUSEMOVE && m.message <= WM_NCMBUTTONDBLCLK)
-    m.wParam = static_cast<WPARAM>(SendMessage(m.hwnd, WM_NCHITTEST, 0, MAKELPARAM(m.pt.x, m.pt.y)));
+  // Non-client messages carry the hit-test code they were resolved with.
   LRESULT hit = (m.message >= WM_NCMOUSEMOVE && m.message <= WM_NCMBUTTONDBLCLK) ? static_cast<LRESULT>(m.wParam) : HTCLIENT;
   if (IsButtonDown(m.message)) {
     HWND top = GetAncestor(m.hwnd, GA_ROOT);
@@ -162,89 +161,140 @@ void TrackLeave(HWND under) {
   if (leave) PostMessage(leave, WM_MOUSELEAVE, 0, 0);
 }
 
-// ----- injection (the UI driver) -----
+// ----- hit testing and injection (the UI driver) -----
 namespace {
 
-HWND HitTarget(POINT pt, bool* client) {
-  *client = true;
-  if (g_capture) {
-    if (WindowPtr c = Find(g_capture)) {
-      RECT cr = ScreenClient(*c);
-      *client = PtInRect(&cr, pt) || true;
-      return g_capture;
+// The windows under a screen point in the order a hit test asks them: the deepest first, then the windows below
+// it in z-order, a parent after its children. A disabled child hands the point to its parent; a disabled top-level
+// window stands for its children. Under the lock.
+void PointCandidates(const std::vector<HWND>& list, POINT pt, std::vector<HWND>& out) {
+  for (HWND h : list) {
+    WindowPtr w = Find(h);
+    if (!w || !(w->style & WS_VISIBLE) || w->messageOnly || w->destroyed) continue;
+    RECT r = ScreenRect(*w);
+    if (!PtInRect(&r, pt)) continue;
+    if (w->style & WS_DISABLED) {
+      if (w->parent) return;
+      out.push_back(h);
+      continue;
     }
-    g_capture = nullptr;
+    RECT c = ScreenClient(*w);
+    if (PtInRect(&c, pt)) PointCandidates(w->children, pt, out);
+    out.push_back(h);
   }
-  // The deepest visible window under the point; a disabled child passes to its parent.
-  std::function<HWND(const std::vector<HWND>&)> hit = [&](const std::vector<HWND>& list) -> HWND {
-    for (HWND h : list) {
-      WindowPtr w = Find(h);
-      if (!w || !(w->style & WS_VISIBLE) || w->messageOnly || w->destroyed || HitTransparent(*w)) continue;
-      RECT r = ScreenRect(*w);
-      if (!PtInRect(&r, pt)) continue;
-      RECT c = ScreenClient(*w);
-      if (PtInRect(&c, pt)) {
-        if (HWND d = hit(w->children)) {
-          WindowPtr dw = Find(d);
-          if (!(dw->style & WS_DISABLED)) return d;
-        }
-        *client = true;
-      } else {
-        *client = false;
-      }
-      return h;
-    }
-    return nullptr;
-  };
-  return hit(TopLevels());
 }
+
+// The capture window when it belongs to the calling thread. Under the lock.
+HWND OwnCapture() {
+  WindowPtr c = Find(g_capture);
+  if (!c) return nullptr;
+  return c->threadId == ThreadId() && !c->destroyed ? g_capture : nullptr;
+}
+
+bool IsButtonPress(UINT m) { return m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN || m == WM_MBUTTONDOWN; }
 
 }  // namespace
 
-HWND InputTargetAt(POINT pt) {
-  bool client;
-  return HitTarget(pt, &client);
-}
-
-bool InjectMouse(POINT pt, const std::vector<std::pair<UINT, WPARAM>>& messages) {
-  HWND target = nullptr;
-  QueuePtr q;
-  std::vector<MSG> out;
+HWND HitTestAt(POINT pt, bool othersTake, LRESULT* hit) {
+  std::vector<HWND> candidates;
+  DWORD me = ThreadId();
   {
     Guard g(Lock());
-    g_cursorPos = pt;
-    bool client = true;
-    target = HitTarget(pt, &client);
-    if (!target) return false;
+    PointCandidates(TopLevels(), pt, candidates);
+  }
+  for (HWND h : candidates) {
+    DWORD tid;
+    {
+      Guard g(Lock());
+      WindowPtr w = Find(h);
+      if (!w || w->destroyed) continue;
+      tid = w->threadId;
+    }
+    if (tid != me) {
+      // A window of another thread cannot be asked here.
+      if (!othersTake) continue;
+      if (hit) *hit = HTCLIENT;
+      return h;
+    }
+    LRESULT r = SendMessage(h, WM_NCHITTEST, 0, MAKELPARAM(pt.x, pt.y));
+    if (static_cast<int>(r) == HTTRANSPARENT) continue;
+    if (hit) *hit = static_cast<int>(r);
+    return h;
+  }
+  return nullptr;
+}
+
+HWND MouseTargetAt(POINT pt) {
+  {
+    Guard g(Lock());
+    if (HWND c = OwnCapture()) return c;
+  }
+  return HitTestAt(pt, false, nullptr);
+}
+
+bool ResolveMouse(MSG& m) {
+  const UINT raw = m.message;
+  const POINT pt = m.pt;
+  HWND target;
+  {
+    Guard g(Lock());
+    target = OwnCapture();
+  }
+  bool captured = target != nullptr;
+  LRESULT hit = HTCLIENT;
+  if (!captured) target = HitTestAt(pt, false, &hit);
+  if (!target || hit == HTERROR) return false;
+  {
+    Guard g(Lock());
     WindowPtr w = Find(target);
-    Window* top = TopOf(w.get());
-    if ((w->style & WS_DISABLED) || (top->style & WS_DISABLED)) return false;
-    q = w->queue;
-    if (!q || !q->alive) return false;
-    RECT c = ScreenClient(*w);
-    for (auto [msg, keys] : messages) {
-      UINT message = msg;
-      if (!client) message = msg - WM_MOUSEMOVE + WM_NCMOUSEMOVE;
-      if (client && (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN)) {
+    if (!w || w->destroyed) return false;
+    // A disabled window (one a modal dialog disabled) takes no mouse input.
+    if (!captured && (TopOf(w.get())->style & WS_DISABLED)) return false;
+    m.hwnd = target;
+    if (hit != HTCLIENT && raw >= WM_MOUSEMOVE && raw <= WM_MBUTTONDBLCLK) {
+      m.message = raw - WM_MOUSEMOVE + WM_NCMOUSEMOVE;
+      m.wParam = static_cast<WPARAM>(hit);
+      m.lParam = MAKELPARAM(pt.x, pt.y);
+    } else {
+      RECT c = ScreenClient(*w);
+      m.lParam = MAKELPARAM(pt.x - c.left, pt.y - c.top);
+      if (IsButtonPress(raw)) {
         // A second press on the same spot within the double-click time is a double click (CS_DBLCLKS).
-        uint64_t now = Now();
-        if ((w->cls->style & CS_DBLCLKS) && g_lastClick.hwnd == target && g_lastClick.msg == msg &&
-            now - g_lastClick.time <= GetDoubleClickTime() && std::abs(g_lastClick.pt.x - pt.x) <= 2 &&
+        if ((w->cls->style & CS_DBLCLKS) && g_lastClick.hwnd == target && g_lastClick.msg == raw &&
+            m.time - g_lastClick.time <= GetDoubleClickTime() && std::abs(g_lastClick.pt.x - pt.x) <= 2 &&
             std::abs(g_lastClick.pt.y - pt.y) <= 2) {
-          message = msg + (WM_LBUTTONDBLCLK - WM_LBUTTONDOWN);
+          m.message = raw + (WM_LBUTTONDBLCLK - WM_LBUTTONDOWN);
           g_lastClick = LastClick{};
         } else {
-          g_lastClick = LastClick{target, msg, now, pt};
+          g_lastClick = LastClick{target, raw, m.time, pt};
         }
       }
-      LPARAM lp = client ? MAKELPARAM(pt.x - c.left, pt.y - c.top) : MAKELPARAM(pt.x, pt.y);
-      out.push_back(MSG{target, message, client ? keys : 0, lp, static_cast<DWORD>(Now()), pt});
     }
   }
   TrackLeave(target);
+  return true;
+}
+
+bool InjectMouse(POINT pt, const std::vector<std::pair<UINT, WPARAM>>& messages) {
   Guard g(Lock());
-  if (!q->alive) return false;
-  for (const MSG& m : out) PostInput(q, m, QKind::Mouse);
+  g_cursorPos = pt;
+  // The thread of the window under the point (or of the capture) takes the input; which of its windows gets each
+  // message is decided when the thread takes it.
+  HWND target = nullptr;
+  if (WindowPtr c = Find(g_capture); c && !c->destroyed) {
+    target = g_capture;
+  } else {
+    std::vector<HWND> candidates;
+    PointCandidates(TopLevels(), pt, candidates);
+    if (candidates.empty()) return false;
+    target = candidates.front();
+  }
+  WindowPtr w = Find(target);
+  if (!w || (w->style & WS_DISABLED) || (TopOf(w.get())->style & WS_DISABLED)) return false;
+  QueuePtr q = w->queue;
+  if (!q || !q->alive) return false;
+  for (auto [msg, keys] : messages)
+    PostInput(q, MSG{target, msg, keys, 0, static_cast<DWORD>(Now()), pt}, QKind::Mouse, true);
   return true;
 }
 

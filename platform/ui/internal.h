@@ -125,6 +125,8 @@ struct QMsg {
   MSG msg{};
   QKind kind = QKind::Posted;
   uint64_t marker = 0;
+  uint64_t seq = 0;      // unique per queued input
+  bool hitTest = false;  // a mouse message whose window is found when its thread takes it
 };
 
 struct Timer {
@@ -195,8 +197,9 @@ void Wake(Queue& q);  // under the lock: the queue has something new
 // Runs a function on a thread (by a window of it) and waits, answering sends meanwhile.
 LRESULT RunOn(HWND hwnd, const std::function<LRESULT()>& fn);
 bool OnThreadOf(HWND hwnd);
-// Posts an input message (resolved to the focus window when `toFocus`).
-void PostInput(const QueuePtr& q, const MSG& msg, QKind kind);
+// Queues an input message (under the lock). Keys go to the focus window when taken; mouse messages with `hitTest`
+// to the window the hit test finds then.
+void PostInput(const QueuePtr& q, const MSG& msg, QKind kind, bool hitTest = false);
 uint64_t PostMarker(const QueuePtr& q);
 std::condition_variable& DriverCv();
 void CallHooks(int type, int code, WPARAM wp, LPARAM lp);
@@ -224,22 +227,27 @@ void UpdateKeyState(const MSG& msg);
 HWND CaptureWindow();
 void ReleaseCaptureOf(HWND hwnd);
 void TrackLeave(HWND under);
-// Input of the UI driver: a mouse message at a screen point (routed to the window under it or the capture), and
-// key messages to the focus window of a thread.
+// Input of the UI driver: mouse messages at a screen point (to the thread of the window under it or of the capture),
+// and key messages to the focus window of a thread.
 // A sequence of mouse messages at one point goes in as one piece (the window may react to any of them).
 bool InjectMouse(POINT screenPt, const std::vector<std::pair<UINT, WPARAM>>& messages);
 bool InjectKeys(HWND anyWindowOfThread, const std::vector<MSG>& keys);
-// The window a mouse message at a screen point would go to (under the lock).
-HWND InputTargetAt(POINT screenPt);
+// Hit testing (not under the lock, on the thread that takes the input): each visible window under the point, the
+// deepest first, is asked with WM_NCHITTEST; one that answers HTTRANSPARENT passes the point on to the next window
+// below it. Windows of other threads cannot be asked: with `othersTake` such a window takes the point as it is,
+// otherwise it is passed over. nullptr when no window takes the point; `hit` gets the answer.
+HWND HitTestAt(POINT screenPt, bool othersTake, LRESULT* hit);
+// The window a mouse message at a screen point goes to on the calling thread: the capture, or the hit test's.
+HWND MouseTargetAt(POINT screenPt);
+// On retrieval of a driver's mouse message (raw client message at msg.pt): picks the window, turns it into a
+// non-client message when the point is not in the client area, detects double clicks. False: nothing takes it.
+bool ResolveMouse(MSG& msg);
 // The key (and shift state) that types a character on the US layout; false when none does.
 bool CharToKey(uint32_t ch, UINT* vk, bool* shift);
 
 // --- dialogs (dialog.cpp) ---
 void DialogFocusChanged(HWND newFocus);
 DialogInfo* DialogOf(Window& w);
-
-// Mouse input passes through windows that answer HTTRANSPARENT (labels, group boxes).
-bool HitTransparent(const Window& w);
 
 // --- controls ---
 void RegisterButtonClass();

@@ -243,6 +243,25 @@ bool Fetch(MSG* out, HWND filter, UINT first, UINT last, UINT remove, bool wait)
     for (auto* list : {&q.posted, &q.input}) {
       for (auto it = list->begin(); it != list->end() && !restart; ++it) {
         if (it->kind == QKind::Marker) break;  // input keeps its order behind a marker
+        if (it->hitTest) {
+          // The mouse message's window is found now, in order, by asking this thread's windows.
+          uint64_t seq = it->seq;
+          MSG m = it->msg;
+          g.unlock();
+          bool taken = ResolveMouse(m);
+          g.lock();
+          auto same = std::find_if(list->begin(), list->end(), [&](const QMsg& e) { return e.seq == seq; });
+          if (same != list->end()) {
+            if (taken) {
+              same->msg = m;
+              same->hitTest = false;
+            } else {
+              list->erase(same);
+            }
+          }
+          restart = true;
+          break;
+        }
         MSG m = it->msg;
         if (it->kind == QKind::Key) {
           // Keys go to the window that has the focus when they are taken.
@@ -323,10 +342,13 @@ bool Fetch(MSG* out, HWND filter, UINT first, UINT last, UINT remove, bool wait)
 
 }  // namespace
 
-void PostInput(const QueuePtr& q, const MSG& msg, QKind kind) {
+void PostInput(const QueuePtr& q, const MSG& msg, QKind kind, bool hitTest) {
+  static uint64_t next = 1;
   QMsg m;
   m.msg = msg;
   m.kind = kind;
+  m.seq = next++;
+  m.hitTest = hitTest;
   q->input.push_back(m);
   Wake(*q);
 }

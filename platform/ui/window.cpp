@@ -179,14 +179,6 @@ bool VisibleChain(const Window& w) {
   return false;
 }
 
-bool HitTransparent(const Window& w) {
-  if (w.exStyle & WS_EX_TRANSPARENT) return true;
-  if (!w.parent) return false;
-  if (EqualNoCase(w.cls->name, "Static")) return !(w.style & SS_NOTIFY);
-  if (EqualNoCase(w.cls->name, "Button")) return (w.style & BS_TYPEMASK) == BS_GROUPBOX;
-  return false;
-}
-
 bool IsChildOf(const Window& parent, const Window& w) {
   HWND p = w.parent;
   while (p) {
@@ -529,7 +521,9 @@ void FreeWindow(HWND hwnd) {
     if (w->queue->active == hwnd) w->queue->active = nullptr;
     // Messages posted to the window are dropped with it.
     auto drop = [&](std::deque<QMsg>& d) {
-      d.erase(std::remove_if(d.begin(), d.end(), [&](const QMsg& m) { return m.msg.hwnd == hwnd; }), d.end());
+      // (Mouse input not yet hit-tested finds another window when it is taken.)
+      d.erase(std::remove_if(d.begin(), d.end(), [&](const QMsg& m) { return m.msg.hwnd == hwnd && !m.hitTest; }),
+              d.end());
     };
     drop(w->queue->posted);
     drop(w->queue->input);
@@ -1241,38 +1235,8 @@ int MapWindowPoints(HWND from, HWND to, LPPOINT pts, UINT count) {
   return MAKELONG(static_cast<WORD>(dx), static_cast<WORD>(dy));
 }
 
-namespace {
-
-// The deepest visible window at a screen point among `list` (z-order) and their children.
-HWND HitChild(const std::vector<HWND>& list, POINT pt, bool skipDisabled) {
-  for (HWND h : list) {
-    WindowPtr w = Find(h);
-    if (!w || !(w->style & WS_VISIBLE) || w->messageOnly) continue;
-    RECT r = ScreenRect(*w);
-    if (!PtInRect(&r, pt)) continue;
-    if (skipDisabled && (w->style & WS_DISABLED)) return h;
-    RECT c = ScreenClient(*w);
-    if (PtInRect(&c, pt)) {
-      HWND deeper = HitChild(w->children, pt, skipDisabled);
-      if (deeper) {
-        WindowPtr d = Find(deeper);
-        // A disabled child lets the click reach its parent.
-        if (d && (d->style & WS_DISABLED) && (d->style & WS_CHILD)) return h;
-        return deeper;
-      }
-    }
-    return h;
-  }
-  return nullptr;
-}
-
-}  // namespace
-
-HWND WindowFromPoint(POINT pt) {
-  Guard g(Lock());
-  HWND h = HitChild(TopLevels(), pt, true);
-  return h;
-}
+// Windows of the calling thread are asked with WM_NCHITTEST and may pass the point on; others take it as they are.
+HWND WindowFromPoint(POINT pt) { return HitTestAt(pt, true, nullptr); }
 
 HWND ChildWindowFromPointEx(HWND parent, POINT pt, UINT flags) {
   Guard g(Lock());
