@@ -15,6 +15,7 @@ IMPLEMENT_DYNAMIC(CTreeCtrl, CWnd)
 IMPLEMENT_DYNAMIC(CProgressCtrl, CWnd)
 IMPLEMENT_DYNAMIC(CDateTimeCtrl, CWnd)
 IMPLEMENT_DYNAMIC(CSpinButtonCtrl, CWnd)
+IMPLEMENT_DYNAMIC(CIPAddressCtrl, CWnd)
 IMPLEMENT_DYNAMIC(CStatusBarCtrl, CWnd)
 IMPLEMENT_DYNAMIC(CStatusBar, CStatusBarCtrl)
 
@@ -431,6 +432,21 @@ CWnd* CSpinButtonCtrl::SetBuddy(CWnd* pWndBuddy) {
 CWnd* CSpinButtonCtrl::GetBuddy() const {
   HWND h = reinterpret_cast<HWND>(SendMessage(UDM_GETBUDDY));
   return h ? CWnd::FromHandle(h) : nullptr;
+}
+
+// ----- IP address -----
+BOOL CIPAddressCtrl::Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID) {
+  return CWnd::Create(WC_IPADDRESSA, nullptr, dwStyle, rect, pParentWnd, nID);
+}
+
+int CIPAddressCtrl::GetAddress(BYTE& nField0, BYTE& nField1, BYTE& nField2, BYTE& nField3) const {
+  DWORD a = 0;
+  int n = GetAddress(a);
+  nField0 = static_cast<BYTE>(FIRST_IPADDRESS(a));
+  nField1 = static_cast<BYTE>(SECOND_IPADDRESS(a));
+  nField2 = static_cast<BYTE>(THIRD_IPADDRESS(a));
+  nField3 = static_cast<BYTE>(FOURTH_IPADDRESS(a));
+  return n;
 }
 
 // ----- status bar -----

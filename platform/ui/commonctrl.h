@@ -924,3 +924,31 @@ struct NMDATETIMECHANGE {
   SYSTEMTIME st;
 };
 using LPNMDATETIMECHANGE = NMDATETIMECHANGE*;
+
+// ---------------------------------------------------------------------------------------------------------------
+// IP address control ("SysIPAddress32")
+// ---------------------------------------------------------------------------------------------------------------
+#define WC_IPADDRESSA "SysIPAddress32"
+#define WC_IPADDRESS WC_IPADDRESSA
+#define IPM_CLEARADDRESS (WM_USER + 100)
+#define IPM_SETADDRESS (WM_USER + 101)
+#define IPM_GETADDRESS (WM_USER + 102)
+#define IPM_SETRANGE (WM_USER + 103)
+#define IPM_SETFOCUS (WM_USER + 104)
+#define IPM_ISBLANK (WM_USER + 105)
+#define IPN_FIRST (0u - 860u)
+#define IPN_FIELDCHANGED (IPN_FIRST - 0)
+#define MAKEIPADDRESS(b1, b2, b3, b4) \
+  ((LPARAM)(((DWORD)(b1) << 24) + ((DWORD)(b2) << 16) + ((DWORD)(b3) << 8) + ((DWORD)(b4))))
+#define MAKEIPRANGE(low, high) ((LPARAM)(WORD)(((BYTE)(high) << 8) + (BYTE)(low)))
+#define FIRST_IPADDRESS(x) (((x) >> 24) & 0xff)
+#define SECOND_IPADDRESS(x) (((x) >> 16) & 0xff)
+#define THIRD_IPADDRESS(x) (((x) >> 8) & 0xff)
+#define FOURTH_IPADDRESS(x) ((x) & 0xff)
+
+struct NMIPADDRESS {
+  NMHDR hdr;
+  int iField;
+  int iValue;
+};
+using LPNMIPADDRESS = NMIPADDRESS*;

@@ -32,7 +32,6 @@ struct HeaderData {
   bool downOnItem = false;
 };
 
-HeaderData* Data(HWND hwnd) { return kx::ControlData<HeaderData>(hwnd); }
 
 constexpr int kDivider = 4;  // half width of the grip around a divider
 

@@ -11,7 +11,6 @@ struct PbData {
   COLORREF bar = CLR_DEFAULT, bk = CLR_DEFAULT;
 };
 
-PbData* Data(HWND hwnd) { return kx::ControlData<PbData>(hwnd); }
 
 void Redraw(HWND hwnd) { InvalidateRect(hwnd, nullptr, TRUE); }
 

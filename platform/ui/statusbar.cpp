@@ -26,7 +26,6 @@ struct SbData {
   COLORREF bk = CLR_DEFAULT;
 };
 
-SbData* Data(HWND hwnd) { return kx::ControlData<SbData>(hwnd); }
 DWORD Style(HWND hwnd) { return static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE)); }
 
 constexpr int kBorderX = 0, kBorderY = 2, kBetween = 2;

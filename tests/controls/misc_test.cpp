@@ -272,3 +272,45 @@ TEST_F(MiscControlsTest, ImageListsFromAMaskedStripDrawTransparentBlendedAndWith
   ReleaseDC(nullptr, screen);
   ImageList_Destroy(il);
 }
+
+namespace {
+
+constexpr int kIp = 110;
+
+INT_PTR CALLBACK IpProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  if (EndsOnButton(dlg, msg, wp)) return TRUE;
+  if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lp)->code == IPN_FIELDCHANGED) {
+    auto* nm = reinterpret_cast<NMIPADDRESS*>(lp);
+    Events().Add("field " + std::to_string(nm->iField) + " " + std::to_string(nm->iValue));
+  }
+  return msg == WM_INITDIALOG;
+}
+
+}  // namespace
+
+TEST_F(MiscControlsTest, IpAddressTypedFieldByField) {
+  kx::DialogTemplate t = Dialog("Server", 200, 60);
+  t.items.push_back(Item(WC_IPADDRESS, "", kIp, 7, 7, 100, 14, WS_TABSTOP));
+  t.items.push_back(Item(WC_BUTTONA, "OK", IDOK, 143, 39, 50, 14, WS_TABSTOP | BS_DEFPUSHBUTTON));
+  RunDialog(t, IpProc, [&](kx::UiDriver& d, kx::ControlDriver&) {
+    HWND dlg = d.WaitForTitle("Server");
+    HWND ip = d.Control(dlg, kIp);
+    EXPECT_TRUE(d.Send(ip, IPM_ISBLANK));
+    // Three digits move on by themselves; a dot ends a shorter field.
+    d.SetText(ip, "10.0.12.255");
+    EXPECT_EQ(d.Text(ip), "10.0.12.255");
+    DWORD a = 0;
+    EXPECT_EQ(d.Send(ip, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&a)), 4);
+    EXPECT_EQ(a, static_cast<DWORD>(MAKEIPADDRESS(10, 0, 12, 255)));
+    // A field keeps to its range; text that is no address is refused.
+    d.Send(ip, IPM_SETRANGE, 0, MAKEIPRANGE(1, 100));
+    EXPECT_EQ(d.Text(ip), "10.0.12.255");
+    d.SetText(ip, "300");
+    EXPECT_EQ(d.Text(ip), "100.0.0.0");
+    EXPECT_FALSE(d.Send(ip, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("1.2.x.4")));
+    d.Click(d.Control(dlg, IDOK));
+  });
+  Strings ev = Events().With("field");
+  ASSERT_GE(ev.size(), 4u);
+  EXPECT_EQ(ev.back(), "field 0 100");
+}
