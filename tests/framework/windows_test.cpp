@@ -2,6 +2,7 @@
 // dialog data exchange with validation, temporary objects.
 #include <atomic>
 #include <string>
+#include <thread>
 
 #include "framework/fwtest.h"
 #include "support/testroot.h"
@@ -304,6 +305,51 @@ TEST(WindowObjects, TemporaryObjectsLiveUntilIdle) {
   EXPECT_TRUE(IsWindow(h));
   DestroyWindow(h);
   CWnd::DeleteTempMap();
+}
+
+// ---- the library's hidden main window ----
+class CHiddenMain : public CWnd {
+ public:
+  std::atomic<int> finished{0};
+  WPARAM code = 0;
+
+ protected:
+  afx_msg LRESULT OnFinished(WPARAM wParam, LPARAM) {
+    code = wParam;
+    ++finished;
+    return 0;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CHiddenMain, CWnd)
+  ON_MESSAGE(WM_USER + 1000, OnFinished)
+END_MESSAGE_MAP()
+
+TEST(WindowObjects, HiddenMainWindowWithEveryStyleBitButVisible) {
+  // WS_CHILD together with WS_POPUP and no parent: a top-level window, hidden and disabled, that takes posted
+  // messages through its message map and can own popups.
+  CHiddenMain main;
+  ASSERT_TRUE(main.CreateEx(0, "STATIC", "KX", 0xEFFFFFFF, 0, 0, 0, 0, nullptr, nullptr, nullptr));
+  HWND h = main.GetSafeHwnd();
+  EXPECT_EQ(main.GetStyle(), 0xEFFFFFFFu);
+  EXPECT_FALSE(IsWindowVisible(h));
+  EXPECT_EQ(GetParent(h), nullptr);
+  EXPECT_EQ(GetAncestor(h, GA_ROOT), h);
+  HWND popup = CreateWindowEx(0, "Static", "owned", WS_POPUP, 0, 0, 10, 10, h, nullptr, nullptr, nullptr);
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(GetWindow(popup, GW_OWNER), h);
+  DestroyWindow(popup);
+  std::thread worker([h] { PostMessage(h, WM_USER + 1000, 101, 0); });
+  worker.join();
+  MSG msg;
+  for (int i = 0; i < 500 && !main.finished; ++i) {
+    if (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessage(&msg);
+    else Sleep(2);
+  }
+  EXPECT_EQ(main.finished.load(), 1);
+  EXPECT_EQ(main.code, 101u);
+  main.DestroyWindow();
 }
 
 TEST(WindowObjects, DrawingWrappers) {
