@@ -653,9 +653,12 @@ void KeyMessage(UINT msg, WPARAM wp) {
       case VK_END: SetHot(level, NextItem(l.menu, -1, -1), false); return;
       case VK_RIGHT: {
         int hot = l.hot;
-        Guard g(Lock());
-        bool sub = Get(Handle(l.menu)) && hot >= 0 && static_cast<size_t>(hot) < l.menu->items.size() &&
-                   l.menu->items[static_cast<size_t>(hot)].sub;
+        bool sub;
+        {
+          Guard g(Lock());
+          sub = Get(Handle(l.menu)) && hot >= 0 && static_cast<size_t>(hot) < l.menu->items.size() &&
+                l.menu->items[static_cast<size_t>(hot)].sub;
+        }
         if (sub) OpenSubmenu(level, hot, true);
         return;
       }
