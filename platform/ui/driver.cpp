@@ -73,12 +73,14 @@ bool Matches(const Window& w, const WindowQuery& q) {
 }
 
 HWND FindLockedQuery(const WindowQuery& q) {
+  // A template id also finds child dialogs (a sheet's pages) under the top-level windows.
+  bool deep = q.parent || q.templateId;
   std::function<HWND(const std::vector<HWND>&)> walk = [&](const std::vector<HWND>& list) -> HWND {
     for (HWND h : list) {
       WindowPtr w = Find(h);
       if (!w) continue;
       if (Matches(*w, q)) return h;
-      if (q.parent)
+      if (deep)
         if (HWND r = walk(w->children)) return r;
     }
     return nullptr;
@@ -182,6 +184,12 @@ HWND UiDriver::WaitForDialog(ULONG_PTR templateId, int timeoutMs) {
   WindowQuery q;
   q.templateId = templateId;
   return WaitForWindow(q, timeoutMs);
+}
+
+HWND UiDriver::FindDialog(ULONG_PTR templateId) {
+  WindowQuery q;
+  q.templateId = templateId;
+  return Find(q);
 }
 
 HWND UiDriver::WaitForTitle(const std::string& title, int timeoutMs) {

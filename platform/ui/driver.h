@@ -25,9 +25,11 @@ struct WindowQuery {
   std::string className;
   std::string title;
   std::string titleContains;
-  ULONG_PTR templateId = 0;  // dialogs made from this template id
+  ULONG_PTR templateId = 0;  // dialogs made from this template id, top-level or child (a sheet's page)
   int controlId = 0;         // used with a parent: the control id (0: any)
-  HWND parent = nullptr;     // search among the descendants of this window; nullptr: top-level windows
+  // Search among the descendants of this window; nullptr: the top-level windows (and, for a template id, their
+  // descendants).
+  HWND parent = nullptr;
   bool visibleOnly = true;
   bool enabledOnly = false;
 };
@@ -45,6 +47,7 @@ class KXAPI UiDriver {
 
   // --- waiting and finding ---
   HWND WaitForWindow(const WindowQuery& query, int timeoutMs = 0);
+  // A visible dialog made from the template: a top-level dialog or a child one such as a property page.
   HWND WaitForDialog(ULONG_PTR templateId, int timeoutMs = 0);
   HWND WaitForTitle(const std::string& title, int timeoutMs = 0);
   // The message box (class "#32770" with the message-box text control) that appears next or is already shown.
@@ -58,6 +61,8 @@ class KXAPI UiDriver {
   void WaitForText(HWND hwnd, const std::string& text, int timeoutMs = 0);
   // Returns the first matching window now, or nullptr.
   HWND Find(const WindowQuery& query);
+  // The visible dialog (top-level or child) made from the template now, or nullptr.
+  HWND FindDialog(ULONG_PTR templateId);
   // The control with this id among the window's descendants; throws when there is none.
   HWND Control(HWND parent, int id);
   // A descendant by its text (after removing '&' markers) and, optionally, class; throws when there is none.

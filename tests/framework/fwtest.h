@@ -7,7 +7,6 @@
 
 #include "platform/mfc/afxwin.h"
 #include "platform/ui/driver.h"
-#include "platform/ui/pagefind.h"
 
 namespace fwtest {
 

@@ -107,7 +107,7 @@ TEST_F(Sheets, Wizard97NextBackFinishAndARefusedNext) {
   WizardLog log;
   INT_PTR result = kx::RunWithUi([&] { return RunWizard(&log, KxRes()); }, [&](kx::UiDriver& d) {
     HWND sheet = d.WaitForTitle("Test Wizard");
-    kx::WaitForPage(d, 9001);
+    d.WaitForDialog(9001);
     HWND back = d.Control(sheet, ID_WIZBACK), next = d.Control(sheet, ID_WIZNEXT);
     HWND finish = d.Control(sheet, ID_WIZFINISH);
     EXPECT_FALSE(d.IsEnabled(back));
@@ -117,12 +117,12 @@ TEST_F(Sheets, Wizard97NextBackFinishAndARefusedNext) {
     d.SavePng(sheet, welcomeShot);
 
     d.Click(next);
-    HWND details = kx::WaitForPage(d, 9002);
+    HWND details = d.WaitForDialog(9002);
     EXPECT_TRUE(d.IsEnabled(back));
     // Next with an empty name is refused with a message; the page stays.
     d.Click(next);
     EXPECT_EQ(d.AnswerMessageBox(IDOK), "Please enter a name.");
-    EXPECT_EQ(kx::FindVisibleDialog(9002), details);
+    EXPECT_EQ(d.FindDialog(9002), details);
     d.SetText(d.Control(details, 1001), "Alice");
     d.SetCheck(d.Control(details, 1002), true);
     std::string detailsShot = fwtest::ShotPath("wizard97-details");
@@ -130,12 +130,12 @@ TEST_F(Sheets, Wizard97NextBackFinishAndARefusedNext) {
 
     // Back and forth keeps what was typed.
     d.Click(back);
-    kx::WaitForPage(d, 9001);
+    d.WaitForDialog(9001);
     d.Click(next);
-    kx::WaitForPage(d, 9002);
+    d.WaitForDialog(9002);
     EXPECT_EQ(d.Text(d.Control(details, 1001)), "Alice");
     d.Click(next);
-    kx::WaitForPage(d, 9003);
+    d.WaitForDialog(9003);
     d.WaitUntil([&] { return d.IsVisible(finish) && !d.IsVisible(next); }, "Finish in place of Next");
     EXPECT_TRUE(d.IsEnabled(finish));
     d.SavePng(sheet, fwtest::ShotPath("wizard97-done"));
@@ -163,11 +163,11 @@ TEST_F(Sheets, WizardCancelAsksFirst) {
   INT_PTR result = kx::RunWithUi([&] { return RunWizard(&log, KxRes()); }, [&](kx::UiDriver& d) {
     HWND sheet = d.WaitForTitle("Test Wizard");
     d.Click(d.Control(sheet, ID_WIZNEXT));
-    kx::WaitForPage(d, 9002);
+    d.WaitForDialog(9002);
     HWND cancel = d.Control(sheet, IDCANCEL);
     d.Click(cancel);
     EXPECT_EQ(d.AnswerMessageBox(IDNO), "Cancel the wizard?");
-    EXPECT_NE(kx::FindVisibleDialog(9002), nullptr);
+    EXPECT_NE(d.FindDialog(9002), nullptr);
     // Escape is Cancel too.
     d.PressKey(VK_ESCAPE);
     EXPECT_EQ(d.AnswerMessageBox(IDYES), "Cancel the wizard?");
@@ -239,7 +239,7 @@ TEST_F(Sheets, TabbedSheetWithApply) {
   TabLog log;
   INT_PTR result = kx::RunWithUi([&] { return RunTabbed(&log); }, [&](kx::UiDriver& d) {
     HWND sheet = d.WaitForTitle("Tabbed Sheet");
-    HWND general = kx::WaitForPage(d, 9101);
+    HWND general = d.WaitForDialog(9101);
     HWND apply = d.Control(sheet, ID_APPLY_NOW);
     EXPECT_FALSE(d.IsEnabled(apply));
     EXPECT_EQ(d.Text(d.Control(general, 1101)), "first");
@@ -255,8 +255,8 @@ TEST_F(Sheets, TabbedSheetWithApply) {
     RECT item{};
     d.Invoke(tab, [&] { SendMessage(tab, TCM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item)); });
     d.ClickAt(tab, (item.left + item.right) / 2, (item.top + item.bottom) / 2);
-    HWND options = kx::WaitForPage(d, 9102);
-    EXPECT_EQ(kx::FindVisibleDialog(9101), nullptr);
+    HWND options = d.WaitForDialog(9102);
+    EXPECT_EQ(d.FindDialog(9101), nullptr);
     d.SetCheck(d.Control(options, 1201), true);
     d.WaitForEnabled(apply);
     d.SavePng(sheet, fwtest::ShotPath("tabbed-options"));
@@ -273,7 +273,7 @@ TEST_F(Sheets, TabbedSheetCancelResetsThePages) {
   TabLog log;
   INT_PTR result = kx::RunWithUi([&] { return RunTabbed(&log); }, [&](kx::UiDriver& d) {
     HWND sheet = d.WaitForTitle("Tabbed Sheet");
-    kx::WaitForPage(d, 9101);
+    d.WaitForDialog(9101);
     d.Click(d.Control(sheet, IDCANCEL));
     d.WaitForGone(sheet);
   });

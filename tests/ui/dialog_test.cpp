@@ -223,6 +223,55 @@ TEST_F(DialogTest, TemplateByIdIsReportedToTheDriver) {
 
 INT_PTR CALLBACK PageProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
 
+HINSTANCE PagesModule() { return reinterpret_cast<HINSTANCE>(0x1235); }
+
+TEST_F(DialogTest, ChildDialogsAreFoundByTemplateIdWhenShown) {
+  // Two pages made from templates by id inside a top-level dialog; only the shown one is found.
+  HINSTANCE module = PagesModule();
+  const DWORD pageStyle = WS_CHILD | DS_CONTROL | DS_SETFONT;
+  kx::RegisterDialogTemplate(module, MAKEINTRESOURCE(4301),
+                             Dialog("", 100, 40, {Item("Edit", "", 301, 5, 5, 80, 14, WS_BORDER)}, pageStyle | WS_VISIBLE));
+  kx::RegisterDialogTemplate(module, MAKEINTRESOURCE(4302), Dialog("", 100, 40, {}, pageStyle));
+  HWND second = nullptr;
+  INT_PTR r = kx::RunWithUi(
+      [&] {
+        kx::DialogTemplate t = SampleTemplate();
+        return DialogBoxIndirectParam(
+            nullptr, &t, nullptr,
+            [](HWND dlg, UINT msg, WPARAM wp, LPARAM) -> INT_PTR {
+              if (msg == WM_INITDIALOG) {
+                CreateDialogParam(PagesModule(), MAKEINTRESOURCE(4301), dlg, PageProc, 0);
+                CreateDialogParam(PagesModule(), MAKEINTRESOURCE(4302), dlg, PageProc, 0);
+                return TRUE;
+              }
+              if (msg == WM_COMMAND && LOWORD(wp) == IDOK) EndDialog(dlg, IDOK);
+              return FALSE;
+            },
+            0);
+      },
+      [&](kx::UiDriver& d) {
+        HWND top = d.WaitForTitle("Sample");
+        HWND first = d.WaitForDialog(4301);
+        EXPECT_EQ(GetParent(first), top);
+        EXPECT_EQ(d.FindDialog(4301), first);
+        EXPECT_EQ(d.Text(d.Control(first, 301)), "");
+        kx::WindowQuery q;
+        q.templateId = 4302;
+        q.visibleOnly = false;
+        second = d.Find(q);
+        ASSERT_NE(second, nullptr);
+        EXPECT_EQ(d.FindDialog(4302), nullptr);
+        EXPECT_THROW(d.WaitForDialog(4302, 100), kx::UiDriverError);
+        d.Invoke(second, [&] { ShowWindow(second, SW_SHOW); });
+        EXPECT_EQ(d.WaitForDialog(4302), second);
+        d.Click(d.Control(top, IDOK));
+      });
+  EXPECT_EQ(r, IDOK);
+  kx::UnregisterDialogTemplate(module, MAKEINTRESOURCE(4301));
+  kx::UnregisterDialogTemplate(module, MAKEINTRESOURCE(4302));
+}
+
+
 INT_PTR CALLBACK SheetProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
   if (msg == WM_INITDIALOG) {
     // A page: a child dialog whose controls join the sheet's tab order.

@@ -7,7 +7,6 @@
 #include "platform/ui/commctrl.h"
 #include "platform/ui/commonctrl.h"
 #include "platform/ui/controldriver.h"
-#include "platform/ui/pagefind.h"
 
 namespace kxhost {
 
@@ -285,7 +284,7 @@ void ScriptRunner::Do(kx::UiDriver& d, const Action& a) {
     window_ = d.WaitForDialog(static_cast<ULONG_PTR>(std::stoul(args[0], nullptr, 0)));
     page_ = nullptr;
   } else if (v == "page") {
-    page_ = kx::WaitForPage(d, static_cast<ULONG_PTR>(std::stoul(args[0], nullptr, 0)));
+    page_ = d.WaitForDialog(static_cast<ULONG_PTR>(std::stoul(args[0], nullptr, 0)));
     window_ = GetAncestor(page_, GA_ROOT);
   } else if (v == "click") {
     d.Click(Find(d, args[0]));
