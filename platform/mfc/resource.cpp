@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <tuple>
 
 #include "platform/mfc/resfile.h"
 #include "platform/ui/dlgtemplate.h"
@@ -66,10 +67,11 @@ uint32_t TypeNumber(LPCSTR type) {
   return IS_INTRESOURCE(type) ? static_cast<uint32_t>(reinterpret_cast<ULONG_PTR>(type)) : 0;
 }
 
-// Decoded templates stay valid while their bytes do; they are keyed by the bytes' address and size.
+// Decoded templates stay valid while their bytes do; they are keyed by the bytes' address and size and the id.
+using DialogKey = std::tuple<const unsigned char*, uint32_t, uint32_t>;
 std::mutex g_dialogLock;
-std::map<std::pair<const unsigned char*, uint32_t>, std::unique_ptr<kx::DialogTemplate>>& Dialogs() {
-  static auto* m = new std::map<std::pair<const unsigned char*, uint32_t>, std::unique_ptr<kx::DialogTemplate>>();
+std::map<DialogKey, std::unique_ptr<kx::DialogTemplate>>& Dialogs() {
+  static auto* m = new std::map<DialogKey, std::unique_ptr<kx::DialogTemplate>>();
   return *m;
 }
 
@@ -79,11 +81,13 @@ class ModuleResources final : public kx::ResourceSource {
     const KxResourceEntry* e = FindEntry(TableOf(module), 5 /* RT_DIALOG */, name);
     if (!e) return nullptr;
     std::lock_guard<std::mutex> lock(g_dialogLock);
-    auto key = std::make_pair(e->data, e->size);
+    uint32_t id = e->name ? 0 : e->id;
+    DialogKey key{e->data, e->size, id};
     auto it = Dialogs().find(key);
     if (it != Dialogs().end()) return it->second.get();
     auto t = std::make_unique<kx::DialogTemplate>();
     if (!kx::res::DecodeDialog(e->data, e->size, t.get())) return nullptr;
+    t->templateId = id;  // a numbered template carries its id
     return (Dialogs()[key] = std::move(t)).get();
   }
 

@@ -281,7 +281,9 @@ kx::ResourceSource* kx::GetResourceSource() {
 
 void kx::RegisterDialogTemplate(HINSTANCE module, LPCSTR name, const kx::DialogTemplate& tmpl) {
   Guard g(Lock());
-  Templates()[TemplateKey{reinterpret_cast<uintptr_t>(module), NameKey(name)}] = tmpl;
+  kx::DialogTemplate& stored = Templates()[TemplateKey{reinterpret_cast<uintptr_t>(module), NameKey(name)}];
+  stored = tmpl;
+  if (!stored.templateId && IS_INTRESOURCE(name)) stored.templateId = reinterpret_cast<ULONG_PTR>(name);
 }
 
 void kx::UnregisterDialogTemplate(HINSTANCE module, LPCSTR name) {
@@ -307,15 +309,24 @@ ULONG_PTR kx::GetDialogTemplateId(HWND dialog) {
 }
 
 // ----- creation and modal loops -----
+namespace {
+
+// The id a dialog made from a template reports: the template's own, else the integer name it was found by.
+ULONG_PTR TemplateIdOf(const kx::DialogTemplate* t, LPCSTR name = nullptr) {
+  if (t && t->templateId) return t->templateId;
+  return name && IS_INTRESOURCE(name) ? reinterpret_cast<ULONG_PTR>(name) : 0;
+}
+
+}  // namespace
+
 HWND CreateDialogIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE tmpl, HWND owner, DLGPROC proc, LPARAM param) {
-  return CreateDialogCore(instance, tmpl, owner, proc, param, 0, false);
+  return CreateDialogCore(instance, tmpl, owner, proc, param, TemplateIdOf(tmpl), false);
 }
 
 HWND CreateDialogParam(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param) {
   const kx::DialogTemplate* t = kx::FindDialogTemplate(instance, name);
   if (!t) return nullptr;
-  ULONG_PTR id = IS_INTRESOURCE(name) ? reinterpret_cast<ULONG_PTR>(name) : 0;
-  return CreateDialogCore(instance, t, owner, proc, param, id, false);
+  return CreateDialogCore(instance, t, owner, proc, param, TemplateIdOf(t, name), false);
 }
 
 namespace {
@@ -369,14 +380,13 @@ INT_PTR RunModal(HWND dlg, HWND owner) {
 }  // namespace
 
 INT_PTR DialogBoxIndirectParam(HINSTANCE instance, LPCDLGTEMPLATE tmpl, HWND owner, DLGPROC proc, LPARAM param) {
-  return RunModal(CreateDialogCore(instance, tmpl, owner, proc, param, 0, true), owner);
+  return RunModal(CreateDialogCore(instance, tmpl, owner, proc, param, TemplateIdOf(tmpl), true), owner);
 }
 
 INT_PTR DialogBoxParam(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param) {
   const kx::DialogTemplate* t = kx::FindDialogTemplate(instance, name);
   if (!t) return -1;
-  ULONG_PTR id = IS_INTRESOURCE(name) ? reinterpret_cast<ULONG_PTR>(name) : 0;
-  return RunModal(CreateDialogCore(instance, t, owner, proc, param, id, true), owner);
+  return RunModal(CreateDialogCore(instance, t, owner, proc, param, TemplateIdOf(t, name), true), owner);
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {

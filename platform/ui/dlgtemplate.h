@@ -45,6 +45,9 @@ struct DialogTemplate {
   BYTE charSet = DEFAULT_CHARSET;
   std::string faceName = "MS Shell Dlg";
   std::vector<DialogItemTemplate> items;
+  // The resource id the template was loaded or copied from (0: none). A dialog made from the template, directly
+  // or through the indirect calls, reports it (GetDialogTemplateId). Not part of the stored template bytes.
+  ULONG_PTR templateId = 0;
 };
 
 // Where templates and images named by module and resource name come from. The resource library installs one;
@@ -62,7 +65,8 @@ class ResourceSource {
 KXAPI void SetResourceSource(ResourceSource* source);
 KXAPI ResourceSource* GetResourceSource();
 
-// Templates registered here are found first (by module and name); tests and built-in dialogs use it.
+// Templates registered here are found first (by module and name); tests and built-in dialogs use it. A template
+// registered under an integer id carries that id.
 KXAPI void RegisterDialogTemplate(HINSTANCE module, LPCSTR name, const DialogTemplate& tmpl);
 KXAPI void UnregisterDialogTemplate(HINSTANCE module, LPCSTR name);
 // The template for a module and name from the registered ones or the resource source, or nullptr.

@@ -102,6 +102,14 @@ const kx::DialogTemplate* PageTemplate(const _PSP* p) {
   return kx::FindDialogTemplate(p->psp.hInstance, p->psp.pszTemplate);
 }
 
+// The template id of a page: the integer name it is made from, else the id its template carries.
+ULONG_PTR PageTemplateId(const _PSP* p) {
+  if (!(p->psp.dwFlags & PSP_DLGINDIRECT) && IS_INTRESOURCE(p->psp.pszTemplate))
+    return reinterpret_cast<ULONG_PTR>(p->psp.pszTemplate);
+  const kx::DialogTemplate* t = PageTemplate(p);
+  return t ? t->templateId : 0;
+}
+
 bool Exterior(const Sheet* s, int index) {
   return s->wizard97 && (s->pages[static_cast<size_t>(index)].page->psp.dwFlags & PSP_HIDEHEADER);
 }
@@ -174,34 +182,28 @@ RECT PageRect(const Sheet* s, int index) {
   return Exterior(s, index) ? s->exterior : s->interior;
 }
 
-// Makes the page's window: a child of the sheet without a frame of its own, hidden until it is activated.
+// Makes the page's window from a copy of its template styled as a page: a child dialog of the sheet without a
+// frame of its own, hidden until it is activated. The copy keeps the template's id, which the page reports.
 HWND CreatePage(Sheet* s, int index) {
   SheetPage& sp = s->pages[static_cast<size_t>(index)];
   if (sp.hwnd) return sp.hwnd;
   _PSP* p = sp.page;
   if ((p->psp.dwFlags & PSP_USECALLBACK) && p->psp.pfnCallback && !p->psp.pfnCallback(nullptr, PSPCB_CREATE, &p->psp))
     return nullptr;
-  HWND h;
-  if (p->psp.dwFlags & PSP_DLGINDIRECT)
-    h = CreateDialogIndirectParam(p->psp.hInstance, p->psp.pResource, s->hwnd, p->psp.pfnDlgProc,
-                                  reinterpret_cast<LPARAM>(&p->psp));
-  else
-    h = CreateDialogParam(p->psp.hInstance, p->psp.pszTemplate, s->hwnd, p->psp.pfnDlgProc,
-                          reinterpret_cast<LPARAM>(&p->psp));
+  const kx::DialogTemplate* t = PageTemplate(p);
+  if (!t) return nullptr;
+  kx::DialogTemplate page = *t;
+  page.style &= ~static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_DISABLED | WS_VISIBLE |
+                                    DS_MODALFRAME | WS_BORDER);
+  page.style |= WS_CHILD | DS_CONTROL;
+  page.exStyle &= ~static_cast<DWORD>(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE);
+  page.templateId = PageTemplateId(p);
+  HWND h = CreateDialogIndirectParam(p->psp.hInstance, &page, s->hwnd, p->psp.pfnDlgProc,
+                                     reinterpret_cast<LPARAM>(&p->psp));
   if (!h) return nullptr;
-  LONG_PTR style = GetWindowLongPtr(h, GWL_STYLE);
-  style &= ~static_cast<LONG_PTR>(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_DISABLED | WS_VISIBLE |
-                                  DS_MODALFRAME | WS_BORDER);
-  style |= WS_CHILD | DS_CONTROL;
-  SetWindowLongPtr(h, GWL_STYLE, style);
-  LONG_PTR ex = GetWindowLongPtr(h, GWL_EXSTYLE);
-  ex &= ~static_cast<LONG_PTR>(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE);
-  SetWindowLongPtr(h, GWL_EXSTYLE, ex | WS_EX_CONTROLPARENT);
-  if (GetParent(h) != s->hwnd) SetParent(h, s->hwnd);
   RECT r = PageRect(s, index);
-  // Above the tab control, whose display area it covers (clicks there reach the page).
-  SetWindowPos(h, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top,
-               SWP_NOACTIVATE | SWP_FRAMECHANGED | SWP_HIDEWINDOW);
+  // Above the tab control, which clips itself (WS_CLIPSIBLINGS) so as not to paint over the page.
+  SetWindowPos(h, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOACTIVATE);
   if (Exterior(s, index)) {
     SetProp(h, kPageProcProp, reinterpret_cast<HANDLE>(GetWindowLongPtr(h, GWLP_WNDPROC)));
     SetWindowLongPtr(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ExteriorPageProc));
@@ -257,12 +259,8 @@ int IndexOfHwnd(Sheet* s, HWND page) {
 }
 
 int IndexOfId(Sheet* s, LRESULT id) {
-  for (size_t i = 0; i < s->pages.size(); ++i) {
-    const PROPSHEETPAGEA& p = s->pages[i].page->psp;
-    if (!(p.dwFlags & PSP_DLGINDIRECT) && IS_INTRESOURCE(p.pszTemplate) &&
-        reinterpret_cast<ULONG_PTR>(p.pszTemplate) == static_cast<ULONG_PTR>(id))
-      return static_cast<int>(i);
-  }
+  for (size_t i = 0; i < s->pages.size(); ++i)
+    if (id && PageTemplateId(s->pages[i].page) == static_cast<ULONG_PTR>(id)) return static_cast<int>(i);
   return -1;
 }
 

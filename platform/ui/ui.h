@@ -1780,7 +1780,8 @@ KXAPI DWORD UiThreadId();
 KXAPI bool RenderWindowToPng(HWND hwnd, const char* path);
 KXAPI bool RenderScreenToPng(const char* path);
 
-// The template name a dialog was created from (an integer id as MAKEINTRESOURCE, or 0 for an in-memory template).
+// The template id a dialog was made from: the id an in-memory template carries (DialogTemplate::templateId), else
+// the integer name it was found by; 0 when neither.
 KXAPI ULONG_PTR GetDialogTemplateId(HWND dialog);
 
 // Timers and GetMessageTime run on this clock. A test may switch to a manual clock and advance it.

@@ -282,6 +282,44 @@ TEST_F(Sheets, TabbedSheetCancelResetsThePages) {
   EXPECT_EQ(log.resets.load(), 1);
 }
 
+INT_PTR CALLBACK PlainPageProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
+
+TEST_F(Sheets, PageFromAnInMemoryTemplateIsAChildDialogWithItsTemplateId) {
+  // A copy of a numbered template carries its id; the copy, styled as a dialog box and given an id of its own,
+  // becomes a child page of the sheet that reports that id.
+  const kx::DialogTemplate* stored = kx::FindDialogTemplate(Pages(), MAKEINTRESOURCE(9101));
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->templateId, 9101u);
+  kx::DialogTemplate t = *stored;
+  t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | WS_VISIBLE;
+  t.templateId = 9555;
+  PROPSHEETPAGE psp{};
+  psp.dwSize = sizeof psp;
+  psp.dwFlags = PSP_DLGINDIRECT;
+  psp.hInstance = Pages();
+  psp.pResource = &t;
+  psp.pfnDlgProc = &PlainPageProc;
+  PROPSHEETHEADER header{};
+  header.dwSize = sizeof header;
+  header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW;
+  header.pszCaption = "Indirect";
+  header.nPages = 1;
+  header.ppsp = &psp;
+  INT_PTR result = kx::RunWithUi([&] { return PropertySheet(&header); }, [&](kx::UiDriver& d) {
+    HWND sheet = d.WaitForTitle("Indirect");
+    HWND page = d.WaitForDialog(9555);
+    EXPECT_EQ(GetParent(page), sheet);
+    DWORD style = static_cast<DWORD>(GetWindowLongPtr(page, GWL_STYLE));
+    EXPECT_EQ(style & (WS_CHILD | WS_POPUP | WS_CAPTION | DS_MODALFRAME), static_cast<DWORD>(WS_CHILD));
+    EXPECT_EQ(d.Send(sheet, PSM_IDTOINDEX, 0, 9555), 0);
+    d.SetText(d.Control(page, 1101), "typed");
+    EXPECT_EQ(d.Text(d.Control(page, 1101)), "typed");
+    d.Click(d.Control(sheet, IDOK));
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(result, 1);
+}
+
 TEST_F(Sheets, NoPagesNoSheet) {
   CPropertySheet sheet("Empty");
   EXPECT_EQ(sheet.DoModal(), -1);

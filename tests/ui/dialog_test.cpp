@@ -223,6 +223,31 @@ TEST_F(DialogTest, TemplateByIdIsReportedToTheDriver) {
 
 INT_PTR CALLBACK PageProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
 
+TEST_F(DialogTest, InMemoryTemplatesReportTheIdTheyCarry) {
+  HINSTANCE module = reinterpret_cast<HINSTANCE>(0x1236);
+  kx::RegisterDialogTemplate(module, MAKEINTRESOURCE(4401), SampleTemplate());
+  const kx::DialogTemplate* found = kx::FindDialogTemplate(module, MAKEINTRESOURCE(4401));
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found->templateId, 4401u);
+  kx::DialogTemplate plain = SampleTemplate(), marked = SampleTemplate();
+  marked.templateId = 4402;
+  struct Case {
+    const kx::DialogTemplate* t;
+    ULONG_PTR id;
+  } cases[] = {{found, 4401}, {&plain, 0}, {&marked, 4402}};
+  for (const Case& c : cases) {
+    HWND dlg = CreateDialogIndirect(nullptr, c.t, nullptr, PageProc);
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(kx::GetDialogTemplateId(dlg), c.id);
+    DestroyWindow(dlg);
+  }
+  // The modal form too.
+  INT_PTR r = kx::RunWithUi([&] { return DialogBoxIndirectParam(nullptr, &marked, nullptr, SampleProc, 0); },
+                            [&](kx::UiDriver& d) { d.Click(d.Control(d.WaitForDialog(4402), IDCANCEL)); });
+  EXPECT_EQ(r, IDCANCEL);
+  kx::UnregisterDialogTemplate(module, MAKEINTRESOURCE(4401));
+}
+
 HINSTANCE PagesModule() { return reinterpret_cast<HINSTANCE>(0x1235); }
 
 TEST_F(DialogTest, ChildDialogsAreFoundByTemplateIdWhenShown) {
