@@ -6,8 +6,7 @@
 // Certificate and CRL contexts are reference counted the same way. Enumerations walk a snapshot of the store
 // taken by the first call (previous context null), so a walk sees a stable order even while others write.
 //
-// Kept to what the policy needs today; the certificate-management functions (key containers, certificate
-// creation, requests, CRL import, physical stores) belong beside these.
+// Key containers, encoding, certificate creation, requests, searches and properties: platform/cryptoapi/crypt.h.
 #pragma once
 
 #include "platform/capicom/capicom_defs.h"
@@ -16,10 +15,13 @@
 using HCERTSTORE = void*;
 using HCRYPTPROV = ULONG_PTR;
 
+struct CERT_INFO;  // platform/cryptoapi/crypt.h
+
 struct CERT_CONTEXT {
   DWORD dwCertEncodingType;
   BYTE* pbCertEncoded;
   DWORD cbCertEncoded;
+  CERT_INFO* pCertInfo;   // the decoded fields, valid while the context lives
   HCERTSTORE hCertStore;  // the store the context came from; null for one made from bytes
 };
 using PCCERT_CONTEXT = const CERT_CONTEXT*;

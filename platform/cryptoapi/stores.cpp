@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/capicom/core/store.h"
-#include "platform/cryptoapi/cryptoapi.h"
+#include "platform/cryptoapi/contexts.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/textconv.h"
 
@@ -19,21 +18,7 @@ using kx::capi::CertRef;
 using kx::capi::CertStore;
 using kx::capi::CrlRef;
 
-namespace {
-
-struct StoreObject {
-  std::atomic<long> refs{1};
-  std::atomic<long> contexts{0};  // contexts handed out and not yet freed
-  std::shared_ptr<CertStore> store;  // null for a collection
-  struct Member {
-    StoreObject* store;
-    DWORD priority;
-  };
-  std::mutex mutex;
-  std::vector<Member> members;  // a collection's stores, highest priority first
-};
-
-StoreObject* AsStore(HCERTSTORE h) { return static_cast<StoreObject*>(h); }
+namespace kx::cryptoapi {
 
 void AddRefStore(StoreObject* s) { s->refs.fetch_add(1); }
 
@@ -48,8 +33,24 @@ void ReleaseStore(StoreObject* s) {
   delete s;
 }
 
-template <class Item>
-using Snapshot = std::shared_ptr<const std::vector<Item>>;
+void StoresOf(StoreObject* s, std::vector<std::shared_ptr<CertStore>>& out) {
+  if (s->store) {
+    out.push_back(s->store);
+    return;
+  }
+  std::vector<StoreObject::Member> members;
+  {
+    std::lock_guard<std::mutex> lock(s->mutex);
+    members = s->members;
+  }
+  for (const auto& m : members) StoresOf(m.store, out);
+}
+
+}  // namespace kx::cryptoapi
+
+using namespace kx::cryptoapi;
+
+namespace {
 
 // What a store holds of one kind: its certificates or its revocation lists.
 void Items(const CertStore& store, std::vector<CertRef>& out) {
@@ -81,23 +82,12 @@ Snapshot<Item> TakeSnapshot(StoreObject* s) {
   return v;
 }
 
-// Contexts: the public structure first, what keeps its bytes alive after it.
-template <class Public, class Item>
-struct Context : Public {
-  std::atomic<long> refs{1};
-  Item item;
-  StoreObject* owner = nullptr;  // one reference while the context lives
-  Snapshot<Item> snapshot;       // the walk this context belongs to, if any
-  size_t index = 0;
-};
-using CertContext = Context<CERT_CONTEXT, CertRef>;
-using CrlContext = Context<CRL_CONTEXT, CrlRef>;
-
-void Describe(CERT_CONTEXT& c, const CertRef& cert) {
+void Describe(CertContext& c, const CertRef& cert) {
   c.pbCertEncoded = const_cast<BYTE*>(cert->der().data());
   c.cbCertEncoded = static_cast<DWORD>(cert->der().size());
+  c.decoded = DecodeCertInfo(*cert, c.pCertInfo);
 }
-void Describe(CRL_CONTEXT& c, const CrlRef& crl) {
+void Describe(CrlContext& c, const CrlRef& crl) {
   c.pbCrlEncoded = const_cast<BYTE*>(crl->der().data());
   c.cbCrlEncoded = static_cast<DWORD>(crl->der().size());
 }
@@ -253,7 +243,7 @@ PCCERT_CONTEXT CertCreateCertificateContext(DWORD, const BYTE* encoded, DWORD le
     SetLastError(static_cast<DWORD>(CRYPT_E_ASN1_BADTAG));
     return nullptr;
   }
-  return NewContext<CERT_CONTEXT>(cert, nullptr);
+  return NewCertContext(cert, nullptr);
 }
 
 PCCERT_CONTEXT CertDuplicateCertificateContext(PCCERT_CONTEXT context) {
@@ -332,4 +322,9 @@ PCCRL_CONTEXT CertDuplicateCRLContext(PCCRL_CONTEXT context) {
 BOOL CertFreeCRLContext(PCCRL_CONTEXT context) {
   ReleaseContext(static_cast<const CrlContext*>(context));
   return TRUE;
+}
+
+kx::cryptoapi::CertContext* kx::cryptoapi::NewCertContext(const CertRef& cert, StoreObject* owner) {
+  auto* c = NewContext<CERT_CONTEXT>(cert, nullptr);
+  return owner ? Own(c, owner, nullptr, 0) : c;
 }

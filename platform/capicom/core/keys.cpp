@@ -53,6 +53,12 @@ HRESULT SaveKey(EVP_PKEY* key, const KeyLink& link) {
   bool ok = WriteFileAtomic(KeyPath(link), pem, 0600);
   OPENSSL_cleanse(pem.data(), pem.size());
   if (!ok) return E_ACCESSDENIED;
+  return SaveKeyLink(link);
+}
+
+HRESULT SaveKeyLink(const KeyLink& link) {
+  if (!ValidContainerName(link.container)) return E_INVALIDARG;
+  if (!MakeDirs(KeyDir(link.machine), 0700)) return E_ACCESSDENIED;
   std::ostringstream meta;
   meta << "exportable=" << (link.exportable ? 1 : 0) << "\n"
        << "protected=" << (link.userProtected ? 1 : 0) << "\n"
@@ -103,6 +109,16 @@ HRESULT DeleteKey(const KeyLink& link) {
   if (!KeyExists(link)) return NTE_BAD_KEYSET;
   if (::unlink(KeyPath(link).c_str()) != 0) return E_ACCESSDENIED;
   ::unlink(MetaPath(link.container, link.machine).c_str());
+  return S_OK;
+}
+
+HRESULT DeleteKeyContainer(const KeyLink& link) {
+  if (!ValidContainerName(link.container)) return E_INVALIDARG;
+  std::string meta = MetaPath(link.container, link.machine);
+  bool hadKey = KeyExists(link), hadMeta = FileExists(meta);
+  if (!hadKey && !hadMeta) return NTE_BAD_KEYSET;
+  if (hadKey && ::unlink(KeyPath(link).c_str()) != 0) return E_ACCESSDENIED;
+  if (hadMeta && ::unlink(meta.c_str()) != 0) return E_ACCESSDENIED;
   return S_OK;
 }
 

@@ -29,12 +29,16 @@ bool ValidContainerName(const std::string& name);
 
 // Writes the key as PKCS#8 (mode 0600) and its description. S_OK, or a failure code.
 HRESULT SaveKey(EVP_PKEY* key, const KeyLink& link);
+// Writes only the description: a key container that holds no key yet.
+HRESULT SaveKeyLink(const KeyLink& link);
 // The key of a link; null when its file is missing or unreadable.
 PKeyPtr LoadKey(const KeyLink& link);
 // Completes a link (exportable flag, provider) from the container's description; false when none exists.
 bool ReadKeyLink(const std::string& container, bool machine, KeyLink& link);
 bool KeyExists(const KeyLink& link);
 HRESULT DeleteKey(const KeyLink& link);
+// Removes the container: its key (if any) and its description; NTE_BAD_KEYSET when neither exists.
+HRESULT DeleteKeyContainer(const KeyLink& link);
 // The container name used for a key that comes with a certificate (stable, so importing twice reuses it).
 std::string ContainerNameFor(const CertData& cert);
 // True when the key is the private half of the certificate's public key.
