@@ -1,0 +1,9 @@
+// The zoom of the small dialogs that open out of the control that opened them and close back into it.
+#pragma once
+
+#include "platform/mfc/afxwin.h"
+
+// From the source rectangle to the window being created (nothing for an empty source).
+void ZoomOpen(const CRect& source, const CWnd* window, const CREATESTRUCT* cs, bool byOutline);
+// From the window back to the source rectangle (nothing for an empty source).
+void ZoomClose(const CRect& source, const CWnd* window, bool byOutline);
