@@ -1,15 +1,10 @@
 #include "controls/BasicReportListCtrl.h"
 
 #include "app/ResString.h"
-#include "controls/ReportListCtrl.h"
 #include "platform/mfc/afxwin.h"
 
 BEGIN_MESSAGE_MAP(CBasicReportListCtrl, CListCtrl)
 END_MESSAGE_MAP()
-
-CBasicReportListCtrl::~CBasicReportListCtrl() { delete m_pSmallImageList; }
-
-bool CBasicReportListCtrl::CreateSmallImageList() { return CreateReportRowIconList(m_pSmallImageList); }
 
 int CBasicReportListCtrl::InsertColumnFromResource(int index, UINT headingId, int format, int width, int subItem) {
   return InsertColumn(index, LoadResString(headingId), format, width, subItem);

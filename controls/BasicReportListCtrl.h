@@ -2,16 +2,12 @@
 // members directly and uses a few operations for columns, widths and the selection.
 #pragma once
 
-#include "platform/mfc/afxcmn.h"
-#include "platform/mfc/collections.h"
+#include "controls/ReportListCtrl.h"
 
-class CBasicReportListCtrl : public CListCtrl {
+class CBasicReportListCtrl : public CListCtrl, public CReportListData {
  public:
   CBasicReportListCtrl() = default;
-  ~CBasicReportListCtrl() override;
 
-  // As CReportListCtrl::CreateSmallImageList.
-  bool CreateSmallImageList();
   // A column headed by a string of the resource library; the new column's index, or -1.
   int InsertColumnFromResource(int index, UINT headingId, int format, int width, int subItem);
   // Every column as wide as its widest text, or as its heading while the list is empty.
@@ -20,16 +16,6 @@ class CBasicReportListCtrl : public CListCtrl {
   int GetSelectedIndex() const;
   // Appends every selected row, in list order.
   void GetSelectedIndices(CDWordArray& indices) const;
-
-  CStringList m_astrColumnData[4];
-  CUIntArray m_aItemStates;
-  CUIntArray m_aItemImages;
-  CImageList* m_pSmallImageList = nullptr;
-  CImageList m_stateImageList;
-  CStringList m_astrHeadings{10};
-  int m_nMarkedRow = -1;
-  int m_nMode = 1;
-  bool m_bInitialised = false;
 
  protected:
   DECLARE_MESSAGE_MAP()

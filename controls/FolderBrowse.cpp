@@ -26,6 +26,29 @@ bool ParseRoot(HWND owner, const CString& root, LPITEMIDLIST* pidl) {
   return SUCCEEDED(hr) && *pidl;
 }
 
+// Runs the folder dialog under the root (empty: the desktop); path receives the chosen folder's path. FALSE on
+// cancel, for a root the shell cannot parse and for an item without a file-system path.
+BOOL RunFolderDialog(BROWSEINFO& bi, const CString& root, CString& path) {
+  IMalloc* allocator = nullptr;
+  if (FAILED(SHGetMalloc(&allocator)) || !allocator) return FALSE;
+  LPITEMIDLIST rootList = nullptr;
+  if (!root.IsEmpty() && !ParseRoot(bi.hwndOwner, root, &rootList)) {
+    allocator->Release();
+    return FALSE;
+  }
+  bi.pidlRoot = rootList;
+  BOOL chosenPath = FALSE;
+  if (LPITEMIDLIST chosen = SHBrowseForFolder(&bi)) {
+    char buffer[MAX_PATH] = {0};
+    chosenPath = SHGetPathFromIDList(chosen, buffer);
+    if (chosenPath) path = buffer;
+    allocator->Free(chosen);
+  }
+  if (rootList) allocator->Free(rootList);
+  allocator->Release();
+  return chosenPath;
+}
+
 }  // namespace
 
 // ----- folder chooser -----
@@ -41,34 +64,17 @@ BOOL CFolderBrowseDlg::Browse(CWnd* pParent) {
   // "/" stays: it is the folder, not a trailing separator.
   if (m_strInitialFolder.GetLength() > 1 && m_strInitialFolder[m_strInitialFolder.GetLength() - 1] == '/')
     m_strInitialFolder = m_strInitialFolder.Left(m_strInitialFolder.GetLength() - 1);
-  IMalloc* allocator = nullptr;
-  if (FAILED(SHGetMalloc(&allocator)) || !allocator) return FALSE;
-  HWND owner = pParent ? pParent->GetSafeHwnd() : nullptr;
-  LPITEMIDLIST root = nullptr;
-  if (!m_strRoot.IsEmpty() && !ParseRoot(owner, m_strRoot, &root)) {
-    allocator->Release();
-    return FALSE;
-  }
+  char display[MAX_PATH] = {0};
   BROWSEINFO bi{};
-  bi.hwndOwner = owner;
-  bi.pidlRoot = root;
-  bi.pszDisplayName = m_strFolder.GetBuffer(MAX_PATH);
+  bi.hwndOwner = pParent ? pParent->GetSafeHwnd() : nullptr;
+  bi.pszDisplayName = display;
   bi.lpszTitle = m_strTitle;
   bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS | (m_bStatusText ? BIF_STATUSTEXT : 0);
   bi.lpfn = &CFolderBrowseDlg::BrowseCallback;
   bi.lParam = reinterpret_cast<LPARAM>(this);
-  LPITEMIDLIST chosen = SHBrowseForFolder(&bi);
-  m_strFolder.ReleaseBuffer();
-  BOOL result = FALSE;
-  if (chosen) {
-    m_nImage = bi.iImage;
-    result = SHGetPathFromIDList(chosen, m_strFolder.GetBuffer(MAX_PATH));
-    m_strFolder.ReleaseBuffer();
-    allocator->Free(chosen);
-  }
-  if (root) allocator->Free(root);
-  allocator->Release();
-  return result;
+  BOOL chosen = RunFolderDialog(bi, m_strRoot, m_strFolder);
+  m_nImage = bi.iImage;
+  return chosen;
 }
 
 int CALLBACK CFolderBrowseDlg::BrowseCallback(HWND hwnd, UINT msg, LPARAM lParam, LPARAM data) {
@@ -93,30 +99,16 @@ int CALLBACK CFolderBrowseDlg::BrowseCallback(HWND hwnd, UINT msg, LPARAM lParam
 
 BOOL CFolderBrowser::Browse(CString& result) {
   result.Empty();
-  IMalloc* allocator = nullptr;
-  if (FAILED(SHGetMalloc(&allocator)) || !allocator) return FALSE;
-  LPITEMIDLIST root = nullptr;
-  if (!m_strRoot.IsEmpty() && !ParseRoot(m_hWndOwner, m_strRoot, &root)) {
-    allocator->Release();
-    return FALSE;
-  }
   char display[MAX_PATH] = {0};
   BROWSEINFO bi{};
   bi.hwndOwner = m_hWndOwner;
-  bi.pidlRoot = root;
   bi.pszDisplayName = display;
   bi.lpszTitle = m_strTitle;
   bi.ulFlags = m_uFlags;
   bi.lpfn = &CFolderBrowser::BrowseCallback;
   bi.lParam = reinterpret_cast<LPARAM>(&m_strInitialSelection);
-  if (LPITEMIDLIST chosen = SHBrowseForFolder(&bi)) {
-    m_nImage = bi.iImage;
-    char path[MAX_PATH] = {0};
-    if (SHGetPathFromIDList(chosen, path)) result = path;
-    allocator->Free(chosen);
-  }
-  if (root) allocator->Free(root);
-  allocator->Release();
+  RunFolderDialog(bi, m_strRoot, result);
+  m_nImage = bi.iImage;
   return !result.IsEmpty();
 }
 

@@ -13,17 +13,15 @@ void CopyList(CStringList& to, const CStringList& from) {
 
 }  // namespace
 
-bool CreateReportRowIconList(CImageList*& list) {
-  delete list;
-  list = new CImageList;
+bool CReportListData::CreateSmallImageList() {
+  delete m_pSmallImageList;
+  m_pSmallImageList = new CImageList;
   CBitmap strip;
   bool loaded = strip.LoadBitmap(IDB_REPORT_ROW_ICONS) != FALSE;
-  bool made = list->Create(16, 16, ILC_MASK, 3, 3) != FALSE;
-  if (made && loaded) list->Add(&strip, static_cast<CBitmap*>(nullptr));
+  bool made = m_pSmallImageList->Create(16, 16, ILC_MASK, 3, 3) != FALSE;
+  if (made && loaded) m_pSmallImageList->Add(&strip, static_cast<CBitmap*>(nullptr));
   return made && loaded;
 }
-
-CReportListCtrl::~CReportListCtrl() { delete m_pSmallImageList; }
 
 void CReportListCtrl::SetHeadings(const CStringList& headings) {
   if (headings.GetCount() >= 5) {
@@ -47,8 +45,6 @@ void CReportListCtrl::SetItemStates(const CUIntArray& states) {
   m_aItemStates.RemoveAll();
   m_aItemStates.Copy(states);
 }
-
-bool CReportListCtrl::CreateSmallImageList() { return CreateReportRowIconList(m_pSmallImageList); }
 
 bool CReportListCtrl::Populate() {
   if (!m_bInitialised) {

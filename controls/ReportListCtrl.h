@@ -14,14 +14,33 @@
 constexpr UINT IDB_REPORT_ROW_ICONS = 149;
 constexpr UINT IDB_REPORT_ROW_MARKS = 148;
 
-// Replaces the list (deleting the old one) by a 16 x 16 masked list of the row icons; true when the list was
-// made and the bitmap loaded.
-bool CreateReportRowIconList(CImageList*& list);
+// What a report list holds for its owner: the column texts, per-row states and images, the image lists and the
+// headings. The plain report list's owner works with these directly.
+struct CReportListData {
+  CReportListData() = default;
+  ~CReportListData() { delete m_pSmallImageList; }
+  CReportListData(const CReportListData&) = delete;
+  CReportListData& operator=(const CReportListData&) = delete;
 
-class CReportListCtrl : public CRowListCtrl {
+  // Replaces the small image list (deleting the old one) by a 16 x 16 masked list of the row icons; true when
+  // the list was made and the bitmap loaded.
+  bool CreateSmallImageList();
+
+  CStringList m_astrColumnData[4];
+  CUIntArray m_aItemStates;
+  CUIntArray m_aItemImages;
+  CImageList* m_pSmallImageList = nullptr;
+  CImageList m_stateImageList;
+  CStringList m_astrHeadings{10};
+  int m_nMarkedRow = -1;
+  // 1: row marks touch only the state-image bits; 0: they clear the overlay bits too.
+  BOOL m_nMode = 1;
+  bool m_bInitialised = false;
+};
+
+class CReportListCtrl : public CRowListCtrl, public CReportListData {
  public:
   CReportListCtrl() = default;
-  ~CReportListCtrl() override;
 
   // At most four; with five or more the message "Too many column headings" is shown and nothing changes.
   void SetHeadings(const CStringList& headings);
@@ -39,24 +58,10 @@ class CReportListCtrl : public CRowListCtrl {
   // row also gets overlay image 1.
   void SetRowMark(int row, BOOL current, BOOL flagA, BOOL flagB);
 
-  bool CreateSmallImageList();
   bool InsertColumns();
   bool InsertRows();
   bool CheckColumnCounts();
 
   int GetMarkedRow() const { return m_nMarkedRow; }
   const CUIntArray& GetItemStates() const { return m_aItemStates; }
-
-  // 1: row marks touch only the state-image bits; 0: they clear the overlay bits too.
-  BOOL m_nMode = 1;
-
- protected:
-  CStringList m_astrColumnData[4];
-  CUIntArray m_aItemStates;
-  CUIntArray m_aItemImages;
-  CImageList* m_pSmallImageList = nullptr;
-  CImageList m_stateImageList;
-  CStringList m_astrHeadings{10};
-  int m_nMarkedRow = -1;
-  bool m_bInitialised = false;
 };

@@ -58,26 +58,19 @@ BOOL CRowListCtrl::SetFullRowDraw(BOOL on) {
   return changed;
 }
 
-int CRowListCtrl::InsertColumn(int nCol, const LVCOLUMN* pColumn) {
+void CRowListCtrl::CountColumn() {
   ++m_nColumnCount;
   SetTextCount(m_nColumnCount);
+}
+
+int CRowListCtrl::InsertColumn(int nCol, const LVCOLUMN* pColumn) {
+  CountColumn();
   return CListCtrl::InsertColumn(nCol, pColumn);
 }
 
 int CRowListCtrl::InsertColumn(int nCol, LPCSTR lpszColumnHeading, int nFormat, int nWidth, int nSubItem) {
-  LVCOLUMN column{};
-  column.mask = LVCF_TEXT | LVCF_FMT;
-  column.fmt = nFormat;
-  column.pszText = const_cast<LPSTR>(lpszColumnHeading);
-  if (nWidth != -1) {
-    column.mask |= LVCF_WIDTH;
-    column.cx = nWidth;
-  }
-  if (nSubItem != -1) {
-    column.mask |= LVCF_SUBITEM;
-    column.iSubItem = nSubItem;
-  }
-  return InsertColumn(nCol, &column);
+  CountColumn();
+  return CListCtrl::InsertColumn(nCol, lpszColumnHeading, nFormat, nWidth, nSubItem);
 }
 
 void CRowListCtrl::PreSubclassWindow() {

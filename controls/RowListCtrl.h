@@ -36,6 +36,8 @@ class CRowListCtrl : public CSortListCtrl {
   afx_msg LRESULT OnSetTextBkColor(WPARAM wParam, LPARAM lParam);
   afx_msg LRESULT OnSetBkColor(WPARAM wParam, LPARAM lParam);
 
+  // One more column: every new row record holds a text for it.
+  void CountColumn();
   bool IsReportView() const { return (GetStyle() & LVS_TYPEMASK) == LVS_REPORT; }
 
   BOOL m_bClientWidthSelection = TRUE;

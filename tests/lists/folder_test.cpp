@@ -134,6 +134,15 @@ TEST_F(FolderBrowseTest, CancelAndAnUnknownRootAnswerFalse) {
   EXPECT_FALSE(kx::RunWithUiHere([&] { return INT_PTR(dialog.DoModal(nullptr)); }, [&](kx::UiDriver& d) {
     kx::ControlDriver(d).CancelCommonDialog();
   }));
+  // The desktop item has no path of its own.
+  EXPECT_FALSE(kx::RunWithUiHere([&] { return INT_PTR(dialog.DoModal(nullptr)); }, [&](kx::UiDriver& d) {
+    kx::ControlDriver c(d);
+    kx::WindowQuery dialogQuery;
+    dialogQuery.className = "#32770";
+    HWND box = d.WaitForWindow(dialogQuery);
+    c.TreePick(d.Control(box, KX_BF_TREE), {"Desktop"});
+    d.Click(d.Control(box, IDOK));
+  }));
   dialog.m_strRoot = (kxtest::Root() + "/no such folder").c_str();
   EXPECT_FALSE(dialog.Browse(nullptr));
 }

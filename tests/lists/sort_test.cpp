@@ -2,6 +2,8 @@
 #include <algorithm>
 
 #include "controls/SortListCtrl.h"
+#include "platform/mfc/carchive.h"
+#include "platform/mfc/cfile.h"
 #include "lists/lists_test.h"
 
 namespace liststest {
@@ -127,6 +129,50 @@ TEST_F(SortTest, AListLeftUnsortableKeepsItsOrderAndSelection) {
     d.Invoke(list, [&] {
       EXPECT_EQ(dialog.m_list.GetArrowHeader().m_hWnd, nullptr);
       EXPECT_EQ(dialog.m_list.GetSortColumn(), -1);
+    });
+  });
+}
+
+TEST_F(SortTest, HeaderWidthsGoToAnArchiveAndComeBackOnlyForTheSameColumnCount) {
+  CListDialog dialog(true, FillFour);
+  Run(dialog, kListDialog, [&](kx::UiDriver& d, kx::ControlDriver&, HWND box) {
+    HWND list = d.Control(box, kList);
+    d.Invoke(list, [&] {
+      CReportListCtrl& l = dialog.m_list;
+      CArrowHeaderCtrl& header = l.GetArrowHeader();
+      const int widths[] = {70, 60, 90, 40};
+      for (int c = 0; c < 4; ++c) l.SetColumnWidth(c, widths[c]);
+      CMemFile file;
+      {
+        CArchive out(&file, CArchive::store);
+        header.Serialize(out);
+        out.Close();
+      }
+      // The count, then one width per column, 32 bits each.
+      ASSERT_EQ(file.GetLength(), 20u);
+      for (int c = 0; c < 4; ++c) l.SetColumnWidth(c, 50);
+      file.SeekToBegin();
+      {
+        CArchive in(&file, CArchive::load);
+        header.Serialize(in);
+      }
+      for (int c = 0; c < 4; ++c) EXPECT_EQ(l.GetColumnWidth(c), widths[c]);
+      // Widths stored for another number of columns are left alone.
+      CMemFile other;
+      {
+        CArchive out(&other, CArchive::store);
+        out << static_cast<LONG>(3) << static_cast<LONG>(10) << static_cast<LONG>(10) << static_cast<LONG>(10);
+        out.Close();
+      }
+      other.SeekToBegin();
+      {
+        CArchive in(&other, CArchive::load);
+        header.Serialize(in);
+        LONG next = 0;
+        in >> next;
+        EXPECT_EQ(next, 10);
+      }
+      for (int c = 0; c < 4; ++c) EXPECT_EQ(l.GetColumnWidth(c), widths[c]);
     });
   });
 }
