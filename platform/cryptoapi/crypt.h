@@ -130,7 +130,8 @@ struct CRYPT_KEY_PROV_INFO {
 #define KX_CRYPT_TYPE(n) (reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(n)))
 #define X509_CERT_TO_BE_SIGNED KX_CRYPT_TYPE(2)
 #define X509_CERT_REQUEST_TO_BE_SIGNED KX_CRYPT_TYPE(4)
-#define X509_EXTENSIONS KX_CRYPT_TYPE(5)
+// The platform's X509_EXTENSIONS, named apart from the OpenSSL type of that name.
+#define X509_EXTENSIONS_LIST KX_CRYPT_TYPE(5)
 #define X509_AUTHORITY_KEY_ID KX_CRYPT_TYPE(9)
 #define X509_KEY_USAGE KX_CRYPT_TYPE(14)
 #define X509_BASIC_CONSTRAINTS2 KX_CRYPT_TYPE(15)
@@ -233,7 +234,7 @@ KXAPI BOOL CertStrToNameA(DWORD encodingType, LPCSTR x500, DWORD strType, void* 
                           LPCSTR* error);
 // Types: X509_KEY_USAGE (CRYPT_BIT_BLOB), X509_ENHANCED_KEY_USAGE (CERT_ENHKEY_USAGE), X509_BASIC_CONSTRAINTS2,
 // X509_AUTHORITY_KEY_ID (CERT_AUTHORITY_KEY_ID_INFO), X509_OCTET_STRING and szOID_SUBJECT_KEY_IDENTIFIER
-// (CRYPT_DATA_BLOB), X509_EXTENSIONS (CERT_EXTENSIONS), PKCS_SMIME_CAPABILITIES; the extensions' object
+// (CRYPT_DATA_BLOB), X509_EXTENSIONS_LIST (CERT_EXTENSIONS), PKCS_SMIME_CAPABILITIES; the extensions' object
 // identifiers name their types too. Another type: ERROR_FILE_NOT_FOUND (no encoder).
 KXAPI BOOL CryptEncodeObject(DWORD encodingType, LPCSTR structType, const void* structInfo, BYTE* encoded, DWORD* cb);
 // The same types in reverse; the decoded structure first in the buffer, its data after it.
