@@ -8,6 +8,7 @@ pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pycryptodome zip unzip 7zip osslsigncode file
   gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
+  imagemagick python3-pil
 )
 missing=()
 for p in "${pkgs[@]}"; do
