@@ -1,8 +1,10 @@
-// The one door to the platform's address book: finds and loads its library, opens the user's address book and
-// shows the platform's own dialogs over a caller's window.
+// The one door to the platform's address book: finds and loads its library (the machine's registered path, else
+// "WAB32.DLL"), opens the user's address book, and shows the platform's own dialogs over a caller's window: the
+// browse dialog, the people search, the new-contact dialog and the look-up of an LDAP address. Nothing is read
+// out of the book's entries. Callers test LoadAddressBook before any other call.
 #pragma once
 
-#include "platform/com/unknwn.h"
+#include "platform/services/wab.h"
 #include "platform/win32/types.h"
 
 class CAddressBook {
@@ -12,23 +14,30 @@ class CAddressBook {
   CAddressBook(const CAddressBook&) = delete;
   CAddressBook& operator=(const CAddressBook&) = delete;
 
-  // Opens once (the library from the machine's registered path, else "WAB32.DLL"; its entry "WABOpen");
-  // true when the library, the entry and both interfaces are in place. fileName null: the default book.
+  // Opens once; true when the library, its entry and both interfaces are in place. fileName null: the user's
+  // default address book.
   bool LoadAddressBook(const char* fileName);
+  // Releases the interfaces and frees the library.
   void Close();
-  // The browse, people-search and new-contact dialogs; E_FAIL when the book is not open.
-  HRESULT ShowAddressBook(HWND parent, BOOL modal);
+  // The dialogs open a fresh book for their run; E_FAIL when this object is not opened. Mode 1 is the modal
+  // browse dialog.
+  HRESULT ShowAddressBook(HWND parent, int mode);
   HRESULT FindEntry(HWND parent);
+  // The LDAP address through the book, with the platform's dialog (flags 0x486) or without (0).
+  HRESULT OpenLdapUrl(HWND parent, const char* url, BOOL showDialog);
+  // The new-contact dialog with the personal book's contact template.
   HRESULT CreateEntry(HWND parent);
+  // The personal book's template for a contact (6) or a distribution list (8); the identifier is allocated with
+  // the book's allocator. E_INVALIDARG for another type or a book that is not open (the outputs untouched).
+  HRESULT GetTemplateEntryId(ULONG objectType, ULONG* byteCount, LPENTRYID* entryId);
 
  private:
-  // The opening entry: (out address book, out wab object, parameters, reserved).
-  using WabOpenFn = HRESULT (*)(IUnknown** addrBook, IUnknown** wabObject, void* parameters, DWORD reserved);
-  HRESULT Dialog(HWND parent);
+  enum class Dialog { Browse, Search, Ldap };
+  HRESULT RunDialog(Dialog dialog, HWND parent, int mode, const char* url, BOOL showDialog);
 
   BOOL m_bOpened = FALSE;
   HMODULE m_hLibrary = nullptr;
-  WabOpenFn m_pfnOpen = nullptr;
-  IUnknown* m_pAddrBook = nullptr;
-  IUnknown* m_pWabObject = nullptr;
+  LPWABOPEN m_pfnOpen = nullptr;
+  IAddrBook* m_pAddrBook = nullptr;
+  IWABObject* m_pWabObject = nullptr;
 };

@@ -413,8 +413,8 @@ KXEXPORT int SelectCertificate(HWND parent, BOOL useSelectionSheet, ICertificate
       CSelCertSheet sheet(LoadResString(299), Wnd(parent), 0);
       sheet.m_bOwnAnimation = 0;
       if (sheet.DoModal() == IDOK) {
-        for (const CSelCertSheet::Entry& entry : sheet.m_Selected)
-          if (HoldsCertificate(entry.m_Certificate)) collection.Add(entry.m_Certificate);
+        for (INT_PTR i = 0; i < sheet.m_Selected.GetSize(); ++i)
+          if (HoldsCertificate(sheet.m_Selected[i])) collection.Add(sheet.m_Selected[i]);
       }
     }
     if (collection.GetCount() > 0 && chosen) {
