@@ -8,6 +8,7 @@
 
 #include "archives/ArchiveOperations.h"
 #include "engine/CapicomEncryptedData.h"
+#include "engine/CapicomErrors.h"
 #include "engine/CapicomStore.h"
 #include "formats/FileStream.h"
 #include "formats/TolvexBinaryFile.h"
@@ -269,6 +270,26 @@ TEST_F(ArchiveOperations, FailuresLeaveNoOutput) {
     EXPECT_EQ(message.rfind(std::string(prefixes[mode]) + output + ") ", 0), 0u) << message;
     EXPECT_NE(message.find(c.reason), std::string::npos) << message;
   }
+}
+
+TEST_F(ArchiveOperations, EngineRefusalEndsTheRunWithItsText) {
+  // A preset that names no cipher: the engine refuses the algorithm, and its text is the reason.
+  WritePreset({signer});
+  {
+    CFileManager manager;
+    std::unique_ptr<CBaseKesmoraFile> object(manager.OpenFile(data.m_strPresetPath));
+    auto* preset = dynamic_cast<COneClickFile*>(object.get());
+    ASSERT_TRUE(preset);
+    preset->m_info.m_body.m_nested.m_bCipherIndex = 0xFF;
+    ASSERT_TRUE(preset->Save(data.m_strPresetPath));
+  }
+  TestRunPage page;
+  const HRESULT hr = MakeArchive(&page, &data);
+  EXPECT_LT(hr, 0);
+  EXPECT_EQ(Str(page.m_strLastResult), "Archive Encrypt Operation Failed. File (" + d + "/backup.tvx) " +
+                                           TextOf(GetCapicomErrorMessage(hr)));
+  EXPECT_FALSE(Exists(d + "/backup.tvx"));
+  EXPECT_FALSE(Exists(Str(data.m_strZipPath)));
 }
 
 TEST_F(ArchiveOperations, SignerCheckedBeforeSigning) {
