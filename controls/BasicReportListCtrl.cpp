@@ -13,8 +13,7 @@ int CBasicReportListCtrl::InsertColumnFromResource(int index, UINT headingId, in
 BOOL CBasicReportListCtrl::AutoSizeColumns() {
   SetRedraw(FALSE);
   const int code = GetItemCount() > 0 ? LVSCW_AUTOSIZE : LVSCW_AUTOSIZE_USEHEADER;
-  CHeaderCtrl* header = GetHeaderCtrl();
-  const int columns = header ? header->GetItemCount() : 0;
+  const int columns = HeaderItemCount(*this);
   for (int c = 0; c < columns; ++c) SetColumnWidth(c, code);
   SetRedraw(TRUE);
   return TRUE;

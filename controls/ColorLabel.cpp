@@ -38,9 +38,8 @@ HBRUSH CColorLabel::CtlColor(CDC* pDC, UINT) {
   if ((GetStyle() & 0xFF) > SS_RIGHT) return nullptr;
   if (!m_font.GetSafeHandle()) {
     LOGFONTA lf{};
-    CFont* current = GetFont();
-    if (current) current->GetLogFont(&lf);
-    else ::GetObject(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
+    HGDIOBJ current = reinterpret_cast<HGDIOBJ>(SendMessage(WM_GETFONT));
+    ::GetObject(current ? current : GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
     lf.lfUnderline = FALSE;
     if (m_nFontHeight) lf.lfHeight = m_nFontHeight;
     if (m_nFontWidth) lf.lfWidth = m_nFontWidth;
@@ -52,7 +51,7 @@ HBRUSH CColorLabel::CtlColor(CDC* pDC, UINT) {
     // The window system's static draws with the font it was given: give it the label's.
     SetFont(&m_font, FALSE);
   }
-  pDC->SelectObject(&m_font);
+  pDC->SelectObject(m_font.GetSafeHandle());
   pDC->SetTextColor(m_crText);
   pDC->SetBkColor(m_crBackground);
   pDC->SetBkMode(opaque ? OPAQUE : TRANSPARENT);

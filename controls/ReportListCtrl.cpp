@@ -13,6 +13,11 @@ void CopyList(CStringList& to, const CStringList& from) {
 
 }  // namespace
 
+int HeaderItemCount(const CListCtrl& list) {
+  HWND header = reinterpret_cast<HWND>(list.SendMessage(LVM_GETHEADER));
+  return header ? static_cast<int>(::SendMessage(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
 bool CReportListData::CreateSmallImageList() {
   delete m_pSmallImageList;
   m_pSmallImageList = new CImageList;
@@ -92,7 +97,7 @@ bool CReportListCtrl::InsertRows() {
   const int n = static_cast<int>(m_astrHeadings.GetCount());
   // Every record holds a text for each heading and each column the list has, so that sorting by any column
   // finds one.
-  SetTextCount(std::max({n, m_nColumnCount, GetHeaderCtrl() ? GetHeaderCtrl()->GetItemCount() : 0, 1}));
+  SetTextCount(std::max({n, m_nColumnCount, HeaderItemCount(*this), 1}));
   // Column 0 gives the rows even without headings.
   const int lists = std::max(n, 1);
   POSITION pos[4] = {};

@@ -16,6 +16,9 @@ constexpr UINT IDB_REPORT_ROW_MARKS = 148;
 
 // What a report list holds for its owner: the column texts, per-row states and images, the image lists and the
 // headings. The plain report list's owner works with these directly.
+// The number of columns of a report list's header (0 without a header).
+int HeaderItemCount(const CListCtrl& list);
+
 struct CReportListData {
   CReportListData() = default;
   ~CReportListData() { delete m_pSmallImageList; }

@@ -91,18 +91,18 @@ void CArrowHeaderCtrl::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) {
     const int r = item.right, b = item.bottom;
     CPen light(PS_SOLID, 1, GetSysColor(COLOR_BTNHIGHLIGHT));
     CPen dark(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW));
-    CPen* old = dc->SelectObject(&light);
+    HGDIOBJ old = dc->SelectObject(light.GetSafeHandle());
     if (m_bSortAscending) {
       dc->MoveTo(r - 2 * o, o);
       dc->LineTo(r - o, b - o - 1);
       dc->LineTo(r - 3 * o - 2, b - o - 1);
-      dc->SelectObject(&dark);
+      dc->SelectObject(dark.GetSafeHandle());
       dc->MoveTo(r - 3 * o - 1, b - o - 1);
       dc->LineTo(r - 2 * o, o - 1);
     } else {
       dc->MoveTo(r - o - 1, o);
       dc->LineTo(r - 2 * o - 1, b - o);
-      dc->SelectObject(&dark);
+      dc->SelectObject(dark.GetSafeHandle());
       dc->MoveTo(r - 2 * o - 2, b - o);
       dc->LineTo(r - 3 * o - 1, o);
       dc->LineTo(r - o - 1, o);

@@ -170,9 +170,9 @@ TEST_F(ControlsTest, TheBasicListSizesItsColumnsAndReportsItsSelection) {
       // Headings from the resource library's strings.
       EXPECT_EQ(l.InsertColumnFromResource(0, 272, LVCFMT_LEFT, -1, -1), 0);
       EXPECT_EQ(l.InsertColumnFromResource(1, 273, LVCFMT_RIGHT, -1, -1), 1);
-      EXPECT_EQ(l.GetHeaderCtrl()->GetItemCount(), 2);
+      EXPECT_EQ(HeaderItemCount(l), 2);
       CClientDC dc(&l);
-      CFont* old = dc.SelectObject(l.GetFont());
+      HGDIOBJ old = dc.SelectObject(reinterpret_cast<HGDIOBJ>(l.SendMessage(WM_GETFONT)));
       EXPECT_TRUE(l.AutoSizeColumns());
       const int emptyWidth = l.GetColumnWidth(0);
       EXPECT_GE(emptyWidth, dc.GetTextExtent("File").cx);

@@ -42,7 +42,7 @@ TEST_F(ReportTest, ColumnsAreMadeOnceAQuarterOfTheListWideAndRowsMarked) {
     EXPECT_EQ(c.ListText(list, 1, 1), "CA 2");
     d.Invoke(list, [&] {
       CReportListCtrl& l = dialog.m_list;
-      EXPECT_EQ(l.GetHeaderCtrl()->GetItemCount(), 3);
+      EXPECT_EQ(HeaderItemCount(l), 3);
       for (int col = 0; col < 3; ++col) EXPECT_EQ(l.GetColumnWidth(col), width / 4);
       EXPECT_EQ(ItemOf(l, 0, LVIF_STATE).state & 0xFF00, INDEXTOSTATEIMAGEMASK(1));
       EXPECT_EQ(ItemOf(l, 1, LVIF_STATE).state & 0xFF00, INDEXTOSTATEIMAGEMASK(2));
@@ -57,7 +57,7 @@ TEST_F(ReportTest, ColumnsAreMadeOnceAQuarterOfTheListWideAndRowsMarked) {
       // A refill inserts the rows again without new columns.
       ASSERT_TRUE(Fill(l, {"Subject", "Issuer", "Expires"}, {{"Dave"}, {"CA 4"}, {"04/04/2033"}}, {1}));
       EXPECT_EQ(l.GetItemCount(), 1);
-      EXPECT_EQ(l.GetHeaderCtrl()->GetItemCount(), 3);
+      EXPECT_EQ(HeaderItemCount(l), 3);
     });
     EXPECT_EQ(c.ListText(list, 0, 2), "04/04/2033");
     d.SavePng(box, ctltest::PngPath("report-list.png"));
@@ -73,7 +73,7 @@ TEST_F(ReportTest, FiveHeadingsAndUnevenColumnsAreRefusedWithAMessage) {
     for (const char* h : {"a", "b", "c", "d", "e"}) five.AddTail(h);
     l.SetHeadings(five);
     populated = Fill(l, {"a", "b", "c"}, {{"1", "2", "3"}, {"1", "2", "3"}, {"1", "2"}}, {0, 0, 0});
-    headings = l.GetHeaderCtrl()->GetItemCount();
+    headings = HeaderItemCount(l);
   });
   // The library's message pages come up while the page opens.
   kx::RunWithUiHere([&] { return dialog.DoModal(); }, [&](kx::UiDriver& d) {

@@ -12,7 +12,7 @@ class MeasureDC {
  public:
   MeasureDC() {
     dc_.CreateCompatibleDC(nullptr);
-    old_ = dc_.SelectObject(CFont::FromHandle(static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT))));
+    old_ = dc_.SelectObject(GetStockObject(DEFAULT_GUI_FONT));
   }
   ~MeasureDC() { dc_.SelectObject(old_); }
   CDC* operator->() { return &dc_; }
@@ -22,7 +22,7 @@ class MeasureDC {
 
  private:
   CDC dc_;
-  CFont* old_;
+  HGDIOBJ old_;
 };
 
 TEST(FitTextToWidth, KeepsWhatFitsAndShortensTheRestWithinItsBuffer) {
