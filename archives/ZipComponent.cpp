@@ -1,27 +1,9 @@
 #include "archives/ZipComponent.h"
 
-#include "platform/com/bstr.h"
 #include "platform/com/comutil.h"
 #include "platform/services/zipcomponent.h"
-#include "platform/win32/textconv.h"
 
 namespace {
-
-// An automation string that frees itself.
-class Bstr {
- public:
-  explicit Bstr(LPCSTR text) {
-    std::u16string wide = kx::Utf8ToUtf16(text ? text : "");
-    m_s = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-  }
-  ~Bstr() { SysFreeString(m_s); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  operator BSTR() const { return m_s; }
-
- private:
-  BSTR m_s;
-};
 
 void Check(HRESULT hr) {
   if (FAILED(hr)) _com_issue_error(hr);
@@ -51,7 +33,7 @@ BOOL CZipComponent::Create(LPCSTR zipPath) {
     Check(CoCreateInstance(CLSID_ZipComponent, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
                            KX_IIDOF(IZipComponentArchive), reinterpret_cast<void**>(&m_pArchive)));
     if (!m_pArchive) _com_issue_error(E_NOINTERFACE);
-    Bstr path(zipPath);
+    _bstr_t path(zipPath ? zipPath : "");
     Check(m_pArchive->put_ArchivePath(path));
     Check(m_pArchive->CreateArchive(path));
     return TRUE;
@@ -66,6 +48,6 @@ int CZipComponent::AddPath(LPCSTR path, SHORT option) {
     HRESULT hr = m_pArchive->QueryInterface(KX_IIDOF(IZipComponentAdd), reinterpret_cast<void**>(&m_pAdd));
     if (FAILED(hr) || !m_pAdd) return FAILED(hr) ? hr : E_NOINTERFACE;
   }
-  Bstr text(path);
+  _bstr_t text(path ? path : "");
   return m_pAdd->AddPath(text, option);
 }

@@ -4,21 +4,10 @@
 
 #include "enrolment/Utf8Codec.h"
 #include "platform/com/bstr.h"
+#include "platform/com/comutil.h"
 #include "platform/services/soap.h"
 
 namespace {
-
-class Bstr {
- public:
-  explicit Bstr(const std::u16string& s) : m_s(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
-  ~Bstr() { SysFreeString(m_s); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  operator BSTR() const { return m_s; }
-
- private:
-  BSTR m_s;
-};
 
 std::u16string Wide(LPCSTR text) {
   std::u16string out;
@@ -61,7 +50,7 @@ bool CSoapClient::Initialize(LPCSTR address, LPCSTR service, LPCSTR port, LPCSTR
     return false;
   VARIANT_BOOL loaded = VARIANT_FALSE;
   {
-    Bstr s(m_strService), p(m_strPort), a(m_strAddress);
+    _bstr_t s(m_strService.c_str()), p(m_strPort.c_str()), a(m_strAddress.c_str());
     description->Load(s, p, a, &loaded);
   }
   if (!loaded) {
@@ -85,7 +74,7 @@ bool CSoapClient::Initialize(LPCSTR address, LPCSTR service, LPCSTR port, LPCSTR
   mapping.parray = SafeArrayCreateVector(VT_UI1, 0, 0);
   VARIANT_BOOL bound = VARIANT_FALSE;
   {
-    Bstr s(m_strService), p(m_strPort), n(m_strPortNamespace), empty1(u""), empty2(u"");
+    _bstr_t s(m_strService.c_str()), p(m_strPort.c_str()), n(m_strPortNamespace.c_str()), empty1(u""), empty2(u"");
     reader->Init(mapping, s, p, n, empty1, empty2, headers ? VARIANT_TRUE : VARIANT_FALSE, dispatch, &bound);
   }
   VariantClear(&mapping);

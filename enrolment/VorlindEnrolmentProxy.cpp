@@ -8,6 +8,7 @@
 #include "enrolment/TransportSettings.h"
 #include "enrolment/Utf8Codec.h"
 #include "platform/com/bstr.h"
+#include "platform/com/comutil.h"
 #include "platform/services/soap.h"
 #include "platform/win32/registry.h"
 
@@ -15,22 +16,6 @@ namespace {
 
 // The connection test's probe: four non-zero bytes the service recognises, then a zero byte.
 constexpr BYTE kProbe[] = {0x56, 0x43, 0x4E, 0x54, 0x00};
-
-class Bstr {
- public:
-  explicit Bstr(const char* text) {
-    std::u16string wide;
-    if (text) DecodeUtf8(text, strlen(text), wide);
-    m_s = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-  }
-  ~Bstr() { SysFreeString(m_s); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  operator BSTR() const { return m_s; }
-
- private:
-  BSTR m_s;
-};
 
 template <class T>
 void ReleaseHeld(T*& p) {
@@ -140,11 +125,11 @@ bool CVorlindEnrolmentProxy::Call(const char* operation, const char* parameter, 
   m_profile.Load();
   const CString endpoint = BuildEndpoint(m_profile);
 
-  m_pEnvelope->SetMethod(Bstr(operation), Bstr(endpoint));
+  m_pEnvelope->SetMethod(_bstr_t(operation), _bstr_t(endpoint));
   VARIANT none;
   VariantInit(&none);
-  m_pParameters->Add(Bstr(parameter), *value.GetVariant(), none, none, none, none);
-  m_pTransport->put_SoapAction(Bstr(kServiceNamespace));
+  m_pParameters->Add(_bstr_t(parameter), *value.GetVariant(), none, none, none, none);
+  m_pTransport->put_SoapAction(_bstr_t(kServiceNamespace));
   BSTR text = nullptr;
   m_pEnvelope->Serialize(&text);
 
@@ -166,21 +151,21 @@ bool CVorlindEnrolmentProxy::Call(const char* operation, const char* parameter, 
       return false;
     }
   }
-  HRESULT hr = m_pTransport->SetProxy(Bstr(server), static_cast<USHORT>(server.IsEmpty() ? 0 : transport.m_Port));
-  if (SUCCEEDED(hr)) hr = m_pTransport->SetProxyCredentials(Bstr(user), Bstr(password));
+  HRESULT hr = m_pTransport->SetProxy(_bstr_t(server), static_cast<USHORT>(server.IsEmpty() ? 0 : transport.m_Port));
+  if (SUCCEEDED(hr)) hr = m_pTransport->SetProxyCredentials(_bstr_t(user), _bstr_t(password));
   if (FAILED(hr)) {
     SysFreeString(text);
     error = ErrorDescription();
     return false;
   }
 
-  m_pTransport->Send(Bstr(endpoint), text);
+  m_pTransport->Send(_bstr_t(endpoint), text);
   SysFreeString(text);
   VARIANT channel;
   VariantInit(&channel);
   channel.vt = VT_UNKNOWN;
   channel.punkVal = m_pTransport;
-  if (FAILED(m_pEnvelope->Parse(channel, Bstr("")))) {
+  if (FAILED(m_pEnvelope->Parse(channel, _bstr_t("")))) {
     error = ErrorDescription();
     return false;
   }

@@ -71,6 +71,21 @@ bool IsInside(const std::string& path, const std::string& folder) {
 
 DWORD Errno() { return kx::Win32ErrorFromErrno(errno); }
 
+// Calls visit(name) for every entry of the folder but "." and ".."; stops at the first error it answers.
+template <class Visit>
+DWORD ForEachEntry(const std::string& folder, Visit visit) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return Errno();
+  DWORD result = 0;
+  while (dirent* e = readdir(dir)) {
+    std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    if ((result = visit(name))) break;
+  }
+  closedir(dir);
+  return result;
+}
+
 struct Item {
   std::string source;
   bool folder = false;
@@ -88,18 +103,15 @@ DWORD Expand(const std::vector<std::string>& from, FILEOP_FLAGS flags, std::vect
     }
     wildcard = true;
     std::string folder = DirName(source), pattern = BaseName(source);
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) return ERROR_FILE_NOT_FOUND;
     size_t before = items.size();
-    while (dirent* e = readdir(dir)) {
-      std::string name = e->d_name;
-      if (name == "." || name == ".." || !kx::MatchDosPattern(pattern.c_str(), name.c_str())) continue;
-      std::string path = source.find('/') == std::string::npos ? name : Join(folder, name);
-      bool isFolder = IsFolder(path);
-      if (isFolder && (flags & FOF_FILESONLY)) continue;
-      items.push_back({path, isFolder, ""});
-    }
-    closedir(dir);
+    if (ForEachEntry(folder, [&](const std::string& name) {
+          if (!kx::MatchDosPattern(pattern.c_str(), name.c_str())) return DWORD{0};
+          std::string path = source.find('/') == std::string::npos ? name : Join(folder, name);
+          bool isFolder = IsFolder(path);
+          if (!(isFolder && (flags & FOF_FILESONLY))) items.push_back({path, isFolder, ""});
+          return DWORD{0};
+        }))
+      return ERROR_FILE_NOT_FOUND;
     if (items.size() == before) return ERROR_FILE_NOT_FOUND;
   }
   return items.empty() ? ERROR_INVALID_PARAMETER : 0;
@@ -144,20 +156,12 @@ DWORD CopyOneFile(const std::string& from, const std::string& to) {
 DWORD CopyTree(const std::string& from, const std::string& to) {
   if (!IsFolder(from)) return CopyOneFile(from, to);
   if (DWORD e = MakeFolders(to)) return e;
-  DIR* dir = opendir(from.c_str());
-  if (!dir) return Errno();
-  DWORD result = 0;
-  while (dirent* e = readdir(dir)) {
-    std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
+  return ForEachEntry(from, [&](const std::string& name) {
     struct stat st;
     std::string source = Join(from, name);
-    if (lstat(source.c_str(), &st) != 0) continue;
-    result = S_ISDIR(st.st_mode) ? CopyTree(source, Join(to, name)) : CopyOneFile(source, Join(to, name));
-    if (result) break;
-  }
-  closedir(dir);
-  return result;
+    if (lstat(source.c_str(), &st) != 0) return DWORD{0};
+    return S_ISDIR(st.st_mode) ? CopyTree(source, Join(to, name)) : CopyOneFile(source, Join(to, name));
+  });
 }
 
 // Removes a file, a link (not what it points to) or a folder with everything in it.
@@ -165,16 +169,7 @@ DWORD DeleteTree(const std::string& path) {
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) return Errno();
   if (!S_ISDIR(st.st_mode)) return unlink(path.c_str()) == 0 ? 0 : Errno();
-  DIR* dir = opendir(path.c_str());
-  if (!dir) return Errno();
-  DWORD result = 0;
-  while (dirent* e = readdir(dir)) {
-    std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    if ((result = DeleteTree(Join(path, name)))) break;
-  }
-  closedir(dir);
-  if (result) return result;
+  if (DWORD e = ForEachEntry(path, [&](const std::string& name) { return DeleteTree(Join(path, name)); })) return e;
   return rmdir(path.c_str()) == 0 ? 0 : Errno();
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/com/bstr.h"
 #include "platform/com/comobject.h"
+#include "platform/services/classfactory.h"
 #include "platform/services/http.h"
 #include "platform/win32/textconv.h"
 
@@ -552,24 +553,8 @@ class MessageReader : public kx::ComObject<MessageReader, ISoapMessageReader> {
 };
 
 template <class T>
-class Factory : public kx::ComObject<Factory<T>, IClassFactory> {
- public:
-  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    T* object = new (std::nothrow) T;
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
-  }
-  STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-};
-
-template <class T>
 void Register(REFCLSID clsid) {
-  auto* factory = new Factory<T>;
+  auto* factory = new kx::ClassFactoryOf<T>;
   kx::RegisterClassFactory(clsid, factory);
   factory->Release();
 }

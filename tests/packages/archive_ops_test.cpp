@@ -12,16 +12,14 @@
 #include "engine/CapicomStore.h"
 #include "formats/FileStream.h"
 #include "formats/TolvexBinaryFile.h"
+#include "packages/packagetest.h"
 #include "policy/policy_test.h"
 
 using namespace kxtest;
 
 namespace {
 
-bool Exists(const std::string& p) {
-  struct stat st;
-  return lstat(p.c_str(), &st) == 0;
-}
+using packagetest::Exists;
 
 // The run page of a test: progress and report kept in members.
 class TestRunPage : public CArchiveRunBase {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "archives/SfxArchive.h"
+#include "packages/packagetest.h"
 #include "support/testroot.h"
 
 using kxtest::ReadFile;
@@ -16,10 +17,7 @@ using kxtest::WriteFile;
 
 namespace {
 
-bool Exists(const std::string& p) {
-  struct stat st;
-  return lstat(p.c_str(), &st) == 0;
-}
+using packagetest::Exists;
 
 std::string Stub() { return kxtest::BuildDir() + "/lib/Extractor.Exe"; }
 

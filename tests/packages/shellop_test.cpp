@@ -9,6 +9,7 @@
 #include "archives/ShellFileOp.h"
 #include "platform/services/shellfileop.h"
 #include "platform/win32/files.h"
+#include "packages/packagetest.h"
 #include "support/testroot.h"
 
 using kxtest::ReadFile;
@@ -16,10 +17,7 @@ using kxtest::WriteFile;
 
 namespace {
 
-bool Exists(const std::string& p) {
-  struct stat st;
-  return lstat(p.c_str(), &st) == 0;
-}
+using packagetest::Exists;
 
 // "a\0b\0\0" from a list of paths.
 std::string List(std::initializer_list<std::string> paths) {

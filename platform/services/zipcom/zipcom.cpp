@@ -7,6 +7,7 @@
 
 #include "platform/com/bstr.h"
 #include "platform/com/comobject.h"
+#include "platform/services/classfactory.h"
 #include "platform/services/zipcomponent.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/files.h"
@@ -38,20 +39,7 @@ class ZipComponent : public kx::ComObject<ZipComponent, IZipComponentArchive, IZ
   STDMETHODIMP CreateArchive(BSTR path) override {
     std::string target = Text(path);
     if (target.empty()) return E_INVALIDARG;
-    std::string temp = TempBeside(target);
-    if (temp.empty()) return HRESULT_FROM_WIN32(GetLastError());
-    CZipArchive zip;
-    HRESULT hr = S_OK;
-    try {
-      zip.Open(temp.c_str(), CZipArchive::zipCreate);
-      zip.Close();
-    } catch (CException* e) {
-      e->Delete();
-      zip.Close(true);
-      hr = E_FAIL;
-    }
-    if (SUCCEEDED(hr) && rename(temp.c_str(), target.c_str()) != 0) hr = E_FAIL;
-    unlink(temp.c_str());
+    HRESULT hr = Rewrite(target, CZipArchive::zipCreate, [](CZipArchive&) { return true; });
     if (SUCCEEDED(hr)) m_path = target;
     return hr;
   }
@@ -63,15 +51,23 @@ class ZipComponent : public kx::ComObject<ZipComponent, IZipComponentArchive, IZ
     struct stat st {};
     if (source.empty() || stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(source.c_str(), R_OK))
       return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    // The entry is added to a copy that replaces the zip file once it closed cleanly.
-    std::string temp = TempBeside(m_path);
+    return Rewrite(m_path, CZipArchive::zipOpen,
+                   [&](CZipArchive& zip) { return zip.AddNewFile(source.c_str(), option, false); });
+  }
+
+ private:
+  // The change is made to a copy beside the zip file (a new archive for zipCreate), which replaces the zip
+  // file once it closed cleanly.
+  template <class Change>
+  static HRESULT Rewrite(const std::string& target, int mode, Change change) {
+    std::string temp = TempBeside(target);
     if (temp.empty()) return HRESULT_FROM_WIN32(GetLastError());
-    HRESULT hr = CopyFile(m_path.c_str(), temp.c_str(), FALSE) ? S_OK : E_FAIL;
+    HRESULT hr = mode == CZipArchive::zipCreate || CopyFile(target.c_str(), temp.c_str(), FALSE) ? S_OK : E_FAIL;
     if (SUCCEEDED(hr)) {
       CZipArchive zip;
       try {
-        zip.Open(temp.c_str(), CZipArchive::zipOpen);
-        if (!zip.AddNewFile(source.c_str(), option, false)) hr = E_FAIL;
+        zip.Open(temp.c_str(), mode);
+        if (!change(zip)) hr = E_FAIL;
         zip.Close();
       } catch (CException* e) {
         e->Delete();
@@ -79,7 +75,7 @@ class ZipComponent : public kx::ComObject<ZipComponent, IZipComponentArchive, IZ
         hr = E_FAIL;
       }
     }
-    if (SUCCEEDED(hr) && rename(temp.c_str(), m_path.c_str()) != 0) hr = E_FAIL;
+    if (SUCCEEDED(hr) && rename(temp.c_str(), target.c_str()) != 0) hr = E_FAIL;
     unlink(temp.c_str());
     return hr;
   }
@@ -88,28 +84,13 @@ class ZipComponent : public kx::ComObject<ZipComponent, IZipComponentArchive, IZ
   std::string m_path;
 };
 
-class Factory : public kx::ComObject<Factory, IClassFactory> {
- public:
-  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* object = new (std::nothrow) ZipComponent;
-    if (!object) return E_OUTOFMEMORY;
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
-  }
-  STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-};
-
 }  // namespace
 
 extern "C" KXAPI HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (rclsid != CLSID_ZipComponent) return CLASS_E_CLASSNOTAVAILABLE;
-  auto* factory = new (std::nothrow) Factory;
+  auto* factory = new (std::nothrow) kx::ClassFactoryOf<ZipComponent>;
   if (!factory) return E_OUTOFMEMORY;
   HRESULT hr = factory->QueryInterface(riid, ppv);
   factory->Release();
