@@ -1,0 +1,90 @@
+#include "certsel/certsel_fixture.h"
+
+#include "certificates/CertificateArray.h"
+#include "platform/com/combase.h"
+#include "platform/ui/commctrl.h"
+#include "platform/ui/commonctrl.h"
+#include "support/pki.h"
+
+namespace certsel {
+
+using kxtest::BufferOf;
+
+void CertSelTest::SetUp() {
+  FrameTest::SetUp();
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  m_dir = kxtest::MakeTempDir("certsel");
+}
+
+void CertSelTest::TearDown() {
+  FrameTest::TearDown();
+  CoUninitialize();
+}
+
+CCapicomCertificate CertSelTest::AddWithKey(const std::string& name, const char* store) {
+  std::string pfx = kxtest::pki::MakePfx(name, "pw", false, m_dir + "/" + name + ".pfx");
+  CCapicomCertificate c;
+  EXPECT_EQ(c.Load(pfx.c_str(), "pw", CAPICOM_KEY_STORAGE_EXPORTABLE, CAPICOM_CURRENT_USER_KEY), S_OK);
+  CCapicomStore s;
+  EXPECT_EQ(s.Open(CAPICOM_CURRENT_USER_STORE, store, CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
+  EXPECT_EQ(s.Add(c), S_OK);
+  return c;
+}
+
+void CertSelTest::AddCert(const char* store, const std::string& name) {
+  CCapicomStore s;
+  ASSERT_EQ(s.Open(CAPICOM_CURRENT_USER_STORE, store, CAPICOM_STORE_OPEN_READ_WRITE), S_OK) << store;
+  ASSERT_EQ(s.ImportFromBuffer(BufferOf(kxtest::pki::DerBytes(name))), S_OK) << store;
+}
+
+void CertSelTest::TrustFixture() {
+  AddCert("Root", "root");
+  AddCert("CA", "inter");
+}
+
+std::vector<std::string> TabTexts(kx::UiDriver& d, HWND sheet) {
+  HWND tab = d.ControlByClass(sheet, "SysTabControl32");
+  std::vector<std::string> texts;
+  d.Invoke(tab, [&] {
+    int count = static_cast<int>(SendMessage(tab, TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      char text[128] = {};
+      TCITEM item{};
+      item.mask = TCIF_TEXT;
+      item.pszText = text;
+      item.cchTextMax = sizeof text;
+      SendMessage(tab, TCM_GETITEM, i, reinterpret_cast<LPARAM>(&item));
+      texts.emplace_back(text);
+    }
+  });
+  return texts;
+}
+
+void ClickTab(kx::UiDriver& d, HWND sheet, int index) {
+  HWND tab = d.ControlByClass(sheet, "SysTabControl32");
+  RECT item{};
+  d.Invoke(tab, [&] { SendMessage(tab, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&item)); });
+  d.ClickAt(tab, (item.left + item.right) / 2, (item.top + item.bottom) / 2);
+}
+
+std::vector<std::string> Column(kx::UiDriver& d, HWND list, int column) {
+  kx::ControlDriver c(d);
+  std::vector<std::string> texts;
+  for (int row = 0, n = c.ListRowCount(list); row < n; ++row) texts.push_back(c.ListText(list, row, column));
+  return texts;
+}
+
+int RowMark(kx::UiDriver& d, HWND list, int row) {
+  return static_cast<int>(d.Send(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) >> 12);
+}
+
+std::vector<std::string> Subjects(const CCertificateArray& certificates) {
+  std::vector<std::string> names;
+  for (INT_PTR i = 0; i < certificates.GetSize(); ++i) {
+    CBstrString name = certificates[i].GetInfo(0);
+    names.emplace_back(name.GetAnsi() ? name.GetAnsi() : "");
+  }
+  return names;
+}
+
+}  // namespace certsel
