@@ -209,6 +209,7 @@ BEGIN_MESSAGE_MAP(CColourPopup, CWnd)
   ON_WM_PALETTECHANGED()
   ON_WM_KILLFOCUS()
   ON_WM_ACTIVATEAPP()
+  ON_MESSAGE(WM_PRINTCLIENT, OnPrintClient)
 END_MESSAGE_MAP()
 
 CColourPopup::CColourPopup(CPoint point, COLORREF colour, CWnd* pPicker, const char* defaultText,
@@ -380,6 +381,16 @@ BOOL CColourPopup::PreTranslateMessage(MSG* pMsg) {
 
 void CColourPopup::OnPaint() {
   CPaintDC dc(this);
+  PaintPopup(&dc);
+}
+
+LRESULT CColourPopup::OnPrintClient(WPARAM wParam, LPARAM) {
+  PaintPopup(CDC::FromHandle(reinterpret_cast<HDC>(wParam)));
+  return 0;
+}
+
+void CColourPopup::PaintPopup(CDC* pDC) {
+  CDC& dc = *pDC;
   if (!m_strDefaultText.IsEmpty()) DrawCell(&dc, kDefaultBox);
   for (int i = 0; i < m_nNumColours; ++i) DrawCell(&dc, i);
   if (!m_strCustomText.IsEmpty()) DrawCell(&dc, kCustomBox);

@@ -99,6 +99,8 @@ class CColourPopup : public CWnd {
   void PostNcDestroy() override;
 
   afx_msg void OnPaint();
+  afx_msg LRESULT OnPrintClient(WPARAM wParam, LPARAM lParam);
+  void PaintPopup(CDC* pDC);
   afx_msg void OnMouseMove(UINT nFlags, CPoint point);
   afx_msg void OnLButtonUp(UINT nFlags, CPoint point);
   afx_msg void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);

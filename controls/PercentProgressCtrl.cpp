@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "controls/ControlHelpers.h"
 #include "controls/MemoryDC.h"
@@ -80,8 +81,10 @@ void CPercentProgressCtrl::UpdateText() {
   if (m_hWnd) SetWindowText(text);
 }
 
-void CPercentProgressCtrl::Paint() {
-  CPaintDC paint(this);
+void CPercentProgressCtrl::Paint(CDC* target) {
+  CPaintDC* painting = target ? nullptr : new CPaintDC(this);
+  CDC& paint = target ? *target : *painting;
+  std::unique_ptr<CPaintDC> done(painting);
   if (m_nLower >= m_nUpper) return;
   const COLORREF bar = m_crBar == CLR_DEFAULT ? GetSysColor(COLOR_HIGHLIGHT) : m_crBar;
   const COLORREF background = m_crBackground == CLR_DEFAULT ? GetSysColor(COLOR_WINDOW) : m_crBackground;
@@ -126,7 +129,10 @@ LRESULT CPercentProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lPa
     case WM_ERASEBKGND:
       return TRUE;
     case WM_PAINT:
-      Paint();
+      Paint(nullptr);
+      return 0;
+    case WM_PRINTCLIENT:
+      Paint(CDC::FromHandle(reinterpret_cast<HDC>(wParam)));
       return 0;
     case WM_SIZE:
       m_nLastBarLength = -1;

@@ -29,7 +29,8 @@ class CPercentProgressCtrl : public CProgressCtrl {
 
  protected:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-  void Paint();
+  // Paints into the target DC, or through BeginPaint when it is null.
+  void Paint(CDC* target);
 
   int m_nPosition = 0;
   int m_nUpper = 100;

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "controls/ControlHelpers.h"
 #include "controls/MemoryDC.h"
@@ -239,16 +240,16 @@ void CProgressPainter::DrawText(const ProgressDrawState& state, const CRect& who
   const CString text = FormatText(state, m_strFormat);
   if (text.IsEmpty()) return;
   CDC* dc = state.pDC;
-  CFont* oldFont = m_pFont ? dc->SelectObject(m_pFont) : nullptr;
+  CFont* oldFont = m_hFont ? dc->SelectObject(CFont::FromHandle(m_hFont)) : nullptr;
   const COLORREF oldColour = dc->SetTextColor(m_crBarText);
   const int oldMode = dc->SetBkMode(TRANSPARENT);
   const UINT oldAlign = dc->SetTextAlign(TA_CENTER | TA_BOTTOM);
 
   const CSize extent = dc->GetTextExtent(text);
   int rotation = 0;
-  if (m_pFont) {
+  if (m_hFont) {
     LOGFONTA lf{};
-    m_pFont->GetLogFont(&lf);
+    GetObject(m_hFont, sizeof lf, &lf);
     rotation = lf.lfEscapement / 10;
   }
   CSize box(0, 0), offset(0, 0);
@@ -371,8 +372,9 @@ BOOL CTextProgressCtrl::PreTranslateMessage(MSG* pMsg) {
   return CProgressCtrl::PreTranslateMessage(pMsg);
 }
 
-void CTextProgressCtrl::Paint() {
-  CPaintDC dc(this);
+void CTextProgressCtrl::Paint(CDC* target) {
+  std::unique_ptr<CPaintDC> paint(target ? nullptr : new CPaintDC(this));
+  CDC& dc = target ? *target : *paint;
   CRect client;
   GetClientRect(&client);
   CPalette* oldPalette = nullptr;
@@ -392,7 +394,11 @@ void CTextProgressCtrl::Paint() {
 LRESULT CTextProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT:
-      Paint();
+      Paint(nullptr);
+      return 0;
+    case WM_PRINTCLIENT:
+      // The window's picture into another DC (a print of the window).
+      Paint(CDC::FromHandle(reinterpret_cast<HDC>(wParam)));
       return 0;
     case WM_ERASEBKGND:
       return TRUE;
@@ -444,11 +450,11 @@ LRESULT CTextProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
     case WM_GETTEXTLENGTH:
       return m_strFormat.GetLength();
     case WM_SETFONT:
-      SetFontHandle(wParam ? CFont::FromHandle(reinterpret_cast<HFONT>(wParam)) : nullptr);
+      m_hFont = reinterpret_cast<HFONT>(wParam);
       if (LOWORD(lParam)) RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
       return 0;
     case WM_GETFONT:
-      return reinterpret_cast<LRESULT>(m_pFont ? m_pFont->GetSafeHandle() : nullptr);
+      return reinterpret_cast<LRESULT>(m_hFont);
     case WM_TIMER:
       if (wParam == kStepTimer) {
         StepIt();

@@ -58,8 +58,8 @@ class CProgressPainter : public CGradientColours {
   void SetTextFormat(const char* format, DWORD mode);
   const CString& GetTextFormat() const { return m_strFormat; }
   void SetClipRegion(HRGN region);
-  void SetFontHandle(CFont* font) { m_pFont = font; }
-  CFont* GetFontObject() const { return m_pFont; }
+  void SetFontHandle(CFont* font) { m_hFont = font ? static_cast<HFONT>(font->GetSafeHandle()) : nullptr; }
+  HFONT GetFontHandle() const { return m_hFont; }
   void SetBarBrush(HBRUSH brush) { m_hBarBrush = brush; }
   void SetBackgroundColour(COLORREF colour) { m_crBackground = colour; }
   COLORREF GetBackgroundColour() const { return m_crBackground; }
@@ -100,7 +100,7 @@ class CProgressPainter : public CGradientColours {
   int m_nUpper = 100;
   int m_margins[4] = {0, 0, 0, 0};
   CString m_strFormat;
-  CFont* m_pFont = nullptr;
+  HFONT m_hFont = nullptr;  // the caller's font, kept by handle
   DWORD m_dwStyle = 0xF0;
   CRgn m_clipRegion;
   int m_nPosition = 0;
@@ -143,7 +143,8 @@ class CTextProgressCtrl : public CProgressCtrl, public CProgressPainter {
 
  protected:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-  void Paint();
+  // Paints into the target DC, or through BeginPaint when it is null.
+  void Paint(CDC* target);
 
   CToolTipCtrl m_toolTip;
   CString m_strTooltipFormat;
