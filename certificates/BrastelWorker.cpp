@@ -82,7 +82,7 @@ class Run {
     if (hr == kEngineNotSupported) m_data.m_bEngineError = 1;
   }
   void Encrypt(CCapicomObjectSet& objects, DWORD64 inputSize);
-  void WriteProtectedFile(const CByteBuffer& envelopedKey);
+  void WriteProtectedFile(const CByteBuffer& envelopedKey, uint64_t contentSize, LONG formatVersion);
 
   CProtectWizardData& m_data;
   CFileManager m_files;
@@ -208,10 +208,10 @@ void Run::Encrypt(CCapicomObjectSet& objects, DWORD64 inputSize) {
     LogFailure("Failed to read the encrypted data of the file. ");
     return;
   }
-  WriteProtectedFile(envelopedKey);
+  WriteProtectedFile(envelopedKey, inputSize, content.GetFormatVersion());
 }
 
-void Run::WriteProtectedFile(const CByteBuffer& envelopedKey) {
+void Run::WriteProtectedFile(const CByteBuffer& envelopedKey, uint64_t contentSize, LONG formatVersion) {
   std::unique_ptr<CBaseKesmoraFile> object(m_files.CreateFileObject("KXTV"));
   auto* file = dynamic_cast<CTolvexBinaryFile*>(object.get());
   if (!file) {
@@ -219,7 +219,7 @@ void Run::WriteProtectedFile(const CByteBuffer& envelopedKey) {
     LogFailure("Failed to read the data of the file. It is invalid Office Tolvex file. ");
     return;
   }
-  FillEncryptedFile(*file, NameOf(m_strInput), m_data, envelopedKey);
+  FillEncryptedFile(*file, NameOf(m_strInput), m_data, envelopedKey, contentSize, formatVersion);
   try {
     if (m_output->WriteTrailingObject(file)) {
       m_bWritten = true;
@@ -241,7 +241,7 @@ void Run::WriteProtectedFile(const CByteBuffer& envelopedKey) {
 }  // namespace
 
 void FillEncryptedFile(CTolvexBinaryFileBase& file, const CString& documentName, const CProtectWizardData& data,
-                       const CByteBuffer& envelopedKey) {
+                       const CByteBuffer& envelopedKey, uint64_t contentSize, LONG formatVersion) {
   PayloadInfo& info = file.m_info;
   info.m_strText1 = documentName;
   const BYTE flags[5] = {1, 0, 1, 0, 0};
@@ -262,6 +262,8 @@ void FillEncryptedFile(CTolvexBinaryFileBase& file, const CString& documentName,
   file.SetCreationDate();
   file.SetCreationTime();
   info.m_encryption.m_buffer = envelopedKey;
+  // The own cipher fills the last block up: readers cut the content back to this length.
+  if (formatVersion > 1) info.m_strText2.Format("%llu", static_cast<unsigned long long>(contentSize));
 }
 
 UINT BrastelThreadProc(LPVOID parameter) {

@@ -12,6 +12,8 @@
 // Next goes to page 4 (the processing page), or to page 10 in a one-click preset sheet.
 #pragma once
 
+#include <cstdint>
+
 #include "certificates/CertificateArray.h"
 #include "controls/ColorLabel.h"
 #include "controls/ReportListCtrl.h"
@@ -70,7 +72,7 @@ class CSelectCertPage : public CPropertyPage {
 UINT BrastelThreadProc(LPVOID sheet);
 
 // The fields of a protected file that holds content encrypted for the operation data's recipients: document
-// name, flags, content cipher codes, one recipient entry per certificate, header options and date, and the
-// enveloped content key.
+// name, flags, content cipher codes, one recipient entry per certificate, header options and date, the
+// enveloped content key, and for the own cipher path (format version 2) the content's length.
 void FillEncryptedFile(CTolvexBinaryFileBase& file, const CString& documentName, const CProtectWizardData& data,
-                       const CByteBuffer& envelopedKey);
+                       const CByteBuffer& envelopedKey, uint64_t contentSize, LONG formatVersion);

@@ -137,41 +137,55 @@ void ShowEntries(HWND list, const std::vector<kx::AddressBookEntry>& entries) {
   }
 }
 
-struct NewContactState {
+// What a dialog of the book works on: the contacts file, and whether a contact was added.
+struct DialogState {
   std::string file;
   bool added = false;
 };
 
-INT_PTR CALLBACK NewContactProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* s = reinterpret_cast<NewContactState*>(GetWindowLongPtr(dlg, DWLP_USER));
-  switch (msg) {
-    case WM_INITDIALOG:
-      SetWindowLongPtr(dlg, DWLP_USER, lp);
-      return TRUE;
-    case WM_COMMAND:
-      if (LOWORD(wp) == IDOK) {
-        kx::AddressBookEntry e;
-        e.name = Clean(WindowText(GetDlgItem(dlg, kNameEdit)));
-        e.email = Clean(WindowText(GetDlgItem(dlg, kEmailEdit)));
-        if (e.name.empty()) {
-          MessageBox(dlg, "Please type a name for the contact.", "New Contact", MB_OK | MB_ICONEXCLAMATION);
-          return TRUE;
-        }
-        if (!kx::AddContact(e, s->file)) {
-          MessageBox(dlg, "The contact could not be saved.", "New Contact", MB_OK | MB_ICONEXCLAMATION);
-          return TRUE;
-        }
-        s->added = true;
-        EndDialog(dlg, IDOK);
-        return TRUE;
-      }
-      if (LOWORD(wp) == IDCANCEL) {
-        EndDialog(dlg, IDCANCEL);
-        return TRUE;
-      }
-      break;
+DialogState* StateOf(HWND dlg) { return reinterpret_cast<DialogState*>(GetWindowLongPtr(dlg, DWLP_USER)); }
+
+// The part every dialog of the book shares: its state kept with the window, Escape and Close end it.
+bool CommonMessage(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_INITDIALOG) SetWindowLongPtr(dlg, DWLP_USER, lp);
+  if (msg == WM_COMMAND && LOWORD(wp) == IDCANCEL) {
+    EndDialog(dlg, IDCANCEL);
+    return true;
   }
-  return FALSE;
+  return false;
+}
+
+INT_PTR RunDialog(const kx::DialogTemplate& t, HWND parent, DLGPROC proc, DialogState& state) {
+  if (parent && !IsWindow(parent)) parent = nullptr;
+  return DialogBoxIndirectParam(nullptr, &t, parent, proc, reinterpret_cast<LPARAM>(&state));
+}
+
+kx::DialogItemTemplate EditItem(int id, short x, short y, short cx) {
+  return kx::dlg::Item("Edit", "", id, x, y, cx, 14, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP);
+}
+
+kx::DialogItemTemplate ListItem(int id, short y, short cy) {
+  return kx::dlg::Item("SysListView32", "", id, 7, y, 286, cy,
+                       LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP);
+}
+
+INT_PTR CALLBACK NewContactProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  if (CommonMessage(dlg, msg, wp, lp)) return TRUE;
+  if (msg == WM_INITDIALOG) return TRUE;
+  if (msg != WM_COMMAND || LOWORD(wp) != IDOK) return FALSE;
+  kx::AddressBookEntry e;
+  e.name = Clean(WindowText(GetDlgItem(dlg, kNameEdit)));
+  e.email = Clean(WindowText(GetDlgItem(dlg, kEmailEdit)));
+  const char* problem = e.name.empty()                          ? "Please type a name for the contact."
+                        : !kx::AddContact(e, StateOf(dlg)->file) ? "The contact could not be saved."
+                                                                 : nullptr;
+  if (problem) {
+    MessageBox(dlg, problem, "New Contact", MB_OK | MB_ICONEXCLAMATION);
+    return TRUE;
+  }
+  StateOf(dlg)->added = true;
+  EndDialog(dlg, IDOK);
+  return TRUE;
 }
 
 // The new-contact dialog; S_OK when a contact was added.
@@ -179,91 +193,63 @@ HRESULT ShowNewContact(HWND parent, const std::string& file) {
   using kx::dlg::Item;
   kx::DialogTemplate t = kx::dlg::Dialog("New Contact", 230, 86);
   t.items.push_back(Item("Static", "&Display name:", -1, 7, 9, 60, 10, SS_LEFT));
-  t.items.push_back(Item("Edit", "", kNameEdit, 70, 7, 153, 14, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP));
+  t.items.push_back(EditItem(kNameEdit, 70, 7, 153));
   t.items.push_back(Item("Static", "&E-mail address:", -1, 7, 29, 60, 10, SS_LEFT));
-  t.items.push_back(Item("Edit", "", kEmailEdit, 70, 27, 153, 14, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP));
+  t.items.push_back(EditItem(kEmailEdit, 70, 27, 153));
   t.items.push_back(Item("Button", "OK", IDOK, 119, 65, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP));
   t.items.push_back(Item("Button", "Cancel", IDCANCEL, 173, 65, 50, 14, BS_PUSHBUTTON | WS_TABSTOP));
-  NewContactState s;
-  s.file = file;
-  if (parent && !IsWindow(parent)) parent = nullptr;
-  INT_PTR r = DialogBoxIndirectParam(nullptr, &t, parent, NewContactProc, reinterpret_cast<LPARAM>(&s));
-  if (r == -1) return E_FAIL;
+  DialogState s{file};
+  if (RunDialog(t, parent, NewContactProc, s) == -1) return E_FAIL;
   return s.added ? S_OK : MAPI_E_USER_CANCEL;
 }
 
-struct FindState {
-  std::string file;
-};
-
 INT_PTR CALLBACK FindProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* s = reinterpret_cast<FindState*>(GetWindowLongPtr(dlg, DWLP_USER));
-  switch (msg) {
-    case WM_INITDIALOG:
-      SetWindowLongPtr(dlg, DWLP_USER, lp);
-      InitColumns(GetDlgItem(dlg, kFindList));
-      return TRUE;
-    case WM_COMMAND:
-      if (LOWORD(wp) == kFindNow || LOWORD(wp) == IDOK) {
-        const std::string wanted = Clean(WindowText(GetDlgItem(dlg, kFindText)));
-        std::vector<kx::AddressBookEntry> found;
-        if (!wanted.empty())
-          for (const auto& e : AllEntries(s->file))
-            if (ContainsNoCase(e.name, wanted) || ContainsNoCase(e.email, wanted)) found.push_back(e);
-        ShowEntries(GetDlgItem(dlg, kFindList), found);
-        return TRUE;
-      }
-      if (LOWORD(wp) == IDCANCEL) {
-        EndDialog(dlg, IDCANCEL);
-        return TRUE;
-      }
-      break;
+  if (CommonMessage(dlg, msg, wp, lp)) return TRUE;
+  if (msg == WM_INITDIALOG) {
+    InitColumns(GetDlgItem(dlg, kFindList));
+    return TRUE;
   }
-  return FALSE;
+  if (msg != WM_COMMAND || (LOWORD(wp) != kFindNow && LOWORD(wp) != IDOK)) return FALSE;
+  const std::string wanted = Clean(WindowText(GetDlgItem(dlg, kFindText)));
+  std::vector<kx::AddressBookEntry> found;
+  if (!wanted.empty())
+    for (const auto& e : AllEntries(StateOf(dlg)->file))
+      if (ContainsNoCase(e.name, wanted) || ContainsNoCase(e.email, wanted)) found.push_back(e);
+  ShowEntries(GetDlgItem(dlg, kFindList), found);
+  return TRUE;
 }
 
 HRESULT ShowFind(HWND parent, const std::string& file) {
   using kx::dlg::Item;
   kx::DialogTemplate t = kx::dlg::Dialog("Find People", 300, 180);
   t.items.push_back(Item("Static", "&Name or e-mail address:", -1, 7, 9, 90, 10, SS_LEFT));
-  t.items.push_back(Item("Edit", "", kFindText, 100, 7, 139, 14, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP));
+  t.items.push_back(EditItem(kFindText, 100, 7, 139));
   t.items.push_back(Item("Button", "&Find Now", kFindNow, 243, 7, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP));
-  t.items.push_back(Item("SysListView32", "", kFindList, 7, 28, 286, 124,
-                         LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP));
+  t.items.push_back(ListItem(kFindList, 28, 124));
   t.items.push_back(Item("Button", "Close", IDCANCEL, 243, 159, 50, 14, BS_PUSHBUTTON | WS_TABSTOP));
-  FindState s{file};
-  if (parent && !IsWindow(parent)) parent = nullptr;
-  INT_PTR r = DialogBoxIndirectParam(nullptr, &t, parent, FindProc, reinterpret_cast<LPARAM>(&s));
-  return r == -1 ? E_FAIL : S_OK;
+  DialogState s{file};
+  return RunDialog(t, parent, FindProc, s) == -1 ? E_FAIL : S_OK;
 }
 
-struct BrowseState {
-  std::string file;
-};
-
 INT_PTR CALLBACK BrowseProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* s = reinterpret_cast<BrowseState*>(GetWindowLongPtr(dlg, DWLP_USER));
-  switch (msg) {
-    case WM_INITDIALOG:
-      SetWindowLongPtr(dlg, DWLP_USER, lp);
-      s = reinterpret_cast<BrowseState*>(lp);
-      InitColumns(GetDlgItem(dlg, kList));
-      ShowEntries(GetDlgItem(dlg, kList), AllEntries(s->file));
+  if (CommonMessage(dlg, msg, wp, lp)) return TRUE;
+  HWND list = GetDlgItem(dlg, kList);
+  if (msg == WM_INITDIALOG) {
+    InitColumns(list);
+    ShowEntries(list, AllEntries(StateOf(dlg)->file));
+    return TRUE;
+  }
+  if (msg != WM_COMMAND) return FALSE;
+  switch (LOWORD(wp)) {
+    case kNewContact:
+      if (ShowNewContact(dlg, StateOf(dlg)->file) == S_OK) ShowEntries(list, AllEntries(StateOf(dlg)->file));
       return TRUE;
-    case WM_COMMAND:
-      switch (LOWORD(wp)) {
-        case kNewContact:
-          if (ShowNewContact(dlg, s->file) == S_OK) ShowEntries(GetDlgItem(dlg, kList), AllEntries(s->file));
-          return TRUE;
-        case kFindPeople:
-          ShowFind(dlg, s->file);
-          return TRUE;
-        case IDOK:
-        case IDCANCEL:
-          EndDialog(dlg, LOWORD(wp));
-          return TRUE;
-      }
-      break;
+    case kFindPeople:
+      ShowFind(dlg, StateOf(dlg)->file);
+      return TRUE;
+    case IDOK:
+      EndDialog(dlg, IDOK);
+      return TRUE;
   }
   return FALSE;
 }
@@ -271,15 +257,12 @@ INT_PTR CALLBACK BrowseProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 HRESULT ShowBrowse(HWND parent, const char* caption, const std::string& file) {
   using kx::dlg::Item;
   kx::DialogTemplate t = kx::dlg::Dialog(caption && *caption ? caption : "Address Book", 300, 190);
-  t.items.push_back(Item("SysListView32", "", kList, 7, 7, 286, 152,
-                         LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP));
+  t.items.push_back(ListItem(kList, 7, 152));
   t.items.push_back(Item("Button", "&New Contact...", kNewContact, 7, 169, 70, 14, BS_PUSHBUTTON | WS_TABSTOP));
   t.items.push_back(Item("Button", "&Find People...", kFindPeople, 81, 169, 70, 14, BS_PUSHBUTTON | WS_TABSTOP));
   t.items.push_back(Item("Button", "Close", IDCANCEL, 243, 169, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP));
-  BrowseState s{file};
-  if (parent && !IsWindow(parent)) parent = nullptr;
-  INT_PTR r = DialogBoxIndirectParam(nullptr, &t, parent, BrowseProc, reinterpret_cast<LPARAM>(&s));
-  return r == -1 ? E_FAIL : S_OK;
+  DialogState s{file};
+  return RunDialog(t, parent, BrowseProc, s) == -1 ? E_FAIL : S_OK;
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -345,6 +345,8 @@ TEST_F(OneStepWorker, CipherChoicesAndFormatVersionsRoundTrip) {
     // The file declares the format its content was written in.
     EXPECT_EQ(o.file->m_info.m_abFormat[3], c.formatVersion > 1 ? 2 : 1);
     EXPECT_EQ(o.content.substr(0, content.size()), content);
+    // The own cipher path records the length its filled-up blocks hide.
+    EXPECT_STREQ(o.file->m_info.m_strText2, c.formatVersion > 1 ? "5000" : "");
     // The envelope keeps a triple DES or AES choice; other choices are enveloped with triple DES.
     WriteFile(m_dir + "/envelope.der", StringOf(o.file->m_info.m_encryption.m_buffer));
     std::string out;
