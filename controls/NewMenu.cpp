@@ -276,17 +276,24 @@ void CNewMenu::DrawPicture(CDC* dc, const CNewMenuItemData* data, CPoint at, UIN
   }
 }
 
-void CNewMenu::DrawStandard(LPDRAWITEMSTRUCT lpDIS, BOOL menuBar) {
+CNewMenuItemData* CNewMenu::BeginItem(LPDRAWITEMSTRUCT lpDIS, BOOL menuBar, UINT* state) {
   auto* data = reinterpret_cast<CNewMenuItemData*>(lpDIS->itemData);
-  if (!data) return;
+  if (!data) return nullptr;
   if ((data->m_nFlags & MF_SEPARATOR) && (data->m_dwTitleFlags & CNewMenuItemData::kTitle)) {
     DrawTitle(lpDIS, menuBar);
-    return;
+    return nullptr;
   }
+  *state = lpDIS->itemState;
+  if (menuBar && !m_bPressedLook && (*state & ODS_SELECTED)) *state = (*state & ~ODS_SELECTED) | ODS_HOTLIGHT;
+  return data;
+}
+
+void CNewMenu::DrawStandard(LPDRAWITEMSTRUCT lpDIS, BOOL menuBar) {
+  UINT state = 0;
+  CNewMenuItemData* data = BeginItem(lpDIS, menuBar, &state);
+  if (!data) return;
   CDC* dc = CDC::FromHandle(lpDIS->hDC);
   CRect rect(lpDIS->rcItem);
-  UINT state = lpDIS->itemState;
-  if (menuBar && !m_bPressedLook && (state & ODS_SELECTED)) state = (state & ~ODS_SELECTED) | ODS_HOTLIGHT;
   const bool selected = (state & ODS_SELECTED) != 0;
   const COLORREF background = GetSysColor(menuBar ? g_menuColorIndex : COLOR_MENU);
   if (!menuBar) {
@@ -382,16 +389,11 @@ void CNewMenu::DrawStandard(LPDRAWITEMSTRUCT lpDIS, BOOL menuBar) {
 }
 
 void CNewMenu::DrawFlat(LPDRAWITEMSTRUCT lpDIS, BOOL menuBar) {
-  auto* data = reinterpret_cast<CNewMenuItemData*>(lpDIS->itemData);
+  UINT state = 0;
+  CNewMenuItemData* data = BeginItem(lpDIS, menuBar, &state);
   if (!data) return;
-  if ((data->m_nFlags & MF_SEPARATOR) && (data->m_dwTitleFlags & CNewMenuItemData::kTitle)) {
-    DrawTitle(lpDIS, menuBar);
-    return;
-  }
   CDC* dc = CDC::FromHandle(lpDIS->hDC);
   CRect rect(lpDIS->rcItem);
-  UINT state = lpDIS->itemState;
-  if (menuBar && !m_bPressedLook && (state & ODS_SELECTED)) state = (state & ~ODS_SELECTED) | ODS_HOTLIGHT;
   const COLORREF window = GetSysColor(COLOR_WINDOW), menu = MenuColour();
   COLORREF background = BlendColors86(window, menu);
   const COLORREF band = BlendColors86(menu, window);

@@ -69,6 +69,9 @@ class CNewMenu : public CMenu {
 
  private:
   void Measure(LPMEASUREITEMSTRUCT lpMIS, BOOL menuBar, int extraHeight);
+  // The item's data and the state to draw (a selected menu-bar item without the pressed look is hot); null when
+  // there is nothing more to draw (no data, or a title separator, which the title operation has drawn).
+  CNewMenuItemData* BeginItem(LPDRAWITEMSTRUCT lpDIS, BOOL menuBar, UINT* state);
   BOOL HasCheckImage(const CNewMenuItemData* data, UINT state) const;
   // Whether the item asks for the radio mark (its checked-state bitmap is set).
   BOOL IsRadioItem(UINT id) const;
