@@ -3,6 +3,7 @@
 // the base sheet.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "engine/CapicomCertificate.h"
@@ -32,7 +33,9 @@ class CProtectWizardData {
   BYTE m_bMultipleFiles = 0;
   BYTE m_bUseProfileCipher = 0;
   BYTE m_bMailResults = 0;
-  BYTE m_bOperationDone = 0;
+  // Set last by the worker (release) and polled by the interface thread (acquire): everything the worker wrote
+  // before it is seen with it.
+  std::atomic<BYTE> m_bOperationDone{0};
   BYTE m_bOperationSucceeded = 0;
   BYTE m_bEngineError = 0;
   BYTE m_bRecipientPageOption = 0;
@@ -41,8 +44,9 @@ class CProtectWizardData {
   BYTE m_bAutoFinish = 0;
   // -1 none chosen, 0 encrypt, 1 sign, 2 sign and encrypt, 3 countersign, 4 decrypt and verify.
   int m_nMode = -1;
-  int m_nCipher = 0;
-  int m_nKeyLength = 0;
+  // Engine codes chosen by a cipher page; -1 until one is chosen (the workers refuse to run without them).
+  int m_nCipher = -1;
+  int m_nKeyLength = -1;
   CCapicomObjectSet* m_pEngineObjects = nullptr;
   std::vector<CCapicomCertificate> m_arrRecipientCerts;
   std::vector<CCapicomCertificate> m_arrSignerCerts;

@@ -33,10 +33,9 @@ TEST_F(Exports, SignerWizardAsksBeforeItIsCancelled) {
   auto* display = Export<HwndFn>("DisplaySignerWizard");
   INT_PTR result = kx::RunWithUiHere([&] { return INT_PTR(display(nullptr)); }, [&](kx::UiDriver& d) {
     HWND sheet = d.WaitForTitle("Signer Wizard");
-    HWND page = Page(d, sheet, 4250);
-    EXPECT_EQ(d.Text(d.Control(page, 1118)), "Completing the Wizard");
-    EXPECT_EQ(d.Text(d.Control(page, 1058)),
-              "The signer wizard has finished its work on your files. Click Finish to close the wizard.");
+    // The welcome page, on which the user picks the operation.
+    HWND page = Page(d, sheet, 104);
+    EXPECT_EQ(d.Text(d.Control(page, 1037)), "Welcome to the Signer Wizard");
     d.SavePng(sheet, Shot("signer-wizard"));
 
     d.Click(d.Control(sheet, IDCANCEL));
@@ -54,7 +53,8 @@ TEST_F(Exports, SignerWizardOperationRefusesUnknownOperationsAndReportsCancel) {
   EXPECT_EQ(operation(nullptr, 7, "/in/report.txt", nullptr, &path, &text), 0);
   EXPECT_EQ(operation(nullptr, 0, nullptr, nullptr, &path, &text), 0);
 
-  for (BYTE code : {0, 4}) {
+  // Operations 0 to 3 open on the file page, where the wizard can be cancelled.
+  for (BYTE code : {0, 3}) {
     INT_PTR cancelled = kx::RunWithUiHere(
         [&] { return INT_PTR(operation(nullptr, code, "/in/report.txt", nullptr, &path, &text)); },
         [&](kx::UiDriver& d) { CancelWizard(d, d.WaitForTitle("Signer Wizard")); });

@@ -17,8 +17,8 @@ SCRIPT
 
 cat > "$scripts/wizard.kxs" <<'SCRIPT'
 wait "Signer Wizard"
-page 4250
-expect #1118 "Completing the Wizard"
+page 104
+expect #1037 "Welcome to the Signer Wizard"
 screenshot signer-wizard
 click Cancel
 answer Yes

@@ -1,0 +1,266 @@
+#include "signing/WorkerSupport.h"
+
+#include <algorithm>
+
+#include "app/ResString.h"
+#include "core/Paths.h"
+#include "engine/CapicomObjectSet.h"
+#include "engine/CapicomSignedData.h"
+#include "formats/AuditLog.h"
+#include "platform/capicom/capicom_defs.h"
+#include "platform/com/com.h"
+#include "platform/win32/errors.h"
+#include "platform/win32/files.h"
+#include "platform/win32/sync.h"
+#include "signing/SignSheet.h"
+#include "signing/SignerWorkers.h"
+
+namespace kx::signing {
+
+WorkerPauses& Pauses() {
+  static WorkerPauses pauses;
+  return pauses;
+}
+
+void FileOutcome::Fail(const char* resultText, const char* messageText) {
+  if (failed) return;
+  failed = true;
+  result = resultText ? resultText : "";
+  message = messageText ? messageText : "";
+}
+
+CSignSheet* SheetOf(LPVOID argument) {
+  if (!argument) return nullptr;
+  auto* object = static_cast<CObject*>(argument);
+  if (!object->IsKindOf(RUNTIME_CLASS(CSignSheet))) return nullptr;
+  return static_cast<CSignSheet*>(object);
+}
+
+SignerWorker::SignerWorker(CSignSheet* sheet)
+    : m_sheet(sheet), m_data(sheet->m_WizardData), m_page(&sheet->m_DecryptPage) {}
+
+SignerWorker::~SignerWorker() = default;
+
+DWORD SignerWorker::PauseAfterRun() const { return Pauses().afterRun; }
+
+UINT SignerWorker::Run() {
+  CoInitialize(nullptr);
+  m_data.m_bOperationDone.store(0);
+  if (ClearsResultMessage()) m_data.m_strResultMessage.Empty();
+  m_page->PrepareForRun();
+  try {
+    StartRun();
+    for (int i = 0; i < m_data.m_arrInputFiles.GetSize(); ++i) {
+      FileOutcome file;
+      file.index = i;
+      file.input = m_data.m_arrInputFiles[i];
+      try {
+        ProcessFile(file);
+      } catch (const _com_error& e) {
+        m_data.m_bOperationSucceeded = 0;
+        CString text = EngineErrorText(e.Error());
+        const char* description = e.Description();
+        file.Fail(text, description && *description ? description : static_cast<const char*>(text));
+      } catch (...) {
+        file.Fail(LoadResString(357));
+      }
+      FinishFile(file, static_cast<int>(m_data.m_arrInputFiles.GetSize()));
+    }
+  } catch (const _com_error& e) {
+    EngineErrorText(e.Error());
+  } catch (...) {
+  }
+  m_files.Reset();
+  // Last: the interface thread reads everything written above once it sees the flag.
+  m_data.m_bOperationDone.store(1, std::memory_order_release);
+  Sleep(PauseAfterRun());
+  CoUninitialize();
+  return 0;
+}
+
+void SignerWorker::FinishFile(FileOutcome& file, int count) {
+  file.in.reset();
+  file.out.reset();
+  // Only what this file made goes: never an earlier file's output.
+  if (file.failed && file.outputCreated && !file.output.IsEmpty()) DeleteFile(file.output);
+  if (!file.failed) m_data.m_bOperationSucceeded = 1;
+  m_page->ReportFileResult(file.index, file.failed ? 0 : 1, file.message.IsEmpty() ? nullptr : static_cast<const char*>(file.message),
+                           count, file.warning ? TRUE : FALSE);
+  if (file.failed) {
+    m_page->AddFileOutcome("Error", file.result);
+  } else {
+    m_page->AddFileOutcome(file.output, file.result.IsEmpty() ? "Success" : static_cast<const char*>(file.result));
+  }
+}
+
+void SignerWorker::AuditInformation(const char* text, const char* operation) {
+  CAuditLog log;
+  log.Load();
+  log.LogInformation(operation ? operation : Operation(), text);
+}
+
+void SignerWorker::AuditError(const char* text, const char* operation) {
+  CAuditLog log;
+  log.Load();
+  log.LogError(operation ? operation : Operation(), text);
+}
+
+CString SignerWorker::EngineErrorText(HRESULT hr) {
+  if (static_cast<uint32_t>(hr) == 0x80880900u) m_data.m_bEngineError = 1;
+  return m_page->LogEngineError(hr);
+}
+
+bool SignerWorker::OpenInput(FileOutcome& file) {
+  if (file.input.IsEmpty()) {
+    file.Fail(LoadResString(418));
+    return false;
+  }
+  file.in.reset(m_files.OpenStream(file.input));
+  if (!file.in || !file.in->IsOpen()) {
+    file.Fail("Failed to open the file.");
+    return false;
+  }
+  if (!m_data.m_pEngineObjects) {
+    file.Fail(LoadResString(357));
+    return false;
+  }
+  return true;
+}
+
+CString SignerWorker::OutputFolderFor(const CString& input) {
+  CString& folder = m_data.m_strOutputFolder;
+  if (folder.IsEmpty()) {
+    CPathParts parts(input);
+    return parts.GetDrive() + parts.GetDirectory();
+  }
+  if (folder[folder.GetLength() - 1] != '/') folder += "/";
+  return folder;
+}
+
+bool SignerWorker::CreateOutput(FileOutcome& file, const CString& first) {
+  CString chosen;
+  if (!CreateNumberedFile(first, chosen)) return false;
+  file.output = chosen;
+  file.outputCreated = true;
+  m_data.m_strLastOutputFile = chosen;
+  file.out.reset(m_files.CreateStream(chosen));
+  return file.out && file.out->IsOpen();
+}
+
+DWORD SignerWorker::ChunkSize(uint64_t inputSize) const {
+  // At most 1 GiB at a time, whatever the setting says.
+  uint64_t chunk = m_profile.MemoryCache > 0 ? static_cast<uint64_t>(std::min(m_profile.MemoryCache, 1024)) << 20
+                                             : 1048576u;
+  if (inputSize > 0 && inputSize <= chunk) chunk = inputSize;
+  return static_cast<DWORD>(chunk);
+}
+
+std::unique_ptr<CTolvexBinaryFile> SignerWorker::NewProtectedFile() {
+  CBaseKesmoraFile* object = m_files.CreateFileObject("KXTV");
+  auto* file = dynamic_cast<CTolvexBinaryFile*>(object);
+  if (!file) delete object;
+  return std::unique_ptr<CTolvexBinaryFile>(file);
+}
+
+bool CreateNumberedFile(const CString& first, CString& chosen) {
+  CPathParts parts(first);
+  for (int n = 0; n < 100000; ++n) {
+    CString candidate = first;
+    if (n > 0) candidate.Format("%s%s%s(%d)%s", static_cast<const char*>(parts.GetDrive()),
+                                static_cast<const char*>(parts.GetDirectory()),
+                                static_cast<const char*>(parts.GetFileName()), n,
+                                static_cast<const char*>(parts.GetExtension()));
+    HANDLE h = CreateFile(candidate, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);
+      chosen = candidate;
+      return true;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+}
+
+CString SafeRecordedName(const CString& recorded, const CString& fallback) {
+  std::string name(static_cast<const char*>(recorded));
+  size_t cut = name.find_last_of("/\\");
+  if (cut != std::string::npos) name = name.substr(cut + 1);
+  // A drive prefix ("C:name") is no part of a file name either.
+  cut = name.find_last_of(':');
+  if (cut != std::string::npos) name = name.substr(cut + 1);
+  if (name.empty() || name == "." || name == "..") return fallback;
+  return CString(name.c_str());
+}
+
+CString WithPath(const char* text, const CString& path, const char* opening) {
+  return CString(text) + opening + path + ")";
+}
+
+CString TwoStrings(UINT a, UINT b) { return LoadResString(a) + " " + LoadResString(b); }
+
+void AddCertificateTriple(CStringTripleList& list, const CCapicomCertificate& certificate) {
+  char validTo[50] = {};
+  certificate.GetValidToDate().Format(validTo, sizeof validTo, 0, 0x400);
+  list.Add(certificate.GetInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME).GetAnsi(),
+           certificate.GetInfo(CAPICOM_CERT_INFO_ISSUER_SIMPLE_NAME).GetAnsi(), validTo);
+}
+
+void StampHeader(CBaseKesmoraFile& file, BYTE kind) {
+  const BYTE options[8] = {kind, 0, 0, 0, 0, 0, 0, 1};
+  const DWORD length = sizeof options;
+  file.SetOptions(options, length);
+  file.SetCreationDate();
+  file.SetCreationTime();
+}
+
+SignerSet::SignerSet(const std::vector<CCapicomCertificate>& certificates, const SYSTEMTIME& signingTime,
+                     const CString& documentName, CCapicomSignedData& firstSignedData)
+    : m_first(firstSignedData) {
+  for (size_t i = 0; i < certificates.size(); ++i) {
+    CCapicomSigner signer;
+    signer.PutCertificate(certificates[i]);
+    CCapicomAttributes attributes = signer.GetAuthenticatedAttributes();
+    // Two attribute objects: the collection may keep the object itself rather than a copy.
+    CCapicomAttribute time;
+    time.PutName(CAPICOM_AUTHENTICATED_ATTRIBUTE_SIGNING_TIME);
+    time.PutValueDate(CDateTime(signingTime));
+    attributes.Add(time);
+    CCapicomAttribute name;
+    name.PutName(CAPICOM_AUTHENTICATED_ATTRIBUTE_DOCUMENT_NAME);
+    name.PutValueString(documentName);
+    attributes.Add(name);
+    m_signers.push_back(signer);
+    if (i > 0) m_ownData.push_back(std::make_unique<CCapicomSignedData>());
+  }
+}
+
+bool SignerSet::Sign(size_t i, const CByteBuffer& chunk, CByteBuffer& signature, HRESULT& hr, CString& errorText) {
+  CCapicomSignedData& data = i == 0 ? m_first : *m_ownData[i - 1];
+  data.PutContentFromBuffer(chunk);
+  signature.Free(false);
+  hr = S_OK;
+  CBstrString error;
+  bool ok = data.SignToBuffer(m_signers[i], true, CAPICOM_ENCODE_BINARY, signature, hr, error);
+  errorText = error.GetAnsi() ? error.GetAnsi() : "";
+  return ok && SUCCEEDED(hr) && signature.GetLength() > 0;
+}
+
+std::vector<PayloadEntry> MakeSignatureEntries(const PayloadEntry& record, size_t signers) {
+  std::vector<PayloadEntry> entries(signers, record);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    PayloadEntry& entry = entries[i];
+    entry.m_buffers.RemoveAll();
+    if (i == 0) {
+      entry.m_bFlag = record.m_strText1.IsEmpty() ? 0 : 1;
+    } else {
+      // Only the first signer's entry carries the drawn signature.
+      entry.m_bFlag = 0;
+      entry.m_buffer1.Free(true);
+      entry.m_strText1.Empty();
+    }
+  }
+  return entries;
+}
+
+}  // namespace kx::signing

@@ -1,0 +1,132 @@
+// What the Signer Wizard's workers share: the run skeleton (COM, page preparation, one outcome per file,
+// the done flag set last), output naming, audit entries and the protected-file fields they all fill.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "core/OfficeTolvexConfig.h"
+#include "core/SystemProfile.h"
+#include "engine/CapicomCertificate.h"
+#include "engine/CapicomSigner.h"
+#include "formats/FileManager.h"
+#include "formats/FileStream.h"
+#include "formats/TolvexBinaryFile.h"
+#include "platform/mfc/cstring.h"
+
+class CSignSheet;
+class CPWDecryptPage;
+class CProtectWizardData;
+class CCapicomSignedData;
+
+namespace kx::signing {
+
+// The result of one input file: reported once, with one entry in each of the page's lists.
+struct FileOutcome {
+  int index = 0;
+  CString input;
+  bool failed = false;
+  // This file's output exists because this run made it (only then is it deleted when the file fails).
+  bool outputCreated = false;
+  CString output;
+  // The failure text, or a success text that replaces "Success" (a certificate warning).
+  CString result;
+  // Shown in a message box with the report.
+  CString message;
+  bool warning = false;
+  std::unique_ptr<CFileStream> in;
+  std::unique_ptr<CFileStream> out;
+
+  // The first failure's texts stay.
+  void Fail(const char* resultText, const char* messageText = nullptr);
+};
+
+class SignerWorker {
+ public:
+  explicit SignerWorker(CSignSheet* sheet);
+  virtual ~SignerWorker();
+  SignerWorker(const SignerWorker&) = delete;
+  SignerWorker& operator=(const SignerWorker&) = delete;
+
+  // The whole run; 0.
+  UINT Run();
+
+ protected:
+  // Audit operation of the run's entries.
+  virtual const char* Operation() const = 0;
+  // Settings and checks before the first file.
+  virtual void StartRun() {}
+  virtual void ProcessFile(FileOutcome& file) = 0;
+  virtual DWORD PauseAfterRun() const;
+  // Encrypting and signing runs start with an empty result message.
+  virtual bool ClearsResultMessage() const { return true; }
+
+  void AuditInformation(const char* text, const char* operation = nullptr);
+  void AuditError(const char* text, const char* operation = nullptr);
+  // The engine's text for a failed engine call, logged as the wizard's fatal error.
+  CString EngineErrorText(HRESULT hr);
+
+  // Opens the input; false (and the file failed) when it cannot be read or the engine objects are missing.
+  bool OpenInput(FileOutcome& file);
+  // The output folder with its separator (the operation data keeps it so); the input's own folder when none
+  // is given.
+  CString OutputFolderFor(const CString& input);
+  // Makes the output exclusively under the first free name of first, first(1), first(2) ...; it becomes the
+  // last output path. False when no file can be made there.
+  bool CreateOutput(FileOutcome& file, const CString& first);
+  // The chunk size from MemoryCache (megabytes; 1 MiB when not above 0), never above the input size.
+  DWORD ChunkSize(uint64_t inputSize) const;
+  // A new protected file object.
+  std::unique_ptr<CTolvexBinaryFile> NewProtectedFile();
+
+  CSignSheet* m_sheet;
+  CProtectWizardData& m_data;
+  CPWDecryptPage* m_page;
+  CFileManager m_files;
+  COfficeTolvexConfig m_config;
+  CSystemProfile m_profile;
+
+ private:
+  void FinishFile(FileOutcome& file, int count);
+};
+
+// Resolves the argument of a thread procedure: the sheet, or null when it is none (or no signer wizard).
+CSignSheet* SheetOf(LPVOID argument);
+
+// Output naming: the first free name of first, first(1), first(2) ... ("(n)" before the last extension),
+// made exclusively so that no other writer can take it in between. False when none can be made.
+bool CreateNumberedFile(const CString& first, CString& chosen);
+// The name a protected file records, made safe to write: its last path component, or the fallback when that
+// is empty, "." or "..".
+CString SafeRecordedName(const CString& recorded, const CString& fallback);
+// "%s (%s)" pieces of the audit texts: text + "(" + path + ")".
+CString WithPath(const char* text, const CString& path, const char* opening = "(");
+// Resource string a, a blank, resource string b.
+CString TwoStrings(UINT a, UINT b);
+
+// The text triple of a certificate for the protected file's signer and recipient lists.
+void AddCertificateTriple(CStringTripleList& list, const CCapicomCertificate& certificate);
+// The header of a new protected file: the operation kind in option byte 0 and 1 in byte 7, the date and time.
+void StampHeader(CBaseKesmoraFile& file, BYTE kind);
+
+// One signer with its two signed attributes: the signing time and the document name.
+class SignerSet {
+ public:
+  // The signing time is the time of the signing record; the document name is the output path.
+  SignerSet(const std::vector<CCapicomCertificate>& certificates, const SYSTEMTIME& signingTime,
+            const CString& documentName, CCapicomSignedData& firstSignedData);
+  size_t Count() const { return m_signers.size(); }
+  // Signs the chunk with signer i (detached, binary); false with the engine's result and text on failure.
+  bool Sign(size_t i, const CByteBuffer& chunk, CByteBuffer& signature, HRESULT& hr, CString& errorText);
+
+ private:
+  std::vector<CCapicomSigner> m_signers;
+  std::vector<std::unique_ptr<CCapicomSignedData>> m_ownData;
+  CCapicomSignedData& m_first;
+};
+
+// The signature entries of a signing run: the first carries the signing record (and its drawn signature),
+// the others a copy without the drawn signature.
+std::vector<PayloadEntry> MakeSignatureEntries(const PayloadEntry& record, size_t signers);
+
+}  // namespace kx::signing

@@ -1,0 +1,119 @@
+#include "signing/signing_test.h"
+
+#include "core/SystemProfile.h"
+#include "engine/CapicomStore.h"
+#include "formats/FileManager.h"
+#include "formats/FileStream.h"
+#include "platform/capicom/capicom_defs.h"
+#include "platform/com/combase.h"
+#include "platform/win32/registry.h"
+#include "support/pki.h"
+
+namespace signtest {
+
+void SigningTest::SetUp() {
+  FrameTest::SetUp();
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  kx::signing::Pauses() = {0, 0, 61000};
+  m_dir = kxtest::MakeTempDir("files");
+}
+
+void SigningTest::TearDown() {
+  CoUninitialize();
+  FrameTest::TearDown();
+}
+
+CCapicomCertificate SigningTest::WithKey(const std::string& name) {
+  std::string pfx = kxtest::pki::MakePfx(name, "pw", false, m_dir + "/" + name + ".pfx");
+  CCapicomCertificate c;
+  EXPECT_EQ(c.Load(pfx.c_str(), "pw", CAPICOM_KEY_STORAGE_EXPORTABLE, CAPICOM_CURRENT_USER_KEY), S_OK) << name;
+  CCapicomStore my;
+  EXPECT_EQ(my.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
+  EXPECT_EQ(my.Add(c), S_OK);
+  return c;
+}
+
+std::unique_ptr<CSignSheet> SigningTest::NewSheet(int mode, const std::vector<std::string>& files,
+                                                  const std::string& folder) {
+  auto sheet = std::make_unique<CSignSheet>("Signer Wizard", nullptr, 0);
+  CProtectWizardData& data = sheet->m_WizardData;
+  for (const std::string& f : files) data.m_arrInputFiles.Add(f.c_str());
+  data.m_strOutputFolder = folder.c_str();
+  data.m_nMode = mode;
+  data.m_pEngineObjects = new CCapicomObjectSet;
+  return sheet;
+}
+
+UINT SigningTest::Run(CSignSheet& sheet, UINT (*proc)(LPVOID)) { return proc(static_cast<CObject*>(&sheet)); }
+
+std::vector<std::string> SigningTest::Outputs(CSignSheet& sheet) {
+  std::vector<std::string> out;
+  for (int i = 0; i < sheet.m_DecryptPage.m_arrOutputFiles.GetSize(); ++i)
+    out.push_back(sheet.m_DecryptPage.m_arrOutputFiles[i].str());
+  return out;
+}
+
+std::vector<std::string> SigningTest::Results(CSignSheet& sheet) {
+  std::vector<std::string> out;
+  for (int i = 0; i < sheet.m_DecryptPage.m_arrResults.GetSize(); ++i)
+    out.push_back(sheet.m_DecryptPage.m_arrResults[i].str());
+  return out;
+}
+
+ProtectedFile SigningTest::Read(const std::string& path) {
+  ProtectedFile result;
+  CFileManager files;
+  std::unique_ptr<CFileStream> stream(files.OpenStream(path.c_str()));
+  if (!stream || !stream->IsOpen()) return result;
+  result.object.reset(dynamic_cast<CTolvexBinaryFile*>(stream->ReadFileObject()));
+  if (!result.object) return result;
+  CByteBuffer block;
+  while (stream->ReadUInt32Block(block)) result.blocks.push_back(StringOf(block));
+  result.ok = stream->GetPosition() == stream->GetTrailingOffset();
+  return result;
+}
+
+void SigningTest::Rewrite(const std::string& path, const std::function<void(CTolvexBinaryFile&)>& edit,
+                          const std::vector<std::string>* blocks) {
+  ProtectedFile file = Read(path);
+  ASSERT_TRUE(file.object) << path;
+  edit(*file.object);
+  CFileManager files;
+  std::unique_ptr<CFileStream> out(files.CreateStream(path.c_str()));
+  ASSERT_TRUE(out && out->IsOpen());
+  for (const std::string& b : blocks ? *blocks : file.blocks) ASSERT_TRUE(out->WriteUInt32Block(BufferOf(b)));
+  ASSERT_TRUE(out->WriteFileObject(file.object.get()));
+}
+
+void SigningTest::SetSetting(const char* section, const char* name, DWORD value) {
+  CSettingsStore s(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex");
+  ASSERT_TRUE(s.WriteInt(section, name, value));
+}
+
+void SigningTest::SetMemoryCache(int megabytes) {
+  CSystemProfile profile;
+  profile.Load();
+  profile.MemoryCache = megabytes;
+  ASSERT_TRUE(profile.Save());
+}
+
+std::string SigningTest::Content(size_t size) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131 + i / 7919) & 0xFF);
+  return s;
+}
+
+std::string SigningTest::File(const std::string& name, const std::string& bytes) {
+  std::string path = m_dir + "/" + name;
+  kxtest::WriteFile(path, bytes);
+  return path;
+}
+
+int SigningTest::Openssl(const std::string& args, std::string* out) {
+  std::string text;
+  int rc = kxtest::Run("openssl " + args + " 2>&1", &text);
+  if (out) *out = text;
+  return rc;
+}
+
+}  // namespace signtest

@@ -1,0 +1,368 @@
+// The Signer Wizard's workers run on a wizard sheet without windows: what they write is read back by the
+// decrypt-and-verify worker and checked with the openssl command line.
+#include <sys/stat.h>
+
+#include "app/ResString.h"
+#include "core/TvxFormatSettings.h"
+#include "platform/capicom/capicom_defs.h"
+#include "platform/win32/registry.h"
+#include "signing/signing_test.h"
+#include "support/pki.h"
+
+using namespace signtest;
+
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+
+class Workers : public SigningTest {
+ protected:
+  // Encrypts the file for the recipients with the cipher into folder; the sheet after the run.
+  std::unique_ptr<CSignSheet> Encrypt(const std::vector<std::string>& files, const std::string& folder,
+                                      const std::vector<CCapicomCertificate>& recipients, int cipher, int keyLength) {
+    auto sheet = NewSheet(0, files, folder);
+    sheet->m_WizardData.m_arrRecipientCerts = recipients;
+    sheet->m_WizardData.m_nCipher = cipher;
+    sheet->m_WizardData.m_nKeyLength = keyLength;
+    EXPECT_EQ(Run(*sheet, EncryptThreadProc), 0u);
+    EXPECT_EQ(sheet->m_WizardData.m_bOperationDone.load(), 1);
+    return sheet;
+  }
+  std::unique_ptr<CSignSheet> Sign(int mode, const std::vector<std::string>& files, const std::string& folder,
+                                   const std::vector<CCapicomCertificate>& signers) {
+    auto sheet = NewSheet(mode, files, folder);
+    sheet->m_WizardData.m_arrSignerCerts = signers;
+    UINT (*proc)(LPVOID) = mode == 3 ? CountersignThreadProc : SignThreadProc;
+    EXPECT_EQ(Run(*sheet, proc), 0u);
+    return sheet;
+  }
+  std::unique_ptr<CSignSheet> Decrypt(const std::vector<std::string>& files, const std::string& folder) {
+    auto sheet = NewSheet(4, files, folder);
+    EXPECT_EQ(Run(*sheet, DecryptVerifyThreadProc), 0u);
+    EXPECT_EQ(sheet->m_WizardData.m_bOperationDone.load(), 1);
+    return sheet;
+  }
+  // The content key inside the protected file, opened by openssl with the recipient's key.
+  std::string OpenEnvelopeWithOpenssl(const std::string& envelope, const std::string& recipient, std::string* print) {
+    std::string in = File("envelope.der", envelope), out = m_dir + "/key.bin";
+    std::string text;
+    EXPECT_EQ(Openssl("cms -decrypt -binary -inform DER -in " + Q(in) + " -recip " + Q(kxtest::pki::Pem(recipient)) +
+                          " -inkey " + Q(kxtest::pki::Key(recipient)) + " -out " + Q(out),
+                      &text),
+              0)
+        << text;
+    if (print) Openssl("cms -cmsout -print -inform DER -in " + Q(in), print);
+    return kxtest::ReadFile(out);
+  }
+  // A detached signature over a block, verified by openssl against the test PKI; its printed structure.
+  void VerifyWithOpenssl(const std::string& signature, const std::string& block, std::string* print = nullptr) {
+    std::string sig = File("sig.der", signature), content = File("block.bin", block);
+    std::string text;
+    EXPECT_EQ(Openssl("cms -verify -binary -inform DER -in " + Q(sig) + " -content " + Q(content) + " -CAfile " +
+                          Q(kxtest::pki::ChainPem()) + " -purpose any -out /dev/null",
+                      &text),
+              0)
+        << text;
+    EXPECT_NE(text.find("Verification successful"), std::string::npos) << text;
+    if (print) Openssl("cms -cmsout -print -inform DER -in " + Q(sig), print);
+  }
+  std::string Folder(const std::string& name) { return kxtest::MakeTempDir(name); }
+};
+
+TEST_F(Workers, ArgumentsThatAreNoSignerWizardAreRefused) {
+  CBaseSheet other("Other", nullptr, 0);
+  for (UINT (*proc)(LPVOID) : {EncryptThreadProc, SignThreadProc, SignAndEncryptThreadProc, CountersignThreadProc,
+                               DecryptVerifyThreadProc}) {
+    EXPECT_EQ(proc(nullptr), 1u);
+    EXPECT_EQ(proc(static_cast<CObject*>(&other)), 1u);
+  }
+}
+
+// Encryption with every kind of cipher choice: the content key's envelope opens with openssl (with the
+// user's cipher when it is triple DES or AES, else triple DES), and the decrypt-and-verify worker gives the
+// input back, also with the system's own cipher, whose last block is filled up.
+TEST_F(Workers, EncryptedFilesOpenWithOpensslAndDecryptToTheInput) {
+  WithKey("encrypt");
+  SetMemoryCache(1);
+  struct Case {
+    int version, cipher, keyLength;
+    const char* envelopeCipher;
+    size_t keyBytes;
+  } cases[] = {{1, CAPICOM_ENCRYPTION_ALGORITHM_3DES, CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS, "des-ede3-cbc", 24},
+               {1, CAPICOM_ENCRYPTION_ALGORITHM_RC2, CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS, "des-ede3-cbc", 24},
+               {1, CAPICOM_ENCRYPTION_ALGORITHM_AES, CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS, "aes-256-cbc", 32},
+               {2, CAPICOM_ENCRYPTION_ALGORITHM_AES, CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS, "aes-256-cbc", 32}};
+  const std::string input = Content((5u << 19) + 1001);  // 2.5 MiB and an odd tail
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.envelopeCipher) + " version " + std::to_string(c.version));
+    CTvxFormatSettings format;
+    format.m_nFormatVersion = c.version;
+    ASSERT_EQ(format.Save(), ERROR_SUCCESS);
+    std::string in = File("report.doc", input), out = Folder("out" + std::to_string(c.cipher) + std::to_string(c.version));
+    auto sheet = Encrypt({in}, out, {Cert("encrypt")}, c.cipher, c.keyLength);
+    const std::string protectedPath = out + "/report.doc.Tvx";
+    EXPECT_EQ(Outputs(*sheet), std::vector<std::string>{protectedPath});
+    EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
+    EXPECT_EQ(sheet->m_WizardData.m_strLastOutputFile.str(), protectedPath);
+    EXPECT_EQ(sheet->m_WizardData.m_bOperationSucceeded, 1);
+
+    ProtectedFile file = Read(protectedPath);
+    ASSERT_TRUE(file.object);
+    EXPECT_TRUE(file.ok);
+    const BYTE options[8] = {0, 0, 0, 0, 0, 0, 0, 1};
+    EXPECT_EQ(memcmp(file.object->GetOptions(), options, 8), 0);
+    const PayloadInfo& info = file.object->m_info;
+    EXPECT_STREQ(info.m_strText1, "report.doc");
+    EXPECT_EQ(info.m_abFormat[3], c.version);
+    EXPECT_EQ(info.m_signing.m_bPresent, 0);
+    EXPECT_EQ(info.m_encryption.m_bPresent, 1);
+    EXPECT_EQ(info.m_encryption.m_bThirdFlag, 1);
+    EXPECT_EQ(info.m_body.m_nested.m_bCipherIndex, c.cipher);
+    EXPECT_EQ(info.m_body.m_nested.m_bKeyLengthIndex, c.keyLength);
+    ASSERT_EQ(info.m_encryption.m_list.GetCount(), 1u);
+    EXPECT_STREQ(info.m_encryption.m_list.m_first.GetAt(0).GetAnsi(), Cert("encrypt").GetInfo(0).GetAnsi());
+    // One block per megabyte of input, none of them plain.
+    ASSERT_EQ(file.blocks.size(), 3u);
+    EXPECT_EQ(file.blocks[0].find(input.substr(0, 64)), std::string::npos);
+
+    std::string print;
+    std::string key = OpenEnvelopeWithOpenssl(StringOf(info.m_encryption.m_buffer), "encrypt", &print);
+    EXPECT_EQ(key.size(), c.keyBytes);
+    EXPECT_NE(print.find(c.envelopeCipher), std::string::npos) << print;
+
+    std::string plain = Folder("plain" + std::to_string(c.cipher) + std::to_string(c.version));
+    auto back = Decrypt({protectedPath}, plain);
+    EXPECT_EQ(Results(*back), std::vector<std::string>{"Success"});
+    EXPECT_EQ(Outputs(*back), std::vector<std::string>{plain + "/report.doc"});
+    EXPECT_TRUE(kxtest::ReadFile(plain + "/report.doc") == input);
+  }
+}
+
+// Every signer signs every chunk: one entry per signer with one detached signature per block, each verified by
+// openssl over its plain block and carrying the signing time and the document name; only the first entry has
+// the drawn signature.
+TEST_F(Workers, SignedFilesCarryOneSignaturePerSignerAndBlock) {
+  CCapicomCertificate alice = WithKey("signer"), dave = WithKey("revoked");
+  SetMemoryCache(1);
+  const std::string input = Content(3u << 20);
+  std::string in = File("report.doc", input), out = Folder("signed");
+  auto sheet = NewSheet(1, {in}, out);
+  sheet->m_WizardData.m_arrSignerCerts = {alice, dave};
+  sheet->m_WizardData.m_Payload.m_strText1 = "Alice's signature";
+  sheet->m_WizardData.m_Payload.m_buffer1 = BufferOf("KSGR picture");
+  ASSERT_EQ(Run(*sheet, SignThreadProc), 0u);
+  const std::string signedPath = out + "/report.doc.Tvx";
+  EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
+  EXPECT_TRUE(sheet->m_WizardData.m_strResultMessage.IsEmpty());
+
+  ProtectedFile file = Read(signedPath);
+  ASSERT_TRUE(file.object);
+  EXPECT_EQ(file.object->GetOptions()[0], 1);
+  const PayloadInfo& info = file.object->m_info;
+  EXPECT_EQ(info.m_signing.m_bPresent, 1);
+  EXPECT_EQ(info.m_encryption.m_bPresent, 0);
+  EXPECT_EQ(info.m_signing.m_list.GetCount(), 2u);
+  ASSERT_EQ(file.blocks.size(), 3u);
+  EXPECT_TRUE(file.blocks[0] + file.blocks[1] + file.blocks[2] == input);
+  ASSERT_EQ(info.m_body.GetEntryCount(), 2u);
+  for (DWORD e = 0; e < 2; ++e) {
+    PayloadEntry entry;
+    ASSERT_TRUE(info.m_body.GetEntry(e, entry));
+    EXPECT_EQ(entry.m_bFlag, e == 0 ? 1 : 0);
+    EXPECT_EQ(StringOf(entry.m_buffer1), e == 0 ? "KSGR picture" : "");
+    ASSERT_EQ(entry.m_buffers.GetCount(), 3u);
+    for (DWORD k = 0; k < 3; ++k) {
+      std::string print;
+      VerifyWithOpenssl(StringOf(entry.m_buffers.GetAt(k)), file.blocks[k], k == 0 ? &print : nullptr);
+      if (k == 0) {
+        EXPECT_NE(print.find("signingTime"), std::string::npos) << print;
+        EXPECT_NE(print.find("1.3.6.1.4.1.311.88.2.1"), std::string::npos) << print;
+      }
+    }
+  }
+
+  std::string plain = Folder("plain");
+  auto back = Decrypt({signedPath}, plain);
+  EXPECT_EQ(Results(*back), std::vector<std::string>{"Success"});
+  EXPECT_TRUE(kxtest::ReadFile(plain + "/report.doc") == input);
+}
+
+// Signed and encrypted: the blocks are ciphertext, the signatures cover the plain chunks, every recipient is
+// listed, and the file decrypts and verifies whole.
+TEST_F(Workers, SignedAndEncryptedFilesDecryptAndVerify) {
+  CCapicomCertificate alice = WithKey("signer");
+  WithKey("encrypt");
+  SetMemoryCache(1);
+  const std::string input = Content((5u << 19) + 3);
+  std::string in = File("report.doc", input), out = Folder("both");
+  auto sheet = NewSheet(2, {in}, out);
+  CProtectWizardData& data = sheet->m_WizardData;
+  data.m_arrSignerCerts = {alice};
+  data.m_arrRecipientCerts = {Cert("encrypt"), Cert("signer")};
+  data.m_nCipher = CAPICOM_ENCRYPTION_ALGORITHM_AES;
+  data.m_nKeyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS;
+  ASSERT_EQ(Run(*sheet, SignAndEncryptThreadProc), 0u);
+  EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
+
+  ProtectedFile file = Read(out + "/report.doc.Tvx");
+  ASSERT_TRUE(file.object);
+  EXPECT_EQ(file.object->GetOptions()[0], 2);
+  const PayloadInfo& info = file.object->m_info;
+  const BYTE flags[5] = {0, 1, 1, 1, 0};
+  EXPECT_EQ(memcmp(info.m_body.m_abFlags, flags, 5), 0);
+  EXPECT_EQ(info.m_encryption.m_list.GetCount(), 2u);
+  ASSERT_EQ(file.blocks.size(), 3u);
+  PayloadEntry entry;
+  ASSERT_TRUE(info.m_body.GetEntry(0, entry));
+  ASSERT_EQ(entry.m_buffers.GetCount(), 3u);
+  VerifyWithOpenssl(StringOf(entry.m_buffers.GetAt(2)), input.substr(2u << 20));
+
+  std::string plain = Folder("plain");
+  auto back = Decrypt({out + "/report.doc.Tvx"}, plain);
+  EXPECT_EQ(Results(*back), std::vector<std::string>{"Success"});
+  EXPECT_TRUE(kxtest::ReadFile(plain + "/report.doc") == input);
+}
+
+// Countersigning adds one entry per new signer next to the input, named from the stored document name; the
+// existing signatures must verify first, and an encrypted file is refused.
+TEST_F(Workers, CountersigningAddsSignersAndKeepsTheExistingOnes) {
+  CCapicomCertificate alice = WithKey("signer"), dave = WithKey("revoked");
+  WithKey("encrypt");
+  SetMemoryCache(1);
+  const std::string input = Content((3u << 19) + 77);
+  std::string in = File("report.doc", input);
+  Sign(1, {in}, m_dir, {alice});
+  const std::string signedPath = m_dir + "/report.doc.Tvx";
+  ASSERT_TRUE(Exists(signedPath));
+
+  for (int run = 1; run <= 2; ++run) {
+    auto sheet = Sign(3, {signedPath}, "", {dave});
+    const std::string expected = m_dir + "/report.doc(" + std::to_string(run) + ").Tvx";
+    EXPECT_EQ(Outputs(*sheet), std::vector<std::string>{expected});
+    EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
+  }
+  ProtectedFile file = Read(m_dir + "/report.doc(1).Tvx");
+  ASSERT_TRUE(file.object);
+  EXPECT_EQ(file.object->GetOptions()[0], 3);
+  EXPECT_EQ(file.object->m_info.m_signing.m_list.GetCount(), 2u);
+  ASSERT_EQ(file.object->m_info.m_body.GetEntryCount(), 2u);
+  PayloadEntry added;
+  ASSERT_TRUE(file.object->m_info.m_body.GetEntry(1, added));
+  ASSERT_EQ(added.m_buffers.GetCount(), file.blocks.size());
+  VerifyWithOpenssl(StringOf(added.m_buffers.GetAt(1)), file.blocks[1]);
+
+  std::string plain = Folder("plain");
+  auto back = Decrypt({m_dir + "/report.doc(1).Tvx"}, plain);
+  EXPECT_EQ(Results(*back), std::vector<std::string>{"Success"});
+  EXPECT_TRUE(kxtest::ReadFile(plain + "/report.doc") == input);
+
+  // Encrypted files are not countersigned.
+  std::string out = Folder("encrypted");
+  Encrypt({in}, out, {Cert("encrypt")}, CAPICOM_ENCRYPTION_ALGORITHM_3DES, CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS);
+  auto refused = Sign(3, {out + "/report.doc.Tvx"}, out, {dave});
+  EXPECT_EQ(Outputs(*refused), std::vector<std::string>{"Error"});
+  EXPECT_EQ(Results(*refused), std::vector<std::string>{std::string(LoadResString(381))});
+  EXPECT_FALSE(Exists(out + "/report.doc(1).Tvx"));
+}
+
+// A failed file leaves no output and takes no other file's output with it; the run goes on, one entry per file
+// in each list, and numbered names never replace an existing file.
+TEST_F(Workers, FailedFilesLeaveNoOutputAndTheRunGoesOn) {
+  WithKey("encrypt");
+  std::string good = File("report.doc", Content(5000)), empty = File("empty.doc", "");
+  std::string out = Folder("out");
+  kxtest::WriteFile(out + "/report.doc(1).Tvx", "someone else's file");
+  auto sheet = Encrypt({good, empty, m_dir + "/missing.doc", "", good}, out, {Cert("encrypt")},
+                       CAPICOM_ENCRYPTION_ALGORITHM_AES, CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS);
+  EXPECT_EQ(Outputs(*sheet), (std::vector<std::string>{out + "/report.doc.Tvx", "Error", "Error", "Error",
+                                                        out + "/report.doc(2).Tvx"}));
+  std::vector<std::string> results = Results(*sheet);
+  ASSERT_EQ(results.size(), 5u);
+  EXPECT_EQ(results[0], "Success");
+  EXPECT_EQ(results[1], std::string(LoadResString(370)) + " " + std::string(LoadResString(371)));
+  EXPECT_EQ(results[4], "Success");
+  EXPECT_TRUE(Exists(out + "/report.doc.Tvx"));
+  EXPECT_FALSE(Exists(out + "/empty.doc.Tvx"));
+  EXPECT_EQ(kxtest::ReadFile(out + "/report.doc(1).Tvx"), "someone else's file");
+
+  // A signer whose key is not here: the output made for the file goes again.
+  auto unsigned_ = NewSheet(1, {good}, Folder("unsigned"));
+  unsigned_->m_WizardData.m_arrSignerCerts = {Cert("expired")};
+  Run(*unsigned_, SignThreadProc);
+  EXPECT_EQ(Outputs(*unsigned_), std::vector<std::string>{"Error"});
+  EXPECT_FALSE(Exists(kxtest::Root() + "/unsigned/report.doc.Tvx"));
+}
+
+// What decrypt and verify refuses: a changed body, a file of another kind, a block whose signature does not
+// verify (its partial output goes, the next file is done), a dropped block, and a recorded name that leaves the
+// folder. Outputs are numbered when the recorded name is taken.
+TEST_F(Workers, DecryptAndVerifyRefusesWhatWasChanged) {
+  CCapicomCertificate alice = WithKey("signer");
+  SetMemoryCache(1);
+  const std::string input = Content((5u << 19) + 9);
+  std::string in = File("report.doc", input);
+  std::string src = Folder("src");
+  Sign(1, {in}, src, {alice});
+  const std::string original = src + "/report.doc.Tvx";
+  auto copy = [&](const std::string& name) {
+    std::string path = src + "/" + name;
+    kxtest::WriteFile(path, kxtest::ReadFile(original));
+    return path;
+  };
+  std::string changedBody = copy("body.Tvx"), changedBlock = copy("block.Tvx"), dropped = copy("dropped.Tvx"),
+              escaping = copy("escape.Tvx"), plainFile = File("plain.Tvx", "not protected at all");
+  // One byte of the object's body: the digest no longer matches.
+  std::string bytes = kxtest::ReadFile(changedBody);
+  bytes[bytes.size() - 64 - 30] ^= 1;
+  kxtest::WriteFile(changedBody, bytes);
+  ProtectedFile file = Read(original);
+  std::vector<std::string> blocks = file.blocks;
+  blocks[1][10] ^= 1;
+  Rewrite(changedBlock, [](CTolvexBinaryFile&) {}, &blocks);
+  std::vector<std::string> two(file.blocks.begin(), file.blocks.begin() + 2);
+  Rewrite(dropped, [](CTolvexBinaryFile&) {}, &two);
+  Rewrite(escaping, [](CTolvexBinaryFile& f) { f.m_info.m_strText1 = "../../escaped.doc"; });
+
+  std::string out = Folder("plain");
+  // The recorded name is taken twice: the number goes before its extension.
+  kxtest::WriteFile(out + "/report.doc", "kept");
+  kxtest::WriteFile(out + "/report(1).doc", "kept too");
+  auto sheet = Decrypt({changedBody, plainFile, changedBlock, original, dropped, escaping}, out);
+  std::vector<std::string> outputs = Outputs(*sheet), results = Results(*sheet);
+  ASSERT_EQ(outputs.size(), 6u);
+  EXPECT_EQ(outputs[0], "Error");
+  EXPECT_EQ(results[0], "The Office Tolvex has detected that this file has been modified. (SHA-1 Hash of the file "
+                        "doesnt match with generated one)");
+  EXPECT_EQ(outputs[1], "Error");
+  EXPECT_EQ(results[1],
+            "The document has the same extension as Office Tolvex file, but it is not a valid office tolvex document");
+  EXPECT_EQ(outputs[2], "Error");
+  EXPECT_EQ(results[2], std::string(LoadResString(354)));
+  EXPECT_EQ(outputs[3], out + "/report(2).doc");
+  EXPECT_EQ(results[3], "Success");
+  EXPECT_TRUE(kxtest::ReadFile(out + "/report(2).doc") == input);
+  EXPECT_EQ(outputs[4], "Error");
+  EXPECT_EQ(outputs[5], out + "/escaped.doc");
+  EXPECT_FALSE(Exists(kxtest::Root() + "/escaped.doc"));
+  // Only the good files' outputs are there, and what was in the folder before is untouched.
+  EXPECT_EQ(kxtest::ReadFile(out + "/report.doc"), "kept");
+  EXPECT_EQ(kxtest::ReadFile(out + "/report(1).doc"), "kept too");
+  EXPECT_FALSE(Exists(out + "/report(3).doc"));
+}
+
+// Without the recipient's key the file is not opened, and the engine's words or the key-not-found text say so.
+TEST_F(Workers, DecryptingWithoutTheKeyNamesTheMissingKey) {
+  std::string in = File("report.doc", Content(4000)), out = Folder("out");
+  Encrypt({in}, out, {Cert("encrypt")}, CAPICOM_ENCRYPTION_ALGORITHM_3DES, CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS);
+  auto sheet = Decrypt({out + "/report.doc.Tvx"}, Folder("plain"));
+  EXPECT_EQ(Outputs(*sheet), std::vector<std::string>{"Error"});
+  EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Recipient digital ID / Private key cannot be found."});
+  EXPECT_EQ(sheet->m_WizardData.m_bOperationSucceeded, 0);
+}
+
+}  // namespace
