@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
@@ -143,6 +144,9 @@ std::string LocalPart(const std::string& qname) {
 class Document {
  public:
   bool Parse(const std::string& bytes, const std::string& encoding, std::string& error) {
+    // The library's global state is set up once, before any thread parses.
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
     xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
     if (!ctxt) {
       error = "out of memory";
