@@ -57,9 +57,9 @@ void SetLibraryPath(const char* path) {
   RegCloseKey(key);
 }
 
-using AddressBook = CertSelTest;
+using AddressBookAccess = CertSelTest;
 
-TEST_F(AddressBook, OpensOnceFromTheRegisteredLibrary) {
+TEST_F(AddressBookAccess, OpensOnceFromTheRegisteredLibrary) {
   const kx::BuiltinExport exports[] = {{"WABOpen", 0, reinterpret_cast<void*>(&FakeOpen)}};
   kx::RegisterBuiltinModule("STANDINWAB.DLL", exports, 1);
   SetLibraryPath("STANDINWAB.DLL");
@@ -79,7 +79,7 @@ TEST_F(AddressBook, OpensOnceFromTheRegisteredLibrary) {
   kx::SetBuiltinModuleMissing("STANDINWAB.DLL", true);
 }
 
-TEST_F(AddressBook, ABookThatDidNotOpenShowsNothing) {
+TEST_F(AddressBookAccess, ABookThatDidNotOpenShowsNothing) {
   kx::SetBuiltinModuleMissing("WAB32.DLL", true);
   CAddressBook book;
   EXPECT_FALSE(book.LoadAddressBook(nullptr));
@@ -99,7 +99,7 @@ TEST_F(AddressBook, ABookThatDidNotOpenShowsNothing) {
   EXPECT_GT(size, 0u);
 }
 
-TEST_F(AddressBook, ThePlatformBookListsContactsAndAddressBookCertificates) {
+TEST_F(AddressBookAccess, ThePlatformBookListsContactsAndAddressBookCertificates) {
   AddCert("AddressBook", "encrypt");
   CAddressBook book;
   ASSERT_TRUE(book.LoadAddressBook(nullptr));

@@ -60,7 +60,7 @@ DWORD Buttons(kx::UiDriver& d, HWND sheet) {
   return flags;
 }
 
-class Recipients : public CertSelTest {
+class RecipientsPage : public CertSelTest {
  protected:
   void SetUp() override {
     CertSelTest::SetUp();
@@ -88,7 +88,7 @@ class Recipients : public CertSelTest {
   std::string m_input, m_out;
 };
 
-TEST_F(Recipients, SwitchAndButtonsFollowFilesModeAndRecipients) {
+TEST_F(RecipientsPage, SwitchAndButtonsFollowFilesModeAndRecipients) {
   struct Case {
     int files;
     int mode;
@@ -140,7 +140,7 @@ TEST_F(Recipients, SwitchAndButtonsFollowFilesModeAndRecipients) {
   }
 }
 
-TEST_F(Recipients, NextNeedsRecipientsAndGoesToTheProcessingPage) {
+TEST_F(RecipientsPage, NextNeedsRecipientsAndGoesToTheProcessingPage) {
   for (bool oneClick : {false, true}) {
     SCOPED_TRACE(oneClick ? "one-click preset wizard" : "signer wizard");
     BYTE chosen = 9;
@@ -227,7 +227,7 @@ std::string RandomBytes(size_t n) {
   return s;
 }
 
-TEST_F(Recipients, OneStepEncryptionWritesAProtectedFileTheRecipientOpens) {
+TEST_F(RecipientsPage, OneStepEncryptionWritesAProtectedFileTheRecipientOpens) {
   AddWithKey("encrypt");
   const std::string content = RandomBytes(150000);
   WriteFile(m_input, content);
@@ -288,10 +288,10 @@ TEST_F(Recipients, OneStepEncryptionWritesAProtectedFileTheRecipientOpens) {
   EXPECT_GE(o.key.size(), 32u);  // long enough for AES at 256 bits
 }
 
-class OneStepWorker : public Recipients {
+class OneStepWorker : public RecipientsPage {
  protected:
   void SetUp() override {
-    Recipients::SetUp();
+    RecipientsPage::SetUp();
     AddWithKey("encrypt");
     m_sheet = std::make_unique<CSignSheet>("Signer Wizard", nullptr, 0);
     CProtectWizardData& data = Data();

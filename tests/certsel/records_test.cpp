@@ -28,9 +28,9 @@ void SetDword(HKEY key, const char* name, DWORD v) {
   RegSetValueEx(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
 }
 
-using Records = CertSelTest;
+using ChoiceRecords = CertSelTest;
 
-TEST_F(Records, SmartCardSettingsDefaultsPartialKeyAndRoundTrip) {
+TEST_F(ChoiceRecords, SmartCardSettingsDefaultsPartialKeyAndRoundTrip) {
   CSmartcardSettings none(HKEY_CURRENT_USER, "%s", CSmartcardSettings::kKeyPath);
   EXPECT_NE(none.Load(), ERROR_SUCCESS);
   EXPECT_STREQ(none.SmartCardStore, "eToken");
@@ -66,7 +66,7 @@ TEST_F(Records, SmartCardSettingsDefaultsPartialKeyAndRoundTrip) {
   EXPECT_EQ(StringOf(back.m_SelectedSmartcardCert), der);
 }
 
-TEST_F(Records, EnrolmentSettingsDefaultsAndWrittenBack) {
+TEST_F(ChoiceRecords, EnrolmentSettingsDefaultsAndWrittenBack) {
   CVorlindEnrolSettings settings(HKEY_LOCAL_MACHINE, "%s", CVorlindEnrolSettings::kKeyPath);
   settings.Load();
   EXPECT_STREQ(settings.m_Version, "2.0");
@@ -90,7 +90,7 @@ BOOL StartCertMgrForTest(void* parameters) {
   return TRUE;
 }
 
-TEST_F(Records, CertificateManagerLauncherLoadsOnceAndStartsOnlyWhatExists) {
+TEST_F(ChoiceRecords, CertificateManagerLauncherLoadsOnceAndStartsOnlyWhatExists) {
   // Without the platform's library nothing starts.
   kx::SetBuiltinModuleMissing("cryptui", true);
   {
@@ -121,7 +121,7 @@ TEST_F(Records, CertificateManagerLauncherLoadsOnceAndStartsOnlyWhatExists) {
   kx::SetBuiltinModuleMissing("cryptui", true);
 }
 
-TEST_F(Records, CertificateArrayStoresEncodedCertificates) {
+TEST_F(ChoiceRecords, CertificateArrayStoresEncodedCertificates) {
   CCertificateArray array;
   array.Add(Cert("signer"));
   array.Add(CCapicomCertificate(kx::engine::kEmpty));

@@ -17,7 +17,7 @@ using kxtest::Cert;
 
 constexpr int kAvailable = 1033, kSelected = 1034, kAdd = 1050, kRemove = 1051, kRemoveAll = 1052, kRefresh = 1053;
 
-class Selection : public CertSelTest {
+class CertificateSelection : public CertSelTest {
  protected:
   // Runs a selection sheet on this thread while the script drives it; the sheet's selection after the run.
   INT_PTR Run(const std::function<void(CSelCertSheet&)>& prepare, const std::function<void(kx::UiDriver&, HWND)>& script,
@@ -58,7 +58,7 @@ class Nt4 {
   ~Nt4() { kx::SetVersionForTests(nullptr); }
 };
 
-TEST_F(Selection, FourSourcesOrTheTwoThatHoldPrivateKeys) {
+TEST_F(CertificateSelection, FourSourcesOrTheTwoThatHoldPrivateKeys) {
   for (bool restricted : {false, true}) {
     std::vector<std::string> tabs;
     INT_PTR result = Run([&](CSelCertSheet& s) { s.m_bRestricted = restricted; },
@@ -75,7 +75,7 @@ TEST_F(Selection, FourSourcesOrTheTwoThatHoldPrivateKeys) {
   }
 }
 
-TEST_F(Selection, PicksFromPersonalAndAddressBookInTheOrderAdded) {
+TEST_F(CertificateSelection, PicksFromPersonalAndAddressBookInTheOrderAdded) {
   TrustFixture();
   AddWithKey("signer");
   AddCert("My", "encrypt");  // no private key: not a digital ID of the user
@@ -120,7 +120,7 @@ TEST_F(Selection, PicksFromPersonalAndAddressBookInTheOrderAdded) {
   EXPECT_EQ(selected, (std::vector<std::string>{"Alice Signer", "Carol Expired", "Bob Encryption"}));
 }
 
-TEST_F(Selection, PrefilledCertificatesShowEverywhereAndCountAsDuplicatesFromAnyStore) {
+TEST_F(CertificateSelection, PrefilledCertificatesShowEverywhereAndCountAsDuplicatesFromAnyStore) {
   AddCert("AddressBook", "encrypt");
   std::vector<std::string> selected;
   INT_PTR result = Run([&](CSelCertSheet& s) { s.m_Selected.Add(Cert("encrypt")); },
@@ -144,7 +144,7 @@ TEST_F(Selection, PrefilledCertificatesShowEverywhereAndCountAsDuplicatesFromAny
   EXPECT_EQ(selected, std::vector<std::string>{"Bob Encryption"});
 }
 
-TEST_F(Selection, RemovingAsksAndTakesTheCurrentSelectedRow) {
+TEST_F(CertificateSelection, RemovingAsksAndTakesTheCurrentSelectedRow) {
   for (const char* n : {"signer", "encrypt", "expired"}) AddCert("AddressBook", n);
   std::vector<std::string> selected;
   INT_PTR result = Run(nullptr,
@@ -190,7 +190,7 @@ TEST_F(Selection, RemovingAsksAndTakesTheCurrentSelectedRow) {
   EXPECT_EQ(selected, std::vector<std::string>{"Alice Signer"});
 }
 
-TEST_F(Selection, RefreshShowsTheStoreAsItIsNow) {
+TEST_F(CertificateSelection, RefreshShowsTheStoreAsItIsNow) {
   AddCert("AddressBook", "encrypt");
   INT_PTR result = Run(nullptr, [&](kx::UiDriver& d, HWND sheet) {
     ClickTab(d, sheet, 2);
@@ -215,7 +215,7 @@ TEST_F(Selection, RefreshShowsTheStoreAsItIsNow) {
   EXPECT_EQ(result, IDCANCEL);
 }
 
-TEST_F(Selection, RestrictedSheetWithoutDigitalIdsWaitsForASelection) {
+TEST_F(CertificateSelection, RestrictedSheetWithoutDigitalIdsWaitsForASelection) {
   for (bool prefilled : {false, true}) {
     INT_PTR result = Run(
         [&](CSelCertSheet& s) {
@@ -233,7 +233,7 @@ TEST_F(Selection, RestrictedSheetWithoutDigitalIdsWaitsForASelection) {
   }
 }
 
-TEST_F(Selection, SmartCardCertificatesComeFromTheCardStoreOfTheSettings) {
+TEST_F(CertificateSelection, SmartCardCertificatesComeFromTheCardStoreOfTheSettings) {
   TrustFixture();
   AddWithKey("signer");
   AddWithKey("encrypt");
@@ -271,7 +271,7 @@ TEST_F(Selection, SmartCardCertificatesComeFromTheCardStoreOfTheSettings) {
   }
 }
 
-TEST_F(Selection, OnLaterVersionsOnlyRemovableKeysAreCardCertificates) {
+TEST_F(CertificateSelection, OnLaterVersionsOnlyRemovableKeysAreCardCertificates) {
   AddWithKey("signer");
   AddWithKey("signer", "eToken");
   INT_PTR result = Run(nullptr, [&](kx::UiDriver& d, HWND sheet) {
@@ -286,7 +286,7 @@ TEST_F(Selection, OnLaterVersionsOnlyRemovableKeysAreCardCertificates) {
   EXPECT_EQ(result, IDCANCEL);
 }
 
-TEST_F(Selection, DirectoryIsSearchedOnlyWhenAllowed) {
+TEST_F(CertificateSelection, DirectoryIsSearchedOnlyWhenAllowed) {
   CSettingsStore s(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex");
   for (DWORD allowed : {0u, 1u}) {
     ASSERT_TRUE(s.WriteInt("CertificateManager", "ENABLE_ACTIVE_DIRECTORY", allowed));
