@@ -3,6 +3,7 @@
 
 #include "platform/capicom/com/objects.h"
 #include "platform/capicom/core/fsutil.h"
+#include "platform/capicom/display.h"
 #include "platform/com/bstr.h"
 #include "platform/win32/errors.h"
 
@@ -193,8 +194,14 @@ class Certificate : public kx::ComObject<Certificate, ICertificate2, IEngineCert
     });
   }
   STDMETHODIMP Display() override {
-    // The certificate dialog belongs to the user interface, which has not registered one.
-    return Fail(E_NOTIMPL, "no certificate dialog is available");
+    // The certificate dialog belongs to the user interface, which registers one.
+    CertificateDisplayFn show = GetCertificateDisplay();
+    if (!show) return Fail(E_NOTIMPL, "no certificate dialog is available");
+    StoreEntry e = m_holder->Get();
+    if (!e.cert) return Fail(CAPICOM_E_CERTIFICATE_NOT_INITIALIZED);
+    const Bytes& der = e.cert->der();
+    HRESULT hr = show(der.data(), der.size());
+    return FAILED(hr) ? Fail(hr) : S_OK;
   }
 
   STDMETHODIMP get_Archived(VARIANT_BOOL* out) override {

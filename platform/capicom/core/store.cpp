@@ -323,3 +323,19 @@ HRESULT CertStore::AddCrl(const CrlRef& crl) {
 }
 
 }  // namespace kx::capi
+
+// The registered certificate dialog (platform/capicom/display.h), kept here so that the engine module and the
+// user interface that registers it share one value through the platform library.
+#include "platform/capicom/display.h"
+
+#include <atomic>
+
+namespace kx::capi {
+namespace {
+std::atomic<CertificateDisplayFn> g_display{nullptr};
+}  // namespace
+
+CertificateDisplayFn SetCertificateDisplay(CertificateDisplayFn fn) { return g_display.exchange(fn); }
+CertificateDisplayFn GetCertificateDisplay() { return g_display.load(); }
+
+}  // namespace kx::capi

@@ -1,0 +1,251 @@
+#include "certificates/CertPageTools.h"
+
+#include "app/ResString.h"
+#include "certificates/AddressBook.h"
+#include "certificates/CertSheet.h"
+#include "certificates/CertificateRows.h"
+#include "certificates/CryptUILibrary.h"
+#include "core/Win32File.h"
+#include "engine/CapicomObjectSet.h"
+#include "engine/CertPolicy.h"
+#include "engine/CertificateManagerSettings.h"
+#include "platform/mfc/afxdlgs.h"
+#include "platform/mfc/afxwin.h"
+
+namespace certmgr {
+
+constexpr WORD kHandCursor = 135;
+constexpr COLORREF kBlue = 0xFF0000;
+
+void SetUpToolButton(CTextureButton& button, UINT iconId) {
+  button.SetIcons(static_cast<WORD>(iconId));
+  button.SetButtonCursor(kHandCursor);
+  button.CreateTexture(0, 8, 10, 0, 0);
+  button.SetColor(1, kBlue, TRUE);
+  button.SetFlat(TRUE, FALSE);
+}
+
+void DisplayCertificate(const CCapicomCertificate& certificate) {
+  try {
+    CCapicomCertificate(certificate).Display();
+  } catch (const _com_error&) {
+  }
+}
+
+void ValidateAndTell(CWnd* owner, const CCapicomCertificate& certificate) {
+  if (owner->MessageBox(LoadResString(214), nullptr, MB_YESNO) == IDNO) return;
+  CBstrString message;
+  try {
+    WaitCursor wait(owner);
+    CCertPolicy().ValidateCertificate(certificate, message);
+  } catch (const _com_error&) {
+    // The strict checks raise what the engine raised: the check did not pass.
+  }
+  owner->MessageBox(message.GetAnsi() ? message.GetAnsi() : "", nullptr, MB_OK);
+}
+
+void ExportCertificateToFile(CWnd* owner, const CCapicomCertificate& certificate) {
+  CFileDialog dialog(FALSE, "*.cer", nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, LoadResString(205), owner);
+  CString title = LoadResString(211);
+  dialog.m_ofn.lpstrTitle = title;
+  if (dialog.DoModal() != IDOK) return;
+  const CString path = dialog.GetPathName();
+  try {
+    CByteBuffer der = certificate.ExportToBuffer(CAPICOM_ENCODE_BINARY);
+    if (!der.GetLength()) return;
+    CWin32File file(path, der);
+    const bool written = file.IsOpen() && SUCCEEDED(file.WriteAll());
+    file.Close();
+    owner->MessageBox(LoadResString(written ? 212 : 213), nullptr, MB_OK);
+  } catch (const _com_error&) {
+  }
+}
+
+bool ChooseCertificateFile(CWnd* owner, UINT titleId, CString& path) {
+  CFileDialog dialog(TRUE, "*.cer", nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, LoadResString(205), owner);
+  CString title = LoadResString(titleId);
+  dialog.m_ofn.lpstrTitle = title;
+  if (dialog.DoModal() != IDOK) return false;
+  path = dialog.GetPathName();
+  return true;
+}
+
+void ShowAddressBookFor(CWnd* owner) {
+  CAddressBook book;
+  if (!book.LoadAddressBook(nullptr)) {
+    owner->MessageBox(LoadResString(221), nullptr, MB_OK);
+    return;
+  }
+  book.ShowAddressBook(owner->GetSafeHwnd(), 1);
+}
+
+void FindPeopleFor(CWnd* owner) {
+  CAddressBook book;
+  if (!book.LoadAddressBook(nullptr)) {
+    owner->MessageBox(LoadResString(221), nullptr, MB_OK);
+    return;
+  }
+  book.FindEntry(owner->GetSafeHwnd());
+}
+
+void StartCertificateStores() {
+  CCryptUILibrary library;
+  if (library.Load()) library.StartCertMgr();
+}
+
+void PrepareEngine(CCapicomObjectSet* objects, bool searchLocation) {
+  if (!objects) return;
+  objects->m_Settings.PutEnablePromptForCertificateUI(true);
+  if (!searchLocation) return;
+  CCertificateManagerSettings settings;
+  settings.Load();
+  objects->m_Settings.PutActiveDirectorySearchLocation(settings.SEARCH_GLOBAL_CATALOG ? CAPICOM_SEARCH_GLOBAL_CATALOG
+                                                                                     : CAPICOM_SEARCH_DEFAULT_DOMAIN);
+}
+
+CString DateText(const CDateTime& date) {
+  char text[255] = {};
+  date.Format(text, sizeof text, 0, 0x400);
+  return text;
+}
+
+CString InfoText(const CCapicomCertificate& certificate, LONG infoType) {
+  CBstrString text = certificate.GetInfo(infoType);
+  return text.GetAnsi() ? CString(text.GetAnsi()) : CString();
+}
+
+}  // namespace certmgr
+
+using namespace certmgr;
+
+IMPLEMENT_DYNAMIC(CCertListPage, CPropertyPage)
+
+BEGIN_MESSAGE_MAP(CCertListPage, CPropertyPage)
+  ON_BN_CLICKED(1012, OnView)
+  ON_BN_CLICKED(1007, OnValidate)
+  ON_BN_CLICKED(1009, OnImportPfx)
+  ON_BN_CLICKED(1047, OnAddressBook)
+  ON_BN_CLICKED(1055, OnFindPeople)
+  ON_BN_CLICKED(1127, OnCertificateStores)
+  ON_WM_DESTROY()
+END_MESSAGE_MAP()
+
+CCertListPage::CCertListPage(UINT templateId, std::initializer_list<ToolButton> buttons) : CPropertyPage(templateId) {
+  for (const ToolButton& b : buttons)
+    if (m_nButtons < kButtonSlots) m_ButtonTable[m_nButtons++] = b;
+  m_List.m_bNoSort = FALSE;  // every certificate list is sorted by its first column
+}
+
+CCertListPage::~CCertListPage() { DeleteObjects(); }
+
+void CCertListPage::DoDataExchange(CDataExchange* pDX) {
+  CPropertyPage::DoDataExchange(pDX);
+  for (int i = 0; i < m_nButtons; ++i) DDX_Control(pDX, m_ButtonTable[i].id, m_Buttons[i]);
+  DDX_Control(pDX, 1033, m_List);
+}
+
+CCertSheet* CCertListPage::GetCertSheet() const { return dynamic_cast<CCertSheet*>(GetParent()); }
+
+BOOL CCertListPage::OnInitDialog() {
+  CPropertyPage::OnInitDialog();
+  if (!m_pObjects) {
+    try {
+      m_pObjects = new CCapicomObjectSet();
+    } catch (const _com_error&) {
+      m_pObjects = nullptr;  // without the engine the page lists nothing
+    }
+  }
+  for (int i = 0; i < m_nButtons; ++i) SetUpToolButton(m_Buttons[i], m_ButtonTable[i].icon);
+  m_List.SetFullRowDraw(TRUE);
+  return TRUE;
+}
+
+void CCertListPage::DeleteObjects() {
+  delete m_pObjects;
+  m_pObjects = nullptr;
+}
+
+BOOL CCertListPage::DestroyWindow() {
+  DeleteObjects();
+  return CPropertyPage::DestroyWindow();
+}
+
+void CCertListPage::OnDestroy() {
+  CPropertyPage::OnDestroy();
+  DeleteObjects();
+}
+
+void CCertListPage::EnableControl(int id, BOOL enable) {
+  if (CWnd* control = GetDlgItem(id)) control->EnableWindow(enable);
+}
+
+void CCertListPage::ShowControl(int id, BOOL show) {
+  if (CWnd* control = GetDlgItem(id)) control->ShowWindow(show ? SW_SHOW : SW_HIDE);
+}
+
+bool CCertListPage::IsControlVisible(int id) {
+  CWnd* control = GetDlgItem(id);
+  return control && control->IsWindowVisible();
+}
+
+bool CCertListPage::RowCertificate(int, CCapicomCertificate&) { return false; }
+
+CCapicomCertificate CCertListPage::CurrentCertificate() const {
+  return m_pObjects ? m_pObjects->m_Certificate : CCapicomCertificate(kx::engine::kEmpty);
+}
+
+void CCertListPage::ShowRows(const CCertificateRows& rows, const int (&widths)[4], const CStringList* headings) {
+  CStringList standard;
+  GetCertificateHeadings(standard);
+  rows.Show(m_List, headings ? *headings : standard, true);
+  for (int column = 0; column < 4; ++column) m_List.SetColumnWidth(column, widths[column]);
+  m_List.SortItems(0, TRUE);
+}
+
+void CCertListPage::TakeRow(int row) {
+  m_nSelectedRow = row;
+  if (!m_pObjects) return;
+  CCapicomCertificate certificate(kx::engine::kEmpty);
+  try {
+    if (RowCertificate(row, certificate)) m_pObjects->m_Certificate = certificate;
+  } catch (const _com_error&) {
+  }
+}
+
+int CCertListPage::NewlySelected(NMHDR* header) {
+  auto* n = reinterpret_cast<NMLISTVIEW*>(header);
+  if (!(n->uChanged & LVIF_STATE)) return -1;
+  if (!(n->uNewState & LVIS_SELECTED) || (n->uOldState & LVIS_SELECTED)) return -1;
+  return n->iItem;
+}
+
+int CCertListPage::ActivatedItem(NMHDR* header) { return reinterpret_cast<NMITEMACTIVATE*>(header)->iItem; }
+
+void CCertListPage::OnView() {
+  CCapicomCertificate certificate(kx::engine::kEmpty);
+  try {
+    if (m_List.GetItemCount() > 0 && m_nSelectedRow >= 0 && RowCertificate(m_nSelectedRow, certificate))
+      DisplayCertificate(certificate);
+  } catch (const _com_error&) {
+  }
+}
+
+void CCertListPage::OnValidate() {
+  CCapicomCertificate certificate(kx::engine::kEmpty);
+  try {
+    if (m_nSelectedRow < 0 || !RowCertificate(m_nSelectedRow, certificate)) return;
+  } catch (const _com_error&) {
+    return;
+  }
+  ValidateAndTell(this, certificate);
+}
+
+void CCertListPage::OnImportPfx() {
+  if (CCertSheet* sheet = GetCertSheet()) sheet->ImportCertificate();
+}
+
+void CCertListPage::OnAddressBook() { ShowAddressBookFor(this); }
+
+void CCertListPage::OnFindPeople() { FindPeopleFor(this); }
+
+void CCertListPage::OnCertificateStores() { StartCertificateStores(); }

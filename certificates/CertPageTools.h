@@ -1,0 +1,114 @@
+// What the certificate manager's pages share: the tool buttons (look and the address-book, people-search,
+// import and certificate-stores actions), a certificate list with its current row and the page's own engine
+// objects, viewing, checking and exporting a certificate, and the wait cursor of long work.
+#pragma once
+
+#include <initializer_list>
+
+#include "controls/ReportListCtrl.h"
+#include "controls/TextureButton.h"
+#include "engine/CapicomCertificate.h"
+#include "platform/mfc/propsheet.h"
+
+class CCapicomObjectSet;
+class CCertificateRows;
+class CCertSheet;
+
+namespace certmgr {
+
+// A tool button of the certificate pages: its icon, the hand cursor, the texture, blue text, flat.
+void SetUpToolButton(CTextureButton& button, UINT iconId);
+
+// Shows the certificate in the engine's certificate dialog; a failure of the dialog shows nothing.
+void DisplayCertificate(const CCapicomCertificate& certificate);
+// Asks resource string 214; unless No, checks the certificate under the trust policy and tells the verdict.
+void ValidateAndTell(CWnd* owner, const CCapicomCertificate& certificate);
+// The certificate, DER-encoded, to a ".cer" file the user names; tells 212 or 213. An engine error ends it
+// silently.
+void ExportCertificateToFile(CWnd* owner, const CCapicomCertificate& certificate);
+// An open-file dialog for a certificate file (title resource id); false when cancelled.
+bool ChooseCertificateFile(CWnd* owner, UINT titleId, CString& path);
+
+// The shared tools: the address book's browse dialog and people search over the window (221 when the address
+// book cannot be loaded), and the platform's certificate manager.
+void ShowAddressBookFor(CWnd* owner);
+void FindPeopleFor(CWnd* owner);
+void StartCertificateStores();
+
+// The engine's prompt switch on and its directory search location from the certificate manager settings.
+void PrepareEngine(CCapicomObjectSet* objects, bool searchLocation);
+
+// The date of a certificate as the pages show it.
+CString DateText(const CDateTime& date);
+CString InfoText(const CCapicomCertificate& certificate, LONG infoType);
+
+class WaitCursor {
+ public:
+  explicit WaitCursor(CCmdTarget* target) : m_target(target) { m_target->BeginWaitCursor(); }
+  ~WaitCursor() { m_target->EndWaitCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  CCmdTarget* m_target;
+};
+
+// A table entry of a page's tool buttons.
+struct ToolButton {
+  int id;
+  UINT icon;
+};
+
+}  // namespace certmgr
+
+// The base of the certificate manager's list pages: list 1033, its current row, the page's engine objects
+// (made by OnInitDialog, deleted with the window), up to eight tool buttons, and the shared handlers.
+class CCertListPage : public CPropertyPage {
+  DECLARE_DYNAMIC(CCertListPage)
+ public:
+  CCertListPage(UINT templateId, std::initializer_list<certmgr::ToolButton> buttons);
+  ~CCertListPage() override;
+
+  CReportListCtrl m_List;
+  int m_nSelectedRow = -1;
+  CCapicomObjectSet* m_pObjects = nullptr;
+
+  BOOL OnInitDialog() override;
+  BOOL DestroyWindow() override;
+  // The sheet the page belongs to, or null.
+  CCertSheet* GetCertSheet() const;
+  // The certificate of a row; false when the row names none.
+  virtual bool RowCertificate(int row, CCapicomCertificate& out);
+  // The engine set's certificate (the page's current certificate); empty when there is no engine set.
+  CCapicomCertificate CurrentCertificate() const;
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+  void EnableControl(int id, BOOL enable);
+  void ShowControl(int id, BOOL show);
+  bool IsControlVisible(int id);
+  // Empties the list and shows the rows (headings 199-202 or the given ones), widths, marks, item data = row
+  // index, sorted by the first column; a row that was selected before is selected again.
+  void ShowRows(const CCertificateRows& rows, const int (&widths)[4], const CStringList* headings = nullptr);
+  // The current row becomes the row; its certificate becomes the engine set's certificate.
+  void TakeRow(int row);
+  // A row newly selected by an LVN_ITEMCHANGED notification, else -1.
+  static int NewlySelected(NMHDR* header);
+  static int ActivatedItem(NMHDR* header);
+
+  afx_msg void OnView();
+  afx_msg void OnValidate();
+  afx_msg void OnImportPfx();
+  afx_msg void OnAddressBook();
+  afx_msg void OnFindPeople();
+  afx_msg void OnCertificateStores();
+  afx_msg void OnDestroy();
+  DECLARE_MESSAGE_MAP()
+
+  void DeleteObjects();
+
+  static constexpr int kButtonSlots = 8;
+  CTextureButton m_Buttons[kButtonSlots];
+  certmgr::ToolButton m_ButtonTable[kButtonSlots] = {};
+  int m_nButtons = 0;
+};
