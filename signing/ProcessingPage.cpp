@@ -44,6 +44,20 @@ enum {
 
 bool IsError(const CString& entry) { return entry.CompareNoCase("Error") == 0; }
 
+// A label draws its text without a background of its own: what lies under it is drawn again first, so that a
+// shorter text leaves nothing of the longer one behind.
+void SetLabelText(CWnd& label, const char* text) {
+  if (!label.GetSafeHwnd()) return;
+  label.SetWindowText(text);
+  if (CWnd* parent = label.GetParent()) {
+    CRect area;
+    label.GetWindowRect(&area);
+    parent->ScreenToClient(&area);
+    parent->InvalidateRect(&area, TRUE);
+  }
+  label.Invalidate();
+}
+
 // "%d %B, %Y" of the file's modification time; false when its status cannot be read or it is empty.
 bool FileDate(const CString& path, CString& date) {
   struct stat st {};
@@ -111,7 +125,7 @@ BOOL CPWDecryptPage::OnSetActive() {
       m_strHeaderTitle = LoadResString(texts[1]);
       sheet->SendMessage(PSM_SETHEADERTITLE, static_cast<WPARAM>(sheet->GetPageIndex(this)),
                          reinterpret_cast<LPARAM>(static_cast<const char*>(m_strHeaderTitle)));
-      if (m_lblStatus.GetSafeHwnd()) m_lblStatus.SetWindowText(LoadResString(texts[2]));
+      SetLabelText(m_lblStatus, LoadResString(texts[2]));
       sheet->SetWizardButtons(PSWIZB_DISABLEDFINISH);
       if (!m_bBusy && !data.m_bOperationDone.load()) {
         FillResultList();
@@ -190,7 +204,7 @@ void CPWDecryptPage::FillResultList() {
   for (int i = 0; i < images.GetSize(); ++i) m_ctlResultList.SetRowMark(i, 0, images[i] == 1 ? 1 : 0, 0);
   CString progress;
   progress.Format(346, 0, static_cast<int>(data.m_arrInputFiles.GetSize()));
-  if (m_lblProgress.GetSafeHwnd()) m_lblProgress.SetWindowText(progress);
+  SetLabelText(m_lblProgress, progress);
   m_ctlResultList.SetFocus();
 }
 
@@ -259,16 +273,22 @@ void CPWDecryptPage::OnRunEnded() {
     m_pStatusProgress->SetPos(kProgressRange);
     m_pStatusProgress->SetText(LoadResString(359));
   }
+  // The highlight stays on the last file rather than past the list.
+  const int rows = m_ctlResultList.GetSafeHwnd() ? m_ctlResultList.GetItemCount() : 0;
+  if (rows > 0 && m_nSelectedRow >= rows) {
+    m_nSelectedRow = rows - 1;
+    m_ctlResultList.SetItemState(m_nSelectedRow, LVIS_SELECTED, LVIS_SELECTED);
+  }
   UpdateResultButtons();
   const int count = static_cast<int>(data.m_arrInputFiles.GetSize());
   CString progress;
   progress.Format(346, count, count);
-  if (m_lblProgress.GetSafeHwnd()) m_lblProgress.SetWindowText(progress);
+  SetLabelText(m_lblProgress, progress);
   KillTimer(kRunTimer);
   const bool autoFinish = data.m_bAutoFinish && data.m_nMode == 4;
   if (IsShowFinishPageEnabled()) sheet->SetWizardButtons(autoFinish ? PSWIZB_FINISH : PSWIZB_NEXT);
   else sheet->SetWizardButtons(PSWIZB_FINISH);
-  if (m_lblStatus.GetSafeHwnd()) m_lblStatus.SetWindowText(LoadResString(360));
+  SetLabelText(m_lblStatus, LoadResString(360));
   if (data.m_bMailResults) {
     CStringArray outputs;
     for (int i = 0; i < m_arrOutputFiles.GetSize(); ++i)
@@ -374,7 +394,7 @@ void CPWDecryptPage::ReportFileResult(int index, int result, const char* message
       if (m_pStatusProgress && m_pStatusProgress->GetSafeHwnd()) m_pStatusProgress->OffsetPos(step);
       CString progress;
       progress.Format(346, index + 1, total);
-      if (m_lblProgress.GetSafeHwnd()) m_lblProgress.SetWindowText(progress);
+      SetLabelText(m_lblProgress, progress);
     }
     // The highlight follows the file just done, failed or not.
     m_nSelectedRow = index + 1;
@@ -466,8 +486,8 @@ void CPWDecryptPage::OnRunAgain() {
   m_bBusy = 0;
   data.m_bOperationDone.store(0);
   m_nSelectedRow = 0;
-  if (m_lblProgress.GetSafeHwnd()) m_lblProgress.SetWindowText(" ");
-  if (m_lblPercent.GetSafeHwnd()) m_lblPercent.SetWindowText(" ");
+  SetLabelText(m_lblProgress, " ");
+  SetLabelText(m_lblPercent, " ");
   RedrawWindow();
   FillResultList();
   StartOperation();
@@ -570,7 +590,7 @@ void CPWDecryptPage::UpdatePercentText(int pos) {
   if (!m_lblPercent.GetSafeHwnd()) return;
   CString shown;
   m_lblPercent.GetWindowText(shown);
-  if (shown != text) m_lblPercent.SetWindowText(text);
+  if (shown != text) SetLabelText(m_lblPercent, text);
 }
 
 // ---- trust texts ----

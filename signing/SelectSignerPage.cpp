@@ -23,8 +23,13 @@ enum {
 };
 
 CString Info(const CCapicomCertificate& certificate, LONG type) {
-  const char* text = certificate.GetInfo(type).GetAnsi();
-  return text ? text : "";
+  const CBstrString info = certificate.GetInfo(type);
+  return info.GetAnsi() ? info.GetAnsi() : "";
+}
+
+CString SerialOf(const CCapicomCertificate& certificate) {
+  const CBstrString serial = certificate.GetSerialNumber();
+  return serial.GetAnsi() ? serial.GetAnsi() : "";
 }
 
 }  // namespace
@@ -155,11 +160,10 @@ void CPWSelectSignerPage::OnMultipleSigners() {
 }
 
 bool CPWSelectSignerPage::IsChosen(const CCapicomCertificate& candidate) {
-  const CString serial = candidate.GetSerialNumber().GetAnsi() ? candidate.GetSerialNumber().GetAnsi() : "";
+  const CString serial = SerialOf(candidate);
   const CString subject = Info(candidate, CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME);
   for (const CCapicomCertificate& chosen : m_Certificates) {
-    const CString chosenSerial = chosen.GetSerialNumber().GetAnsi() ? chosen.GetSerialNumber().GetAnsi() : "";
-    if (chosenSerial.CompareNoCase(serial) == 0 &&
+    if (SerialOf(chosen).CompareNoCase(serial) == 0 &&
         Info(chosen, CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME).CompareNoCase(subject) == 0)
       return true;
   }

@@ -1,36 +1,16 @@
 #include "signing/signing_test.h"
 
 #include "core/SystemProfile.h"
-#include "engine/CapicomStore.h"
 #include "formats/FileManager.h"
 #include "formats/FileStream.h"
 #include "platform/capicom/capicom_defs.h"
-#include "platform/com/combase.h"
 #include "platform/win32/registry.h"
-#include "support/pki.h"
 
 namespace signtest {
 
 void SigningTest::SetUp() {
-  FrameTest::SetUp();
-  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  CertSelTest::SetUp();
   kx::signing::Pauses() = {0, 0, 61000};
-  m_dir = kxtest::MakeTempDir("files");
-}
-
-void SigningTest::TearDown() {
-  CoUninitialize();
-  FrameTest::TearDown();
-}
-
-CCapicomCertificate SigningTest::WithKey(const std::string& name) {
-  std::string pfx = kxtest::pki::MakePfx(name, "pw", false, m_dir + "/" + name + ".pfx");
-  CCapicomCertificate c;
-  EXPECT_EQ(c.Load(pfx.c_str(), "pw", CAPICOM_KEY_STORAGE_EXPORTABLE, CAPICOM_CURRENT_USER_KEY), S_OK) << name;
-  CCapicomStore my;
-  EXPECT_EQ(my.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
-  EXPECT_EQ(my.Add(c), S_OK);
-  return c;
 }
 
 std::unique_ptr<CSignSheet> SigningTest::NewSheet(int mode, const std::vector<std::string>& files,

@@ -1,6 +1,6 @@
-// Shared set-up of the Signer Wizard tests: the library frame's application with its resources, COM on the
-// test's thread, certificates of the test PKI with their keys in the user's store, short worker pauses, and
-// helpers that run a worker on a wizard sheet and read the protected files it writes.
+// Shared set-up of the Signer Wizard tests: that of the certificate choice tests (the frame's application with
+// its resources, COM, the test PKI in the user's stores), short worker pauses, and helpers that run a worker on
+// a wizard sheet and read the protected files it writes.
 #pragma once
 
 #include <functional>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/frame_fixture.h"
+#include "certsel/certsel_fixture.h"
 #include "core/SettingsStore.h"
 #include "engine/CapicomObjectSet.h"
 #include "engine/engine_test.h"
@@ -28,13 +28,12 @@ struct ProtectedFile {
   bool ok = false;
 };
 
-class SigningTest : public frametest::FrameTest {
+class SigningTest : public certsel::CertSelTest {
  protected:
   void SetUp() override;
-  void TearDown() override;
 
   // A certificate of the test PKI with its private key, kept in the user's "My" store.
-  CCapicomCertificate WithKey(const std::string& name);
+  CCapicomCertificate WithKey(const std::string& name) { return AddWithKey(name); }
   // A certificate of the test PKI alone.
   static CCapicomCertificate Cert(const std::string& name) { return kxtest::Cert(name); }
 
@@ -59,8 +58,6 @@ class SigningTest : public frametest::FrameTest {
   std::string File(const std::string& name, const std::string& bytes);
   // Runs openssl; its exit status, with what it printed in *out.
   static int Openssl(const std::string& args, std::string* out = nullptr);
-
-  std::string m_dir;
 };
 
 }  // namespace signtest

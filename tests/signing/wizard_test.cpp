@@ -1,0 +1,425 @@
+// The Signer Wizard as a person and a host use it: opened through its exports, its pages filled and its
+// buttons pressed through the window system, the files it writes read back.
+#include <sys/stat.h>
+
+#include "app/ResString.h"
+#include "app/SheetRegistry.h"
+#include "core/SystemProfile.h"
+#include "core/TvxFormatSettings.h"
+#include "platform/capicom/capicom_defs.h"
+#include "platform/services/mapi.h"
+#include "platform/ui/prsht.h"
+#include "platform/win32/files.h"
+#include "signing/signing_test.h"
+
+extern "C" int SignerWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder, CString* resultPath,
+                                     CString* resultText);
+extern "C" int DisplaySignerWizard(HWND parent);
+
+using namespace signtest;
+using kxtest::AnswerPage;
+using kxtest::Page;
+
+namespace {
+
+constexpr int kFilePath = 1031, kOutputFolder = 1032, kSeveralFiles = 1036, kProfileFolder = 1035;
+constexpr int kCipher = 1038, kKeyLength = 1039, kProfileCipher = 1040, kSaveCipher = 1041;
+constexpr int kList = 1033, kRunAgain = 1085, kOpen = 1082, kSaveAs = 1083, kDetails = 1080, kMail = 1090;
+
+std::string Text(UINT id) { return std::string(LoadResString(id)); }
+
+bool ReadOnly(const std::string& path) {
+  DWORD attributes = GetFileAttributes(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+class Wizard : public SigningTest {
+ protected:
+  void SetUp() override {
+    SigningTest::SetUp();
+    AddCert("AddressBook", "encrypt");
+  }
+  static void Next(kx::UiDriver& d, HWND sheet) { d.Click(d.Control(sheet, ID_WIZNEXT)); }
+  static void CancelWizard(kx::UiDriver& d, HWND sheet) {
+    d.Click(d.Control(sheet, IDCANCEL));
+    AnswerPage(d, "Yes");
+    d.WaitForGone(sheet);
+  }
+  // The processing page's run has ended when its end button is enabled; then on to the end of the wizard.
+  static void FinishRun(kx::UiDriver& d, HWND sheet, const char* shot = nullptr) {
+    HWND next = d.Control(sheet, ID_WIZNEXT), finish = d.Control(sheet, ID_WIZFINISH);
+    d.WaitUntil([&] { return (d.IsVisible(next) && d.IsEnabled(next)) || (d.IsVisible(finish) && d.IsEnabled(finish)); },
+                "the end of the run");
+    if (shot) d.SavePng(sheet, frametest::Shot(shot));
+    if (d.IsVisible(next) && d.IsEnabled(next)) {
+      d.Click(next);
+      Page(d, sheet, 4250);
+    }
+    d.Click(finish);
+    d.WaitForGone(sheet);
+  }
+  // Picks certificates in a selection sheet: on the tab's page, each named row, then OK.
+  static void Pick(kx::UiDriver& d, const char* title, int tab, int pageTemplate, const std::vector<std::string>& names) {
+    HWND picker = d.WaitForTitle(title);
+    certsel::ClickTab(d, picker, tab);
+    HWND page = d.WaitForDialog(pageTemplate);
+    for (const std::string& name : names) {
+      kx::ControlDriver(d).ListPickRow(d.Control(page, 1033), name);
+      d.Click(d.Control(page, 1050));
+    }
+    d.Click(d.Control(picker, IDOK));
+    d.WaitForGone(picker);
+  }
+  // A wizard made by its class name with its pages, opening on the page at start.
+  static std::unique_ptr<CSignSheet> Made(int start, int mode, const std::vector<std::string>& files,
+                                         const std::string& folder) {
+    CFormsObjectProvider provider;
+    CBaseSheet* sheet = nullptr;
+    provider.CreateSheetByName("CSignSheet", nullptr, &sheet);
+    auto wizard = std::unique_ptr<CSignSheet>(dynamic_cast<CSignSheet*>(sheet));
+    EXPECT_NE(wizard, nullptr);
+    wizard->m_bHosted = 0;
+    wizard->m_nStartPage = start;
+    wizard->m_WizardData.m_nMode = mode;
+    for (const std::string& f : files) wizard->m_WizardData.m_arrInputFiles.Add(f.c_str());
+    wizard->m_WizardData.m_strOutputFolder = folder.c_str();
+    return wizard;
+  }
+};
+
+TEST_F(Wizard, TheWelcomePageOffersTheDefaultOperation) {
+  for (DWORD operation : {0u, 1u}) {
+    SetSetting("Config", "TargetFileDefaultOperation", operation);
+    INT_PTR result = kx::RunWithUiHere([] { return INT_PTR(DisplaySignerWizard(nullptr)); }, [&](kx::UiDriver& d) {
+      HWND sheet = d.WaitForTitle("Signer Wizard");
+      HWND page = Page(d, sheet, 104);
+      // Decrypt and verify, or sign.
+      EXPECT_TRUE(d.IsChecked(d.Control(page, operation == 0 ? 1026 : 1023)));
+      EXPECT_FALSE(d.IsEnabled(d.Control(sheet, ID_WIZBACK)));
+      if (operation == 0) d.SavePng(sheet, frametest::Shot("welcome"));
+      CancelWizard(d, sheet);
+    });
+    EXPECT_EQ(result, 1);
+  }
+}
+
+// The main road: a host has a file encrypted for a recipient, then has it decrypted and verified; the single
+// decrypted file is shown read-only while the wizard is hidden, and the wizard then finishes by itself.
+TEST_F(Wizard, AHostEncryptsAFileAndHasItDecryptedWithAutomaticFinish) {
+  WithKey("encrypt");
+  const std::string input = Content(70000);
+  std::string in = File("report.doc", input), out = kxtest::MakeTempDir("out");
+  CString path("old"), text("old");
+  INT_PTR result = kx::RunWithUiHere(
+      [&] { return INT_PTR(SignerWizardOperation(nullptr, 0, in.c_str(), out.c_str(), &path, &text)); },
+      [&](kx::UiDriver& d) {
+        HWND sheet = d.WaitForTitle("Signer Wizard");
+        HWND files = Page(d, sheet, 105);
+        // The host's file and folder, and Next alone.
+        EXPECT_EQ(d.Text(d.Control(files, kFilePath)), in);
+        EXPECT_EQ(d.Text(d.Control(files, kOutputFolder)), out);
+        EXPECT_FALSE(d.IsEnabled(d.Control(sheet, ID_WIZBACK)));
+        d.SavePng(sheet, frametest::Shot("files"));
+        Next(d, sheet);
+
+        HWND cipher = Page(d, sheet, 4208);
+        kx::ControlDriver c(d);
+        EXPECT_EQ(c.ComboItems(d.Control(cipher, kCipher)),
+                  (std::vector<std::string>{"DES", "Triple DES (2-Key)", "RC2", "RC4", "Triple DES (3-Key)"}));
+        EXPECT_EQ(c.ComboText(d.Control(cipher, kCipher)), "Triple DES (2-Key)");
+        EXPECT_EQ(c.ComboText(d.Control(cipher, kKeyLength)), "128 bits");
+        c.ComboPick(d.Control(cipher, kCipher), "Triple DES (3-Key)");
+        EXPECT_EQ(c.ComboText(d.Control(cipher, kKeyLength)), "192 bits");
+        d.SavePng(sheet, frametest::Shot("cipher"));
+        Next(d, sheet);
+
+        HWND recipients = Page(d, sheet, 4209);
+        d.Click(d.Control(recipients, 1043));
+        Pick(d, "Select Recipients' Digital IDs", 2, 4216, {"Bob Encryption"});
+        // Not in one step: the processing page does the work.
+        d.SetCheck(d.Control(recipients, 1097), false);
+        d.SavePng(sheet, frametest::Shot("recipients"));
+        Next(d, sheet);
+
+        HWND processing = Page(d, sheet, 4210);
+        HWND list = d.Control(processing, kList);
+        d.WaitForText(d.Control(processing, 1088), "1 of 1 files processed");
+        d.WaitUntil([&] { return c.ListText(list, 0, 2) == Text(359); }, "the row done");
+        EXPECT_EQ(d.Text(d.Control(processing, 1089)), "100%");
+        // Only decrypted files are opened from here.
+        EXPECT_FALSE(d.IsEnabled(d.Control(processing, kOpen)));
+        FinishRun(d, sheet, "processing");
+      });
+  EXPECT_EQ(result, 1);
+  const std::string protectedPath = out + "/report.doc.Tvx";
+  EXPECT_EQ(path.str(), protectedPath);
+  EXPECT_EQ(text.str(), "");
+  ProtectedFile file = Read(protectedPath);
+  ASSERT_TRUE(file.object);
+  EXPECT_EQ(file.object->m_info.m_body.m_nested.m_bCipherIndex, CAPICOM_ENCRYPTION_ALGORITHM_3DES);
+  EXPECT_EQ(file.object->m_info.m_body.m_nested.m_bKeyLengthIndex, CAPICOM_ENCRYPTION_KEY_LENGTH_192_BITS);
+
+  kx::signing::Pauses().autoFinish = 1500;
+  std::string plain = kxtest::MakeTempDir("plain");
+  const std::string decrypted = plain + "/report.doc";
+  bool readOnlyWhileShown = false;
+  result = kx::RunWithUiHere(
+      [&] { return INT_PTR(SignerWizardOperation(nullptr, 4, protectedPath.c_str(), plain.c_str(), &path, &text)); },
+      [&](kx::UiDriver& d) {
+        HWND sheet = d.WaitForTitle("Signer Wizard");
+        Page(d, sheet, 4210);
+        d.WaitForGone(sheet, true);
+        readOnlyWhileShown = ReadOnly(decrypted);
+        d.WaitForGone(sheet);
+      });
+  EXPECT_EQ(result, 1);
+  EXPECT_TRUE(readOnlyWhileShown);
+  EXPECT_FALSE(ReadOnly(decrypted));
+  EXPECT_EQ(path.str(), decrypted);
+  EXPECT_TRUE(kxtest::ReadFile(decrypted) == input);
+}
+
+// A host's file that fails: nothing is opened, the wizard stays and offers Finish.
+TEST_F(Wizard, AFailedFileIsNotFinishedAutomatically) {
+  std::string in = File("notes.Tvx", "not protected"), plain = kxtest::MakeTempDir("plain");
+  CString path, text;
+  INT_PTR result = kx::RunWithUiHere(
+      [&] { return INT_PTR(SignerWizardOperation(nullptr, 4, in.c_str(), plain.c_str(), &path, &text)); },
+      [&](kx::UiDriver& d) {
+        HWND sheet = d.WaitForTitle("Signer Wizard");
+        HWND processing = Page(d, sheet, 4210);
+        HWND finish = d.Control(sheet, ID_WIZFINISH);
+        d.WaitForEnabled(finish);
+        EXPECT_TRUE(d.IsVisible(sheet));
+        EXPECT_EQ(kx::ControlDriver(d).ListText(d.Control(processing, kList), 0, 2), Text(362));
+        d.Click(finish);
+        d.WaitForGone(sheet);
+      });
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(path.str(), "");
+}
+
+// The file page asks for the files and the folder; the system profile's folder and its several-files switch
+// rule the page.
+TEST_F(Wizard, TheFilePageAsksForWhatIsMissing) {
+  CSystemProfile profile;
+  profile.Load();
+  profile.OutputOption = 1;
+  profile.OutputFolder = "/profile/output";
+  profile.EnableDirOperation = 0;
+  ASSERT_TRUE(profile.Save());
+  std::string in = File("report.doc", "text");
+  auto wizard = Made(CSignSheet::kMainPage, -1, {}, "");
+  INT_PTR result = kx::RunWithUiHere([&] { return wizard->DoModal(); }, [&](kx::UiDriver& d) {
+    HWND sheet = d.WaitForTitle("Signer Wizard");
+    HWND welcome = Page(d, sheet, 104);
+    d.Click(d.Control(welcome, 1022));
+    Next(d, sheet);
+    HWND files = Page(d, sheet, 105);
+    EXPECT_FALSE(d.IsEnabled(d.Control(files, kSeveralFiles)));
+    EXPECT_FALSE(d.IsChecked(d.Control(files, kSeveralFiles)));
+    Next(d, sheet);
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(418));
+    d.SetText(d.Control(files, kFilePath), in);
+    Next(d, sheet);
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(419));
+    // The profile's folder: the page's own folder controls go.
+    d.SetCheck(d.Control(files, kProfileFolder), true);
+    EXPECT_FALSE(d.IsEnabled(d.Control(files, kOutputFolder)));
+    EXPECT_FALSE(d.IsEnabled(d.Control(files, 1009)));
+    Next(d, sheet);
+    Page(d, sheet, 4208);
+    CancelWizard(d, sheet);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(wizard->m_WizardData.m_nMode, 0);
+  EXPECT_EQ(wizard->m_WizardData.m_strOutputFolder.str(), "/profile/output");
+  ASSERT_EQ(wizard->m_WizardData.m_arrInputFiles.GetSize(), 1);
+  EXPECT_EQ(wizard->m_WizardData.m_arrInputFiles[0].str(), in);
+}
+
+// The cipher page stores the engine's codes of the entries chosen, offers only what the protected-file format
+// can write, takes the profile's cipher when asked and stores the choice as the profile's default.
+TEST_F(Wizard, TheCipherPageStoresTheEngineCodes) {
+  struct Case {
+    int version;
+    const char* cipher;  // null: the page's own choice
+    const char* keyLength;
+    int code, keyCode;
+    std::vector<std::string> offered;
+  } cases[] = {
+      {1, nullptr, nullptr, 3, 3, {"DES", "Triple DES (2-Key)", "RC2", "RC4", "Triple DES (3-Key)"}},
+      {1, "RC2", nullptr, 0, 3, {}},
+      {1, "Triple DES (3-Key)", "168 bits", 3, 0, {}},
+      {1, "DES", nullptr, 2, 2, {}},
+      {2, "AES", nullptr, 4, 5, {"Triple DES (2-Key)", "RC2", "RC4", "Triple DES (3-Key)", "AES"}},
+      {2, "Triple DES (3-Key)", nullptr, 3, 4, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.cipher ? c.cipher : "default") + " version " + std::to_string(c.version));
+    CTvxFormatSettings format;
+    format.m_nFormatVersion = c.version;
+    ASSERT_EQ(format.Save(), ERROR_SUCCESS);
+    auto wizard = Made(CSignSheet::kCipherPage, 0, {m_dir + "/report.doc"}, m_dir);
+    kx::RunWithUiHere([&] { return wizard->DoModal(); }, [&](kx::UiDriver& d) {
+      HWND sheet = d.WaitForTitle("Signer Wizard");
+      HWND page = Page(d, sheet, 4208);
+      kx::ControlDriver controls(d);
+      if (!c.offered.empty()) EXPECT_EQ(controls.ComboItems(d.Control(page, kCipher)), c.offered);
+      if (c.cipher) controls.ComboPick(d.Control(page, kCipher), c.cipher);
+      if (c.keyLength) controls.ComboPick(d.Control(page, kKeyLength), c.keyLength);
+      Next(d, sheet);
+      Page(d, sheet, 4209);
+      CancelWizard(d, sheet);
+    });
+    EXPECT_EQ(wizard->m_WizardData.m_nCipher, c.code);
+    EXPECT_EQ(wizard->m_WizardData.m_nKeyLength, c.keyCode);
+    EXPECT_EQ(wizard->m_WizardData.m_bUseProfileCipher, 0);
+  }
+
+  // The profile's cipher, and a choice saved as its default.
+  CTvxFormatSettings format;
+  format.m_nFormatVersion = 1;
+  ASSERT_EQ(format.Save(), ERROR_SUCCESS);
+  CSystemProfile profile;
+  profile.Load();
+  profile.Algorithm = CAPICOM_ENCRYPTION_ALGORITHM_AES;
+  profile.KeyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS;
+  ASSERT_TRUE(profile.Save());
+  for (int box : {kProfileCipher, kSaveCipher}) {
+    auto wizard = Made(CSignSheet::kCipherPage, 0, {m_dir + "/report.doc"}, m_dir);
+    kx::RunWithUiHere([&] { return wizard->DoModal(); }, [&](kx::UiDriver& d) {
+      HWND sheet = d.WaitForTitle("Signer Wizard");
+      HWND page = Page(d, sheet, 4208);
+      if (box == kSaveCipher) kx::ControlDriver(d).ComboPick(d.Control(page, kCipher), "RC4");
+      d.SetCheck(d.Control(page, box), true);
+      EXPECT_EQ(d.IsEnabled(d.Control(page, kCipher)), box != kProfileCipher);
+      EXPECT_EQ(d.IsEnabled(d.Control(page, kKeyLength)), box != kProfileCipher);
+      Next(d, sheet);
+      Page(d, sheet, 4209);
+      CancelWizard(d, sheet);
+    });
+    if (box == kProfileCipher) {
+      EXPECT_EQ(wizard->m_WizardData.m_nCipher, CAPICOM_ENCRYPTION_ALGORITHM_AES);
+      EXPECT_EQ(wizard->m_WizardData.m_nKeyLength, CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS);
+      EXPECT_EQ(wizard->m_WizardData.m_bUseProfileCipher, 1);
+    } else {
+      profile.Load();
+      EXPECT_EQ(profile.Algorithm, CAPICOM_ENCRYPTION_ALGORITHM_RC4);
+      EXPECT_EQ(profile.KeyLength, CAPICOM_ENCRYPTION_KEY_LENGTH_40_BITS);
+    }
+  }
+}
+
+// The processing page: one row per file with its outcome, the progress, the result buttons by the selected
+// row's outcome, mailing of the good outputs at the end, and a second run over the same files.
+TEST_F(Wizard, TheProcessingPageShowsEveryFileAndOffersTheResults) {
+  WithKey("encrypt");
+  std::string first = File("first.doc", Content(3000)), second = File("second.doc", Content(5000));
+  std::string sealed = kxtest::MakeTempDir("sealed");
+  auto encrypt = NewSheet(0, {first, second}, sealed);
+  encrypt->m_WizardData.m_arrRecipientCerts = {Cert("encrypt")};
+  encrypt->m_WizardData.m_nCipher = CAPICOM_ENCRYPTION_ALGORITHM_AES;
+  encrypt->m_WizardData.m_nKeyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS;
+  Run(*encrypt, EncryptThreadProc);
+  std::string bad = File("bad.Tvx", "not protected"), plain = kxtest::MakeTempDir("plain");
+  auto wizard = Made(CSignSheet::kProcessingPage, 4, {sealed + "/first.doc.Tvx", bad, sealed + "/second.doc.Tvx"}, plain);
+  wizard->m_WizardData.m_bMailResults = 1;
+  kx::ClearMailRequests();
+  kx::RunWithUiHere([&] { return wizard->DoModal(); }, [&](kx::UiDriver& d) {
+    HWND sheet = d.WaitForTitle("Signer Wizard");
+    HWND page = Page(d, sheet, 4210);
+    HWND list = d.Control(page, kList);
+    kx::ControlDriver c(d);
+    d.WaitForText(d.Control(page, 1088), "3 of 3 files processed");
+    d.WaitForEnabled(d.Control(page, kRunAgain));
+    EXPECT_EQ(c.ListText(list, 0, 2), Text(359));
+    EXPECT_EQ(c.ListText(list, 1, 2), Text(362));
+    EXPECT_EQ(c.ListText(list, 2, 2), Text(359));
+    EXPECT_EQ(c.ProgressPos(d.Control(page, 1087)), CPWDecryptPage::kProgressRange);
+    // Several files: the wizard is not finished by itself, and it goes on to the finish page.
+    EXPECT_TRUE(d.IsVisible(sheet));
+    EXPECT_TRUE(d.IsEnabled(d.Control(sheet, ID_WIZNEXT)));
+    d.SavePng(sheet, frametest::Shot("processing-three"));
+
+    c.ListClickRow(list, 1);
+    for (int button : {kOpen, kSaveAs, kMail}) EXPECT_FALSE(d.IsEnabled(d.Control(page, button))) << button;
+    EXPECT_TRUE(d.IsEnabled(d.Control(page, kDetails)));
+    c.ListClickRow(list, 2);
+    for (int button : {kOpen, kSaveAs, kMail, kDetails}) EXPECT_TRUE(d.IsEnabled(d.Control(page, button))) << button;
+
+    // Each report moves the bar by its share, the last one by nothing.
+    CPWDecryptPage* processing = &wizard->m_DecryptPage;
+    std::vector<int> positions;
+    d.Invoke(page, [&] {
+      processing->SetProgressPos(0);
+      for (int i = 0; i < 3; ++i) {
+        processing->ReportFileResult(i, 1, nullptr, 3, FALSE);
+        positions.push_back(processing->m_ctlProgress.GetPos());
+      }
+    });
+    EXPECT_EQ(positions, (std::vector<int>{16666, 33332, 33332}));
+    EXPECT_EQ(d.Text(d.Control(page, 1088)), "2 of 3 files processed");
+
+    // Once more, on the same files.
+    d.Click(d.Control(page, kRunAgain));
+    AnswerPage(d, "Yes");
+    d.WaitForText(d.Control(page, 1088), "3 of 3 files processed");
+    d.WaitForEnabled(d.Control(page, kRunAgain));
+    EXPECT_EQ(c.ListText(list, 2, 2), Text(359));
+    FinishRun(d, sheet);
+  });
+  EXPECT_TRUE(kxtest::ReadFile(plain + "/first(1).doc") == Content(3000));
+  EXPECT_TRUE(kxtest::ReadFile(plain + "/second(1).doc") == Content(5000));
+  // The mail of each run carries the two good outputs.
+  std::vector<kx::MailRequest> mails = kx::MailRequests();
+  ASSERT_EQ(mails.size(), 2u);
+  ASSERT_EQ(mails[0].attachments.size(), 2u);
+  EXPECT_EQ(mails[0].attachments[0].path, plain + "/first.doc");
+  EXPECT_EQ(mails[0].attachments[1].path, plain + "/second.doc");
+}
+
+// Signing and countersigning through the wizard: the signers are chosen in the selection sheet, and the
+// countersigned file carries both signers' signatures, which verify.
+TEST_F(Wizard, SigningAndCountersigningThroughTheWizard) {
+  WithKey("signer");
+  WithKey("revoked");
+  const std::string input = Content(9000);
+  std::string in = File("report.doc", input);
+  auto sign = [&](BYTE operation, const std::string& file, const char* signer) {
+    CString path, text;
+    INT_PTR result = kx::RunWithUiHere(
+        [&] { return INT_PTR(SignerWizardOperation(nullptr, operation, file.c_str(), m_dir.c_str(), &path, &text)); },
+        [&](kx::UiDriver& d) {
+          HWND sheet = d.WaitForTitle("Signer Wizard");
+          Page(d, sheet, 105);
+          Next(d, sheet);
+          HWND signers = Page(d, sheet, 4225);
+          // Without a signer there is no way on.
+          EXPECT_FALSE(d.IsEnabled(d.Control(sheet, ID_WIZNEXT)));
+          d.Click(d.Control(signers, 1034));
+          AnswerPage(d, "Yes");
+          Pick(d, Text(299).c_str(), 0, 4205, {signer});
+          EXPECT_EQ(kx::ControlDriver(d).ListText(d.Control(signers, kList), 0, 0), signer);
+          if (operation == 1) d.SavePng(sheet, frametest::Shot("signers"));
+          Next(d, sheet);
+          Page(d, sheet, 4210);
+          FinishRun(d, sheet);
+        });
+    EXPECT_EQ(result, 1);
+    return path.str();
+  };
+  const std::string signedPath = sign(1, in, "Alice Signer");
+  EXPECT_EQ(signedPath, m_dir + "/report.doc.Tvx");
+  const std::string countersigned = sign(3, signedPath, "Dave Revoked");
+  EXPECT_EQ(countersigned, m_dir + "/report.doc(1).Tvx");
+  ProtectedFile file = Read(countersigned);
+  ASSERT_TRUE(file.object);
+  EXPECT_EQ(file.object->m_info.m_body.GetEntryCount(), 2u);
+
+  auto back = NewSheet(4, {countersigned}, kxtest::MakeTempDir("plain"));
+  Run(*back, DecryptVerifyThreadProc);
+  EXPECT_EQ(Results(*back), std::vector<std::string>{"Success"});
+}
+
+}  // namespace
