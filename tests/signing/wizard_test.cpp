@@ -325,6 +325,7 @@ TEST_F(Wizard, TheProcessingPageShowsEveryFileAndOffersTheResults) {
   std::string bad = File("bad.Tvx", "not protected"), plain = kxtest::MakeTempDir("plain");
   auto wizard = Made(CSignSheet::kProcessingPage, 4, {sealed + "/first.doc.Tvx", bad, sealed + "/second.doc.Tvx"}, plain);
   wizard->m_WizardData.m_bMailResults = 1;
+  wizard->m_WizardData.m_bAutoFinish = 1;
   kx::ClearMailRequests();
   kx::RunWithUiHere([&] { return wizard->DoModal(); }, [&](kx::UiDriver& d) {
     HWND sheet = d.WaitForTitle("Signer Wizard");
@@ -337,9 +338,10 @@ TEST_F(Wizard, TheProcessingPageShowsEveryFileAndOffersTheResults) {
     EXPECT_EQ(c.ListText(list, 1, 2), Text(362));
     EXPECT_EQ(c.ListText(list, 2, 2), Text(359));
     EXPECT_EQ(c.ProgressPos(d.Control(page, 1087)), CPWDecryptPage::kProgressRange);
-    // Several files: the wizard is not finished by itself, and it goes on to the finish page.
+    // Several files: nothing is opened and the wizard stays, offering Finish.
     EXPECT_TRUE(d.IsVisible(sheet));
-    EXPECT_TRUE(d.IsEnabled(d.Control(sheet, ID_WIZNEXT)));
+    EXPECT_TRUE(d.IsEnabled(d.Control(sheet, ID_WIZFINISH)));
+    EXPECT_FALSE(ReadOnly(plain + "/first.doc"));
     d.SavePng(sheet, frametest::Shot("processing-three"));
 
     c.ListClickRow(list, 1);
@@ -420,6 +422,72 @@ TEST_F(Wizard, SigningAndCountersigningThroughTheWizard) {
   auto back = NewSheet(4, {countersigned}, kxtest::MakeTempDir("plain"));
   Run(*back, DecryptVerifyThreadProc);
   EXPECT_EQ(Results(*back), std::vector<std::string>{"Success"});
+}
+
+// The operation data of a new wizard, and the one-call set-up of the user set-up run.
+TEST_F(Wizard, NewOperationDataHoldsNothingChosen) {
+  CSignSheet sheet("Signer Wizard", nullptr, 0);
+  CProtectWizardData& data = sheet.m_WizardData;
+  EXPECT_EQ(data.m_nMode, -1);
+  EXPECT_EQ(data.m_nCipher, -1);
+  EXPECT_EQ(data.m_nKeyLength, -1);
+  EXPECT_EQ(data.m_nSymmetricCipher, -1);
+  EXPECT_EQ(data.m_nSymmetricKeySize, -1);
+  EXPECT_EQ(data.m_nPackageType, 0);
+  EXPECT_EQ(data.m_pEngineObjects, nullptr);
+  EXPECT_EQ(data.m_arrInputFiles.GetSize(), 0);
+  EXPECT_EQ(data.m_bOperationDone.load() + data.m_bOperationSucceeded + data.m_bAutoFinish + data.m_bLaunchedByOperation,
+            0);
+  EXPECT_EQ(sheet.m_FinishPage.m_nFinishCode, 101);
+  EXPECT_EQ(CUniversalSignSheet("Universal Signer Wizard", nullptr, 0).m_FinishPage.m_nFinishCode, 107);
+
+  data.m_strOutputFolder = "/out";
+  data.PrepareForProfileSetup();
+  EXPECT_EQ(data.m_nCipher, CAPICOM_ENCRYPTION_ALGORITHM_3DES);
+  EXPECT_EQ(data.m_nKeyLength, CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS);
+  EXPECT_EQ(data.m_SigningTime.m_bFlag, 1);
+  EXPECT_EQ(data.m_nMode, -1);
+  EXPECT_EQ(data.m_strOutputFolder.str(), "/out");
+  EXPECT_EQ(data.AddSignerCertificate(Cert("signer")), 0);
+  EXPECT_EQ(data.AddSignerCertificate(Cert("revoked")), 1);
+  EXPECT_EQ(data.AddRecipientCertificate(Cert("encrypt")), 0);
+}
+
+// Every page of the wizard carries the help flag, the page icon and the wizard's tab title.
+TEST_F(Wizard, ThePagesAreAddedInTheirOrder) {
+  for (const char* name : {"CSignSheet", "CUniversalSignSheet"}) {
+    CFormsObjectProvider provider;
+    CBaseSheet* made = nullptr;
+    provider.CreateSheetByName(name, nullptr, &made);
+    std::unique_ptr<CBaseSheet> sheet(made);
+    auto* wizard = dynamic_cast<CSignSheet*>(made);
+    ASSERT_NE(wizard, nullptr) << name;
+    const UINT templates[] = {104, 105, 4208, 4209, 4210, 4225, 4250};
+    ASSERT_EQ(wizard->GetPageCount(), 7);
+    for (int i = 0; i < 7; ++i) {
+      CPropertyPage* page = wizard->GetPage(i);
+      EXPECT_EQ(reinterpret_cast<ULONG_PTR>(page->m_psp.pszTemplate), templates[i]) << i;
+      EXPECT_TRUE(page->m_psp.dwFlags & PSP_HASHELP) << i;
+      EXPECT_EQ(wizard->m_astrTabTitles[i].str(), std::string(name) == "CSignSheet" ? Text(177) : "Universal Signer Wizard");
+    }
+    EXPECT_EQ(wizard->m_imlTabs.GetImageCount(), 7);
+    EXPECT_EQ(wizard->GetWizardPage(CSignSheet::kFinishPage), &wizard->m_FinishPage);
+    EXPECT_EQ(wizard->GetWizardPage(CSignSheet::kTimeStampPage), nullptr);
+  }
+}
+
+TEST_F(Wizard, TrustCodesMapToTheirTexts) {
+  struct Case {
+    uint32_t code;
+    UINT id;
+  } cases[] = {{0x800B0001, 5000}, {0x800B0002, 386}, {0x800B000B, 395}, {0x800B0100, 396},
+               {0x800B0101, 397}, {0x800B0114, 416}, {0x800B000C, 0},   {0x800B0115, 0}, {0x80004005, 0}};
+  for (const Case& c : cases) {
+    CString text("stale");
+    EXPECT_EQ(GetTrustErrorText(static_cast<HRESULT>(c.code), text), c.id != 0) << std::hex << c.code;
+    EXPECT_EQ(text.str(), c.id ? Text(c.id) : "") << std::hex << c.code;
+    if (c.id) EXPECT_FALSE(text.IsEmpty());
+  }
 }
 
 }  // namespace

@@ -365,4 +365,21 @@ TEST_F(Workers, DecryptingWithoutTheKeyNamesTheMissingKey) {
   EXPECT_EQ(sheet->m_WizardData.m_bOperationSucceeded, 0);
 }
 
+// A wizard that goes while its worker still runs waits for it: the worker never outlives the pages it reports
+// to, and its file is written whole.
+TEST_F(Workers, AWizardWaitsForItsWorkerBeforeItGoes) {
+  WithKey("encrypt");
+  kx::signing::Pauses().afterRun = 300;
+  std::string in = File("report.doc", Content(3u << 20)), out = Folder("out");
+  auto sheet = NewSheet(0, {in}, out);
+  sheet->m_WizardData.m_arrRecipientCerts = {Cert("encrypt")};
+  sheet->m_WizardData.m_nCipher = CAPICOM_ENCRYPTION_ALGORITHM_AES;
+  sheet->m_WizardData.m_nKeyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS;
+  sheet->StartWorker(EncryptThreadProc);
+  sheet.reset();
+  ProtectedFile file = Read(out + "/report.doc.Tvx");
+  ASSERT_TRUE(file.object);
+  EXPECT_TRUE(file.ok);
+}
+
 }  // namespace
