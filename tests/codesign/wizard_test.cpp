@@ -1,0 +1,346 @@
+// The code-signing wizard's pages and its results page driven as a person does, with the wizard made by its
+// class name in this process so that its operation data can be looked at afterwards.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "app/ResString.h"
+#include "app/SheetRegistry.h"
+#include "app/frame_fixture.h"
+#include "app/pages.h"
+#include "archives/CodeSignWizard.h"
+#include "codesign/codesign_fixture.h"
+#include "core/OfficeTolvexConfig.h"
+#include "core/SystemProfile.h"
+#include "platform/mfc/afxstate.h"
+#include "platform/services/mapi.h"
+#include "platform/ui/prsht.h"
+#include "platform/win32/modules.h"
+#include "signing/SummarySheet.h"
+#include "support/testroot.h"
+
+namespace codesign {
+namespace {
+
+using namespace steps;
+using kxtest::AnswerPage;
+
+std::string Res(UINT id) { return LoadResString(id).GetString(); }
+
+class CodeSignWizardTest : public CodeSignTest {
+ protected:
+  static void SetUpTestSuite() {
+    CBrinmoorApp& app = frametest::App();
+    if (app.m_hResourceModule) return;
+    app.m_hResourceModule = LoadLibrary((kxtest::BuildDir() + "/lib/KXRes.DLL").c_str());
+    ASSERT_NE(app.m_hResourceModule, nullptr);
+    SetResourceModule(app.m_hResourceModule);
+    app.m_strModuleFolder = (kxtest::BuildDir() + "/lib/").c_str();
+  }
+  void SetUp() override {
+    CodeSignTest::SetUp();
+    CBrinmoorApp& app = frametest::App();
+    app.m_pMainWnd = new CWnd;
+    ASSERT_TRUE(app.m_pMainWnd->CreateEx(0, "STATIC", "KX", 0xEFFFFFFF, 0, 0, 0, 0, nullptr, nullptr, nullptr));
+    kx::codesign::PauseAfterRun() = 0;
+    kx::ClearMailRequests();
+    m_in = kxtest::MakeTempDir("in");
+    m_out = kxtest::MakeTempDir("out");
+  }
+  void TearDown() override {
+    CBrinmoorApp& app = frametest::App();
+    delete app.m_pMainWnd;
+    app.m_pMainWnd = nullptr;
+    kx::DestroyThreadWindows();
+    CodeSignTest::TearDown();
+  }
+
+  // Runs a new wizard on this thread while the script drives it; the wizard stays for a look at its data.
+  INT_PTR Run(const std::function<void(kx::UiDriver&, HWND)>& script) {
+    CFormsObjectProvider provider;
+    CBaseSheet* made = nullptr;
+    provider.CreateSheetByName("CCodeSignWizard", nullptr, &made);
+    m_wizard.reset(dynamic_cast<CCodeSignWizard*>(made));
+    if (!m_wizard) {
+      delete made;
+      ADD_FAILURE() << "no code-signing wizard";
+      return -1;
+    }
+    m_wizard->m_bHosted = 0;
+    return kx::RunWithUiHere([&] { return m_wizard->DoModal(); },
+                             [&](kx::UiDriver& d) { script(d, d.WaitForTitle("Code Signer Wizard")); });
+  }
+
+  // Welcome (sign), one file, the output folder; leaves the wizard on the signer page.
+  void ToSignerPage(kx::UiDriver& d, HWND sheet, const std::string& file) {
+    Choose(d, sheet, false);
+    HWND files = d.WaitForDialog(kFiles);
+    d.SetText(d.Control(files, kFilePath), file);
+    d.SetText(d.Control(files, kOutputFolder), m_out);
+    Next(d, sheet);
+    d.WaitForDialog(kSigner);
+  }
+
+  static void SetServer(kx::UiDriver& d, HWND signer, const std::string& url) {
+    d.SetText(d.Control(signer, kServerUrl), url);
+  }
+
+  std::unique_ptr<CCodeSignWizard> m_wizard;
+  std::string m_in, m_out;
+};
+
+TEST_F(CodeSignWizardTest, FileAndSignerPagesCheckWhatTheyAreGiven) {
+  CSystemProfile profile;
+  profile.Load();
+  profile.EnableDirOperation = 0;
+  profile.Save();
+  const std::string program = Program("hello64.exe", m_in);
+  CString chosenServer, blankServer;
+  INT_PTR result = Run([&](kx::UiDriver& d, HWND sheet) {
+    Choose(d, sheet, false);
+    HWND files = d.WaitForDialog(kFiles);
+    // The profile forbids lists of files.
+    EXPECT_FALSE(d.IsEnabled(d.Control(files, kSeveral)));
+    EXPECT_FALSE(d.IsChecked(d.Control(files, kSeveral)));
+    d.Click(d.Control(sheet, ID_WIZNEXT));
+    EXPECT_EQ(AnswerPage(d, "OK"), Res(418));
+    d.SetText(d.Control(files, kFilePath), program);
+    d.Click(d.Control(sheet, ID_WIZNEXT));
+    EXPECT_EQ(AnswerPage(d, "OK"), Res(419));
+    d.SetText(d.Control(files, kOutputFolder), m_out + "/missing");
+    d.Click(d.Control(sheet, ID_WIZNEXT));
+    EXPECT_EQ(AnswerPage(d, "OK"), Res(419));
+    d.SetText(d.Control(files, kOutputFolder), m_out);
+    Next(d, sheet);
+
+    HWND signer = d.WaitForDialog(kSigner);
+    HWND next = d.Control(sheet, ID_WIZNEXT), list = d.Control(signer, kSignerList);
+    EXPECT_FALSE(d.IsEnabled(next));
+    // No to the question leaves the box clear.
+    d.Click(d.Control(signer, kCountersign));
+    EXPECT_EQ(AnswerPage(d, "No"), Res(566) + " " + Res(553));
+    EXPECT_FALSE(d.IsChecked(d.Control(signer, kCountersign)));
+    ChooseSigners(d, signer, {"Test Code Signer", "Alice Signer"});
+    EXPECT_EQ(Column(d, list, 0), (std::vector<std::string>{"Test Code Signer", "Alice Signer"}));
+    EXPECT_EQ(Column(d, list, 1), (std::vector<std::string>{"Test Intermediate CA", "Test Intermediate CA"}));
+    EXPECT_EQ(Column(d, list, 2), (std::vector<std::string>{"Signer ID", "Countersign ID"}));
+    EXPECT_TRUE(d.IsEnabled(next));
+    Shot(d, sheet, "signer-several");
+    // Clearing the box with several signers empties the list.
+    d.Click(d.Control(signer, kCountersign));
+    EXPECT_EQ(kx::ControlDriver(d).ListRowCount(list), 0);
+    EXPECT_FALSE(d.IsEnabled(next));
+    ChooseSigners(d, signer, {"Test Code Signer"});
+    d.Click(d.Control(signer, kCountersign));
+    EXPECT_EQ(Column(d, list, 0), std::vector<std::string>{"Test Code Signer"});
+    // One signer at a time without the box.
+    d.Click(d.Control(signer, kChoose));
+    EXPECT_EQ(AnswerPage(d, "OK"), Res(431));
+    EXPECT_EQ(kx::ControlDriver(d).ListRowCount(list), 1);
+    d.Click(d.Control(signer, kClear));
+    EXPECT_EQ(AnswerPage(d, "No"), Res(436));
+    EXPECT_EQ(kx::ControlDriver(d).ListRowCount(list), 1);
+    d.Click(d.Control(signer, kClear));
+    EXPECT_EQ(AnswerPage(d, "Yes"), Res(436));
+    EXPECT_EQ(kx::ControlDriver(d).ListRowCount(list), 0);
+    EXPECT_FALSE(d.IsEnabled(next));
+    ChooseSigners(d, signer, {"Test Code Signer"});
+    d.Click(d.Control(signer, kCountersign));
+
+    // An address instead of a URL: the service is reached over HTTP at that address.
+    kx::ControlDriver(d).ComboPick(d.Control(signer, kServerKind), "IP address");
+    EXPECT_EQ(d.Text(d.Control(signer, kServerCaption)), Res(497));
+    EXPECT_FALSE(d.IsVisible(d.Control(signer, kServerUrl)));
+    HWND address = d.Control(signer, kServerAddress);
+    EXPECT_TRUE(d.IsVisible(address));
+    d.Invoke(address, [&] { blankServer = m_wizard->m_SignPage.ServerText(); });
+    RECT box{};
+    GetClientRect(address, &box);
+    d.ClickAt(address, 4, box.bottom / 2);  // into the first field
+    d.Type("10.20.30.40");
+    d.Invoke(address, [&] { chosenServer = m_wizard->m_SignPage.ServerText(); });
+    Shot(d, sheet, "signer-address");
+    kx::ControlDriver(d).ComboPick(d.Control(signer, kServerKind), "URL");
+    EXPECT_EQ(d.Text(d.Control(signer, kServerCaption)), Res(496));
+
+    // Back leads to the file page, and the page keeps its signer.
+    d.Click(d.Control(sheet, ID_WIZBACK));
+    d.WaitForDialog(kFiles);
+    Next(d, sheet);
+    d.WaitForDialog(kSigner);
+    EXPECT_EQ(Column(d, list, 0), std::vector<std::string>{"Test Code Signer"});
+    Next(d, sheet);
+    d.WaitForDialog(kResults);
+    EXPECT_TRUE(WaitForRunEnd(d, sheet).empty());
+    Next(d, sheet);
+    d.Click(d.Control(sheet, ID_WIZFINISH));
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(result, ID_WIZFINISH);
+  EXPECT_EQ(blankServer, "");
+  EXPECT_EQ(chosenServer, "http://10.20.30.40/");
+  const CProtectWizardData& data = m_wizard->m_WizardData;
+  EXPECT_EQ(data.m_nMode, 1);
+  ASSERT_EQ(data.m_arrSignerCerts.size(), 1u);
+  EXPECT_STREQ(data.m_arrSignerCerts[0].GetInfo(0).GetAnsi(), "Test Code Signer");
+  // Without a server text no time stamp is asked for.
+  EXPECT_TRUE(data.m_strCodeSignSetting.IsEmpty());
+  std::string report;
+  EXPECT_TRUE(OsslVerify(m_out + "/hello64.exe", false, &report)) << report;
+  EXPECT_EQ(report.find("Timestamp verified"), std::string::npos) << report;
+}
+
+TEST_F(CodeSignWizardTest, ResultsOfferSaveMailDetailsAndRunAgain) {
+  StartTimeStamping();
+  Program("hello32.exe", m_in);
+  kxtest::WriteFile(m_in + "/notes.txt", std::string(2048, 'n'));
+  const bool summaryHasPages = CSummarySheet("x", nullptr, 0).GetPageCount() > 0;
+  std::vector<std::string> firstStates, secondStates, detailTexts;
+  std::string percent, count, saveText, selfText, mailQuestion;
+  bool failedRowButtons = true, goodRowButtons = false;
+  INT_PTR result = Run([&](kx::UiDriver& d, HWND sheet) {
+    Choose(d, sheet, false);
+    HWND files = d.WaitForDialog(kFiles);
+    d.SetCheck(d.Control(files, kSeveral), true);
+    AddFiles(d, files, m_in, {"hello32.exe", "notes.txt"});
+    d.SetText(d.Control(files, kOutputFolder), m_out);
+    Next(d, sheet);
+    HWND signer = d.WaitForDialog(kSigner);
+    ChooseSigners(d, signer, {"Test Code Signer"});
+    SetServer(d, signer, m_tsa.Url("/legacy"));
+    Next(d, sheet);
+    HWND results = d.WaitForDialog(kResults);
+    EXPECT_TRUE(WaitForRunEnd(d, sheet).empty());
+    HWND list = d.Control(results, kResultList);
+    firstStates = Column(d, list, 2);
+    percent = d.Text(d.Control(results, kPercent));
+    count = d.Text(d.Control(results, kCount));
+    kx::ControlDriver c(d);
+
+    // The failed file: nothing to save, open or mail, but its details say why.
+    c.ListClickRow(list, 1);
+    failedRowButtons = d.IsEnabled(d.Control(results, kSaveAs)) || d.IsEnabled(d.Control(results, kOpen)) ||
+                       d.IsEnabled(d.Control(results, kMailOne));
+    EXPECT_TRUE(d.IsEnabled(d.Control(results, kDetails)));
+    if (!summaryHasPages) {
+      d.Click(d.Control(results, kDetails));
+      detailTexts.push_back(AnswerPage(d, "OK"));
+    }
+
+    c.ListClickRow(list, 0);
+    goodRowButtons = d.IsEnabled(d.Control(results, kSaveAs)) && d.IsEnabled(d.Control(results, kOpen)) &&
+                     d.IsEnabled(d.Control(results, kMailOne));
+    d.Click(d.Control(results, kSaveAs));
+    c.FillFileDialog(m_in, {"copy.exe"});
+    saveText = AnswerPage(d, "OK");
+    d.Click(d.Control(results, kSaveAs));
+    c.FillFileDialog(m_out, {"hello32.exe"});
+    HWND overwrite = d.WaitForMessageBox();  // the file dialog asks before replacing
+    d.Click(d.ControlByText(overwrite, "Yes", "Button"));
+    selfText = AnswerPage(d, "OK");
+    d.Click(d.Control(results, kMailOne));
+    mailQuestion = AnswerPage(d, "Yes");
+    Shot(d, sheet, "results-buttons");
+
+    d.Click(d.Control(results, kRunAgain));
+    EXPECT_EQ(AnswerPage(d, "Yes"), Res(555) + "\n" + Res(328));
+    EXPECT_TRUE(WaitForRunEnd(d, sheet).empty());
+    secondStates = Column(d, list, 2);
+    Next(d, sheet);
+    d.Click(d.Control(sheet, ID_WIZFINISH));
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(result, ID_WIZFINISH);
+  const std::vector<std::string> expected = {Res(557), Res(362)};
+  EXPECT_EQ(firstStates, expected);
+  EXPECT_EQ(secondStates, expected);
+  EXPECT_EQ(percent, "100%");
+  EXPECT_EQ(count, "2 of 2 files processed");
+  EXPECT_FALSE(failedRowButtons);
+  EXPECT_TRUE(goodRowButtons);
+  if (!summaryHasPages) {
+    ASSERT_EQ(detailTexts.size(), 1u);
+    EXPECT_NE(detailTexts[0].find(m_in + "/notes.txt"), std::string::npos) << detailTexts[0];
+    EXPECT_NE(detailTexts[0].find("Failed to Sign the file"), std::string::npos) << detailTexts[0];
+  }
+  EXPECT_EQ(saveText, Res(329));
+  EXPECT_EQ(kxtest::ReadFile(m_in + "/copy.exe"), kxtest::ReadFile(m_out + "/hello32.exe"));
+  // Saving a result onto itself is refused and leaves it whole.
+  EXPECT_EQ(selfText, Res(330));
+  std::string report;
+  EXPECT_TRUE(OsslVerify(m_out + "/hello32.exe", true, &report)) << report;
+  EXPECT_EQ(mailQuestion, Res(372));
+  const auto mails = kx::MailRequests();
+  ASSERT_EQ(mails.size(), 1u);
+  ASSERT_EQ(mails[0].attachments.size(), 1u);
+  EXPECT_EQ(mails[0].attachments[0].path, m_out + "/hello32.exe");
+  // The second run made a second numbered copy; the text file never got one.
+  EXPECT_EQ(Names(m_out), (std::vector<std::string>{"hello32(1).exe", "hello32.exe"}));
+  EXPECT_TRUE(OsslVerify(m_out + "/hello32(1).exe", true, &report)) << report;
+  const CCodeFinalPage& page = m_wizard->m_FinalPage;
+  ASSERT_EQ(page.m_arrResults.GetSize(), 2);
+  EXPECT_EQ(page.m_arrResults[0], CString((m_out + "/hello32(1).exe").c_str()));
+  EXPECT_EQ(page.m_arrResults[1], "Error");
+  EXPECT_EQ(page.m_arrStatus[0], "Success");
+}
+
+TEST_F(CodeSignWizardTest, FailedStampLeavesNoCopyAndOnlySignedInputsAreShredded) {
+  StartTimeStamping();
+  COfficeTolvexConfig config;
+  config.LoadGeneralOptions();
+  config.ShredTemporaryFiles = 1;
+  ASSERT_TRUE(config.SaveGeneralOptions());
+  config.LoadOperationOptions();
+  config.ShowFinishPage = 0;
+  ASSERT_TRUE(config.SaveOperationOptions());
+  const std::string program = Program("hello32.dll", m_in);
+  const std::string bytes = kxtest::ReadFile(program);
+
+  auto sign = [&](const std::string& url, bool* finishOffered) {
+    return Run([&](kx::UiDriver& d, HWND sheet) {
+      ToSignerPage(d, sheet, program);
+      HWND signer = d.WaitForDialog(kSigner);
+      ChooseSigners(d, signer, {"Test Code Signer"});
+      SetServer(d, signer, url);
+      Next(d, sheet);
+      d.WaitForDialog(kResults);
+      EXPECT_TRUE(WaitForRunEnd(d, sheet).empty());
+      *finishOffered = d.IsEnabled(d.Control(sheet, ID_WIZFINISH)) && !d.IsEnabled(d.Control(sheet, ID_WIZNEXT));
+      d.Click(d.Control(sheet, ID_WIZFINISH));
+      d.WaitForGone(sheet);
+    });
+  };
+  bool finish = false;
+  sign(m_tsa.Url("/status500"), &finish);
+  EXPECT_TRUE(finish);
+  EXPECT_TRUE(Names(m_out).empty()) << "the signed copy of a failed stamp stayed";
+  EXPECT_EQ(kxtest::ReadFile(program), bytes) << "the input of a failed file was touched";
+  ASSERT_EQ(m_wizard->m_FinalPage.m_arrStatus.GetSize(), 1);
+  EXPECT_EQ(std::string(m_wizard->m_FinalPage.m_arrStatus[0]).rfind("Failed to Timestamp the file.", 0), 0u)
+      << m_wizard->m_FinalPage.m_arrStatus[0].GetString();
+
+  sign(m_tsa.Url("/legacy"), &finish);
+  EXPECT_EQ(Names(m_out), std::vector<std::string>{"hello32.dll"});
+  EXPECT_NE(access(program.c_str(), F_OK), 0) << "the signed input was not shredded";
+  std::string report;
+  EXPECT_TRUE(OsslVerify(m_out + "/hello32.dll", true, &report)) << report;
+
+  // Verification never deletes, whatever the setting.
+  INT_PTR result = Run([&](kx::UiDriver& d, HWND sheet) {
+    Choose(d, sheet, true);
+    HWND files = d.WaitForDialog(kFiles);
+    d.SetText(d.Control(files, kFilePath), m_out + "/hello32.dll");
+    Next(d, sheet);
+    d.WaitForDialog(kResults);
+    EXPECT_TRUE(WaitForRunEnd(d, sheet).empty());
+    d.Click(d.Control(sheet, ID_WIZFINISH));
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(result, ID_WIZFINISH);
+  EXPECT_EQ(Names(m_out), std::vector<std::string>{"hello32.dll"});
+  EXPECT_EQ(m_wizard->m_FinalPage.m_arrStatus[0], "Success");
+}
+
+}  // namespace
+}  // namespace codesign
