@@ -449,27 +449,24 @@ void CPWDecryptPage::UpdateResultButtons() {
   }
 }
 
-void CPWDecryptPage::OnResultListItemChanged(NMHDR* pNMHDR, LRESULT* pResult) {
-  auto* item = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
-  if (item->iItem >= 0) m_nSelectedRow = item->iItem;
+void CPWDecryptPage::SelectResultRow(int row) {
+  if (row >= 0) m_nSelectedRow = row;
   UpdateResultButtons();
+  // A file that did not succeed has nothing to open or save.
   if (m_nSelectedRow >= 0 && m_nSelectedRow < m_arrResults.GetSize() &&
       m_arrResults[m_nSelectedRow].CompareNoCase("Success") != 0) {
     if (CWnd* w = GetDlgItem(IDC_SAVE_AS)) w->EnableWindow(FALSE);
     if (CWnd* w = GetDlgItem(IDC_OPEN)) w->EnableWindow(FALSE);
   }
+}
+
+void CPWDecryptPage::OnResultListItemChanged(NMHDR* pNMHDR, LRESULT* pResult) {
+  SelectResultRow(reinterpret_cast<NMLISTVIEW*>(pNMHDR)->iItem);
   if (pResult) *pResult = 0;
 }
 
 void CPWDecryptPage::OnResultListDblClk(NMHDR* pNMHDR, LRESULT* pResult) {
-  auto* item = reinterpret_cast<NMITEMACTIVATE*>(pNMHDR);
-  if (item->iItem >= 0) m_nSelectedRow = item->iItem;
-  UpdateResultButtons();
-  if (m_nSelectedRow >= 0 && m_nSelectedRow < m_arrResults.GetSize() &&
-      m_arrResults[m_nSelectedRow].CompareNoCase("Success") != 0) {
-    if (CWnd* w = GetDlgItem(IDC_SAVE_AS)) w->EnableWindow(FALSE);
-    if (CWnd* w = GetDlgItem(IDC_OPEN)) w->EnableWindow(FALSE);
-  }
+  SelectResultRow(reinterpret_cast<NMITEMACTIVATE*>(pNMHDR)->iItem);
   OnDetails();
   if (pResult) *pResult = 0;
 }

@@ -87,6 +87,8 @@ class CPWDecryptPage : public CPropertyPage {
   void StartAutoFinish();
   void EndAutoFinish();
   bool IsShowFinishPageEnabled();
+  // The row the user picked becomes the current one; the result buttons follow its outcome.
+  void SelectResultRow(int row);
 
   afx_msg void OnTimer(UINT_PTR nIDEvent);
   afx_msg void OnRunAgain();

@@ -10,7 +10,6 @@
 #include "core/RandomGenerator.h"
 #include "core/TvxFormatSettings.h"
 #include "engine/CapicomObjectSet.h"
-#include "engine/CertPolicy.h"
 #include "platform/capicom/capicom_defs.h"
 #include "platform/win32/files.h"
 #include "signing/SignSheet.h"
@@ -50,9 +49,6 @@ class ProtectWorker : public SignerWorker {
   bool m_bSign;
   bool m_bEncrypt;
   bool m_bShred = false;
-  // A signer certificate failed the check before signing: the files are signed all the same, with a warning.
-  bool m_bWarning = false;
-  CString m_strWarning;
 };
 
 void ProtectWorker::StartRun() {
@@ -61,18 +57,7 @@ void ProtectWorker::StartRun() {
   m_bShred = m_config.ShredTemporaryFiles != 0;
   if (!m_bSign) return;
   m_config.LoadOperationOptions();
-  if (!m_config.VerifyBeforeSign) return;
-  CCertPolicy policy;
-  for (const CCapicomCertificate& certificate : m_data.m_arrSignerCerts) {
-    CBstrString message;
-    bool ok = false;
-    policy.ValidateCertificate(certificate, message, ok);
-    if (!ok) {
-      m_bWarning = true;
-      m_strWarning = message.GetAnsi() ? message.GetAnsi() : "";
-      break;
-    }
-  }
+  CheckSignersBeforeSigning();
 }
 
 void ProtectWorker::SignFailed(FileOutcome& file, const CString& engineText, const char* operation) {
@@ -240,16 +225,7 @@ void ProtectWorker::ProcessFile(FileOutcome& file) {
     return;
   }
 
-  CString saved;
-  saved.Format(365, static_cast<const char*>(file.output));
-  CString text = LoadResString(m_bWarning ? 374 : 364) + " " + saved;
-  if (m_bWarning) {
-    text += " " + m_strWarning;
-    file.result = text;
-    file.warning = true;
-    m_data.m_strResultMessage = text;
-  }
-  AuditInformation(text);
+  SavedProtectedFile(file);
   if (m_bShred) {
     // The input goes only after its protected file was written whole.
     file.in.reset();

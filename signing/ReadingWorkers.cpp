@@ -7,7 +7,6 @@
 #include "app/ResString.h"
 #include "core/Paths.h"
 #include "engine/CapicomObjectSet.h"
-#include "engine/CertPolicy.h"
 #include "platform/capicom/capicom_defs.h"
 #include "platform/win32/files.h"
 #include "signing/ProcessingPage.h"
@@ -141,25 +140,11 @@ class CountersignWorker : public ReadingWorker {
 
  private:
   void Failed(FileOutcome& file, HRESULT hr, const CString& engineText);
-
-  bool m_bWarning = false;
-  CString m_strWarning;
 };
 
 void CountersignWorker::StartRun() {
   ReadingWorker::StartRun();
-  if (!m_config.VerifyBeforeSign) return;
-  CCertPolicy policy;
-  for (const CCapicomCertificate& certificate : m_data.m_arrSignerCerts) {
-    CBstrString message;
-    bool ok = false;
-    policy.ValidateCertificate(certificate, message, ok);
-    if (!ok) {
-      m_bWarning = true;
-      m_strWarning = message.GetAnsi() ? message.GetAnsi() : "";
-      break;
-    }
-  }
+  CheckSignersBeforeSigning();
 }
 
 void CountersignWorker::Failed(FileOutcome& file, HRESULT hr, const CString& engineText) {
@@ -250,16 +235,7 @@ void CountersignWorker::ProcessFile(FileOutcome& file) {
     Failed(file, E_FAIL, CString());
     return;
   }
-  CString saved;
-  saved.Format(365, static_cast<const char*>(file.output));
-  CString text = LoadResString(m_bWarning ? 374 : 364) + " " + saved;
-  if (m_bWarning) {
-    text += " " + m_strWarning;
-    file.result = text;
-    file.warning = true;
-    m_data.m_strResultMessage = text;
-  }
-  AuditInformation(text);
+  SavedProtectedFile(file);
 }
 
 // ---- decrypt and verify ----

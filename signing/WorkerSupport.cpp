@@ -6,6 +6,7 @@
 #include "core/Paths.h"
 #include "engine/CapicomObjectSet.h"
 #include "engine/CapicomSignedData.h"
+#include "engine/CertPolicy.h"
 #include "formats/AuditLog.h"
 #include "platform/capicom/capicom_defs.h"
 #include "platform/com/com.h"
@@ -160,6 +161,34 @@ std::unique_ptr<CTolvexBinaryFile> SignerWorker::NewProtectedFile() {
   auto* file = dynamic_cast<CTolvexBinaryFile*>(object);
   if (!file) delete object;
   return std::unique_ptr<CTolvexBinaryFile>(file);
+}
+
+void SignerWorker::CheckSignersBeforeSigning() {
+  if (!m_config.VerifyBeforeSign) return;
+  CCertPolicy policy;
+  for (const CCapicomCertificate& certificate : m_data.m_arrSignerCerts) {
+    CBstrString message;
+    bool ok = false;
+    policy.ValidateCertificate(certificate, message, ok);
+    if (!ok) {
+      m_bWarning = true;
+      m_strWarning = message.GetAnsi() ? message.GetAnsi() : "";
+      return;
+    }
+  }
+}
+
+void SignerWorker::SavedProtectedFile(FileOutcome& file) {
+  CString saved;
+  saved.Format(365, static_cast<const char*>(file.output));
+  CString text = LoadResString(m_bWarning ? 374 : 364) + " " + saved;
+  if (m_bWarning) {
+    text += " " + m_strWarning;
+    file.result = text;
+    file.warning = true;
+    m_data.m_strResultMessage = text;
+  }
+  AuditInformation(text);
 }
 
 bool CreateNumberedFile(const CString& first, CString& chosen) {

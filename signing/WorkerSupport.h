@@ -78,6 +78,12 @@ class SignerWorker {
   DWORD ChunkSize(uint64_t inputSize) const;
   // A new protected file object.
   std::unique_ptr<CTolvexBinaryFile> NewProtectedFile();
+  // With VerifyBeforeSign: the signer certificates are checked before the first file; the first that fails
+  // makes every success of the run carry a warning with the check's text (the files are signed all the same).
+  void CheckSignersBeforeSigning();
+  // A protected file written whole: the saved text to the audit log, and with the warning also to the file's
+  // result and the run's result message.
+  void SavedProtectedFile(FileOutcome& file);
 
   CSignSheet* m_sheet;
   CProtectWizardData& m_data;
@@ -85,6 +91,8 @@ class SignerWorker {
   CFileManager m_files;
   COfficeTolvexConfig m_config;
   CSystemProfile m_profile;
+  bool m_bWarning = false;
+  CString m_strWarning;
 
  private:
   void FinishFile(FileOutcome& file, int count);

@@ -365,6 +365,22 @@ TEST_F(Workers, DecryptingWithoutTheKeyNamesTheMissingKey) {
   EXPECT_EQ(sheet->m_WizardData.m_bOperationSucceeded, 0);
 }
 
+// A signer that fails its check before signing: the files are signed all the same, and the success says so in
+// the file's result and in the run's result message for the host.
+TEST_F(Workers, ASignerThatFailsItsCheckSignsWithAWarning) {
+  CCapicomCertificate alice = WithKey("signer"), carol = WithKey("expired");
+  SetSetting("Config", "VerifyBeforeSign", 1);
+  std::string in = File("report.doc", Content(2000)), out = Folder("out");
+  auto sheet = Sign(1, {in}, out, {alice, carol});
+  std::vector<std::string> results = Results(*sheet);
+  ASSERT_EQ(results.size(), 1u);
+  const std::string saved = std::string(LoadResString(374)) + " ";
+  EXPECT_EQ(results[0].rfind(saved, 0), 0u) << results[0];
+  EXPECT_GT(results[0].size(), saved.size() + out.size());
+  EXPECT_EQ(sheet->m_WizardData.m_strResultMessage.str(), results[0]);
+  EXPECT_EQ(Outputs(*sheet), std::vector<std::string>{out + "/report.doc.Tvx"});
+}
+
 // A wizard that goes while its worker still runs waits for it: the worker never outlives the pages it reports
 // to, and its file is written whole.
 TEST_F(Workers, AWizardWaitsForItsWorkerBeforeItGoes) {
