@@ -5,6 +5,7 @@
 #include "certificates/CacheCleanup.h"
 #include "certificates/CertPageTools.h"
 #include "certificates/CertSheet.h"
+#include "certificates/SelTrustPointsSheet.h"
 #include "platform/capicom/core/store.h"
 #include "platform/mfc/afxdlgs.h"
 #include "platform/services/http.h"
@@ -14,8 +15,11 @@ using namespace certmgr;
 namespace certmgr {
 
 CrlDownload DownloadCrl(const CString& url) {
-  std::string address(url);
-  if (address.rfind("http://", 0) != 0 && address.rfind("https://", 0) != 0) return CrlDownload::NotRetrieved;
+  const std::string address(url);
+  std::string scheme = address.substr(0, address.find("://") == std::string::npos ? 0 : address.find("://"));
+  for (char& ch : scheme) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+  // Over the wire only: no files, no directory.
+  if (scheme != "http" && scheme != "https") return CrlDownload::NotRetrieved;
   kx::HttpRequest options;
   options.connectTimeoutMs = 2500;
   options.timeoutMs = 2500;
@@ -55,6 +59,7 @@ BEGIN_MESSAGE_MAP(CCertMgrOptionsPage, CPropertyPage)
   ON_BN_CLICKED(1047, OnAddressBook)
   ON_BN_CLICKED(1055, OnFindPeople)
   ON_BN_CLICKED(1127, OnCertificateStores)
+  ON_WM_WINDOWPOSCHANGING()
 END_MESSAGE_MAP()
 
 CCertMgrOptionsPage::CCertMgrOptionsPage() : CPropertyPage(IDD) {}
@@ -182,6 +187,7 @@ BEGIN_MESSAGE_MAP(CCertLdapPage, CPropertyPage)
   ON_BN_CLICKED(1047, OnAddressBook)
   ON_BN_CLICKED(1055, OnFindPeople)
   ON_BN_CLICKED(1127, OnCertificateStores)
+  ON_WM_WINDOWPOSCHANGING()
 END_MESSAGE_MAP()
 
 CCertLdapPage::CCertLdapPage() : CPropertyPage(IDD) {}
@@ -256,3 +262,13 @@ void CCertLdapPage::OnImportPfx() {
 void CCertLdapPage::OnAddressBook() { ShowAddressBookFor(this); }
 void CCertLdapPage::OnFindPeople() { FindPeopleFor(this); }
 void CCertLdapPage::OnCertificateStores() { StartCertificateStores(); }
+
+void CCertMgrOptionsPage::OnWindowPosChanging(WINDOWPOS* pos) {
+  CPropertyPage::OnWindowPosChanging(pos);
+  KeepPageInTabs(this, pos);
+}
+
+void CCertLdapPage::OnWindowPosChanging(WINDOWPOS* pos) {
+  CPropertyPage::OnWindowPosChanging(pos);
+  KeepPageInTabs(this, pos);
+}

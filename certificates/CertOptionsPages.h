@@ -54,6 +54,7 @@ class CCertMgrOptionsPage : public CPropertyPage {
   afx_msg void OnAddressBook();
   afx_msg void OnFindPeople();
   afx_msg void OnCertificateStores();
+  afx_msg void OnWindowPosChanging(WINDOWPOS* pos);
   DECLARE_MESSAGE_MAP()
 
   CTextureButton m_Buttons[6];
@@ -84,6 +85,7 @@ class CCertLdapPage : public CPropertyPage {
   afx_msg void OnAddressBook();
   afx_msg void OnFindPeople();
   afx_msg void OnCertificateStores();
+  afx_msg void OnWindowPosChanging(WINDOWPOS* pos);
   DECLARE_MESSAGE_MAP()
 
   CTextureButton m_Buttons[4];

@@ -3,6 +3,7 @@
 #include "app/ResString.h"
 #include "certificates/AddressBook.h"
 #include "certificates/CertSheet.h"
+#include "certificates/SelTrustPointsSheet.h"
 #include "certificates/CertificateRows.h"
 #include "certificates/CryptUILibrary.h"
 #include "core/Win32File.h"
@@ -128,6 +129,7 @@ BEGIN_MESSAGE_MAP(CCertListPage, CPropertyPage)
   ON_BN_CLICKED(1055, OnFindPeople)
   ON_BN_CLICKED(1127, OnCertificateStores)
   ON_WM_DESTROY()
+  ON_WM_WINDOWPOSCHANGING()
 END_MESSAGE_MAP()
 
 CCertListPage::CCertListPage(UINT templateId, std::initializer_list<ToolButton> buttons) : CPropertyPage(templateId) {
@@ -249,3 +251,8 @@ void CCertListPage::OnAddressBook() { ShowAddressBookFor(this); }
 void CCertListPage::OnFindPeople() { FindPeopleFor(this); }
 
 void CCertListPage::OnCertificateStores() { StartCertificateStores(); }
+
+void CCertListPage::OnWindowPosChanging(WINDOWPOS* pos) {
+  CPropertyPage::OnWindowPosChanging(pos);
+  KeepPageInTabs(this, pos);
+}

@@ -103,6 +103,7 @@ class CCertListPage : public CPropertyPage {
   afx_msg void OnFindPeople();
   afx_msg void OnCertificateStores();
   afx_msg void OnDestroy();
+  afx_msg void OnWindowPosChanging(WINDOWPOS* pos);
   DECLARE_MESSAGE_MAP()
 
   void DeleteObjects();

@@ -27,6 +27,23 @@ void AnimateSheetClosing(CBaseSheet& sheet, const RECT& origin, BYTE outline) {
   ZoomClose(CRect(origin), &sheet, outline != 0);
 }
 
+void KeepPageInTabs(CPropertyPage* page, WINDOWPOS* pos) {
+  if (!pos || (pos->flags & SWP_NOMOVE)) return;
+  CPropertySheet* sheet = page->GetParentSheet();
+  CTabCtrl* tabs = sheet ? sheet->GetTabControl() : nullptr;
+  if (!tabs || !tabs->GetSafeHwnd()) return;
+  CRect area;
+  tabs->GetWindowRect(&area);
+  sheet->ScreenToClient(&area);
+  RECT display{0, 0, area.Width(), area.Height()};
+  tabs->SendMessage(TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+  pos->x = area.left + display.left;
+  pos->y = area.top + display.top;
+  pos->cx = display.right - display.left;
+  pos->cy = display.bottom - display.top;
+  pos->flags &= ~static_cast<UINT>(SWP_NOSIZE);
+}
+
 CSelTrustPointsSheet::CSelTrustPointsSheet(LPCSTR caption, CWnd* pParentWnd, UINT selectPage)
     : CBaseSheet(caption, pParentWnd, selectPage) {
   EnableHeader(TRUE);

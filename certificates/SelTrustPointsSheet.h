@@ -35,3 +35,6 @@ void CreateSheetImageLists(CBaseSheet& sheet);
 // back, unless the sheet is hosted or the rectangle is empty.
 void AnimateSheetOpening(CBaseSheet& sheet, const RECT& origin, BYTE outline, const CREATESTRUCT* cs);
 void AnimateSheetClosing(CBaseSheet& sheet, const RECT& origin, BYTE outline);
+// Keeps a page in the display area of its sheet's tab control, wherever it is asked to move: the header banner
+// moves the tabs down after the sheet has laid out where its pages go.
+void KeepPageInTabs(CPropertyPage* page, WINDOWPOS* pos);

@@ -1,0 +1,212 @@
+// Trusted roots and trust points: exporting and importing root certificates (files read by openssl), the
+// strict trust policy swapping the trusted roots with the trust lists of the one-click folder, choosing trust
+// points in the trust points sheet, and the restricted trust page that keeps the trust-point list.
+#include "certificates/ApplicationSettingsPage.h"
+#include "certificates/SelTrustPointsSheet.h"
+#include "certmgr/certmgr_fixture.h"
+#include "support/pki.h"
+
+namespace certmgr_test {
+namespace {
+
+using certsel::Column;
+
+constexpr int kList = 1033;
+
+class Trust : public CertMgrTest {
+ protected:
+  // Runs the application settings page in a sheet of its own while the script drives it.
+  INT_PTR RunSettingsPage(const std::function<void(kx::UiDriver&, HWND, HWND)>& script) {
+    return kx::RunWithUiHere(
+        [&] {
+          CPropertySheet sheet("Settings", nullptr, 0);
+          CApplicationSettingsPage page;
+          sheet.AddPage(&page);
+          return sheet.DoModal();
+        },
+        [&](kx::UiDriver& d) {
+          HWND sheet = d.WaitForTitle("Settings");
+          script(d, sheet, d.WaitForDialog(133));
+        });
+  }
+  // Switches the strict policy on the settings page and answers its question with Yes.
+  void SwitchStrictPolicy(bool on) {
+    RunSettingsPage([&](kx::UiDriver& d, HWND sheet, HWND page) {
+      d.SetCheck(d.Control(page, 1261), on);
+      d.Click(d.Control(sheet, IDOK));
+      d.AnswerMessageBox(IDYES);
+      d.WaitForGone(sheet);
+    });
+  }
+};
+
+TEST_F(Trust, RootCertificatesExportAndImport) {
+  AddCert("Root", "root");
+  const std::string extra = MakeSelfSignedRoot("extra", "Extra Root");
+  std::vector<std::string> before, after;
+  std::string exportText;
+  RunSheet(nullptr, [&](kx::UiDriver& d, HWND sheet) {
+    d.WaitForDialog(102);
+    HWND page = OpenTab(d, sheet, 6, 30056);
+    HWND list = d.Control(page, kList);
+    before = Column(d, list);
+    kx::ControlDriver c(d);
+    c.ListPickRow(list, "Test Root CA");
+    d.Click(d.Control(page, 1011));
+    c.FillFileDialog(m_dir, {"exported.cer"});
+    exportText = d.AnswerMessageBox(IDOK);
+    d.Click(d.Control(page, 1009));
+    c.FillFileDialog(m_dir, {"extra.cer"});
+    d.WaitUntil([&] { return c.ListRowCount(list) == 2; }, "the imported root listed");
+    after = Column(d, list);
+    Screenshot(d, sheet, "trusted-roots");
+    d.Click(d.Control(sheet, IDCANCEL));
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(before, (std::vector<std::string>{"Test Root CA"}));
+  EXPECT_EQ(exportText, "The certificate has been saved.");
+  // The file holds the certificate's DER encoding and nothing else.
+  EXPECT_EQ(kxtest::ReadFile(m_dir + "/exported.cer"), kxtest::pki::DerBytes("root"));
+  std::string subject;
+  EXPECT_EQ(kxtest::Run("openssl x509 -inform DER -in " + m_dir + "/exported.cer -noout -subject", &subject), 0);
+  EXPECT_NE(subject.find("Test Root CA"), std::string::npos) << subject;
+  EXPECT_EQ(after, (std::vector<std::string>{"Extra Root", "Test Root CA"}));
+  (void)extra;
+}
+
+TEST_F(Trust, TrustPointsButtonOnlyUnderTheStrictPolicy) {
+  for (bool strict : {false, true}) {
+    SetStrictPolicy(strict);
+    bool enabled = !strict;
+    RunSheet(nullptr, [&](kx::UiDriver& d, HWND sheet) {
+      d.WaitForDialog(102);
+      enabled = d.IsEnabled(d.Control(OpenTab(d, sheet, 6, 30056), 1050));
+      d.Click(d.Control(sheet, IDCANCEL));
+      d.WaitForGone(sheet);
+    });
+    EXPECT_EQ(enabled, strict);  // the tests run as an administrator
+  }
+}
+
+TEST_F(Trust, StrictPolicySwapsTheTrustedRootsAndBack) {
+  AddCert("Root", "root");
+  const std::string folder = SetOneClickFolder();
+  MakeSelfSignedRoot("strict", "Strict Root");
+  MakeBundle({m_dir + "/strict.pem"}, folder + "/JITC.p7b");
+
+  SwitchStrictPolicy(true);
+  EXPECT_EQ(StrictPolicy(), 1u);
+  EXPECT_EQ(StoreSubjects(CAPICOM_CURRENT_USER_STORE, "Root"), (std::vector<std::string>{"Strict Root"}));
+  // The roots that were trusted are kept, readable by openssl.
+  EXPECT_EQ(BundleSubjects(folder + "/TrustBackup.p7b"), (std::vector<std::string>{"Test Root CA"}));
+
+  SwitchStrictPolicy(false);
+  EXPECT_EQ(StrictPolicy(), 0u);
+  EXPECT_EQ(StoreSubjects(CAPICOM_CURRENT_USER_STORE, "Root"), (std::vector<std::string>{"Test Root CA"}));
+  EXPECT_EQ(BundleSubjects(folder + "/JITC.p7b"), (std::vector<std::string>{"Strict Root"}));
+}
+
+TEST_F(Trust, SwapWithoutItsTrustListChangesNothing) {
+  AddCert("Root", "root");
+  SetOneClickFolder();  // no JITC.p7b in it
+  std::string text;
+  RunSettingsPage([&](kx::UiDriver& d, HWND sheet, HWND page) {
+    d.SetCheck(d.Control(page, 1261), true);
+    d.Click(d.Control(sheet, IDOK));
+    d.AnswerMessageBox(IDYES);
+    text = d.AnswerMessageBox(IDOK);
+    // The page stays, with the switch put back.
+    EXPECT_FALSE(d.IsChecked(d.Control(page, 1261)));
+    d.Click(d.Control(sheet, IDCANCEL));
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(text, "The trusted root certificates could not be replaced.");
+  EXPECT_EQ(StrictPolicy(), 0u);
+  EXPECT_EQ(StoreSubjects(CAPICOM_CURRENT_USER_STORE, "Root"), (std::vector<std::string>{"Test Root CA"}));
+}
+
+TEST_F(Trust, TrustPointsChosenFromTheBackupReplaceTheRoots) {
+  const std::string folder = SetOneClickFolder();
+  MakeSelfSignedRoot("strict", "Strict Root");
+  MakeSelfSignedRoot("old", "Old Root");
+  MakeBundle({kxtest::pki::Pem("root"), m_dir + "/old.pem"}, folder + "/TrustBackup.p7b");
+  {
+    CCapicomStore machine;
+    ASSERT_EQ(machine.Open(CAPICOM_LOCAL_MACHINE_STORE, "Root", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
+    ASSERT_EQ(machine.ImportFromBuffer(kxtest::BufferOf(kxtest::ReadFile(m_dir + "/strict.cer"))), S_OK);
+  }
+  SetStrictPolicy(true);
+  std::vector<std::string> available, points;
+  std::string duplicate;
+  INT_PTR result = RunSheet(nullptr, [&](kx::UiDriver& d, HWND sheet) {
+    d.WaitForDialog(102);
+    HWND roots = OpenTab(d, sheet, 6, 30056);
+    d.Click(d.Control(roots, 1050));
+    HWND pointsSheet = d.WaitForTitle("Trust Points");
+    HWND page = d.WaitForDialog(30058);
+    kx::ControlDriver c(d);
+    available = Column(d, d.Control(page, 1033));
+    points = Column(d, d.Control(page, 1034));
+    Screenshot(d, pointsSheet, "trust-points");
+    // Out with the strict root, in with the old test root.
+    c.ListClickRow(d.Control(page, 1034), 0);
+    d.Click(d.Control(page, 1052));
+    d.AnswerMessageBox(IDYES);
+    c.ListPickRow(d.Control(page, 1033), "Test Root CA");
+    d.Click(d.Control(page, 1050));
+    c.ListPickRow(d.Control(page, 1033), "Test Root CA");
+    d.Click(d.Control(page, 1050));
+    duplicate = d.AnswerMessageBox(IDOK);
+    d.Click(d.Control(pointsSheet, IDOK));
+    d.WaitForGone(pointsSheet);
+    d.WaitUntil([&] { return Column(d, d.Control(roots, kList)) == std::vector<std::string>{"Test Root CA"}; },
+                "the new roots listed");
+    d.Click(d.Control(sheet, IDCANCEL));
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(available, (std::vector<std::string>{"Old Root", "Test Root CA"}));
+  EXPECT_EQ(points, (std::vector<std::string>{"Strict Root"}));
+  EXPECT_EQ(duplicate, "The digital ID of Test Root CA is already in the list of selected certificates.");
+  EXPECT_EQ(StoreSubjects(CAPICOM_LOCAL_MACHINE_STORE, "Root"), (std::vector<std::string>{"Test Root CA"}));
+  EXPECT_EQ(StoreSubjects(CAPICOM_CURRENT_USER_STORE, "Root"), (std::vector<std::string>{"Test Root CA"}));
+}
+
+TEST_F(Trust, RestrictedTrustPageKeepsTheTrustPointList) {
+  const std::string folder = SetOneClickFolder();
+  MakeSelfSignedRoot("extra", "Extra Root");
+  const std::string file = folder + "/JITC_TrustPoints.p7b";
+  MakeBundle({kxtest::pki::Pem("root"), kxtest::pki::Pem("inter"), m_dir + "/extra.pem"}, file);
+  std::vector<std::string> rows, afterRemove;
+  bool removeEnabled = false;
+  RunSheet(nullptr, [&](kx::UiDriver& d, HWND sheet) {
+    d.WaitForDialog(102);
+    HWND page = OpenTab(d, sheet, 7, 30057);
+    HWND list = d.Control(page, kList);
+    rows = Column(d, list);
+    removeEnabled = d.IsEnabled(d.Control(page, 1011));
+    Screenshot(d, sheet, "restricted-trust");
+    kx::ControlDriver c(d);
+    c.ListPickRow(list, "Test Intermediate CA");
+    d.Click(d.Control(page, 1011));
+    d.AnswerMessageBox(IDYES);
+    d.WaitUntil([&] { return c.ListRowCount(list) == 2; }, "the trust point removed");
+    afterRemove = Column(d, list);
+    // The trust points sheet cancelled: nothing is written.
+    d.Click(d.Control(page, 1009));
+    HWND points = d.WaitForTitle("Trust Points");
+    d.WaitForDialog(30058);
+    d.Click(d.Control(points, IDCANCEL));
+    d.WaitForGone(points);
+    d.Click(d.Control(sheet, IDCANCEL));
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(rows, (std::vector<std::string>{"Extra Root", "Test Intermediate CA", "Test Root CA"}));
+  EXPECT_TRUE(removeEnabled);
+  EXPECT_EQ(afterRemove, (std::vector<std::string>{"Extra Root", "Test Root CA"}));
+  // The file is a bundle of the two that are left, in store order.
+  EXPECT_EQ(BundleSubjects(file), (std::vector<std::string>{"Test Root CA", "Extra Root"}));
+}
+
+}  // namespace
+}  // namespace certmgr_test
