@@ -48,19 +48,19 @@ void PickWithOk(CCertSheet* sheet) {
 // Personal certificates
 // ---------------------------------------------------------------------------------------------------------------
 
-IMPLEMENT_DYNCREATE(CPersonalCertPage, CCertListPage)
+IMPLEMENT_DYNAMIC(CKeyCertPage, CCertListPage)
 
-BEGIN_MESSAGE_MAP(CPersonalCertPage, CCertListPage)
+BEGIN_MESSAGE_MAP(CKeyCertPage, CCertListPage)
   ON_BN_CLICKED(1011, OnImportPfx)
   ON_NOTIFY(LVN_ITEMCHANGED, kList, OnItemChanged)
   ON_NOTIFY(NM_DBLCLK, kList, OnDblClk)
 END_MESSAGE_MAP()
 
-CPersonalCertPage::CPersonalCertPage()
-    : CCertListPage(IDD, {{1007, 1029}, {1012, 147}, {1011, 1920}, {1047, 1919}, {1009, 1033}, {1055, 1032},
-                          {1127, 1034}}) {}
+CKeyCertPage::CKeyCertPage(UINT templateId)
+    : CCertListPage(templateId, {{1007, 1029}, {1012, 147}, {1011, 1920}, {1047, 1919}, {1009, 1033}, {1055, 1032},
+                                 {1127, 1034}}) {}
 
-BOOL CPersonalCertPage::OnInitDialog() {
+BOOL CKeyCertPage::OnInitDialog() {
   CCertListPage::OnInitDialog();
   CCertSheet* sheet = GetCertSheet();
   if (sheet && sheet->m_bSelectionMode) {
@@ -70,6 +70,33 @@ BOOL CPersonalCertPage::OnInitDialog() {
   }
   return TRUE;
 }
+
+bool CKeyCertPage::RowCertificate(int row, CCapicomCertificate& out) {
+  if (row < 0 || row >= m_List.GetItemCount()) return false;
+  return ListedCertificate(m_List.GetItemData(row), out);
+}
+
+void CKeyCertPage::OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult) {
+  const int item = NewlySelected(pNMHDR);
+  if (item >= 0) TakeRow(item);
+  *pResult = 0;
+}
+
+void CKeyCertPage::OnDblClk(NMHDR* pNMHDR, LRESULT* pResult) {
+  const int item = ActivatedItem(pNMHDR);
+  if (item >= 0 && item != m_nSelectedRow) TakeRow(item);
+  *pResult = 0;
+  if (m_nSelectedRow < 0 || m_nSelectedRow >= m_List.GetItemCount()) return;
+  CCertSheet* sheet = GetCertSheet();
+  TakeRow(m_nSelectedRow);
+  if (sheet && sheet->m_bSelectionMode) PickWithOk(sheet);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Personal certificates
+// ---------------------------------------------------------------------------------------------------------------
+
+IMPLEMENT_DYNCREATE(CPersonalCertPage, CKeyCertPage)
 
 void CPersonalCertPage::ListCertificates() {
   if (m_List.GetItemCount() > 0) return;
@@ -123,64 +150,25 @@ BOOL CPersonalCertPage::OnSetActive() {
   ListCertificates();
   // Only a listed certificate can be chosen (the store may hold certificates without a key).
   EnableSheetOk(GetCertSheet(), m_List.GetItemCount() > 0);
-  return CCertListPage::OnSetActive();
+  return CKeyCertPage::OnSetActive();
 }
 
 BOOL CPersonalCertPage::DestroyWindow() {
   m_Certificates.RemoveAll();
-  return CCertListPage::DestroyWindow();
+  return CKeyCertPage::DestroyWindow();
 }
 
-bool CPersonalCertPage::RowCertificate(int row, CCapicomCertificate& out) {
-  if (row < 0 || row >= m_List.GetItemCount()) return false;
-  const DWORD_PTR index = m_List.GetItemData(row);
+bool CPersonalCertPage::ListedCertificate(DWORD_PTR index, CCapicomCertificate& out) const {
   if (index >= static_cast<DWORD_PTR>(m_Certificates.GetCount())) return false;
   out = m_Certificates.GetAt(static_cast<int>(index));
   return true;
-}
-
-void CPersonalCertPage::OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult) {
-  const int item = NewlySelected(pNMHDR);
-  if (item >= 0) TakeRow(item);
-  *pResult = 0;
-}
-
-void CPersonalCertPage::OnDblClk(NMHDR* pNMHDR, LRESULT* pResult) {
-  const int item = ActivatedItem(pNMHDR);
-  if (item >= 0 && item != m_nSelectedRow) TakeRow(item);
-  *pResult = 0;
-  if (m_nSelectedRow < 0 || m_nSelectedRow >= m_List.GetItemCount()) return;
-  CCertSheet* sheet = GetCertSheet();
-  TakeRow(m_nSelectedRow);
-  if (sheet && sheet->m_bSelectionMode) PickWithOk(sheet);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
 // Smart-card certificates
 // ---------------------------------------------------------------------------------------------------------------
 
-IMPLEMENT_DYNCREATE(CSmartCertSorePage, CCertListPage)
-
-BEGIN_MESSAGE_MAP(CSmartCertSorePage, CCertListPage)
-  ON_BN_CLICKED(1011, OnImportPfx)
-  ON_NOTIFY(LVN_ITEMCHANGED, kList, OnItemChanged)
-  ON_NOTIFY(NM_DBLCLK, kList, OnDblClk)
-END_MESSAGE_MAP()
-
-CSmartCertSorePage::CSmartCertSorePage()
-    : CCertListPage(IDD, {{1007, 1029}, {1012, 147}, {1011, 1920}, {1047, 1919}, {1009, 1033}, {1055, 1032},
-                          {1127, 1034}}) {}
-
-BOOL CSmartCertSorePage::OnInitDialog() {
-  CCertListPage::OnInitDialog();
-  CCertSheet* sheet = GetCertSheet();
-  if (sheet && sheet->m_bSelectionMode) {
-    for (int id : {1009, 1011, 1055}) ShowControl(id, FALSE);
-  } else if (sheet && sheet->m_bSelectionSheet) {
-    for (int id : {1009, 1011, 1055, 1127, 1007, 1047}) EnableControl(id, FALSE);
-  }
-  return TRUE;
-}
+IMPLEMENT_DYNCREATE(CSmartCertSorePage, CKeyCertPage)
 
 void CSmartCertSorePage::ListCertificates() {
   if (m_List.GetItemCount() > 0) return;
@@ -239,36 +227,18 @@ void CSmartCertSorePage::ListCertificates() {
 BOOL CSmartCertSorePage::OnSetActive() {
   ListCertificates();
   EnableSheetOk(GetCertSheet(), m_nCardCount != 0);
-  return CCertListPage::OnSetActive();
+  return CKeyCertPage::OnSetActive();
 }
 
 BOOL CSmartCertSorePage::DestroyWindow() {
   m_CardCertificates.RemoveAll();
-  return CCertListPage::DestroyWindow();
+  return CKeyCertPage::DestroyWindow();
 }
 
-bool CSmartCertSorePage::RowCertificate(int row, CCapicomCertificate& out) {
-  if (row < 0 || row >= m_List.GetItemCount()) return false;
-  const DWORD_PTR index = m_List.GetItemData(row);
+bool CSmartCertSorePage::ListedCertificate(DWORD_PTR index, CCapicomCertificate& out) const {
   if (index >= static_cast<DWORD_PTR>(m_CardCertificates.GetSize())) return false;
   out = m_CardCertificates[static_cast<INT_PTR>(index)];
   return true;
-}
-
-void CSmartCertSorePage::OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult) {
-  const int item = NewlySelected(pNMHDR);
-  if (item >= 0) TakeRow(item);
-  *pResult = 0;
-}
-
-void CSmartCertSorePage::OnDblClk(NMHDR* pNMHDR, LRESULT* pResult) {
-  const int item = ActivatedItem(pNMHDR);
-  if (item >= 0 && item != m_nSelectedRow) TakeRow(item);
-  *pResult = 0;
-  CCertSheet* sheet = GetCertSheet();
-  if (!sheet || !sheet->m_bSelectionMode || m_nSelectedRow < 0 || m_nSelectedRow >= m_List.GetItemCount()) return;
-  TakeRow(m_nSelectedRow);
-  PickWithOk(sheet);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -9,49 +9,58 @@
 #include "certificates/AddressBook.h"
 #include "engine/CapicomStore.h"
 
-class CPersonalCertPage : public CCertListPage {
+// The two pages of certificates with a private key (personal and smart card): the same controls, buttons and
+// row handling; a double click in the selection role picks the row.
+class CKeyCertPage : public CCertListPage {
+  DECLARE_DYNAMIC(CKeyCertPage)
+ public:
+  explicit CKeyCertPage(UINT templateId);
+  BOOL OnInitDialog() override;
+  bool RowCertificate(int row, CCapicomCertificate& out) override;
+
+ protected:
+  // The listed certificate at a row's item data.
+  virtual bool ListedCertificate(DWORD_PTR index, CCapicomCertificate& out) const = 0;
+  afx_msg void OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult);
+  afx_msg void OnDblClk(NMHDR* pNMHDR, LRESULT* pResult);
+  DECLARE_MESSAGE_MAP()
+};
+
+class CPersonalCertPage : public CKeyCertPage {
   DECLARE_DYNCREATE(CPersonalCertPage)
  public:
   enum { IDD = 102 };
-  CPersonalCertPage();
+  CPersonalCertPage() : CKeyCertPage(IDD) {}
 
   // The listed certificates, in listing order (a row's item data is its place here).
   CCertificateList m_Certificates;
   // Certificates in "My" at the last listing, with or without a private key.
   int m_nStoreCount = 0;
 
-  BOOL OnInitDialog() override;
   BOOL OnSetActive() override;
   BOOL DestroyWindow() override;
-  bool RowCertificate(int row, CCapicomCertificate& out) override;
 
  protected:
   // Lists the certificates once; again only after the list was emptied.
   void ListCertificates();
-  afx_msg void OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult);
-  afx_msg void OnDblClk(NMHDR* pNMHDR, LRESULT* pResult);
-  DECLARE_MESSAGE_MAP()
+  bool ListedCertificate(DWORD_PTR index, CCapicomCertificate& out) const override;
 };
 
-class CSmartCertSorePage : public CCertListPage {
+class CSmartCertSorePage : public CKeyCertPage {
   DECLARE_DYNCREATE(CSmartCertSorePage)
  public:
   enum { IDD = 30051 };
-  CSmartCertSorePage();
+  CSmartCertSorePage() : CKeyCertPage(IDD) {}
 
   int m_nCardCount = 0;
   CCertificateArray m_CardCertificates;
 
-  BOOL OnInitDialog() override;
   BOOL OnSetActive() override;
   BOOL DestroyWindow() override;
-  bool RowCertificate(int row, CCapicomCertificate& out) override;
 
  protected:
   void ListCertificates();
-  afx_msg void OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult);
-  afx_msg void OnDblClk(NMHDR* pNMHDR, LRESULT* pResult);
-  DECLARE_MESSAGE_MAP()
+  bool ListedCertificate(DWORD_PTR index, CCapicomCertificate& out) const override;
 };
 
 // The certificates of the engine's store over a source that rows name by their place in its collection.

@@ -48,13 +48,9 @@ constexpr ToolButton kOptionButtons[6] = {{1047, 1919}, {1131, 1920}, {1009, 103
 constexpr ToolButton kLdapButtons[4] = {{1047, 1919}, {1009, 1033}, {1055, 1032}, {1127, 1034}};
 }  // namespace
 
-IMPLEMENT_DYNCREATE(CCertMgrOptionsPage, CPropertyPage)
+IMPLEMENT_DYNAMIC(CCertSettingsPage, CPropertyPage)
 
-BEGIN_MESSAGE_MAP(CCertMgrOptionsPage, CPropertyPage)
-  ON_BN_CLICKED(1263, OnDownloadNow)
-  ON_BN_CLICKED(1264, OnClearCaches)
-  ON_BN_CLICKED(1130, OnViewCrlFile)
-  ON_BN_CLICKED(1131, OnInstallCrlFile)
+BEGIN_MESSAGE_MAP(CCertSettingsPage, CPropertyPage)
   ON_BN_CLICKED(1009, OnImportPfx)
   ON_BN_CLICKED(1047, OnAddressBook)
   ON_BN_CLICKED(1055, OnFindPeople)
@@ -62,9 +58,32 @@ BEGIN_MESSAGE_MAP(CCertMgrOptionsPage, CPropertyPage)
   ON_WM_WINDOWPOSCHANGING()
 END_MESSAGE_MAP()
 
-CCertMgrOptionsPage::CCertMgrOptionsPage() : CPropertyPage(IDD) {}
+CCertSheet* CCertSettingsPage::GetCertSheet() const { return dynamic_cast<CCertSheet*>(GetParent()); }
 
-CCertSheet* CCertMgrOptionsPage::GetCertSheet() const { return dynamic_cast<CCertSheet*>(GetParent()); }
+void CCertSettingsPage::OnImportPfx() {
+  if (CCertSheet* sheet = GetCertSheet()) sheet->ImportCertificate();
+}
+void CCertSettingsPage::OnAddressBook() { ShowAddressBookFor(this); }
+void CCertSettingsPage::OnFindPeople() { FindPeopleFor(this); }
+void CCertSettingsPage::OnCertificateStores() { StartCertificateStores(); }
+
+void CCertSettingsPage::OnWindowPosChanging(WINDOWPOS* pos) {
+  CPropertyPage::OnWindowPosChanging(pos);
+  KeepPageInTabs(this, pos);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+
+IMPLEMENT_DYNCREATE(CCertMgrOptionsPage, CCertSettingsPage)
+
+BEGIN_MESSAGE_MAP(CCertMgrOptionsPage, CCertSettingsPage)
+  ON_BN_CLICKED(1263, OnDownloadNow)
+  ON_BN_CLICKED(1264, OnClearCaches)
+  ON_BN_CLICKED(1130, OnViewCrlFile)
+  ON_BN_CLICKED(1131, OnInstallCrlFile)
+END_MESSAGE_MAP()
+
+CCertMgrOptionsPage::CCertMgrOptionsPage() : CCertSettingsPage(IDD) {}
 
 void CCertMgrOptionsPage::DoDataExchange(CDataExchange* pDX) {
   CPropertyPage::DoDataExchange(pDX);
@@ -167,32 +186,19 @@ void CCertMgrOptionsPage::OnCrlFile(int method) {
 void CCertMgrOptionsPage::OnViewCrlFile() { OnCrlFile(13); }
 void CCertMgrOptionsPage::OnInstallCrlFile() { OnCrlFile(14); }
 
-void CCertMgrOptionsPage::OnImportPfx() {
-  if (CCertSheet* sheet = GetCertSheet()) sheet->ImportCertificate();
-}
-void CCertMgrOptionsPage::OnAddressBook() { ShowAddressBookFor(this); }
-void CCertMgrOptionsPage::OnFindPeople() { FindPeopleFor(this); }
-void CCertMgrOptionsPage::OnCertificateStores() { StartCertificateStores(); }
 
 // ---------------------------------------------------------------------------------------------------------------
 // LDAP
 // ---------------------------------------------------------------------------------------------------------------
 
-IMPLEMENT_DYNCREATE(CCertLdapPage, CPropertyPage)
+IMPLEMENT_DYNCREATE(CCertLdapPage, CCertSettingsPage)
 
-BEGIN_MESSAGE_MAP(CCertLdapPage, CPropertyPage)
+BEGIN_MESSAGE_MAP(CCertLdapPage, CCertSettingsPage)
   ON_BN_CLICKED(1109, OnLdapSwitch)
   ON_BN_CLICKED(1113, OnOpenUrl)
-  ON_BN_CLICKED(1009, OnImportPfx)
-  ON_BN_CLICKED(1047, OnAddressBook)
-  ON_BN_CLICKED(1055, OnFindPeople)
-  ON_BN_CLICKED(1127, OnCertificateStores)
-  ON_WM_WINDOWPOSCHANGING()
 END_MESSAGE_MAP()
 
-CCertLdapPage::CCertLdapPage() : CPropertyPage(IDD) {}
-
-CCertSheet* CCertLdapPage::GetCertSheet() const { return dynamic_cast<CCertSheet*>(GetParent()); }
+CCertLdapPage::CCertLdapPage() : CCertSettingsPage(IDD) {}
 
 void CCertLdapPage::DoDataExchange(CDataExchange* pDX) {
   CPropertyPage::DoDataExchange(pDX);
@@ -256,19 +262,3 @@ void CCertLdapPage::OnOpenUrl() {
   if (FAILED(book.OpenLdapUrl(GetSafeHwnd(), m_strLdapUrl, m_bAuthorise))) MessageBox(LoadResString(223), nullptr, MB_OK);
 }
 
-void CCertLdapPage::OnImportPfx() {
-  if (CCertSheet* sheet = GetCertSheet()) sheet->ImportCertificate();
-}
-void CCertLdapPage::OnAddressBook() { ShowAddressBookFor(this); }
-void CCertLdapPage::OnFindPeople() { FindPeopleFor(this); }
-void CCertLdapPage::OnCertificateStores() { StartCertificateStores(); }
-
-void CCertMgrOptionsPage::OnWindowPosChanging(WINDOWPOS* pos) {
-  CPropertyPage::OnWindowPosChanging(pos);
-  KeepPageInTabs(this, pos);
-}
-
-void CCertLdapPage::OnWindowPosChanging(WINDOWPOS* pos) {
-  CPropertyPage::OnWindowPosChanging(pos);
-  KeepPageInTabs(this, pos);
-}

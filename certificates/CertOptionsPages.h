@@ -19,7 +19,24 @@ CrlDownload DownloadCrl(const CString& url);
 
 }  // namespace certmgr
 
-class CCertMgrOptionsPage : public CPropertyPage {
+// The settings pages' shared part: the tool buttons that import, open the address book, find people and start
+// the certificate stores, and the page kept in its sheet's tabs.
+class CCertSettingsPage : public CPropertyPage {
+  DECLARE_DYNAMIC(CCertSettingsPage)
+ public:
+  explicit CCertSettingsPage(UINT templateId) : CPropertyPage(templateId) {}
+
+ protected:
+  CCertSheet* GetCertSheet() const;
+  afx_msg void OnImportPfx();
+  afx_msg void OnAddressBook();
+  afx_msg void OnFindPeople();
+  afx_msg void OnCertificateStores();
+  afx_msg void OnWindowPosChanging(WINDOWPOS* pos);
+  DECLARE_MESSAGE_MAP()
+};
+
+class CCertMgrOptionsPage : public CCertSettingsPage {
   DECLARE_DYNCREATE(CCertMgrOptionsPage)
  public:
   enum { IDD = 4236 };
@@ -41,7 +58,6 @@ class CCertMgrOptionsPage : public CPropertyPage {
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
-  CCertSheet* GetCertSheet() const;
   // Downloads from the CRL URL; the URL counts as downloaded only when the list was registered.
   certmgr::CrlDownload Download();
   void OnCrlFile(int method);
@@ -50,18 +66,13 @@ class CCertMgrOptionsPage : public CPropertyPage {
   afx_msg void OnClearCaches();
   afx_msg void OnViewCrlFile();
   afx_msg void OnInstallCrlFile();
-  afx_msg void OnImportPfx();
-  afx_msg void OnAddressBook();
-  afx_msg void OnFindPeople();
-  afx_msg void OnCertificateStores();
-  afx_msg void OnWindowPosChanging(WINDOWPOS* pos);
   DECLARE_MESSAGE_MAP()
 
   CTextureButton m_Buttons[6];
   CColorLabel m_lblCrl;
 };
 
-class CCertLdapPage : public CPropertyPage {
+class CCertLdapPage : public CCertSettingsPage {
   DECLARE_DYNCREATE(CCertLdapPage)
  public:
   enum { IDD = 4237 };
@@ -76,16 +87,10 @@ class CCertLdapPage : public CPropertyPage {
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
-  CCertSheet* GetCertSheet() const;
   void EnableLdapControls();
 
   afx_msg void OnLdapSwitch();
   afx_msg void OnOpenUrl();
-  afx_msg void OnImportPfx();
-  afx_msg void OnAddressBook();
-  afx_msg void OnFindPeople();
-  afx_msg void OnCertificateStores();
-  afx_msg void OnWindowPosChanging(WINDOWPOS* pos);
   DECLARE_MESSAGE_MAP()
 
   CTextureButton m_Buttons[4];

@@ -30,6 +30,25 @@ void FixedHeadings(CStringList& headings) {
   for (const char* text : {"Issued To", "Issued By", "Valid To", "Valid From"}) headings.AddTail(text);
 }
 
+// The trust points sheet by its class name, unhosted, with its system menu and title, its page set built for
+// the backup flag; null when it cannot be made.
+std::unique_ptr<CSelTrustPointsSheet> MakeTrustPointsSheet(CWnd* parent, bool backup) {
+  CFormsObjectProvider provider;
+  CBaseSheet* made = nullptr;
+  provider.CreateSheetByName("CSelTrustPointsSheet", parent, &made);
+  std::unique_ptr<CBaseSheet> owner(made);
+  auto* sheet = dynamic_cast<CSelTrustPointsSheet*>(made);
+  if (!sheet) return nullptr;
+  owner.release();
+  sheet->m_TrustPointsPage.m_bBackup = backup ? 1 : 0;
+  sheet->m_bHosted = 0;
+  sheet->m_bSystemMenu = 1;
+  sheet->SetTitle("Trust Points");
+  sheet->AddPages();
+  sheet->OnPagesAdded();
+  return std::unique_ptr<CSelTrustPointsSheet>(sheet);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -125,17 +144,8 @@ void CTrustedRootPage::OnImportCertificate() {
 
 void CTrustedRootPage::OnTrustPoints() {
   if (!StrictPolicyOn()) return;
-  CFormsObjectProvider provider;
-  CBaseSheet* made = nullptr;
-  provider.CreateSheetByName("CSelTrustPointsSheet", this, &made);
-  std::unique_ptr<CBaseSheet> owner(made);
-  auto* sheet = dynamic_cast<CSelTrustPointsSheet*>(made);
+  std::unique_ptr<CSelTrustPointsSheet> sheet = MakeTrustPointsSheet(this, true);
   if (!sheet) return;
-  sheet->m_TrustPointsPage.m_bBackup = 1;
-  sheet->m_bHosted = 0;
-  sheet->m_bSystemMenu = 1;
-  sheet->SetTitle("Trust Points");
-  sheet->AddPages();
 
   CCapicomStore roots;
   if (FAILED(roots.Open(CAPICOM_CURRENT_USER_STORE, "Root", CAPICOM_STORE_OPEN_MAXIMUM_ALLOWED))) {
@@ -250,17 +260,8 @@ void CRestrictedTrustPage::OnRemoveTrustPoint() {
 }
 
 void CRestrictedTrustPage::OnAddTrustPoints() {
-  CFormsObjectProvider provider;
-  CBaseSheet* made = nullptr;
-  provider.CreateSheetByName("CSelTrustPointsSheet", this, &made);
-  std::unique_ptr<CBaseSheet> owner(made);
-  auto* sheet = dynamic_cast<CSelTrustPointsSheet*>(made);
+  std::unique_ptr<CSelTrustPointsSheet> sheet = MakeTrustPointsSheet(this, false);
   if (!sheet) return;
-  sheet->m_bHosted = 0;
-  sheet->m_bSystemMenu = 1;
-  sheet->SetTitle("Trust Points");
-  sheet->AddPages();
-  sheet->OnPagesAdded();
   if (m_pObjects) {
     try {
       for (const CCapicomCertificate& c : StoreCertificates(m_pObjects->m_Store)) sheet->m_Certificates.Add(c);
