@@ -310,7 +310,7 @@ TEST_F(FrameTest, ShowSheetFindsTheSheetInAnyCaseAndRunsItUnderTheMainWindow) {
       },
       [&](kx::UiDriver& d) {
         HWND sheet = d.WaitForTitle("Import a Certificate");
-        Page(d, sheet, CFinishPage::IDD);
+        Page(d, sheet, 30018);  // the importer's file page
         d.Click(d.Control(sheet, IDCANCEL));
         AnswerPage(d, "Yes");
         d.WaitForGone(sheet);
