@@ -424,6 +424,78 @@ TEST_F(Wizard, SigningAndCountersigningThroughTheWizard) {
   EXPECT_EQ(Results(*back), std::vector<std::string>{"Success"});
 }
 
+// Countersigning takes only signed protected files without encryption: the browsed file is checked at once.
+TEST_F(Wizard, CountersigningRefusesFilesItCannotSign) {
+  CCapicomCertificate alice = WithKey("signer");
+  WithKey("encrypt");
+  std::string in = File("report.doc", Content(3000)), files = kxtest::MakeTempDir("files");
+  auto sign = NewSheet(1, {in}, files);
+  sign->m_WizardData.m_arrSignerCerts = {alice};
+  Run(*sign, SignThreadProc);
+  auto both = NewSheet(2, {in}, kxtest::MakeTempDir("both"));
+  both->m_WizardData.m_arrSignerCerts = {alice};
+  both->m_WizardData.m_arrRecipientCerts = {Cert("encrypt")};
+  both->m_WizardData.m_nCipher = CAPICOM_ENCRYPTION_ALGORITHM_AES;
+  both->m_WizardData.m_nKeyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS;
+  Run(*both, SignAndEncryptThreadProc);
+  kxtest::WriteFile(files + "/both.Tvx", kxtest::ReadFile(kxtest::Root() + "/both/report.doc.Tvx"));
+  kxtest::WriteFile(files + "/plain.tvx", "plain text");
+
+  auto wizard = Made(CSignSheet::kFilePage, 3, {}, files);
+  kx::RunWithUiHere([&] { return wizard->DoModal(); }, [&](kx::UiDriver& d) {
+    HWND sheet = d.WaitForTitle("Signer Wizard");
+    HWND page = Page(d, sheet, 105);
+    kx::ControlDriver c(d);
+    struct Case {
+      const char* name;
+      UINT refusal;
+    } cases[] = {{"plain.tvx", 420}, {"both.Tvx", 421}, {"report.doc.Tvx", 0}};
+    for (const Case& k : cases) {
+      d.Click(d.Control(page, 1008));
+      c.FillFileDialog(files, {k.name});
+      if (k.refusal) {
+        EXPECT_EQ(AnswerPage(d, "OK"), Text(k.refusal)) << k.name;
+        EXPECT_EQ(d.Text(d.Control(page, kFilePath)), "") << k.name;
+      } else {
+        d.WaitForText(d.Control(page, kFilePath), files + "/" + k.name);
+      }
+    }
+    CancelWizard(d, sheet);
+  });
+}
+
+// One signer at a time without the multiple-signers box: chosen in the certificate manager's selection form; a
+// second choice waits until the list is cleared.
+TEST_F(Wizard, TheSignerPageTakesOneSignerUnlessSeveralAreAsked) {
+  WithKey("signer");
+  auto wizard = Made(CSignSheet::kSignersPage, 1, {m_dir + "/report.doc"}, m_dir);
+  kx::RunWithUiHere([&] { return wizard->DoModal(); }, [&](kx::UiDriver& d) {
+    HWND sheet = d.WaitForTitle("Signer Wizard");
+    HWND page = Page(d, sheet, 4225);
+    HWND list = d.Control(page, kList);
+    kx::ControlDriver c(d);
+    d.Click(d.Control(page, 1043));
+    HWND chooser = d.WaitForTitle(Text(298));
+    HWND personal = d.Control(d.WaitForDialog(102), kList);
+    c.ListDoubleClickRow(personal, c.ListFind(personal, "Alice Signer"));
+    d.WaitForGone(chooser);
+    EXPECT_EQ(c.ListRowCount(list), 1);
+    EXPECT_EQ(c.ListText(list, 0, 2), Text(433));
+    EXPECT_TRUE(d.IsEnabled(d.Control(sheet, ID_WIZNEXT)));
+    d.Click(d.Control(page, 1043));
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(431));
+    d.Click(d.Control(page, 1053));
+    EXPECT_EQ(AnswerPage(d, "Yes"), Text(436));
+    EXPECT_EQ(c.ListRowCount(list), 0);
+    EXPECT_FALSE(d.IsEnabled(d.Control(sheet, ID_WIZNEXT)));
+    // Back leads to the file page.
+    d.Click(d.Control(sheet, ID_WIZBACK));
+    Page(d, sheet, 105);
+    CancelWizard(d, sheet);
+  });
+  EXPECT_TRUE(wizard->m_WizardData.m_arrSignerCerts.empty());
+}
+
 // The operation data of a new wizard, and the one-call set-up of the user set-up run.
 TEST_F(Wizard, NewOperationDataHoldsNothingChosen) {
   CSignSheet sheet("Signer Wizard", nullptr, 0);
