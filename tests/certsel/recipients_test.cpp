@@ -252,6 +252,8 @@ TEST_F(RecipientsPage, OneStepEncryptionWritesAProtectedFileTheRecipientOpens) {
         HWND sheet = d.WaitForTitle("Signer Wizard");
         HWND page = d.WaitForDialog(4209);
         PickRecipients(d, page, {"Bob Encryption"});
+        // The page enables Finish once it has taken the chosen certificates.
+        d.WaitForEnabled(d.Control(sheet, ID_WIZFINISH));
         d.Click(d.Control(sheet, ID_WIZFINISH));
         HWND progress = d.WaitForTitle("Progress");
         // The wizard waits under the progress window.
