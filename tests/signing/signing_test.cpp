@@ -1,6 +1,8 @@
 #include "signing/signing_test.h"
 
 #include "core/SystemProfile.h"
+#include "formats/AuditLog.h"
+#include "formats/AuditLogFile.h"
 #include "formats/FileManager.h"
 #include "formats/FileStream.h"
 #include "platform/capicom/capicom_defs.h"
@@ -68,6 +70,25 @@ void SigningTest::Rewrite(const std::string& path, const std::function<void(CTol
 void SigningTest::SetSetting(const char* section, const char* name, DWORD value) {
   CSettingsStore s(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex");
   ASSERT_TRUE(s.WriteInt(section, name, value));
+}
+
+void SigningTest::StartAuditLog() {
+  CSettingsStore s(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex");
+  ASSERT_TRUE(s.WriteString("OneClickManager", "OneClickFolder", kxtest::MakeTempDir("oneclick")));
+}
+
+std::vector<std::string> SigningTest::AuditEntries() {
+  std::vector<std::string> out;
+  CString path;
+  if (!CAuditLog().GetLogFilePath(path)) return out;
+  CFileManager manager;
+  std::unique_ptr<CBaseKesmoraFile> file(manager.OpenFile(path));
+  if (auto* log = dynamic_cast<CAuditLogFile*>(file.get()))
+    for (DWORD i = 0; i < log->m_entries.GetCount(); ++i) {
+      const CAuditLogEntry& e = log->m_entries.GetAt(i);
+      out.push_back(e.GetOperation().str() + "|" + e.GetSeverity().str() + "|" + e.GetMessage().str());
+    }
+  return out;
 }
 
 void SigningTest::SetMemoryCache(int megabytes) {

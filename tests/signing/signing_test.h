@@ -52,6 +52,9 @@ class SigningTest : public certsel::CertSelTest {
                       const std::vector<std::string>* blocks = nullptr);
 
   static void SetSetting(const char* section, const char* name, DWORD value);
+  // The audit log's entries as "operation|severity|message", in order; the log goes to the test's own folder.
+  void StartAuditLog();
+  static std::vector<std::string> AuditEntries();
   static void SetMemoryCache(int megabytes);
   // Bytes that are no text: every value, in a pattern that does not repeat at the chunk size.
   static std::string Content(size_t size);

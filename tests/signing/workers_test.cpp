@@ -274,6 +274,7 @@ TEST_F(Workers, CountersigningAddsSignersAndKeepsTheExistingOnes) {
 // in each list, and numbered names never replace an existing file.
 TEST_F(Workers, FailedFilesLeaveNoOutputAndTheRunGoesOn) {
   WithKey("encrypt");
+  StartAuditLog();
   std::string good = File("report.doc", Content(5000)), empty = File("empty.doc", "");
   std::string out = Folder("out");
   kxtest::WriteFile(out + "/report.doc(1).Tvx", "someone else's file");
@@ -289,6 +290,12 @@ TEST_F(Workers, FailedFilesLeaveNoOutputAndTheRunGoesOn) {
   EXPECT_TRUE(Exists(out + "/report.doc.Tvx"));
   EXPECT_FALSE(Exists(out + "/empty.doc.Tvx"));
   EXPECT_EQ(kxtest::ReadFile(out + "/report.doc(1).Tvx"), "someone else's file");
+  // The audit log: the saved files and the empty one.
+  std::vector<std::string> audit = AuditEntries();
+  ASSERT_EQ(audit.size(), 3u);
+  EXPECT_EQ(audit[0].rfind("Encrypt Operation|Information|" + std::string(LoadResString(364)) + " ", 0), 0u) << audit[0];
+  EXPECT_EQ(audit[1], "Encrypt Operation|Fatal Error|Failed because file size is 0 bytes");
+  EXPECT_EQ(audit[2].rfind("Encrypt Operation|Information|", 0), 0u) << audit[2];
 
   // A signer whose key is not here: the output made for the file goes again.
   auto unsigned_ = NewSheet(1, {good}, Folder("unsigned"));
