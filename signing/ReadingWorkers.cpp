@@ -29,46 +29,6 @@ constexpr const char* kNoDecryptedContent = "Failed to get the decrypted data of
 constexpr const char* kKeyNotFound = "Recipient digital ID / Private key cannot be found.";
 constexpr const char* kSignFailed = "Failed to write the data to the output file. Possible Reasons(Sign operation failed.)";
 
-// The engine's verification of one content block against a detached signature.
-HRESULT VerifyBlock(CCapicomSignedData& data, const CByteBuffer& content, const CByteBuffer& signature, LONG level) {
-  data.PutContentFromBuffer(content);
-  return data.Verify(signature, true, level);
-}
-
-// The signatures a protected file carries: one entry per signer, one detached signature per content block. A
-// block is accepted only when every entry's signature of it verifies, and the content only when every entry
-// signs exactly its blocks.
-class SignatureCheck {
- public:
-  // False when the file carries no readable signature entry.
-  bool Load(const PayloadBody& body) {
-    m_entries.clear();
-    for (DWORD i = 0; i < body.GetEntryCount(); ++i) {
-      PayloadEntry entry;
-      if (!body.GetEntry(i, entry)) return false;
-      m_entries.push_back(entry);
-    }
-    return !m_entries.empty();
-  }
-  HRESULT Verify(CCapicomSignedData& data, DWORD block, const CByteBuffer& content, LONG level) const {
-    for (const PayloadEntry& entry : m_entries) {
-      // A block without a signature of this signer: the subject is not signed.
-      if (block >= entry.m_buffers.GetCount()) return static_cast<HRESULT>(0x800B0100);
-      HRESULT hr = VerifyBlock(data, content, entry.m_buffers.GetAt(block), level);
-      if (FAILED(hr)) return hr;
-    }
-    return S_OK;
-  }
-  bool CoversBlocks(DWORD blocks) const {
-    for (const PayloadEntry& entry : m_entries)
-      if (entry.m_buffers.GetCount() != blocks) return false;
-    return true;
-  }
-
- private:
-  std::vector<PayloadEntry> m_entries;
-};
-
 // The verification level: signature and certificate unless only signatures are to be checked.
 LONG VerificationLevel(const COfficeTolvexConfig& config) {
   return config.VerifySignatureOnly ? CAPICOM_VERIFY_SIGNATURE_ONLY : CAPICOM_VERIFY_SIGNATURE_AND_CERTIFICATE;

@@ -275,6 +275,32 @@ bool SignerSet::Sign(size_t i, const CByteBuffer& chunk, CByteBuffer& signature,
   return ok && SUCCEEDED(hr) && signature.GetLength() > 0;
 }
 
+bool SignatureCheck::Load(const PayloadBody& body) {
+  m_entries.clear();
+  for (DWORD i = 0; i < body.GetEntryCount(); ++i) {
+    PayloadEntry entry;
+    if (!body.GetEntry(i, entry)) return false;
+    m_entries.push_back(entry);
+  }
+  return !m_entries.empty();
+}
+
+HRESULT SignatureCheck::Verify(CCapicomSignedData& data, DWORD block, const CByteBuffer& content, LONG level) const {
+  for (const PayloadEntry& entry : m_entries) {
+    if (block >= entry.m_buffers.GetCount()) return static_cast<HRESULT>(0x800B0100);
+    data.PutContentFromBuffer(content);
+    HRESULT hr = data.Verify(entry.m_buffers.GetAt(block), true, level);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+bool SignatureCheck::CoversBlocks(DWORD blocks) const {
+  for (const PayloadEntry& entry : m_entries)
+    if (entry.m_buffers.GetCount() != blocks) return false;
+  return true;
+}
+
 std::vector<PayloadEntry> MakeSignatureEntries(const PayloadEntry& record, size_t signers) {
   std::vector<PayloadEntry> entries(signers, record);
   for (size_t i = 0; i < entries.size(); ++i) {

@@ -133,6 +133,23 @@ class SignerSet {
   CCapicomSignedData& m_first;
 };
 
+// The signatures a protected file carries: one entry per signer, one detached signature per content block. A
+// block is accepted only when every entry's signature of it verifies, and the content only when every entry
+// signs exactly its blocks (a file without entries is not signed at all).
+class SignatureCheck {
+ public:
+  // False when the file carries no readable signature entry.
+  bool Load(const PayloadBody& body);
+  // Block number block (from 0) with its plain content against every entry; the first failure's result code
+  // (TRUST_E_NOSIGNATURE for an entry without a signature of the block).
+  HRESULT Verify(CCapicomSignedData& data, DWORD block, const CByteBuffer& content, LONG level) const;
+  // Every entry signs exactly that many blocks.
+  bool CoversBlocks(DWORD blocks) const;
+
+ private:
+  std::vector<PayloadEntry> m_entries;
+};
+
 // The signature entries of a signing run: the first carries the signing record (and its drawn signature),
 // the others a copy without the drawn signature.
 std::vector<PayloadEntry> MakeSignatureEntries(const PayloadEntry& record, size_t signers);

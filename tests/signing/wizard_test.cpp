@@ -267,7 +267,9 @@ TEST_F(Wizard, TheCipherPageStoresTheEngineCodes) {
       HWND sheet = d.WaitForTitle("Signer Wizard");
       HWND page = Page(d, sheet, 4208);
       kx::ControlDriver controls(d);
-      if (!c.offered.empty()) EXPECT_EQ(controls.ComboItems(d.Control(page, kCipher)), c.offered);
+      if (!c.offered.empty()) {
+        EXPECT_EQ(controls.ComboItems(d.Control(page, kCipher)), c.offered);
+      }
       if (c.cipher) controls.ComboPick(d.Control(page, kCipher), c.cipher);
       if (c.keyLength) controls.ComboPick(d.Control(page, kKeyLength), c.keyLength);
       Next(d, sheet);
@@ -560,7 +562,9 @@ TEST_F(Wizard, TrustCodesMapToTheirTexts) {
     CString text("stale");
     EXPECT_EQ(GetTrustErrorText(static_cast<HRESULT>(c.code), text), c.id != 0) << std::hex << c.code;
     EXPECT_EQ(text.str(), c.id ? Text(c.id) : "") << std::hex << c.code;
-    if (c.id) EXPECT_FALSE(text.IsEmpty());
+    if (c.id) {
+      EXPECT_FALSE(text.IsEmpty());
+    }
   }
 }
 
