@@ -1,0 +1,106 @@
+#include "archives/WizardWorker.h"
+
+#include "platform/mfc/afxwin.h"
+#include "platform/win32/sync.h"
+#include "platform/win32/wintime.h"
+
+namespace {
+
+// A function for the page's own thread, sent by a worker.
+constexpr UINT WM_RUN_ON_PAGE = WM_APP + 0x152;
+
+}  // namespace
+
+CSheetWorker::~CSheetWorker() {
+  Wait();
+  delete m_pThread;
+}
+
+bool CSheetWorker::Start(AFX_THREADPROC proc, LPVOID argument) {
+  Wait();
+  delete m_pThread;
+  m_pThread = AfxBeginThread(proc, argument, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+  if (!m_pThread) return false;
+  // Kept, so that the sheet can wait for the thread before its pages go.
+  m_pThread->m_bAutoDelete = FALSE;
+  m_pThread->ResumeThread();
+  return true;
+}
+
+bool CSheetWorker::Wait(DWORD milliseconds) {
+  if (!m_pThread || !m_pThread->m_hThread) return true;
+  HANDLE thread = m_pThread->m_hThread;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD elapsed = GetTickCount() - start;
+    if (milliseconds != INFINITE && elapsed >= milliseconds) return false;
+    const DWORD wait = milliseconds == INFINITE ? INFINITE : milliseconds - elapsed;
+    // The worker may be sending this thread a message (a row, a box to show): take it meanwhile.
+    const DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, wait, QS_SENDMESSAGE);
+    if (r == WAIT_OBJECT_0) return true;
+    if (r == WAIT_OBJECT_0 + 1) {
+      MSG msg;
+      PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE);
+      continue;
+    }
+    if (r == WAIT_TIMEOUT) return false;
+    return WaitForSingleObject(thread, wait) == WAIT_OBJECT_0;
+  }
+}
+
+bool CSheetWorker::IsRunning() const {
+  return m_pThread && m_pThread->m_hThread && WaitForSingleObject(m_pThread->m_hThread, 0) == WAIT_TIMEOUT;
+}
+
+IMPLEMENT_DYNAMIC(CWorkerPage, CPropertyPage)
+
+BEGIN_MESSAGE_MAP(CWorkerPage, CPropertyPage)
+  ON_MESSAGE(WM_RUN_ON_PAGE, OnRunOnPage)
+END_MESSAGE_MAP()
+
+void CWorkerPage::RunOnPageThread(const std::function<void()>& fn) {
+  HWND page = GetSafeHwnd();
+  if (page && ::IsWindow(page) && GetWindowThreadProcessId(page, nullptr) != GetCurrentThreadId()) {
+    ::SendMessage(page, WM_RUN_ON_PAGE, 0, reinterpret_cast<LPARAM>(&fn));
+    return;
+  }
+  fn();
+}
+
+LRESULT CWorkerPage::OnRunOnPage(WPARAM, LPARAM lParam) {
+  (*reinterpret_cast<const std::function<void()>*>(lParam))();
+  return 0;
+}
+
+namespace kx::archives {
+
+int WorkerMessageBox(CWorkerPage* page, LPCSTR text, UINT type) {
+  const CString message(text ? text : "");
+  int answer = 0;
+  page->RunOnPageThread([&] { answer = AfxMessageBox(message, type); });
+  return answer;
+}
+
+void SetLabelText(CWnd& label, LPCSTR text) {
+  if (!label.GetSafeHwnd()) return;
+  label.SetWindowText(text);
+  if (CWnd* parent = label.GetParent()) {
+    CRect area;
+    label.GetWindowRect(&area);
+    parent->ScreenToClient(&area);
+    parent->InvalidateRect(&area, TRUE);
+  }
+  label.Invalidate();
+}
+
+CString PercentText(int position, int lower, int upper) {
+  int percent = 0;
+  if (upper != lower)
+    percent = static_cast<int>((static_cast<long long>(position) - lower) * 100 / (static_cast<long long>(upper) - lower));
+  if (percent != 100) percent %= 100;
+  CString text;
+  text.Format("%d%c", percent, '%');
+  return text;
+}
+
+}  // namespace kx::archives

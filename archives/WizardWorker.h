@@ -1,0 +1,72 @@
+// What the archive and package wizards need for their worker threads: the sheet keeps its worker and waits for
+// it before its pages go, and a page that a worker reaches runs the worker's calls on its own thread, so that
+// no window, list or member of the page is touched from two threads.
+#pragma once
+
+#include <functional>
+
+#include "platform/mfc/propsheet.h"
+#include "platform/mfc/winapp.h"
+
+class CSheetWorker {
+ public:
+  CSheetWorker() = default;
+  // Waits for a worker that still runs.
+  ~CSheetWorker();
+  CSheetWorker(const CSheetWorker&) = delete;
+  CSheetWorker& operator=(const CSheetWorker&) = delete;
+
+  // Starts proc(argument) after the previous worker has ended; false when no thread could be started.
+  bool Start(AFX_THREADPROC proc, LPVOID argument);
+  // Waits for the worker to end, meanwhile taking the messages it sends to this thread; true when none runs.
+  bool Wait(DWORD milliseconds = INFINITE);
+  bool IsRunning() const;
+
+ private:
+  CWinThread* m_pThread = nullptr;
+};
+
+// A wizard page whose worker calls reach it from another thread.
+class CWorkerPage : public CPropertyPage {
+  DECLARE_DYNAMIC(CWorkerPage)
+ public:
+  using CPropertyPage::CPropertyPage;
+
+  // Runs fn on the page's thread and waits for it (at once when this is that thread or the page has no window).
+  void RunOnPageThread(const std::function<void()>& fn);
+  // The same with a result.
+  template <class T>
+  T CallOnPageThread(const std::function<T()>& fn) {
+    T result{};
+    RunOnPageThread([&] { result = fn(); });
+    return result;
+  }
+
+ protected:
+  afx_msg LRESULT OnRunOnPage(WPARAM wParam, LPARAM lParam);
+  DECLARE_MESSAGE_MAP()
+};
+
+namespace kx::archives {
+
+// The wait cursor while an object of it lives.
+class WaitCursor {
+ public:
+  explicit WaitCursor(CCmdTarget* target) : m_target(target) { m_target->BeginWaitCursor(); }
+  ~WaitCursor() { m_target->EndWaitCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  CCmdTarget* m_target;
+};
+
+// Shows a message box for a worker: on the page's thread, owned by the page's window. The pressed button.
+int WorkerMessageBox(CWorkerPage* page, LPCSTR text, UINT type);
+// Sets a label's text and repaints what lies under it, so that a shorter text leaves nothing of a longer one.
+void SetLabelText(CWnd& label, LPCSTR text);
+// The percentage of a position on a range as the progress labels show it: "%d%%", a value other than 100
+// taken modulo 100.
+CString PercentText(int position, int lower, int upper);
+
+}  // namespace kx::archives
