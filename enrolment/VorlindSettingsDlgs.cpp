@@ -382,4 +382,7 @@ void CVorlindTransportDlg::OnHosts() {
   CHostListDlg hosts(this);
   hosts.m_strFixedHost = HostToPing();
   hosts.DoModal();
+  // The sheet behind stays enabled (this dialog belongs to the main window) and may have taken the activation
+  // when the host list went.
+  SetActiveWindow();
 }
