@@ -9,6 +9,7 @@ pkgs=(
   python3 python3-pycryptodome zip unzip 7zip osslsigncode file
   gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
   imagemagick python3-pil
+  iproute2 procps
 )
 missing=()
 for p in "${pkgs[@]}"; do
