@@ -4,9 +4,9 @@
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "archives/CodeSignWizard.h"
-#include "engine/CapicomStore.h"
 #include "certificates/CertSheet.h"
 #include "certificates/SelCertSheet.h"
+#include "engine/CapicomStore.h"
 #include "platform/mfc/afxwin.h"
 
 namespace {
@@ -187,22 +187,14 @@ CCapicomCertificate CCodeSignPage::ChooseOne(const CRect& origin) {
   provider.CreateSheetByName("CCertSheet", this, &made);
   std::unique_ptr<CBaseSheet> owner(made);
   auto* manager = dynamic_cast<CCertSheet*>(made);
-  if (manager && manager->GetPageCount() > 0) {
-    manager->SetTitle(LoadResString(298));
-    manager->m_bHosted = 0;
-    manager->m_bSelectionMode = 1;
-    manager->m_bOwnAnimation = origin.IsRectEmpty() ? 0 : 1;
-    // Only the personal certificates: the second and third pages go.
-    for (int i = 0; i < 2 && manager->GetPageCount() > 1; ++i) manager->RemovePage(1);
-    if (manager->DoModal() == IDOK) chosen = manager->m_ResultCertificate;
-    return chosen;
-  }
-  // A certificate manager without pages cannot choose: the personal certificates of the selection sheet can.
-  CSelCertSheet picker(LoadResString(298), this, 0);
-  picker.m_bRestricted = 1;
-  picker.m_rcOrigin = origin;
-  if (picker.DoModal() == IDOK)
-    for (INT_PTR i = 0; i < picker.m_Selected.GetSize() && chosen.IsEmpty(); ++i) chosen = picker.m_Selected[i];
+  if (!manager) return chosen;
+  manager->SetTitle(LoadResString(298));
+  manager->m_bHosted = 0;
+  // The selection role leaves out the directory and the address-book store: a signer needs its own key.
+  manager->m_bSelectionMode = 1;
+  manager->m_rcOrigin = origin;
+  manager->m_bOwnAnimation = origin.IsRectEmpty() ? 0 : 1;
+  if (manager->DoModal() == IDOK) chosen = manager->m_ResultCertificate;
   return chosen;
 }
 
@@ -278,7 +270,7 @@ void CCodeSignPage::OnRemoveCertificates() {
 
 void CCodeSignPage::OnListItemChanged(NMHDR* pNMHDR, LRESULT* pResult) {
   auto* item = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
-  if (item && item->iItem >= 0) m_nSelected = item->iItem;
+  if (item && item->iItem >= 0 && (item->uNewState & LVIS_SELECTED)) m_nSelected = item->iItem;
   if (pResult) *pResult = 0;
 }
 

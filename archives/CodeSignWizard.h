@@ -124,7 +124,7 @@ class CCodeSignPage : public CPropertyPage {
   bool IsListed(const CCapicomCertificate& candidate) const;
   // The data's signers follow the page's list.
   void StoreSigners();
-  // Single-signer choice through the certificate manager in selection mode; an empty wrapper when nothing
+  // Single-signer choice through the certificate manager in its selection role; an empty wrapper when nothing
   // was chosen.
   CCapicomCertificate ChooseOne(const CRect& origin);
   DECLARE_MESSAGE_MAP()

@@ -1,5 +1,6 @@
 // The code-signing wizard's workers: sign (and time-stamp) copies of the input files in the output folder,
 // or verify the input files in place.
+#include <cstdint>
 #include <memory>
 
 #include "archives/CodeSignRun.h"
@@ -28,6 +29,19 @@ DWORD& PauseAfterRun() {
 CString EngineText(HRESULT hr) {
   CString text;
   if (CCertPolicy().GetTrustErrorText(hr, text) && !text.IsEmpty()) return text;
+  const auto code = static_cast<uint32_t>(hr);
+  // Codes of the signed-code object that the engine's table has no words for: they would read as an
+  // internal error.
+  if (code == 0x80096010u || code == 0x80091007u)
+    return "The file was changed after it was signed: its content no longer matches its signature.";
+  if ((code & 0xFFFF0000u) == 0x80070000u) {
+    const char* system = kx::SystemMessageText(code & 0xFFFFu);
+    if (system && *system) return system;
+  }
+  if ((code & 0xFFFF0000u) == 0x80190000u) {
+    text.Format("The time-stamping server answered with the HTTP status %u.", code & 0xFFFFu);
+    return text;
+  }
   const CBstrString engine = GetCapicomErrorMessage(hr);
   return CString(engine.GetAnsi() ? engine.GetAnsi() : "");
 }
@@ -231,7 +245,10 @@ class CodeSignRun {
     outcome.result = "Error";
     outcome.status = status;
     const CString reason = EngineText(hr);
-    if (!reason.IsEmpty()) outcome.status += " (" + reason + ")";
+    if (!reason.IsEmpty()) {
+      if (outcome.status.Right(1) != " ") outcome.status += " ";
+      outcome.status += "(" + reason + ")";
+    }
     LogError("CodeSign Operation", logText);
     m_page->ReportFatalError(hr);
   }
