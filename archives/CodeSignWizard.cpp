@@ -9,6 +9,7 @@
 #include "platform/mfc/afxdlgs.h"
 #include "platform/mfc/afxwin.h"
 #include "platform/win32/sync.h"
+#include "signing/SignerPages.h"
 
 namespace {
 
@@ -170,18 +171,7 @@ void CCodeFileSel::DoDataExchange(CDataExchange* pDX) {
 }
 
 void CCodeFileSel::UpdateOutputFolderControls() {
-  CCodeSignWizard* sheet = Sheet();
-  if (!sheet) return;
-  UpdateData(TRUE);
-  sheet->m_SystemProfile.Load();
-  const BOOL usable = sheet->m_SystemProfile.OutputOption == 1 && !sheet->m_SystemProfile.OutputFolder.IsEmpty();
-  if (!usable) m_bUseProfileFolder = FALSE;
-  UpdateData(FALSE);
-  Enable(this, IDC_PROFILE_FOLDER, usable);
-  const BOOL own = !m_bUseProfileFolder;
-  Enable(this, IDC_BROWSE_OUTPUT, own);
-  Enable(this, IDC_OUTPUT_CAPTION, own);
-  Enable(this, IDC_OUTPUT_FOLDER, own);
+  if (CCodeSignWizard* sheet = Sheet()) ::UpdateOutputFolderControls(this, sheet->m_SystemProfile, m_bUseProfileFolder);
 }
 
 void CCodeFileSel::OnUseProfileFolder() { UpdateOutputFolderControls(); }
@@ -272,10 +262,10 @@ LRESULT CCodeFileSel::OnWizardNext() {
   CCodeSignWizard* sheet = Sheet();
   if (!sheet || !UpdateData(TRUE)) return -1;
   CProtectWizardData& data = sheet->m_WizardData;
-  if (m_bUseProfileFolder) {
-    sheet->m_SystemProfile.Load();
+  // The profile's folder counts only while the profile offers one (the box may have stayed ticked).
+  sheet->m_SystemProfile.Load();
+  if (m_bUseProfileFolder && sheet->m_SystemProfile.OutputOption == 1 && !sheet->m_SystemProfile.OutputFolder.IsEmpty())
     m_strOutputFolder = sheet->m_SystemProfile.OutputFolder;
-  }
   CString typed = m_strFilePath;
   typed.Trim();
   if (m_bMultipleFiles ? m_arrFiles.GetSize() == 0 : typed.IsEmpty()) {

@@ -71,8 +71,7 @@ class CCodeFileSel : public CPropertyPage {
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   CCodeSignWizard* Sheet();
-  // The profile's output folder may be taken only when the profile names one; the page's own folder
-  // controls are usable unless it is taken.
+  // The output-folder controls by the profile's folder and the check box.
   void UpdateOutputFolderControls();
   DECLARE_MESSAGE_MAP()
 };

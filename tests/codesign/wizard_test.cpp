@@ -73,12 +73,15 @@ class CodeSignWizardTest : public CodeSignTest {
                              [&](kx::UiDriver& d) { script(d, d.WaitForTitle("Code Signer Wizard")); });
   }
 
-  // Welcome (sign), one file, the output folder; leaves the wizard on the signer page.
+  // Welcome (sign), one file, the system profile's output folder; leaves the wizard on the signer page.
   void ToSignerPage(kx::UiDriver& d, HWND sheet, const std::string& file) {
     Choose(d, sheet, false);
     HWND files = d.WaitForDialog(kFiles);
     d.SetText(d.Control(files, kFilePath), file);
-    d.SetText(d.Control(files, kOutputFolder), m_out);
+    HWND own = d.Control(files, kOutputFolder);
+    EXPECT_TRUE(d.IsEnabled(own));
+    d.SetCheck(d.Control(files, kProfileFolder), true);
+    EXPECT_FALSE(d.IsEnabled(own));
     Next(d, sheet);
     d.WaitForDialog(kSigner);
   }
@@ -301,7 +304,7 @@ TEST_F(CodeSignWizardTest, ResultsOfferSaveMailDetailsAndRunAgain) {
   EXPECT_EQ(page.m_arrStatus[0], "Success");
 }
 
-TEST_F(CodeSignWizardTest, FailedStampLeavesNoCopyAndOnlySignedInputsAreShredded) {
+TEST_F(CodeSignWizardTest, ProfileFolderFailedStampAndShreddingOnlySignedInputs) {
   StartTimeStamping();
   COfficeTolvexConfig config;
   config.LoadGeneralOptions();
@@ -310,6 +313,11 @@ TEST_F(CodeSignWizardTest, FailedStampLeavesNoCopyAndOnlySignedInputsAreShredded
   config.LoadOperationOptions();
   config.ShowFinishPage = 0;
   ASSERT_TRUE(config.SaveOperationOptions());
+  CSystemProfile profile;
+  profile.Load();
+  profile.OutputOption = 1;
+  profile.OutputFolder = m_out.c_str();
+  profile.Save();
   const std::string program = Program("hello32.dll", m_in);
   const std::string bytes = kxtest::ReadFile(program);
 
