@@ -91,7 +91,7 @@ void CCodeSignPage::OnServerKindChanged() {
   const bool address = m_nServerKind != 0;
   if (m_ctlAddress.GetSafeHwnd()) m_ctlAddress.ShowWindow(address ? SW_SHOW : SW_HIDE);
   if (CWnd* url = GetDlgItem(IDC_SERVER_URL)) url->ShowWindow(address ? SW_HIDE : SW_SHOW);
-  kx::codesign::SetLabelText(m_lblServer, LoadResString(address ? 497 : 496));
+  kx::archives::SetLabelText(m_lblServer, LoadResString(address ? 497 : 496));
 }
 
 CString CCodeSignPage::ServerText() {
@@ -110,10 +110,11 @@ CString CCodeSignPage::ServerText() {
 }
 
 BOOL CCodeSignPage::OnSetActive() {
-  BeginWaitCursor();
-  RefillList();
-  SetButtons();
-  EndWaitCursor();
+  {
+    kx::archives::WaitCursor wait(this);
+    RefillList();
+    SetButtons();
+  }
   return CPropertyPage::OnSetActive();
 }
 

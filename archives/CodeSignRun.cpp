@@ -26,8 +26,6 @@
 
 namespace {
 
-// A function for the page's thread, sent by a worker.
-constexpr UINT WM_RUN_ON_PAGE = WM_APP + 0x1C5;
 constexpr UINT_PTR kRunTimer = 1;
 
 enum {
@@ -70,21 +68,9 @@ CString FileNameWithoutExtension(const CString& path) { return CPathParts(path).
 
 }  // namespace
 
-void kx::codesign::SetLabelText(CWnd& label, const char* text) {
-  if (!label.GetSafeHwnd()) return;
-  label.SetWindowText(text);
-  if (CWnd* parent = label.GetParent()) {
-    CRect area;
-    label.GetWindowRect(&area);
-    parent->ScreenToClient(&area);
-    parent->InvalidateRect(&area, TRUE);
-  }
-  label.Invalidate();
-}
+IMPLEMENT_DYNCREATE(CCodeFinalPage, CWorkerPage)
 
-IMPLEMENT_DYNCREATE(CCodeFinalPage, CPropertyPage)
-
-BEGIN_MESSAGE_MAP(CCodeFinalPage, CPropertyPage)
+BEGIN_MESSAGE_MAP(CCodeFinalPage, CWorkerPage)
   ON_BN_CLICKED(IDC_RUN_AGAIN, OnRunAgain)
   ON_BN_CLICKED(IDC_OPEN, OnOpen)
   ON_BN_CLICKED(IDC_SAVE_AS, OnSaveAs)
@@ -93,10 +79,9 @@ BEGIN_MESSAGE_MAP(CCodeFinalPage, CPropertyPage)
   ON_NOTIFY(NM_DBLCLK, IDC_RESULTS, OnListDblClk)
   ON_NOTIFY(LVN_ITEMCHANGED, IDC_RESULTS, OnListItemChanged)
   ON_WM_TIMER()
-  ON_MESSAGE(WM_RUN_ON_PAGE, OnRunOnPage)
 END_MESSAGE_MAP()
 
-CCodeFinalPage::CCodeFinalPage() : CPropertyPage(IDD, 0, 164, 165) {}
+CCodeFinalPage::CCodeFinalPage() : CWorkerPage(IDD, 0, 164, 165) {}
 
 CCodeFinalPage::~CCodeFinalPage() = default;
 
@@ -130,7 +115,7 @@ BOOL CCodeFinalPage::OnSetActive() {
       m_strHeaderTitle = LoadResString(verify ? 586 : 342);
       sheet->SendMessage(PSM_SETHEADERTITLE, static_cast<WPARAM>(sheet->GetPageIndex(this)),
                          reinterpret_cast<LPARAM>(static_cast<const char*>(m_strHeaderTitle)));
-      kx::codesign::SetLabelText(m_lblMessage, LoadResString(verify ? 587 : 343));
+      kx::archives::SetLabelText(m_lblMessage, LoadResString(verify ? 587 : 343));
       sheet->SetWizardButtons(PSWIZB_DISABLEDFINISH);
       if (!m_bRunning && !data.m_bOperationDone.load()) {
         FillList();
@@ -199,7 +184,7 @@ void CCodeFinalPage::FillList() {
     m_lstResults.SetRowMark(static_cast<int>(row), FALSE, pending[row], FALSE);
   CString count;
   count.Format(346, 0, static_cast<int>(data.m_arrInputFiles.GetSize()));
-  kx::codesign::SetLabelText(m_lblCount, count);
+  kx::archives::SetLabelText(m_lblCount, count);
   m_lstResults.SetFocus();
 }
 
@@ -211,7 +196,7 @@ bool CCodeFinalPage::StartRun() {
     const int total = static_cast<int>(data.m_arrInputFiles.GetSize());
     CString count;
     count.Format(346, total, total);
-    kx::codesign::SetLabelText(m_lblCount, count);
+    kx::archives::SetLabelText(m_lblCount, count);
     for (int row = 0; row < m_arrResults.GetSize() && row < m_lstResults.GetItemCount(); ++row)
       m_lstResults.SetRowMark(row, !IsError(m_arrResults[row]), FALSE, FALSE);
     return false;
@@ -239,7 +224,7 @@ bool CCodeFinalPage::StartRun() {
   }
   data.m_bOperationDone.store(0);
   const AFX_THREADPROC proc = data.m_nMode == 4 ? CodeVerifyThreadProc : CodeSignThreadProc;
-  if (!sheet->StartWorker(proc)) data.m_bOperationDone.store(1);  // the timer ends the run
+  if (!sheet->m_Worker.Start(proc, sheet)) data.m_bOperationDone.store(1);  // the timer ends the run
   UpdateButtons();
   return true;
 }
@@ -275,12 +260,12 @@ void CCodeFinalPage::OnRunEnded() {
   const int total = static_cast<int>(data.m_arrInputFiles.GetSize());
   CString count;
   count.Format(346, total, total);
-  kx::codesign::SetLabelText(m_lblCount, count);
+  kx::archives::SetLabelText(m_lblCount, count);
   m_nProcessed = total;
   COfficeTolvexConfig config("Software\\Kesmora\\OfficeTolvex");
   config.LoadOperationOptions();
   sheet->SetWizardButtons(config.ShowFinishPage ? PSWIZB_NEXT : PSWIZB_FINISH);
-  kx::codesign::SetLabelText(m_lblMessage, LoadResString(360));
+  kx::archives::SetLabelText(m_lblMessage, LoadResString(360));
   if (data.m_bMailResults) {
     // Only files that exist go to the mail program: a failed file has no result to send.
     CStringArray outputs;
@@ -322,31 +307,14 @@ void CCodeFinalPage::StepProgress() {
 }
 
 void CCodeFinalPage::UpdatePercentText() {
-  if (!m_ctlProgress.GetSafeHwnd() || !m_lblPercent.GetSafeHwnd() || m_nRangeHigh == m_nRangeLow) return;
-  const long long pos = m_ctlProgress.GetPos();
-  int percent = static_cast<int>((pos - m_nRangeLow) * 100 / (m_nRangeHigh - m_nRangeLow));
-  if (percent != 100) percent %= 100;
-  CString text, shown;
-  text.Format("%d%c", percent, '%');
+  if (!m_ctlProgress.GetSafeHwnd() || !m_lblPercent.GetSafeHwnd()) return;
+  const CString text = kx::archives::PercentText(m_ctlProgress.GetPos(), m_nRangeLow, m_nRangeHigh);
+  CString shown;
   m_lblPercent.GetWindowText(shown);
-  if (shown != text) kx::codesign::SetLabelText(m_lblPercent, text);
+  if (shown != text) kx::archives::SetLabelText(m_lblPercent, text);
 }
 
 // ---- the workers' side ----
-
-void CCodeFinalPage::RunOnPageThread(const std::function<void()>& fn) {
-  HWND page = GetSafeHwnd();
-  if (page && ::IsWindow(page) && GetWindowThreadProcessId(page, nullptr) != GetCurrentThreadId()) {
-    ::SendMessage(page, WM_RUN_ON_PAGE, 0, reinterpret_cast<LPARAM>(&fn));
-    return;
-  }
-  fn();
-}
-
-LRESULT CCodeFinalPage::OnRunOnPage(WPARAM, LPARAM lParam) {
-  (*reinterpret_cast<const std::function<void()>*>(lParam))();
-  return 0;
-}
 
 void CCodeFinalPage::PrepareForRun() {
   RunOnPageThread([this] {
@@ -384,7 +352,7 @@ void CCodeFinalPage::ReportFileResult(int row, bool success, const char* message
       if (m_pStatusProgress && m_pStatusProgress->GetSafeHwnd()) m_pStatusProgress->OffsetPos(step);
       CString count;
       count.Format(346, row + 1, total);
-      kx::codesign::SetLabelText(m_lblCount, count);
+      kx::archives::SetLabelText(m_lblCount, count);
     }
     m_nProcessed = row + 1;
     m_nSelectedRow = row + 1 < rows ? row + 1 : row;
@@ -456,13 +424,13 @@ void CCodeFinalPage::OnRunAgain() {
   sheet->SetWizardButtons(PSWIZB_DISABLEDFINISH);
   if (CWnd* cancel = sheet->GetDlgItem(IDCANCEL)) cancel->EnableWindow(FALSE);
   // The last worker may still be in its pause after the run: it has to be gone before the lists are reused.
-  sheet->WaitForWorker();
+  sheet->m_Worker.Wait();
   m_bRunning = 0;
   data.m_bOperationDone.store(0);
   m_nProcessed = 0;
   m_nSelectedRow = 0;
-  kx::codesign::SetLabelText(m_lblCount, " ");
-  kx::codesign::SetLabelText(m_lblPercent, " ");
+  kx::archives::SetLabelText(m_lblCount, " ");
+  kx::archives::SetLabelText(m_lblPercent, " ");
   SetProgressPos(0);
   RedrawWindow();
   FillList();

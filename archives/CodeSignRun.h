@@ -8,8 +8,7 @@
 // worker's thread and are carried out on the page's thread, so no window or list is touched from two threads.
 #pragma once
 
-#include <functional>
-
+#include "archives/WizardWorker.h"
 #include "controls/ColorLabel.h"
 #include "controls/ReportListCtrl.h"
 #include "platform/mfc/afxcmn.h"
@@ -18,7 +17,7 @@
 class CCodeSignWizard;
 class CStatusProgressCtrl;
 
-class CCodeFinalPage : public CPropertyPage {
+class CCodeFinalPage : public CWorkerPage {
   DECLARE_DYNCREATE(CCodeFinalPage)
  public:
   enum { IDD = 30021 };
@@ -74,9 +73,6 @@ class CCodeFinalPage : public CPropertyPage {
   // file's status entry.
   CString ReportFatalError(HRESULT hr);
 
-  // Runs fn on the page's thread (at once when that is this thread or the page has no window).
-  void RunOnPageThread(const std::function<void()>& fn);
-
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   CCodeSignWizard* Sheet();
@@ -91,7 +87,6 @@ class CCodeFinalPage : public CPropertyPage {
   afx_msg void OnMail();
   afx_msg void OnListDblClk(NMHDR* pNMHDR, LRESULT* pResult);
   afx_msg void OnListItemChanged(NMHDR* pNMHDR, LRESULT* pResult);
-  afx_msg LRESULT OnRunOnPage(WPARAM wParam, LPARAM lParam);
   DECLARE_MESSAGE_MAP()
 };
 
@@ -109,8 +104,5 @@ CString EngineText(HRESULT hr);
 // Copies the file into the folder under the first free name of name.ext, name(1).ext, name(2).ext ...;
 // the copy never replaces a file. False (with the platform's error) when no copy could be made.
 bool CopyToFreeName(const CString& input, const CString& folder, CString& output);
-// A label draws its text without a background of its own: the parent's area under it is drawn again as well,
-// so that a shorter text leaves nothing of the longer one behind.
-void SetLabelText(CWnd& label, const char* text);
 
 }  // namespace kx::codesign

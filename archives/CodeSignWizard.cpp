@@ -8,7 +8,6 @@
 #include "controls/FolderBrowse.h"
 #include "platform/mfc/afxdlgs.h"
 #include "platform/mfc/afxwin.h"
-#include "platform/win32/sync.h"
 #include "signing/SignerPages.h"
 
 namespace {
@@ -54,12 +53,7 @@ CCodeSignWizard::CCodeSignWizard(LPCSTR caption, CWnd* pParentWnd, UINT selectPa
   m_FinishPage.m_nFinishCode = 111;
 }
 
-CCodeSignWizard::~CCodeSignWizard() {
-  // The worker uses the pages and the operation data: they go only after it.
-  WaitForWorker();
-  delete m_pWorker;
-  m_pWorker = nullptr;
-}
+CCodeSignWizard::~CCodeSignWizard() { m_Worker.Wait(); }
 
 BOOL CCodeSignWizard::AddPages() {
   m_imlTabs.Create(16, 16, 0, 1, 1);
@@ -74,36 +68,6 @@ BOOL CCodeSignWizard::AddPages() {
     m_astrTabTitles.Add(tabTitle);
   }
   return TRUE;
-}
-
-bool CCodeSignWizard::StartWorker(AFX_THREADPROC proc) {
-  WaitForWorker();
-  delete m_pWorker;
-  m_pWorker = AfxBeginThread(proc, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-  if (!m_pWorker) return false;
-  m_pWorker->m_bAutoDelete = FALSE;
-  m_pWorker->ResumeThread();
-  return true;
-}
-
-bool CCodeSignWizard::IsWorkerRunning() const {
-  return m_pWorker && m_pWorker->m_hThread && WaitForSingleObject(m_pWorker->m_hThread, 0) == WAIT_TIMEOUT;
-}
-
-void CCodeSignWizard::WaitForWorker() {
-  if (!m_pWorker || !m_pWorker->m_hThread) return;
-  HANDLE thread = m_pWorker->m_hThread;
-  for (;;) {
-    // A worker may be sending this thread a message (a row to mark, a box to show): take it meanwhile.
-    DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
-    if (r == WAIT_OBJECT_0 + 1) {
-      MSG msg;
-      PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE);
-      continue;
-    }
-    if (r != WAIT_OBJECT_0) WaitForSingleObject(thread, INFINITE);
-    return;
-  }
 }
 
 // ---- page 0 ----

@@ -8,13 +8,13 @@
 #include "app/BaseSheet.h"
 #include "app/FinishPage.h"
 #include "archives/CodeSignRun.h"
+#include "archives/WizardWorker.h"
 #include "controls/ColorLabel.h"
 #include "controls/HyperlinkCtrl.h"
 #include "controls/LabelCtrl.h"
 #include "controls/ReportListCtrl.h"
 #include "engine/CapicomCertificate.h"
 #include "platform/mfc/afxcmn.h"
-#include "platform/mfc/winapp.h"
 #include "signing/ProtectWizardData.h"
 
 class CCodeSignWizard;
@@ -139,19 +139,12 @@ class CCodeSignWizard : public CBaseSheet {
   ~CCodeSignWizard() override;
   BOOL AddPages() override;
 
-  // Starts the run's worker; the sheet keeps it and waits for it before it goes.
-  bool StartWorker(AFX_THREADPROC proc);
-  // Waits for the last worker, meanwhile taking the messages it sends to this thread.
-  void WaitForWorker();
-  bool IsWorkerRunning() const;
-
   CProtectWizardData m_WizardData;
   CCodeMainPage m_MainPage;
   CCodeFileSel m_FileSel;
   CCodeSignPage m_SignPage;
   CCodeFinalPage m_FinalPage;
   CFinishPage m_FinishPage;
-
- private:
-  CWinThread* m_pWorker = nullptr;
+  // The run's worker; it uses the pages and the data, so it is waited for before they go.
+  CSheetWorker m_Worker;
 };
