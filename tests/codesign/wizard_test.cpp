@@ -351,20 +351,29 @@ TEST_F(CodeSignWizardTest, ProfileFolderFailedStampAndShreddingOnlySignedInputs)
   std::string report;
   EXPECT_TRUE(OsslVerify(m_out + "/hello32.dll", true, &report)) << report;
 
-  // Verification never deletes, whatever the setting.
+  // Verification never deletes, whatever the setting; a file without a signature is marked as not signed.
+  Program("hello64.exe", m_out, "plain.exe");
+  std::vector<std::string> messages;
   INT_PTR result = Run([&](kx::UiDriver& d, HWND sheet) {
     Choose(d, sheet, true);
     HWND files = d.WaitForDialog(kFiles);
-    d.SetText(d.Control(files, kFilePath), m_out + "/hello32.dll");
+    d.SetCheck(d.Control(files, kSeveral), true);
+    AddFiles(d, files, m_out, {"hello32.dll", "plain.exe"});
     Next(d, sheet);
     d.WaitForDialog(kResults);
-    EXPECT_TRUE(WaitForRunEnd(d, sheet).empty());
+    messages = WaitForRunEnd(d, sheet);
     d.Click(d.Control(sheet, ID_WIZFINISH));
     d.WaitForGone(sheet);
   });
   EXPECT_EQ(result, ID_WIZFINISH);
-  EXPECT_EQ(Names(m_out), std::vector<std::string>{"hello32.dll"});
-  EXPECT_EQ(m_wizard->m_FinalPage.m_arrStatus[0], "Success");
+  EXPECT_EQ(messages.size(), 1u);
+  EXPECT_EQ(Names(m_out), (std::vector<std::string>{"hello32.dll", "plain.exe"}));
+  const CCodeFinalPage& page = m_wizard->m_FinalPage;
+  ASSERT_EQ(page.m_arrStatus.GetSize(), 2);
+  EXPECT_EQ(page.m_arrStatus[0], "Success");
+  EXPECT_EQ(page.m_arrResults[1], "Error");
+  EXPECT_EQ(std::string(page.m_arrStatus[1]), messages.at(0));
+  EXPECT_EQ(m_wizard->m_WizardData.m_bEngineError, 1);
 }
 
 }  // namespace
