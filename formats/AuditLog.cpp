@@ -109,11 +109,8 @@ bool StartNewLog(const char* path, bool replaceLog) {
 }  // namespace
 
 const char* CAuditLog::SeverityText(int severity) {
-  switch (severity) {
-    case kWarning: return "Warning";
-    case kFatalError: return "Fatal Error";
-    default: return "Information";
-  }
+  const char* word = CAuditLogEntry::SeverityText(severity);
+  return word ? word : "Information";
 }
 
 bool CAuditLog::Load() {

@@ -16,6 +16,29 @@ CAuditLogEntry::CAuditLogEntry(const char* operation, const char* dateTime, cons
   SetMessage(message);
 }
 
+const char* CAuditLogEntry::SeverityText(int severity) {
+  switch (severity) {
+    case kInformation: return "Information";
+    case kWarning: return "Warning";
+    case kFatalError: return "Fatal Error";
+    default: return nullptr;
+  }
+}
+
+void CAuditLogEntry::Set(const char* operation, const char* dateTime, const char* message, int severity) {
+  if (operation) SetOperation(operation);
+  if (dateTime) SetDateTime(dateTime);
+  if (message) SetMessage(message);
+  if (const char* word = SeverityText(severity)) SetSeverity(word);
+}
+
+void CAuditLogEntry::Get(CString& operation, CString& dateTime, CString& message, CString& severity) const {
+  operation = GetOperation();
+  dateTime = GetDateTime();
+  message = GetMessage();
+  severity = GetSeverity();
+}
+
 CBaseKesmoraFile* CAuditLogFile::CreateObject() { return new CAuditLogFile; }
 const CFileClass* CAuditLogFile::GetFileClass() const { return &g_fileClassAuditLog; }
 

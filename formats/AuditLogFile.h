@@ -6,9 +6,12 @@
 #include "formats/FieldIo.h"
 #include "formats/KesmoraFile.h"
 
-// One entry: four zero-padded texts.
+// One entry: four zero-padded texts (1584 bytes, zero-filled when made).
 class CAuditLogEntry {
  public:
+  // Severity codes of Set.
+  enum { kInformation = 0, kWarning = 1, kFatalError = 2 };
+
   static constexpr DWORD kOperationWidth = 255;
   static constexpr DWORD kSeverityWidth = 50;
   static constexpr DWORD kDateTimeWidth = 255;
@@ -20,27 +23,54 @@ class CAuditLogEntry {
   // Bytes of one entry in the file.
   static constexpr DWORD GetSize() { return kOperationWidth + kSeverityWidth + kDateTimeWidth + kMessageWidth; }
 
-  // A longer text is cut to its field.
-  void SetOperation(const char* text) { kx::formats::SetFixedText(m_szOperation, kOperationWidth, text); }
-  void SetSeverity(const char* text) { kx::formats::SetFixedText(m_szSeverity, kSeverityWidth, text); }
-  void SetDateTime(const char* text) { kx::formats::SetFixedText(m_szDateTime, kDateTimeWidth, text); }
-  void SetMessage(const char* text) { kx::formats::SetFixedText(m_szMessage, kMessageWidth, text); }
+  // A longer text is cut so that it fits its field with its terminating zero.
+  void SetOperation(const char* text) { SetText(m_szOperation, kOperationWidth, text); }
+  void SetSeverity(const char* text) { SetText(m_szSeverity, kSeverityWidth, text); }
+  void SetDateTime(const char* text) { SetText(m_szDateTime, kDateTimeWidth, text); }
+  void SetMessage(const char* text) { SetText(m_szMessage, kMessageWidth, text); }
   CString GetOperation() const { return kx::formats::GetFixedText(m_szOperation, kOperationWidth); }
   CString GetSeverity() const { return kx::formats::GetFixedText(m_szSeverity, kSeverityWidth); }
   CString GetDateTime() const { return kx::formats::GetFixedText(m_szDateTime, kDateTimeWidth); }
   CString GetMessage() const { return kx::formats::GetFixedText(m_szMessage, kMessageWidth); }
 
+  // Each given text replaces its field (null leaves it); severity 0, 1 and 2 write "Information", "Warning"
+  // and "Fatal Error", any other code leaves the severity as it was.
+  void Set(const char* operation, const char* dateTime, const char* message, int severity);
+  void Get(CString& operation, CString& dateTime, CString& message, CString& severity) const;
+  // The severity word of a code, or null for an unknown code.
+  static const char* SeverityText(int severity);
+
   char m_szOperation[kOperationWidth] = {};
   char m_szSeverity[kSeverityWidth] = {};
   char m_szDateTime[kDateTimeWidth] = {};
   char m_szMessage[kMessageWidth] = {};
+
+ private:
+  static void SetText(char* field, DWORD width, const char* text) {
+    field[width - 1] = 0;
+    kx::formats::SetFixedText(field, width - 1, text);
+  }
 };
 
 class CAuditLogEntryList {
  public:
   CAuditLogEntryList() { m_items.reserve(10); }
   virtual ~CAuditLogEntryList() = default;
-  void Add(const CAuditLogEntry& entry) { m_items.push_back(entry); }
+  // The most entries whose bytes a 32-bit size can count.
+  static constexpr DWORD kMaxCount = 0xFFFFFFFFu / CAuditLogEntry::GetSize();
+
+  // Appends a copy; false when the list is full.
+  bool Add(const CAuditLogEntry& entry) {
+    if (m_items.size() >= kMaxCount) return false;
+    m_items.push_back(entry);
+    return true;
+  }
+  // A copy of the entry at index; false (out unchanged) for an index not below the count.
+  bool GetAt(CAuditLogEntry& out, DWORD index) const {
+    if (index >= m_items.size()) return false;
+    out = m_items[index];
+    return true;
+  }
   // Entry index; callers keep it below the count.
   const CAuditLogEntry& GetAt(DWORD index) const { return m_items[index]; }
   DWORD GetCount() const { return static_cast<DWORD>(m_items.size()); }
