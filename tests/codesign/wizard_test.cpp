@@ -242,8 +242,12 @@ TEST_F(CodeSignWizardTest, ResultsOfferSaveMailDetailsAndRunAgain) {
     failedRowButtons = d.IsEnabled(d.Control(results, kSaveAs)) || d.IsEnabled(d.Control(results, kOpen)) ||
                        d.IsEnabled(d.Control(results, kMailOne));
     EXPECT_TRUE(d.IsEnabled(d.Control(results, kDetails)));
-    if (!summaryHasPages) {
-      d.Click(d.Control(results, kDetails));
+    d.Click(d.Control(results, kDetails));
+    if (summaryHasPages) {
+      HWND summary = d.WaitForTitle(Res(556));
+      d.Click(d.Control(summary, IDOK));
+      d.WaitForGone(summary);
+    } else {
       detailTexts.push_back(AnswerPage(d, "OK"));
     }
 
