@@ -1,0 +1,48 @@
+#include "oneclick/oneclick_test.h"
+
+#include <memory>
+
+#include "core/SettingsStore.h"
+#include "encryption/OneClickPresets.h"
+#include "formats/FileManager.h"
+#include "platform/win32/registry.h"
+#include "signing/ProtectWizardData.h"
+
+namespace oneclicktest {
+
+void OneClickTest::SetUp() {
+  SigningTest::SetUp();
+  m_presets = kxtest::MakeTempDir("presets");
+  CSettingsStore s(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex");
+  ASSERT_TRUE(s.WriteString("OneClickManager", "OneClickFolder", m_presets.c_str()));
+}
+
+std::string OneClickTest::SavePreset(const PresetSpec& spec, const std::string& name) {
+  CProtectWizardData data;
+  data.m_nMode = spec.kind;
+  data.m_strPresetName = spec.description.c_str();
+  data.m_nCipher = spec.cipher;
+  data.m_nKeyLength = spec.keyLength;
+  for (const std::string& s : spec.signers) data.AddSignerCertificate(Cert(s));
+  for (const std::string& r : spec.recipients) data.AddRecipientCertificate(Cert(r));
+  CFileManager files;
+  std::unique_ptr<CBaseKesmoraFile> object(files.CreateFileObject("KCLK"));
+  auto* preset = dynamic_cast<COneClickFile*>(object.get());
+  EXPECT_NE(preset, nullptr);
+  if (!preset) return "";
+  EXPECT_TRUE(kx::oneclick::FillPreset(*preset, data));
+  const std::string path = m_presets + "/" + name;
+  EXPECT_TRUE(preset->Save(path.c_str())) << path;
+  return path;
+}
+
+std::string OneClickTest::DecryptThroughReader(const std::string& path, bool* ok) {
+  std::string plain = kxtest::MakeTempDir("plain");
+  auto sheet = NewSheet(4, {path}, plain);
+  Run(*sheet, DecryptVerifyThreadProc);
+  std::vector<std::string> outputs = Outputs(*sheet);
+  *ok = outputs.size() == 1 && outputs[0] != "Error";
+  return *ok ? kxtest::ReadFile(outputs[0]) : std::string();
+}
+
+}  // namespace oneclicktest
