@@ -72,14 +72,28 @@ CEmbeddedSecurityPolicySheet::CEmbeddedSecurityPolicySheet(LPCSTR caption, CWnd*
   EnableHeader(TRUE);
   // A machine without the policy key gets it, with every switch on.
   if (!m_Policy.Load()) m_Policy.CreateKey();
-  m_OfficePage.m_bConfigurationManager = m_Policy.m_bConfigurationManager;
-  m_OfficePage.m_bCertificateCreationWizard = m_Policy.m_bCertificateCreationWizard;
-  m_OfficePage.m_bSystemProfile = m_Policy.m_bSystemProfile;
-  m_OfficePage.m_bOneClickSettings = m_Policy.m_bOneClickSettings;
-  m_MailPage.m_bMailTolvexProfile = m_Policy.m_bMailTolvexProfile;
-  m_DiskPage.m_bDiskTolvexProfile = m_Policy.m_bDiskTolvexProfile;
-  m_DiskPage.m_bShredderProfile = m_Policy.m_bShredderProfile;
-  m_DiskPage.m_nSmartcardProfile = m_Policy.m_bSmartcardProfile;
+  ExchangeSwitches(true);
+}
+
+void CEmbeddedSecurityPolicySheet::ExchangeSwitches(bool toPages) {
+  struct Link {
+    BYTE& policy;
+    BYTE& page;
+  } links[] = {
+      {m_Policy.m_bConfigurationManager, m_OfficePage.m_bConfigurationManager},
+      {m_Policy.m_bCertificateCreationWizard, m_OfficePage.m_bCertificateCreationWizard},
+      {m_Policy.m_bSystemProfile, m_OfficePage.m_bSystemProfile},
+      {m_Policy.m_bOneClickSettings, m_OfficePage.m_bOneClickSettings},
+      {m_Policy.m_bMailTolvexProfile, m_MailPage.m_bMailTolvexProfile},
+      {m_Policy.m_bDiskTolvexProfile, m_DiskPage.m_bDiskTolvexProfile},
+      {m_Policy.m_bShredderProfile, m_DiskPage.m_bShredderProfile},
+  };
+  for (Link& link : links) (toPages ? link.page : link.policy) = toPages ? link.policy : link.page;
+  // The smart-card switch is the disk page's check box.
+  if (toPages)
+    m_DiskPage.m_nSmartcardProfile = m_Policy.m_bSmartcardProfile;
+  else
+    m_Policy.m_bSmartcardProfile = m_DiskPage.m_nSmartcardProfile ? 1 : 0;
 }
 
 BOOL CEmbeddedSecurityPolicySheet::AddPages() {
@@ -101,14 +115,7 @@ BOOL CEmbeddedSecurityPolicySheet::OnInitDialog() {
 }
 
 bool CEmbeddedSecurityPolicySheet::SavePolicy() {
-  m_Policy.m_bConfigurationManager = m_OfficePage.m_bConfigurationManager;
-  m_Policy.m_bCertificateCreationWizard = m_OfficePage.m_bCertificateCreationWizard;
-  m_Policy.m_bSystemProfile = m_OfficePage.m_bSystemProfile;
-  m_Policy.m_bOneClickSettings = m_OfficePage.m_bOneClickSettings;
-  m_Policy.m_bMailTolvexProfile = m_MailPage.m_bMailTolvexProfile;
-  m_Policy.m_bDiskTolvexProfile = m_DiskPage.m_bDiskTolvexProfile;
-  m_Policy.m_bShredderProfile = m_DiskPage.m_bShredderProfile;
-  m_Policy.m_bSmartcardProfile = m_DiskPage.m_nSmartcardProfile ? 1 : 0;
+  ExchangeSwitches(false);
   return m_Policy.Save();
 }
 

@@ -86,6 +86,8 @@ class CEmbeddedSecurityPolicySheet : public CSettingsSheet {
 
   // The pages' switches into the record, then the record into the registry; false when it cannot be written.
   bool SavePolicy();
+  // The record's switches into the pages, or back.
+  void ExchangeSwitches(bool toPages);
 
   COfficeTolvexPolicyPage m_OfficePage;
   CDiskTolvexPolicyPage m_DiskPage;

@@ -94,11 +94,16 @@ TEST_F(ConfigManager, EveryPageSavesWhatTheUserChangedAndNothingElse) {
 }
 
 TEST_F(ConfigManager, CancelKeepsTheStoredSettings) {
+  WriteDword(HKEY_CURRENT_USER, kConfig, "SignatureBlockPosition", 1);
   Values before = UserValues();
   ShowWindowExport("DisplayConfigManager", [&](kx::UiDriver& d) {
     HWND sheet = d.WaitForTitle("Configuration Manager");
     HWND general = Page(d, sheet, 129);
     d.SetCheck(d.Control(general, 1004), false);
+    HWND office = ShowTab(d, sheet, 2, 160);
+    EXPECT_TRUE(d.IsChecked(d.Control(office, 1014))) << "below the text, as stored";
+    EXPECT_FALSE(d.IsChecked(d.Control(office, 1013)));
+    d.Click(d.Control(office, 1013));
     HWND disk = ShowTab(d, sheet, 3, 30050);
     d.SetCheck(d.Control(disk, 1255), false);
     d.Click(d.Control(sheet, IDCANCEL));

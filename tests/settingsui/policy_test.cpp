@@ -7,6 +7,7 @@
 
 #include "core/SecurityPolicy.h"
 #include "platform/win32/stateroot.h"
+#include "platform/win32/system.h"
 #include "settingsui/settings_fixture.h"
 
 namespace {
@@ -83,6 +84,24 @@ TEST_F(PolicySheet, CancelLeavesThePolicyAsItWas) {
   EXPECT_EQ(kxtest::DumpRegistry(HKEY_LOCAL_MACHINE, kPolicyKey), before);
 }
 
+TEST_F(PolicySheet, OkKeepsTheSheetOpenWhenThePolicyCannotBeWritten) {
+  ShowPlainExport("DisplayVorlindPolicyManager", [&](kx::UiDriver& d) {
+    HWND sheet = d.WaitForTitle("Vorlind Intelligence Policy Manager");
+    HWND office = Page(d, sheet, 30052);
+    d.SetCheck(d.Control(office, 1002), false);
+    // The key goes while the sheet is open: nothing can be written.
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kPolicyKey);
+    d.Click(d.Control(sheet, IDOK));
+    EXPECT_EQ(d.AnswerMessageBox(IDOK), "The security policy could not be saved. Only an administrator may change it.");
+    EXPECT_TRUE(d.IsVisible(sheet));
+    d.Click(d.Control(sheet, ID_APPLY_NOW));
+    d.AnswerMessageBox(IDOK);
+    d.Click(d.Control(sheet, IDCANCEL));
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(kxtest::DumpRegistry(HKEY_LOCAL_MACHINE, kPolicyKey), Values{});
+}
+
 // Runs only as the child of PolicySheet.RefusesAUserWhoIsNotAnAdministrator, as another user: opens the sheet,
 // reports what it showed and whether its pages could be used.
 TEST(PolicySheetChild, DISABLED_NotAnAdministrator) {
@@ -113,6 +132,22 @@ TEST(PolicySheetChild, DISABLED_NotAnAdministrator) {
     d.WaitForGone(sheet);
   });
   std::printf("CHILD result=%d enabled=%zu message=%s\n", static_cast<int>(result), enabled, message.c_str());
+  // Windows 98 and Me have no administrators: everyone may use the sheet.
+  OSVERSIONINFOEXA w98{};
+  w98.dwOSVersionInfoSize = sizeof w98;
+  w98.dwMajorVersion = 4;
+  w98.dwMinorVersion = 10;
+  w98.dwBuildNumber = 1998;
+  w98.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+  kx::SetVersionForTests(&w98);
+  kx::RunWithUiHere([&] { return INT_PTR(show(0, 0)); }, [&](kx::UiDriver& d) {
+    HWND sheet = d.WaitForTitle("Vorlind Intelligence Policy Manager");
+    enabled = EnabledControls(d, Page(d, sheet, 30052)).size();
+    d.Click(d.Control(sheet, IDCANCEL));
+    d.WaitForGone(sheet);
+  });
+  kx::SetVersionForTests(nullptr);
+  std::printf("CHILD98 enabled=%zu\n", enabled);
   FreeLibrary(library);
 }
 
@@ -143,6 +178,9 @@ TEST_F(PolicySheet, RefusesAUserWhoIsNotAnAdministrator) {
             "CHILD result=1 enabled=0 message=Only an administrator may change the security policy. The policy "
             "manager closes now.")
       << out;
+  at = out.find("CHILD98 ");
+  ASSERT_NE(at, std::string::npos) << out;
+  EXPECT_EQ(out.substr(at, out.find('\n', at) - at), "CHILD98 enabled=4") << out;
   EXPECT_EQ(kxtest::DumpRegistry(HKEY_LOCAL_MACHINE, kPolicyKey), before);
 }
 
