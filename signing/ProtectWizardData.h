@@ -52,6 +52,19 @@ class CProtectWizardData {
   std::vector<CCapicomCertificate> m_arrSignerCerts;
   TimeStampRecord m_SigningTime;
   PayloadEntry m_Payload;
+  // The parts of m_Payload that the signing pages fill: the time stamp (the head's flag, date text and second
+  // text), the signature file (the entry flag, first text and first buffer: the path and the whole "KSGR"
+  // file) and the legal statement with its three entries (second to fifth text).
+  BYTE& m_bTimeStamp = m_Payload.m_head.m_bFlag;
+  CString& m_strTimeStamp = m_Payload.m_head.m_strDate;
+  CString& m_strTimeStampNote = m_Payload.m_head.m_strText2;
+  BYTE& m_bUseStoredSignature = m_Payload.m_bFlag;
+  CString& m_strSignatureFile = m_Payload.m_strText1;
+  CByteBuffer& m_signatureFileImage = m_Payload.m_buffer1;
+  CString& m_strLegalStatement = m_Payload.m_strText2;
+  CString& m_strLegalEntryA = m_Payload.m_strText3;
+  CString& m_strLegalEntryB = m_Payload.m_strText4;
+  CString& m_strLegalEntryC = m_Payload.m_strText5;
   CString m_strSignatureName;
   CString m_strSignatureImagePath;
   CString m_strSelectedImagePath;

@@ -69,9 +69,10 @@ int CSignSheet::GetPlaceAfterSigningPages() {
 void CSignSheet::AddWizardPages(LPCSTR tabTitle) {
   m_imlTabs.Create(16, 16, 0, 1, 1);
   m_imlPageIcons.Create(32, 32, ILC_COLOR24 | ILC_MASK, 0, 5);
-  // In the order of their places; the signing pages join when they exist.
-  CPropertyPage* pages[] = {&m_MainPage,   &m_InitialPage,      &m_ProgressPage, &m_SelectCertPage,
-                            &m_DecryptPage, &m_SelectSignerPage, &m_FinishPage};
+  // In the order of their places.
+  CPropertyPage* pages[] = {&m_MainPage,         &m_InitialPage,      &m_ProgressPage,   &m_SelectCertPage,
+                            &m_DecryptPage,      &m_SelectSignerPage, &m_TimeStampPage,  &m_SelSigImagePage,
+                            &m_LegalSignPage,    &m_CreateSigImagePage, &m_FinishPage};
   HICON icon = AfxGetApp() ? AfxGetApp()->LoadIcon(144) : nullptr;
   for (CPropertyPage* page : pages) {
     page->m_psp.dwFlags |= PSP_HASHELP;

@@ -3,9 +3,7 @@
 // registration and finish code.
 //
 // Pages are known by their place in the wizard (kMainPage ... kFinishPage); GoToPage finds a place's page
-// whatever pages come before it. The signing-time and signature-picture pages (places 6 to 9) are not part
-// of the wizard yet: the signer page then leads straight to what follows them, and the finish page is the
-// seventh page.
+// whatever pages come before it.
 #pragma once
 
 #include "app/BaseSheet.h"
@@ -13,6 +11,7 @@
 #include "certificates/SelectCertPage.h"
 #include "signing/ProcessingPage.h"
 #include "signing/ProtectWizardData.h"
+#include "signing/SignaturePages.h"
 #include "signing/SignerPages.h"
 
 class CWinThread;
@@ -69,6 +68,10 @@ class CSignSheet : public CBaseSheet {
   CSelectCertPage m_SelectCertPage;
   CPWDecryptPage m_DecryptPage;
   CPWSelectSignerPage m_SelectSignerPage;
+  CPWTimeStampPage m_TimeStampPage;
+  CPWSelSigImagePage m_SelSigImagePage;
+  CPWLegalSignPage m_LegalSignPage;
+  CPWCreateSigImagePage m_CreateSigImagePage;
   CFinishPage m_FinishPage;
 
  protected:
