@@ -197,6 +197,7 @@ void CArchiveSelPage::OnOperationChanged() { UpdateData(TRUE); }
 void CArchiveSelPage::OnCheckChanged() { UpdateData(TRUE); }
 
 bool CArchiveSelPage::TakePreset(const CString& path) {
+  if (GetSafeHwnd()) UpdateData(TRUE);
   CFileManager manager;
   std::unique_ptr<CBaseKesmoraFile> object(manager.OpenFile(path));
   auto* preset = dynamic_cast<COneClickFile*>(object.get());

@@ -393,12 +393,18 @@ UINT CArchiveZipPage::OpenThread(LPVOID argument) {
   CString copy, reason;
   bool opened = false;
   // A protected archive is looked into through a plain copy of its zip archive.
+  CoInitialize(nullptr);
   const int kind = kx::archives::OpenProtectedArchive(path, copy, reason);
+  CoUninitialize();
   if (kind < 0) {
     WorkerMessageBox(page, reason.IsEmpty() ? LoadResString(626) : reason, MB_OK | MB_ICONERROR);
   } else {
     if (kind > 0) {
-      page->RunOnPageThread([&] { sheet->m_strOpenedCopy = copy; });
+      page->RunOnPageThread([&] {
+        // The copy of an archive opened before is not needed any more.
+        if (sheet->m_strOpenedCopy != copy) kx::archives::RemoveProtectedCopy(sheet->m_strOpenedCopy);
+        sheet->m_strOpenedCopy = copy;
+      });
       path = copy;
     }
     for (bool again = true; again;) {

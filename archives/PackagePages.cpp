@@ -110,6 +110,7 @@ void PkgInfoPage::OnBrowsePackage() {
 }
 
 bool PkgInfoPage::TakePreset(const CString& path) {
+  if (GetSafeHwnd()) UpdateData(TRUE);
   m_strPresetText = path;
   CFileManager manager;
   std::unique_ptr<CBaseKesmoraFile> object(manager.OpenFile(path));

@@ -113,7 +113,9 @@ BOOL PkgProcessPage::OnSetActive() {
       UINT texts[3] = {341, 342, 343};
       if (data.m_nMode == 0) texts[0] = 335, texts[1] = 336, texts[2] = 337;
       if (data.m_nMode == 2) texts[0] = 338, texts[1] = 339, texts[2] = 340;
-      SetDlgItemText(IDC_RUN_AGAIN, LoadResString(texts[0]));
+      // Files packed as they are are only packed.
+      if (data.m_nMode < 0) texts[1] = texts[2] = 456;
+      SetDlgItemText(IDC_RUN_AGAIN, data.m_nMode < 0 ? CString("&Run Again") : LoadResString(texts[0]));
       m_strHeaderTitle = LoadResString(texts[1]);
       sheet->SendMessage(PSM_SETHEADERTITLE, static_cast<WPARAM>(sheet->GetPageIndex(this)),
                          reinterpret_cast<LPARAM>(static_cast<const char*>(m_strHeaderTitle)));
@@ -176,7 +178,8 @@ void PkgProcessPage::SetupList() {
     CString date;
     const bool readable = DateOf(path, date);
     paths.AddTail(path);
-    outputs.AddTail(CPathParts(path).GetFileName() + ".tvx");
+    const CPathParts parts(path);
+    outputs.AddTail(parts.GetFileName() + (data.m_nMode < 0 ? parts.GetExtension() : CString(".tvx")));
     statuses.AddTail(readable ? "Pending" : "Failed");
     dates.AddTail(date);
     states.Add(readable ? 1 : 0);

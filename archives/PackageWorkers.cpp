@@ -1,6 +1,6 @@
-// The package wizard's workers: the preset worker (the chosen one-click preset replayed on every input) and the
-// countersign worker (every signed protected input countersigned by the preset's signers). Both write into
-// the wizard's output folder and report every input exactly once, in order.
+// The package wizard's workers: the preset worker (the chosen one-click preset replayed on every input by the
+// one-click runner) and the countersign worker (every signed protected input countersigned by the preset's
+// signers). Both write into the wizard's output folder and report every input exactly once, in order.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +23,8 @@
 #include "platform/win32/files.h"
 #include "platform/win32/sync.h"
 #include "platform/win32/wintime.h"
+#include "encryption/OneClickRunner.h"
+#include "platform/win32/stateroot.h"
 #include "signing/WorkerSupport.h"
 
 namespace kx::archives {
@@ -197,13 +199,29 @@ class PackageWorker {
 
 // ---- preset worker ----
 
-// The one-click runner replays a preset on one file: initialised with its settings, then run with the input,
-// the preset, the operation code and the output name it writes to (in and out); a negative result is a failure.
-// The runner is part of the one-click operations; until they are in the library no preset can be replayed
-// and every input fails as a run that did not succeed.
-HRESULT RunOneClickPreset(const CString& /*input*/, const CString& /*preset*/, int /*operation*/, CString& /*output*/) {
-  return E_NOTIMPL;
-}
+// A private copy of the input under its own name, for the one-click runner: a runner set to remove what it
+// protects (ShredTemporaryFiles) removes the copy, never the user's file, and no setting is changed for it.
+class InputCopy {
+ public:
+  bool Make(const CString& input) {
+    CString base(kx::TempDir().c_str());
+    std::string pattern(static_cast<const char*>(base + "kxpackage-XXXXXX"));
+    if (!mkdtemp(pattern.data())) return false;
+    m_folder = pattern.c_str();
+    CPathParts parts(input);
+    m_path = m_folder + "/" + parts.GetFileName() + parts.GetExtension();
+    return CopyFile(input, m_path, TRUE) != FALSE;
+  }
+  const CString& Path() const { return m_path; }
+  ~InputCopy() {
+    if (!m_path.IsEmpty()) ::unlink(m_path);
+    if (!m_folder.IsEmpty()) ::rmdir(m_folder);
+  }
+
+ private:
+  CString m_folder;
+  CString m_path;
+};
 
 class PresetWorker : public PackageWorker {
  public:
@@ -221,24 +239,29 @@ class PresetWorker : public PackageWorker {
     std::unique_ptr<CFileStream> stream;
     if (!OpenInput(file, stream)) return;
     stream.reset();
-    if (!CreateOutput(file)) {
-      file.Fail(kWriteFailed);
-      AuditError(kWriteFailed);
+    InputCopy copy;
+    if (!copy.Make(file.input)) {
+      file.Fail(kUnreadable);
+      AuditError(kUnreadable);
       return;
     }
-    m_data.m_strLastOutputFile = file.output;
-    const HRESULT result =
-        RunOneClickPreset(file.input, m_data.m_strPackageSetting, m_data.m_nMode, m_data.m_strLastOutputFile);
-    if (FAILED(result)) {
+    // The runner takes the first name, numbers it when it is taken, and writes exactly there.
+    CString folder = m_data.m_strOutputFolder;
+    if (!folder.IsEmpty() && folder.Right(1) != "/") folder += "/";
+    CPathParts parts(file.input);
+    m_data.m_strLastOutputFile = folder + parts.GetFileName() + parts.GetExtension() + ".Tvx";
+    COneClickRunner runner;
+    // Its folder of presets plays no part here: the preset is given by its path.
+    runner.Initialize();
+    const int result = runner.Run(copy.Path(), m_data.m_strPackageSetting, static_cast<BYTE>(m_data.m_nMode),
+                                  m_data.m_strLastOutputFile);
+    if (result < 0) {
+      // The runner leaves nothing behind of a failed run.
       file.Fail(kInvalidFile);
       AuditError(kInvalidFile);
       return;
     }
-    // The runner may have chosen the name itself.
-    if (!m_data.m_strLastOutputFile.IsEmpty() && m_data.m_strLastOutputFile != file.output) {
-      ::unlink(file.output);
-      file.output = m_data.m_strLastOutputFile;
-    }
+    file.output = m_data.m_strLastOutputFile;
   }
 
  private:

@@ -4,14 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "app/ResString.h"
 #include "archives/ArchiveZipOptions.h"
+#include "archives/WizardWorker.h"
 #include "archwiz/archwiz_fixture.h"
 #include "core/SystemProfile.h"
 #include "engine/CapicomEncryptedData.h"
 #include "platform/ui/controldriver.h"
 #include "platform/ui/prsht.h"
 #include "platform/win32/registry.h"
+#include "platform/win32/stateroot.h"
 #include "support/pki.h"
 #include "zip/ZipArchive.h"
 
@@ -107,6 +111,16 @@ TEST_F(ArchiveWizard, ZipOptionsAreKeptInTheirSerialisedForm) {
   EXPECT_FALSE(cut.Load());
   EXPECT_EQ(std::string(cut.m_strPassword), "");
   EXPECT_EQ(cut.m_nLevel, -1);
+}
+
+// The percentage labels of the run pages: whole percents of the range, a position past the end starting again
+// from 0.
+TEST(ArchiveRunPage, PercentLabels) {
+  const struct {
+    int position;
+    const char* text;
+  } cases[] = {{0, "0%"}, {25000, "50%"}, {49999, "99%"}, {50000, "100%"}, {50500, "1%"}, {100000, "0%"}};
+  for (const auto& c : cases) EXPECT_EQ(std::string(kx::archives::PercentText(c.position, 0, 50000)), c.text) << c.position;
 }
 
 // The main road: a folder zipped with a password, a level chosen in the options and a comment on one entry,
@@ -218,7 +232,7 @@ TEST_F(ArchiveWizard, SignsTheZipArchiveOfAFolder) {
   const std::string extracted = kxtest::MakeTempDir("extracted");
   EXPECT_EQ(Sh("python3 " + Quote(m_work + "/check.py") + " " + Quote(zipPath) + " " + Quote(extracted), &said), 0)
       << said;
-  EXPECT_EQ(ReadTree(extracted), files);
+  EXPECT_TRUE(ReadTree(extracted) == files);
 
   // Every block carries the signer's detached signature.
   PayloadEntry entry;
@@ -236,6 +250,326 @@ TEST_F(ArchiveWizard, SignsTheZipArchiveOfAFolder) {
               0)
         << said;
   }
+}
+
+// Every row of the list selected, as a person does with a click and a shift-click.
+void SelectAll(kx::ControlDriver& c, HWND list) {
+  const int rows = c.ListRowCount(list);
+  c.ListClickRow(list, 0);
+  if (rows > 1) c.ListClickRow(list, rows - 1, false, true);
+}
+
+// Extracts the selected rows into the folder through the extract button and the folder chooser.
+void Extract(kx::UiDriver& d, HWND contents, const std::string& folder) {
+  d.Click(Item(d, contents, kExtract));
+  kx::ControlDriver(d).ChooseFolder(folder);
+}
+
+// The test report of the selected rows: its text, then the dialog closed.
+std::string TestReport(kx::UiDriver& d, HWND contents) {
+  d.Click(Item(d, contents, kTest));
+  HWND report = d.WaitForDialog(1025);
+  const std::string text = d.Text(d.Control(report, 1070));
+  d.Click(d.Control(report, IDOK));
+  d.WaitForGone(report);
+  return text;
+}
+
+// The archive encrypted for the preset's recipient: openssl opens the content key with the recipient's key, and
+// the wizard opens the protected archive again (verified and decrypted by the system's own reader), lists it
+// and extracts the files as they were; the plain copy it worked on does not stay.
+TEST_F(ArchiveWizard, EncryptsTheArchiveAndOpensItAgain) {
+  const CCapicomCertificate recipient = AddWithKey("encrypt");
+  const std::string preset = WritePreset("Encrypt for Bob", 0, {}, {recipient});
+  const std::string src = kxtest::MakeTempDir("src"), out = kxtest::MakeTempDir("out");
+  const Files files = {{"one.txt", "first file\n"}, {"two.bin", Noise(70000, 2)}};
+  WriteTree(src, files);
+  const std::string archive = out + "/files.tvx";
+
+  INT_PTR result = kx::RunWithUiHere([] { return INT_PTR(DisplayArchiveWizard(nullptr)); }, [&](kx::UiDriver& d) {
+    kx::ControlDriver c(d);
+    HWND sheet = d.WaitForTitle("Archive Wizard");
+    HWND task = ToTaskPage(d, sheet, false);
+    EXPECT_EQ(c.ComboText(Item(d, task, kOperation)), "Encrypt the archive");
+    TakeArchivePreset(d, task, preset);
+    d.SetText(Item(d, task, kSecondPath), archive);
+    Next(d, sheet);
+    HWND contents = Page(d, sheet, kContents);
+    // The strip of the add button opens its menu; its first item adds files.
+    HWND add = Item(d, contents, kAdd);
+    RECT r{};
+    GetClientRect(add, &r);
+    d.ClickAt(add, r.right - 5, r.bottom / 2);
+    HWND menu = c.WaitForMenu();
+    EXPECT_EQ(c.MenuItems(menu), (std::vector<std::string>{"Add Files...", "Add Folder..."}));
+    c.ChooseMenuItem("Add Files...");
+    c.FillFileDialog(src, {"one.txt", "two.bin"});
+    HWND list = Item(d, contents, kEntries);
+    d.WaitUntil([&] { return c.ListRowCount(list) == 2; }, "two entries");
+    Next(d, sheet);
+    HWND run = Page(d, sheet, kRun);
+    WaitForButton(d, sheet, ID_WIZFINISH);
+    EXPECT_EQ(d.Text(Item(d, run, kStatus)), "Operation Successful. File (" + archive + ") saved.");
+    d.Click(d.Control(sheet, ID_WIZFINISH));
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(result, 1);
+
+  ProtectedFile encrypted = ReadProtected(archive);
+  ASSERT_TRUE(encrypted.object);
+  const CByteBuffer& envelope = encrypted.object->m_info.m_encryption.m_buffer;
+  kxtest::WriteFile(m_work + "/key.der", std::string(reinterpret_cast<const char*>(envelope.GetData()), envelope.GetLength()));
+  std::string said;
+  EXPECT_EQ(Sh("openssl cms -decrypt -binary -inform DER -in " + Quote(m_work + "/key.der") + " -recip " +
+                   Quote(kxtest::pki::Pem("encrypt")) + " -inkey " + Quote(kxtest::pki::Key("encrypt")) + " -out " +
+                   Quote(m_work + "/key.bin"),
+               &said),
+            0)
+      << said;
+  EXPECT_EQ(kxtest::ReadFile(m_work + "/key.bin").size(), 32u);
+
+  const std::string dest = kxtest::MakeTempDir("dest");
+  const std::string temp = kx::TempDir();
+  result = kx::RunWithUiHere([] { return INT_PTR(DisplayArchiveWizard(nullptr)); }, [&](kx::UiDriver& d) {
+    kx::ControlDriver c(d);
+    HWND sheet = d.WaitForTitle("Archive Wizard");
+    HWND task = ToTaskPage(d, sheet, true);
+    d.SetText(Item(d, task, kFirstPath), archive);
+    d.SetText(Item(d, task, kSecondPath), dest);
+    Next(d, sheet);
+    HWND contents = Page(d, sheet, kContents);
+    HWND list = Item(d, contents, kEntries);
+    d.WaitUntil([&] { return c.ListRowCount(list) == 2; }, "the archive's entries");
+    WaitForButton(d, sheet, ID_WIZNEXT);
+    SelectAll(c, list);
+    // Added files keep their full paths (without the root).
+    std::string folder = src.substr(1);
+    for (char& ch : folder) if (ch == '/') ch = '\\';
+    EXPECT_EQ(TestReport(d, contents), folder + "\\one.txt  -  passed\r\n" + folder + "\\two.bin  -  passed\r\n");
+    Extract(d, contents, dest);
+    d.SavePng(sheet, Shot("archive-opened"));
+    Next(d, sheet);
+    HWND run = Page(d, sheet, kRun);
+    WaitForButton(d, sheet, ID_WIZFINISH);
+    EXPECT_EQ(d.Text(Item(d, run, 1098)), Text(649));
+    EXPECT_FALSE(d.IsEnabled(Item(d, run, kDetails)));
+    d.Click(d.Control(sheet, ID_WIZFINISH));
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(result, 1);
+  Files expected;
+  for (const auto& [name, bytes] : files) expected[src.substr(1) + "/" + name] = bytes;
+  EXPECT_TRUE(ReadTree(dest) == expected);
+  // The plain copy and its folder are gone.
+  EXPECT_EQ(Sh("ls -d " + Quote(temp) + "kxarchive-* 2>/dev/null", &said), 2) << said;
+}
+
+// An archive made by zip -r: listed with its folders, tested, an entry extracted and another deleted; the
+// archive stays whole for unzip. Going back from the task page to change the task starts it afresh.
+TEST_F(ArchiveWizard, WorksOnAnArchiveMadeByZip) {
+  const std::string src = kxtest::MakeTempDir("src"), dest = kxtest::MakeTempDir("dest");
+  const Files files = SampleTree();
+  WriteTree(src, files);
+  const std::string archive = m_work + "/tree.zip";
+  std::string said;
+  ASSERT_EQ(Sh("cd " + Quote(src) + " && zip -q -r " + Quote(archive) + " .", &said), 0) << said;
+
+  INT_PTR result = kx::RunWithUiHere([] { return INT_PTR(DisplayArchiveWizard(nullptr)); }, [&](kx::UiDriver& d) {
+    kx::ControlDriver c(d);
+    HWND sheet = d.WaitForTitle("Archive Wizard");
+    HWND task = ToTaskPage(d, sheet, false);
+    d.SetText(Item(d, task, kSecondPath), m_work + "/unused.tvx");
+    Back(d, sheet);
+    task = ToTaskPage(d, sheet, true);
+    EXPECT_EQ(d.Text(Item(d, task, kSecondPath)), "");
+    EXPECT_TRUE(d.IsVisible(Item(d, task, 1140)));
+    EXPECT_FALSE(d.IsVisible(Item(d, task, 1141)));
+    EXPECT_FALSE(d.IsEnabled(Item(d, task, kOperation)));
+    d.SetText(Item(d, task, kFirstPath), archive);
+    d.SetText(Item(d, task, kSecondPath), dest);
+    d.SavePng(sheet, Shot("archive-task-open"));
+    Next(d, sheet);
+
+    HWND contents = Page(d, sheet, kContents);
+    HWND list = Item(d, contents, kEntries);
+    d.WaitUntil([&] { return c.ListRowCount(list) == 6; }, "the archive's entries");
+    WaitForButton(d, sheet, ID_WIZNEXT);
+    EXPECT_EQ(c.ListText(list, c.ListFind(list, "docs\\"), 1), "YES");
+    SelectAll(c, list);
+    const std::string report = TestReport(d, contents);
+    EXPECT_NE(report.find("data.bin  -  passed"), std::string::npos) << report;
+    EXPECT_EQ(report.find(Text(362)), std::string::npos) << report;
+
+    c.ListPickRow(list, "docs\\guide.txt");
+    Extract(d, contents, dest);
+    c.ListPickRow(list, "data.bin");
+    d.Click(Item(d, contents, kDelete));
+    d.WaitUntil([&] { return c.ListRowCount(list) == 5; }, "one entry fewer");
+    EXPECT_EQ(c.ListFind(list, "data.bin"), -1);
+    Next(d, sheet);
+    WaitForButton(d, sheet, ID_WIZFINISH);
+    d.Click(d.Control(sheet, ID_WIZFINISH));
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(ReadTree(dest), (Files{{"docs/guide.txt", "A guide.\n"}}));
+  EXPECT_EQ(Sh("unzip -tq " + Quote(archive), &said), 0) << said;
+  EXPECT_EQ(Sh("unzip -Z1 " + Quote(archive), &said), 0);
+  EXPECT_EQ(said.find("data.bin"), std::string::npos) << said;
+  EXPECT_NE(said.find("readme.txt"), std::string::npos) << said;
+}
+
+// A person at the drive of a spanned archive: opening it with the first disk in place asks for the last one and
+// tries again on Yes; extracting an entry that lies on the first two disks asks for each, and answered with OK
+// the extraction goes on to the end.
+TEST_F(ArchiveWizard, ASpannedArchiveGoesOnAfterTheDiskPrompt) {
+  const std::string base = kxtest::MakeTempDir("disks"), drive = base + "/drive", dest = kxtest::MakeTempDir("dest");
+  auto disk = [&](int n) { return base + "/disk" + std::to_string(n); };
+  auto makeDisk = [](const std::string& folder) {
+    mkdir(folder.c_str(), 0755);
+    kxtest::WriteFile(folder + "/.kxdisk", "blank\n64000\n");
+  };
+  const Files files = {{"first.bin", Noise(90000, 3)}, {"second.bin", Noise(60000, 4)}};
+  const std::string src = kxtest::MakeTempDir("src");
+  WriteTree(src, files);
+  struct Drive {
+    std::function<void(int)> mount;
+    int mounted = 1;
+  } state;
+  state.mount = [&](int n) {
+    if (n == state.mounted) return;
+    rename(drive.c_str(), disk(state.mounted).c_str());
+    if (Exists(disk(n))) rename(disk(n).c_str(), drive.c_str());
+    else makeDisk(drive);
+    state.mounted = n;
+  };
+  makeDisk(drive);
+  {
+    CZipArchive zip;
+    zip.SetSpanCallback(
+        [](DWORD volume, int, void* data) {
+          static_cast<Drive*>(data)->mount(static_cast<int>(volume));
+          return true;
+        },
+        &state);
+    zip.Open((drive + "/span.zip").c_str(), CZipArchive::zipCreateSpan, 0);
+    for (const auto& [name, bytes] : files) ASSERT_TRUE(zip.AddNewFile((src + "/" + name).c_str(), 6, false));
+    zip.Close();
+  }
+  const int last = state.mounted;
+  ASSERT_GE(last, 2);
+  state.mount(1);
+
+  INT_PTR result = kx::RunWithUiHere([] { return INT_PTR(DisplayArchiveWizard(nullptr)); }, [&](kx::UiDriver& d) {
+    kx::ControlDriver c(d);
+    HWND sheet = d.WaitForTitle("Archive Wizard");
+    HWND task = ToTaskPage(d, sheet, true);
+    d.SetText(Item(d, task, kFirstPath), drive + "/span.zip");
+    d.SetText(Item(d, task, kSecondPath), dest);
+    Next(d, sheet);
+    // The first disk holds no directory: asked again while it stays, then the last one goes in.
+    const std::string question = AnswerPage(d, "Yes");
+    EXPECT_NE(question.find(Text(625)), std::string::npos) << question;
+    d.WaitForTitle("Office Tolvex");
+    state.mount(last);
+    EXPECT_EQ(AnswerPage(d, "Yes"), question);
+    HWND contents = Page(d, sheet, kContents);
+    HWND list = Item(d, contents, kEntries);
+    d.WaitUntil([&] { return c.ListRowCount(list) == 2; }, "the spanned archive's entries");
+    WaitForButton(d, sheet, ID_WIZNEXT);
+
+    // The entry begins on the first disk and runs on to the second.
+    c.ListPickRow(list, "first.bin");
+    Extract(d, contents, dest);
+    for (int n : {1, 2}) {
+      d.WaitForTitle("Office Tolvex");
+      state.mount(n);
+      EXPECT_EQ(AnswerPage(d, "OK"), "Insert the disk number " + std::to_string(n) + ".");
+    }
+    WaitForButton(d, sheet, ID_WIZNEXT);
+    Next(d, sheet);
+    WaitForButton(d, sheet, ID_WIZFINISH);
+    d.Click(d.Control(sheet, ID_WIZFINISH));
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(result, 1);
+  EXPECT_TRUE(kxtest::ReadFile(dest + "/first.bin") == files.at("first.bin"));
+}
+
+// Made across removable disks, the archive asks for each new disk: answered with OK it goes on; cancelled, the
+// folder is not added, and the archive is made again empty rather than left without its directory.
+TEST_F(ArchiveWizard, ANewSpannedArchiveAsksForEachDisk) {
+  const std::string preset = WritePreset("Sign", 1, {AddWithKey("signer")}, {});
+  const std::string base = kxtest::MakeTempDir("disks"), drive = base + "/drive", src = kxtest::MakeTempDir("src");
+  auto fresh = [&] {
+    mkdir(drive.c_str(), 0755);
+    kxtest::WriteFile(drive + "/.kxdisk", "blank\n64000\n");
+  };
+  int disks = 1;
+  auto swap = [&] {
+    rename(drive.c_str(), (base + "/disk" + std::to_string(disks++)).c_str());
+    fresh();
+  };
+  fresh();
+  WriteTree(src, {{"a.bin", Noise(50000, 5)}, {"b.bin", Noise(50000, 6)}, {"c.bin", Noise(50000, 7)}});
+  StoreZipOptions("", 1);
+  kx::RunWithUiHere([] { return INT_PTR(DisplayArchiveWizard(nullptr)); }, [&](kx::UiDriver& d) {
+    kx::ControlDriver c(d);
+    HWND sheet = d.WaitForTitle("Archive Wizard");
+    HWND task = ToTaskPage(d, sheet, false);
+    TakeArchivePreset(d, task, preset);
+    d.SetText(Item(d, task, kSecondPath), drive + "/spanned.tvx");
+    Next(d, sheet);
+    // The blank disk in the drive is the first.
+    EXPECT_EQ(AnswerPage(d, "OK"), "Insert the disk number 1.");
+    HWND contents = Page(d, sheet, kContents);
+    d.Click(Item(d, contents, kAdd));
+    c.ChooseFolder(src);
+    d.WaitForTitle("Office Tolvex");
+    swap();
+    EXPECT_EQ(AnswerPage(d, "OK"), "Insert the disk number 2.");
+    EXPECT_EQ(AnswerPage(d, "Cancel"), "Insert the disk number 3.");
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(617) + " " + Text(615));
+    // Made again from its first disk.
+    d.WaitForTitle("Office Tolvex");
+    swap();
+    EXPECT_EQ(AnswerPage(d, "OK"), "Insert the disk number 1.");
+    HWND list = Item(d, contents, kEntries);
+    WaitForButton(d, sheet, ID_WIZBACK);
+    EXPECT_EQ(c.ListRowCount(list), 0);
+    EXPECT_TRUE(d.IsEnabled(Item(d, contents, kAdd)));
+    d.Click(d.Control(sheet, IDCANCEL));
+    AnswerPage(d, "Yes");
+    d.WaitForGone(sheet);
+  });
+  // The first disk holds the beginning of the first attempt.
+  EXPECT_TRUE(Exists(base + "/disk1/spanned.tvx__KX__.zip"));
+}
+
+// A wizard cancelled after files were added leaves no plain copy of them behind.
+TEST_F(ArchiveWizard, CancelLeavesNoTemporaryArchive) {
+  const std::string preset = WritePreset("Sign", 1, {AddWithKey("signer")}, {});
+  const std::string src = kxtest::MakeTempDir("src"), archive = m_work + "/kept.tvx";
+  WriteTree(src, {{"secret.txt", "not for anyone\n"}});
+  kx::RunWithUiHere([] { return INT_PTR(DisplayArchiveWizard(nullptr)); }, [&](kx::UiDriver& d) {
+    kx::ControlDriver c(d);
+    HWND sheet = d.WaitForTitle("Archive Wizard");
+    HWND task = ToTaskPage(d, sheet, false);
+    TakeArchivePreset(d, task, preset);
+    d.SetText(Item(d, task, kSecondPath), archive);
+    Next(d, sheet);
+    HWND contents = Page(d, sheet, kContents);
+    d.Click(Item(d, contents, kAdd));
+    c.ChooseFolder(src);
+    d.WaitUntil([&] { return c.ListRowCount(Item(d, contents, kEntries)) == 1; }, "the entry");
+    WaitForButton(d, sheet, ID_WIZNEXT);
+    EXPECT_TRUE(Exists(archive + "__KX__.zip"));
+    d.Click(d.Control(sheet, IDCANCEL));
+    AnswerPage(d, "Yes");
+    d.WaitForGone(sheet);
+  });
+  EXPECT_FALSE(Exists(archive + "__KX__.zip"));
+  EXPECT_FALSE(Exists(archive));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "certsel/certsel_fixture.h"
+#include "engine/engine_test.h"
 #include "formats/TolvexBinaryFile.h"
 
 extern "C" int DisplayArchiveWizard(HWND parent);
