@@ -208,7 +208,8 @@ TEST(Sockets, EchoOfLoopback) {
 // Both kinds of ICMP socket, each in a network namespace of its own whose ping_group_range allows the
 // unprivileged kind or not (root only).
 TEST(Sockets, BothKindsOfIcmpSocket) {
-  if (geteuid() != 0 || system("unshare -n true >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs root and unshare";
+  if (geteuid() != 0 || system("unshare -n ip link set lo up >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "needs root, unshare and ip";
   for (const char* kind : {"1", "0"}) {
     const std::string range = std::string(kind) == "1" ? "0 2147483647" : "1 0";
     const std::string command = "KX_EXPECT_PING_SOCKET=" + std::string(kind) +
