@@ -1,0 +1,284 @@
+// The encryption wizard as a host and a person use it: opened through its export, its pages filled and its
+// buttons pressed through the window system; the encrypted files are checked against openssl's own key
+// derivation and ciphers, and decrypted again by the wizard.
+#include <cstring>
+
+#include "app/ResString.h"
+#include "app/SheetRegistry.h"
+#include "core/SystemProfile.h"
+#include "encryption/EncryptionWizard.h"
+#include "formats/FileManager.h"
+#include "formats/FileStream.h"
+#include "platform/ui/prsht.h"
+#include "platform/win32/files.h"
+#include "oneclick/oneclick_test.h"
+
+extern "C" int EncryptWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder);
+
+using namespace oneclicktest;
+using kxtest::AnswerPage;
+using kxtest::Page;
+using kxtest::StringOf;
+
+namespace {
+
+constexpr int kFilePath = 1031, kOutputFolder = 1032, kCipher = 1038, kKeyLength = 1039, kPassword = 1218,
+              kConfirm = 1071, kDerivationMd5 = 1224, kList = 1033;
+
+std::string Text(UINT id) { return std::string(LoadResString(id)); }
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+// What an encrypted file keeps: its object, its blocks, and the salt and check block of its key record.
+struct EncryptedFile {
+  std::unique_ptr<CEncryptedTolvexBinaryFile> object;
+  std::vector<std::string> blocks;
+  std::string salt, check;
+  int pad = -1;
+};
+
+EncryptedFile ReadEncrypted(const std::string& path) {
+  EncryptedFile f;
+  CFileManager files;
+  std::unique_ptr<CFileStream> stream(files.OpenStream(path.c_str()));
+  if (!stream || !stream->IsOpen()) return f;
+  f.object.reset(dynamic_cast<CEncryptedTolvexBinaryFile*>(stream->ReadFileObject()));
+  if (!f.object) return f;
+  CByteBuffer block;
+  while (stream->ReadUInt32Block(block)) f.blocks.push_back(StringOf(block));
+  const std::string record = StringOf(f.object->m_encrypted);
+  if (record.size() < 26) return f;
+  f.pad = static_cast<unsigned char>(record[1]);
+  f.salt = record.substr(2, 20);
+  const unsigned char* l = reinterpret_cast<const unsigned char*>(record.data()) + 22;
+  const size_t n = (size_t(l[0]) << 24) | (size_t(l[1]) << 16) | (size_t(l[2]) << 8) | l[3];
+  f.check = record.substr(26, n);
+  return f;
+}
+
+class EncryptionWizard : public OneClickTest {
+ protected:
+  void SetUp() override {
+    OneClickTest::SetUp();
+    kx::encryption::PauseAfterRun() = 0;
+  }
+  static void Next(kx::UiDriver& d, HWND sheet) { d.Click(d.Control(sheet, ID_WIZNEXT)); }
+  static void TypePassword(kx::UiDriver& d, HWND page, const std::string& password, const std::string& confirm) {
+    d.SetText(d.Control(page, kPassword), password);
+    d.SetText(d.Control(page, kConfirm), confirm);
+  }
+  // The final page's run has ended when its end button is enabled; then on to the end of the wizard.
+  static void FinishRun(kx::UiDriver& d, HWND sheet, const char* shot = nullptr) {
+    HWND next = d.Control(sheet, ID_WIZNEXT), finish = d.Control(sheet, ID_WIZFINISH);
+    d.WaitUntil([&] { return (d.IsVisible(next) && d.IsEnabled(next)) || (d.IsVisible(finish) && d.IsEnabled(finish)); },
+                "the end of the run");
+    if (shot) d.SavePng(sheet, frametest::Shot(shot));
+    if (d.IsVisible(next) && d.IsEnabled(next)) {
+      d.Click(next);
+      Page(d, sheet, 4250);
+    }
+    d.Click(finish);
+    d.WaitForGone(sheet);
+  }
+  // openssl's PBKDF2-HMAC-SHA1 of the password and salt (1000 iterations), as bytes.
+  static std::string OpensslKey(const std::string& password, const std::string& salt, int length) {
+    std::string out;
+    EXPECT_EQ(Openssl("kdf -keylen " + std::to_string(length) + " -kdfopt digest:SHA1 -kdfopt pass:" + Q(password) +
+                          " -kdfopt hexsalt:" + Hex(salt) + " -kdfopt iter:1000 PBKDF2",
+                      &out),
+              0)
+        << out;
+    std::string hex;
+    for (char c : out)
+      if (isxdigit(static_cast<unsigned char>(c))) hex += static_cast<char>(tolower(c));
+    return hex;
+  }
+  // An ECB decryption by openssl, without padding.
+  std::string OpensslDecrypt(const std::string& cipher, const std::string& keyHex, const std::string& bytes) {
+    std::string in = File("cipher.bin", bytes), out = m_dir + "/plain.bin", text;
+    const std::string providers = cipher.rfind("bf", 0) == 0 ? " -provider legacy -provider default" : "";
+    EXPECT_EQ(Openssl("enc -d -" + cipher + " -nopad -K " + keyHex + " -in " + Q(in) + " -out " + Q(out) + providers, &text), 0)
+        << text;
+    return kxtest::ReadFile(out);
+  }
+  // The wizard made by its class name, as the export makes it, opening on page start.
+  static std::unique_ptr<CEncryptionWizard> Made(int start, int mode, const std::vector<std::string>& files,
+                                                 const std::string& folder) {
+    CFormsObjectProvider provider;
+    CBaseSheet* sheet = nullptr;
+    provider.CreateSheetByName("CEncryptionWizard", nullptr, &sheet);
+    auto wizard = std::unique_ptr<CEncryptionWizard>(dynamic_cast<CEncryptionWizard*>(sheet));
+    EXPECT_NE(wizard, nullptr);
+    wizard->m_bHosted = 0;
+    wizard->m_nStartPage = start;
+    wizard->m_WizardData.m_nMode = mode;
+    wizard->m_WizardData.m_bLaunchedByOperation = 1;
+    for (const std::string& f : files) wizard->m_WizardData.m_arrInputFiles.Add(f.c_str());
+    wizard->m_WizardData.m_strOutputFolder = folder.c_str();
+    wizard->SetTitle("Encryption Wizard");
+    return wizard;
+  }
+};
+
+// The main road: a host has a file encrypted under a password, which openssl reads with its own key
+// derivation and cipher; the host then has it decrypted again, and a wrong password opens nothing.
+TEST_F(EncryptionWizard, AHostEncryptsWithAPasswordAndDecryptsAgain) {
+  const std::string input = Content(70000);
+  std::string in = File("report.doc", input), out = kxtest::MakeTempDir("out");
+  INT_PTR result = kx::RunWithUiHere([&] { return INT_PTR(EncryptWizardOperation(nullptr, 0, in.c_str(), out.c_str())); },
+                                     [&](kx::UiDriver& d) {
+    HWND sheet = d.WaitForTitle(Text(307));
+    Page(d, sheet, 30032);
+    d.SavePng(sheet, frametest::Shot("encryption-welcome"));
+    Next(d, sheet);
+    HWND files = Page(d, sheet, 30034);
+    EXPECT_EQ(d.Text(d.Control(files, kFilePath)), in);
+    EXPECT_EQ(d.Text(d.Control(files, kOutputFolder)), out);
+    EXPECT_FALSE(d.IsEnabled(d.Control(sheet, ID_WIZBACK)));
+    d.SavePng(sheet, frametest::Shot("encryption-files"));
+    Next(d, sheet);
+    HWND cipher = Page(d, sheet, 30035);
+    kx::ControlDriver c(d);
+    EXPECT_EQ(c.ComboItems(d.Control(cipher, kCipher)),
+              (std::vector<std::string>{"DES", "Triple DES (2-Key)", "RC2", "RC4", "Triple DES (3-Key)", "AES",
+                                        "Blowfish", "Twofish"}));
+    EXPECT_EQ(c.ComboText(d.Control(cipher, kCipher)), "AES");
+    EXPECT_EQ(c.ComboItems(d.Control(cipher, kKeyLength)), (std::vector<std::string>{"128 bits", "192 bits", "256 bits"}));
+    EXPECT_EQ(c.ComboText(d.Control(cipher, kKeyLength)), "256 bits");
+    // Nothing typed, then a confirmation that differs only in letter case: both refused.
+    Next(d, sheet);
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(582));
+    TypePassword(d, cipher, "Secret Words", "secret words");
+    Next(d, sheet);
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(583) + " " + Text(582));
+    TypePassword(d, cipher, "Secret Words", "Secret Words");
+    d.SavePng(sheet, frametest::Shot("encryption-cipher"));
+    Next(d, sheet);
+    HWND final = Page(d, sheet, 30037);
+    d.WaitForText(d.Control(final, 1088), "1 of 1 files processed");
+    d.WaitUntil([&] { return c.ListText(d.Control(final, kList), 0, 2) == Text(557); }, "the row done");
+    FinishRun(d, sheet, "encryption-final");
+  });
+  EXPECT_EQ(result, 1);
+
+  const std::string encrypted = out + "/report.doc.Etv";
+  EncryptedFile file = ReadEncrypted(encrypted);
+  ASSERT_TRUE(file.object);
+  EXPECT_EQ(file.object->m_info.m_strText1.str(), "report.doc");
+  EXPECT_EQ(file.object->m_nCipherIndex, 5u);
+  EXPECT_EQ(file.object->m_nKeySizeIndex, 5u);
+  ASSERT_EQ(file.blocks.size(), 1u);
+  EXPECT_EQ(file.pad, static_cast<int>(file.blocks[0].size() - input.size()));
+  // openssl's key and AES-256 give the content back (with the zero fill of the last block) and the salt from
+  // the check block.
+  const std::string key = OpensslKey("Secret Words", file.salt, 32);
+  const std::string plain = OpensslDecrypt("aes-256-ecb", key, file.blocks[0]);
+  EXPECT_TRUE(plain.substr(0, input.size()) == input);
+  EXPECT_EQ(plain.substr(input.size()), std::string(file.pad, '\0'));
+  EXPECT_EQ(OpensslDecrypt("aes-256-ecb", key, file.check).substr(0, 20), file.salt);
+
+  // Decrypting: the host's file opens on the cipher page, whose cipher controls are the file's.
+  std::string plainDir = kxtest::MakeTempDir("plain");
+  kxtest::WriteFile(plainDir + "/report.doc", "already here");
+  for (const char* password : {"secret words", "Secret Words"}) {
+    const bool right = std::string(password) == "Secret Words";
+    result = kx::RunWithUiHere(
+        [&] { return INT_PTR(EncryptWizardOperation(nullptr, 4, encrypted.c_str(), plainDir.c_str())); },
+        [&](kx::UiDriver& d) {
+          HWND sheet = d.WaitForTitle(Text(307));
+          HWND cipher = Page(d, sheet, 30035);
+          for (int id : {kCipher, kKeyLength, kDerivationMd5}) EXPECT_FALSE(d.IsEnabled(d.Control(cipher, id))) << id;
+          if (right) d.SavePng(sheet, frametest::Shot("encryption-decrypt-cipher"));
+          TypePassword(d, cipher, password, password);
+          Next(d, sheet);
+          HWND final = Page(d, sheet, 30037);
+          if (!right) EXPECT_EQ(AnswerPage(d, "OK"), "Please enter the right password for this file.");
+          d.WaitForText(d.Control(final, 1088), "1 of 1 files processed");
+          kx::ControlDriver c(d);
+          d.WaitUntil([&] { return c.ListText(d.Control(final, kList), 0, 2) == Text(right ? 557 : 362); }, "the row");
+          // A failed file has nothing to open, save or mail.
+          d.WaitForEnabled(d.Control(final, 1085));
+          EXPECT_EQ(d.IsEnabled(d.Control(final, 1082)), right);
+          EXPECT_EQ(d.IsEnabled(d.Control(final, 1090)), right);
+          FinishRun(d, sheet);
+        });
+    EXPECT_EQ(result, 1);
+    // A wrong password leaves nothing behind; the right one writes beside the file already there.
+    EXPECT_EQ(GetFileAttributes((plainDir + "/report(1).doc").c_str()) != INVALID_FILE_ATTRIBUTES, right) << password;
+  }
+  EXPECT_TRUE(kxtest::ReadFile(plainDir + "/report(1).doc") == input);
+  EXPECT_EQ(kxtest::ReadFile(plainDir + "/report.doc"), "already here");
+}
+
+// Every cipher of the page: its key lengths and default, the codes it stores, and a round trip through the
+// two runs; Blowfish is also read by openssl.
+TEST_F(EncryptionWizard, EveryCipherOfThePageEncryptsAndDecrypts) {
+  struct Case {
+    const char* cipher;
+    std::vector<std::string> lengths;
+    const char* preselected;
+    const char* chosen;
+    int ownCipher, ownKey, engineCipher, engineKey;
+  } cases[] = {
+      {"DES", {"56 bits", "40 bits"}, "56 bits", nullptr, 0, 0, 2, 2},
+      {"Triple DES (2-Key)", {"128 bits"}, "128 bits", nullptr, 1, 1, 3, 3},
+      {"RC2", {"40 bits", "128 bits"}, "128 bits", nullptr, 2, 1, 0, 3},
+      {"RC4", {"40 bits", "128 bits"}, "40 bits", "128 bits", 3, 1, 1, 3},
+      {"Triple DES (3-Key)", {"128 bits", "192 bits"}, "192 bits", nullptr, 4, 4, 3, 4},
+      {"AES", {"128 bits", "192 bits", "256 bits"}, "256 bits", "128 bits", 5, 1, 3, 3},
+      {"Blowfish", {"128 bits", "192 bits", "256 bits", "448 bits"}, "256 bits", "128 bits", 6, 1, -1, 3},
+      {"Twofish", {"128 bits", "192 bits", "256 bits"}, "192 bits", nullptr, 7, 4, -1, 4},
+  };
+  const std::string input = Content(3000);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cipher);
+    std::string in = File(std::string("file-") + std::to_string(c.ownCipher) + ".bin", input);
+    std::string out = kxtest::MakeTempDir("sealed");
+    auto wizard = Made(CEncryptionWizard::kInformationPage, 0, {in}, out);
+    kx::RunWithUiHere([&] { return wizard->DoModal(); }, [&](kx::UiDriver& d) {
+      HWND sheet = d.WaitForTitle("Encryption Wizard");
+      HWND page = Page(d, sheet, 30035);
+      kx::ControlDriver controls(d);
+      controls.ComboPick(d.Control(page, kCipher), c.cipher);
+      EXPECT_EQ(controls.ComboItems(d.Control(page, kKeyLength)), c.lengths);
+      EXPECT_EQ(controls.ComboText(d.Control(page, kKeyLength)), c.preselected);
+      if (c.chosen) controls.ComboPick(d.Control(page, kKeyLength), c.chosen);
+      TypePassword(d, page, "pw", "pw");
+      Next(d, sheet);
+      Page(d, sheet, 30037);
+      FinishRun(d, sheet);
+    });
+    const CProtectWizardData& data = wizard->m_WizardData;
+    EXPECT_EQ(data.m_nSymmetricCipher, c.ownCipher);
+    EXPECT_EQ(data.m_nSymmetricKeySize, c.ownKey);
+    EXPECT_EQ(data.m_nCipher, c.engineCipher);
+    EXPECT_EQ(data.m_nKeyLength, c.engineKey);
+    const std::string encrypted = in.substr(in.rfind('/')) + ".Etv";
+    EncryptedFile file = ReadEncrypted(out + encrypted);
+    ASSERT_TRUE(file.object);
+    if (c.ownCipher == 6) {
+      const std::string plain = OpensslDecrypt("bf-ecb", OpensslKey("pw", file.salt, 16), file.blocks[0]);
+      EXPECT_TRUE(plain.substr(0, input.size()) == input);
+    }
+    // The decrypt run of the same wizard class, with the password.
+    std::string plainDir = kxtest::MakeTempDir("opened");
+    auto reader = Made(CEncryptionWizard::kFinalPage, 4, {out + encrypted}, plainDir);
+    reader->m_WizardData.m_strPassword = "pw";
+    reader->m_WizardData.m_pEngineObjects = new CCapicomObjectSet;
+    EXPECT_EQ(EncFinalDecryptVerifyThreadProc(static_cast<CObject*>(reader.get())), 0u);
+    ASSERT_EQ(reader->m_FinalPage.m_arrResults.GetSize(), 1);
+    EXPECT_EQ(reader->m_FinalPage.m_arrResults[0].str(), "Success");
+    EXPECT_TRUE(kxtest::ReadFile(plainDir + in.substr(in.rfind('/'))) == input);
+  }
+}
+
+}  // namespace
