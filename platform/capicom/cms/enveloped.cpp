@@ -194,6 +194,12 @@ HRESULT OpenEnvelope(const Bytes& message, const KeyLookup& lookup, OSSL_LIB_CTX
     PKeyRef key;
     if (!lookup || !lookup(Recipient(sk_CMS_RecipientInfo_value(ris, i)), &cert, &key) || !cert || !key) continue;
     found = true;
+    // RSA decryption with a foreign key does not fail: it yields a random content key, and about one time in
+    // 256 that key passes the padding check and garbage comes out as content. Refuse the pair up front.
+    if (X509_check_private_key(cert.get(), key.get()) != 1) {
+      why = "the private key does not belong to the recipient's certificate";
+      continue;
+    }
     // A fresh copy of the message for each key: a failed attempt leaves state behind in the object.
     CmsPtr attempt;
     hr = ParseEnveloped(message, libctx, CAPICOM_E_ENVELOP_INVALID_TYPE, &attempt, detail);
