@@ -83,6 +83,11 @@ class RecipientsPage : public CertSelTest {
     }
     d.Click(d.Control(picker, IDOK));
     d.WaitForGone(picker);
+    // The page takes the chosen certificates after the picker has gone; wait until its list shows them.
+    kx::ControlDriver cd(d);
+    HWND list = d.Control(page, 1033);
+    for (const auto& n : names)
+      d.WaitUntil([&] { return cd.ListFind(list, n) >= 0; }, "recipient row " + n);
   }
 
   std::string m_input, m_out;
