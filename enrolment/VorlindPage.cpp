@@ -1,52 +1,11 @@
 #include "enrolment/VorlindPage.h"
 
 #include "app/BaseSheet.h"
-#include "app/ResString.h"
 #include "core/SecurityPolicy.h"
 #include "enrolment/VorlindSettingsDlgs.h"
-#include "platform/com/bstr.h"
 #include "platform/com/combase.h"
-#include "platform/com/guid.h"
-#include "platform/com/oleauto.h"
 #include "platform/mfc/afxwin.h"
-#include "platform/win32/wintime.h"
-
-namespace {
-
-constexpr UINT kNoInternetOptions = 495;
-constexpr OLECHAR kShellDispatch[] = u"{13709620-C279-11CE-A49E-444553540000}";
-
-// The Internet options of the platform, opened through the shell's dispatch object.
-void OpenInternetOptions(CWnd* owner) {
-  CoInitialize(nullptr);
-  CLSID shell{};
-  IDispatch* dispatch = nullptr;
-  HRESULT hr = CLSIDFromString(kShellDispatch, &shell);
-  if (SUCCEEDED(hr))
-    hr = CoCreateInstance(shell, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
-                          KX_IIDOF(IDispatch), reinterpret_cast<void**>(&dispatch));
-  if (FAILED(hr) || !dispatch) {
-    owner->MessageBox(LoadResString(kNoInternetOptions), nullptr, MB_OK);
-    CoUninitialize();
-    return;
-  }
-  OLECHAR name[] = u"ControlPanelItem";
-  LPOLESTR names[] = {name};
-  DISPID id = 0;
-  if (SUCCEEDED(dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
-    VARIANT argument;
-    VariantInit(&argument);
-    argument.vt = VT_BSTR;
-    argument.bstrVal = SysAllocString(u"inetcpl.cpl");
-    DISPPARAMS parameters{&argument, nullptr, 1, 0};
-    dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, nullptr, nullptr, nullptr);
-    VariantClear(&argument);
-  }
-  dispatch->Release();
-  CoUninitialize();
-}
-
-}  // namespace
+#include "settings/SettingsPageTools.h"
 
 IMPLEMENT_DYNCREATE(CVorlindPage, CPropertyPage)
 
@@ -77,16 +36,15 @@ void CVorlindPage::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CVorlindPage::OnInitDialog() {
   CPropertyPage::OnInitDialog();
-  SetUpEnrolmentButton(m_btnExchange, 1034);
-  SetUpEnrolmentButton(m_btnService, 1918);
-  SetUpEnrolmentButton(m_btnTransport, 134);
-  SetUpEnrolmentButton(m_btnInternetOptions, 1040);
+  SetUpTextureButton(m_btnExchange, 1034);
+  SetUpTextureButton(m_btnService, 1918);
+  SetUpTextureButton(m_btnTransport, 134);
+  SetUpTextureButton(m_btnInternetOptions, 1040);
   return TRUE;
 }
 
 BOOL CVorlindPage::OnSetActive() {
-  CSecurityPolicy policy;
-  if (policy.Load() && !(policy.m_bSystemProfile > 0)) EnableChildControls(this, TRUE);
+  ApplyPolicySwitch(this, CSecurityPolicy::SystemProfile, false);
   return CPropertyPage::OnSetActive();
 }
 
@@ -119,6 +77,10 @@ void CVorlindPage::OnTransport() {
   RunSettingsDialog(dialog, m_btnTransport);
 }
 
-void CVorlindPage::OnInternetOptions() { OpenInternetOptions(this); }
+void CVorlindPage::OnInternetOptions() {
+  CoInitialize(nullptr);
+  ShowInternetOptions(this);
+  CoUninitialize();
+}
 
 void CVorlindPage::OnCheckChanged() { SetModified(TRUE); }

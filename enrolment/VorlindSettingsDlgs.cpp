@@ -8,11 +8,9 @@
 #include "platform/com/combase.h"
 #include "platform/mfc/afxwin.h"
 #include "platform/win32/sync.h"
+#include "settings/SettingsPageTools.h"
 
 namespace {
-
-constexpr WORD kHandCursor = 135;
-constexpr COLORREF kBlue = 0xFF0000;
 
 // Texts of the enrolment dialogs.
 constexpr UINT kBitsText = 429;
@@ -31,18 +29,6 @@ constexpr UINT kTransportItems = 31561;
 constexpr UINT kAddressKindItems = 31562;
 
 constexpr DWORD kTestPauseMs = 750;
-
-void FillCombo(CComboBox& combo, UINT stringId) {
-  combo.ResetContent();
-  const CString lines = LoadResString(stringId);
-  int start = 0;
-  while (start < lines.GetLength()) {
-    int end = lines.Find('\n', start);
-    if (end < 0) end = lines.GetLength();
-    combo.AddString(lines.Mid(start, end - start));
-    start = end + 1;
-  }
-}
 
 // A label text with its colon: "Service URL" and "Service URL:" both give "Service URL: ".
 CString LabelWithColon(UINT stringId) {
@@ -73,14 +59,6 @@ constexpr int kAlgorithmCount = sizeof kAlgorithms / sizeof kAlgorithms[0];
 
 }  // namespace
 
-void SetUpEnrolmentButton(CTextureButton& button, UINT iconId) {
-  button.SetIcons(static_cast<WORD>(iconId));
-  button.SetButtonCursor(kHandCursor);
-  button.CreateTexture(0, 8, 10, 0, 0);
-  button.SetColor(CIconButton::kForegroundIn, kBlue, TRUE);
-  button.SetFlat(TRUE, FALSE);
-}
-
 // ---- the shared part ----
 
 BEGIN_MESSAGE_MAP(CVorlindSettingsDlg, CDialog)
@@ -105,7 +83,7 @@ CSystemProfile& CVorlindSettingsDlg::Profile() {
 BOOL CVorlindSettingsDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   m_btnTest.SubclassDlgItem(TestButtonId(), this);
-  SetUpEnrolmentButton(m_btnTest, m_nTestIcon);
+  SetUpTextureButton(m_btnTest, m_nTestIcon);
   CSystemProfile fresh;
   fresh.Load();
   LoadValues(fresh);
@@ -305,11 +283,11 @@ void CVorlindTransportDlg::DoDataExchange(CDataExchange* pDX) {
 }
 
 BOOL CVorlindTransportDlg::OnInitDialog() {
-  if (auto* transports = static_cast<CComboBox*>(GetDlgItem(IDC_TRANSPORT))) FillCombo(*transports, kTransportItems);
-  if (auto* kinds = static_cast<CComboBox*>(GetDlgItem(IDC_ADDRESS_KIND))) FillCombo(*kinds, kAddressKindItems);
+  FillComboFromString(GetDlgItem(IDC_TRANSPORT), kTransportItems);
+  FillComboFromString(GetDlgItem(IDC_ADDRESS_KIND), kAddressKindItems);
   CVorlindSettingsDlg::OnInitDialog();
   m_btnHosts.SubclassDlgItem(IDC_HOSTS, this);
-  SetUpEnrolmentButton(m_btnHosts, 132);
+  SetUpTextureButton(m_btnHosts, 132);
   return TRUE;
 }
 

@@ -151,7 +151,3 @@ class CVorlindTransportDlg : public CVorlindSettingsDlg {
 
   DECLARE_MESSAGE_MAP()
 };
-
-// The textured look of the enrolment pages' buttons: the icon, the hand cursor, the texture, blue text while
-// the pointer is over it, flat.
-void SetUpEnrolmentButton(CTextureButton& button, UINT iconId);
