@@ -25,7 +25,6 @@ enum {
 };
 
 constexpr COLORREF kRed = 0x0000FF, kBlue = 0xFF0000;
-constexpr int kDrawingPage = 9;
 
 }  // namespace
 
@@ -92,7 +91,7 @@ BOOL CPWLegalSignPage::OnSetActive() {
 LRESULT CPWLegalSignPage::OnWizardBack() {
   CSignSheet* sheet = Sheet();
   if (sheet && sheet->m_WizardData.m_nSignatureImageChoice == 2) {
-    sheet->GoToPage(kDrawingPage);
+    sheet->GoToPage(CSignSheet::kDrawingPage);
     return -1;
   }
   return CPropertyPage::OnWizardBack();

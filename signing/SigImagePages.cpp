@@ -40,14 +40,13 @@ enum {
   IDC_PEN_LABEL = 1076
 };
 
-constexpr int kLegalPage = 8, kDrawingPage = 9;
 
 // Leaves the picture pages for the page that follows them; -1 (the page is changed here) unless the default
 // Next of page 7 reaches the legal page.
 LRESULT LeavePicturePages(CSignSheet* sheet, bool fromDrawing) {
   if (LegalPageWanted()) {
     if (!fromDrawing) return 0;
-    sheet->GoToPage(kLegalPage);
+    sheet->GoToPage(CSignSheet::kLegalPage);
     return -1;
   }
   sheet->GoToPage(sheet->GetPlaceAfterSigningPages());
@@ -98,6 +97,11 @@ BOOL CPWSelSigImagePage::OnInitDialog() {
   UpdateData(FALSE);
   EnableFileControls(m_nChoice == 1);
   return TRUE;
+}
+
+BOOL CPWSelSigImagePage::OnSetActive() {
+  if (CPropertySheet* sheet = GetParentSheet()) sheet->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
+  return CPropertyPage::OnSetActive();
 }
 
 void CPWSelSigImagePage::OnChoice() {
@@ -195,7 +199,7 @@ LRESULT CPWSelSigImagePage::OnWizardNext() {
     return -1;
   }
   if (m_nChoice == 2) {
-    sheet->GoToPage(kDrawingPage);
+    sheet->GoToPage(CSignSheet::kDrawingPage);
     return -1;
   }
   if (m_nChoice == 1 && !TakeStoredSignature(data)) return -1;
@@ -403,7 +407,7 @@ BOOL CPWCreateSigImagePage::OnSetActive() {
 LRESULT CPWCreateSigImagePage::OnWizardBack() {
   CSignSheet* sheet = Sheet();
   if (!sheet) return CPropertyPage::OnWizardBack();
-  sheet->GoToPage(7);
+  sheet->GoToPage(CSignSheet::kPictureChoicePage);
   return -1;
 }
 

@@ -30,6 +30,10 @@ CPropertyPage* CSignSheet::GetWizardPage(int place) {
     case kRecipientsPage: return &m_SelectCertPage;
     case kProcessingPage: return &m_DecryptPage;
     case kSignersPage: return &m_SelectSignerPage;
+    case kTimeStampPage: return &m_TimeStampPage;
+    case kPictureChoicePage: return &m_SelSigImagePage;
+    case kLegalPage: return &m_LegalSignPage;
+    case kDrawingPage: return &m_CreateSigImagePage;
     case kFinishPage: return &m_FinishPage;
     default: break;
   }
@@ -44,9 +48,12 @@ CPropertyPage* CSignSheet::GetWizardPage(int place) {
 
 int CSignSheet::GetWizardPlace(CPropertyPage* page) {
   if (!page) return -1;
-  CPropertyPage* own[] = {&m_MainPage,   &m_InitialPage,      &m_ProgressPage, &m_SelectCertPage,
-                          &m_DecryptPage, &m_SelectSignerPage, &m_FinishPage};
-  const int places[] = {kMainPage, kFilePage, kCipherPage, kRecipientsPage, kProcessingPage, kSignersPage, kFinishPage};
+  CPropertyPage* own[] = {&m_MainPage,      &m_InitialPage,      &m_ProgressPage,  &m_SelectCertPage,
+                          &m_DecryptPage,   &m_SelectSignerPage, &m_TimeStampPage, &m_SelSigImagePage,
+                          &m_LegalSignPage, &m_CreateSigImagePage, &m_FinishPage};
+  const int places[] = {kMainPage,      kFilePage,          kCipherPage, kRecipientsPage,
+                        kProcessingPage, kSignersPage,      kTimeStampPage, kPictureChoicePage,
+                        kLegalPage,     kDrawingPage,       kFinishPage};
   for (size_t i = 0; i < sizeof places / sizeof places[0]; ++i)
     if (own[i] == page) return places[i];
   // A page of another part of the library sits at its place.

@@ -28,6 +28,9 @@ class CSignSheet : public CBaseSheet {
     kProcessingPage = 4,
     kSignersPage = 5,
     kTimeStampPage = 6,
+    kPictureChoicePage = 7,
+    kLegalPage = 8,
+    kDrawingPage = 9,
     kFinishPage = 10
   };
 

@@ -75,6 +75,7 @@ class CPWSelSigImagePage : public CSignerWizardPage {
   CColorLabel m_lblFile;
 
   BOOL OnInitDialog() override;
+  BOOL OnSetActive() override;
   LRESULT OnWizardNext() override;
 
   afx_msg void OnBrowse();

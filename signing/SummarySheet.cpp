@@ -25,6 +25,7 @@ BEGIN_MESSAGE_MAP(CSummarySheet, CBaseSheet)
   ON_WM_CREATE()
   ON_WM_DESTROY()
   ON_WM_ACTIVATE()
+  ON_MESSAGE(WM_APP + 0x3E1, OnPageShown)
 END_MESSAGE_MAP()
 
 using kx::engine::ToBinaryBstr;
@@ -347,6 +348,18 @@ int CSummarySheet::OnCreate(LPCREATESTRUCT lpCreateStruct) {
 void CSummarySheet::OnDestroy() {
   CBaseSheet::OnDestroy();
   ZoomClose(m_rcOrigin, this, m_bOwnAnimation != 0);
+}
+
+BOOL CSummarySheet::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  BOOL handled = CBaseSheet::OnNotify(wParam, lParam, pResult);
+  // The tabs tell of a change before the new page is the active one: the banner follows it once it is.
+  if (reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(TCN_SELCHANGE)) PostMessage(WM_APP + 0x3E1);
+  return handled;
+}
+
+LRESULT CSummarySheet::OnPageShown(WPARAM, LPARAM) {
+  UpdateHeader();
+  return 0;
 }
 
 void CSummarySheet::OnActivate(UINT nState, CWnd* pWndOther, BOOL bMinimized) {

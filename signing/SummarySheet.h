@@ -86,6 +86,8 @@ class CSummarySheet : public CBaseSheet {
   // up to the file object, or when visit says stop. blocks: how many were given.
   bool ReadContent(const std::function<bool(DWORD, const CByteBuffer&)>& visit, DWORD& blocks);
 
+  BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+  afx_msg LRESULT OnPageShown(WPARAM, LPARAM);
   afx_msg int OnCreate(LPCREATESTRUCT lpCreateStruct);
   afx_msg void OnDestroy();
   afx_msg void OnActivate(UINT nState, CWnd* pWndOther, BOOL bMinimized);

@@ -74,6 +74,7 @@ BOOL CPWTimeStampPage::OnInitDialog() {
 
 BOOL CPWTimeStampPage::OnSetActive() {
   CSignSheet* sheet = Sheet();
+  if (sheet) sheet->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
   if (CWnd* settings = GetDlgItem(IDC_SERVER_SETTINGS))
     settings->EnableWindow(!(sheet && (sheet->IsOneClick() || sheet->IsProfileLoaded())));
   return CPropertyPage::OnSetActive();
