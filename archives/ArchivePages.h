@@ -176,6 +176,10 @@ class CArchiveZipPage : public CWorkerPage {
   void RecoverAfterException();
   // Runs fn under the handlers of every archive call: false when it raised (the error flag is then set).
   bool Guarded(const std::function<void()>& fn);
+  // A worker of this page on the sheet, for the path (the folder to add or the archive to open).
+  void StartPageWorker(const CString& path, AFX_THREADPROC proc);
+  // The page of a worker's argument, its status shown and its actions disabled; null for anything else.
+  static CArchiveZipPage* StartOfWorker(LPVOID argument, UINT statusId);
   DECLARE_MESSAGE_MAP()
 };
 

@@ -31,11 +31,6 @@ void PumpWaitingMessages() {
   PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE);
 }
 
-CArchiveSheet* SheetOf(LPVOID argument) {
-  auto* object = static_cast<CObject*>(argument);
-  return object && object->IsKindOf(RUNTIME_CLASS(CArchiveSheet)) ? static_cast<CArchiveSheet*>(object) : nullptr;
-}
-
 }  // namespace
 
 IMPLEMENT_DYNCREATE(CArchiveDecryptPage, CWorkerPage)
@@ -201,7 +196,7 @@ void CArchiveDecryptPage::OnNothing() {}
 
 UINT ArchiveOperationThread(LPVOID argument) {
   CoInitialize(nullptr);
-  CArchiveSheet* sheet = SheetOf(argument);
+  CArchiveSheet* sheet = CArchiveSheet::FromArgument(argument);
   if (!sheet) {
     CoUninitialize();
     return 1;

@@ -56,6 +56,11 @@ BOOL CArchiveSheet::AddPages() {
   return TRUE;
 }
 
+CArchiveSheet* CArchiveSheet::FromArgument(LPVOID argument) {
+  auto* object = static_cast<CObject*>(argument);
+  return object && object->IsKindOf(RUNTIME_CLASS(CArchiveSheet)) ? static_cast<CArchiveSheet*>(object) : nullptr;
+}
+
 bool CArchiveSheet::StartWorker(AFX_THREADPROC proc) {
   EnableCancel(FALSE);
   if (m_Worker.Start(proc, this)) return true;

@@ -18,6 +18,8 @@ class CArchiveSheet : public CBaseSheet {
   // Waits for a worker that still runs, then removes what the wizard left of its temporary archives.
   ~CArchiveSheet() override;
   BOOL AddPages() override;
+  // The sheet a worker was started with; null for anything that is no archive wizard.
+  static CArchiveSheet* FromArgument(LPVOID argument);
 
   // Starts a worker with the sheet as its argument; Cancel stays disabled until it ends.
   bool StartWorker(AFX_THREADPROC proc);

@@ -366,27 +366,32 @@ void CArchiveZipPage::RecoverAfterException() {
   }
 }
 
-void CArchiveZipPage::OpenArchive(const CString& path) {
+void CArchiveZipPage::OpenArchive(const CString& path) { StartPageWorker(path, OpenThread); }
+
+void CArchiveZipPage::StartPageWorker(const CString& path, AFX_THREADPROC proc) {
   m_strPendingPath = path;
-  UpdateButtons();
   if (CWnd* w = GetDlgItem(IDC_ADD)) w->EnableWindow(FALSE);
   SetWizardButtons(PSWIZB_DISABLEDFINISH);
   CArchiveSheet* sheet = Sheet();
-  if (!sheet || !sheet->StartWorker(OpenThread)) {
+  if (!sheet || !sheet->StartWorker(proc)) {
     m_strPendingPath.Empty();
     UpdateButtons();
   }
 }
 
-UINT CArchiveZipPage::OpenThread(LPVOID argument) {
-  auto* object = static_cast<CObject*>(argument);
-  CArchiveSheet* sheet = object && object->IsKindOf(RUNTIME_CLASS(CArchiveSheet)) ? static_cast<CArchiveSheet*>(object)
-                                                                                     : nullptr;
-  if (!sheet) return 1;
-  CArchiveZipPage* page = &sheet->m_ZipPage;
-  if (!page->GetSafeHwnd()) return 0;
-  page->ShowStatus(657);
+CArchiveZipPage* CArchiveZipPage::StartOfWorker(LPVOID argument, UINT statusId) {
+  CArchiveSheet* sheet = CArchiveSheet::FromArgument(argument);
+  CArchiveZipPage* page = sheet ? &sheet->m_ZipPage : nullptr;
+  if (!page || !page->GetSafeHwnd()) return nullptr;
+  page->ShowStatus(statusId);
   page->RunOnPageThread([page] { page->EnableActions(FALSE); });
+  return page;
+}
+
+UINT CArchiveZipPage::OpenThread(LPVOID argument) {
+  CArchiveZipPage* page = StartOfWorker(argument, 657);
+  if (!page) return 1;
+  CArchiveSheet* sheet = page->Sheet();
   page->CloseArchive();
 
   CString path = page->m_strPendingPath;
@@ -494,25 +499,13 @@ void CArchiveZipPage::OnAddFolder() {
   chooser.m_strTitle = LoadResString(616);
   CString folder;
   if (!chooser.Browse(folder) || folder.IsEmpty()) return;
-  m_strPendingPath = folder;
-  CArchiveSheet* sheet = Sheet();
-  if (CWnd* w = GetDlgItem(IDC_ADD)) w->EnableWindow(FALSE);
-  SetWizardButtons(PSWIZB_DISABLEDFINISH);
-  if (!sheet || !sheet->StartWorker(AddFolderThread)) {
-    m_strPendingPath.Empty();
-    UpdateButtons();
-  }
+  StartPageWorker(folder, AddFolderThread);
 }
 
 UINT CArchiveZipPage::AddFolderThread(LPVOID argument) {
-  auto* object = static_cast<CObject*>(argument);
-  CArchiveSheet* sheet = object && object->IsKindOf(RUNTIME_CLASS(CArchiveSheet)) ? static_cast<CArchiveSheet*>(object)
-                                                                                     : nullptr;
-  if (!sheet) return 1;
-  CArchiveZipPage* page = &sheet->m_ZipPage;
-  if (!page->GetSafeHwnd()) return 0;
-  page->ShowStatus(655);
-  page->RunOnPageThread([page] { page->EnableActions(FALSE); });
+  CArchiveZipPage* page = StartOfWorker(argument, 655);
+  if (!page) return 1;
+  CArchiveSheet* sheet = page->Sheet();
   page->ApplyPassword();
   const CString folder = page->m_strPendingPath;
   page->m_Zip.SetRootPath(folder);

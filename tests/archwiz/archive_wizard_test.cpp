@@ -365,9 +365,15 @@ TEST_F(ArchiveWizard, EncryptsTheArchiveAndOpensItAgain) {
 }
 
 // An archive made by zip -r: listed with its folders, tested, an entry extracted and another deleted; the
-// archive stays whole for unzip. Going back from the task page to change the task starts it afresh.
+// archive stays whole for unzip. Going back from the task page to change the task starts it afresh, and the
+// output folder of the system profile may stand for the destination.
 TEST_F(ArchiveWizard, WorksOnAnArchiveMadeByZip) {
   const std::string src = kxtest::MakeTempDir("src"), dest = kxtest::MakeTempDir("dest");
+  CSystemProfile profile;
+  profile.Load();
+  profile.OutputOption = 1;
+  profile.OutputFolder = dest.c_str();
+  ASSERT_TRUE(profile.Save());
   const Files files = SampleTree();
   WriteTree(src, files);
   const std::string archive = m_work + "/tree.zip";
@@ -386,7 +392,10 @@ TEST_F(ArchiveWizard, WorksOnAnArchiveMadeByZip) {
     EXPECT_FALSE(d.IsVisible(Item(d, task, 1141)));
     EXPECT_FALSE(d.IsEnabled(Item(d, task, kOperation)));
     d.SetText(Item(d, task, kFirstPath), archive);
-    d.SetText(Item(d, task, kSecondPath), dest);
+    HWND useProfile = Item(d, task, kProfileFolder);
+    EXPECT_TRUE(d.IsVisible(useProfile) && d.IsEnabled(useProfile));
+    d.SetCheck(useProfile, true);
+    EXPECT_FALSE(d.IsEnabled(Item(d, task, kSecondPath)));
     d.SavePng(sheet, Shot("archive-task-open"));
     Next(d, sheet);
 
