@@ -5,9 +5,16 @@
 #include <cstdlib>
 
 #include "app/regdump.h"
+#include "certificates/CertFileComponent.h"
+#include "platform/com/combase.h"
 #include "platform/ui/commctrl.h"
 
 namespace settingstest {
+
+void SettingsTest::TearDown() {
+  kx::UnregisterClass(CLSID_CertFileComponent);
+  LibraryTest::TearDown();
+}
 
 INT_PTR SettingsTest::ShowWindowExport(const char* name, const Script& script) {
   auto* show = Export<int(HWND)>(name);
