@@ -214,11 +214,10 @@ bool CCodeFinalPage::StartRun() {
     try {
       data.m_pEngineObjects = new CCapicomObjectSet;
     } catch (const _com_error& e) {
-      // Without the engine nothing can run: say why and leave the page idle.
-      KillTimer(kRunTimer);
-      m_bRunning = 0;
+      // Without the engine nothing can run: say why and end the run, so that the wizard can be left.
       AfxMessageBox(kx::codesign::EngineText(e.Error()), MB_OK);
-      UpdateButtons();
+      data.m_bOperationDone.store(1);
+      OnRunEnded();
       return false;
     }
   }

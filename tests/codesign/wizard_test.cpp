@@ -13,6 +13,9 @@
 #include "codesign/codesign_fixture.h"
 #include "core/OfficeTolvexConfig.h"
 #include "core/SystemProfile.h"
+#include "platform/capicom/capicom_defs.h"
+#include "platform/capicom/signedcode.h"
+#include "platform/com/combase.h"
 #include "platform/mfc/afxstate.h"
 #include "platform/services/mapi.h"
 #include "platform/ui/commctrl.h"
@@ -378,6 +381,29 @@ TEST_F(CodeSignWizardTest, ProfileFolderFailedStampAndShreddingOnlySignedInputs)
   EXPECT_EQ(page.m_arrResults[1], "Error");
   EXPECT_EQ(std::string(page.m_arrStatus[1]), messages.at(0));
   EXPECT_EQ(m_wizard->m_WizardData.m_bEngineError, 1);
+}
+
+TEST_F(CodeSignWizardTest, WithoutTheEngineTheRunSaysWhyAndTheWizardCanBeLeft) {
+  const std::string program = Program("hello64.exe", m_in);
+  ASSERT_TRUE(kx::UnregisterClass(CLSID_SignedCode));
+  std::vector<std::string> messages;
+  bool finish = false;
+  INT_PTR result = Run([&](kx::UiDriver& d, HWND sheet) {
+    Choose(d, sheet, true);
+    d.SetText(d.Control(d.WaitForDialog(kFiles), kFilePath), program);
+    Next(d, sheet);
+    messages = WaitForRunEnd(d, sheet);
+    finish = d.IsEnabled(d.Control(sheet, ID_WIZNEXT)) || d.IsEnabled(d.Control(sheet, ID_WIZFINISH));
+    Next(d, sheet);
+    d.Click(d.Control(sheet, ID_WIZFINISH));
+    d.WaitForGone(sheet);
+  });
+  kx::RegisterClassModule(CLSID_SignedCode, CAPICOM_MODULE_NAME);
+  EXPECT_EQ(result, ID_WIZFINISH);
+  EXPECT_TRUE(finish);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_FALSE(messages[0].empty());
+  EXPECT_EQ(m_wizard->m_WizardData.m_pEngineObjects, nullptr);
 }
 
 }  // namespace
