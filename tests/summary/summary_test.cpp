@@ -387,6 +387,51 @@ TEST_F(Summary, SignedAndEncryptedFilesNeedTheRecipientsKey) {
     EXPECT_EQ(main.status, withKey ? "" : R(526));
     EXPECT_EQ(rows, withKey ? std::vector<std::string>{"Alice Signer"} : std::vector<std::string>{});
   }
+
+  // The same key kept in the extra block, as the header's flag says.
+  Rewrite(path, [](CTolvexBinaryFile& file) {
+    file.SetExtraBlockFlag(1);
+    file.m_extraBlock = file.m_info.m_encryption.m_buffer;
+    file.m_info.m_encryption.m_buffer.Free(false);
+  });
+  ASSERT_EQ(Read(path).object->m_info.m_encryption.m_buffer.GetLength(), 0u);
+  std::vector<std::string> rows;
+  Show(path, [&](kx::UiDriver& d, HWND sheet) {
+    ClickTab(d, sheet, 1);
+    rows = Column(d, d.Control(Page(d, sheet, kSignPage), kList));
+  });
+  EXPECT_EQ(rows, std::vector<std::string>{"Alice Signer"});
+}
+
+// A signer whose signatures do not verify has no row; the rows after it show their own signers' entries.
+TEST_F(Summary, EachRowShowsItsOwnSigner) {
+  CCapicomCertificate dave = WithKey("revoked");
+  const std::string path = Signed(File("report.doc", Content(5000)), {m_alice, dave});
+  std::vector<std::string> rows, entries;
+  auto readSigners = [&](kx::UiDriver& d, HWND sheet) {
+    ClickTab(d, sheet, 2);
+    HWND gen = Page(d, sheet, kGenPage);
+    rows = Column(d, d.Control(gen, kList));
+    entries.clear();
+    for (int id : {kEntryA, kEntryB, kEntryC}) entries.push_back(d.Text(d.Control(gen, id)));
+  };
+  Show(path, readSigners);
+  EXPECT_EQ(rows, (std::vector<std::string>{"Alice Signer", "Dave Revoked"}));
+
+  Rewrite(path, [](CTolvexBinaryFile& file) {
+    PayloadBody& body = file.m_info.m_body;
+    std::vector<PayloadEntry> kept(body.GetEntryCount());
+    for (DWORD i = 0; i < kept.size(); ++i) ASSERT_TRUE(body.GetEntry(i, kept[i]));
+    kept[0].m_buffers.RemoveAll();
+    kept[0].m_buffers.Add(BufferOf("no signature"));
+    kept[1].m_strText3 = "Dave Revoked";
+    kept[1].m_strText4 = "Auditor";
+    body.m_entries.RemoveAll();
+    for (const PayloadEntry& entry : kept) ASSERT_TRUE(body.AddEntry(entry));
+  });
+  Show(path, readSigners);
+  EXPECT_EQ(rows, std::vector<std::string>{"Dave Revoked"});
+  EXPECT_EQ(entries, (std::vector<std::string>{"Dave Revoked", "Auditor", "Brinmoor"}));
 }
 
 // A countersigned file lists both signers; the details dialog (with certificate checks) lists the same ones.
