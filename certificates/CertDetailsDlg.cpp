@@ -465,3 +465,7 @@ HRESULT ShowCertificateDialog(const BYTE* der, std::size_t length) {
 }  // namespace
 
 void RegisterCertificateDisplay() { kx::capi::SetCertificateDisplay(&ShowCertificateDialog); }
+
+void UnregisterCertificateDisplay() {
+  if (kx::capi::GetCertificateDisplay() == &ShowCertificateDialog) kx::capi::SetCertificateDisplay(nullptr);
+}

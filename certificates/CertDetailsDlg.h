@@ -129,3 +129,5 @@ class CCertDetailsDlg : public CDialog {
 
 // Makes the dialog the engine's certificate dialog (done once when the library loads).
 void RegisterCertificateDisplay();
+// Takes the dialog back from the engine (the library is being unloaded).
+void UnregisterCertificateDisplay();

@@ -115,3 +115,5 @@ void RegisterCertFileComponent() {
   kx::RegisterClassFactory(CLSID_CertFileComponent, factory);
   factory->Release();
 }
+
+void UnregisterCertFileComponent() { kx::UnregisterClass(CLSID_CertFileComponent); }

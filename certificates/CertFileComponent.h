@@ -27,3 +27,5 @@ KX_DEFINE_IID(ICertFileComponent, "D1C979B1-48D9-47E7-B21F-768A1AEDE9F0");
 
 // Registers the component with the class registry (done once when the library loads).
 void RegisterCertFileComponent();
+// Removes the class again before the library that holds its code is unloaded.
+void UnregisterCertFileComponent();

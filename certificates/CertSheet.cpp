@@ -24,10 +24,16 @@ constexpr UINT kPageShown = WM_APP + 0x3E1;
 
 // What the library offers beside its sheets when it loads: the engine's certificate dialog and the
 // certificate file component.
+// Registered while the library is loaded; the engine and the class registry outlive it, so both
+// registrations are undone before its code goes away.
 struct CertificateServices {
   CertificateServices() {
     RegisterCertificateDisplay();
     RegisterCertFileComponent();
+  }
+  ~CertificateServices() {
+    UnregisterCertFileComponent();
+    UnregisterCertificateDisplay();
   }
 } g_services;
 
