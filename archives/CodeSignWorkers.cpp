@@ -98,6 +98,14 @@ struct Outcome {
   CString status;   // "Success", or why not
   CString message;  // shown in a message box with the report
   bool hasMessage = false;
+
+  void Fail(const CString& why, const char* shown = nullptr) {
+    failed = true;
+    result = "Error";
+    status = why;
+    hasMessage = shown != nullptr;
+    if (shown) message = shown;
+  }
 };
 
 class CodeSignRun {
@@ -135,11 +143,7 @@ class CodeSignRun {
  private:
   void ProcessFile(const CString& input, Outcome& outcome) {
     if (!Readable(input)) {
-      outcome.failed = true;
-      outcome.result = "Error";
-      outcome.status = kReadFailedStatus;
-      outcome.message = kReadFailedMessage;
-      outcome.hasMessage = true;
+      outcome.Fail(kReadFailedStatus, kReadFailedMessage);
       LogError("Sign Operation", kReadFailedLog);
       return;
     }
@@ -230,20 +234,14 @@ class CodeSignRun {
     if (hr == kNotSupported || hr == kNoSignature) m_data.m_bEngineError = 1;
     // The reason the file did not verify is its status, and is shown with the report.
     const CString text = EngineText(hr);
-    outcome.failed = true;
-    outcome.result = "Error";
-    outcome.status = text;
-    outcome.message = text;
-    outcome.hasMessage = true;
+    outcome.Fail(text, text);
     LogError("CodeSign Operation", kInvalidInputLog);
     m_page->ReportFatalError(hr);
   }
 
   // A file the engine refused: no output stays, the reason follows the fixed text.
   void FailFile(Outcome& outcome, const char* status, HRESULT hr, const char* logText) {
-    outcome.failed = true;
-    outcome.result = "Error";
-    outcome.status = status;
+    outcome.Fail(status);
     const CString reason = EngineText(hr);
     if (!reason.IsEmpty()) {
       if (outcome.status.Right(1) != " ") outcome.status += " ";
@@ -268,9 +266,7 @@ class CodeSignRun {
   void FailRest(int from, int total, const CString& reason) {
     for (int index = from; index < total; ++index) {
       Outcome outcome;
-      outcome.failed = true;
-      outcome.result = "Error";
-      outcome.status = reason;
+      outcome.Fail(reason);
       Finish(index, outcome, total);
     }
   }
