@@ -142,23 +142,32 @@ void CSummaryListPage::DoDataExchange(CDataExchange* pDX) {
   DDX_Control(pDX, IDC_SIGNERS, m_listSigners);
 }
 
+void CSummaryListPage::CollectSigners(std::vector<CCapicomCertificate>& certificates, std::vector<DWORD>& entries) {
+  CSummarySheet* sheet = Sheet();
+  if (!sheet || !sheet->GetFile()) return;
+  for (const CSummarySigner& signer : sheet->GetVerifiedSigners(CSummarySheet::GetConfiguredLevel())) {
+    certificates.push_back(signer.m_certificate);
+    entries.push_back(signer.m_nEntry);
+  }
+}
+
 void CSummaryListPage::FillSigners() {
   m_listSigners.DeleteAllItems();
   m_signers.clear();
   m_entries.clear();
-  CSummarySheet* sheet = Sheet();
+  std::vector<CCapicomCertificate> certificates;
+  std::vector<DWORD> entries;
+  CollectSigners(certificates, entries);
   CCertificateRows rows;
-  if (sheet && sheet->GetFile()) {
-    for (const CSummarySigner& signer : sheet->GetVerifiedSigners(CSummarySheet::GetConfiguredLevel())) {
-      try {
-        rows.Add(signer.m_certificate);
-      } catch (const _com_error&) {
-        // A certificate whose names cannot be read gives no row.
-        continue;
-      }
-      m_signers.push_back(signer.m_certificate);
-      m_entries.push_back(signer.m_nEntry);
+  for (size_t i = 0; i < certificates.size() && i < entries.size(); ++i) {
+    try {
+      rows.Add(certificates[i]);
+    } catch (const _com_error&) {
+      // A certificate whose names cannot be read gives no row.
+      continue;
     }
+    m_signers.push_back(certificates[i]);
+    m_entries.push_back(entries[i]);
   }
   CStringList headings;
   GetCertificateHeadings(headings);
@@ -331,11 +340,13 @@ void CSummarySignPage::ShowSignerDetails() {
   const bool drawn = readable && ShowDrawnSignature(entry);
   if (!drawn) ShowView(false);
   m_strHashInfo = CString(kRule40) + LoadResString(515) + "\r\n" + LoadResString(516) + ": SHA-1\r\n" + kRule40;
-  m_strTimeStamp = readable && entry.m_head.m_bFlag ? entry.m_head.m_strDate : CString("No Time Stamp was specified");
+  m_strTimeStamp = readable && entry.m_head.m_bFlag ? entry.m_head.m_strDate : NoTimeStampText();
   // Said of the signer's drawn signature itself, whatever its time stamp.
   if (!drawn) m_strHashInfo += "No Hand Drawn Signature was specified\r\n";
   UpdateData(FALSE);
 }
+
+CString CSummarySignPage::NoTimeStampText() const { return "No Time Stamp was specified"; }
 
 void CSummarySignPage::OnSignerDblClk(NMHDR* pNMHDR, LRESULT* pResult) {
   *pResult = 0;

@@ -64,7 +64,8 @@ class CSummaryListPage : public CPropertyPage {
   std::vector<DWORD> m_entries;
   int m_nSelected = 0;
 
-  // Lists the signers (verified as the configuration asks), then shows the selected one.
+  // Lists the signers CollectSigners gives (rows with their certificate columns, validity marks, widths),
+  // selects the current row and shows its details.
   void FillSigners();
   virtual void ShowSignerDetails() = 0;
 
@@ -72,10 +73,13 @@ class CSummaryListPage : public CPropertyPage {
   explicit CSummaryListPage(UINT templateId);
   CSummarySheet* Sheet();
   void DoDataExchange(CDataExchange* pDX) override;
+  // The certificates to list and the signature entry behind each: here the summary sheet's signers whose
+  // signatures verify, as the configuration asks.
+  virtual void CollectSigners(std::vector<CCapicomCertificate>& certificates, std::vector<DWORD>& entries);
   // The selected row's certificate; false when no row is selected.
   bool SelectedCertificate(CCapicomCertificate& out) const;
   // The selected row's signature entry; false when there is none.
-  bool SelectedEntry(struct PayloadEntry& out);
+  virtual bool SelectedEntry(struct PayloadEntry& out);
 
   afx_msg void OnExportCertificate();
   afx_msg void OnValidateCertificate();
@@ -133,6 +137,8 @@ class CSummarySignPage : public CSummaryListPage {
   void DoDataExchange(CDataExchange* pDX) override;
   // Shows the entry's drawn signature; false (view hidden) when it has none that opens.
   bool ShowDrawnSignature(const struct PayloadEntry& entry);
+  // The time-stamp text of an entry without one.
+  virtual CString NoTimeStampText() const;
   void ShowView(bool show);
   // The view (with its window) and the document go.
   void DeleteDrawing();

@@ -290,6 +290,11 @@ TEST_F(Summary, SignersVerifiedOverEveryBlockWithTheirSignaturesAndEntries) {
     Screenshot(d, sheet, "signers");
     kx::ControlDriver(d).ListClickRow(d.Control(gen, kList), 1);
     for (int id : {kEntryA, kEntryB, kEntryC}) secondEntries.push_back(d.Text(d.Control(gen, id)));
+    // The testimony page.
+    d.Click(d.Control(gen, 1129));
+    HWND testimony = d.WaitForTitle("Legal Notice");
+    d.PressKey(VK_ESCAPE);
+    d.WaitForGone(testimony);
   });
   EXPECT_EQ(signers, (std::vector<std::string>{"Alice Signer", "Dave Revoked"}));
   // Both certificates are within their validity and correctly signed.
