@@ -472,14 +472,14 @@ void CCodeFinalPage::OnDetails() {
   if (m_nSelectedRow < m_arrStatus.GetSize() && m_arrStatus[m_nSelectedRow] != "Success")
     status = m_arrStatus[m_nSelectedRow];
   CSummarySheet summary(LoadResString(556), this, 0);
+  // It opens out of the details button and closes back into it.
+  if (CWnd* button = GetDlgItem(IDC_DETAILS); button && button->IsWindowVisible()) {
+    button->GetWindowRect(&summary.m_rcOrigin);
+    summary.m_bOwnAnimation = 1;
+  }
   summary.m_strFilePath = path;
   summary.m_strStatusText = status;
-  if (summary.GetPageCount() > 0) {
-    summary.DoModal();
-  } else {
-    // Without its pages the summary cannot show: the file and its result in a message instead.
-    AfxMessageBox(path + "\n\n" + (status.IsEmpty() ? LoadResString(557) : status), MB_OK | MB_ICONINFORMATION);
-  }
+  summary.DoModal();
 }
 
 void CCodeFinalPage::OnMail() {

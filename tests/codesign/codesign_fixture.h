@@ -48,7 +48,8 @@ enum : int {
   kOpen = 1082,
   kSaveAs = 1083,
   kDetails = 1080,
-  kMailOne = 1090
+  kMailOne = 1090,
+  kSummaryStatus = 1020
 };
 
 // Fixed texts of the workers.
