@@ -1,57 +1,49 @@
 #include "encryption/OneClickSelectDialog.h"
 
-#include "core/SettingsStore.h"
-#include "formats/TolvexBinaryFile.h"
-#include "platform/mfc/cfile.h"
-#include "platform/win32/files.h"
-#include "platform/win32/registry.h"
+#include "platform/mfc/afxwin.h"
+
+namespace {
+enum { IDC_CAPTION = 1118, IDC_LIST = 1033, IDC_VIEW = 1012 };
+}
+
+BEGIN_MESSAGE_MAP(COneClickSelectDialog, CDialog)
+  ON_NOTIFY(LVN_ITEMCHANGED, IDC_LIST, OnItemChanged)
+  ON_NOTIFY(NM_DBLCLK, IDC_LIST, OnDoubleClick)
+  ON_BN_CLICKED(IDC_VIEW, OnView)
+END_MESSAGE_MAP()
 
 COneClickSelectDialog::COneClickSelectDialog(CWnd* pParentWnd) : CDialog(IDD, pParentWnd) {}
 
-int COneClickSelectDialog::ScanPresetFolder() {
-  CHiveSettings settings("Software\\Kesmora\\OfficeTolvex");
-  settings.UseCurrentUser();
-  CString folder;
-  settings.GetString("OneClickManager", "OneClickFolder", folder, "");
-  m_FileManager.Reset();
-  CString pattern = folder + (folder.Right(1) == "/" ? "*.*" : "/*.*");
-  WIN32_FIND_DATA data;
-  HANDLE find = FindFirstFile(pattern, &data);
-  if (find == INVALID_HANDLE_VALUE) return 0;
-  FindClose(find);
-  m_FileManager.ScanFolderEx(folder, "*.clk", 4, 0, true);
-  return static_cast<int>(m_FileManager.GetPathList().GetCount());
+void COneClickSelectDialog::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDC_CAPTION, m_Caption);
+  DDX_Control(pDX, IDC_LIST, m_List);
 }
 
-void COneClickSelectDialog::LoadPresetList() {
-  m_PresetPaths.RemoveAll();
-  m_PresetNames.RemoveAll();
-  int n = ScanPresetFolder();
-  const CFileObjectArray& objects = m_FileManager.GetFileObjectList();
-  for (DWORD i = 0; i < static_cast<DWORD>(n) && i < objects.GetCount(); ++i) {
-    auto* preset = dynamic_cast<COneClickFile*>(objects.GetAt(i));
-    if (!preset) continue;
-    int kind = preset->GetOptions()[0];
-    bool eligible = kind == 0 || ((kind >= 1 && kind <= 3) && preset->m_oneClickRecord.IsSignerInMyStore());
-    CFileStatus status;
-    CString path = preset->GetFilePath().GetAnsi();
-    if (!eligible || !CFile::GetStatus(path, status)) continue;
-    if (!m_bShowAll && (m_nOperation == -1 || m_nOperation != kind)) continue;
-    m_PresetPaths.Add(path);
-    if (m_bShowAll) m_PresetNames.Add(preset->m_info.m_strText3);
-  }
+BOOL COneClickSelectDialog::OnInitDialog() {
+  CDialog::OnInitDialog();
+  m_List.SetFullRowDraw(TRUE);
+  FillPresetList(m_List);
+  // The focus stays on the list.
+  return FALSE;
 }
 
-void COneClickSelectDialog::GetSelectedPresetPath(CString& out) const {
-  if (m_nSelected >= 0 && m_nSelected < m_PresetPaths.GetSize()) out = m_PresetPaths[m_nSelected];
+void COneClickSelectDialog::OnItemChanged(NMHDR* pNMHDR, LRESULT* pResult) {
+  auto* change = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
+  if (change->iItem >= 0 && (change->uNewState & LVIS_SELECTED)) m_nSelected = change->iItem;
+  if (pResult) *pResult = 0;
 }
 
-bool COneClickSelectDialog::FindPresetPath(const char* name, CString& out) const {
-  for (INT_PTR i = 0; i < m_PresetNames.GetSize() && i < m_PresetPaths.GetSize(); ++i) {
-    if (m_PresetNames[i].CompareNoCase(name ? name : "") == 0) {
-      out = m_PresetPaths[i];
-      return true;
-    }
-  }
-  return false;
+void COneClickSelectDialog::OnDoubleClick(NMHDR* pNMHDR, LRESULT* pResult) {
+  if (pResult) *pResult = 0;
+  // A double click on a preset chooses it (its first click has selected it already).
+  const int row = reinterpret_cast<NMITEMACTIVATE*>(pNMHDR)->iItem;
+  if (row < 0 || row >= m_PresetPaths.GetSize()) return;
+  m_nSelected = row;
+  EndDialog(IDOK);
+}
+
+void COneClickSelectDialog::OnView() {
+  if (m_nSelected < 0 || m_nSelected >= m_List.GetItemCount()) return;
+  ViewSelectedPreset(GetDlgItem(IDC_VIEW));
 }
