@@ -8,6 +8,7 @@
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "app/frame_fixture.h"
+#include "platform/com/combase.h"
 #include "platform/mfc/afxstate.h"
 #include "platform/ui/prsht.h"
 #include "signing/SignSheet.h"
@@ -83,6 +84,11 @@ TEST_F(FrameTest, EveryRecordCarriesItsTitleBitmapsAndParent) {
       {"CEmbeddedSecurityPolicySheet", "Vorlind Intelligence Policy Manager", 0, 0, 0, "CBaseSheet"},
   };
   ASSERT_EQ(std::size(rows), GetSheetRegistry().m_records.size());
+  // Some sheets hold engine objects from construction, as they do once the library has started.
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  struct Uninit {
+    ~Uninit() { CoUninitialize(); }
+  } uninit;
   for (const Row& row : rows) {
     const SheetClassRecord* record = nullptr;
     for (const SheetClassRecord* r : GetSheetRegistry().m_records)

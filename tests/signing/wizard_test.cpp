@@ -409,6 +409,11 @@ TEST_F(Wizard, SigningAndCountersigningThroughTheWizard) {
           EXPECT_EQ(kx::ControlDriver(d).ListText(d.Control(signers, kList), 0, 0), signer);
           if (operation == 1) d.SavePng(sheet, frametest::Shot("signers"));
           Next(d, sheet);
+          // The signing-time and picture pages as they come.
+          Page(d, sheet, 4224);
+          Next(d, sheet);
+          Page(d, sheet, 4226);
+          Next(d, sheet);
           Page(d, sheet, 4210);
           FinishRun(d, sheet);
         });
@@ -538,17 +543,17 @@ TEST_F(Wizard, ThePagesAreAddedInTheirOrder) {
     std::unique_ptr<CBaseSheet> sheet(made);
     auto* wizard = dynamic_cast<CSignSheet*>(made);
     ASSERT_NE(wizard, nullptr) << name;
-    const UINT templates[] = {104, 105, 4208, 4209, 4210, 4225, 4250};
-    ASSERT_EQ(wizard->GetPageCount(), 7);
-    for (int i = 0; i < 7; ++i) {
+    const UINT templates[] = {104, 105, 4208, 4209, 4210, 4225, 4224, 4226, 4227, 4228, 4250};
+    ASSERT_EQ(wizard->GetPageCount(), 11);
+    for (int i = 0; i < 11; ++i) {
       CPropertyPage* page = wizard->GetPage(i);
       EXPECT_EQ(reinterpret_cast<ULONG_PTR>(page->m_psp.pszTemplate), templates[i]) << i;
       EXPECT_TRUE(page->m_psp.dwFlags & PSP_HASHELP) << i;
       EXPECT_EQ(wizard->m_astrTabTitles[i].str(), std::string(name) == "CSignSheet" ? Text(177) : "Universal Signer Wizard");
     }
-    EXPECT_EQ(wizard->m_imlTabs.GetImageCount(), 7);
+    EXPECT_EQ(wizard->m_imlTabs.GetImageCount(), 11);
     EXPECT_EQ(wizard->GetWizardPage(CSignSheet::kFinishPage), &wizard->m_FinishPage);
-    EXPECT_EQ(wizard->GetWizardPage(CSignSheet::kTimeStampPage), nullptr);
+    EXPECT_EQ(wizard->GetWizardPage(CSignSheet::kTimeStampPage), &wizard->m_TimeStampPage);
   }
 }
 
