@@ -370,7 +370,8 @@ void CArchiveZipPage::OpenArchive(const CString& path) { StartPageWorker(path, O
 
 void CArchiveZipPage::StartPageWorker(const CString& path, AFX_THREADPROC proc) {
   m_strPendingPath = path;
-  if (CWnd* w = GetDlgItem(IDC_ADD)) w->EnableWindow(FALSE);
+  // Nothing else may reach the archive until the worker is done with it.
+  EnableActions(FALSE);
   SetWizardButtons(PSWIZB_DISABLEDFINISH);
   CArchiveSheet* sheet = Sheet();
   if (!sheet || !sheet->StartWorker(proc)) {
@@ -384,7 +385,6 @@ CArchiveZipPage* CArchiveZipPage::StartOfWorker(LPVOID argument, UINT statusId) 
   CArchiveZipPage* page = sheet ? &sheet->m_ZipPage : nullptr;
   if (!page || !page->GetSafeHwnd()) return nullptr;
   page->ShowStatus(statusId);
-  page->RunOnPageThread([page] { page->EnableActions(FALSE); });
   return page;
 }
 

@@ -121,6 +121,7 @@ int CPackageBuilderDlg::BuildProgress(UINT code, void* data, void* dialog) {
 }
 
 void CPackageBuilderDlg::OnBuild() {
+  if (m_bBuilding) return;
   if (m_strOutputPath.IsEmpty()) {
     MessageBox(LoadResString(448), nullptr, MB_OK);
     return;
@@ -133,7 +134,9 @@ void CPackageBuilderDlg::OnBuild() {
   }
   m_strPhase = LoadResString(449);
   UpdateData(FALSE);
+  m_bBuilding = TRUE;
   m_nLastResult = m_Archive.Build(m_strStubPath, m_strOutputPath, BuildProgress, this);
+  m_bBuilding = FALSE;
   m_strStatus = LoadResString(450);
   m_strPhase.Empty();
   UpdateData(FALSE);
@@ -142,6 +145,7 @@ void CPackageBuilderDlg::OnBuild() {
 }
 
 void CPackageBuilderDlg::OnStub() {
+  if (m_bBuilding) return;
   CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, LoadResString(444), this);
   const CString title = LoadResString(446);
   dialog.m_ofn.lpstrTitle = title;
@@ -151,6 +155,7 @@ void CPackageBuilderDlg::OnStub() {
 }
 
 void CPackageBuilderDlg::OnOutput() {
+  if (m_bBuilding) return;
   CFileDialog dialog(FALSE, "*.exe", "Untitled.exe", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, LoadResString(445), this);
   const CString title = LoadResString(447);
   dialog.m_ofn.lpstrTitle = title;
@@ -159,6 +164,7 @@ void CPackageBuilderDlg::OnOutput() {
 }
 
 void CPackageBuilderDlg::OnOpenPackage() {
+  if (m_bBuilding) return;
   CFileDialog dialog(FALSE, "*.exe", "Untitled.exe", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, LoadResString(445), this);
   const CString title = LoadResString(453);
   dialog.m_ofn.lpstrTitle = title;
@@ -172,6 +178,7 @@ void CPackageBuilderDlg::OnOpenPackage() {
 }
 
 void CPackageBuilderDlg::OnAddFiles() {
+  if (m_bBuilding) return;
   CFileDialog dialog(TRUE, nullptr, nullptr, OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
                      LoadResString(268), this);
   std::vector<char> names(kNameBuffer, '\0');
@@ -186,6 +193,7 @@ void CPackageBuilderDlg::OnAddFiles() {
 }
 
 void CPackageBuilderDlg::OnAddFolder() {
+  if (m_bBuilding) return;
   CFolderBrowseDlg chooser;
   chooser.m_strTitle = LoadResString(454);
   if (chooser.DoModal(this)) {
@@ -201,6 +209,7 @@ void CPackageBuilderDlg::OnAddFolder() {
 }
 
 void CPackageBuilderDlg::OnClear() {
+  if (m_bBuilding) return;
   m_Archive.Reset();
   m_bFirstIsEngine = FALSE;
   RefreshList();
@@ -221,3 +230,12 @@ void CPackageBuilderDlg::OnPaint() {
 }
 
 HCURSOR CPackageBuilderDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+// The dialog stays until its build is done.
+void CPackageBuilderDlg::OnOK() {
+  if (!m_bBuilding) CDialog::OnOK();
+}
+
+void CPackageBuilderDlg::OnCancel() {
+  if (!m_bBuilding) CDialog::OnCancel();
+}

@@ -188,6 +188,8 @@ class CPackageBuilderDlg : public CDialog {
   BOOL m_bFirstIsEngine = FALSE;
   // The result of the last build (0 before any).
   DWORD m_nLastResult = 0;
+  // A build is under way: the list is not changed and no second build starts meanwhile.
+  BOOL m_bBuilding = FALSE;
 
   // Adds the engine library as the first entry; false when it cannot be added (nothing is hidden then).
   bool AddEngineLibrary(const CString& path);
@@ -204,6 +206,8 @@ class CPackageBuilderDlg : public CDialog {
   afx_msg void OnClear();
   afx_msg void OnPaint();
   afx_msg HCURSOR OnQueryDragIcon();
+  void OnOK() override;
+  void OnCancel() override;
 
   static int BuildProgress(UINT code, void* data, void* dialog);
 
