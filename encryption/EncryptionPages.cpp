@@ -72,6 +72,18 @@ const KeyLengths kKeyLengths[] = {
 
 }  // namespace
 
+void kx::encryption::SetUpWelcomePage(CLabelCtrl& title, CLabelCtrl& text, CHyperlinkCtrl& first,
+                                      CHyperlinkCtrl& second) {
+  for (CLabelCtrl* label : {&title, &text}) {
+    label->UseParentBackground();
+    label->SetFontBold(TRUE);
+  }
+  first.UseParentBackground(TRUE);
+  first.SetUrl(kProductAddress);
+  second.UseParentBackground(TRUE);
+  second.SetUrl(kSupportAddress);
+}
+
 // ---- page 0 ----
 
 IMPLEMENT_DYNCREATE(CEncryptMainPage, CPropertyPage)
@@ -93,14 +105,7 @@ void CEncryptMainPage::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CEncryptMainPage::OnInitDialog() {
   CPropertyPage::OnInitDialog();
-  for (CLabelCtrl* label : {&m_lblTitle, &m_lblText}) {
-    label->UseParentBackground();
-    label->SetFontBold(TRUE);
-  }
-  m_linkFirst.UseParentBackground(TRUE);
-  m_linkFirst.SetUrl(kProductAddress);
-  m_linkSecond.UseParentBackground(TRUE);
-  m_linkSecond.SetUrl(kSupportAddress);
+  kx::encryption::SetUpWelcomePage(m_lblTitle, m_lblText, m_linkFirst, m_linkSecond);
   return TRUE;
 }
 

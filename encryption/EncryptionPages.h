@@ -10,6 +10,12 @@
 
 class CEncryptionWizard;
 
+namespace kx::encryption {
+// The captions and links of a welcome page: captions bold on the page's background, links to the maker's
+// pages.
+void SetUpWelcomePage(CLabelCtrl& title, CLabelCtrl& text, CHyperlinkCtrl& first, CHyperlinkCtrl& second);
+}  // namespace kx::encryption
+
 // Page 0: encrypt (radio 0) or decrypt and verify (radio 1).
 class CEncryptMainPage : public CPropertyPage {
   DECLARE_DYNCREATE(CEncryptMainPage)

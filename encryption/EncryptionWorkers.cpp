@@ -128,29 +128,7 @@ class FileCipher {
   CBlockCipher m_local;
 };
 
-// One input file of a run: reported once, with one entry in each of the page's lists.
-struct FileRun {
-  int index = 0;
-  CString input;
-  bool failed = false;
-  bool outputCreated = false;
-  CString output;
-  CString result;
-  // Shown in a message box with the report.
-  CString message;
-  bool hasMessage = false;
-  std::unique_ptr<CFileStream> in;
-  std::unique_ptr<CFileStream> out;
-
-  // The first failure's texts stay.
-  void Fail(const char* resultText, const char* messageText = nullptr) {
-    if (failed) return;
-    failed = true;
-    result = resultText ? resultText : "";
-    hasMessage = messageText != nullptr;
-    message = messageText ? messageText : "";
-  }
-};
+using kx::signing::FileOutcome;
 
 class PasswordWorker {
  public:
@@ -162,7 +140,7 @@ class PasswordWorker {
 
  protected:
   virtual void StartRun() {}
-  virtual void ProcessFile(FileRun& file) = 0;
+  virtual void ProcessFile(FileOutcome& file) = 0;
   virtual const char* Operation() const = 0;
 
   void AuditInformation(const char* text) {
@@ -182,7 +160,7 @@ class PasswordWorker {
     return password.GetLength() > 0 && DeriveKeyPbkdf2(password, salt, kIterations, md5, key);
   }
   // Makes the output exclusively under the first free name of first, first(1), ...; false when none.
-  bool CreateOutput(FileRun& file, const CString& first) {
+  bool CreateOutput(FileOutcome& file, const CString& first) {
     CString chosen;
     if (!CreateNumberedFile(first, chosen)) return false;
     file.output = chosen;
@@ -208,7 +186,7 @@ class PasswordWorker {
   CSystemProfile m_profile;
 
  private:
-  void FinishFile(FileRun& file, int count);
+  void FinishFile(FileOutcome& file, int count);
 };
 
 UINT PasswordWorker::Run() {
@@ -219,7 +197,7 @@ UINT PasswordWorker::Run() {
   try {
     StartRun();
     for (int i = 0; i < count; ++i) {
-      FileRun file;
+      FileOutcome file;
       file.index = i;
       file.input = m_data.m_arrInputFiles[i];
       try {
@@ -245,13 +223,13 @@ UINT PasswordWorker::Run() {
   return 0;
 }
 
-void PasswordWorker::FinishFile(FileRun& file, int count) {
+void PasswordWorker::FinishFile(FileOutcome& file, int count) {
   file.in.reset();
   file.out.reset();
   // Only what this file made goes: never an earlier file's output.
   if (file.failed && file.outputCreated) DeleteFile(file.output);
-  m_page->ReportFileResult(file.index, file.failed ? 0 : 1, file.hasMessage ? static_cast<const char*>(file.message) : nullptr,
-                           count);
+  const char* message = file.message.IsEmpty() ? nullptr : static_cast<const char*>(file.message);
+  m_page->ReportFileResult(file.index, file.failed ? 0 : 1, message, count);
   if (file.failed) m_page->AddFileOutcome("Error", file.result);
   else m_page->AddFileOutcome(file.output, "Success");
 }
@@ -268,10 +246,10 @@ class EncryptRun : public PasswordWorker {
     m_config.LoadGeneralOptions();
     m_profile.Load();
   }
-  void ProcessFile(FileRun& file) override;
+  void ProcessFile(FileOutcome& file) override;
 };
 
-void EncryptRun::ProcessFile(FileRun& file) {
+void EncryptRun::ProcessFile(FileOutcome& file) {
   if (file.input.IsEmpty()) {
     file.Fail(LoadResString(418));
     return;
@@ -413,11 +391,11 @@ class DecryptRun : public PasswordWorker {
 
  protected:
   const char* Operation() const override { return kDecryptOperation; }
-  void ProcessFile(FileRun& file) override;
+  void ProcessFile(FileOutcome& file) override;
 
  private:
   // The failure with its status text, and the audit entry of the text followed by the path in parentheses.
-  void Failed(FileRun& file, const char* status, const char* box, const char* audit) {
+  void Failed(FileOutcome& file, const char* status, const char* box, const char* audit) {
     file.Fail(status, box);
     AuditError(WithPath(audit ? audit : status, file.input));
   }
@@ -432,7 +410,7 @@ bool DecryptRun::PasswordOpens(FileCipher& cipher, const KeyRecord& record, LONG
          std::memcmp(opened.GetData(), record.salt.GetData(), record.salt.GetLength()) == 0;
 }
 
-void DecryptRun::ProcessFile(FileRun& file) {
+void DecryptRun::ProcessFile(FileOutcome& file) {
   constexpr const char* kNotEncrypted =
       "The document has the same extension as Office Tolvex file, but it is not a valid office tolvex document";
   constexpr const char* kModified =

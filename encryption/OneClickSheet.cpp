@@ -1,6 +1,7 @@
 #include "encryption/OneClickSheet.h"
 
 #include "app/ResString.h"
+#include "encryption/EncryptionPages.h"
 #include "platform/mfc/afxwin.h"
 
 IMPLEMENT_DYNAMIC(COneClickSheet, CSignSheet)
@@ -17,9 +18,6 @@ enum {
   IDC_FIRST_OPERATION = 1022,
   IDC_DESCRIPTION = 1060
 };
-
-const char kProductAddress[] = "https://kesmora.example/office-tolvex/";
-const char kSupportAddress[] = "https://kesmora.example/support/";
 
 }  // namespace
 
@@ -46,14 +44,7 @@ void COneClickMainPage::DoDataExchange(CDataExchange* pDX) {
 
 BOOL COneClickMainPage::OnInitDialog() {
   CPropertyPage::OnInitDialog();
-  for (CLabelCtrl* label : {&m_lblTitle, &m_lblText}) {
-    label->UseParentBackground();
-    label->SetFontBold(TRUE);
-  }
-  m_linkFirst.UseParentBackground(TRUE);
-  m_linkFirst.SetUrl(kProductAddress);
-  m_linkSecond.UseParentBackground(TRUE);
-  m_linkSecond.SetUrl(kSupportAddress);
+  kx::encryption::SetUpWelcomePage(m_lblTitle, m_lblText, m_linkFirst, m_linkSecond);
   return TRUE;
 }
 
