@@ -63,6 +63,9 @@ TEST_F(Manager, ADrawnSignatureIsSavedAsAPlainSignatureFile) {
     HWND welcome = Page(d, sheet, 4219);
     Next(d, sheet);
     EXPECT_EQ(AnswerPage(d, "OK"), Text(5050));
+    // A name has fifty characters at the most.
+    d.SetText(d.Control(welcome, kName), std::string(51, 'n'));
+    EXPECT_EQ(d.Text(d.Control(welcome, kName)), std::string(50, 'n'));
     d.SetText(d.Control(welcome, kName), "Alice Example");
     d.SavePng(sheet, frametest::Shot("manager-welcome"));
     Next(d, sheet);
