@@ -291,30 +291,7 @@ KXEXPORT int EncryptWizardOperation(HWND parent, BYTE operation, LPCSTR path, LP
 
 KXEXPORT int DisplayProfileWizard(int, int index) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  return Guarded(0, [&] {
-    CWnd* parent = CWnd::GetForegroundWindow();
-    CMailProfileSettings profile;
-    if (index < 0) index = -1;
-    if (index >= 0) {
-      CMailProfileList list(HKEY_CURRENT_USER, kProfilesKey);
-      list.Load();
-      if (list.GetCount() > index) profile = list.GetAt(index);
-      else index = -1;
-    }
-    SheetPtr sheet = MakeSheet("CXQProfileWizard", parent);
-    auto* wizard = As<CXQProfileWizard>(sheet);
-    if (!wizard) return 0;
-    wizard->m_bHosted = 0;
-    wizard->SetTitle(LoadResString(300), 0);
-    wizard->m_bSystemMenu = 0;
-    if (index != -1) {
-      wizard->m_Profile = profile;
-      wizard->m_nProfileIndex = index;
-      wizard->LoadProfile();
-    }
-    wizard->DoModal();
-    return 1;
-  });
+  return Guarded(0, [&] { return RunProfileWizard(CWnd::GetForegroundWindow(), index); });
 }
 
 KXEXPORT int UserSetup(LPCSTR fullName, LPCSTR emailName) {

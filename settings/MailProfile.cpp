@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
+
 #include "app/UserFolders.h"
 #include "platform/win32/files.h"
 #include "platform/win32/registry.h"
@@ -59,7 +61,37 @@ bool MakeFolder(const CString& path) {
   if (GetFileAttributes(path) != INVALID_FILE_ATTRIBUTES) return true;
   return CreateDirectory(path, nullptr) != FALSE;
 }
+
+const char kListKey[] = "m_List";
 }  // namespace
+
+bool CMailProfileSettings::operator==(const CMailProfileSettings& o) const {
+  return m_bVerifyAll == o.m_bVerifyAll && m_bRemoveReadReciepts == o.m_bRemoveReadReciepts &&
+         m_bBlockForward == o.m_bBlockForward && m_bVerifyCertsAsSpecified == o.m_bVerifyCertsAsSpecified &&
+         m_bAutoDetectCurrentUser == o.m_bAutoDetectCurrentUser && m_bShredTempFiles == o.m_bShredTempFiles &&
+         m_strFullName == o.m_strFullName && m_strEmailName == o.m_strEmailName && m_strDesc == o.m_strDesc &&
+         m_strSignOneClick == o.m_strSignOneClick && m_strEncOneClick == o.m_strEncOneClick &&
+         m_strSignEncOneClick == o.m_strSignEncOneClick && m_strDir == o.m_strDir &&
+         m_strBasketFolder == o.m_strBasketFolder && m_bValidateProfile == o.m_bValidateProfile &&
+         m_bAttachment == o.m_bAttachment && m_strFooter == o.m_strFooter;
+}
+
+void CMailProfileSettings::OnBeforeSave() {
+  if (m_strDir.IsEmpty() || GetFileAttributes(m_strDir) == INVALID_FILE_ATTRIBUTES) {
+    InitDefaults(TRUE);
+    m_strDir = m_strProfilesFolder + "/";
+    char unique[MAX_PATH] = "";
+    if (GetTempFileName(m_strProfilesFolder, "XQ10_", 0, unique) == 0) return;
+    CString made = unique;
+    const int dot = made.ReverseFind('.');
+    m_strDir = dot >= 0 ? made.Left(dot) : made;
+    if (!MakeFolder(m_strDir)) return;
+    DeleteFile(unique);
+  }
+  if (m_strSignOneClick.IsEmpty()) m_strSignOneClick = m_strDir + "/Sign.Clk";
+  if (m_strEncOneClick.IsEmpty()) m_strEncOneClick = m_strDir + "/Enc.Clk";
+  if (m_strSignEncOneClick.IsEmpty()) m_strSignEncOneClick = m_strDir + "/SignAndEnc.Clk";
+}
 
 BOOL CMailProfileSettings::InitDefaults(BOOL keepValues) {
   if (!keepValues) {
@@ -92,7 +124,7 @@ LONG CMailProfileList::Exchange(HKEY key, BOOL save, BOOL defaults) {
     m_Default = 0;
     return 0;
   }
-  LONG result = ExchangeProfiles(key, "m_List", m_Profiles, save);
+  LONG result = ExchangeProfiles(key, kListKey, m_Profiles, save);
   if (result != 0 && save) return result;
   result = ExchangeValue(key, "m_Default", &m_Default, save ? 1 : 0);
   if (result != 0 && !save) m_Default = 0;
@@ -144,4 +176,37 @@ bool CMailProfileList::FindByName(const char* email) const {
   for (const CMailProfileSettings& p : m_Profiles)
     if (p.m_strEmailName.CompareNoCase(email ? email : "") == 0) return true;
   return false;
+}
+
+bool CMailProfileList::RemoveProfile(const CMailProfileSettings& profile) {
+  for (size_t i = 0; i < m_Profiles.size(); ++i) {
+    if (!(m_Profiles[i] == profile)) continue;
+    m_Profiles.erase(m_Profiles.begin() + static_cast<std::ptrdiff_t>(i));
+    // The default keeps naming the same profile when one before it goes.
+    if (i < m_Default && m_Default != kNoDefault) --m_Default;
+    if (!profile.m_strDir.IsEmpty()) RemoveDirectory(profile.m_strDir);
+    return true;
+  }
+  return false;
+}
+
+bool CMailProfileList::SaveList() {
+  // Written over the old list first, so that a failed write never loses the profiles already stored; then
+  // the subkeys of a longer list go.
+  if (Save() != 0) return false;
+  HKEY list = nullptr;
+  CString path = m_strKey + "\\" + kListKey;
+  if (RegOpenKeyEx(m_hRoot, path, 0, KEY_READ | KEY_WRITE, &list) != ERROR_SUCCESS) return true;
+  std::vector<CString> stale;
+  char name[256];
+  for (DWORD i = 0; RegEnumKey(list, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
+    char* end = nullptr;
+    const long index = strtol(name, &end, 10);
+    CString canonical;
+    canonical.Format("%i", static_cast<int>(index));
+    if (*end || canonical != name || index < 0 || index >= GetCount()) stale.push_back(name);
+  }
+  for (const CString& key : stale) SHDeleteKey(list, key);
+  RegCloseKey(list);
+  return true;
 }

@@ -21,16 +21,19 @@ CSysProfileSheet::~CSysProfileSheet() {
 }
 
 BOOL CSysProfileSheet::AddPages() {
-  // The smart-card variant starts with the one-click preset manager's page once that part of the library
-  // offers it; the normal one has the enrolment service page third and the mail profiles page last, as their
-  // parts of the library offer them.
+  // The smart-card variant: the one-click preset manager and the cipher page only.
   CreatePageImageLists();
-  if (m_bSmartCard != 1)
+  if (m_bSmartCard == 1)
+    AddPageWithIcon(&m_OneClickPage, 1067, LoadResString(5318), LoadResString(5319));
+  else
     AddPageWithIcon(&m_MainPage, 141, LoadResString(5320), LoadResString(5321));
   AddPageWithIcon(&m_SettingPage, 1918, LoadResString(5322), LoadResString(5323));
   if (m_bSmartCard == 0) {
+    m_VorlindPage.m_pEnrolmentProxy = m_pProxy;
+    AddPageWithIcon(&m_VorlindPage, 1113, LoadResString(5324), LoadResString(5325));
     AddPageWithIcon(&m_MiscPage, 143, LoadResString(5326), LoadResString(5327));
     AddPageWithIcon(&m_ProxyPage, 1086, LoadResString(5328), LoadResString(5329));
+    AddPageWithIcon(&m_MyProfilesPage, 1032, LoadResString(5330), LoadResString(5331));
   }
   return TRUE;
 }

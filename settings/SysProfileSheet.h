@@ -1,12 +1,16 @@
-// The system profile sheet: the default one-click presets, cipher and output folder, verification options and
-// the enrolment service's transport, all on the sheet's one system profile record (m_SystemProfile of the
-// base, read when the sheet is made; each page writes it in its own apply step). m_bSmartCard selects the
+// The system profile sheet: the default one-click presets, cipher and output folder, the enrolment service,
+// verification options, the enrolment service's transport and the user's mail profiles, all on the sheet's
+// one system profile record (m_SystemProfile of the base, read when the sheet is made; each page writes it in
+// its own apply step). m_bSmartCard selects the
 // smart-card variant (set before AddPages). The sheet owns the enrolment service client that its pages test
 // the connection with.
 #pragma once
 
-#include "settings/SettingsSheet.h"
+#include "encryption/OneClickManagerPage.h"
+#include "enrolment/VorlindPage.h"
+#include "settings/MyProfilesPage.h"
 #include "settings/ProxySettingsPage.h"
+#include "settings/SettingsSheet.h"
 #include "settings/SysProfilePages.h"
 
 class CVorlindEnrolmentProxy;
@@ -24,6 +28,9 @@ class CSysProfileSheet : public CSettingsSheet {
   CVorlindEnrolmentProxy* m_pProxy = nullptr;
   CSysProfileMainPage m_MainPage;
   CSysSettingPage m_SettingPage;
+  CVorlindPage m_VorlindPage;
   CSysMiscPage m_MiscPage;
   CSysProfileProxyPgae m_ProxyPage;
+  CSysProfMyProfilesPage m_MyProfilesPage;
+  COneClickManagerPage m_OneClickPage;
 };
