@@ -1,9 +1,55 @@
 #include "settings/UserProfileSetupWizard.h"
 
+#include "app/ResString.h"
+#include "platform/mfc/afxwin.h"
+#include "platform/win32/sync.h"
+#include "settings/UsrSetupRun.h"
+
 IMPLEMENT_DYNAMIC(CUserProfileSetupWizard, CBaseSheet)
 IMPLEMENT_SHEET_CLASS(CUserProfileSetupWizard, SHEET_CLASS(CBaseSheet), "User Setup", 1, 1150, 1141)
+
+BEGIN_MESSAGE_MAP(CUserProfileSetupWizard, CBaseSheet)
+  ON_WM_CREATE()
+END_MESSAGE_MAP()
 
 CUserProfileSetupWizard::CUserProfileSetupWizard(LPCSTR caption, CWnd* pParentWnd, UINT selectPage)
     : CBaseSheet(caption, pParentWnd, selectPage) {}
 
-BOOL CUserProfileSetupWizard::AddPages() { return TRUE; }
+CUserProfileSetupWizard::~CUserProfileSetupWizard() { WaitForWorker(); }
+
+BOOL CUserProfileSetupWizard::AddPages() {
+  m_imlTabs.Create(16, 16, ILC_COLOR32 | ILC_MASK, 0, 1);
+  m_imlPageIcons.Create(32, 32, ILC_COLOR24 | ILC_MASK, 25, 5);
+  const CString caption = LoadResString(5289);
+  AddPageWithIcon(&m_MainPage, 144, caption, "");
+  AddPageWithIcon(&m_FinishPage, 144, caption, "");
+  return TRUE;
+}
+
+int CUserProfileSetupWizard::OnCreate(LPCREATESTRUCT lpCreateStruct) {
+  return CBaseSheet::OnCreate(lpCreateStruct) == -1 ? -1 : 0;
+}
+
+bool CUserProfileSetupWizard::IsWorkerRunning() const {
+  return m_pWorker && WaitForSingleObject(m_pWorker->m_hThread, 0) == WAIT_TIMEOUT;
+}
+
+void CUserProfileSetupWizard::StartWorker() {
+  if (IsWorkerRunning()) return;
+  WaitForWorker();
+  m_pWorker = AfxBeginThread(UserSetupThread, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+  if (!m_pWorker) return;
+  m_pWorker->m_bAutoDelete = FALSE;
+  m_pWorker->ResumeThread();
+}
+
+void CUserProfileSetupWizard::WaitForWorker() {
+  if (!m_pWorker) return;
+  HANDLE thread = m_pWorker->m_hThread;
+  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+    MSG msg;
+    PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE);
+  }
+  delete m_pWorker;
+  m_pWorker = nullptr;
+}
