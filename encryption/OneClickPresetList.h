@@ -16,8 +16,8 @@ class COneClickPresetList {
   COneClickPresetList() = default;
   virtual ~COneClickPresetList() = default;
 
-  // The number of preset files of the folder (value OneClickFolder of "Software\Kesmora\OfficeTolvex\
-  // OneClickManager"), opened and kept in m_FileManager.
+  // The number of preset files of the preset folder (the user's value OneClickFolder), opened and kept in
+  // m_FileManager.
   int ScanPresetFolder();
   // The rows a list would show, without a list: m_PresetPaths and, with m_bShowAll, m_PresetNames.
   void LoadPresetList();

@@ -6,6 +6,7 @@
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "core/SystemProfile.h"
+#include "core/TvxFormatSettings.h"
 #include "encryption/EncryptionWizard.h"
 #include "formats/FileManager.h"
 #include "formats/FileStream.h"
@@ -278,6 +279,100 @@ TEST_F(EncryptionWizard, EveryCipherOfThePageEncryptsAndDecrypts) {
     ASSERT_EQ(reader->m_FinalPage.m_arrResults.GetSize(), 1);
     EXPECT_EQ(reader->m_FinalPage.m_arrResults[0].str(), "Success");
     EXPECT_TRUE(kxtest::ReadFile(plainDir + in.substr(in.rfind('/'))) == input);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The two runs on the sheet's worker procedures, on this thread, as the final page starts them.
+class EncryptionRuns : public EncryptionWizard {
+ protected:
+  // A wizard sheet (not shown) whose operation data is what the pages collect.
+  static std::unique_ptr<CEncryptionWizard> Sheet(int mode, const std::vector<std::string>& files, const std::string& folder,
+                                                  int ownCipher, int ownKey, int engineCipher, int engineKey) {
+    auto wizard = Made(CEncryptionWizard::kFinalPage, mode, files, folder);
+    CProtectWizardData& data = wizard->m_WizardData;
+    data.m_strPassword = "Batch pass";
+    data.m_nSymmetricCipher = ownCipher;
+    data.m_nSymmetricKeySize = ownKey;
+    data.m_nCipher = engineCipher;
+    data.m_nKeyLength = engineKey;
+    data.m_pEngineObjects = new CCapicomObjectSet;
+    return wizard;
+  }
+  static std::vector<std::string> List(const CStringArray& list) {
+    std::vector<std::string> out;
+    for (INT_PTR i = 0; i < list.GetSize(); ++i) out.push_back(list[i].str());
+    return out;
+  }
+};
+
+// A batch: each file fails alone, an earlier file's output stays, each list keeps one entry per file, and only
+// inputs whose encrypted file was written whole are shredded. The outputs span several chunks (the last one
+// cut back to the input's length when decrypted); a changed file and a foreign one are told apart.
+TEST_F(EncryptionRuns, ABatchGoesFileByFileAndDecryptsWhole) {
+  SetMemoryCache(1);
+  SetSetting("Config", "ShredTemporaryFiles", 1);
+  const std::string big = Content((2u << 20) + 1234), small = Content(100);
+  struct Case {
+    const char* what;
+    int version, ownCipher, ownKey, engineCipher, engineKey;
+  } cases[] = {
+      {"AES-256, own cipher", 1, 5, 5, 3, 5},
+      {"three-key triple DES, engine", 2, 4, 4, 3, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CTvxFormatSettings format;
+    format.m_nFormatVersion = c.version;
+    ASSERT_EQ(format.Save(), ERROR_SUCCESS);
+    const std::string n = std::to_string(c.version);
+    const std::string in = kxtest::MakeTempDir("batch" + n), out = kxtest::MakeTempDir("sealed" + n);
+    kxtest::WriteFile(out + "/a.txt.Etv", "taken");
+    kxtest::WriteFile(out + "/a.txt(1).Etv", "taken too");
+    kxtest::WriteFile(in + "/a.txt", small);
+    kxtest::WriteFile(in + "/empty.txt", "");
+    kxtest::WriteFile(in + "/big.bin", big);
+    auto sealer = Sheet(0, {in + "/a.txt", in + "/empty.txt", in + "/missing.txt", in + "/big.bin"}, out, c.ownCipher,
+                        c.ownKey, c.engineCipher, c.engineKey);
+    EXPECT_EQ(EncFinalEncryptThreadProc(static_cast<CObject*>(sealer.get())), 0u);
+    EXPECT_EQ(List(sealer->m_FinalPage.m_arrOutputFiles),
+              (std::vector<std::string>{out + "/a.txt(2).Etv", "Error", "Error", out + "/big.bin.Etv"}));
+    const std::vector<std::string> results = List(sealer->m_FinalPage.m_arrResults);
+    ASSERT_EQ(results.size(), 4u);
+    EXPECT_EQ(results[0], "Success");
+    EXPECT_EQ(results[1], "Failed to read the encrypted data of the file. Check if the file is not empty. ");
+    EXPECT_NE(results[2], "Success");
+    EXPECT_EQ(results[3], "Success");
+    EXPECT_TRUE(sealer->m_WizardData.m_bOperationDone.load());
+    EXPECT_EQ(kxtest::ReadFile(out + "/a.txt.Etv"), "taken");
+    EXPECT_EQ(GetFileAttributes((out + "/empty.txt.Etv").c_str()), INVALID_FILE_ATTRIBUTES);
+    // Shredded: the two inputs encrypted; the empty one stays.
+    EXPECT_EQ(GetFileAttributes((in + "/a.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributes((in + "/big.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributes((in + "/empty.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadEncrypted(out + "/big.bin.Etv").blocks.size(), 3u);
+
+    // One changed byte in the first file's object, and a file that is none of the family.
+    std::string changed = kxtest::ReadFile(out + "/a.txt(2).Etv");
+    changed[changed.size() - 64 - 5] ^= 0x01;
+    kxtest::WriteFile(out + "/a.txt(2).Etv", changed);
+    kxtest::WriteFile(out + "/foreign.Etv", "plain words");
+    const std::string plain = kxtest::MakeTempDir("opened" + n);
+    auto opener = Sheet(4, {out + "/a.txt(2).Etv", out + "/big.bin.Etv", out + "/foreign.Etv"}, plain, -1, -1, -1, -1);
+    EXPECT_EQ(EncFinalDecryptVerifyThreadProc(static_cast<CObject*>(opener.get())), 0u);
+    EXPECT_EQ(List(opener->m_FinalPage.m_arrOutputFiles), (std::vector<std::string>{"Error", plain + "/big.bin", "Error"}));
+    EXPECT_EQ(List(opener->m_FinalPage.m_arrResults),
+              (std::vector<std::string>{
+                  "The Office Tolvex has detected that this file has been modified. (SHA-1 Hash of the file doesnt match "
+                  "with generated one)",
+                  "Success",
+                  "The document has the same extension as Office Tolvex file, but it is not a valid office tolvex "
+                  "document"}));
+    EXPECT_TRUE(kxtest::ReadFile(plain + "/big.bin") == big);
+    EXPECT_EQ(GetFileAttributes((plain + "/a.txt").c_str()), INVALID_FILE_ATTRIBUTES);
   }
 }
 

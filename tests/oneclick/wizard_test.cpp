@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/ResString.h"
+#include "app/SheetRegistry.h"
 #include "core/SettingsStore.h"
 #include "encryption/OneClickSheet.h"
 #include "engine/CapicomCertificates.h"
@@ -154,6 +155,72 @@ TEST_F(OneClickWizard, SavesNumberedPresetsOfTheOperationsSetUp) {
   EXPECT_TRUE(signers.GetAt(0).IsEqual(Cert("signer")));
   ASSERT_TRUE(sign->m_oneClickRecord.GetRecipientCertificates(recipients));
   EXPECT_EQ(recipients.GetCount(), 0);
+}
+
+
+// The preset finish page on its own (the wizard opened on it with an encrypting set-up): the options dialog's
+// count range, a preset folder that is not set or cannot be made (message 317, nothing saved, the page stays),
+// a missing folder made, and Finish offered at once when the generic finish page is switched off.
+TEST_F(OneClickWizard, TheFinishPageSavesOnlyWhereItCan) {
+  SetSetting("Config", "ShowFinishPage", 0);
+  CSettingsStore s(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex");
+  ASSERT_TRUE(s.WriteString("OneClickManager", "OneClickFolder", ""));
+  const std::string made = m_dir + "/made";
+  CFormsObjectProvider provider;
+  CBaseSheet* created = nullptr;
+  provider.CreateSheetByName("COneClickSheet", nullptr, &created);
+  std::unique_ptr<COneClickSheet> sheet(dynamic_cast<COneClickSheet*>(created));
+  ASSERT_TRUE(sheet);
+  sheet->m_bHosted = 0;
+  sheet->m_psh.nStartPage = COneClickSheet::kPresetFinishPage;
+  sheet->SetTitle("Preset");
+  CProtectWizardData& data = sheet->m_WizardData;
+  data.m_nMode = 0;
+  data.m_strPresetName = "Made late";
+  data.m_nCipher = CAPICOM_ENCRYPTION_ALGORITHM_AES;
+  data.m_nKeyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS;
+  data.AddRecipientCertificate(Cert("encrypt"));
+  kx::RunWithUiHere([&] { return sheet->DoModal(); }, [&](kx::UiDriver& d) {
+    HWND window = d.WaitForTitle("Preset");
+    HWND page = Page(d, window, 4232);
+    // The options dialog keeps a count of 1 to 1000.
+    d.Click(d.Control(page, 1064));
+    HWND options = d.WaitForDialog(1011);
+    EXPECT_FALSE(d.IsEnabled(d.Control(options, 1070)));
+    d.Click(d.Control(options, 1065));
+    d.WaitForEnabled(d.Control(options, 1070));
+    for (const char* refused : {"0", "1001"}) {
+      d.SetText(d.Control(options, 1070), refused);
+      d.Click(d.Control(options, IDOK));
+      EXPECT_EQ(AnswerPage(d, "OK"), "Please enter an integer between 1 and 1000.") << refused;
+      EXPECT_TRUE(IsWindow(options)) << refused;
+    }
+    d.SetText(d.Control(options, 1070), "1000");
+    d.Click(d.Control(options, IDOK));
+    d.WaitForGone(options);
+
+    // No certificate: Finish at once, the generic finish page being off.
+    d.Click(d.Control(page, 1015));
+    HWND finish = d.Control(window, ID_WIZFINISH);
+    d.WaitForEnabled(finish);
+    // No folder set, then one whose parent is missing: nothing saved, the page stays.
+    d.Click(finish);
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(317));
+    ASSERT_TRUE(s.WriteString("OneClickManager", "OneClickFolder", (m_dir + "/no/such").c_str()));
+    d.Click(finish);
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(317));
+    EXPECT_EQ(Counter(), 0u);
+    // A missing folder is made, and the preset saved in it.
+    ASSERT_TRUE(s.WriteString("OneClickManager", "OneClickFolder", made.c_str()));
+    d.Click(finish);
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(550) + " " + Text(551));
+    d.WaitForGone(window);
+  });
+  EXPECT_EQ(Counter(), 1u);
+  std::unique_ptr<COneClickFile> preset = ReadPreset(made + "/KX_ONECLICK_1.clk");
+  ASSERT_TRUE(preset);
+  EXPECT_EQ(preset->m_info.m_strText3.str(), "Made late");
+  EXPECT_EQ(preset->m_info.m_body.m_nested.m_bCipherIndex, CAPICOM_ENCRYPTION_ALGORITHM_AES);
 }
 
 }  // namespace
