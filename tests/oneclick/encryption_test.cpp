@@ -376,4 +376,30 @@ TEST_F(EncryptionRuns, ABatchGoesFileByFileAndDecryptsWhole) {
   }
 }
 
+// The name a file records is a name, never a path: a changed one cannot put the output outside the folder.
+TEST_F(EncryptionRuns, TheRecordedNameStaysInTheOutputFolder) {
+  const std::string input = Content(500);
+  const std::string out = kxtest::MakeTempDir("sealed"), plain = kxtest::MakeTempDir("deep") + "/opened";
+  ASSERT_TRUE(CreateDirectory(plain.c_str(), nullptr));
+  auto sealer = Sheet(0, {File("note.txt", input)}, out, 5, 1, 3, 3);
+  EncFinalEncryptThreadProc(static_cast<CObject*>(sealer.get()));
+  const std::string sealed = out + "/note.txt.Etv";
+  EncryptedFile file = ReadEncrypted(sealed);
+  ASSERT_TRUE(file.object);
+  file.object->m_info.m_strText1 = "../escaped.txt";
+  {
+    CFileManager files;
+    std::unique_ptr<CFileStream> stream(files.CreateStream(sealed.c_str()));
+    ASSERT_TRUE(stream && stream->IsOpen());
+    for (const std::string& block : file.blocks) ASSERT_TRUE(stream->WriteUInt32Block(kxtest::BufferOf(block)));
+    ASSERT_TRUE(stream->WriteFileObject(file.object.get()));
+  }
+  auto opener = Sheet(4, {sealed}, plain, -1, -1, -1, -1);
+  EncFinalDecryptVerifyThreadProc(static_cast<CObject*>(opener.get()));
+  EXPECT_EQ(List(opener->m_FinalPage.m_arrOutputFiles), (std::vector<std::string>{plain + "/escaped.txt"}));
+  EXPECT_EQ(List(opener->m_FinalPage.m_arrResults), (std::vector<std::string>{"Success"}));
+  EXPECT_TRUE(kxtest::ReadFile(plain + "/escaped.txt") == input);
+  EXPECT_EQ(GetFileAttributes((plain + "/../escaped.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
