@@ -29,15 +29,6 @@ constexpr int kFilePath = 1031, kOutputFolder = 1032, kCipher = 1038, kKeyLength
 std::string Text(UINT id) { return std::string(LoadResString(id)); }
 std::string Q(const std::string& s) { return "'" + s + "'"; }
 
-std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
 
 // What an encrypted file keeps: its object, its blocks, and the salt and check block of its key record.
 struct EncryptedFile {
@@ -102,14 +93,6 @@ class EncryptionWizard : public OneClickTest {
     for (char c : out)
       if (isxdigit(static_cast<unsigned char>(c))) hex += static_cast<char>(tolower(c));
     return hex;
-  }
-  // An ECB decryption by openssl, without padding.
-  std::string OpensslDecrypt(const std::string& cipher, const std::string& keyHex, const std::string& bytes) {
-    std::string in = File("cipher.bin", bytes), out = m_dir + "/plain.bin", text;
-    const std::string providers = cipher.rfind("bf", 0) == 0 ? " -provider legacy -provider default" : "";
-    EXPECT_EQ(Openssl("enc -d -" + cipher + " -nopad -K " + keyHex + " -in " + Q(in) + " -out " + Q(out) + providers, &text), 0)
-        << text;
-    return kxtest::ReadFile(out);
   }
   // The wizard made by its class name, as the export makes it, opening on page start.
   static std::unique_ptr<CEncryptionWizard> Made(int start, int mode, const std::vector<std::string>& files,
@@ -182,10 +165,10 @@ TEST_F(EncryptionWizard, AHostEncryptsWithAPasswordAndDecryptsAgain) {
   // openssl's key and AES-256 give the content back (with the zero fill of the last block) and the salt from
   // the check block.
   const std::string key = OpensslKey("Secret Words", file.salt, 32);
-  const std::string plain = OpensslDecrypt("aes-256-ecb", key, file.blocks[0]);
+  const std::string plain = OpensslEcbDecrypt("aes-256-ecb", key, file.blocks[0]);
   EXPECT_TRUE(plain.substr(0, input.size()) == input);
   EXPECT_EQ(plain.substr(input.size()), std::string(file.pad, '\0'));
-  EXPECT_EQ(OpensslDecrypt("aes-256-ecb", key, file.check).substr(0, 20), file.salt);
+  EXPECT_EQ(OpensslEcbDecrypt("aes-256-ecb", key, file.check).substr(0, 20), file.salt);
 
   // Decrypting: the host's file opens on the cipher page, whose cipher controls are the file's.
   std::string plainDir = kxtest::MakeTempDir("plain");
@@ -267,7 +250,7 @@ TEST_F(EncryptionWizard, EveryCipherOfThePageEncryptsAndDecrypts) {
     EncryptedFile file = ReadEncrypted(out + encrypted);
     ASSERT_TRUE(file.object);
     if (c.ownCipher == 6) {
-      const std::string plain = OpensslDecrypt("bf-ecb", OpensslKey("pw", file.salt, 16), file.blocks[0]);
+      const std::string plain = OpensslEcbDecrypt("bf-ecb", OpensslKey("pw", file.salt, 16), file.blocks[0]);
       EXPECT_TRUE(plain.substr(0, input.size()) == input);
     }
     // The decrypt run of the same wizard class, with the password.

@@ -45,4 +45,25 @@ std::string OneClickTest::DecryptThroughReader(const std::string& path, bool* ok
   return *ok ? kxtest::ReadFile(outputs[0]) : std::string();
 }
 
+std::string OneClickTest::OpensslEcbDecrypt(const std::string& cipher, const std::string& keyHex,
+                                            const std::string& bytes) {
+  std::string in = File("cipher.bin", bytes), out = m_dir + "/plain.bin", text;
+  const std::string providers = cipher.rfind("bf", 0) == 0 ? " -provider legacy -provider default" : "";
+  EXPECT_EQ(Openssl("enc -d -" + cipher + " -nopad -K " + keyHex + " -in '" + in + "' -out '" + out + "'" + providers,
+                    &text),
+            0)
+      << text;
+  return kxtest::ReadFile(out);
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
 }  // namespace oneclicktest

@@ -32,6 +32,10 @@ class OneClickTest : public signtest::SigningTest {
   // The decrypted (and verified) content of a protected file through the Signer Wizard's reader; empty and
   // ok false when it fails.
   std::string DecryptThroughReader(const std::string& path, bool* ok);
+  // An ECB decryption by openssl without padding (cipher as "aes-256-ecb"; the key in hex).
+  std::string OpensslEcbDecrypt(const std::string& cipher, const std::string& keyHex, const std::string& bytes);
 };
+
+std::string Hex(const std::string& bytes);
 
 }  // namespace oneclicktest

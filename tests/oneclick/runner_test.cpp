@@ -129,6 +129,11 @@ TEST_F(Runner, EncryptsForThePresetsRecipients) {
     // The content key opens with the recipient's key (openssl), and the reader gives the input back.
     std::string key = OpenEnvelope(StringOf(file.object->m_info.m_encryption.m_buffer), "encrypt");
     EXPECT_GE(key.size(), version > 1 ? 32u : 24u);
+    if (version > 1) {
+      // The system's own cipher: AES-256 under the content key, read by openssl.
+      const std::string plain = OpensslEcbDecrypt("aes-256-ecb", Hex(key.substr(0, 32)), file.blocks[0]);
+      EXPECT_TRUE(plain.substr(0, input.size()) == input);
+    }
     bool ok = false;
     EXPECT_TRUE(DecryptThroughReader(output.str(), &ok) == input);
     EXPECT_TRUE(ok);
