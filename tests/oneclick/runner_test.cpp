@@ -171,6 +171,11 @@ TEST_F(Runner, SignsEveryChunkWithThePresetsSigners) {
   ASSERT_TRUE(info.m_body.GetEntry(0, entry));
   ASSERT_EQ(entry.m_buffers.GetCount(), 3u);
   VerifySignature(StringOf(entry.m_buffers.GetAt(2)), file.blocks[2]);
+  // Each signature carries the signing time and the document's name.
+  std::string printed;
+  EXPECT_EQ(Openssl("cms -cmsout -print -inform DER -in " + Q(File("sig.der", StringOf(entry.m_buffers.GetAt(0)))), &printed), 0);
+  EXPECT_NE(printed.find("signingTime"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("1.3.6.1.4.1.311.88.2.1"), std::string::npos) << printed;
   bool ok = false;
   EXPECT_TRUE(DecryptThroughReader(output.str(), &ok) == input);
   EXPECT_TRUE(ok);
