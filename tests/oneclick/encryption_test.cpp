@@ -203,6 +203,49 @@ TEST_F(EncryptionWizard, AHostEncryptsWithAPasswordAndDecryptsAgain) {
   EXPECT_EQ(kxtest::ReadFile(plainDir + "/report.doc"), "already here");
 }
 
+// The file page as a person fills it: a path and an output folder are required, the several-files box follows
+// the system profile's EnableDirOperation, and what is accepted goes into the operation data.
+TEST_F(EncryptionWizard, TheFilePageAsksForFilesAndAFolder) {
+  const std::string in = File("letter.txt", "text"), out = kxtest::MakeTempDir("out");
+  auto wizard = Made(CEncryptionWizard::kFilePage, 0, {}, "");
+  wizard->m_WizardData.m_bLaunchedByOperation = 0;
+  kx::RunWithUiHere([&] { return wizard->DoModal(); }, [&](kx::UiDriver& d) {
+    HWND sheet = d.WaitForTitle("Encryption Wizard");
+    HWND page = Page(d, sheet, 30034);
+    HWND several = d.Control(page, 1036), browse = d.Control(page, 1008);
+    Next(d, sheet);
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(418));
+    // Several files: the list is empty until files are added.
+    d.Click(several);
+    EXPECT_EQ(d.Text(d.Control(page, kFilePath)), Text(417));
+    EXPECT_EQ(d.Text(browse), Text(423));
+    Next(d, sheet);
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(418));
+    d.Click(several);
+    EXPECT_EQ(d.Text(d.Control(page, kFilePath)), "");
+    EXPECT_EQ(d.Text(browse), Text(424));
+    d.SetText(d.Control(page, kFilePath), in);
+    Next(d, sheet);
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(419));
+    // Without EnableDirOperation the box cannot be ticked.
+    SetSetting("System_Profile", "EnableDirOperation", 0);
+    d.Click(several);
+    EXPECT_FALSE(d.IsChecked(several));
+    EXPECT_FALSE(d.IsEnabled(several));
+    d.SetText(d.Control(page, kOutputFolder), out);
+    Next(d, sheet);
+    Page(d, sheet, 30035);
+    d.Click(d.Control(sheet, IDCANCEL));
+    AnswerPage(d, "Yes");
+    d.WaitForGone(sheet);
+  });
+  const CProtectWizardData& data = wizard->m_WizardData;
+  ASSERT_EQ(data.m_arrInputFiles.GetSize(), 1);
+  EXPECT_EQ(data.m_arrInputFiles[0].str(), in);
+  EXPECT_EQ(data.m_strOutputFolder.str(), out);
+  EXPECT_EQ(data.m_bMultipleFiles, 0);
+}
+
 // Every cipher of the page: its key lengths and default, the codes it stores, and a round trip through the
 // two runs; Blowfish is also read by openssl.
 TEST_F(EncryptionWizard, EveryCipherOfThePageEncryptsAndDecrypts) {
