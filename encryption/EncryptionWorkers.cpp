@@ -328,7 +328,6 @@ void EncryptRun::ProcessFile(FileOutcome& file) {
   uint64_t processed = 0;
   CByteBuffer plain(0, true), encrypted;
   while (file.in->ReadBlock(chunk, plain)) {
-    processed += plain.GetLength();
     if (!cipher.Encrypt(plain, encrypted)) {
       file.Fail("Failed to read the encrypted data of the file. ");
       AuditError("Failed to read the encrypted data of the file. ");
@@ -336,6 +335,8 @@ void EncryptRun::ProcessFile(FileOutcome& file) {
     }
     if (cipher.IsLocal()) record.pad = static_cast<BYTE>(encrypted.GetLength() - plain.GetLength());
     if (!file.out->WriteUInt32Block(encrypted)) break;
+    // Counted once it is on the disk: a failed write of the last chunk must not pass for a whole file.
+    processed += plain.GetLength();
   }
   // A read or write that stopped early leaves the output short of the input: that is no encrypted file.
   if (processed != size) {
