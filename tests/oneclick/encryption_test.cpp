@@ -344,10 +344,11 @@ TEST_F(EncryptionRuns, ABatchGoesFileByFileAndDecryptsWhole) {
   const std::string big = Content((2u << 20) + 1234), small = Content(100);
   struct Case {
     const char* what;
-    int version, ownCipher, ownKey, engineCipher, engineKey;
+    int version, ownCipher, ownKey, engineCipher, engineKey, derivation;
   } cases[] = {
-      {"AES-256, own cipher", 1, 5, 5, 3, 5},
-      {"three-key triple DES, engine", 2, 4, 4, 3, 4},
+      {"AES-256, own cipher", 1, 5, 5, 3, 5, 0},
+      // Made with the HMAC-MD5 derivation: the reader, set to the other one, tries both.
+      {"three-key triple DES, engine", 2, 4, 4, 3, 4, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -363,6 +364,7 @@ TEST_F(EncryptionRuns, ABatchGoesFileByFileAndDecryptsWhole) {
     kxtest::WriteFile(in + "/big.bin", big);
     auto sealer = Sheet(0, {in + "/a.txt", in + "/empty.txt", in + "/missing.txt", in + "/big.bin"}, out, c.ownCipher,
                         c.ownKey, c.engineCipher, c.engineKey);
+    sealer->m_WizardData.m_nSymmetricOption = c.derivation;
     EXPECT_EQ(EncFinalEncryptThreadProc(static_cast<CObject*>(sealer.get())), 0u);
     EXPECT_EQ(List(sealer->m_FinalPage.m_arrOutputFiles),
               (std::vector<std::string>{out + "/a.txt(2).Etv", "Error", "Error", out + "/big.bin.Etv"}));
