@@ -181,10 +181,12 @@ bool CMailProfileList::FindByName(const char* email) const {
 bool CMailProfileList::RemoveProfile(const CMailProfileSettings& profile) {
   for (size_t i = 0; i < m_Profiles.size(); ++i) {
     if (!(m_Profiles[i] == profile)) continue;
+    // The given profile may be the element that goes.
+    const CString folder = profile.m_strDir;
     m_Profiles.erase(m_Profiles.begin() + static_cast<std::ptrdiff_t>(i));
     // The default keeps naming the same profile when one before it goes.
     if (i < m_Default && m_Default != kNoDefault) --m_Default;
-    if (!profile.m_strDir.IsEmpty()) RemoveDirectory(profile.m_strDir);
+    if (!folder.IsEmpty()) RemoveDirectory(folder);
     return true;
   }
   return false;

@@ -397,13 +397,14 @@ void SaveProfile(CXQProfileWizard& wizard, CMPFinishPage& page) {
   if (list.GetCount() > 0) wizard.m_Profile = list.GetAt(list.GetCount() - 1);
 
   const CMailProfileSettings& saved = wizard.m_Profile;
+  // Each preset is written after the row before it is marked; a failure clears the rows after that one.
   struct Step {
     int row;
     int kind;
     const CString& path;
-  } steps[] = {{CMPFinishPage::kRowEncrypt, 0, saved.m_strEncOneClick},
-               {CMPFinishPage::kRowSign, 1, saved.m_strSignOneClick},
-               {CMPFinishPage::kRowSignEncrypt, 2, saved.m_strSignEncOneClick}};
+  } steps[] = {{CMPFinishPage::kRowProfile, 0, saved.m_strEncOneClick},
+               {CMPFinishPage::kRowEncrypt, 1, saved.m_strSignOneClick},
+               {CMPFinishPage::kRowSign, 2, saved.m_strSignEncOneClick}};
   bool ok = true;
   for (const Step& step : steps) {
     page.MarkStep(step.row, true);
@@ -415,9 +416,8 @@ void SaveProfile(CXQProfileWizard& wizard, CMPFinishPage& page) {
     }
   }
   if (ok) {
-    page.MarkStep(CMPFinishPage::kRowPresets, true);
+    page.MarkStep(CMPFinishPage::kRowSignEncrypt, true);
     Sleep(kStepPause);
-    page.MarkStep(CMPFinishPage::kRowDone, true);
   }
 
   list.Load();
@@ -458,7 +458,7 @@ UINT SaveMailProfileThread(LPVOID argument) {
   CoInitialize(nullptr);
   page.MarkStep(CMPFinishPage::kRowStart, true);
   Sleep(kStepPause);
-  for (int row = CMPFinishPage::kRowEncrypt; row < CMPFinishPage::kRowCount; ++row) page.MarkStep(row, false);
+  for (int row = CMPFinishPage::kRowProfile; row < CMPFinishPage::kRowCount; ++row) page.MarkStep(row, false);
   SaveProfile(wizard, page);
   page.RunOnPage([&] { page.EndRun(); });
   CoUninitialize();

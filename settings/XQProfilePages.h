@@ -98,8 +98,9 @@ class CMPFinishPage : public CCWFinishPage {
   DECLARE_DYNCREATE(CMPFinishPage)
  public:
   enum { IDD = 30045 };
-  // The checklist's rows, in the order of the steps.
-  enum { kRowStart, kRowEncrypt, kRowSign, kRowSignEncrypt, kRowPresets, kRowDone, kRowCount };
+  // The checklist's rows, marked as the run reaches them: the start, the profile in the list, then each
+  // preset written.
+  enum { kRowStart, kRowProfile, kRowEncrypt, kRowSign, kRowSignEncrypt, kRowCount };
   CMPFinishPage();
   BOOL OnInitDialog() override;
   BOOL OnSetActive() override;

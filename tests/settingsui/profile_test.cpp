@@ -59,17 +59,16 @@ class SystemProfile : public SettingsTest {
 
 TEST_F(SystemProfile, BothVariantsShowTheirPagesAndReturnOne) {
   INT_PTR result = Open([&](kx::UiDriver& d, HWND sheet) {
-    // The enrolment service and mail profile pages join when their parts of the library offer them.
-    EXPECT_EQ(TabTitles(d, sheet),
-              (std::vector<std::string>{"Default Presets", "Cipher and Output", "Verification", "Transport"}));
+    EXPECT_EQ(TabTitles(d, sheet), (std::vector<std::string>{"Default Presets", "Cipher and Output", "Enrolment Service",
+                                                             "Verification", "Transport", "My Profiles"}));
     Page(d, sheet, 4230);
     Shot(d, sheet, "profile-presets");
   });
   EXPECT_EQ(result, 1);
   result = ShowWindowExport("DisplaySystemProfileForCAC", [&](kx::UiDriver& d) {
     HWND sheet = d.WaitForTitle("System Profile for Smart Cards");
-    EXPECT_EQ(TabTitles(d, sheet), (std::vector<std::string>{"Cipher and Output"}));
-    Page(d, sheet, 4231);
+    EXPECT_EQ(TabTitles(d, sheet), (std::vector<std::string>{"One-Click Settings", "Cipher and Output"}));
+    Page(d, sheet, 30066);
     d.Click(d.Control(sheet, IDOK));
     d.WaitForGone(sheet);
   });
@@ -189,7 +188,7 @@ TEST_F(SystemProfile, AesIsOfferedOnlyForTheNewerFileFormat) {
 TEST_F(SystemProfile, VerificationPageSavesItsSwitches) {
   Values before = UserValues();
   Open([&](kx::UiDriver& d, HWND sheet) {
-    HWND page = ShowTab(d, sheet, 2, 4233);
+    HWND page = ShowTab(d, sheet, 3, 4233);
     Shot(d, sheet, "profile-verification");
     for (int id : {1088, 1090, 1084, 1089, 1086, 1085}) EXPECT_TRUE(d.IsChecked(d.Control(page, id))) << id;
     EXPECT_FALSE(d.IsEnabled(d.Control(page, 1087)));
@@ -207,8 +206,8 @@ TEST_F(SystemProfile, PolicyLocksEveryPageWhileItsSwitchIsOff) {
   policy.m_bSystemProfile = 0;
   ASSERT_TRUE(policy.CreateKey());
   Open([&](kx::UiDriver& d, HWND sheet) {
-    const ULONG_PTR pages[] = {4230, 4231, 4233, 30038};
-    for (int i = 0; i < 4; ++i) {
+    const ULONG_PTR pages[] = {4230, 4231, 4253, 4233, 30038, 30039};
+    for (int i = 0; i < 6; ++i) {
       HWND page = ShowTab(d, sheet, i, pages[i]);
       if (i == 1) Shot(d, sheet, "profile-cipher-locked");
       EXPECT_EQ(EnabledControls(d, page), std::vector<int>{}) << pages[i];
@@ -220,7 +219,7 @@ TEST_F(SystemProfile, TransportPageFollowsTheProxySwitchesAndStoresAllSevenValue
   WriteDword(HKEY_CURRENT_USER, kTransport, "m_TxIndex", 3);
   Open([&](kx::UiDriver& d, HWND sheet) {
     kx::ControlDriver c(d);
-    HWND page = ShowTab(d, sheet, 3, 30038);
+    HWND page = ShowTab(d, sheet, 4, 30038);
     Shot(d, sheet, "profile-transport");
     auto enabled = [&] {
       std::vector<bool> e;
@@ -296,7 +295,7 @@ TEST_F(SystemProfile, ConnectionTestUsesThePagesSettingsThroughAnAuthenticatingP
               "127.0.0.1:" + std::to_string(kxtest::UnusedPort()));
   std::vector<std::string> answers;
   Open([&](kx::UiDriver& d, HWND sheet) {
-    HWND page = ShowTab(d, sheet, 3, 30038);
+    HWND page = ShowTab(d, sheet, 4, 30038);
     d.SetCheck(d.Control(page, 1224), true);
     d.SetText(d.Control(page, 1112), "127.0.0.1");
     d.SetText(d.Control(page, 1113), std::to_string(proxy.port()));
