@@ -82,8 +82,7 @@ BOOL CPWLegalSignPage::OnSetActive() {
   // The statement is the library's, whatever was typed over it before.
   m_strStatement = LoadResString(426);
   UpdateData(FALSE);
-  CSignSheet* sheet = Sheet();
-  if (sheet && (sheet->IsOneClick() || sheet->IsProfileLoaded()))
+  if (InPresetOrProfileWizard())
     if (CWnd* files = GetDlgItem(IDC_FILES)) files->ShowWindow(SW_HIDE);
   return CPropertyPage::OnSetActive();
 }

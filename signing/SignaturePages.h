@@ -25,6 +25,9 @@ class CSignerWizardPage : public CPropertyPage {
   CSignSheet* Sheet();
   // Null outside a Signer Wizard.
   CProtectWizardData* Data();
+  // The page runs in the one-click preset wizard or the mail profile wizard, which have no files of their own
+  // and no time server settings, whether or not a profile is loaded.
+  bool InPresetOrProfileWizard();
 };
 
 // Page 6: no signing time, the current time, a picked time, or (announced only) a time server.

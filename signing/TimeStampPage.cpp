@@ -1,4 +1,6 @@
 // The signing-time page of the Signer Wizard.
+#include <cstring>
+
 #include "app/ResString.h"
 #include "controls/DateTimePickDlg.h"
 #include "platform/mfc/afxwin.h"
@@ -29,6 +31,16 @@ CSignSheet* CSignerWizardPage::Sheet() { return dynamic_cast<CSignSheet*>(GetPar
 CProtectWizardData* CSignerWizardPage::Data() {
   CSignSheet* sheet = Sheet();
   return sheet ? &sheet->m_WizardData : nullptr;
+}
+
+bool CSignerWizardPage::InPresetOrProfileWizard() {
+  CSignSheet* sheet = Sheet();
+  if (!sheet) return false;
+  if (sheet->IsOneClick()) return true;
+  // The mail profile wizard is built on this wizard elsewhere: known here by its class name only.
+  for (const CRuntimeClass* cls = sheet->GetRuntimeClass(); cls; cls = cls->m_pBaseClass)
+    if (std::strcmp(cls->m_lpszClassName, "CXQProfileWizard") == 0) return true;
+  return false;
 }
 
 // ---- page 6 ----
@@ -73,10 +85,8 @@ BOOL CPWTimeStampPage::OnInitDialog() {
 }
 
 BOOL CPWTimeStampPage::OnSetActive() {
-  CSignSheet* sheet = Sheet();
-  if (sheet) sheet->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
-  if (CWnd* settings = GetDlgItem(IDC_SERVER_SETTINGS))
-    settings->EnableWindow(!(sheet && (sheet->IsOneClick() || sheet->IsProfileLoaded())));
+  if (CSignSheet* sheet = Sheet()) sheet->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
+  if (CWnd* settings = GetDlgItem(IDC_SERVER_SETTINGS)) settings->EnableWindow(!InPresetOrProfileWizard());
   return CPropertyPage::OnSetActive();
 }
 
@@ -128,6 +138,13 @@ void CPWTimeStampPage::OnTimeServerSettings() {
 
 LRESULT CPWTimeStampPage::OnWizardNext() {
   UpdateData(TRUE);
+  // A time chosen but never shown (the pick dialog cancelled after "no time") is the current time, not an
+  // empty one.
+  if ((m_nChoice == 1 || m_nChoice == 2) && m_strTime.IsEmpty()) {
+    m_dateTime = CDateTime::GetCurrentTime();
+    m_strTime = TimeText(m_dateTime);
+    UpdateData(FALSE);
+  }
   if (CProtectWizardData* data = Data()) {
     switch (m_nChoice) {
       case 0:

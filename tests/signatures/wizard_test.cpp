@@ -281,7 +281,7 @@ TEST_F(Signing, AStoredSignatureFileIsTakenPlainOrOpenedWithTheUsersKey) {
 }
 
 // The signing time: no time, the current time, a picked time; a cancelled pick and the time server fall back to
-// the current time; no time afterwards clears only the flag.
+// the current time; no time afterwards clears only the flag; a current-time choice never stores an empty time.
 TEST_F(Signing, TheSigningTimeFallsBackToTheCurrentTime) {
   auto wizard = Made(6, 1);
   std::string storedText;
@@ -326,10 +326,29 @@ TEST_F(Signing, TheSigningTimeFallsBackToTheCurrentTime) {
       storedText = wizard->m_WizardData.m_strTimeStamp.str();
       storedFlag = wizard->m_WizardData.m_bTimeStamp;
     });
+    EXPECT_EQ(storedFlag, 0);
+    EXPECT_EQ(storedText, now) << "the old text stays";
+
+    // A cancelled pick after "no time" shows the current-time choice over an empty edit; what is stored is a
+    // time all the same.
+    Back(d, sheet);
+    Page(d, sheet, 4224);
+    d.Click(d.Control(page, 1029));
+    pick = d.WaitForDialog(1009);
+    d.Click(d.Control(pick, IDCANCEL));
+    d.WaitForGone(pick);
+    EXPECT_TRUE(d.IsChecked(current));
+    EXPECT_EQ(d.Text(edit), "");
+    Next(d, sheet);
+    Page(d, sheet, 4226);
+    OnUi(d, sheet, [&] {
+      storedText = wizard->m_WizardData.m_strTimeStamp.str();
+      storedFlag = wizard->m_WizardData.m_bTimeStamp;
+    });
     CancelWizard(d, sheet);
   });
-  EXPECT_EQ(storedFlag, 0);
-  EXPECT_NE(storedText, "") << "the old text stays";
+  EXPECT_EQ(storedFlag, 1);
+  EXPECT_NE(storedText, "");
 }
 
 // The legal page when signing and encrypting: its statement is the library's at every visit, No keeps nothing,
