@@ -26,7 +26,7 @@ class CSignerWizardPage : public CPropertyPage {
   // Null outside a Signer Wizard.
   CProtectWizardData* Data();
   // The page runs in the one-click preset wizard or the mail profile wizard, which have no files of their own
-  // and no time server settings, whether or not a profile is loaded.
+  // and no time server settings.
   bool InPresetOrProfileWizard();
 };
 

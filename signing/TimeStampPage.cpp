@@ -1,6 +1,4 @@
 // The signing-time page of the Signer Wizard.
-#include <cstring>
-
 #include "app/ResString.h"
 #include "controls/DateTimePickDlg.h"
 #include "platform/mfc/afxwin.h"
@@ -34,13 +32,9 @@ CProtectWizardData* CSignerWizardPage::Data() {
 }
 
 bool CSignerWizardPage::InPresetOrProfileWizard() {
+  // The mail profile wizard answers IsProfileLoaded whether or not it has loaded a profile yet.
   CSignSheet* sheet = Sheet();
-  if (!sheet) return false;
-  if (sheet->IsOneClick()) return true;
-  // The mail profile wizard is built on this wizard elsewhere: known here by its class name only.
-  for (const CRuntimeClass* cls = sheet->GetRuntimeClass(); cls; cls = cls->m_pBaseClass)
-    if (std::strcmp(cls->m_lpszClassName, "CXQProfileWizard") == 0) return true;
-  return false;
+  return sheet && (sheet->IsOneClick() || sheet->IsProfileLoaded());
 }
 
 // ---- page 6 ----

@@ -51,11 +51,12 @@ class Signing : public signtest::SigningTest {
     d.Click(finish);
     d.WaitForGone(sheet);
   }
-  // A wizard made by its class name, opening on the page at start, for the operation.
-  static std::unique_ptr<CSignSheet> Made(int start, int mode) {
+  // A wizard made by its class name (the Signer Wizard unless said), opening on the page at start, for the
+  // operation.
+  static std::unique_ptr<CSignSheet> Made(int start, int mode, const char* className = "CSignSheet") {
     CFormsObjectProvider provider;
     CBaseSheet* made = nullptr;
-    provider.CreateSheetByName("CSignSheet", nullptr, &made);
+    provider.CreateSheetByName(className, nullptr, &made);
     std::unique_ptr<CSignSheet> wizard(dynamic_cast<CSignSheet*>(made));
     EXPECT_NE(wizard, nullptr);
     wizard->m_bHosted = 0;
@@ -394,6 +395,29 @@ TEST_F(Signing, TheLegalStatementIsConfirmedBeforeTheCipherPage) {
   });
   EXPECT_EQ(statement, Text(426));
   EXPECT_EQ(entryA, "Alice");
+}
+
+// The preset and mail profile wizards have no files of their own to list and no time server settings: the
+// signing-time page disables its settings button and the legal page hides its file list button there.
+TEST_F(Signing, PresetAndProfileWizardsHoldBackFilesAndTimeServerSettings) {
+  SetSetting("Config", "SigningPreferencesDialog", 1);
+  for (const char* className : {"CSignSheet", "COneClickSheet", "CXQProfileWizard"}) {
+    SCOPED_TRACE(className);
+    const bool own = std::string(className) == "CSignSheet";
+    auto wizard = Made(6, 1, className);
+    ASSERT_TRUE(wizard);
+    kx::RunWithUiHere([&] { return wizard->DoModal(); }, [&](kx::UiDriver& d) {
+      HWND time = d.WaitForDialog(4224);
+      HWND sheet = GetParent(time);
+      EXPECT_EQ(d.IsEnabled(d.Control(time, 1031)), own);
+      Next(d, sheet);
+      Page(d, sheet, 4226);
+      Next(d, sheet);
+      HWND legal = Page(d, sheet, 4227);
+      EXPECT_EQ(d.IsVisible(d.Control(legal, 1055)), own);
+      CancelWizard(d, sheet);
+    });
+  }
 }
 
 }  // namespace
