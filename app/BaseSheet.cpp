@@ -159,7 +159,12 @@ BOOL CBaseSheet::OnCommand(WPARAM wParam, LPARAM lParam) {
 
 BOOL CBaseSheet::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
   auto* hdr = reinterpret_cast<NMHDR*>(lParam);
-  if (hdr && hdr->code == static_cast<UINT>(TCN_SELCHANGE)) UpdateHeader();
+  if (hdr && hdr->code == static_cast<UINT>(TCN_SELCHANGE) && !CWnd::OnNotify(wParam, lParam, pResult)) {
+    // The sheet changes the page in its own handling: the banner names the page after that.
+    *pResult = Default();
+    UpdateHeader();
+    return TRUE;
+  }
   return CWnd::OnNotify(wParam, lParam, pResult);
 }
 

@@ -14,13 +14,9 @@ IMPLEMENT_SHEET_CLASS(CCertSheet, SHEET_CLASS(CBaseSheet), "Certificate Manager"
 BEGIN_MESSAGE_MAP(CCertSheet, CBaseSheet)
   ON_WM_CREATE()
   ON_WM_DESTROY()
-  ON_MESSAGE(WM_APP + 0x3E1, OnPageShown)
 END_MESSAGE_MAP()
 
 namespace {
-
-// Posted when the tabs change the page, to follow it once it is the active one.
-constexpr UINT kPageShown = WM_APP + 0x3E1;
 
 // What the library offers beside its sheets when it loads: the engine's certificate dialog and the
 // certificate file component.
@@ -139,18 +135,6 @@ BOOL CCertSheet::OnCommand(WPARAM wParam, LPARAM lParam) {
     }
   }
   return CBaseSheet::OnCommand(wParam, lParam);
-}
-
-BOOL CCertSheet::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
-  BOOL handled = CBaseSheet::OnNotify(wParam, lParam, pResult);
-  if (reinterpret_cast<NMHDR*>(lParam)->code == TCN_SELCHANGE) PostMessage(kPageShown);
-  return handled;
-}
-
-LRESULT CCertSheet::OnPageShown(WPARAM, LPARAM) {
-  // The banner names the page shown.
-  UpdateHeader();
-  return 0;
 }
 
 void CCertSheet::ImportCertificate() {

@@ -27,7 +27,6 @@ class CCertSheet : public CBaseSheet {
   BOOL AddPages() override;
   BOOL OnInitDialog() override;
   BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
-  BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
   // Runs the PFX import wizard over this sheet.
   void ImportCertificate();
 
@@ -66,7 +65,6 @@ class CCertSheet : public CBaseSheet {
  protected:
   afx_msg int OnCreate(LPCREATESTRUCT lpCreateStruct);
   afx_msg void OnDestroy();
-  afx_msg LRESULT OnPageShown(WPARAM, LPARAM);
   DECLARE_MESSAGE_MAP()
 
  private:

@@ -21,6 +21,7 @@ class CBannerCtrl : public CWnd {
   // 0 left, 1 centre, 2 right; anything else is left.
   void SetAlignment(int alignment);
   int GetAlignment() const { return m_nAlignment; }
+  const CString& GetTitle() const { return m_strTitle; }
   static void CreateBannerFont(CFont& font, int weight, int height);
 
   // Where the title and the subtitle go in the client rectangle.

@@ -177,7 +177,18 @@ LRESULT ExteriorPageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 RECT PageRect(const Sheet* s, int index) {
-  if (!s->wizard) return s->tabbedPage;
+  if (!s->wizard) {
+    // The sheet's owner may have moved the tab control (a banner above it): pages follow it.
+    if (!s->tab || !IsWindow(s->tab)) return s->tabbedPage;
+    RECT r{};
+    GetWindowRect(s->tab, &r);
+    POINT tl{r.left, r.top}, br{r.right, r.bottom};
+    ScreenToClient(s->hwnd, &tl);
+    ScreenToClient(s->hwnd, &br);
+    r = RECT{tl.x, tl.y, br.x, br.y};
+    SendMessage(s->tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
+    return r;
+  }
   if (!s->wizard97) return s->exterior;
   return Exterior(s, index) ? s->exterior : s->interior;
 }

@@ -296,6 +296,17 @@ TEST_F(FrameTest, TheHeaderBannerFollowsTheActivePageAndPageKeysCycle) {
         d.PressKey(VK_PRIOR);
         d.WaitUntil([&] { return sheet.GetActiveIndex() == 1; }, "the next page");
       }
+      // A tab clicked: the banner names its page, which lies below the banner with the tab control.
+      HWND tab = sheet.GetTabControl()->GetSafeHwnd();
+      RECT item{};
+      SendMessage(tab, TCM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&item));
+      d.ClickAt(tab, (item.left + item.right) / 2, (item.top + item.bottom) / 2);
+      HWND audit = Page(d, hwnd, kThirdPage);
+      d.WaitUntil([&] { return sheet.GetActiveIndex() == 2; }, "the clicked tab's page");
+      EXPECT_EQ(sheet.m_Banner.GetTitle().str(), "Audit");
+      RECT rp;
+      GetWindowRect(audit, &rp);
+      EXPECT_GT(rp.top, rb.bottom);
       d.Click(d.Control(hwnd, IDOK));
       d.WaitForGone(hwnd);
     });
