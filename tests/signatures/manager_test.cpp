@@ -89,20 +89,24 @@ TEST_F(Manager, ADrawnSignatureIsSavedAsAPlainSignatureFile) {
     Finish(d, sheet);
   });
   EXPECT_EQ(result, 1);
-  auto signature = LoadSignature(saved);
-  ASSERT_TRUE(signature);
-  EXPECT_EQ(signature->GetTextB().str(), "Alice Example");
-  EXPECT_EQ(signature->m_bFlag, 0);
-  EXPECT_EQ(signature->GetTextC().str(), "");
-  const BYTE options[8] = {0, 0, 0, 0, 0, 0, 0, 1};
-  EXPECT_EQ(memcmp(signature->GetOptions(), options, 8), 0);
-  BitmapFacts bmp = InspectBitmap(kxtest::StringOf(signature->m_image));
+  ASSERT_TRUE(LoadSignature(saved));
+  // The bytes as the format lays them out, read apart from the file family.
+  SignatureLayout layout = ReadSignatureLayout(saved);
+  ASSERT_TRUE(layout.ok);
+  EXPECT_EQ(layout.marker, "KSGR");
+  EXPECT_EQ(layout.options, "0000000000000001");
+  EXPECT_EQ(layout.textA, "");
+  EXPECT_EQ(layout.textB, "Alice Example");
+  EXPECT_EQ(layout.flag, 0);
+  EXPECT_EQ(layout.textC + layout.textD + layout.textE, "");
+  EXPECT_TRUE(layout.digestOk);
+  BitmapFacts bmp = InspectBitmap(layout.image);
   ASSERT_TRUE(bmp.ok);
   EXPECT_EQ(bmp.format, "BMP");
   EXPECT_EQ(bmp.mode, "P");
   EXPECT_EQ(bmp.bitCount, 8);
   EXPECT_EQ(bmp.offBits, 1078u);
-  EXPECT_EQ(bmp.fileSize, signature->m_image.GetLength());
+  EXPECT_EQ(bmp.fileSize, layout.image.size());
   EXPECT_GT(bmp.dark, 100);
 }
 
@@ -166,15 +170,17 @@ TEST_F(Manager, ABitmapFileIsEncryptedForTheCertificateChosenLast) {
     Page(d, sheet, 4250);
     Finish(d, sheet);
   });
-  auto signature = LoadSignature(saved);
-  ASSERT_TRUE(signature);
-  EXPECT_EQ(signature->GetTextB().str(), "Bob's signature");
-  EXPECT_EQ(signature->m_bFlag, 1);
-  EXPECT_EQ(signature->GetTextC().str(), "Bob Encryption");
-  EXPECT_NE(signature->GetTextD().str(), "");
-  EXPECT_NE(signature->GetTextE().str(), "");
+  ASSERT_TRUE(LoadSignature(saved));
+  SignatureLayout layout = ReadSignatureLayout(saved);
+  ASSERT_TRUE(layout.ok);
+  EXPECT_EQ(layout.textB, "Bob's signature");
+  EXPECT_EQ(layout.flag, 1);
+  EXPECT_EQ(layout.textC, "Bob Encryption");
+  EXPECT_NE(layout.textD, "");
+  EXPECT_NE(layout.textE, "");
+  EXPECT_TRUE(layout.digestOk);
   const std::string message = m_dir + "/image.der", opened = m_dir + "/image.bmp";
-  kxtest::WriteFile(message, StringOf(signature->m_image));
+  kxtest::WriteFile(message, layout.image);
   const std::string decrypt = "cms -decrypt -binary -inform DER -in " + message + " -out " + opened;
   std::string out;
   EXPECT_EQ(Openssl(decrypt + " -recip " + kxtest::pki::Pem("encrypt") + " -inkey " + kxtest::pki::Key("encrypt"), &out), 0)

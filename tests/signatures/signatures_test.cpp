@@ -66,6 +66,56 @@ BitmapFacts InspectBitmap(const std::string& bytes) {
   return facts;
 }
 
+SignatureLayout ReadSignatureLayout(const std::string& path) {
+  SignatureLayout layout;
+  const std::string dir = kxtest::MakeTempDir("layout");
+  const std::string script =
+      "import hashlib, struct, sys\n"
+      "b = open(sys.argv[1], 'rb').read()\n"
+      "out = sys.argv[2]\n"
+      "def text(n):\n"
+      "    global at\n"
+      "    t = b[at:at + n]; at += n\n"
+      "    return t.split(b'\\0')[0]\n"
+      "marker, options = b[0:4], b[6:14]\n"
+      "at = 21\n"
+      "a, bb = text(50), text(50)\n"
+      "flag = b[at]; at += 1\n"
+      "c, d, e = text(255), text(255), text(255)\n"
+      "(n,) = struct.unpack('>I', b[at:at + 4]); at += 4\n"
+      "image = b[at:at + n]; at += n\n"
+      "digest_ok = len(b) == at + 20 and hashlib.sha1(b[21:at]).digest() == b[at:]\n"
+      "open(out + '.image', 'wb').write(image)\n"
+      "open(out, 'w').write('\\n'.join([marker.decode(), options.hex(), a.decode(), bb.decode(), c.decode(),\n"
+      "                                  d.decode(), e.decode(), str(flag), str(int(digest_ok))]) + '\\n')\n";
+  kxtest::WriteFile(dir + "/layout.py", script);
+  const std::string out = dir + "/layout.txt";
+  if (kxtest::Run("/usr/bin/python3 " + dir + "/layout.py " + path + " " + out) != 0) return layout;
+  std::vector<std::string> lines;
+  std::string all = kxtest::ReadFile(out), line;
+  for (char ch : all) {
+    if (ch == '\n') {
+      lines.push_back(line);
+      line.clear();
+    } else {
+      line += ch;
+    }
+  }
+  if (lines.size() != 9) return layout;
+  layout.marker = lines[0];
+  layout.options = lines[1];
+  layout.textA = lines[2];
+  layout.textB = lines[3];
+  layout.textC = lines[4];
+  layout.textD = lines[5];
+  layout.textE = lines[6];
+  layout.flag = std::stoi(lines[7]);
+  layout.digestOk = lines[8] == "1";
+  layout.image = kxtest::ReadFile(out + ".image");
+  layout.ok = true;
+  return layout;
+}
+
 std::unique_ptr<CSignatureFile> LoadSignature(const std::string& path) {
   CFileManager files;
   return std::unique_ptr<CSignatureFile>(dynamic_cast<CSignatureFile*>(files.OpenFile(path.c_str())));

@@ -34,6 +34,19 @@ struct BitmapFacts {
 };
 BitmapFacts InspectBitmap(const std::string& bytes);
 
+// A signature file as a reader of its bytes sees it, written apart from the file family (Python): header
+// marker and option bytes, the two 50-byte and three 255-byte texts, the flag byte, the picture (after its
+// big-endian length) and whether the SHA-1 digest at the end is that of the fields between header and digest.
+struct SignatureLayout {
+  bool ok = false;
+  std::string marker, options;  // options as hex digits
+  std::string textA, textB, textC, textD, textE;
+  int flag = -1;
+  std::string image;
+  bool digestOk = false;
+};
+SignatureLayout ReadSignatureLayout(const std::string& path);
+
 // A signature file read back through the file family, or null.
 std::unique_ptr<CSignatureFile> LoadSignature(const std::string& path);
 std::unique_ptr<CSignatureFile> SignatureFromBytes(const std::string& bytes);
