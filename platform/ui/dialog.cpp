@@ -338,6 +338,8 @@ INT_PTR RunModal(HWND dlg, HWND owner) {
   if (ownerTop && IsWindowEnabled(ownerTop)) {
     EnableWindow(ownerTop, FALSE);
     disabled = true;
+    Guard g(Lock());
+    if (WindowPtr w = Find(dlg); w && w->dlg) w->dlg->disabledOwner = ownerTop;
   }
   if (!IsWindowVisible(dlg) && IsWindow(dlg)) {
     bool ended;
@@ -392,6 +394,7 @@ INT_PTR DialogBoxParam(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc
 BOOL EndDialog(HWND dialog, INT_PTR result) {
   if (!IsWindow(dialog)) return FALSE;
   if (!OnThreadOf(dialog)) return static_cast<BOOL>(RunOn(dialog, [=] { return static_cast<LRESULT>(EndDialog(dialog, result)); }));
+  HWND owner = nullptr;
   {
     Guard g(Lock());
     WindowPtr w = Find(dialog);
@@ -399,7 +402,10 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
     DialogInfo* info = DialogOf(*w);
     info->ended = true;
     info->result = result;
+    owner = info->disabledOwner;
+    info->disabledOwner = nullptr;
   }
+  if (owner && IsWindow(owner)) EnableWindow(owner, TRUE);
   ShowWindow(dialog, SW_HIDE);
   PostMessage(dialog, WM_NULL, 0, 0);
   return TRUE;

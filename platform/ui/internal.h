@@ -98,6 +98,9 @@ struct DialogInfo {
   HWND focus = nullptr;  // control that had the focus
   int defId = 0;
   bool ended = false;
+  // The owner a modal loop disabled: enabled again as the dialog ends, before it hides, so that the owner can
+  // take the activation.
+  HWND disabledOwner = nullptr;
   INT_PTR result = 0;
   ULONG_PTR templateId = 0;
   bool modal = false;

@@ -19,6 +19,8 @@ struct Outcome {
   std::string name;
   bool remember = false;
   std::vector<int> commands;
+  // Whether the owner was enabled when the dialog hid, so that it could take the activation.
+  bool ownerEnabledAtHide = false;
 };
 Outcome g_outcome;
 
@@ -38,6 +40,9 @@ INT_PTR SampleProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
         EndDialog(dlg, LOWORD(wp));
         return TRUE;
       }
+      return FALSE;
+    case WM_SHOWWINDOW:
+      if (!wp) g_outcome.ownerEnabledAtHide = IsWindowEnabled(GetWindow(dlg, GW_OWNER));
       return FALSE;
     default:
       return FALSE;
@@ -184,6 +189,7 @@ TEST_F(DialogTest, ModalDialogDisablesItsOwnerUntilItEnds) {
         d.Click(d.Control(dlg, IDCANCEL));
       });
   EXPECT_EQ(r, IDCANCEL);
+  EXPECT_TRUE(g_outcome.ownerEnabledAtHide);
 }
 
 TEST_F(DialogTest, WaitForAWindowThatNeverComesFailsWithTheWindowList) {
