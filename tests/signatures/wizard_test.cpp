@@ -293,59 +293,49 @@ TEST_F(Signing, TheSigningTimeFallsBackToTheCurrentTime) {
     HWND current = d.Control(page, 1028), edit = d.Control(page, kTimeText);
     const std::string now = d.Text(edit);
     EXPECT_NE(now, "");
+    auto cancelPick = [&] {
+      d.Click(d.Control(page, 1029));
+      HWND pick = d.WaitForDialog(1009);
+      d.Click(d.Control(pick, IDCANCEL));
+      d.WaitForGone(pick);
+      EXPECT_TRUE(d.IsChecked(current));
+    };
+    // On to the next page, reading what the page stored; then back.
+    auto leave = [&](bool back) {
+      Next(d, sheet);
+      Page(d, sheet, 4226);
+      OnUi(d, sheet, [&] {
+        storedText = wizard->m_WizardData.m_strTimeStamp.str();
+        storedFlag = wizard->m_WizardData.m_bTimeStamp;
+      });
+      if (!back) return;
+      Back(d, sheet);
+      Page(d, sheet, 4224);
+    };
 
-    d.Click(d.Control(page, 1029));
-    HWND pick = d.WaitForDialog(1009);
-    d.Click(d.Control(pick, IDCANCEL));
-    d.WaitForGone(pick);
-    EXPECT_TRUE(d.IsChecked(current));
+    cancelPick();
     EXPECT_EQ(d.Text(edit), now);
-
     d.Click(d.Control(page, 1030));
     EXPECT_EQ(AnswerPage(d, "OK"), Text(443));
     EXPECT_TRUE(d.IsChecked(current));
     d.Click(d.Control(page, 1031));
     EXPECT_EQ(AnswerPage(d, "OK"), Text(442));
     EXPECT_TRUE(d.IsChecked(current));
-
-    Next(d, sheet);
-    Page(d, sheet, 4226);
-    OnUi(d, sheet, [&] {
-      storedText = wizard->m_WizardData.m_strTimeStamp.str();
-      storedFlag = wizard->m_WizardData.m_bTimeStamp;
-    });
+    leave(true);
     EXPECT_EQ(storedFlag, 1);
     EXPECT_EQ(storedText, now);
 
-    Back(d, sheet);
-    Page(d, sheet, 4224);
     d.Click(d.Control(page, 1027));
     EXPECT_EQ(d.Text(edit), "");
-    Next(d, sheet);
-    Page(d, sheet, 4226);
-    OnUi(d, sheet, [&] {
-      storedText = wizard->m_WizardData.m_strTimeStamp.str();
-      storedFlag = wizard->m_WizardData.m_bTimeStamp;
-    });
+    leave(true);
     EXPECT_EQ(storedFlag, 0);
     EXPECT_EQ(storedText, now) << "the old text stays";
 
     // A cancelled pick after "no time" shows the current-time choice over an empty edit; what is stored is a
     // time all the same.
-    Back(d, sheet);
-    Page(d, sheet, 4224);
-    d.Click(d.Control(page, 1029));
-    pick = d.WaitForDialog(1009);
-    d.Click(d.Control(pick, IDCANCEL));
-    d.WaitForGone(pick);
-    EXPECT_TRUE(d.IsChecked(current));
+    cancelPick();
     EXPECT_EQ(d.Text(edit), "");
-    Next(d, sheet);
-    Page(d, sheet, 4226);
-    OnUi(d, sheet, [&] {
-      storedText = wizard->m_WizardData.m_strTimeStamp.str();
-      storedFlag = wizard->m_WizardData.m_bTimeStamp;
-    });
+    leave(false);
     CancelWizard(d, sheet);
   });
   EXPECT_EQ(storedFlag, 1);
