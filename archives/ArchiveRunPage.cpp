@@ -185,6 +185,7 @@ void CArchiveDecryptPage::OnRunAgain() {
 
 void CArchiveDecryptPage::OnShowDetails() {
   CSummarySheet summary(LoadResString(556), this, 0);
+  kx::archives::AnchorAtControl(*this, IDC_DETAILS, summary.m_rcOrigin, summary.m_bOwnAnimation);
   summary.m_strFilePath = m_strOutputPath;
   if (!m_strLastResult.IsEmpty()) summary.m_strStatusText = m_strLastResult;
   if (summary.GetPageCount() > 0) summary.DoModal();

@@ -472,11 +472,7 @@ void CCodeFinalPage::OnDetails() {
   if (m_nSelectedRow < m_arrStatus.GetSize() && m_arrStatus[m_nSelectedRow] != "Success")
     status = m_arrStatus[m_nSelectedRow];
   CSummarySheet summary(LoadResString(556), this, 0);
-  // It opens out of the details button and closes back into it.
-  if (CWnd* button = GetDlgItem(IDC_DETAILS); button && button->IsWindowVisible()) {
-    button->GetWindowRect(&summary.m_rcOrigin);
-    summary.m_bOwnAnimation = 1;
-  }
+  kx::archives::AnchorAtControl(*this, IDC_DETAILS, summary.m_rcOrigin, summary.m_bOwnAnimation);
   summary.m_strFilePath = path;
   summary.m_strStatusText = status;
   summary.DoModal();

@@ -404,6 +404,7 @@ void PkgProcessPage::OnDetails() {
   const CString output = m_arrOutputs[m_nSelectedRow];
   if (output.IsEmpty() || IsError(output)) return;
   CSummarySheet summary(LoadResString(556), this, 0);
+  kx::archives::AnchorAtControl(*this, IDC_DETAILS, summary.m_rcOrigin, summary.m_bOwnAnimation);
   summary.m_strFilePath = output;
   if (m_nSelectedRow < m_arrStatuses.GetSize() && m_arrStatuses[m_nSelectedRow] != "Success")
     summary.m_strStatusText = m_arrStatuses[m_nSelectedRow];

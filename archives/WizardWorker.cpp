@@ -93,6 +93,13 @@ void SetLabelText(CWnd& label, LPCSTR text) {
   label.Invalidate();
 }
 
+void AnchorAtControl(CWnd& page, int id, CRect& origin, BYTE& animate) {
+  CWnd* control = page.GetSafeHwnd() ? page.GetDlgItem(id) : nullptr;
+  if (!control || !control->IsWindowVisible()) return;
+  control->GetWindowRect(&origin);
+  animate = 1;
+}
+
 CString PercentText(int position, int lower, int upper) {
   int percent = 0;
   if (upper != lower)

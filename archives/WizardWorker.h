@@ -65,6 +65,9 @@ class WaitCursor {
 int WorkerMessageBox(CWorkerPage* page, LPCSTR text, UINT type);
 // Sets a label's text and repaints what lies under it, so that a shorter text leaves nothing of a longer one.
 void SetLabelText(CWnd& label, LPCSTR text);
+// A sheet opened from a page's control zooms out of it and back into it: the control's screen rectangle and
+// the animation flag, when the control is shown.
+void AnchorAtControl(CWnd& page, int id, CRect& origin, BYTE& animate);
 // The percentage of a position on a range as the progress labels show it: "%d%%", a value other than 100
 // taken modulo 100.
 CString PercentText(int position, int lower, int upper);

@@ -6,6 +6,7 @@
 #include "archives/ArchiveOperations.h"
 #include "archives/ProtectedArchive.h"
 #include "core/OfficeTolvexConfig.h"
+#include "core/SystemProfile.h"
 #include "archwiz/archwiz_fixture.h"
 #include "platform/services/mapi.h"
 #include "platform/ui/controldriver.h"
@@ -48,16 +49,22 @@ class PackageWizard : public ArchWizTest {
     Next(d, sheet);
     return Page(d, sheet, kPackagePage);
   }
-  // Several files through the file list and its file dialog.
-  static void ChooseFiles(kx::UiDriver& d, HWND files, const std::string& folder, const std::vector<std::string>& names) {
+  // Several files through the file list, added folder by folder through its file dialog.
+  static void ChooseFiles(kx::UiDriver& d, HWND files,
+                          const std::vector<std::pair<std::string, std::vector<std::string>>>& batches) {
     d.SetCheck(Item(d, files, kSeveral), true);
     EXPECT_EQ(d.Text(Item(d, files, kFile)), Text(417));
     d.Click(Item(d, files, kChooseFiles));
     HWND list = d.WaitForDialog(172);
-    d.Click(d.Control(list, 1050));
-    kx::ControlDriver(d).FillFileDialog(folder, names);
+    for (const auto& [folder, names] : batches) {
+      d.Click(d.Control(list, 1050));
+      kx::ControlDriver(d).FillFileDialog(folder, names);
+    }
     d.Click(d.Control(list, IDOK));
     d.WaitForGone(list);
+  }
+  static void ChooseFiles(kx::UiDriver& d, HWND files, const std::string& folder, const std::vector<std::string>& names) {
+    ChooseFiles(d, files, {{folder, names}});
   }
   // The processing page's run has ended when Next is offered.
   static HWND AwaitRun(kx::UiDriver& d, HWND sheet, int rows) {
@@ -237,12 +244,16 @@ TEST_F(PackageWizard, CountersignsZipsAndMailsThePackage) {
 }
 
 // Files protected by the preset's own operation through the one-click runner: encrypted for the preset's
-// recipient, packed, and read back by the system's own reader from the unpacked package. A configuration that
-// removes protected inputs is left as it is, and the user's files stay.
+// recipient, packed, and read back by the system's own reader from the unpacked package. Two inputs of the same
+// name from different folders keep apart ("(1)" before ".Tvx"). A configuration that removes protected inputs
+// is left as it is, and the user's files stay.
 TEST_F(PackageWizard, ProtectsWithThePresetAndKeepsTheInputs) {
-  const std::string src = kxtest::MakeTempDir("src"), unpacked = kxtest::MakeTempDir("unpacked");
+  const std::string src = kxtest::MakeTempDir("src"), other = kxtest::MakeTempDir("other"),
+                    unpacked = kxtest::MakeTempDir("unpacked");
   const Files files = {{"notes.txt", "some notes\n"}, {"table.csv", std::string(3000, ';') + "\n"}};
+  const Files others = {{"notes.txt", "other notes of the same name\n"}};
   WriteTree(src, files);
+  WriteTree(other, others);
   COfficeTolvexConfig config("Software\\Kesmora\\OfficeTolvex");
   config.LoadGeneralOptions();
   config.ShredTemporaryFiles = 1;
@@ -258,12 +269,12 @@ TEST_F(PackageWizard, ProtectsWithThePresetAndKeepsTheInputs) {
     TakePackagePreset(d, info, preset);
     Next(d, sheet);
     HWND filesPage = Page(d, sheet, kFilesPage);
-    ChooseFiles(d, filesPage, src, {"notes.txt", "table.csv"});
+    ChooseFiles(d, filesPage, {{src, {"notes.txt", "table.csv"}}, {other, {"notes.txt"}}});
     d.SetCheck(Item(d, filesPage, kMail), false);
     Next(d, sheet);
-    HWND processing = AwaitRun(d, sheet, 2);
+    HWND processing = AwaitRun(d, sheet, 3);
     HWND list = Item(d, processing, kResults);
-    for (int row = 0; row < 2; ++row) EXPECT_EQ(c.ListText(list, row, 2), Text(557));
+    for (int row = 0; row < 3; ++row) EXPECT_EQ(c.ListText(list, row, 2), Text(557));
     Next(d, sheet);
     HWND builder = d.WaitForDialog(kBuilder);
     d.Click(d.Control(builder, IDOK));
@@ -274,14 +285,19 @@ TEST_F(PackageWizard, ProtectsWithThePresetAndKeepsTheInputs) {
   });
   EXPECT_EQ(result, 1);
   EXPECT_TRUE(ReadTree(src) == files);
+  EXPECT_TRUE(ReadTree(other) == others);
   COfficeTolvexConfig after("Software\\Kesmora\\OfficeTolvex");
   after.LoadGeneralOptions();
   EXPECT_EQ(after.ShredTemporaryFiles, 1u);
 
   const Files got = Unpack(package, unpacked);
-  ASSERT_EQ(got.size(), 3u);
-  for (const auto& [name, bytes] : files) {
-    const std::string protectedPath = unpacked + "/" + name + ".Tvx";
+  ASSERT_EQ(got.size(), 4u);
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"notes.txt.Tvx", files.at("notes.txt")},
+      {"table.csv.Tvx", files.at("table.csv")},
+      {"notes.txt(1).Tvx", others.at("notes.txt")}};
+  for (const auto& [name, bytes] : expected) {
+    const std::string protectedPath = unpacked + "/" + name;
     ASSERT_TRUE(Exists(protectedPath)) << name;
     CString copy, reason;
     ASSERT_EQ(kx::archives::OpenProtectedArchive(protectedPath.c_str(), copy, reason), 1) << std::string(reason);
@@ -304,12 +320,17 @@ TEST_F(PackageWizard, ProtectsWithThePresetAndKeepsTheInputs) {
 }
 
 // A preset run that fails (its signer holds no private key here) fails the file's row and leaves nothing: no
-// output in the temporary folder, no package, and the wizard still reaches its end.
+// output in the temporary folder, no package, and the wizard still reaches its end. A system profile without
+// lists of files keeps the files page to one file.
 TEST_F(PackageWizard, AFailedPresetRunLeavesNothing) {
   const std::string src = kxtest::MakeTempDir("src");
   WriteTree(src, {{"plain.txt", "some text\n"}});
   const std::string preset = WritePreset("Sign", 1, {kxtest::Cert("signer")}, {});
   const std::string package = m_work + "/never.exe";
+  CSystemProfile profile;
+  profile.Load();
+  profile.EnableDirOperation = 0;
+  profile.Save();
   INT_PTR result = kx::RunWithUiHere([] { return INT_PTR(DisplayPackageWizard(0, 0)); }, [&](kx::UiDriver& d) {
     kx::ControlDriver c(d);
     HWND sheet = d.WaitForTitle("Package Wizard");
@@ -318,6 +339,10 @@ TEST_F(PackageWizard, AFailedPresetRunLeavesNothing) {
     TakePackagePreset(d, info, preset);
     Next(d, sheet);
     HWND files = Page(d, sheet, kFilesPage);
+    // The profile forbids lists of files: the box clears and closes itself.
+    d.Click(Item(d, files, kSeveral));
+    d.WaitUntil([&] { return !d.IsEnabled(Item(d, files, kSeveral)); }, "several-files box disabled");
+    EXPECT_FALSE(d.IsChecked(Item(d, files, kSeveral)));
     d.SetText(Item(d, files, kFile), src + "/plain.txt");
     Next(d, sheet);
     HWND processing = Page(d, sheet, kProcessing);
