@@ -165,6 +165,9 @@ class CArchiveZipPage : public CWorkerPage {
   void DoDataExchange(CDataExchange* pDX) override;
   CArchiveSheet* Sheet();
   bool IsOpenMode();
+  // The open archive is the plain copy of an opened protected archive: it can be looked into, tested and
+  // extracted from, but a change would only reach the copy, which goes with the wizard.
+  bool IsProtectedCopy();
   // The folder's files, then its sub-folders (when the options say so) each followed by what it holds.
   void ScanFolder(CString folder, std::vector<AddItem>& items, ULONGLONG& total);
   // Hands the options' password to the archive; a refused one is cleared and reported.

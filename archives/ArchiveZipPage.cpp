@@ -225,6 +225,16 @@ void CArchiveZipPage::UpdateButtons() {
   const bool usable = !m_Zip.IsClosed();
   if (CWnd* w = GetDlgItem(IDC_ADD)) w->EnableWindow(usable);
   if (CWnd* w = GetDlgItem(IDC_OPTIONS)) w->EnableWindow(TRUE);
+  if (IsProtectedCopy()) {
+    for (int id : {static_cast<int>(IDC_ADD), static_cast<int>(IDC_DELETE), static_cast<int>(IDC_COMMENT)})
+      if (CWnd* w = GetDlgItem(id)) w->EnableWindow(FALSE);
+  }
+}
+
+bool CArchiveZipPage::IsProtectedCopy() {
+  CArchiveSheet* sheet = Sheet();
+  return sheet && IsOpenMode() && !m_Zip.IsClosed() && !sheet->m_strOpenedCopy.IsEmpty() &&
+         m_Zip.GetArchivePath() == sheet->m_strOpenedCopy;
 }
 
 bool CArchiveZipPage::Guarded(const std::function<void()>& fn) {
@@ -493,7 +503,7 @@ void CArchiveZipPage::ScanFolder(CString folder, std::vector<AddItem>& items, UL
 }
 
 void CArchiveZipPage::OnAddFolder() {
-  if (m_Zip.IsClosed() || !m_strPendingPath.IsEmpty()) return;
+  if (m_Zip.IsClosed() || !m_strPendingPath.IsEmpty() || IsProtectedCopy()) return;
   CFolderBrowser chooser;
   chooser.m_hWndOwner = GetSafeHwnd();
   chooser.m_strTitle = LoadResString(616);
@@ -545,7 +555,7 @@ UINT CArchiveZipPage::AddFolderThread(LPVOID argument) {
 }
 
 void CArchiveZipPage::OnAddFiles() {
-  if (m_Zip.IsClosed() || !m_strPendingPath.IsEmpty()) return;
+  if (m_Zip.IsClosed() || !m_strPendingPath.IsEmpty() || IsProtectedCopy()) return;
   CFileDialog dialog(TRUE, nullptr, nullptr, OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
                      LoadResString(268), this);
   const CString title = LoadResString(659);
@@ -584,7 +594,7 @@ void CArchiveZipPage::OnAddFiles() {
 // ---- the other actions ----
 
 void CArchiveZipPage::OnDelete() {
-  if (m_Zip.IsClosed()) return;
+  if (m_Zip.IsClosed() || IsProtectedCopy()) return;
   kx::archives::WaitCursor wait(this);
   CDWordArray rows;
   m_lstEntries.GetSelectedIndices(rows);
@@ -682,7 +692,7 @@ void CArchiveZipPage::OnTest() {
 }
 
 void CArchiveZipPage::OnComment() {
-  if (m_Zip.IsClosed() || m_Zip.GetSpanMode() < 0) return;
+  if (m_Zip.IsClosed() || m_Zip.GetSpanMode() < 0 || IsProtectedCopy()) return;
   const int row = m_lstEntries.GetSelectedIndex();
   if (row < 0) return;
   CZipFileHeader header;

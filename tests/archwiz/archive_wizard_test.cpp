@@ -277,7 +277,7 @@ std::string TestReport(kx::UiDriver& d, HWND contents) {
 
 // The archive encrypted for the preset's recipient: openssl opens the content key with the recipient's key, and
 // the wizard opens the protected archive again (verified and decrypted by the system's own reader), lists it
-// and extracts the files as they were; the plain copy it worked on does not stay.
+// and extracts the files as they were, but offers no change to it; the plain copy it worked on does not stay.
 TEST_F(ArchiveWizard, EncryptsTheArchiveAndOpensItAgain) {
   const CCapicomCertificate recipient = AddWithKey("encrypt");
   const std::string preset = WritePreset("Encrypt for Bob", 0, {}, {recipient});
@@ -341,6 +341,9 @@ TEST_F(ArchiveWizard, EncryptsTheArchiveAndOpensItAgain) {
     HWND list = Item(d, contents, kEntries);
     d.WaitUntil([&] { return c.ListRowCount(list) == 2; }, "the archive's entries");
     WaitForButton(d, sheet, ID_WIZNEXT);
+    // What is shown is a passing plain copy: it is looked into, tested and extracted from, never changed.
+    for (int id : {kAdd, kDelete, kComment}) EXPECT_FALSE(d.IsEnabled(Item(d, contents, id))) << id;
+    for (int id : {kTest, kExtract}) EXPECT_TRUE(d.IsEnabled(Item(d, contents, id))) << id;
     SelectAll(c, list);
     // Added files keep their full paths (without the root).
     std::string folder = src.substr(1);
