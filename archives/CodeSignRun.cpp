@@ -57,13 +57,6 @@ bool UsableFile(const CString& path, CString& date) {
   return st.st_size != 0;
 }
 
-// The same file, whatever the spelling of its path.
-bool SameFile(const CString& a, const CString& b) {
-  if (a.CompareNoCase(b) == 0) return true;
-  char ra[PATH_MAX] = {}, rb[PATH_MAX] = {};
-  return realpath(a, ra) && realpath(b, rb) && strcmp(ra, rb) == 0;
-}
-
 CString FileNameWithoutExtension(const CString& path) { return CPathParts(path).GetFileName(); }
 
 }  // namespace
@@ -451,7 +444,7 @@ void CCodeFinalPage::OnSaveAs() {
   if (dialog.DoModal() != IDOK) return;
   const CString target = dialog.GetPathName();
   // A file copied onto itself would be emptied: that is refused as a failed copy.
-  if (SameFile(target, result)) {
+  if (kx::archives::SameFile(target, result)) {
     AfxMessageBox(LoadResString(330), MB_OK | MB_ICONINFORMATION);
   } else if (CopyFile(result, target, FALSE)) {
     AfxMessageBox(LoadResString(329), MB_OK | MB_ICONINFORMATION);

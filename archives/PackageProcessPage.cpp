@@ -421,7 +421,8 @@ void PkgProcessPage::OnSaveCopy() {
                      OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, "*.*", this);
   if (dialog.DoModal() != IDOK) return;
   const CString target = dialog.GetPathName();
-  if (target.CompareNoCase(output) == 0) {
+  // A file copied onto itself would be emptied: that is refused as a failed copy.
+  if (kx::archives::SameFile(target, output)) {
     AfxMessageBox(LoadResString(330), MB_OK);
   } else if (CopyFile(output, target, FALSE)) {
     AfxMessageBox(LoadResString(329), MB_OK | MB_ICONINFORMATION);

@@ -1,5 +1,9 @@
 #include "archives/WizardWorker.h"
 
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
 #include "platform/mfc/afxwin.h"
 #include "platform/win32/sync.h"
 #include "platform/win32/wintime.h"
@@ -91,6 +95,12 @@ void SetLabelText(CWnd& label, LPCSTR text) {
     parent->InvalidateRect(&area, TRUE);
   }
   label.Invalidate();
+}
+
+bool SameFile(const CString& a, const CString& b) {
+  if (a.CompareNoCase(b) == 0) return true;
+  char ra[PATH_MAX] = {}, rb[PATH_MAX] = {};
+  return realpath(a, ra) && realpath(b, rb) && strcmp(ra, rb) == 0;
 }
 
 void AnchorAtControl(CWnd& page, int id, CRect& origin, BYTE& animate) {

@@ -65,6 +65,8 @@ class WaitCursor {
 int WorkerMessageBox(CWorkerPage* page, LPCSTR text, UINT type);
 // Sets a label's text and repaints what lies under it, so that a shorter text leaves nothing of a longer one.
 void SetLabelText(CWnd& label, LPCSTR text);
+// The same file, whatever the spelling of its path (compared without regard to case, as the platform's names).
+bool SameFile(const CString& a, const CString& b);
 // A sheet opened from a page's control zooms out of it and back into it: the control's screen rectangle and
 // the animation flag, when the control is shown.
 void AnchorAtControl(CWnd& page, int id, CRect& origin, BYTE& animate);

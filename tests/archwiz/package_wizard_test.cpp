@@ -22,6 +22,7 @@ enum {
   kWelcome = 30025, kPackagePage = 30027, kFilesPage = 30026, kProcessing = 4210, kBuilder = 1135, kFinish = 4250,
   kAsTheyAre = 1216, kCountersign = 1215, kProtect = 1214, kPackagePath = 1203, kMakeZip = 1205, kPresetText = 1031,
   kFile = 1031, kChooseFiles = 1008, kSeveral = 1036, kMail = 1029, kResults = 1033, kCount = 1088,
+  kSaveCopy = 1083,
 };
 
 std::string Text(UINT id) { return std::string(LoadResString(id)); }
@@ -91,6 +92,7 @@ TEST_F(PackageWizard, PacksTheFilesAsTheyAreForTheExtractor) {
   const Files files = {{"report.doc", std::string(40000, 'x') + "tail"}, {"photo.raw", std::string(1, '\0') + "raw"}};
   WriteTree(src, files);
   const std::string package = m_work + "/files.exe";
+  const std::string copies = kxtest::MakeTempDir("copies");
 
   INT_PTR result = kx::RunWithUiHere([] { return INT_PTR(DisplayPackageWizard(0, 0)); }, [&](kx::UiDriver& d) {
     kx::ControlDriver c(d);
@@ -118,6 +120,19 @@ TEST_F(PackageWizard, PacksTheFilesAsTheyAreForTheExtractor) {
     EXPECT_EQ(c.ListText(list, 1, 2), Text(557));
     EXPECT_FALSE(d.IsEnabled(d.Control(sheet, IDCANCEL)));
     d.SavePng(sheet, Shot("package-processing"));
+    // A copy of a result: saved elsewhere it is made; saved onto the result itself it is refused, and the file
+    // (here the user's own) stays whole.
+    const int row = c.ListFind(list, src + "/report.doc");
+    ASSERT_GE(row, 0);
+    c.ListClickRow(list, row);
+    d.Click(Item(d, processing, kSaveCopy));
+    c.FillFileDialog(copies, {"report.doc"});
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(329));
+    d.Click(Item(d, processing, kSaveCopy));
+    c.FillFileDialog(src, {"report.doc"});
+    HWND overwrite = d.WaitForMessageBox();  // the file dialog asks before replacing
+    d.Click(d.ControlByText(overwrite, "Yes", "Button"));
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(330));
     Next(d, sheet);
 
     HWND builder = d.WaitForDialog(kBuilder);
@@ -136,6 +151,8 @@ TEST_F(PackageWizard, PacksTheFilesAsTheyAreForTheExtractor) {
     d.WaitForGone(sheet);
   });
   EXPECT_EQ(result, 1);
+  EXPECT_EQ(kxtest::ReadFile(copies + "/report.doc"), files.at("report.doc"));
+  EXPECT_TRUE(ReadTree(src) == files);
   ASSERT_TRUE(Exists(package));
   EXPECT_FALSE(Exists(package + ".Zip"));
   const std::vector<kx::MailRequest> mails = kx::MailRequests();
