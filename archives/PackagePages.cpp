@@ -132,9 +132,20 @@ bool PkgInfoPage::TakePreset(const CString& path) {
   return taken;
 }
 
+// The welcome page's countersign choice takes countersign presets only: any other preset would do its own
+// operation under that name.
+bool PkgInfoPage::WantsCountersignPreset() {
+  CPackageSheet* sheet = Sheet();
+  return sheet && sheet->m_WizardData.m_nPackageType == PkgMainPage::kCountersign;
+}
+
 void PkgInfoPage::OnChoosePreset() {
   UpdateData(TRUE);
   COneClickSelectDialog chooser(this);
+  if (WantsCountersignPreset()) {
+    chooser.m_bShowAll = 0;
+    chooser.m_nOperation = kCountersignKind;
+  }
   if (chooser.DoModal() != IDOK) return;
   CString path;
   chooser.GetSelectedPresetPath(path);
@@ -155,7 +166,8 @@ LRESULT PkgInfoPage::OnWizardNext() {
   const int choice = sheet ? sheet->m_WizardData.m_nPackageType : PkgMainPage::kProtect;
   // Every choice but packing the files as they are replays a preset: one that was read whole.
   const bool needsPreset = choice != PkgMainPage::kAsTheyAre;
-  const bool presetRead = sheet && !sheet->m_WizardData.m_strPackageSetting.IsEmpty() && m_nPresetKind >= 0;
+  const bool presetRead = sheet && !sheet->m_WizardData.m_strPackageSetting.IsEmpty() && m_nPresetKind >= 0 &&
+                          (!WantsCountersignPreset() || m_nPresetKind == kCountersignKind);
   if (needsPreset && (m_strPresetText.IsEmpty() || !presetRead)) {
     AfxMessageBox(LoadResString(564), MB_OK);
     return -1;

@@ -48,6 +48,7 @@ class PkgInfoPage : public CPropertyPage {
   CString m_strPackagePath;
   // The preset's operation kind (byte 0 of its header options); -1 until a preset is read.
   int m_nPresetKind = -1;
+  static constexpr int kCountersignKind = 3;
 
   BOOL OnInitDialog() override;
   BOOL OnSetActive() override;
@@ -64,6 +65,7 @@ class PkgInfoPage : public CPropertyPage {
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   CPackageSheet* Sheet();
+  bool WantsCountersignPreset();
   DECLARE_MESSAGE_MAP()
 };
 

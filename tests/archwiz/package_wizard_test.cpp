@@ -165,8 +165,9 @@ TEST_F(PackageWizard, PacksTheFilesAsTheyAreForTheExtractor) {
   EXPECT_TRUE(Unpack(package, unpacked) == expected);
 }
 
-// Signed protected files countersigned by the preset's signer: each block then carries both signatures, which
-// openssl verifies; an empty input fails on its own row with its message. The package goes into a zip file,
+// Signed protected files countersigned by the preset's signer (the countersign choice takes countersign
+// presets only): each block then carries both signatures, which openssl verifies; an empty input fails on its
+// own row with its message. The package goes into a zip file,
 // which is mailed, and only the zip file stays.
 TEST_F(PackageWizard, CountersignsZipsAndMailsThePackage) {
   const CCapicomCertificate signer = AddWithKey("signer");
@@ -183,6 +184,7 @@ TEST_F(PackageWizard, CountersignsZipsAndMailsThePackage) {
   ASSERT_EQ(SignArchive(&run, &data), S_OK) << std::string(run.m_strLastResult);
   kxtest::WriteFile(src + "/empty.tvx", "");
   const std::string preset = WritePreset("Countersign", 3, {countersigner}, {});
+  const std::string signPreset = WritePreset("Sign for Alice", 1, {countersigner}, {});
   const std::string package = m_work + "/signed.exe";
 
   INT_PTR result = kx::RunWithUiHere([] { return INT_PTR(DisplayPackageWizard(0, 0)); }, [&](kx::UiDriver& d) {
@@ -190,6 +192,10 @@ TEST_F(PackageWizard, CountersignsZipsAndMailsThePackage) {
     HWND sheet = d.WaitForTitle("Package Wizard");
     HWND info = ToPackagePage(d, sheet, kCountersign);
     d.SetText(Item(d, info, kPackagePath), package);
+    Next(d, sheet);
+    EXPECT_EQ(AnswerPage(d, "OK"), Text(564));
+    // Chosen to countersign, a preset of another operation does not do.
+    TakePackagePreset(d, info, signPreset);
     Next(d, sheet);
     EXPECT_EQ(AnswerPage(d, "OK"), Text(564));
     TakePackagePreset(d, info, preset);
