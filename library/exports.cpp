@@ -268,8 +268,8 @@ KXEXPORT int SignerWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPC
 
 KXEXPORT int EncryptWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  // Code 4 opens on the password page to decrypt; any other code on the welcome page, where the user picks.
-  if (!path) return 0;
+  // The encryption wizard runs encryption (0) and decryption (4) only: any other code shows nothing.
+  if ((operation != 0 && operation != 4) || !path) return 0;
   int result = 1;
   try {
     SheetPtr sheet = MakeSheet("CEncryptionWizard", Wnd(parent));
