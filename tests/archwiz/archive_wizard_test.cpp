@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/ResString.h"
+#include "archives/ArchiveSheet.h"
 #include "archives/ArchiveZipOptions.h"
 #include "archives/WizardWorker.h"
 #include "archwiz/archwiz_fixture.h"
@@ -367,8 +368,9 @@ TEST_F(ArchiveWizard, EncryptsTheArchiveAndOpensItAgain) {
   EXPECT_EQ(Sh("ls -d " + Quote(temp) + "kxarchive-* 2>/dev/null", &said), 2) << said;
 }
 
-// An archive made by zip -r: listed with its folders, tested, an entry extracted and another deleted; the
-// archive stays whole for unzip. Going back from the task page to change the task starts it afresh, and the
+// An archive made by zip -r (and one entry added by Python): listed with its folders, the ratio of an empty
+// entry and a long comment cut, tested, an entry extracted and another deleted; the archive stays whole for
+// unzip. Going back from the task page to change the task starts it afresh, and the
 // output folder of the system profile may stand for the destination.
 TEST_F(ArchiveWizard, WorksOnAnArchiveMadeByZip) {
   const std::string src = kxtest::MakeTempDir("src"), dest = kxtest::MakeTempDir("dest");
@@ -382,6 +384,14 @@ TEST_F(ArchiveWizard, WorksOnAnArchiveMadeByZip) {
   const std::string archive = m_work + "/tree.zip";
   std::string said;
   ASSERT_EQ(Sh("cd " + Quote(src) + " && zip -q -r " + Quote(archive) + " .", &said), 0) << said;
+  // One more entry, by Python's zipfile, with a comment one character longer than the list shows.
+  ASSERT_EQ(Sh("python3 -c \"import sys, zipfile\n"
+               "with zipfile.ZipFile(sys.argv[1], 'a') as z:\n"
+               "  i = zipfile.ZipInfo('notes.txt'); i.comment = b'n' * 1025; z.writestr(i, 'noted')\" " +
+                   Quote(archive),
+               &said),
+            0)
+      << said;
 
   INT_PTR result = kx::RunWithUiHere([] { return INT_PTR(DisplayArchiveWizard(nullptr)); }, [&](kx::UiDriver& d) {
     kx::ControlDriver c(d);
@@ -404,9 +414,19 @@ TEST_F(ArchiveWizard, WorksOnAnArchiveMadeByZip) {
 
     HWND contents = Page(d, sheet, kContents);
     HWND list = Item(d, contents, kEntries);
-    d.WaitUntil([&] { return c.ListRowCount(list) == 6; }, "the archive's entries");
+    d.WaitUntil([&] { return c.ListRowCount(list) == 7; }, "the archive's entries");
     WaitForButton(d, sheet, ID_WIZNEXT);
     EXPECT_EQ(c.ListText(list, c.ListFind(list, "docs\\"), 1), "YES");
+    EXPECT_EQ(c.ListText(list, c.ListFind(list, "docs\\deep\\empty.txt"), 5), "0%");
+    // Longer than the driver reads from a list: taken from the page's own list.
+    std::string comment;
+    const int notes = c.ListFind(list, "notes.txt");
+    d.Invoke(contents, [&] {
+      auto* page = dynamic_cast<CArchiveZipPage*>(CWnd::FromHandlePermanent(contents));
+      ASSERT_NE(page, nullptr);
+      comment = static_cast<const char*>(page->m_lstEntries.GetItemText(notes, 7));
+    });
+    EXPECT_EQ(comment, std::string(1024, 'n') + "...");
     SelectAll(c, list);
     const std::string report = TestReport(d, contents);
     EXPECT_NE(report.find("data.bin  -  passed"), std::string::npos) << report;
@@ -416,7 +436,7 @@ TEST_F(ArchiveWizard, WorksOnAnArchiveMadeByZip) {
     Extract(d, contents, dest);
     c.ListPickRow(list, "data.bin");
     d.Click(Item(d, contents, kDelete));
-    d.WaitUntil([&] { return c.ListRowCount(list) == 5; }, "one entry fewer");
+    d.WaitUntil([&] { return c.ListRowCount(list) == 6; }, "one entry fewer");
     EXPECT_EQ(c.ListFind(list, "data.bin"), -1);
     Next(d, sheet);
     WaitForButton(d, sheet, ID_WIZFINISH);
