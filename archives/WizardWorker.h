@@ -5,26 +5,9 @@
 
 #include <functional>
 
+#include "app/SheetWorker.h"
 #include "platform/mfc/propsheet.h"
 #include "platform/mfc/winapp.h"
-
-class CSheetWorker {
- public:
-  CSheetWorker() = default;
-  // Waits for a worker that still runs.
-  ~CSheetWorker();
-  CSheetWorker(const CSheetWorker&) = delete;
-  CSheetWorker& operator=(const CSheetWorker&) = delete;
-
-  // Starts proc(argument) after the previous worker has ended; false when no thread could be started.
-  bool Start(AFX_THREADPROC proc, LPVOID argument);
-  // Waits for the worker to end, meanwhile taking the messages it sends to this thread; true when none runs.
-  bool Wait(DWORD milliseconds = INFINITE);
-  bool IsRunning() const;
-
- private:
-  CWinThread* m_pThread = nullptr;
-};
 
 // A wizard page whose worker calls reach it from another thread.
 class CWorkerPage : public CPropertyPage {

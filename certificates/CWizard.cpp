@@ -62,25 +62,9 @@ BOOL CCWizard::AddPages() {
   return TRUE;
 }
 
-void CCWizard::StartWorker() {
-  WaitForWorker();
-  m_pWorker = AfxBeginThread(CreateCertificateThread, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-  if (!m_pWorker) return;
-  m_pWorker->m_bAutoDelete = FALSE;
-  m_pWorker->ResumeThread();
-}
+void CCWizard::StartWorker() { m_Worker.Start(CreateCertificateThread, this); }
 
-void CCWizard::WaitForWorker() {
-  if (!m_pWorker) return;
-  // The worker reaches the pages through sent messages: keep taking them while waiting.
-  HANDLE thread = m_pWorker->m_hThread;
-  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
-    MSG msg;
-    PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE);
-  }
-  delete m_pWorker;
-  m_pWorker = nullptr;
-}
+void CCWizard::WaitForWorker() { m_Worker.Wait(); }
 
 // ---- main page ----
 

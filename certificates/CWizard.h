@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "app/BaseSheet.h"
+#include "app/SheetWorker.h"
 #include "certificates/CertCreationInfo.h"
 #include "controls/HyperlinkCtrl.h"
 #include "controls/LabelCtrl.h"
@@ -201,7 +202,7 @@ class CCWizard : public CBaseSheet {
   CCertCreationInfo m_Info;
 
  private:
-  CWinThread* m_pWorker = nullptr;
+  CSheetWorker m_Worker;
 };
 
 // The generation worker; its argument is the sheet. Returns 0.

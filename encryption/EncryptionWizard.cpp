@@ -12,11 +12,7 @@ CEncryptionWizard::CEncryptionWizard(LPCSTR caption, CWnd* pParentWnd, UINT sele
   m_FinishPage.m_nFinishCode = 108;
 }
 
-CEncryptionWizard::~CEncryptionWizard() {
-  WaitForWorker();
-  delete m_pWorker;
-  m_pWorker = nullptr;
-}
+CEncryptionWizard::~CEncryptionWizard() { WaitForWorker(); }
 
 BOOL CEncryptionWizard::AddPages() {
   m_imlTabs.Create(16, 16, 0, 1, 1);
@@ -32,29 +28,6 @@ BOOL CEncryptionWizard::AddPages() {
   return TRUE;
 }
 
-void CEncryptionWizard::StartWorker(UINT (*proc)(LPVOID)) {
-  WaitForWorker();
-  delete m_pWorker;
-  m_pWorker = AfxBeginThread(proc, static_cast<CObject*>(this), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-  if (!m_pWorker) return;
-  // The sheet keeps the thread object so that it can wait for the thread before the pages go.
-  m_pWorker->m_bAutoDelete = FALSE;
-  m_pWorker->ResumeThread();
-}
+void CEncryptionWizard::StartWorker(UINT (*proc)(LPVOID)) { m_Worker.Start(proc, static_cast<CObject*>(this)); }
 
-bool CEncryptionWizard::WaitForWorker(DWORD milliseconds) {
-  if (!m_pWorker || !m_pWorker->m_hThread) return true;
-  HANDLE thread = m_pWorker->m_hThread;
-  const DWORD start = GetTickCount();
-  for (;;) {
-    const DWORD elapsed = GetTickCount() - start;
-    if (milliseconds != INFINITE && elapsed >= milliseconds) return false;
-    // The worker may be sending this thread a message (a row to update, a box to show): take it meanwhile.
-    DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, milliseconds == INFINITE ? INFINITE : milliseconds - elapsed,
-                                        QS_SENDMESSAGE);
-    if (r == WAIT_OBJECT_0) return true;
-    if (r != WAIT_OBJECT_0 + 1) return r == WAIT_TIMEOUT ? false : WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
-    MSG msg;
-    PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE);
-  }
-}
+bool CEncryptionWizard::WaitForWorker(DWORD milliseconds) { return m_Worker.Wait(milliseconds); }

@@ -5,6 +5,7 @@
 
 #include "app/BaseSheet.h"
 #include "app/FinishPage.h"
+#include "app/SheetWorker.h"
 #include "encryption/EncFinalPage.h"
 #include "encryption/EncryptionPages.h"
 #include "signing/ProtectWizardData.h"
@@ -37,5 +38,5 @@ class CEncryptionWizard : public CBaseSheet {
   EncOneClickPage m_OneClickPage;
 
  private:
-  CWinThread* m_pWorker = nullptr;
+  CSheetWorker m_Worker;
 };

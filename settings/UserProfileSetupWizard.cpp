@@ -30,26 +30,10 @@ int CUserProfileSetupWizard::OnCreate(LPCREATESTRUCT lpCreateStruct) {
   return CBaseSheet::OnCreate(lpCreateStruct) == -1 ? -1 : 0;
 }
 
-bool CUserProfileSetupWizard::IsWorkerRunning() const {
-  return m_pWorker && WaitForSingleObject(m_pWorker->m_hThread, 0) == WAIT_TIMEOUT;
-}
+bool CUserProfileSetupWizard::IsWorkerRunning() const { return m_Worker.IsRunning(); }
 
 void CUserProfileSetupWizard::StartWorker() {
-  if (IsWorkerRunning()) return;
-  WaitForWorker();
-  m_pWorker = AfxBeginThread(UserSetupThread, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-  if (!m_pWorker) return;
-  m_pWorker->m_bAutoDelete = FALSE;
-  m_pWorker->ResumeThread();
+  if (!IsWorkerRunning()) m_Worker.Start(UserSetupThread, this);
 }
 
-void CUserProfileSetupWizard::WaitForWorker() {
-  if (!m_pWorker) return;
-  HANDLE thread = m_pWorker->m_hThread;
-  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
-    MSG msg;
-    PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE);
-  }
-  delete m_pWorker;
-  m_pWorker = nullptr;
-}
+void CUserProfileSetupWizard::WaitForWorker() { m_Worker.Wait(); }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/BaseSheet.h"
+#include "app/SheetWorker.h"
 #include "certificates/CertCreationInfo.h"
 #include "settings/MailProfile.h"
 #include "settings/UsrSetupPages.h"
@@ -38,5 +39,5 @@ class CUserProfileSetupWizard : public CBaseSheet {
   DECLARE_MESSAGE_MAP()
 
  private:
-  CWinThread* m_pWorker = nullptr;
+  CSheetWorker m_Worker;
 };

@@ -16,11 +16,7 @@ CSignSheet::CSignSheet(LPCSTR caption, CWnd* pParentWnd, UINT selectPage)
   m_FinishPage.m_nFinishCode = 101;
 }
 
-CSignSheet::~CSignSheet() {
-  WaitForWorker();
-  delete m_pWorker;
-  m_pWorker = nullptr;
-}
+CSignSheet::~CSignSheet() { WaitForWorker(); }
 
 CPropertyPage* CSignSheet::GetWizardPage(int place) {
   switch (place) {
@@ -106,37 +102,9 @@ BOOL CSignSheet::AddPages() {
   return TRUE;
 }
 
-void CSignSheet::StartWorker(UINT (*proc)(LPVOID)) {
-  WaitForWorker();
-  delete m_pWorker;
-  m_pWorker = AfxBeginThread(proc, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-  if (!m_pWorker) return;
-  // The sheet keeps the thread object so that it can wait for the thread before the pages go.
-  m_pWorker->m_bAutoDelete = FALSE;
-  m_pWorker->ResumeThread();
-}
+void CSignSheet::StartWorker(UINT (*proc)(LPVOID)) { m_Worker.Start(proc, this); }
 
-bool CSignSheet::WaitForWorker(DWORD milliseconds) {
-  if (!m_pWorker || !m_pWorker->m_hThread) return true;
-  HANDLE thread = m_pWorker->m_hThread;
-  DWORD start = GetTickCount();
-  for (;;) {
-    DWORD elapsed = GetTickCount() - start;
-    if (milliseconds != INFINITE && elapsed >= milliseconds) return false;
-    DWORD wait = milliseconds == INFINITE ? INFINITE : milliseconds - elapsed;
-    // The worker may be sending this thread a message (a row to update, a box to show): take it meanwhile.
-    DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, wait, QS_SENDMESSAGE);
-    if (r == WAIT_OBJECT_0) return true;
-    if (r == WAIT_OBJECT_0 + 1) {
-      MSG msg;
-      PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE);
-      continue;
-    }
-    if (r == WAIT_TIMEOUT) return false;
-    // The wait itself failed: fall back to a plain wait.
-    return WaitForSingleObject(thread, wait) == WAIT_OBJECT_0;
-  }
-}
+bool CSignSheet::WaitForWorker(DWORD milliseconds) { return m_Worker.Wait(milliseconds); }
 
 CUniversalSignSheet::CUniversalSignSheet(LPCSTR caption, CWnd* pParentWnd, UINT selectPage)
     : CSignSheet(caption, pParentWnd, selectPage) {

@@ -8,6 +8,7 @@
 
 #include "app/BaseSheet.h"
 #include "app/FinishPage.h"
+#include "app/SheetWorker.h"
 #include "certificates/SelectCertPage.h"
 #include "signing/ProcessingPage.h"
 #include "signing/ProtectWizardData.h"
@@ -82,7 +83,7 @@ class CSignSheet : public CBaseSheet {
   void AddWizardPages(LPCSTR tabTitle);
 
  private:
-  CWinThread* m_pWorker = nullptr;
+  CSheetWorker m_Worker;
 };
 
 class CUniversalSignSheet : public CSignSheet {
