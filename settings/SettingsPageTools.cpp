@@ -2,6 +2,7 @@
 
 #include "app/BaseSheet.h"
 #include "app/ResString.h"
+#include "certificates/CertPageTools.h"
 #include "controls/TextureButton.h"
 #include "core/SecurityPolicy.h"
 #include "platform/com/bstr.h"
@@ -73,10 +74,4 @@ void ShowInternetOptions(CWnd* owner) {
   dispatch->Release();
 }
 
-void SetUpTextureButton(CTextureButton& button, UINT iconId) {
-  button.SetIcons(static_cast<WORD>(iconId));
-  button.SetButtonCursor(135);
-  button.CreateTexture(0, 8, 10, 0, 0);
-  button.SetColor(CIconButton::kForegroundIn, RGB(0, 0, 255), TRUE);
-  button.SetFlat(TRUE, FALSE);
-}
+void SetUpTextureButton(CTextureButton& button, UINT iconId) { certmgr::SetUpToolButton(button, iconId); }

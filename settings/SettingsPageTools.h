@@ -16,7 +16,6 @@ void EnableDlgControl(CWnd* dialog, int id, BOOL enable);
 // Opens the platform's Internet options through the shell's automation object; tells resource string 495
 // when the shell does not offer them.
 void ShowInternetOptions(CWnd* owner);
-// The look of the pages' tool buttons: the icon, the hand cursor, the texture, blue text while the mouse is
-// over it, flat.
+// The look of the pages' tool buttons: the certificate pages' tool button look.
 class CTextureButton;
 void SetUpTextureButton(CTextureButton& button, UINT iconId);
