@@ -15,6 +15,7 @@
 #include "controls/ReportListCtrl.h"
 #include "engine/CapicomCertificate.h"
 #include "platform/mfc/afxcmn.h"
+#include "signing/FileChoicePage.h"
 #include "signing/ProtectWizardData.h"
 
 class CCodeSignWizard;
@@ -43,37 +44,21 @@ class CCodeMainPage : public CPropertyPage {
 
 // Page 1: one file or a list of files, the output folder of the signed copies, and whether the results are
 // mailed when the run ends.
-class CCodeFileSel : public CPropertyPage {
+class CCodeFileSel : public CFileChoicePageBase {
   DECLARE_DYNCREATE(CCodeFileSel)
  public:
   enum { IDD = 30019 };
   CCodeFileSel();
 
-  CColorLabel m_lblFile;
-  CColorLabel m_lblOutput;
-  CString m_strOutputFolder;
-  CString m_strFilePath;
-  BOOL m_bUseProfileFolder = FALSE;
-  BOOL m_bMailResults = FALSE;
-  BOOL m_bMultipleFiles = FALSE;
-  // Next has succeeded once: coming back keeps the user's output-folder choice as it is.
-  BYTE m_bStarted = 0;
-  CStringArray m_arrFiles;
-
-  BOOL OnSetActive() override;
   LRESULT OnWizardNext() override;
-
-  afx_msg void OnSeveralFiles();
-  afx_msg void OnBrowseFiles();
-  afx_msg void OnBrowseOutput();
-  afx_msg void OnUseProfileFolder();
+  void OnSeveralFiles() override;
 
  protected:
-  void DoDataExchange(CDataExchange* pDX) override;
   CCodeSignWizard* Sheet();
-  // The output-folder controls by the profile's folder and the check box.
-  void UpdateOutputFolderControls();
-  DECLARE_MESSAGE_MAP()
+  CProtectWizardData* WizardData() override;
+  CSystemProfile* SystemProfile() override;
+  void PrepareControls(CProtectWizardData& data) override;
+  FolderChoice OutputDialog() override;
 };
 
 // Page 2: the signing certificate (several with the countersign box, of which the first signs) and the

@@ -2,12 +2,9 @@
 #include "encryption/EncryptionPages.h"
 
 #include "app/ResString.h"
-#include "controls/FileListDlg.h"
-#include "controls/FolderBrowse.h"
 #include "encryption/EncryptionWizard.h"
 #include "platform/mfc/afxdlgs.h"
 #include "platform/mfc/afxwin.h"
-#include "signing/SignerPages.h"
 
 namespace {
 
@@ -18,15 +15,6 @@ enum {
   IDC_LINK_SECOND = 1275,
   IDC_OPTION = 1213,
   IDC_FIRST_OPERATION = 1022,
-  IDC_INPUT_CAPTION = 1060,
-  IDC_OUTPUT_CAPTION = 1037,
-  IDC_PROFILE_FOLDER = 1035,
-  IDC_MAIL = 1029,
-  IDC_SEVERAL_FILES = 1036,
-  IDC_OUTPUT_FOLDER = 1032,
-  IDC_FILE_PATH = 1031,
-  IDC_BROWSE_INPUT = 1008,
-  IDC_BROWSE_OUTPUT = 1009,
   IDC_OPTIONS_BUTTON = 1221,
   IDC_PASSWORD_CAPTION = 1220,
   IDC_CONFIRM_CAPTION = 1219,
@@ -41,9 +29,6 @@ enum {
   IDC_DERIVATION = 1223,
   IDC_DERIVATION_MD5 = 1224
 };
-
-const char kProductAddress[] = "https://kesmora.example/office-tolvex/";
-const char kSupportAddress[] = "https://kesmora.example/support/";
 
 void Enable(CWnd* page, int id, BOOL on) {
   if (CWnd* control = page->GetDlgItem(id)) control->EnableWindow(on);
@@ -71,18 +56,6 @@ const KeyLengths kKeyLengths[] = {
 };
 
 }  // namespace
-
-void kx::encryption::SetUpWelcomePage(CLabelCtrl& title, CLabelCtrl& text, CHyperlinkCtrl& first,
-                                      CHyperlinkCtrl& second) {
-  for (CLabelCtrl* label : {&title, &text}) {
-    label->UseParentBackground();
-    label->SetFontBold(TRUE);
-  }
-  first.UseParentBackground(TRUE);
-  first.SetUrl(kProductAddress);
-  second.UseParentBackground(TRUE);
-  second.SetUrl(kSupportAddress);
-}
 
 // ---- page 0 ----
 
@@ -123,141 +96,28 @@ LRESULT CEncryptMainPage::OnWizardNext() {
 
 // ---- page 1 ----
 
-IMPLEMENT_DYNCREATE(EncFileSel, CPropertyPage)
+IMPLEMENT_DYNCREATE(EncFileSel, CFileChoicePageBase)
 
-BEGIN_MESSAGE_MAP(EncFileSel, CPropertyPage)
-  ON_BN_CLICKED(IDC_BROWSE_INPUT, OnBrowseInput)
-  ON_BN_CLICKED(IDC_BROWSE_OUTPUT, OnBrowseOutput)
-  ON_BN_CLICKED(IDC_SEVERAL_FILES, OnSeveralFiles)
-  ON_BN_CLICKED(IDC_PROFILE_FOLDER, OnUseProfileFolder)
-END_MESSAGE_MAP()
-
-EncFileSel::EncFileSel() : CPropertyPage(IDD, 0, 111, 106) {}
+EncFileSel::EncFileSel() : CFileChoicePageBase(IDD) {}
 
 CEncryptionWizard* EncFileSel::Sheet() { return dynamic_cast<CEncryptionWizard*>(GetParentSheet()); }
 
-void EncFileSel::DoDataExchange(CDataExchange* pDX) {
-  CPropertyPage::DoDataExchange(pDX);
-  DDX_Control(pDX, IDC_INPUT_CAPTION, m_lblInput);
-  DDX_Control(pDX, IDC_OUTPUT_CAPTION, m_lblOutput);
-  DDX_Check(pDX, IDC_PROFILE_FOLDER, m_bUseProfileFolder);
-  DDX_Check(pDX, IDC_MAIL, m_bMailResults);
-  DDX_Check(pDX, IDC_SEVERAL_FILES, m_bMultipleFiles);
-  DDX_Text(pDX, IDC_OUTPUT_FOLDER, m_strOutputFolder);
-  DDX_Text(pDX, IDC_FILE_PATH, m_strFilePath);
-}
-
-BOOL EncFileSel::OnSetActive() {
+CProtectWizardData* EncFileSel::WizardData() {
   CEncryptionWizard* sheet = Sheet();
-  if (!sheet) return CPropertyPage::OnSetActive();
-  sheet->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
-  CProtectWizardData& data = sheet->m_WizardData;
-  m_bDecrypt = data.m_nMode == 3 || data.m_nMode == 4;
-  m_bModeThree = data.m_nMode == 3;
-  if (!m_bVisited || m_bModeThree) {
-    UpdateOutputFolderControls(this, sheet->m_SystemProfile, m_bUseProfileFolder);
-    OnSeveralFiles();
-  }
-  if (data.m_bLaunchedByOperation) {
-    m_strFilePath = data.m_arrInputFiles.GetSize() == 1 ? data.m_arrInputFiles[0] : CString("Multiple Selected Files...");
-    m_strOutputFolder = data.m_strOutputFolder;
-    UpdateData(FALSE);
-    sheet->SetWizardButtons(PSWIZB_NEXT);
-  }
-  return CPropertyPage::OnSetActive();
+  return sheet ? &sheet->m_WizardData : nullptr;
 }
 
-void EncFileSel::OnUseProfileFolder() {
-  if (CEncryptionWizard* sheet = Sheet()) UpdateOutputFolderControls(this, sheet->m_SystemProfile, m_bUseProfileFolder);
-}
-
-void EncFileSel::OnSeveralFiles() {
+CSystemProfile* EncFileSel::SystemProfile() {
   CEncryptionWizard* sheet = Sheet();
-  if (!sheet) return;
-  UpdateData(TRUE);
-  sheet->m_SystemProfile.Load();
-  if (sheet->m_SystemProfile.EnableDirOperation == 0) {
-    m_bMultipleFiles = FALSE;
-    UpdateData(FALSE);
-    Enable(this, IDC_SEVERAL_FILES, FALSE);
-    return;
-  }
-  Enable(this, IDC_SEVERAL_FILES, TRUE);
-  CWnd* browse = GetDlgItem(IDC_BROWSE_INPUT);
-  if (m_bMultipleFiles) {
-    if (browse) {
-      browse->EnableWindow(TRUE);
-      browse->SetWindowText(LoadResString(423));
-    }
-    m_strFilePath = LoadResString(417);
-  } else {
-    if (browse) browse->SetWindowText(LoadResString(424));
-    m_strFilePath.Empty();
-  }
-  UpdateData(FALSE);
+  return sheet ? &sheet->m_SystemProfile : nullptr;
 }
 
-void EncFileSel::OnBrowseInput() {
-  UpdateData(TRUE);
-  if (m_bMultipleFiles) {
-    CFileListDlg list(this);
-    for (int i = 0; i < m_arrFiles.GetSize(); ++i) list.m_astrFiles.Add(m_arrFiles[i]);
-    CWnd* button = GetDlgItem(IDC_BROWSE_INPUT);
-    if (button && button->IsWindowVisible()) button->GetWindowRect(&list.m_rcZoom);
-    if (list.DoModal() == IDOK && list.m_astrFiles.GetSize() > 0) {
-      m_arrFiles.RemoveAll();
-      for (int i = 0; i < list.m_astrFiles.GetSize(); ++i) m_arrFiles.Add(list.m_astrFiles[i]);
-    }
-    return;
-  }
-  m_arrFiles.RemoveAll();
-  CFileDialog dialog(TRUE, m_bDecrypt ? "*.ETV" : "*.*", nullptr, OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY,
-                     LoadResString(m_bDecrypt ? 584 : 268), this);
+CString EncFileSel::SeveralFilesText() { return "Multiple Selected Files..."; }
+
+CFileChoicePageBase::InputChoice EncFileSel::InputDialogs() {
   const CString title = LoadResString(565);
-  dialog.m_ofn.lpstrTitle = title;
-  if (dialog.DoModal() != IDOK) return;
-  m_strFilePath = dialog.GetPathName();
-  UpdateData(FALSE);
-}
-
-void EncFileSel::OnBrowseOutput() {
-  UpdateData(TRUE);
-  CFolderBrowseDlg dialog;
-  dialog.m_strInitialFolder = "/";
-  dialog.m_strCaption = LoadResString(422);
-  dialog.m_strTitle = LoadResString(454);
-  if (!dialog.DoModal(this)) return;
-  m_strOutputFolder = dialog.m_strFolder;
-  UpdateData(FALSE);
-  SetModified(TRUE);
-}
-
-LRESULT EncFileSel::OnWizardNext() {
-  CEncryptionWizard* sheet = Sheet();
-  if (!sheet) return CPropertyPage::OnWizardNext();
-  UpdateData(TRUE);
-  if (m_bUseProfileFolder) m_strOutputFolder = sheet->m_SystemProfile.OutputFolder;
-  if ((!m_bMultipleFiles && m_strFilePath.IsEmpty()) || (m_bMultipleFiles && m_arrFiles.GetSize() == 0)) {
-    AfxMessageBox(LoadResString(418), MB_OK);
-    return -1;
-  }
-  if (m_strOutputFolder.IsEmpty() && !m_bUseProfileFolder) {
-    AfxMessageBox(LoadResString(419), MB_OK);
-    return -1;
-  }
-  CProtectWizardData& data = sheet->m_WizardData;
-  data.m_arrInputFiles.RemoveAll();
-  if (m_bMultipleFiles) {
-    data.m_bMultipleFiles = 1;
-    for (int i = 0; i < m_arrFiles.GetSize(); ++i) data.m_arrInputFiles.Add(m_arrFiles[i]);
-  } else {
-    data.m_arrInputFiles.Add(m_strFilePath);
-    data.m_bMultipleFiles = 0;
-  }
-  data.m_bMailResults = m_bMailResults ? 1 : 0;
-  data.m_strOutputFolder = m_strOutputFolder;
-  m_bVisited = 1;
-  return CPropertyPage::OnWizardNext();
+  if (m_bProtectedInput) return {"*.ETV", 584, title, false};
+  return {"*.*", 268, title, false};
 }
 
 // ---- page 2 ----

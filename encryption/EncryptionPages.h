@@ -7,13 +7,12 @@
 #include "controls/LabelCtrl.h"
 #include "platform/mfc/collections.h"
 #include "platform/mfc/propsheet.h"
+#include "signing/FileChoicePage.h"
 
 class CEncryptionWizard;
 
 namespace kx::encryption {
-// The captions and links of a welcome page: captions bold on the page's background, links to the maker's
-// pages.
-void SetUpWelcomePage(CLabelCtrl& title, CLabelCtrl& text, CHyperlinkCtrl& first, CHyperlinkCtrl& second);
+using kx::signing::SetUpWelcomePage;
 }  // namespace kx::encryption
 
 // Page 0: encrypt (radio 0) or decrypt and verify (radio 1).
@@ -41,36 +40,18 @@ class CEncryptMainPage : public CPropertyPage {
 };
 
 // Page 1: one file or a list of files, the output folder, and whether the outputs are mailed at the end.
-class EncFileSel : public CPropertyPage {
+class EncFileSel : public CFileChoicePageBase {
   DECLARE_DYNCREATE(EncFileSel)
  public:
   enum { IDD = 30034 };
   EncFileSel();
 
-  CColorLabel m_lblInput;
-  CColorLabel m_lblOutput;
-  BOOL m_bUseProfileFolder = FALSE;
-  BOOL m_bMailResults = FALSE;
-  BOOL m_bMultipleFiles = FALSE;
-  CString m_strOutputFolder;
-  CString m_strFilePath;
-  BYTE m_bVisited = 0;
-  BYTE m_bModeThree = 0;
-  BYTE m_bDecrypt = 0;
-  CStringArray m_arrFiles;
-
-  BOOL OnSetActive() override;
-  LRESULT OnWizardNext() override;
-
-  afx_msg void OnBrowseInput();
-  afx_msg void OnBrowseOutput();
-  afx_msg void OnSeveralFiles();
-  afx_msg void OnUseProfileFolder();
-
  protected:
-  void DoDataExchange(CDataExchange* pDX) override;
   CEncryptionWizard* Sheet();
-  DECLARE_MESSAGE_MAP()
+  CProtectWizardData* WizardData() override;
+  CSystemProfile* SystemProfile() override;
+  CString SeveralFilesText() override;
+  InputChoice InputDialogs() override;
 };
 
 // Page 2: the cipher, key length and password.

@@ -4,6 +4,7 @@
 #include "app/ResString.h"
 #include "platform/mfc/afxdlgs.h"
 #include "platform/mfc/afxwin.h"
+#include "signing/FileChoicePage.h"
 #include "signing/OfficeTolvexDoc.h"
 #include "signing/SignatureImage.h"
 
@@ -27,7 +28,6 @@ enum {
 };
 
 const char kProductAddress[] = "https://kesmora.example/office-tolvex/signatures/";
-const char kSupportAddress[] = "https://kesmora.example/support/";
 
 }  // namespace
 
@@ -75,14 +75,7 @@ void CSignManPage::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CSignManPage::OnInitDialog() {
   CPropertyPage::OnInitDialog();
-  for (CLabelCtrl* label : {&m_lblText, &m_lblTitle}) {
-    label->UseParentBackground();
-    label->SetFontBold(TRUE);
-  }
-  m_linkFirst.UseParentBackground(TRUE);
-  m_linkFirst.SetUrl(kProductAddress);
-  m_linkSecond.UseParentBackground(TRUE);
-  m_linkSecond.SetUrl(kSupportAddress);
+  SetUpWelcomePage(m_lblTitle, m_lblText, m_linkFirst, m_linkSecond, kProductAddress);
   return TRUE;
 }
 

@@ -10,6 +10,7 @@
 #include "controls/ReportListCtrl.h"
 #include "engine/CapicomCertificate.h"
 #include "platform/mfc/propsheet.h"
+#include "signing/FileChoicePage.h"
 
 class CSignSheet;
 class CSystemProfile;
@@ -38,45 +39,26 @@ class CPWMainPage : public CPropertyPage {
 };
 
 // Page 1: one file or a list of files, the output folder, and whether the outputs are mailed at the end.
-class CPWInitialPage : public CPropertyPage {
+class CPWInitialPage : public CFileChoicePageBase {
   DECLARE_DYNCREATE(CPWInitialPage)
  public:
   enum { IDD = 105 };
   CPWInitialPage();
 
-  CColorLabel m_lblInput;
-  CColorLabel m_lblOutput;
-  BOOL m_bUseProfileFolder = FALSE;
-  BOOL m_bMailResults = FALSE;
-  BOOL m_bMultipleFiles = FALSE;
-  CString m_strOutputFolder;
-  CString m_strFilePath;
-  BYTE m_bVisited = 0;
-  BYTE m_bCountersignInput = 0;
-  BYTE m_bProtectedInput = 0;
-  CStringArray m_arrFiles;
-
-  BOOL OnSetActive() override;
-  LRESULT OnWizardNext() override;
-
-  afx_msg void OnBrowseInput();
-  afx_msg void OnBrowseOutput();
-  afx_msg void OnSeveralFiles();
-  afx_msg void OnUseProfileFolder();
-
  protected:
-  void DoDataExchange(CDataExchange* pDX) override;
   CSignSheet* Sheet();
+  CProtectWizardData* WizardData() override;
+  CSystemProfile* SystemProfile() override;
+  bool PassesOn(CProtectWizardData& data) override;
+  InputChoice InputDialogs() override;
+  void OnInputChosen() override;
+  FolderChoice OutputDialog() override;
+  bool KeepsHostFiles() override { return true; }
+  LRESULT NextPage(CProtectWizardData& data) override;
   // In countersign mode: the chosen file must be a signed protected file without encryption; otherwise the
   // user is told why and the path is emptied.
   void CheckCountersignInput();
-  DECLARE_MESSAGE_MAP()
 };
-
-// The output-folder part of a file page (check box 1035 "use the profile's folder", button 1009, caption
-// 1037, edit 1032), shared by the file pages of the signer, encryption and code-signing wizards: reloads the
-// profile and enables the controls by the check box and by whether the profile names a usable folder.
-void UpdateOutputFolderControls(CWnd* page, CSystemProfile& profile, const BOOL& useProfileFolder);
 
 // Page 2: the cipher and key length of the encrypting operations.
 class CPWProgressPage : public CPropertyPage {
