@@ -8,84 +8,47 @@
 // worker's thread and are carried out on the page's thread, so no window or list is touched from two threads.
 #pragma once
 
-#include "archives/WizardWorker.h"
-#include "controls/ColorLabel.h"
-#include "controls/ReportListCtrl.h"
-#include "platform/mfc/afxcmn.h"
-#include "platform/mfc/propsheet.h"
+#include "archives/ArchiveResultsPage.h"
 
 class CCodeSignWizard;
-class CStatusProgressCtrl;
 
-class CCodeFinalPage : public CWorkerPage {
+class CCodeFinalPage : public CArchiveResultsPage {
   DECLARE_DYNCREATE(CCodeFinalPage)
  public:
   enum { IDD = 30021 };
-  static constexpr int kProgressRange = 50000;
   CCodeFinalPage();
   ~CCodeFinalPage() override;
 
-  CColorLabel m_lblMessage;
-  CColorLabel m_lblCount;
-  CColorLabel m_lblPercent;
-  CColorLabel m_lblList;
-  CProgressCtrl m_ctlProgress;
-  int m_nRangeLow = 0;
-  int m_nRangeHigh = kProgressRange;
-  int m_nStep = 1;
-  CStatusProgressCtrl* m_pStatusProgress = nullptr;
-  CReportListCtrl m_lstResults;
-  CStringArray m_arrInputFiles;
-  // Per processed file: the result file's path, or "Error".
-  CStringArray m_arrResults;
-  // Per processed file: "Success", or the failure text.
-  CStringArray m_arrStatus;
-  int m_nSelectedRow = 0;
-  BYTE m_bRunning = 0;
-  int m_nProcessed = 0;
-
-  BOOL OnInitDialog() override;
-  BOOL OnSetActive() override;
   BOOL OnKillActive() override;
   BOOL OnQueryCancel() override;
-  BOOL OnWizardFinish() override;
 
-  void FillList();
-  // Starts a run of the data's operation; false when nothing could be started.
-  bool StartRun();
-  void UpdateButtons();
-
-  void SetProgressRange(int low, int high);
-  void SetProgressPos(int pos);
-  void SetProgressStep(int step);
-  void OffsetProgressPos(int delta);
-  void StepProgress();
-  void UpdatePercentText();
-
-  // ---- called by the workers, from their thread ----
-  // Empties the result lists and shows the selected row: the start of a run.
-  void PrepareForRun();
-  // The file's one entry in each result list.
-  void AddFileOutcome(const CString& result, const CString& status);
-  // A message, when given, is shown in a message box first; then the file's row shows its result.
-  void ReportFileResult(int row, bool success, const char* message, int total);
   // The engine's text for a code that ended a run or a file, written to the audit log; returned for the
   // file's status entry.
   CString ReportFatalError(HRESULT hr);
 
  protected:
-  void DoDataExchange(CDataExchange* pDX) override;
   CCodeSignWizard* Sheet();
-  void OnRunEnded();
-  bool IsSelectionUsable() const;
 
-  afx_msg void OnTimer(UINT_PTR nIDEvent);
-  afx_msg void OnRunAgain();
-  afx_msg void OnOpen();
-  afx_msg void OnSaveAs();
-  afx_msg void OnDetails();
-  afx_msg void OnMail();
+  CPropertySheet* WizardSheet() override;
+  CProtectWizardData* WizardData() override;
+  // Verifying (mode 4) or signing.
+  WorkerProc WorkerFor(int mode) override;
+  void StartWorker(WorkerProc proc) override;
+  // Locks the buttons first.
+  void WaitForWorker() override;
+  // The input's name without its extension.
+  CString PlannedOutputName(const CPathParts& input, int mode) override;
+  void RunTexts(int mode, CString& runAgain, CString& title, CString& status) override;
+  PendingRow PlanRow(const CString& path) override;
+  // Says why and ends the run, so that the wizard can be left.
+  void EngineUnavailable(HRESULT hr) override;
+  void RunAgainCleared() override;
+  bool ShowsFailedInputDetails() override { return true; }
+
+  // Nothing starts again, and no details open, while the worker uses the page.
+  afx_msg void OnRunAgainWhenIdle();
   afx_msg void OnListDblClk(NMHDR* pNMHDR, LRESULT* pResult);
+  // Only a row that becomes selected is the current one.
   afx_msg void OnListItemChanged(NMHDR* pNMHDR, LRESULT* pResult);
   DECLARE_MESSAGE_MAP()
 };

@@ -3,10 +3,10 @@
 // the package builder).
 #pragma once
 
+#include "archives/ArchiveResultsPage.h"
 #include "archives/SfxArchive.h"
 #include "archives/WizardWorker.h"
 #include "controls/ColorLabel.h"
-#include "controls/ReportListCtrl.h"
 #include "platform/mfc/afxcmn.h"
 #include "platform/mfc/collections.h"
 
@@ -99,75 +99,52 @@ class PkgFilesPage : public CPropertyPage {
 //
 // The worker contract: one ReportFileResult and one AddFileOutcome per input, in input order; the done flag of
 // the wizard data is set last. Both calls may come from the worker's thread.
-class PkgProcessPage : public CWorkerPage {
+class PkgProcessPage : public CArchiveResultsPage {
   DECLARE_DYNCREATE(PkgProcessPage)
  public:
   enum { IDD = 4210 };
-  static constexpr int kRange = 50000;
   PkgProcessPage();
 
-  int m_nLow = 0;
-  int m_nHigh = kRange;
-  int m_nStep = 1;
-  CColorLabel m_lblOperation;  // 1098
-  CColorLabel m_lblCount;      // 1088
-  CColorLabel m_lblPercent;    // 1089
-  CProgressCtrl m_ctlProgress;
-  CColorLabel m_lblFiles;      // 1081
-  CReportListCtrl m_lstResults;
-  int m_nSelectedRow = 0;
-  BYTE m_bRunning = 0;
-  int m_nFilesDone = 0;
-  CStringArray m_arrInputs;
-  // Per finished input: its output path, or "Error".
-  CStringArray m_arrOutputs;
-  // Per input: "Success" or the failure's text.
-  CStringArray m_arrStatuses;
   // The package of this run has been built (or found nothing to build).
   BYTE m_bPackaged = 0;
 
   BOOL OnInitDialog() override;
-  BOOL OnSetActive() override;
   LRESULT OnWizardBack() override;
   LRESULT OnWizardNext() override;
   BOOL OnWizardFinish() override;
   BOOL OnQueryCancel() override;
 
-  void SetupList();
-  void Start();
-  void UpdateButtons();
-  void SetProgressPos(int position);
-  void OffsetProgressPos(int delta);
-  void StepProgress();
-  void UpdatePercentLabel(int position);
-
-  // ---- called by the workers, from any thread ----
-  // result 1: the input succeeded. A message, when given, is shown in a message box first.
-  void ReportFileResult(int index, int result, const char* message, int total);
-  // The input's one entry in each result list.
-  void AddFileOutcome(const char* outputOrError, const char* status);
-  // Empties the result lists and selects the first row: the start of a run.
-  void PrepareForRun();
-
   // The package of the successful outputs: the builder, then the zip file and the mail when asked for.
   void BuildPackage();
 
-  afx_msg void OnTimer(UINT_PTR nIDEvent);
-  afx_msg void OnDetails();
-  afx_msg void OnSaveCopy();
-  afx_msg void OnMail();
-  afx_msg void OnRunAgain();
-  afx_msg void OnListItemChanged(NMHDR* pNMHDR, LRESULT* pResult);
-  afx_msg void OnListDblClk(NMHDR* pNMHDR, LRESULT* pResult);
-
  protected:
-  void DoDataExchange(CDataExchange* pDX) override;
   CPackageSheet* Sheet();
-  void PumpWaitingMessages();
-  void OnRunEnded();
-  // The selected row's status is not "Success": no copy of it is offered.
-  void LimitToSuccess();
-  DECLARE_MESSAGE_MAP()
+
+  CPropertySheet* WizardSheet() override;
+  CProtectWizardData* WizardData() override;
+  // The preset's operation; none for files packed as they are.
+  WorkerProc WorkerFor(int mode) override;
+  void StartWorker(WorkerProc proc) override;
+  void WaitForWorker() override;
+  // The input's own name for files packed as they are, else with ".tvx".
+  CString PlannedOutputName(const CPathParts& input, int mode) override;
+  void RunTexts(int mode, CString& runAgain, CString& title, CString& status) override;
+  PendingRow PlanRow(const CString& path) override;
+  // Files packed as they are need no engine.
+  bool NeedsEngine(int mode) override { return mode >= 0; }
+  void EngineUnavailable(HRESULT hr) override;
+  // Files packed as they are go into the package themselves.
+  void RunWithoutWorker() override { EndRunWithoutWorker(true); }
+  void BeforeRun() override;
+  bool DispatchesAtStart() override { return false; }
+  // The package, not its files, is mailed.
+  bool MailsOutputsAtEnd() override { return false; }
+  bool CanOpenOutputs() override { return false; }
+  UINT OwnNameBoxType() override { return MB_OK; }
+  void ShowEndedRun() override;
+
+  // Every input gets its outcome at once: the input itself when packed as it is and readable, else "Error".
+  void EndRunWithoutWorker(bool asTheyAre);
 };
 
 // Builds the self-extracting package from its list as soon as it opens and shows the progress; its buttons

@@ -9,7 +9,8 @@
 #include "platform/mfc/propsheet.h"
 #include "platform/mfc/winapp.h"
 
-// A wizard page whose worker calls reach it from another thread.
+// A wizard page whose worker calls reach it from another thread: the archive wizard's pages and every results
+// page (CResultsPageBase).
 class CWorkerPage : public CPropertyPage {
   DECLARE_DYNAMIC(CWorkerPage)
  public:

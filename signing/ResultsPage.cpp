@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <ctime>
+#include <vector>
 
 #include "app/BrinmoorApp.h"
 #include "app/ResString.h"
@@ -22,8 +23,6 @@
 
 namespace {
 
-// A function for the page's own thread, sent by a worker.
-constexpr UINT WM_RUN_ON_PAGE = WM_APP + 0x151;
 constexpr UINT_PTR kRunTimer = 1;
 
 enum {
@@ -44,44 +43,13 @@ bool IsError(const CString& entry) { return entry.CompareNoCase("Error") == 0; }
 
 bool IsSuccess(const CString& entry) { return entry.CompareNoCase("Success") == 0; }
 
-// "%d %B, %Y" of the file's modification time; false when its status cannot be read or it is empty.
-bool FileDate(const CString& path, CString& date) {
-  struct stat st {};
-  if (path.IsEmpty() || ::stat(path, &st) != 0 || st.st_size == 0) return false;
-  struct tm local {};
-  time_t when = st.st_mtime;
-  localtime_r(&when, &local);
-  char text[64] = {};
-  strftime(text, sizeof text, "%d %B, %Y", &local);
-  date = text;
-  return true;
-}
-
 }  // namespace
-
-namespace kx::signing {
-
-// A label draws its text without a background of its own: what lies under it is drawn again first, so that a
-// shorter text leaves nothing of the longer one behind.
-void SetLabelText(CWnd& label, const char* text) {
-  if (!label.GetSafeHwnd()) return;
-  label.SetWindowText(text);
-  if (CWnd* parent = label.GetParent()) {
-    CRect area;
-    label.GetWindowRect(&area);
-    parent->ScreenToClient(&area);
-    parent->InvalidateRect(&area, TRUE);
-  }
-  label.Invalidate();
-}
-
-}  // namespace kx::signing
 
 using kx::signing::SetLabelText;
 
-IMPLEMENT_DYNAMIC(CResultsPageBase, CPropertyPage)
+IMPLEMENT_DYNAMIC(CResultsPageBase, CWorkerPage)
 
-BEGIN_MESSAGE_MAP(CResultsPageBase, CPropertyPage)
+BEGIN_MESSAGE_MAP(CResultsPageBase, CWorkerPage)
   ON_BN_CLICKED(IDC_RUN_AGAIN, OnRunAgain)
   ON_BN_CLICKED(IDC_OPEN, OnOpenResult)
   ON_BN_CLICKED(IDC_SAVE_AS, OnSaveResultAs)
@@ -90,11 +58,10 @@ BEGIN_MESSAGE_MAP(CResultsPageBase, CPropertyPage)
   ON_NOTIFY(NM_DBLCLK, IDC_RESULT_LIST, OnResultListDblClk)
   ON_NOTIFY(LVN_ITEMCHANGED, IDC_RESULT_LIST, OnResultListItemChanged)
   ON_WM_TIMER()
-  ON_MESSAGE(WM_RUN_ON_PAGE, OnRunOnPage)
 END_MESSAGE_MAP()
 
 CResultsPageBase::CResultsPageBase(UINT nIDTemplate, UINT nIDCaption, UINT nIDHeaderTitle, UINT nIDHeaderSubTitle)
-    : CPropertyPage(nIDTemplate, nIDCaption, nIDHeaderTitle, nIDHeaderSubTitle) {}
+    : CWorkerPage(nIDTemplate, nIDCaption, nIDHeaderTitle, nIDHeaderSubTitle) {}
 
 CResultsPageBase::~CResultsPageBase() = default;
 
@@ -121,15 +88,12 @@ BOOL CResultsPageBase::OnSetActive() {
   if (sheet && data) {
     if (CWnd* cancel = sheet->GetDlgItem(IDCANCEL)) cancel->EnableWindow(FALSE);
     if (data->m_arrInputFiles.GetSize() > 0) {
-      UINT texts[3] = {341, 342, 343};
-      if (data->m_nMode == 4) texts[0] = 332, texts[1] = 333, texts[2] = 334;
-      if (data->m_nMode == 0) texts[0] = 335, texts[1] = 336, texts[2] = 337;
-      if (data->m_nMode == 2) texts[0] = 338, texts[1] = 339, texts[2] = 340;
-      SetDlgItemText(IDC_RUN_AGAIN, LoadResString(texts[0]));
-      m_strHeaderTitle = LoadResString(texts[1]);
+      CString runAgain, status;
+      RunTexts(data->m_nMode, runAgain, m_strHeaderTitle, status);
+      SetDlgItemText(IDC_RUN_AGAIN, runAgain);
       sheet->SendMessage(PSM_SETHEADERTITLE, static_cast<WPARAM>(sheet->GetPageIndex(this)),
                          reinterpret_cast<LPARAM>(static_cast<const char*>(m_strHeaderTitle)));
-      SetLabelText(m_lblStatus, LoadResString(texts[2]));
+      SetLabelText(m_lblStatus, status);
       sheet->SetWizardButtons(PSWIZB_DISABLEDFINISH);
       if (!m_bBusy && !data->m_bOperationDone.load()) {
         FillResultList();
@@ -142,7 +106,17 @@ BOOL CResultsPageBase::OnSetActive() {
     }
     if (PassesOn()) return TRUE;
   }
-  return CPropertyPage::OnSetActive();
+  return CWorkerPage::OnSetActive();
+}
+
+void CResultsPageBase::RunTexts(int mode, CString& runAgain, CString& title, CString& status) {
+  UINT texts[3] = {341, 342, 343};
+  if (mode == 4) texts[0] = 332, texts[1] = 333, texts[2] = 334;
+  if (mode == 0) texts[0] = 335, texts[1] = 336, texts[2] = 337;
+  if (mode == 2) texts[0] = 338, texts[1] = 339, texts[2] = 340;
+  runAgain = LoadResString(texts[0]);
+  title = LoadResString(texts[1]);
+  status = LoadResString(texts[2]);
 }
 
 BOOL CResultsPageBase::OnWizardFinish() {
@@ -150,7 +124,7 @@ BOOL CResultsPageBase::OnWizardFinish() {
   const WPARAM code = FinishCode();
   CWnd* main = AfxGetMainWnd();
   if (main && main->GetSafeHwnd()) main->PostMessage(WM_USER + 1000, code, 0);
-  return CPropertyPage::OnWizardFinish();
+  return CWorkerPage::OnWizardFinish();
 }
 
 void CResultsPageBase::FillResultList() {
@@ -159,16 +133,16 @@ void CResultsPageBase::FillResultList() {
   m_ctlResultList.DeleteAllItems();
   CStringList paths, outputs, states, dates;
   CUIntArray itemStates, images;
+  std::vector<PendingRow> rows;
   for (int i = 0; i < data->m_arrInputFiles.GetSize(); ++i) {
     const CString& path = data->m_arrInputFiles[i];
-    CString date;
-    const bool readable = FileDate(path, date);
+    const PendingRow& row = rows.emplace_back(PlanRow(path));
     paths.AddTail(path);
     outputs.AddTail(PlannedOutputName(CPathParts(path), data->m_nMode));
-    states.AddTail(readable ? "Pending" : "Failed");
-    dates.AddTail(date);
-    images.Add(readable ? 1 : 0);
-    itemStates.Add(1);
+    states.AddTail(row.usable ? "Pending" : "Failed");
+    dates.AddTail(row.date);
+    images.Add(row.image);
+    itemStates.Add(row.state);
   }
   CStringList headings;
   for (UINT id : {272u, 344u, 345u, 274u}) headings.AddTail(LoadResString(id));
@@ -182,11 +156,39 @@ void CResultsPageBase::FillResultList() {
   m_ctlResultList.Populate();
   const int widths[4] = {110, 150, 100, 100};
   for (int c = 0; c < 4; ++c) m_ctlResultList.SetColumnWidth(c, widths[c]);
-  for (int i = 0; i < images.GetSize(); ++i) m_ctlResultList.SetRowMark(i, 0, images[i] == 1 ? 1 : 0, 0);
+  for (size_t i = 0; i < rows.size(); ++i)
+    m_ctlResultList.SetRowMark(static_cast<int>(i), rows[i].current, rows[i].flagA, rows[i].flagB);
   CString progress;
   progress.Format(346, 0, static_cast<int>(data->m_arrInputFiles.GetSize()));
   SetLabelText(m_lblProgress, progress);
   if (FocusesFilledList()) m_ctlResultList.SetFocus();
+}
+
+CResultsPageBase::InputFile CResultsPageBase::LookAtInput(const CString& path) {
+  InputFile file;
+  struct stat st {};
+  if (path.IsEmpty() || ::stat(path, &st) != 0) return file;
+  file.readable = true;
+  file.regular = S_ISREG(st.st_mode);
+  file.empty = st.st_size == 0;
+  struct tm local {};
+  const time_t when = st.st_mtime;
+  localtime_r(&when, &local);
+  char text[64] = {};
+  strftime(text, sizeof text, "%d %B, %Y", &local);
+  file.date = text;
+  return file;
+}
+
+CResultsPageBase::PendingRow CResultsPageBase::PlanRow(const CString& path) {
+  // A file that cannot be read or is empty fails at once, without a date.
+  const InputFile file = LookAtInput(path);
+  PendingRow row;
+  row.usable = file.readable && !file.empty;
+  if (row.usable) row.date = file.date;
+  row.image = row.usable ? 1 : 0;
+  row.flagA = row.usable ? 1 : 0;
+  return row;
 }
 
 BOOL CResultsPageBase::StartOperation() {
@@ -199,26 +201,37 @@ BOOL CResultsPageBase::StartOperation() {
     m_pStatusProgress->SetRange(0, kProgressRange, 1);
     m_pStatusProgress->SetStep(1);
   }
-  DispatchPendingMessages();
+  BeforeRun();
+  if (DispatchesAtStart()) DispatchPendingMessages();
+  else PumpWaitingMessages();
   SetTimer(kRunTimer, 250, nullptr);
-  if (!data->m_pEngineObjects) {
+  if (NeedsEngine(data->m_nMode) && !data->m_pEngineObjects) {
     try {
       data->m_pEngineObjects = new CCapicomObjectSet;
     } catch (const _com_error& e) {
-      // Without the engine nothing can run: say why and leave the page idle.
-      KillTimer(kRunTimer);
-      m_bBusy = 0;
-      AfxMessageBox(GetCapicomErrorMessage(e.Error()).GetAnsi(), MB_OK);
-      UpdateResultButtons();
+      EngineUnavailable(e.Error());
       return TRUE;
     }
   }
   const WorkerProc proc = WorkerFor(data->m_nMode);
   data->m_bOperationDone.store(0);
   if (proc) StartWorker(proc);
-  else data->m_bOperationDone.store(1);  // nothing to run: the run is over at once
+  else RunWithoutWorker();
   UpdateResultButtons();
   return TRUE;
+}
+
+void CResultsPageBase::EngineUnavailable(HRESULT hr) {
+  // Without the engine nothing can run: say why and leave the page idle.
+  KillTimer(kRunTimer);
+  m_bBusy = 0;
+  AfxMessageBox(GetCapicomErrorMessage(hr).GetAnsi(), MB_OK);
+  UpdateResultButtons();
+}
+
+void CResultsPageBase::RunWithoutWorker() {
+  // Nothing to run: the run is over at once.
+  if (CProtectWizardData* data = WizardData()) data->m_bOperationDone.store(1);
 }
 
 void CResultsPageBase::OnTimer(UINT_PTR nIDEvent) {
@@ -262,7 +275,7 @@ void CResultsPageBase::OnRunEnded() {
   KillTimer(kRunTimer);
   sheet->SetWizardButtons(IsShowFinishPageEnabled() && !AutoFinishes() ? PSWIZB_NEXT : PSWIZB_FINISH);
   SetLabelText(m_lblStatus, LoadResString(360));
-  if (data.m_bMailResults) {
+  if (data.m_bMailResults && MailsOutputsAtEnd()) {
     // Only what was made: a failed file has nothing to mail.
     CStringArray outputs;
     for (int i = 0; i < m_arrOutputFiles.GetSize(); ++i)
@@ -279,20 +292,6 @@ bool CResultsPageBase::IsShowFinishPageEnabled() {
   COfficeTolvexConfig config("Software\\Kesmora\\OfficeTolvex");
   config.LoadOperationOptions();
   return config.ShowFinishPage != 0;
-}
-
-void CResultsPageBase::RunOnPageThread(const std::function<void()>& fn) {
-  HWND page = GetSafeHwnd();
-  if (page && ::IsWindow(page) && GetWindowThreadProcessId(page, nullptr) != GetCurrentThreadId()) {
-    ::SendMessage(page, WM_RUN_ON_PAGE, 0, reinterpret_cast<LPARAM>(&fn));
-    return;
-  }
-  fn();
-}
-
-LRESULT CResultsPageBase::OnRunOnPage(WPARAM, LPARAM lParam) {
-  (*reinterpret_cast<const std::function<void()>*>(lParam))();
-  return 0;
 }
 
 void CResultsPageBase::PrepareForRun() {
@@ -349,10 +348,13 @@ void CResultsPageBase::ReportFileResult(int index, int result, const char* messa
 }
 
 CString CResultsPageBase::LogEngineError(HRESULT hr) {
-  CString text = GetCapicomErrorMessage(hr).GetAnsi();
+  return LogFatalError("Signer Wizard Fatal", GetCapicomErrorMessage(hr).GetAnsi());
+}
+
+CString CResultsPageBase::LogFatalError(const char* source, const CString& text) {
   CAuditLog log;
   log.Load();
-  log.LogError("Signer Wizard Fatal", text);
+  log.LogError(source, text);
   return text;
 }
 
@@ -422,6 +424,7 @@ void CResultsPageBase::OnRunAgain() {
   if (RewindsBarOnRunAgain()) SetProgressPos(0);
   SetLabelText(m_lblProgress, " ");
   SetLabelText(m_lblPercent, " ");
+  RunAgainCleared();
   RedrawWindow();
   FillResultList();
   StartOperation();
@@ -439,14 +442,18 @@ void CResultsPageBase::OnSaveResultAs() {
                      OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, "*.*", this);
   if (dialog.DoModal() != IDOK) return;
   const CString target = dialog.GetPathName();
-  const bool ownName = target.CompareNoCase(output) == 0;
+  const bool ownName = IsOwnOutput(target, output);
   if (ownName && RefusesOwnNameFirst()) {
-    AfxMessageBox(LoadResString(330), MB_OK | MB_ICONINFORMATION);
+    AfxMessageBox(LoadResString(330), OwnNameBoxType());
   } else if (CopyFile(output, target, FALSE)) {
     AfxMessageBox(LoadResString(329), MB_OK | MB_ICONINFORMATION);
   } else if (ownName) {
     AfxMessageBox(LoadResString(330), MB_OK | MB_ICONINFORMATION);
   }
+}
+
+bool CResultsPageBase::IsOwnOutput(const CString& target, const CString& output) {
+  return target.CompareNoCase(output) == 0;
 }
 
 void CResultsPageBase::OnDetails() {
@@ -458,8 +465,12 @@ void CResultsPageBase::OnDetails() {
   } else if (m_nSelectedRow < m_arrOutputFiles.GetSize() && !IsError(m_arrOutputFiles[m_nSelectedRow])) {
     path = m_arrOutputFiles[m_nSelectedRow];
   }
+  if (path.IsEmpty() && ShowsFailedInputDetails() && m_nSelectedRow < data->m_arrInputFiles.GetSize())
+    path = data->m_arrInputFiles[m_nSelectedRow];
   if (path.IsEmpty()) return;
   CSummarySheet summary(DetailsTitle(), this, 0);
+  if (ZoomsDetailsFromButton())
+    kx::archives::AnchorAtControl(*this, IDC_DETAILS, summary.m_rcOrigin, summary.m_bOwnAnimation);
   summary.m_strFilePath = path;
   if (m_nSelectedRow < m_arrResults.GetSize() && !IsSuccess(m_arrResults[m_nSelectedRow]))
     summary.m_strStatusText = m_arrResults[m_nSelectedRow];
@@ -520,10 +531,7 @@ void CResultsPageBase::StepProgress() {
 
 void CResultsPageBase::UpdatePercentText(int pos) {
   if (m_nRangeHigh == m_nRangeLow) return;
-  int percent = static_cast<int>((static_cast<long long>(pos) - m_nRangeLow) * 100 / (m_nRangeHigh - m_nRangeLow));
-  if (percent != 100) percent %= 100;
-  CString text;
-  text.Format("%d%c", percent, '%');
+  const CString text = kx::archives::PercentText(pos, m_nRangeLow, m_nRangeHigh);
   if (!m_lblPercent.GetSafeHwnd()) return;
   CString shown;
   m_lblPercent.GetWindowText(shown);

@@ -8,8 +8,7 @@
 // thread; they are carried out on the page's own thread, so no window or list is touched from two threads.
 #pragma once
 
-#include <functional>
-
+#include "archives/WizardWorker.h"
 #include "controls/ColorLabel.h"
 #include "controls/ReportListCtrl.h"
 #include "platform/mfc/afxcmn.h"
@@ -19,7 +18,7 @@ class CPathParts;
 class CProtectWizardData;
 class CStatusProgressCtrl;
 
-class CResultsPageBase : public CPropertyPage {
+class CResultsPageBase : public CWorkerPage {
   DECLARE_DYNAMIC(CResultsPageBase)
  public:
   // The progress bar runs over this range.
@@ -70,15 +69,14 @@ class CResultsPageBase : public CPropertyPage {
   // The engine's text for the code, written to the audit log as "Signer Wizard Fatal"; the text is returned
   // for the file's result entry.
   CString LogEngineError(HRESULT hr);
+  // The text written to the audit log as an error of the source; returned for the file's result entry.
+  static CString LogFatalError(const char* source, const CString& text);
   // The file's one entry in each result list.
   void AddFileOutcome(const char* outputOrError, const char* result);
   // Empties the result lists and selects the current row again: the start of a run.
   void PrepareForRun();
   // Opens the output of the current row with the desktop (not for "Error").
   void OpenCurrentOutput();
-
-  // Runs fn on the page's thread (at once when the page has no window or this is its thread).
-  void RunOnPageThread(const std::function<void()>& fn);
 
  protected:
   // ---- what a wizard's page says ----
@@ -116,6 +114,51 @@ class CResultsPageBase : public CPropertyPage {
   virtual bool RewindsBarOnRunAgain() { return false; }
   // Saving a copy under the output's own name is refused before any copy is tried.
   virtual bool RefusesOwnNameFirst() { return false; }
+  // The copy's target is the output itself.
+  virtual bool IsOwnOutput(const CString& target, const CString& output);
+  // The box that refuses a copy onto the output itself.
+  virtual UINT OwnNameBoxType() { return MB_OK | MB_ICONINFORMATION; }
+  // The run-again button, the header title and the status text of a mode.
+  virtual void RunTexts(int mode, CString& runAgain, CString& title, CString& status);
+
+  // An input's row before the run: its date, whether it can be worked on ("Pending", else "Failed"), its image,
+  // the value kept with it and the flags of its mark.
+  struct PendingRow {
+    CString date;
+    bool usable = false;
+    UINT image = 0;
+    UINT state = 1;
+    BOOL current = 0, flagA = 0, flagB = 0;
+  };
+  virtual PendingRow PlanRow(const CString& path);
+  // What the list says of a file before the run: whether its status can be read, is that of a regular file and
+  // tells of content, and its modification date ("%d %B, %Y") when it can be read.
+  struct InputFile {
+    bool readable = false;
+    bool regular = false;
+    bool empty = true;
+    CString date;
+  };
+  static InputFile LookAtInput(const CString& path);
+
+  // The mode's operation needs the engine's objects.
+  virtual bool NeedsEngine(int) { return true; }
+  // The engine's objects could not be made: by default the page says why and stays idle.
+  virtual void EngineUnavailable(HRESULT hr);
+  // The mode has no worker: by default the run is over at once.
+  virtual void RunWithoutWorker();
+  // A run starts: the bar is set up, its worker not yet started.
+  virtual void BeforeRun() {}
+  // All messages waiting for the page are dispatched as the run starts (else only what other threads send).
+  virtual bool DispatchesAtStart() { return true; }
+  // The outputs of the run are mailed at its end when the user asked for mail.
+  virtual bool MailsOutputsAtEnd() { return true; }
+  // Run Again has cleared the labels; the list is filled again next.
+  virtual void RunAgainCleared() {}
+  // Details of a failed file show its input with the reason.
+  virtual bool ShowsFailedInputDetails() { return false; }
+  // The details sheet zooms out of the details button.
+  virtual bool ZoomsDetailsFromButton() { return false; }
 
   void DoDataExchange(CDataExchange* pDX) override;
   void PumpWaitingMessages();
@@ -133,11 +176,10 @@ class CResultsPageBase : public CPropertyPage {
   afx_msg void OnMailResult();
   afx_msg void OnResultListDblClk(NMHDR* pNMHDR, LRESULT* pResult);
   afx_msg void OnResultListItemChanged(NMHDR* pNMHDR, LRESULT* pResult);
-  afx_msg LRESULT OnRunOnPage(WPARAM wParam, LPARAM lParam);
   DECLARE_MESSAGE_MAP()
 };
 
 namespace kx::signing {
 // The label's text, with what lies under the label drawn again first (a label draws no background of its own).
-void SetLabelText(CWnd& label, const char* text);
+using kx::archives::SetLabelText;
 }  // namespace kx::signing

@@ -308,10 +308,10 @@ TEST_F(CodeSignWizardTest, ResultsOfferSaveMailDetailsAndRunAgain) {
   EXPECT_EQ(Names(m_out), (std::vector<std::string>{"hello32(1).exe", "hello32.exe"}));
   EXPECT_TRUE(OsslVerify(m_out + "/hello32(1).exe", true, &report)) << report;
   const CCodeFinalPage& page = m_wizard->m_FinalPage;
-  ASSERT_EQ(page.m_arrResults.GetSize(), 2);
-  EXPECT_EQ(page.m_arrResults[0], CString((m_out + "/hello32(1).exe").c_str()));
-  EXPECT_EQ(page.m_arrResults[1], "Error");
-  EXPECT_EQ(page.m_arrStatus[0], "Success");
+  ASSERT_EQ(page.m_arrOutputFiles.GetSize(), 2);
+  EXPECT_EQ(page.m_arrOutputFiles[0], CString((m_out + "/hello32(1).exe").c_str()));
+  EXPECT_EQ(page.m_arrOutputFiles[1], "Error");
+  EXPECT_EQ(page.m_arrResults[0], "Success");
 }
 
 TEST_F(CodeSignWizardTest, ProfileFolderFailedStampAndShreddingOnlySignedInputs) {
@@ -350,8 +350,8 @@ TEST_F(CodeSignWizardTest, ProfileFolderFailedStampAndShreddingOnlySignedInputs)
   EXPECT_TRUE(finish);
   EXPECT_TRUE(Names(m_out).empty()) << "the signed copy of a failed stamp stayed";
   EXPECT_EQ(kxtest::ReadFile(program), bytes) << "the input of a failed file was touched";
-  ASSERT_EQ(m_wizard->m_FinalPage.m_arrStatus.GetSize(), 1);
-  EXPECT_EQ(m_wizard->m_FinalPage.m_arrStatus[0],
+  ASSERT_EQ(m_wizard->m_FinalPage.m_arrResults.GetSize(), 1);
+  EXPECT_EQ(m_wizard->m_FinalPage.m_arrResults[0],
             "Failed to Timestamp the file. Please check if you have a access to TSP server "
             "(The time-stamping server answered with the HTTP status 500.)");
 
@@ -379,10 +379,10 @@ TEST_F(CodeSignWizardTest, ProfileFolderFailedStampAndShreddingOnlySignedInputs)
   EXPECT_EQ(messages.size(), 1u);
   EXPECT_EQ(Names(m_out), (std::vector<std::string>{"hello32.dll", "plain.exe"}));
   const CCodeFinalPage& page = m_wizard->m_FinalPage;
-  ASSERT_EQ(page.m_arrStatus.GetSize(), 2);
-  EXPECT_EQ(page.m_arrStatus[0], "Success");
-  EXPECT_EQ(page.m_arrResults[1], "Error");
-  EXPECT_EQ(std::string(page.m_arrStatus[1]), messages.at(0));
+  ASSERT_EQ(page.m_arrResults.GetSize(), 2);
+  EXPECT_EQ(page.m_arrResults[0], "Success");
+  EXPECT_EQ(page.m_arrOutputFiles[1], "Error");
+  EXPECT_EQ(std::string(page.m_arrResults[1]), messages.at(0));
   EXPECT_EQ(m_wizard->m_WizardData.m_bEngineError, 1);
 }
 
