@@ -415,9 +415,10 @@ void CResultsPageBase::OnRunAgain() {
   if (!sheet || !data) return;
   if (AfxMessageBox(RunAgainQuestion(), MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
   if (data->m_arrInputFiles.GetSize() == 0) return;
-  // The previous worker may still be in its pause: it has to be gone before the lists are used again.
-  WaitForWorker();
+  // Nothing may leave the page while the previous worker, which may still be in its pause, is waited for: it
+  // has to be gone before the lists are used again.
   sheet->SetWizardButtons(PSWIZB_DISABLEDFINISH);
+  WaitForWorker();
   m_bBusy = 0;
   data->m_bOperationDone.store(0);
   m_nSelectedRow = 0;
