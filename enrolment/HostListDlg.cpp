@@ -83,7 +83,10 @@ BOOL CHostListDlg::OnInitDialog() {
 
   if (!m_strFixedHost.IsEmpty()) {
     m_comboHost.EnableWindow(FALSE);
-    m_comboHost.SetCurSel(m_comboHost.AddString(m_strFixedHost));
+    // A host the list already holds is chosen, not added again: the list is written back on closing.
+    int at = m_comboHost.FindStringExact(-1, m_strFixedHost);
+    if (at == CB_ERR) at = m_comboHost.AddString(m_strFixedHost);
+    m_comboHost.SetCurSel(at);
     StartRun();
   }
   return TRUE;

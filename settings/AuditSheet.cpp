@@ -1,5 +1,10 @@
 #include "settings/AuditSheet.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <memory>
 
 #include "app/ResString.h"
@@ -80,6 +85,27 @@ void ExportAuditLog(CWnd* owner) {
   if (owner->MessageBox(LoadResString(484), nullptr, MB_YESNO | MB_ICONQUESTION) == IDYES) ShellOpen(path);
 }
 
+// Writes text to path readable by its owner only: the temporary folder may be shared with other users.
+// A file of that name is replaced, never written through (a link in its place is replaced too).
+bool WritePrivateText(const CString& path, const CString& text) {
+  CString temp;
+  temp.Format("%s.%ld.kxtmp", static_cast<const char*>(path), static_cast<long>(getpid()));
+  const int fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return false;
+  const char* at = text;
+  size_t left = static_cast<size_t>(text.GetLength());
+  bool ok = true;
+  while (ok && left > 0) {
+    const ssize_t n = write(fd, at, left);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) at += n, left -= static_cast<size_t>(n);
+  }
+  ok = close(fd) == 0 && ok && rename(temp, path) == 0;
+  if (!ok) unlink(temp);
+  return ok;
+}
+
 // The log as a text file of the user's temporary folder, opened for reading.
 void ViewAuditLog() {
   char folder[MAX_PATH + 1] = {};
@@ -87,7 +113,8 @@ void ViewAuditLog() {
   CString path = folder;
   if (path.IsEmpty() || path.Right(1) != "/") path += "/";
   path += "KX_TMP_LOG.TXT";
-  if (WriteAuditLogText(path)) ShellOpen(path);
+  CString text;
+  if (FormatAuditLogText(text) && WritePrivateText(path, text)) ShellOpen(path);
 }
 
 }  // namespace

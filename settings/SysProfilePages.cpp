@@ -210,6 +210,9 @@ void CSysProfileMainPage::OnRemove() {
 void CSysProfileMainPage::OnView() {
   if (m_nSelected < 0 || m_nSelected >= m_list.GetItemCount() || m_nSelected >= m_Paths.GetSize()) return;
   COneClickViewSheet viewer("One Click Settings", GetTopLevelParent(), 0);
+  // The viewer zooms out of the View button.
+  if (CWnd* button = GetDlgItem(1012); button && button->GetSafeHwnd()) button->GetWindowRect(&viewer.m_rcOrigin);
+  viewer.m_bAnimate = 1;
   viewer.m_strPresetPath = m_Paths[m_nSelected];
   viewer.DoModal();
 }

@@ -1,6 +1,8 @@
 // The audit sheet through its export: it lists what the audit writer appended (and records its own opening),
 // exports the log as CR LF text, shows it as a temporary file, deletes it, and saves the audit options. And
 // the entry record and list the log file is made of.
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -143,6 +145,10 @@ TEST_F(AuditSheet, ViewOpensATextCopyInTheUsersTemporaryFolder) {
   std::string path = kxtest::ReadFile(opened);
   EXPECT_EQ(path, kx::TempDir() + "KX_TMP_LOG.TXT");
   EXPECT_NE(kxtest::ReadFile(path).find("Operation: Sign Operation\r\n"), std::string::npos);
+  // The temporary folder may be shared: the copy of the log is for its owner only.
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 TEST_F(AuditSheet, DeleteEmptiesTheLogAndTheOptionsStopTheRecording) {
