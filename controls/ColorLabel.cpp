@@ -7,6 +7,7 @@
 
 BEGIN_MESSAGE_MAP(CColorLabel, CStatic)
   ON_WM_CTLCOLOR_REFLECT()
+  ON_MESSAGE(WM_SETTEXT, OnSetText)
 END_MESSAGE_MAP()
 
 namespace {
@@ -56,4 +57,18 @@ HBRUSH CColorLabel::CtlColor(CDC* pDC, UINT) {
   pDC->SetBkColor(m_crBackground);
   pDC->SetBkMode(opaque ? OPAQUE : TRANSPARENT);
   return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+}
+
+LRESULT CColorLabel::OnSetText(WPARAM, LPARAM) {
+  const LRESULT result = Default();
+  // The label paints no background of its own: the parent repaints what lies under it first, or a shorter new
+  // text would leave the end of the old one on the screen.
+  CWnd* parent = GetParent();
+  if (parent && IsWindowVisible()) {
+    CRect area;
+    GetWindowRect(&area);
+    parent->ScreenToClient(&area);
+    parent->InvalidateRect(&area, TRUE);
+  }
+  return result;
 }

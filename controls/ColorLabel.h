@@ -28,6 +28,7 @@ class CColorLabel : public CStatic {
  protected:
   void PostNcDestroy() override;
   afx_msg HBRUSH CtlColor(CDC* pDC, UINT nCtlColor);
+  afx_msg LRESULT OnSetText(WPARAM wParam, LPARAM lParam);
 
   DECLARE_MESSAGE_MAP()
 };

@@ -132,6 +132,35 @@ TEST_F(ControlsTest, TheColourLabelPaintsItsColourInItsOwnNeverUnderlinedFont) {
   });
 }
 
+TEST_F(ControlsTest, AShorterColourLabelTextLeavesNoTraceOfTheLongerOne) {
+  CControlsDialog dialog;
+  Run(dialog, kControlsDialog, [&](kx::UiDriver& d, kx::ControlDriver&, HWND box) {
+    HWND label = d.Control(box, kLabel);
+    // What the screen shows of the label right of where "OK" ends.
+    auto bluePixelsRight = [&] {
+      int count = 0;
+      d.Invoke(label, [&] {
+        ::RedrawWindow(box, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        RECT rc;
+        ::GetClientRect(label, &rc);
+        HDC dc = ::GetDC(label);
+        for (int y = 0; y < rc.bottom; ++y)
+          for (int x = rc.right / 3; x < rc.right; ++x) {
+            COLORREF c = ::GetPixel(dc, x, y);
+            if (std::abs(GetRValue(c) - 0) < 40 && std::abs(GetGValue(c) - 70) < 40 && std::abs(GetBValue(c) - 213) < 40)
+              ++count;
+          }
+        ::ReleaseDC(label, dc);
+      });
+      return count;
+    };
+    EXPECT_GT(bluePixelsRight(), 20);
+    d.Invoke(label, [&] { dialog.m_label.SetWindowText("OK"); });
+    d.Sync(label);
+    EXPECT_EQ(bluePixelsRight(), 0);
+  });
+}
+
 TEST_F(ControlsTest, TheComboCompletesTypedTextFromItsListUntilBackspace) {
   CControlsDialog dialog;
   Run(dialog, kControlsDialog, [&](kx::UiDriver& d, kx::ControlDriver& c, HWND box) {
