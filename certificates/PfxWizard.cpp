@@ -294,21 +294,18 @@ void PfxSelCertPage::OnSelectCertificate() {
     UpdateData(FALSE);
     return;
   }
-  CFormsObjectProvider provider;
-  CBaseSheet* made = nullptr;
-  provider.CreateSheetByName("CCertSheet", this, &made);
-  std::unique_ptr<CBaseSheet> sheet(made);
-  auto* chooser = dynamic_cast<CCertSheet*>(made);
-  if (!chooser) return;
-  chooser->m_bHosted = 0;
-  chooser->m_bSelectionMode = 1;
-  chooser->SetTitle(LoadResString(298));
-  if (chooser->DoModal() != IDOK || chooser->m_ResultCertificate.IsEmpty()) {
+  // The "Select Certificate" form of the manager, opening from the select button.
+  CCertSheet chooser(this, 1);
+  chooser.m_bHosted = 0;
+  chooser.m_bOwnAnimation = 1;
+  if (CWnd* button = GetDlgItem(1043)) button->GetWindowRect(&chooser.m_rcOrigin);
+  chooser.SetTitle(LoadResString(298));
+  if (chooser.DoModal() != IDOK || chooser.m_ResultCertificate.IsEmpty()) {
     UpdateData(FALSE);
     UpdateButtons();
     return;
   }
-  CCapicomCertificate chosen = chooser->m_ResultCertificate;
+  CCapicomCertificate chosen = chooser.m_ResultCertificate;
   if (IsAlreadyListed(chosen)) {
     CString text;
     text.Format(LoadResString(437), CString(chosen.GetInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME).GetAnsi()).GetString());

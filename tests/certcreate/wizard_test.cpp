@@ -9,7 +9,10 @@
 #include "app/SheetRegistry.h"
 #include "app/pages.h"
 #include "certificates/CWizard.h"
+#include "certificates/CertMgrPages.h"
 #include "certificates/PfxWizard.h"
+#include "engine/CapicomCertificate.h"
+#include "engine/CapicomStore.h"
 #include "platform/com/combase.h"
 #include "platform/cryptoapi/crypt.h"
 #include "platform/mfc/afxstate.h"
@@ -226,6 +229,76 @@ TEST_F(Wizards, TheAddressBookTakesCertificateFilesOnly) {
   EXPECT_NE(c, nullptr);
   CertFreeCertificateContext(c);
   CertCloseStore(book, 0);
+}
+
+TEST_F(Wizards, ExportWritesAPfxOnlyForAPasswordedPfxChoice) {
+  // A digital ID in the personal store to export.
+  std::string pfx = pki::MakePfx("signer", "pw 123", false, m_dir + "/in.pfx");
+  ASSERT_FALSE(pfx.empty());
+  {
+    CCapicomCertificate id;
+    ASSERT_EQ(id.Load(pfx.c_str(), "pw 123", CAPICOM_KEY_STORAGE_EXPORTABLE, CAPICOM_CURRENT_USER_KEY), S_OK);
+    CCapicomStore my;
+    ASSERT_EQ(my.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
+    ASSERT_EQ(my.Add(id), S_OK);
+  }
+  // The certificate-file choice with text left in the disabled password box must not carry the key out.
+  struct Case {
+    const char* name;
+    bool certificateFile;
+  } cases[] = {{"out.pfx", false}, {"out.cer", true}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    std::string out = m_dir + "/" + k.name;
+    auto sheet = Make("CPfxWizard");
+    ASSERT_NE(sheet, nullptr);
+    kx::RunWithUiHere([&] { return sheet->DoModal(); }, [&](kx::UiDriver& d) {
+      HWND hwnd = d.WaitForTitle("Certificate Importer");
+      HWND welcome = Page(d, hwnd, PfxMainPage::IDD);
+      d.Click(d.Control(welcome, 1203));
+      d.Click(d.Control(hwnd, ID_WIZNEXT));
+      HWND file = Page(d, hwnd, PfxFilePage::IDD);
+      d.SetText(d.Control(file, 1031), out);
+      d.SetText(d.Control(file, 1218), "out pw");
+      if (k.certificateFile) {
+        d.Click(d.Control(file, 1200));
+        EXPECT_FALSE(d.IsEnabled(d.Control(file, 1218)));
+      }
+      d.Click(d.Control(hwnd, ID_WIZNEXT));
+      HWND select = Page(d, hwnd, PfxSelCertPage::IDD);
+      kx::ControlDriver c(d);
+      c.ComboPick(d.Control(select, 1212), LoadResString(30034).GetString());
+      d.Click(d.Control(select, 1043));
+      // The manager's "Select Certificate" form: view only, the digital ID listed first.
+      HWND chooser = d.WaitForTitle(LoadResString(298).GetString());
+      HWND personal = Page(d, chooser, CPersonalCertPage::IDD);
+      EXPECT_FALSE(d.IsEnabled(d.Control(personal, 1007)));
+      d.Click(d.Control(chooser, IDOK));
+      d.WaitForGone(chooser);
+      // A second choice while one is listed is refused.
+      d.Click(d.Control(select, 1043));
+      EXPECT_EQ(AnswerPage(d, "OK"), LoadResString(568).GetString());
+      d.Click(d.Control(hwnd, ID_WIZNEXT));
+      EXPECT_EQ(AnswerPage(d, "OK"), LoadResString(212).GetString());
+      Page(d, hwnd, CFinishPage::IDD);
+      d.Click(d.Control(hwnd, ID_WIZFINISH));
+      d.WaitForGone(hwnd);
+    });
+    std::string text;
+    if (k.certificateFile) {
+      EXPECT_EQ(kxtest::Run("openssl x509 -inform DER -in '" + out + "' -noout -subject 2>&1", &text), 0) << text;
+      EXPECT_NE(text.find("alice"), std::string::npos) << text;
+      EXPECT_NE(kxtest::Run("openssl pkcs12 -in '" + out + "' -passin pass:'out pw' -noout 2>&1", &text), 0) << text;
+    } else {
+      EXPECT_EQ(kxtest::Run("openssl pkcs12 -in '" + out + "' -passin pass:'out pw' -nodes 2>&1", &text), 0) << text;
+      EXPECT_NE(text.find("PRIVATE KEY-----"), std::string::npos) << text;
+      size_t certificates = 0;
+      for (size_t at = text.find("BEGIN CERTIFICATE"); at != std::string::npos;
+           at = text.find("BEGIN CERTIFICATE", at + 1))
+        ++certificates;
+      EXPECT_EQ(certificates, 1u) << text;  // end certificate only
+    }
+  }
 }
 
 TEST(CreationWorker, SubjectAlgorithmAndPurposeTables) {
