@@ -85,13 +85,17 @@ void CPercentProgressCtrl::Paint(CDC* target) {
   CPaintDC* painting = target ? nullptr : new CPaintDC(this);
   CDC& paint = target ? *target : *painting;
   std::unique_ptr<CPaintDC> done(painting);
-  if (m_nLower >= m_nUpper) return;
   const COLORREF bar = m_crBar == CLR_DEFAULT ? GetSysColor(COLOR_HIGHLIGHT) : m_crBar;
   const COLORREF background = m_crBackground == CLR_DEFAULT ? GetSysColor(COLOR_WINDOW) : m_crBackground;
-  const double f = (static_cast<double>(m_nPosition) - m_nLower) / (static_cast<double>(m_nUpper) - m_nLower);
   CRect client;
   GetClientRect(&client);
   CMemoryDC dc(&paint, &client);
+  if (m_nLower >= m_nUpper) {
+    // An empty range has no bar and no text, but the old picture must not stay (the background is not erased).
+    dc.FillSolidRect(client, background);
+    return;
+  }
+  const double f = (static_cast<double>(m_nPosition) - m_nLower) / (static_cast<double>(m_nUpper) - m_nLower);
   CRect barRect(client), rest(client);
   const bool vertical = (CWnd::GetStyle() & PBS_VERTICAL) != 0;
   if (vertical) {

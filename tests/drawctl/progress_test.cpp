@@ -152,9 +152,16 @@ TEST_F(ProgressTest, EmptyAndHugeRangesPaintWithoutFault) {
 
   CPercentProgressCtrl percent;
   ASSERT_TRUE(percent.Create(WS_CHILD | WS_VISIBLE, CRect(10, 40, 210, 60), CWnd::FromHandle(host_), 101));
+  percent.SetColours(RGB(0, 0, 255), RGB(255, 255, 255));
+  percent.SetShowText(FALSE);
+  percent.SetPosition(100);
+  EXPECT_EQ(ClientPixel(percent.m_hWnd, 150, 10), RGB(0, 0, 255));
   percent.SetRange(9, 9);
-  EXPECT_EQ(percent.SetPosition(9), 0);
+  EXPECT_EQ(percent.SetPosition(9), 100);
   EXPECT_EQ(std::string(percent.GetText()), "0.00 %");
+  // An empty range shows the background, not what the last paint left.
+  percent.Invalidate();
+  EXPECT_EQ(ClientPixel(percent.m_hWnd, 150, 10), RGB(255, 255, 255));
   percent.SetRange(INT_MIN, INT_MAX);
   percent.SetPosition(INT_MAX);
   percent.UpdateWindow();
