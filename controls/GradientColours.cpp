@@ -87,8 +87,9 @@ void CGradientColours::MakeShiftedBands(CGradientBandList& list, int shift, int 
   if (length <= 0) {
     shift = 0;
   } else {
-    while (shift < 0) shift += length;
+    // The remainder at once: a far negative shift must not cost one pass per length.
     shift %= length;
+    if (shift < 0) shift += length;
   }
   if (shift == 0 || m_colours.size() < 2) {
     MakeBands(list, length, start, end, maxSteps);

@@ -2,6 +2,7 @@
 // the bands it paints.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <sstream>
 
 #include "controls/GradientColours.h"
@@ -85,6 +86,11 @@ TEST(Gradient, BlackToWhiteEndsAt252AndTurningByTheLengthIsNoTurn) {
   ramp.MakeShiftedBands(back, -100, 100, 0, -1, CGradientColours::kNoBound);
   EXPECT_EQ(Describe(whole), Describe(bands));
   EXPECT_EQ(Describe(back), Describe(bands));
+  // The most negative shift turns like its remainder (INT_MIN = -21474836 x 100 - 48), and at once.
+  CGradientBandList far, near;
+  ramp.MakeShiftedBands(far, INT_MIN, 100, 0, -1, CGradientColours::kNoBound);
+  ramp.MakeShiftedBands(near, 52, 100, 0, -1, CGradientColours::kNoBound);
+  EXPECT_EQ(Describe(far), Describe(near));
 }
 
 TEST(Gradient, PaintsItsBandsInEachDirection) {

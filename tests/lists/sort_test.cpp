@@ -118,6 +118,43 @@ TEST_F(SortTest, TheSortedHeadingShowsTheArrowAndAFormerOneLosesIt) {
   });
 }
 
+TEST(ArrowHeader, AscendingPointsUpAndDescendingPointsDown) {
+  // A heading of 100 x 20 drawn into memory: o = 5, the arrow's base and apex rows are 5 and 14.
+  CDC dc;
+  ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
+  CBitmap bitmap;
+  CClientDC screen(nullptr);
+  ASSERT_TRUE(bitmap.CreateCompatibleBitmap(&screen, 100, 20));
+  CBitmap* old = dc.SelectObject(&bitmap);
+  const COLORREF light = GetSysColor(COLOR_BTNHIGHLIGHT), dark = GetSysColor(COLOR_BTNSHADOW);
+  auto row = [&](int y, COLORREF colour) {
+    int n = 0;
+    for (int x = 70; x < 100; ++x) n += dc.GetPixel(x, y) == colour;
+    return n;
+  };
+  CArrowHeaderCtrl header;
+  DRAWITEMSTRUCT dis{};
+  dis.CtlType = ODT_HEADER;
+  dis.itemID = 0;
+  dis.hDC = dc.GetSafeHdc();
+  dis.rcItem = RECT{0, 0, 100, 20};
+  header.SetSortArrow(0, TRUE);
+  header.DrawItem(&dis);
+  // Ascending: a light base line along the bottom row, the apex at the top.
+  EXPECT_GE(row(14, light), 10);
+  EXPECT_LE(row(5, light) + row(5, dark), 2);
+  header.SetSortArrow(0, FALSE);
+  header.DrawItem(&dis);
+  // Descending: the base along the top row, the apex at the bottom.
+  EXPECT_GE(row(5, dark) + row(5, light), 10);
+  EXPECT_LE(row(14, light) + row(14, dark), 2);
+  // Another column is drawn without an arrow.
+  dis.itemID = 1;
+  header.DrawItem(&dis);
+  EXPECT_EQ(row(5, dark) + row(5, light) + row(14, light) + row(14, dark), 0);
+  dc.SelectObject(old);
+}
+
 TEST_F(SortTest, AListLeftUnsortableKeepsItsOrderAndSelection) {
   CListDialog dialog(false, FillFour);
   Run(dialog, kListDialog, [&](kx::UiDriver& d, kx::ControlDriver& c, HWND box) {
