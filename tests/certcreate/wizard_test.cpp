@@ -1,6 +1,11 @@
 // The creation and PFX wizards driven through their pages as a person does; results checked with openssl.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 
@@ -11,6 +16,7 @@
 #include "certificates/CWizard.h"
 #include "certificates/CertMgrPages.h"
 #include "certificates/PfxWizard.h"
+#include "core/SystemProfile.h"
 #include "engine/CapicomCertificate.h"
 #include "engine/CapicomStore.h"
 #include "platform/com/combase.h"
@@ -171,6 +177,57 @@ TEST_F(Wizards, ARequestSavedToAFileVerifies) {
   EXPECT_EQ(kxtest::Run("openssl req -in '" + request + "' -verify -noout -subject 2>&1", &out), 0) << out;
   EXPECT_NE(out.find("CN = Nia Request"), std::string::npos) << out;
   EXPECT_NE(out.find("verify OK"), std::string::npos) << out;
+}
+
+TEST_F(Wizards, AServiceRequestWithoutAServiceFailsItsStepsAndStillFinishes) {
+  // The enrolment service at a loopback port where nothing listens.
+  int port = 0;
+  {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t n = sizeof a;
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&a), &n), 0);
+    port = ntohs(a.sin_port);
+    close(s);
+  }
+  CSystemProfile profile;
+  profile.Load();
+  profile.Transport_Address_Index = 0;
+  profile.Transport_Address_URL = "http://127.0.0.1";
+  profile.Transport_Port = port;
+  profile.Save();
+
+  auto sheet = Make("CCWizard");
+  ASSERT_NE(sheet, nullptr);
+  std::vector<int> marks;
+  kx::RunWithUiHere([&] { return sheet->DoModal(); }, [&](kx::UiDriver& d) {
+    HWND hwnd = d.WaitForTitle("Certificate Generator");
+    HWND main = Page(d, hwnd, CCWMainPage::IDD);
+    d.Click(d.Control(main, 1016));
+    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    HWND identity = Page(d, hwnd, CCWIdentifyPage::IDD);
+    FillIdentity(d, identity, "Oli Service");
+    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    HWND finish = Page(d, hwnd, CCWFinishPage::IDD);
+    // One message, the connection failure.
+    EXPECT_EQ(AnswerPage(d, "OK"), (LoadResString(603) + "\n" + LoadResString(604)).GetString());
+    HWND button = d.Control(hwnd, ID_WIZFINISH);
+    d.WaitForEnabled(button, true, 60000);
+    HWND steps = d.Control(finish, 1033);
+    EXPECT_TRUE(d.IsVisible(steps));
+    for (int row = 0; row < 6; ++row)
+      marks.push_back(static_cast<int>(d.Send(steps, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) >> 12));
+    // A service request changes no result label.
+    EXPECT_EQ(d.Text(d.Control(finish, 1002)), "");
+    d.Click(button);
+    d.WaitForGone(hwnd);
+  });
+  // Failed rows carry state image 1 (as rows do before they are marked: the request row is never reached); none
+  // is done.
+  EXPECT_EQ(marks, (std::vector<int>{1, 1, 1, 1, 1, 1}));
 }
 
 TEST_F(Wizards, PfxFilesFromOpensslImportIntoThePersonalStore) {
