@@ -337,4 +337,47 @@ TEST_F(PopupTest, AnAlreadyDisabledOwnerStaysAsItWasAndLongTextIsCut) {
   EXPECT_FALSE(IsWindowEnabled(host_));
 }
 
+TEST_F(ProgressTest, StatusBarProgressTakesItsShareOfThePaneBesideTheText) {
+  CWinApp* app = AfxGetApp();
+  ASSERT_NE(app, nullptr);
+  CWnd* const formerMain = app->m_pMainWnd;
+  CStatusBar status;
+  ASSERT_TRUE(status.Create(CWnd::FromHandle(host_)));
+  const UINT panes[] = {ID_SEPARATOR};
+  ASSERT_TRUE(status.SetIndicators(panes, 1));
+  CStatusProgressCtrl bar(0, 50);
+  ASSERT_TRUE(bar.Create(WS_CHILD, CRect(0, 0, 10, 10), &status, 1));
+  app->m_pMainWnd = nullptr;
+  EXPECT_FALSE(bar.Reposition()) << "no main window, no status bar";
+  app->m_pMainWnd = CWnd::FromHandle(host_);
+  CRect pane;
+  status.GetItemRect(0, &pane);
+  ASSERT_GT(pane.Width(), 100);
+  auto placed = [&] {
+    CRect r;
+    bar.GetWindowRect(&r);
+    status.ScreenToClient(&r);
+    return r;
+  };
+  EXPECT_EQ(bar.SetPos(10), 0);
+  EXPECT_TRUE(bar.IsWindowVisible()) << "a position shows the bar";
+  ASSERT_TRUE(bar.Reposition());
+  const int inset = pane.Height() / 10;
+  EXPECT_EQ(placed(), CRect(pane.left, pane.top + inset, pane.right - pane.Width() / 2, pane.bottom - inset));
+  // A pane text pushes the bar right by its width and four spaces; the share is taken of what is left.
+  bar.SetText("Files");
+  int textWidth = 0, spaceWidth = 0;
+  {
+    CClientDC dc(&status);
+    CFont* old = dc.SelectObject(status.GetFont());
+    textWidth = dc.GetTextExtent("Files").cx;
+    spaceWidth = dc.GetTextExtent(" ").cx;
+    if (old) dc.SelectObject(old);
+  }
+  const int left = pane.left + textWidth + 4 * spaceWidth;
+  EXPECT_EQ(placed(), CRect(left, pane.top + inset, pane.right - (pane.right - left) / 2, pane.bottom - inset));
+  EXPECT_EQ(std::string(status.GetPaneText(0)), "Files");
+  app->m_pMainWnd = formerMain;
+}
+
 }  // namespace
