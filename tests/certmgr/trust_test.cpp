@@ -3,6 +3,8 @@
 // points in the trust points sheet, and the restricted trust page that keeps the trust-point list.
 #include "certificates/ApplicationSettingsPage.h"
 #include "certificates/SelTrustPointsSheet.h"
+#include "certificates/TrustLists.h"
+#include "platform/win32/stateroot.h"
 #include "certmgr/certmgr_fixture.h"
 #include "support/pki.h"
 
@@ -122,6 +124,19 @@ TEST_F(Trust, SwapWithoutItsTrustListChangesNothing) {
   });
   EXPECT_EQ(text, "The trusted root certificates could not be replaced.");
   EXPECT_EQ(StrictPolicy(), 0u);
+  EXPECT_EQ(StoreSubjects(CAPICOM_CURRENT_USER_STORE, "Root"), (std::vector<std::string>{"Test Root CA"}));
+}
+
+TEST_F(Trust, RootsAreNotTouchedWhenTheMachineStoreCannotBeWritten) {
+  AddCert("Root", "root");
+  // The machine's stores cannot be made: its store folder is taken by a file.
+  const std::string machine = kx::MachineStateDir();
+  ASSERT_EQ(::system(("mkdir -p '" + machine + "' && : > '" + machine + "/certstores'").c_str()), 0);
+  CCapicomCertificate replacement;
+  ASSERT_EQ(replacement.Load(kxtest::pki::Der("inter").c_str(), "", CAPICOM_KEY_STORAGE_DEFAULT,
+                             CAPICOM_CURRENT_USER_KEY),
+            S_OK);
+  EXPECT_EQ(certmgr::ReplaceTrustedRoots({replacement}), certmgr::RootSwap::AccessDenied);
   EXPECT_EQ(StoreSubjects(CAPICOM_CURRENT_USER_STORE, "Root"), (std::vector<std::string>{"Test Root CA"}));
 }
 
