@@ -140,6 +140,33 @@ TEST_F(ButtonTest, TextureFacesComeFromTheButtonColours) {
   kx::RenderWindowToPng(host_, frametest::Shot("texture-button").c_str());
 }
 
+TEST_F(ButtonTest, FlatButtonShowsItsBorderOnlyWhileHoveredAndNotWhenDraggedOnto) {
+  CIconButton button;
+  ASSERT_TRUE(button.Create("Go", WS_CHILD | WS_VISIBLE, CRect(100, 60, 160, 100), CWnd::FromHandle(host_), 203));
+  const COLORREF hi = GetSysColor(COLOR_BTNHIGHLIGHT), face = GetSysColor(COLOR_BTNFACE);
+  ASSERT_NE(hi, face);
+  button.Invalidate();
+  EXPECT_EQ(drawtest::ClientPixel(button, 0, 10), face) << "no border while the mouse is away";
+  // Dragging in with the left button held does not hover.
+  button.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_FALSE(button.IsOver());
+  button.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+  EXPECT_TRUE(button.IsOver());
+  EXPECT_EQ(drawtest::ClientPixel(button, 0, 10), hi) << "the raised border while hovered";
+  // Leaving the window or deactivating the dialog takes the border away.
+  button.SendMessage(WM_MOUSELEAVE);
+  EXPECT_FALSE(button.IsOver());
+  EXPECT_EQ(drawtest::ClientPixel(button, 0, 10), face);
+  button.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+  ASSERT_TRUE(button.IsOver());
+  button.SendMessage(WM_ACTIVATE, WA_INACTIVE, 0);
+  EXPECT_FALSE(button.IsOver());
+  // A classic button does not track the mouse at all.
+  button.SetFlat(FALSE, TRUE);
+  button.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+  EXPECT_FALSE(button.IsOver());
+}
+
 TEST_F(ButtonTest, EmptyButtonGetsNoTexture) {
   CTextureButton button;
   ASSERT_TRUE(button.Create("", WS_CHILD | WS_VISIBLE, CRect(10, 10, 10, 40), CWnd::FromHandle(host_), 201));
