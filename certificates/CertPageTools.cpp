@@ -7,6 +7,7 @@
 #include "certificates/CertificateRows.h"
 #include "certificates/CryptUILibrary.h"
 #include "core/Win32File.h"
+#include "engine/CapicomErrors.h"
 #include "engine/CapicomObjectSet.h"
 #include "engine/CertPolicy.h"
 #include "engine/CertificateManagerSettings.h"
@@ -39,8 +40,9 @@ void ValidateAndTell(CWnd* owner, const CCapicomCertificate& certificate) {
   try {
     WaitCursor wait(owner);
     CCertPolicy().ValidateCertificate(certificate, message);
-  } catch (const _com_error&) {
-    // The strict checks raise what the engine raised: the check did not pass.
+  } catch (const _com_error& e) {
+    // The strict checks raise what the engine raised: the check did not pass, and the engine says why.
+    if (!message.GetAnsi() || !*message.GetAnsi()) message = GetCapicomErrorMessage(e.Error());
   }
   owner->MessageBox(message.GetAnsi() ? message.GetAnsi() : "", nullptr, MB_OK);
 }
