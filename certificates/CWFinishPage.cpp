@@ -166,6 +166,7 @@ void CCWFinishPage::OnStores() {
   provider.CreateSheetByName("CCertSheet", this, &stores);
   if (!stores) return;
   stores->m_bHosted = 0;
+  stores->m_bSystemMenu = 1;  // opened as the exports open the manager
   stores->SetTitle(LoadResString(311));
   stores->DoModal();
   delete stores;
