@@ -92,10 +92,15 @@ void ControlDriver::ListDoubleClickRow(HWND list, int row) {
   d_.DoubleClickAt(list, std::min(r.left + 4, r.right - 1), (r.top + r.bottom) / 2);
 }
 
+int ControlDriver::WaitForListRow(HWND list, const std::string& text, int column) {
+  int row = -1;
+  d_.WaitUntil([&] { return (row = ListFind(list, text, column)) >= 0; },
+               "a row \"" + text + "\" in list " + Hex(list));
+  return row;
+}
+
 void ControlDriver::ListPickRow(HWND list, const std::string& text, int column) {
-  int row = ListFind(list, text, column);
-  if (row < 0) d_.Fail("list " + Hex(list) + " has no row \"" + text + "\"");
-  ListClickRow(list, row);
+  ListClickRow(list, WaitForListRow(list, text, column));
 }
 
 void ControlDriver::ClickColumnHeader(HWND list, int column) {

@@ -20,11 +20,14 @@ class KXAPI ControlDriver {
   std::string ListText(HWND list, int row, int column = 0);
   // The row whose text in `column` equals `text`, or -1.
   int ListFind(HWND list, const std::string& text, int column = 0);
+  // The row with this text once the list shows it (a page may still be filling its list); fails after the
+  // driver's timeout.
+  int WaitForListRow(HWND list, const std::string& text, int column = 0);
   std::vector<int> ListSelection(HWND list);
   // Clicks a row (scrolled into view first); with ctrl or shift held as given.
   void ListClickRow(HWND list, int row, bool ctrl = false, bool shift = false);
   void ListDoubleClickRow(HWND list, int row);
-  // Clicks the row with that text (throws when there is none).
+  // Clicks the row with that text once the list shows it (throws when it never does).
   void ListPickRow(HWND list, const std::string& text, int column = 0);
   // Clicks a column heading of a report list.
   void ClickColumnHeader(HWND list, int column);

@@ -121,7 +121,7 @@ TEST_F(Manager, SelectionRoleHandsBackTheDoubleClickedCertificate) {
                             [&](kx::UiDriver& d, HWND sheet) {
                               HWND list = d.Control(d.WaitForDialog(102), kList);
                               kx::ControlDriver c(d);
-                              c.ListDoubleClickRow(list, c.ListFind(list, "Bob Encryption"));
+                              c.ListDoubleClickRow(list, c.WaitForListRow(list, "Bob Encryption"));
                               d.WaitForGone(sheet);
                             },
                             [&](CCertSheet& s) {
@@ -139,7 +139,7 @@ TEST_F(Manager, SelectionRoleHandsBackTheDoubleClickedCertificate) {
                     [&](kx::UiDriver& d, HWND sheet) {
                       HWND list = d.Control(d.WaitForDialog(102), kList);
                       kx::ControlDriver c(d);
-                      c.ListDoubleClickRow(list, c.ListFind(list, "Alice Signer"));
+                      c.ListDoubleClickRow(list, c.WaitForListRow(list, "Alice Signer"));
                       EXPECT_TRUE(d.IsVisible(sheet));
                       d.Click(d.Control(sheet, IDOK));
                       d.WaitForGone(sheet);

@@ -163,7 +163,7 @@ TEST_F(CodeSignWizardTest, FileAndSignerPagesCheckWhatTheyAreGiven) {
     d.Click(d.Control(signer, kChoose));
     HWND manager = d.WaitForTitle(Res(298));
     HWND personal = d.Control(d.WaitForDialog(102), kSignerList);
-    kx::ControlDriver(d).ListDoubleClickRow(personal, kx::ControlDriver(d).ListFind(personal, "Test Code Signer"));
+    kx::ControlDriver(d).ListDoubleClickRow(personal, kx::ControlDriver(d).WaitForListRow(personal, "Test Code Signer"));
     d.WaitForGone(manager);
     EXPECT_EQ(Column(d, list, 2), std::vector<std::string>{"Signer ID"});
     EXPECT_TRUE(d.IsEnabled(next));

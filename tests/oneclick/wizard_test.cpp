@@ -111,7 +111,7 @@ TEST_F(OneClickWizard, SavesNumberedPresetsOfTheOperationsSetUp) {
     HWND chooser = d.WaitForTitle(Text(298));
     kx::ControlDriver c(d);
     HWND personal = d.Control(d.WaitForDialog(102), 1033);
-    c.ListDoubleClickRow(personal, c.ListFind(personal, "Alice Signer"));
+    c.ListDoubleClickRow(personal, c.WaitForListRow(personal, "Alice Signer"));
     d.WaitForGone(chooser);
     Next(d, sheet);
     Page(d, sheet, 4224);

@@ -42,7 +42,7 @@ class Manager : public signtest::SigningTest {
     kx::ControlDriver c(d);
     HWND chooser = d.WaitForTitle(Text(298));
     HWND personal = d.Control(d.WaitForDialog(102), 1033);
-    c.ListDoubleClickRow(personal, c.ListFind(personal, name));
+    c.ListDoubleClickRow(personal, c.WaitForListRow(personal, name));
     d.WaitForGone(chooser);
   }
   // The manager's sheet object behind its window (read on the interface thread only).

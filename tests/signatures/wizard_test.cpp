@@ -118,7 +118,7 @@ TEST_F(Signing, ASignedFileCarriesTheDrawnSignatureTheStatementAndThePickedTime)
         d.Click(d.Control(signers, 1043));
         HWND chooser = d.WaitForTitle(Text(298));
         HWND personal = d.Control(d.WaitForDialog(102), 1033);
-        c.ListDoubleClickRow(personal, c.ListFind(personal, "Alice Signer"));
+        c.ListDoubleClickRow(personal, c.WaitForListRow(personal, "Alice Signer"));
         d.WaitForGone(chooser);
         Next(d, sheet);
 

@@ -486,7 +486,7 @@ TEST_F(Wizard, TheSignerPageTakesOneSignerUnlessSeveralAreAsked) {
     d.Click(d.Control(page, 1043));
     HWND chooser = d.WaitForTitle(Text(298));
     HWND personal = d.Control(d.WaitForDialog(102), kList);
-    c.ListDoubleClickRow(personal, c.ListFind(personal, "Alice Signer"));
+    c.ListDoubleClickRow(personal, c.WaitForListRow(personal, "Alice Signer"));
     d.WaitForGone(chooser);
     EXPECT_EQ(c.ListRowCount(list), 1);
     EXPECT_EQ(c.ListText(list, 0, 2), Text(433));
