@@ -1,5 +1,6 @@
 #include "platform/services/winsock.h"
 
+#include <linux/icmp.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
@@ -224,6 +225,12 @@ SOCKET socket(int af, int type, int protocol) {
       ::setsockopt(fd, IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
     } else {
       fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+      if (fd >= 0) {
+        // Only echo replies reach the socket: not our own requests on the loopback, nor others' ICMP.
+        icmp_filter filter{};
+        filter.data = ~(1U << ICMP_ECHOREPLY);
+        ::setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+      }
     }
   } else {
     fd = ::socket(af, type | SOCK_CLOEXEC, protocol);
