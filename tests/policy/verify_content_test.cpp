@@ -21,7 +21,7 @@ constexpr const char* kContentFailed = "Unable to decrypt the content of the fil
 constexpr const char* kSigneeFailed =
     "Unable to decrypt signee information. Digital ID/Private Key of the recipient not found";
 
-struct FileSpec {
+struct FileRecipe {
   const char* what;
   bool encrypt = false;
   bool keyInExtraBlock = true;     // else in the encryption part
@@ -77,10 +77,10 @@ class ProtectedFiles : public PolicyTest {
     return ReadFile(m_dir + "/chunk.p7s");
   }
 
-  // Writes the stream file of the spec: the blocks, then the protected file describing them.
-  std::string Build(const FileSpec& spec, const std::vector<std::string>& chunks) {
-    CCapicomCertificate signer = WithKey(spec.signer);
-    CCapicomCertificate recipient = std::string(spec.recipient) == spec.signer ? signer : Cert(spec.recipient);
+  // Writes the stream file the recipe describes: the blocks, then the protected file describing them.
+  std::string Build(const FileRecipe& recipe, const std::vector<std::string>& chunks) {
+    CCapicomCertificate signer = WithKey(recipe.signer);
+    CCapicomCertificate recipient = std::string(recipe.recipient) == recipe.signer ? signer : Cert(recipe.recipient);
     const std::string secret = "0123456789abcdef0123456789ABCDEF";  // long enough for AES at 256 bits
 
     CFileManager manager;
@@ -90,7 +90,7 @@ class ProtectedFiles : public PolicyTest {
     file->m_info.m_signing.m_buffer = BufferOf("document.txt");
 
     CCapicomEncryptedData encryptor(kx::engine::kEmpty);
-    if (spec.encrypt) {
+    if (recipe.encrypt) {
       file->m_info.m_encryption.m_bPresent = 1;
       file->m_info.m_body.m_nested.m_bCipherIndex = CAPICOM_ENCRYPTION_ALGORITHM_AES;
       file->m_info.m_body.m_nested.m_bKeyLengthIndex = CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS;
@@ -99,7 +99,7 @@ class ProtectedFiles : public PolicyTest {
       EXPECT_EQ(envelope.GetRecipients().Add(recipient), S_OK);
       CByteBuffer key;
       EXPECT_TRUE(envelope.EncryptToBuffer(CAPICOM_ENCODE_BINARY, key, false));
-      if (spec.keyInExtraBlock) {
+      if (recipe.keyInExtraBlock) {
         file->SetExtraBlockFlag(1);
         file->m_extraBlock = key;
       } else {
@@ -115,19 +115,19 @@ class ProtectedFiles : public PolicyTest {
     PayloadEntry entry;
     std::vector<std::string> stored;
     for (size_t k = 0; k < chunks.size(); ++k) {
-      std::string signature = spec.opensslSignatures ? SignWithOpenssl(spec.signer, chunks[k]) : Sign(signer, chunks[k]);
-      if (spec.signaturesKept < 0 || static_cast<int>(k) < spec.signaturesKept) entry.m_buffers.Add(BufferOf(signature));
+      std::string signature = recipe.opensslSignatures ? SignWithOpenssl(recipe.signer, chunks[k]) : Sign(signer, chunks[k]);
+      if (recipe.signaturesKept < 0 || static_cast<int>(k) < recipe.signaturesKept) entry.m_buffers.Add(BufferOf(signature));
       std::string block = chunks[k];
-      if (spec.encrypt) {
+      if (recipe.encrypt) {
         encryptor.PutContentFromBuffer(BufferOf(chunks[k]));
         CByteBuffer out;
         EXPECT_TRUE(encryptor.EncryptToBuffer(CAPICOM_ENCODE_BINARY, out));
         block = StringOf(out);
       }
-      if (static_cast<int>(k) == spec.damagedBlock) block[spec.encrypt ? 0 : block.size() / 2] ^= 0x01;
+      if (static_cast<int>(k) == recipe.damagedBlock) block[recipe.encrypt ? 0 : block.size() / 2] ^= 0x01;
       stored.push_back(block);
     }
-    if (spec.records) EXPECT_TRUE(file->m_info.m_body.AddEntry(entry));
+    if (recipe.records) EXPECT_TRUE(file->m_info.m_body.AddEntry(entry));
 
     std::string path = m_dir + "/document.tvx";
     std::unique_ptr<CFileStream> out(manager.CreateStream(path.c_str()));
@@ -159,7 +159,7 @@ const std::vector<std::string> kChunks = {"The first chunk of the document, thir
 }  // namespace
 
 TEST_F(ProtectedFiles, RoundTrips) {
-  FileSpec specs[] = {
+  FileRecipe recipes[] = {
       {"signed, two blocks"},
       {"signed by openssl", false, true, "signer", "signer", true},
       {"signed, second block changed", false, true, "signer", "signer", false, -1, 1, true, false, kVerifyFailed},
@@ -173,19 +173,19 @@ TEST_F(ProtectedFiles, RoundTrips) {
       {"signed and encrypted for someone else", true, true, "signer", "encrypt", false, -1, -1, true, false,
        kSigneeFailed},
   };
-  for (const FileSpec& spec : specs) {
-    SCOPED_TRACE(spec.what);
-    std::string path = Build(spec, kChunks);
+  for (const FileRecipe& recipe : recipes) {
+    SCOPED_TRACE(recipe.what);
+    std::string path = Build(recipe, kChunks);
     CFileManager manager;
     Opened o = Open(manager, path);
     ASSERT_TRUE(o.file);
     CString text("untouched");
-    EXPECT_EQ(o.file->VerifyContent(o.stream.get(), text), spec.ok);
-    EXPECT_EQ(std::string(text), spec.ok ? "untouched" : spec.text);
+    EXPECT_EQ(o.file->VerifyContent(o.stream.get(), text), recipe.ok);
+    EXPECT_EQ(std::string(text), recipe.ok ? "untouched" : recipe.text);
     // The caller reads the blocks on from where it was.
     CByteBuffer block;
     EXPECT_TRUE(o.stream->ReadUInt32Block(block));
-    if (spec.ok && spec.records) EXPECT_EQ(StringOf(o.file->m_info.m_signing.m_buffer), kChunks[0]);
+    if (recipe.ok && recipe.records) EXPECT_EQ(StringOf(o.file->m_info.m_signing.m_buffer), kChunks[0]);
   }
 }
 
@@ -196,8 +196,8 @@ TEST_F(ProtectedFiles, OwnCipherPathOfFormatVersion2) {
   ASSERT_EQ(settings.Save(), ERROR_SUCCESS);
   // Whole cipher blocks: the version-2 format keeps no length, so only such chunks come back unchanged.
   std::vector<std::string> chunks = {std::string(32, 'a'), std::string(48, 'c')};
-  FileSpec spec{"signed and encrypted, version 2", true};
-  std::string path = Build(spec, chunks);
+  FileRecipe recipe{"signed and encrypted, version 2", true};
+  std::string path = Build(recipe, chunks);
   CFileManager manager;
   Opened o = Open(manager, path);
   ASSERT_TRUE(o.file);
@@ -207,10 +207,10 @@ TEST_F(ProtectedFiles, OwnCipherPathOfFormatVersion2) {
 }
 
 TEST_F(ProtectedFiles, SignerRejectedByThePolicy) {
-  FileSpec spec{"signed by an expired certificate"};
-  spec.signer = "expired";
-  spec.recipient = "expired";
-  std::string path = Build(spec, kChunks);
+  FileRecipe recipe{"signed by an expired certificate"};
+  recipe.signer = "expired";
+  recipe.recipient = "expired";
+  std::string path = Build(recipe, kChunks);
   CFileManager manager;
   Opened o = Open(manager, path);
   ASSERT_TRUE(o.file);
@@ -222,9 +222,9 @@ TEST_F(ProtectedFiles, SignerRejectedByThePolicy) {
 }
 
 TEST_F(ProtectedFiles, PolicyOffOrNoStreamChecksNothing) {
-  FileSpec spec{"signed, second block changed"};
-  spec.damagedBlock = 1;
-  std::string path = Build(spec, kChunks);
+  FileRecipe recipe{"signed, second block changed"};
+  recipe.damagedBlock = 1;
+  std::string path = Build(recipe, kChunks);
   CFileManager manager;
   Opened o = Open(manager, path);
   ASSERT_TRUE(o.file);
