@@ -65,6 +65,18 @@ void CBaseSheet::UpdateTabs() {
   }
 }
 
+void CBaseSheet::AddWizardTabPages(const std::vector<CPropertyPage*>& pages, UINT iconId, LPCSTR tabTitle) {
+  m_imlTabs.Create(16, 16, 0, 1, 1);
+  m_imlPageIcons.Create(32, 32, ILC_COLOR24 | ILC_MASK, 0, 5);
+  HICON icon = AfxGetApp() ? AfxGetApp()->LoadIcon(iconId) : nullptr;
+  for (CPropertyPage* page : pages) {
+    page->m_psp.dwFlags |= PSP_HASHELP;
+    AddTabPage(page);
+    if (icon) m_imlTabs.Add(icon);
+    m_astrTabTitles.Add(tabTitle);
+  }
+}
+
 void CBaseSheet::UpdateHeader() {
   if (!m_bHeader) return;
   int i = GetActiveIndex();

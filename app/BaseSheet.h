@@ -4,6 +4,8 @@
 // layout of the buttons.
 #pragma once
 
+#include <vector>
+
 #include "app/SheetRegistry.h"
 #include "controls/BannerCtrl.h"
 #include "core/SystemProfile.h"
@@ -31,6 +33,9 @@ class CBaseSheet : public CPropertySheet {
 
   void EnableHeader(BOOL enable) { m_bHeader = enable; }
   void EnableButtonArrange(BOOL enable) { m_bArrangeButtons = enable; }
+  // A wizard's pages: makes the tab and page-icon image lists, then adds each page with the help flag, the
+  // application's icon iconId on its tab and the one tab title.
+  void AddWizardTabPages(const std::vector<CPropertyPage*>& pages, UINT iconId, LPCSTR tabTitle);
   // Adds the page with its icon, banner title and banner text.
   void AddPageWithIcon(CPropertyPage* page, UINT iconId, LPCSTR caption, LPCSTR description);
   // Refreshes the banner for the active page.

@@ -43,17 +43,7 @@ CCodeSignWizard::CCodeSignWizard(LPCSTR caption, CWnd* pParentWnd, UINT selectPa
 CCodeSignWizard::~CCodeSignWizard() { m_Worker.Wait(); }
 
 BOOL CCodeSignWizard::AddPages() {
-  m_imlTabs.Create(16, 16, 0, 1, 1);
-  m_imlPageIcons.Create(32, 32, ILC_COLOR24 | ILC_MASK, 0, 5);
-  CPropertyPage* pages[] = {&m_MainPage, &m_FileSel, &m_SignPage, &m_FinalPage, &m_FinishPage};
-  HICON icon = AfxGetApp() ? AfxGetApp()->LoadIcon(128) : nullptr;
-  const CString tabTitle = LoadResString(5273);
-  for (CPropertyPage* page : pages) {
-    page->m_psp.dwFlags |= PSP_HASHELP;
-    AddTabPage(page);
-    if (icon) m_imlTabs.Add(icon);
-    m_astrTabTitles.Add(tabTitle);
-  }
+  AddWizardTabPages({&m_MainPage, &m_FileSel, &m_SignPage, &m_FinalPage, &m_FinishPage}, 128, LoadResString(5273));
   return TRUE;
 }
 

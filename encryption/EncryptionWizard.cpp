@@ -15,16 +15,8 @@ CEncryptionWizard::CEncryptionWizard(LPCSTR caption, CWnd* pParentWnd, UINT sele
 CEncryptionWizard::~CEncryptionWizard() { WaitForWorker(); }
 
 BOOL CEncryptionWizard::AddPages() {
-  m_imlTabs.Create(16, 16, 0, 1, 1);
-  m_imlPageIcons.Create(32, 32, ILC_COLOR24 | ILC_MASK, 0, 5);
-  CPropertyPage* pages[] = {&m_MainPage, &m_FilePage, &m_InfoPage, &m_FinalPage, &m_FinishPage, &m_OneClickPage};
-  HICON icon = AfxGetApp() ? AfxGetApp()->LoadIcon(128) : nullptr;
-  for (CPropertyPage* page : pages) {
-    page->m_psp.dwFlags |= PSP_HASHELP;
-    AddTabPage(page);
-    if (icon) m_imlTabs.Add(icon);
-    m_astrTabTitles.Add("Encryption Wizard");
-  }
+  AddWizardTabPages({&m_MainPage, &m_FilePage, &m_InfoPage, &m_FinalPage, &m_FinishPage, &m_OneClickPage}, 128,
+                    "Encryption Wizard");
   return TRUE;
 }
 

@@ -80,8 +80,6 @@ COneClickSheet::COneClickSheet(LPCSTR caption, CWnd* pParentWnd, UINT selectPage
 }
 
 BOOL COneClickSheet::AddPages() {
-  m_imlTabs.Create(16, 16, 0, 1, 1);
-  m_imlPageIcons.Create(32, 32, ILC_COLOR24 | ILC_MASK, 0, 5);
   // The Signer Wizard's pages at their places 1 to 9, between this wizard's two own pages.
   std::vector<CPropertyPage*> pages{&m_OneClickMainPage};
   for (int place = kFilePage; place < kFinishPage; ++place)
@@ -91,14 +89,7 @@ BOOL COneClickSheet::AddPages() {
     if (std::find(pages.begin(), pages.end(), page) == pages.end()) pages.push_back(page);
   pages.push_back(&m_OneClickFinishPage);
   pages.push_back(&m_FinishPage);
-  HICON icon = AfxGetApp() ? AfxGetApp()->LoadIcon(144) : nullptr;
-  const CString caption = LoadResString(5290);
-  for (CPropertyPage* page : pages) {
-    page->m_psp.dwFlags |= PSP_HASHELP;
-    AddTabPage(page);
-    if (icon) m_imlTabs.Add(icon);
-    m_astrTabTitles.Add(caption);
-  }
+  AddWizardTabPages(pages, 144, LoadResString(5290));
   return TRUE;
 }
 

@@ -16,20 +16,10 @@ CXQProfileWizard::CXQProfileWizard(LPCSTR caption, CWnd* pParentWnd, UINT select
     : CSignSheet(caption, pParentWnd, selectPage) {}
 
 BOOL CXQProfileWizard::AddPages() {
-  m_imlTabs.Create(16, 16, 0, 1, 1);
-  m_imlPageIcons.Create(32, 32, ILC_COLOR24 | ILC_MASK, 0, 5);
-  CPropertyPage* pages[] = {&m_ProfileMainPage,  &m_InitialPage,    &m_ProgressPage,  &m_SelectCertPage,
-                            &m_DecryptPage,      &m_SelectSignerPage, &m_TimeStampPage, &m_SelSigImagePage,
-                            &m_LegalSignPage,    &m_CreateSigImagePage, &m_UserPage,    &m_ConfigPage,
-                            &m_ProfileFinishPage, &m_FooterPage};
-  HICON icon = AfxGetApp() ? AfxGetApp()->LoadIcon(144) : nullptr;
-  const CString title = LoadResString(300);
-  for (CPropertyPage* page : pages) {
-    page->m_psp.dwFlags |= PSP_HASHELP;
-    AddTabPage(page);
-    if (icon) m_imlTabs.Add(icon);
-    m_astrTabTitles.Add(title);
-  }
+  AddWizardTabPages({&m_ProfileMainPage, &m_InitialPage, &m_ProgressPage, &m_SelectCertPage, &m_DecryptPage,
+                     &m_SelectSignerPage, &m_TimeStampPage, &m_SelSigImagePage, &m_LegalSignPage,
+                     &m_CreateSigImagePage, &m_UserPage, &m_ConfigPage, &m_ProfileFinishPage, &m_FooterPage},
+                    144, LoadResString(300));
   return TRUE;
 }
 

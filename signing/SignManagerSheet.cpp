@@ -40,17 +40,8 @@ CSignManagerSheet::CSignManagerSheet(LPCSTR caption, CWnd* pParentWnd, UINT sele
 }
 
 BOOL CSignManagerSheet::AddPages() {
-  m_imlTabs.Create(16, 16, 0, 1, 1);
-  m_imlPageIcons.Create(32, 32, ILC_COLOR24 | ILC_MASK, 0, 5);
-  CPropertyPage* pages[] = {&m_WelcomePage, &m_OptionPage, &m_DrawPage, &m_EncryptPage, &m_FinishPage};
-  HICON icon = AfxGetApp() ? AfxGetApp()->LoadIcon(144) : nullptr;
-  const CString tabTitle = LoadResString(5312);
-  for (CPropertyPage* page : pages) {
-    page->m_psp.dwFlags |= PSP_HASHELP;
-    AddTabPage(page);
-    if (icon) m_imlTabs.Add(icon);
-    m_astrTabTitles.Add(tabTitle);
-  }
+  AddWizardTabPages({&m_WelcomePage, &m_OptionPage, &m_DrawPage, &m_EncryptPage, &m_FinishPage}, 144,
+                    LoadResString(5312));
   return TRUE;
 }
 

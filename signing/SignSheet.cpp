@@ -70,19 +70,11 @@ int CSignSheet::GetPlaceAfterSigningPages() {
 }
 
 void CSignSheet::AddWizardPages(LPCSTR tabTitle) {
-  m_imlTabs.Create(16, 16, 0, 1, 1);
-  m_imlPageIcons.Create(32, 32, ILC_COLOR24 | ILC_MASK, 0, 5);
   // In the order of their places.
-  CPropertyPage* pages[] = {&m_MainPage,         &m_InitialPage,      &m_ProgressPage,   &m_SelectCertPage,
-                            &m_DecryptPage,      &m_SelectSignerPage, &m_TimeStampPage,  &m_SelSigImagePage,
-                            &m_LegalSignPage,    &m_CreateSigImagePage, &m_FinishPage};
-  HICON icon = AfxGetApp() ? AfxGetApp()->LoadIcon(144) : nullptr;
-  for (CPropertyPage* page : pages) {
-    page->m_psp.dwFlags |= PSP_HASHELP;
-    AddTabPage(page);
-    if (icon) m_imlTabs.Add(icon);
-    m_astrTabTitles.Add(tabTitle);
-  }
+  AddWizardTabPages({&m_MainPage, &m_InitialPage, &m_ProgressPage, &m_SelectCertPage, &m_DecryptPage,
+                     &m_SelectSignerPage, &m_TimeStampPage, &m_SelSigImagePage, &m_LegalSignPage,
+                     &m_CreateSigImagePage, &m_FinishPage},
+                    144, tabTitle);
 }
 
 INT_PTR CSignSheet::DoModal() {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/ui/driver.h"
+#include "platform/ui/prsht.h"
 
 namespace kxtest {
 
@@ -24,6 +25,21 @@ inline HWND Page(kx::UiDriver& d, HWND sheet, ULONG_PTR templateId) {
   q.templateId = templateId;
   q.parent = sheet;
   return d.WaitForWindow(q);
+}
+
+// A wizard's run has ended when its end button is enabled: a picture of it when asked (shotPath), then on
+// through the finish page, when there is one, to the end of the wizard.
+inline void FinishRun(kx::UiDriver& d, HWND sheet, const std::string& shotPath = "") {
+  HWND next = d.Control(sheet, ID_WIZNEXT), finish = d.Control(sheet, ID_WIZFINISH);
+  d.WaitUntil([&] { return (d.IsVisible(next) && d.IsEnabled(next)) || (d.IsVisible(finish) && d.IsEnabled(finish)); },
+              "the end of the run");
+  if (!shotPath.empty()) d.SavePng(sheet, shotPath);
+  if (d.IsVisible(next) && d.IsEnabled(next)) {
+    d.Click(next);
+    Page(d, sheet, 4250);
+  }
+  d.Click(finish);
+  d.WaitForGone(sheet);
 }
 
 }  // namespace kxtest

@@ -18,6 +18,7 @@ extern "C" int EncryptWizardOperation(HWND parent, BYTE operation, LPCSTR path, 
 
 using namespace oneclicktest;
 using kxtest::AnswerPage;
+using kxtest::FinishRun;
 using kxtest::Page;
 using kxtest::StringOf;
 
@@ -67,19 +68,6 @@ class EncryptionWizard : public OneClickTest {
   static void TypePassword(kx::UiDriver& d, HWND page, const std::string& password, const std::string& confirm) {
     d.SetText(d.Control(page, kPassword), password);
     d.SetText(d.Control(page, kConfirm), confirm);
-  }
-  // The final page's run has ended when its end button is enabled; then on to the end of the wizard.
-  static void FinishRun(kx::UiDriver& d, HWND sheet, const char* shot = nullptr) {
-    HWND next = d.Control(sheet, ID_WIZNEXT), finish = d.Control(sheet, ID_WIZFINISH);
-    d.WaitUntil([&] { return (d.IsVisible(next) && d.IsEnabled(next)) || (d.IsVisible(finish) && d.IsEnabled(finish)); },
-                "the end of the run");
-    if (shot) d.SavePng(sheet, frametest::Shot(shot));
-    if (d.IsVisible(next) && d.IsEnabled(next)) {
-      d.Click(next);
-      Page(d, sheet, 4250);
-    }
-    d.Click(finish);
-    d.WaitForGone(sheet);
   }
   // openssl's PBKDF2-HMAC-SHA1 of the password and salt (1000 iterations), as bytes.
   static std::string OpensslKey(const std::string& password, const std::string& salt, int length) {
@@ -150,7 +138,7 @@ TEST_F(EncryptionWizard, AHostEncryptsWithAPasswordAndDecryptsAgain) {
     HWND final = Page(d, sheet, 30037);
     d.WaitForText(d.Control(final, 1088), "1 of 1 files processed");
     d.WaitUntil([&] { return c.ListText(d.Control(final, kList), 0, 2) == Text(557); }, "the row done");
-    FinishRun(d, sheet, "encryption-final");
+    FinishRun(d, sheet, frametest::Shot("encryption-final"));
   });
   EXPECT_EQ(result, 1);
 

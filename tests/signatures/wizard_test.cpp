@@ -17,6 +17,7 @@ extern "C" int SignerWizardOperation(HWND parent, BYTE operation, LPCSTR path, L
 
 using namespace sigtest;
 using kxtest::AnswerPage;
+using kxtest::FinishRun;
 using kxtest::BufferOf;
 using kxtest::Page;
 using kxtest::StringOf;
@@ -37,18 +38,6 @@ class Signing : public signtest::SigningTest {
   static void CancelWizard(kx::UiDriver& d, HWND sheet) {
     d.Click(d.Control(sheet, IDCANCEL));
     AnswerPage(d, "Yes");
-    d.WaitForGone(sheet);
-  }
-  // The processing page's run has ended when its end button is enabled; then on to the end of the wizard.
-  static void FinishRun(kx::UiDriver& d, HWND sheet) {
-    HWND next = d.Control(sheet, ID_WIZNEXT), finish = d.Control(sheet, ID_WIZFINISH);
-    d.WaitUntil([&] { return (d.IsVisible(next) && d.IsEnabled(next)) || (d.IsVisible(finish) && d.IsEnabled(finish)); },
-                "the end of the run");
-    if (d.IsVisible(next) && d.IsEnabled(next)) {
-      d.Click(next);
-      Page(d, sheet, 4250);
-    }
-    d.Click(finish);
     d.WaitForGone(sheet);
   }
   // A wizard made by its class name (the Signer Wizard unless said), opening on the page at start, for the

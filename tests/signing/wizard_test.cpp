@@ -18,6 +18,7 @@ extern "C" int DisplaySignerWizard(HWND parent);
 
 using namespace signtest;
 using kxtest::AnswerPage;
+using kxtest::FinishRun;
 using kxtest::Page;
 
 namespace {
@@ -43,19 +44,6 @@ class Wizard : public SigningTest {
   static void CancelWizard(kx::UiDriver& d, HWND sheet) {
     d.Click(d.Control(sheet, IDCANCEL));
     AnswerPage(d, "Yes");
-    d.WaitForGone(sheet);
-  }
-  // The processing page's run has ended when its end button is enabled; then on to the end of the wizard.
-  static void FinishRun(kx::UiDriver& d, HWND sheet, const char* shot = nullptr) {
-    HWND next = d.Control(sheet, ID_WIZNEXT), finish = d.Control(sheet, ID_WIZFINISH);
-    d.WaitUntil([&] { return (d.IsVisible(next) && d.IsEnabled(next)) || (d.IsVisible(finish) && d.IsEnabled(finish)); },
-                "the end of the run");
-    if (shot) d.SavePng(sheet, frametest::Shot(shot));
-    if (d.IsVisible(next) && d.IsEnabled(next)) {
-      d.Click(next);
-      Page(d, sheet, 4250);
-    }
-    d.Click(finish);
     d.WaitForGone(sheet);
   }
   // Picks certificates in a selection sheet: on the tab's page, each named row, then OK.
@@ -148,7 +136,7 @@ TEST_F(Wizard, AHostEncryptsAFileAndHasItDecryptedWithAutomaticFinish) {
         EXPECT_EQ(d.Text(d.Control(processing, 1089)), "100%");
         // Only decrypted files are opened from here.
         EXPECT_FALSE(d.IsEnabled(d.Control(processing, kOpen)));
-        FinishRun(d, sheet, "processing");
+        FinishRun(d, sheet, frametest::Shot("processing"));
       });
   EXPECT_EQ(result, 1);
   const std::string protectedPath = out + "/report.doc.Tvx";
