@@ -46,11 +46,6 @@ void PkgMainPage::DoDataExchange(CDataExchange* pDX) {
   DDX_Radio(pDX, IDC_CHOICE, m_nChoice);
 }
 
-BOOL PkgMainPage::OnInitDialog() {
-  CPropertyPage::OnInitDialog();
-  return TRUE;
-}
-
 BOOL PkgMainPage::OnSetActive() {
   UpdateData(TRUE);
   if (CPropertySheet* sheet = GetParentSheet()) sheet->PostMessage(PSM_SETWIZBUTTONS, 0, PSWIZB_NEXT);

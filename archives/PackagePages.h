@@ -25,7 +25,6 @@ class PkgMainPage : public CPropertyPage {
   CStatic m_stcText;
   int m_nChoice = 0;
 
-  BOOL OnInitDialog() override;
   BOOL OnSetActive() override;
   LRESULT OnWizardNext() override;
 
