@@ -59,6 +59,9 @@ struct Surface {
   // Damage since the window system last composed this surface onto the screen (surface coordinates).
   bool damaged = false;
   RECT damage{0, 0, 0, 0};
+  // Damage since the display last sent this surface to its window on the screen.
+  bool shownDamaged = false;
+  RECT shownDamage{0, 0, 0, 0};
 
   uint32_t* Row(int y);
   void AddDamage(const RECT& rc);

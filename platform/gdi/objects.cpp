@@ -31,6 +31,12 @@ void Surface::AddDamage(const RECT& rc) {
   } else {
     UnionRect(&damage, &damage, &r);
   }
+  if (!shownDamaged) {
+    shownDamage = r;
+    shownDamaged = true;
+  } else {
+    UnionRect(&shownDamage, &shownDamage, &r);
+  }
 }
 void Surface::Fill(uint32_t pixel) {
   cairo_surface_flush(cs);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ui/display.h"
 #include "platform/ui/internal.h"
 
 namespace kx::ui {
@@ -119,6 +120,39 @@ void PrintWindowTo(HWND hwnd, HDC hdc, LPARAM flags) {
 
 using namespace kx::ui;
 
+namespace {
+
+// The caption pressed: the window follows the pointer until the button is let go.
+void MoveByCaption(HWND hwnd, POINT start) {
+  HWND top = GetAncestor(hwnd, GA_ROOT);
+  RECT from;
+  if (!top || !GetWindowRect(top, &from)) return;
+  SetCapture(top);
+  MSG m;
+  while (GetCapture() == top) {
+    if (!GetMessage(&m, nullptr, 0, 0)) {
+      PostQuitMessage(static_cast<int>(m.wParam));
+      break;
+    }
+    if (m.message == WM_MOUSEMOVE || m.message == WM_LBUTTONUP) {
+      if (m.pt.x != start.x || m.pt.y != start.y)
+        SetWindowPos(top, nullptr, from.left + m.pt.x - start.x, from.top + m.pt.y - start.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      if (m.message == WM_LBUTTONUP) break;
+      continue;
+    }
+    if (m.message == WM_KEYDOWN && m.wParam == VK_ESCAPE) {
+      SetWindowPos(top, nullptr, from.left, from.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      break;
+    }
+    TranslateMessage(&m);
+    DispatchMessage(&m);
+  }
+  if (GetCapture() == top) ReleaseCapture();
+}
+
+}  // namespace
+
 LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_NCCREATE: {
@@ -211,6 +245,10 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         w->ncPending = true;
         if (w->queue) Wake(*w->queue);
       }
+      if (!w->parent) {
+        g.unlock();
+        CurrentDisplay().WindowChanged(hwnd);
+      }
       return TRUE;
     }
     case WM_GETTEXT: {
@@ -237,6 +275,10 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     case WM_NCLBUTTONDOWN: {
+      if (wp == HTCAPTION) {
+        MoveByCaption(hwnd, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+        return 0;
+      }
       Guard g(Lock());
       if (WindowPtr w = Find(hwnd)) w->closeTracking = wp == HTCLOSE;
       if (wp == HTVSCROLL || wp == HTHSCROLL) {
@@ -325,6 +367,10 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HICON& slot = wp == ICON_BIG ? w->iconBig : w->iconSmall;
       HICON old = slot;
       slot = reinterpret_cast<HICON>(lp);
+      if (!w->parent) {
+        g.unlock();
+        CurrentDisplay().WindowChanged(hwnd);
+      }
       return reinterpret_cast<LRESULT>(old);
     }
     case WM_GETICON: {
@@ -363,7 +409,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_SYSKEYDOWN:
-      if (wp == VK_F4) PostMessage(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+      // Alt+F4 closes the top-level window, whichever of its controls has the focus.
+      if (wp == VK_F4) PostMessage(GetAncestor(hwnd, GA_ROOT), WM_SYSCOMMAND, SC_CLOSE, 0);
       return 0;
     default:
       return 0;

@@ -1,17 +1,16 @@
 // The edit control: single and multi-line, password, read-only, number-only, limits, selection, undo, the
-// clipboard of the process, EM_* messages and EN_* notifications.
+// text clipboard (the display's), EM_* messages and EN_* notifications.
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/ui/display.h"
 #include "platform/ui/internal.h"
 
 namespace kx::ui {
 
 namespace {
-
-std::string g_clipboard;
 
 struct EditData {
   std::string text;
@@ -278,7 +277,7 @@ bool ReadOnly(HWND hwnd) { return (Style(hwnd) & ES_READONLY) != 0; }
 
 void Copy(EditData* d) {
   if (d->password || SelMin(d) == SelMax(d)) return;
-  g_clipboard = d->text.substr(SelMin(d), SelMax(d) - SelMin(d));
+  CurrentDisplay().SetClipboardText(d->text.substr(SelMin(d), SelMax(d) - SelMin(d)));
 }
 
 void MoveCaret(HWND hwnd, EditData* d, size_t pos, bool extend) {
@@ -353,7 +352,7 @@ void KeyDown(HWND hwnd, EditData* d, WPARAM vk) {
       break;
     case VK_INSERT:
       if (ctrl) Copy(d);
-      else if (shift && !ReadOnly(hwnd)) Replace(hwnd, d, g_clipboard, true, true);
+      else if (shift && !ReadOnly(hwnd)) Replace(hwnd, d, CurrentDisplay().ClipboardText(), true, true);
       break;
     default:
       break;
@@ -372,7 +371,7 @@ void Char(HWND hwnd, EditData* d, unsigned char c) {
       Copy(d);
       return;
     case 22:
-      if (!ReadOnly(hwnd)) Replace(hwnd, d, g_clipboard, true, true);
+      if (!ReadOnly(hwnd)) Replace(hwnd, d, CurrentDisplay().ClipboardText(), true, true);
       return;
     case 24:
       if (ReadOnly(hwnd)) return;
@@ -793,7 +792,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       Copy(d);
       return 0;
     case WM_PASTE:
-      if (!ReadOnly(hwnd)) Replace(hwnd, d, g_clipboard, true, true);
+      if (!ReadOnly(hwnd)) Replace(hwnd, d, CurrentDisplay().ClipboardText(), true, true);
       return 0;
     case WM_CLEAR:
       if (!ReadOnly(hwnd) && SelMin(d) != SelMax(d)) Replace(hwnd, d, "", true, true);

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "platform/ui/dlgtemplate.h"
+#include "platform/ui/display.h"
 #include "platform/ui/internal.h"
 
 namespace kx::ui {
@@ -26,6 +27,10 @@ struct LastClick {
   DWORD time = 0;
   POINT pt{0, 0};
 } g_lastClick;
+std::map<HCURSOR, int>& CursorIds() {  // standard cursors by their resource id (under the lock)
+  static auto* m = new std::map<HCURSOR, int>();
+  return *m;
+}
 std::atomic<UINT> g_lastBeep{0};
 std::atomic<unsigned> g_beeps{0};
 
@@ -378,7 +383,8 @@ using namespace kx::ui;
 BOOL TranslateMessage(const MSG* msg) {
   if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN)) return FALSE;
   uint32_t ch;
-  if (msg->wParam == VK_PACKET) {
+  // The display's keyboard map may give the typed character with the key, above the key's usual bits.
+  if (msg->wParam == VK_PACKET || (static_cast<uint64_t>(msg->lParam) >> 32)) {
     ch = static_cast<uint32_t>(static_cast<uint64_t>(msg->lParam) >> 32);
   } else {
     bool shift = GetKeyState(VK_SHIFT) < 0, control = GetKeyState(VK_CONTROL) < 0;
@@ -484,6 +490,7 @@ HWND SetActiveWindow(HWND hwnd) {
     return old;
   }
   SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  CurrentDisplay().Activated(hwnd);
   if (!old) SendMessage(hwnd, WM_ACTIVATEAPP, TRUE, 0);
   SendMessage(hwnd, WM_NCACTIVATE, TRUE, 0);
   SendMessage(hwnd, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, IsIconic(hwnd)), reinterpret_cast<LPARAM>(old));
@@ -569,9 +576,24 @@ BOOL SetCursorPos(int x, int y) {
 }
 
 HCURSOR SetCursor(HCURSOR cursor) {
-  Guard g(Lock());
-  HCURSOR old = g_cursor;
-  g_cursor = cursor;
+  int id = 0;
+  HCURSOR old;
+  {
+    Guard g(Lock());
+    old = g_cursor;
+    g_cursor = cursor;
+    auto it = CursorIds().find(cursor);
+    if (it != CursorIds().end()) id = it->second;
+  }
+  if (old != cursor) {
+    PointerShape shape = PointerShape::Arrow;
+    if (id == 32513) shape = PointerShape::IBeam;
+    else if (id == 32514 || id == 32650) shape = PointerShape::Wait;
+    else if (id == 32649) shape = PointerShape::Hand;
+    else if (id == 32644) shape = PointerShape::SizeWE;
+    else if (id == 32645) shape = PointerShape::SizeNS;
+    CurrentDisplay().SetPointerShape(shape);
+  }
   return old;
 }
 
@@ -619,6 +641,7 @@ UINT GetDoubleClickTime() { return 500; }
 BOOL MessageBeep(UINT type) {
   g_lastBeep = type;
   ++g_beeps;
+  CurrentDisplay().Beep();
   return TRUE;
 }
 
@@ -717,12 +740,14 @@ HICON MakeStandardIcon(int id) {
 }
 
 HCURSOR MakeStandardCursor(int id) {
-  // Cursors are never shown on the headless screen; an arrow shape stands for every kind.
+  // The headless screen shows no cursor: an arrow shape stands for every kind; a display shows its own shapes.
   std::vector<uint32_t> argb(32 * 32, 0);
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x <= y / 2 + 1 && x < 12; ++x) argb[static_cast<size_t>(y) * 32 + x] = 0xFF000000;
-  (void)id;
-  return kx::CreateIconFromArgb(32, 32, argb.data(), false, 0, 0);
+  HCURSOR c = kx::CreateIconFromArgb(32, 32, argb.data(), false, 0, 0);
+  Guard g(Lock());
+  CursorIds()[c] = id;
+  return c;
 }
 
 HANDLE SharedImage(HINSTANCE inst, LPCSTR name, UINT type, const std::function<HANDLE()>& make) {

@@ -199,6 +199,8 @@ void WakeAll();  // under the lock
 void Wake(Queue& q);  // under the lock: the queue has something new
 // Runs a function on a thread (by a window of it) and waits, answering sends meanwhile.
 LRESULT RunOn(HWND hwnd, const std::function<LRESULT()>& fn);
+// Runs a function on the thread of a window when it next answers sent messages; does not wait.
+bool PostTask(HWND hwnd, const std::function<void()>& fn);
 bool OnThreadOf(HWND hwnd);
 // Queues an input message (under the lock). Keys go to the focus window when taken; mouse messages with `hitTest`
 // to the window the hit test finds then.

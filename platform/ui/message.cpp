@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include "platform/ui/display.h"
 #include "platform/ui/internal.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/sync.h"
@@ -230,6 +231,8 @@ bool RangeHas(UINT msg, UINT first, UINT last) {
 bool Fetch(MSG* out, HWND filter, UINT first, UINT last, UINT remove, bool wait) {
   QueuePtr qp = CurrentQueue();
   Queue& q = *qp;
+  Display& display = CurrentDisplay();
+  bool presented = false;
   Guard g(Lock());
   for (;;) {
     ProcessSent(g, q);
@@ -323,6 +326,14 @@ bool Fetch(MSG* out, HWND filter, UINT first, UINT last, UINT remove, bool wait)
         return true;
       }
     }
+    if (!presented && display.Live()) {
+      // Nothing left to do for now: what was painted goes to the screen before the thread waits.
+      presented = true;
+      g.unlock();
+      display.Present();
+      g.lock();
+      continue;
+    }
     ++q.idleCount;
     g_driverCv.notify_all();
     if (!wait) return false;
@@ -337,6 +348,7 @@ bool Fetch(MSG* out, HWND filter, UINT first, UINT last, UINT remove, bool wait)
       q.cv.wait_for(g, std::chrono::milliseconds(next > now ? next - now : 0));
     }
     q.waiting = false;
+    presented = false;
   }
 }
 
@@ -361,6 +373,21 @@ uint64_t PostMarker(const QueuePtr& q) {
   q->input.push_back(m);
   Wake(*q);
   return m.marker;
+}
+
+bool PostTask(HWND hwnd, const std::function<void()>& fn) {
+  Guard g(Lock());
+  WindowPtr w = Find(hwnd);
+  if (!w || w->destroyed || !w->queue || !w->queue->alive) return false;
+  auto s = std::make_shared<Sent>();
+  s->task = [fn] {
+    fn();
+    return LRESULT{0};
+  };
+  s->notify = true;
+  w->queue->incoming.push_back(s);
+  Wake(*w->queue);
+  return true;
 }
 
 LRESULT RunOn(HWND hwnd, const std::function<LRESULT()>& fn) {
@@ -566,6 +593,7 @@ BOOL PeekMessage(LPMSG msg, HWND hwnd, UINT first, UINT last, UINT remove) {
 }
 
 BOOL WaitMessage() {
+  CurrentDisplay().Present();
   QueuePtr qp = CurrentQueue();
   Queue& q = *qp;
   Guard g(Lock());
@@ -651,6 +679,7 @@ LRESULT CallWindowProc(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 
 DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD milliseconds, DWORD wakeMask, DWORD flags) {
   QueuePtr qp = CurrentQueue();
+  CurrentDisplay().Present();
   StartNotifier();
   // Ready when input of the asked kinds waits; messages sent by other threads always end the wait, so that the
   // caller's message loop answers them.

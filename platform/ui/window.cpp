@@ -4,6 +4,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "platform/ui/display.h"
 #include "platform/ui/internal.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/sync.h"
@@ -511,6 +512,7 @@ void FreeWindow(HWND hwnd) {
   for (HWND c : kids) FreeWindow(c);
   SendMessage(hwnd, WM_NCDESTROY, 0, 0);
   ReleaseCaptureOf(hwnd);
+  CurrentDisplay().WindowGone(hwnd);
   Guard g(Lock());
   WindowPtr w = Find(hwnd);
   if (!w) return;
@@ -847,6 +849,8 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
       if (w->parent) return 0;
       old = reinterpret_cast<LONG_PTR>(w->owner);
       w->owner = reinterpret_cast<HWND>(value);
+      g.unlock();
+      CurrentDisplay().WindowChanged(hwnd);
       return old;
     case GWLP_ID:
       old = w->id;
@@ -1035,6 +1039,8 @@ HWND SetParent(HWND child, HWND newParent) {
     LinkWindow(*w, HWND_TOP);
     InvalidateWindowArea(*w);
   }
+  if (newParent) CurrentDisplay().WindowGone(child);
+  else CurrentDisplay().WindowChanged(child);
   return old;
 }
 
@@ -1344,6 +1350,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
   if (!moved) done.flags |= SWP_NOMOVE;
   if (!sized) done.flags |= SWP_NOSIZE;
   SendMessage(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&done));
+  if (top) CurrentDisplay().WindowChanged(hwnd);
   if (show && top && !(wp.flags & SWP_NOACTIVATE)) {
     DWORD style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
     if (!(style & WS_CHILD)) SetActiveWindow(hwnd);
@@ -1503,6 +1510,7 @@ void kx::ui::DropThreadWindows(DWORD tid) {
     if (!w) continue;
     w->destroyed = true;
     if (!w->parent) ScreenDirty(w->rect);
+    CurrentDisplay().WindowGone(h);
     UnlinkWindow(*w);
     w->cls->windows--;
     st.windows.erase(reinterpret_cast<uintptr_t>(h));

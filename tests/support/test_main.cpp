@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace kxtest {
 void InstallRootListener();
 }
 
 int main(int argc, char** argv) {
+  // Tests draw on the headless desktop, whatever screen the machine has; the display tests start their own.
+  setenv("KX_HEADLESS", "1", 1);
   ::testing::InitGoogleTest(&argc, argv);
   kxtest::InstallRootListener();
   return RUN_ALL_TESTS();

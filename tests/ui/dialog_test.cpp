@@ -140,6 +140,19 @@ TEST_F(DialogTest, EnterPressesTheDefaultButtonAndEscapeCancels) {
   EXPECT_EQ(g_outcome.commands, std::vector<int>{IDCANCEL});
 }
 
+TEST_F(DialogTest, AltF4ClosesTheDialogAsCancelWhateverControlHasTheFocus) {
+  INT_PTR r = kx::RunWithUi(RunSample, [&](kx::UiDriver& d) {
+    HWND dlg = d.WaitForTitle("Sample");
+    EXPECT_EQ(d.FocusedWindow(dlg), d.Control(dlg, kName));
+    d.PressKey(VK_F4, false, false, true);
+    d.WaitForGone(dlg);
+  });
+  // The system menu's Close reached the dialog, which answers it as Cancel; the edit was not closed on its own.
+  EXPECT_EQ(r, IDCANCEL);
+  EXPECT_EQ(g_outcome.commands, std::vector<int>{IDCANCEL});
+  EXPECT_EQ(g_outcome.name, "initial");
+}
+
 TEST_F(DialogTest, FocusedPushButtonBecomesTheDefault) {
   INT_PTR r = kx::RunWithUi(RunSample, [&](kx::UiDriver& d) {
     HWND dlg = d.WaitForTitle("Sample");

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -32,6 +33,7 @@ const char* kHelp =
     "  --script FILE    drive the user interface with the actions of FILE while the export runs\n"
     "  --shots DIR      write a PNG of every window and page the script sees, and the script's screenshots\n"
     "  --timeout MS     time-out of every wait of the script (default 10000)\n"
+    "  --headless       keep the windows off the screen even when DISPLAY is set (as KX_HEADLESS=1 does)\n"
     "\n"
     "arguments, in order:\n"
     "  s:TEXT           a string        i:NUMBER   an integer (decimal or 0x hexadecimal)\n"
@@ -119,6 +121,11 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (a.rfind("--", 0) != 0) break;
+    if (a == "--headless") {
+      // Decided before the library starts: the display is chosen at the first window.
+      setenv("KX_HEADLESS", "1", 1);
+      continue;
+    }
     if (i + 1 >= argc) {
       fprintf(stderr, "kxhost: %s needs a value\n", a.c_str());
       return kUsage;
@@ -171,6 +178,14 @@ int main(int argc, char** argv) {
     }
   }
   if (!shotDir.empty() && shotDir.back() == '/') shotDir.pop_back();
+  if (!shotDir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(shotDir, ec);
+    if (ec) {
+      fprintf(stderr, "kxhost: cannot make the folder %s for screenshots (%s)\n", shotDir.c_str(), ec.message().c_str());
+      return kUsage;
+    }
+  }
 
   HMODULE module = LoadLibrary(library.c_str());
   if (!module) {

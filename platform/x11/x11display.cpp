@@ -1,0 +1,874 @@
+// The X11 display: each visible top-level window of the window system is one X window at its position and size.
+// Pixels: a window's surface goes, damaged area only, into a server-side pixmap that also answers exposures, so the
+// application is never asked to paint again for them. Input: one thread reads the connection and turns X events
+// into the window system's input messages, queued to the thread that owns the window. Every Xlib call is made
+// under one lock (xm_); the window system's lock is never taken while xm_ is held.
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/ui/display.h"
+#include "platform/ui/internal.h"
+#include "platform/x11/x11display.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+#include <xkbcommon/xkbcommon.h>
+
+namespace kx::ui {
+
+namespace {
+
+std::atomic<uint64_t> g_bytesSent{0};
+std::atomic<uint64_t> g_framesSent{0};
+
+// The state of one X window.
+struct XWin {
+  ::Window xid = 0;
+  Pixmap pix = 0;
+  int width = 0, height = 0;
+  RECT rect{0, 0, 0, 0};
+  bool mapped = false;
+  bool overrideRedirect = false;
+  std::string title;
+  HWND owner = nullptr;
+  HICON icon = nullptr;
+  bool titleSet = false;
+};
+
+// What the window system says about a top-level window, read under its lock.
+struct Snapshot {
+  bool exists = false;
+  bool visible = false;
+  RECT rect{0, 0, 0, 0};
+  std::string title;
+  std::string cls;
+  HWND owner = nullptr;
+  HICON icon = nullptr;
+  DWORD style = 0, exStyle = 0;
+  SurfacePtr surface;
+};
+
+bool IsPopupClass(const std::string& cls) {
+  return cls == "#32768" || EqualNoCase(cls, "ComboLBox") || EqualNoCase(cls, "tooltips_class32");
+}
+
+class X11Display;
+X11Display* g_self = nullptr;
+
+class X11Display : public Display {
+ public:
+  explicit X11Display(::Display* dpy) : dpy_(dpy) {
+    screen_ = DefaultScreen(dpy_);
+    root_ = RootWindow(dpy_, screen_);
+    visual_ = DefaultVisual(dpy_, screen_);
+    depth_ = DefaultDepth(dpy_, screen_);
+    gc_ = XCreateGC(dpy_, root_, 0, nullptr);
+    XSetGraphicsExposures(dpy_, gc_, False);
+    fastPixels_ = depth_ >= 24 && visual_->red_mask == 0xFF0000 && visual_->green_mask == 0xFF00 &&
+                  visual_->blue_mask == 0xFF && ImageByteOrder(dpy_) == LSBFirst;
+    const char* names[] = {"WM_PROTOCOLS", "WM_DELETE_WINDOW", "_NET_WM_NAME", "UTF8_STRING",
+                           "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
+                           "_NET_WM_WINDOW_TYPE_POPUP_MENU", "_NET_WM_WINDOW_TYPE_TOOLTIP",
+                           "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", "_MOTIF_WM_HINTS", "_NET_WM_ICON", "_NET_WM_PID",
+                           "CLIPBOARD", "TARGETS", "TEXT", "KX_SELECTION", "_NET_WM_STATE",
+                           "_NET_WM_STATE_MODAL", "_NET_WM_STATE_SKIP_TASKBAR"};
+    static_assert(sizeof names / sizeof names[0] == kAtoms);
+    XInternAtoms(dpy_, const_cast<char**>(names), kAtoms, False, atoms_);
+    // A window of our own that owns the clipboard and receives what other programs paste to us.
+    XSetWindowAttributes a{};
+    a.event_mask = PropertyChangeMask;
+    helper_ = XCreateWindow(dpy_, root_, -10, -10, 1, 1, 0, CopyFromParent, InputOnly, CopyFromParent, CWEventMask, &a);
+    int xkbMajor = XkbMajorVersion, xkbMinor = XkbMinorVersion;
+    XkbLibraryVersion(&xkbMajor, &xkbMinor);
+    int op, ev, err;
+    XkbQueryExtension(dpy_, &op, &ev, &err, &xkbMajor, &xkbMinor);
+    XkbSetDetectableAutoRepeat(dpy_, True, nullptr);
+    XFlush(dpy_);
+    if (pipe(wake_) != 0) wake_[0] = wake_[1] = -1;
+    g_self = this;
+    std::thread([this] { ReadLoop(); }).detach();
+  }
+
+  bool Live() const override { return true; }
+
+  void WindowChanged(HWND hwnd) override {
+    Snapshot s = Take(hwnd);
+    std::vector<HWND> order;
+    {
+      Guard g(Lock());
+      order = TopLevels();
+    }
+    if (!s.exists) {
+      WindowGone(hwnd);
+      return;
+    }
+    RECT keep;
+    if (s.visible && OffScreen(s.rect, &keep)) {
+      // A window larger than the screen, or beyond it, is brought onto it before it is shown.
+      auto move = [hwnd, keep] {
+        SetWindowPos(hwnd, nullptr, keep.left, keep.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      };
+      if (OnThreadOf(hwnd)) move();
+      else PostTask(hwnd, move);
+      return;
+    }
+    std::unique_lock<std::mutex> l(xm_);
+    if (dead_) return;
+    auto it = wins_.find(hwnd);
+    if (it == wins_.end()) {
+      if (!s.visible) return;  // made when first shown
+      it = wins_.emplace(hwnd, Create(s)).first;
+      byX_[it->second.xid] = hwnd;
+    }
+    XWin& w = it->second;
+    Sync(hwnd, w, s);
+    Restack(order);
+    Done();
+  }
+
+  void WindowGone(HWND hwnd) override {
+    std::unique_lock<std::mutex> l(xm_);
+    auto it = wins_.find(hwnd);
+    if (it == wins_.end()) return;
+    if (!dead_) {
+      XDestroyWindow(dpy_, it->second.xid);
+      if (it->second.pix) XFreePixmap(dpy_, it->second.pix);
+      Done();
+    }
+    byX_.erase(it->second.xid);
+    wins_.erase(it);
+  }
+
+  void Present() override {
+    struct Item {
+      HWND hwnd;
+      SurfacePtr surface;
+      RECT damage;
+    };
+    std::vector<Item> items;
+    {
+      Guard g(Lock());
+      DWORD me = ThreadId();
+      for (HWND t : TopLevels()) {
+        WindowPtr w = Find(t);
+        if (!w || w->threadId != me || !w->surface || !w->surface->shownDamaged) continue;
+        items.push_back(Item{t, w->surface, w->surface->shownDamage});
+        w->surface->shownDamaged = false;
+      }
+    }
+    if (items.empty()) return;
+    std::unique_lock<std::mutex> l(xm_);
+    if (dead_) return;
+    for (Item& it : items) {
+      auto f = wins_.find(it.hwnd);
+      if (f == wins_.end() || !f->second.pix) continue;
+      XWin& w = f->second;
+      if (w.width != it.surface->width || w.height != it.surface->height) continue;  // a new size comes whole
+      Put(w, *it.surface, it.damage);
+    }
+    Done();
+  }
+
+  void Activated(HWND hwnd) override {
+    std::unique_lock<std::mutex> l(xm_);
+    if (dead_) return;
+    auto it = wins_.find(hwnd);
+    if (it == wins_.end() || !it->second.mapped || it->second.overrideRedirect) {
+      wantFocus_ = hwnd;
+      return;
+    }
+    FocusTo(it->second);
+    Done();
+  }
+
+  void SetPointerShape(PointerShape shape) override {
+    std::unique_lock<std::mutex> l(xm_);
+    if (dead_ || shape == shape_) return;
+    shape_ = shape;
+    Cursor c = CursorFor(shape);
+    for (auto& [h, w] : wins_) XDefineCursor(dpy_, w.xid, c);
+    Done();
+  }
+
+  void Beep() override {
+    std::unique_lock<std::mutex> l(xm_);
+    if (dead_) return;
+    XBell(dpy_, 0);
+    Done();
+  }
+
+  void SetClipboardText(const std::string& text) override {
+    std::unique_lock<std::mutex> l(xm_);
+    clip_ = text;
+    if (dead_) return;
+    XSetSelectionOwner(dpy_, atoms_[kClipboard], helper_, CurrentTime);
+    ownClip_ = XGetSelectionOwner(dpy_, atoms_[kClipboard]) == helper_;
+    Done();
+  }
+
+  std::string ClipboardText() override {
+    std::unique_lock<std::mutex> l(xm_);
+    if (dead_ || ownClip_) return clip_;
+    if (XGetSelectionOwner(dpy_, atoms_[kClipboard]) == 0) return std::string();
+    uint64_t ticket = ++pasteTicket_;
+    pasteDone_ = 0;
+    XConvertSelection(dpy_, atoms_[kClipboard], atoms_[kUtf8], atoms_[kSelProp], helper_, CurrentTime);
+    Done();
+    // The owner is another program: it answers through the server, or not at all.
+    pasteCv_.wait_for(l, std::chrono::seconds(3), [&] { return pasteDone_ == ticket || dead_; });
+    return pasteDone_ == ticket ? pasted_ : std::string();
+  }
+
+  uint64_t BytesSent() const { return g_bytesSent; }
+
+ private:
+  enum {
+    kProtocols, kDelete, kNetName, kUtf8, kType, kTypeNormal, kTypeDialog, kTypePopupMenu, kTypeTooltip,
+    kTypeDropdown, kMotif, kNetIcon, kPid, kClipboard, kTargets, kText, kSelProp, kState, kStateModal,
+    kSkipTaskbar, kAtoms
+  };
+
+  // After a batch of requests: send them, and wake the reader when a call here took events off the connection.
+  void Done() {
+    XFlush(dpy_);
+    if (QLength(dpy_) > 0 && wake_[1] >= 0) {
+      char c = 1;
+      (void)!write(wake_[1], &c, 1);
+    }
+  }
+
+  Snapshot Take(HWND hwnd) {
+    Snapshot s;
+    Guard g(Lock());
+    WindowPtr w = Find(hwnd);
+    if (!w || w->destroyed || w->parent || w->messageOnly) return s;
+    s.exists = true;
+    s.visible = (w->style & WS_VISIBLE) != 0 && !(w->style & WS_MINIMIZE);
+    s.rect = w->rect;
+    s.title = w->text;
+    s.cls = w->cls->name;
+    s.owner = w->owner;
+    s.icon = w->iconSmall ? w->iconSmall : w->iconBig ? w->iconBig : w->cls->iconSm ? w->cls->iconSm : w->cls->icon;
+    // An owned window without an icon of its own shows its owner's.
+    for (HWND o = w->owner; !s.icon && o;) {
+      WindowPtr ow = Find(o);
+      if (!ow) break;
+      s.icon = ow->iconSmall ? ow->iconSmall : ow->iconBig;
+      o = ow->owner;
+    }
+    s.style = w->style;
+    s.exStyle = w->exStyle;
+    s.surface = w->surface;
+    return s;
+  }
+
+  bool OffScreen(const RECT& r, RECT* keep) {
+    int sw = DisplayWidth(dpy_, screen_), sh = DisplayHeight(dpy_, screen_);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    int x = std::clamp<int>(r.left, 0, std::max(0, sw - w));
+    int y = std::clamp<int>(r.top, 0, std::max(0, sh - h));
+    *keep = RECT{x, y, x + w, y + h};
+    return x != r.left || y != r.top;
+  }
+
+  XWin Create(const Snapshot& s) {
+    XWin w;
+    w.overrideRedirect = IsPopupClass(s.cls) || ((s.style & WS_POPUP) && (s.exStyle & WS_EX_TOOLWINDOW) &&
+                                                 (s.style & WS_CAPTION) != WS_CAPTION && !s.owner);
+    int width = std::max<int>(s.rect.right - s.rect.left, 1), height = std::max<int>(s.rect.bottom - s.rect.top, 1);
+    XSetWindowAttributes a{};
+    a.background_pixmap = 0;  // None: the pixmap answers exposures
+    a.border_pixel = 0;
+    a.override_redirect = w.overrideRedirect ? True : False;
+    a.event_mask = ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
+                   PointerMotionMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask | StructureNotifyMask;
+    a.cursor = CursorFor(shape_);
+    w.xid = XCreateWindow(dpy_, root_, s.rect.left, s.rect.top, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height), 0, depth_, InputOutput, visual_,
+                          CWBackPixmap | CWBorderPixel | CWOverrideRedirect | CWEventMask | CWCursor, &a);
+    w.rect = s.rect;
+    XSetWMProtocols(dpy_, w.xid, &atoms_[kDelete], 1);
+    XClassHint ch{const_cast<char*>("brinmoor"), const_cast<char*>("Brinmoor")};
+    XSetClassHint(dpy_, w.xid, &ch);
+    long pid = getpid();
+    XChangeProperty(dpy_, w.xid, atoms_[kPid], XA_CARDINAL, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
+    Atom type = atoms_[kTypeNormal];
+    if (s.cls == "#32768") type = atoms_[kTypePopupMenu];
+    else if (EqualNoCase(s.cls, "ComboLBox")) type = atoms_[kTypeDropdown];
+    else if (EqualNoCase(s.cls, "tooltips_class32")) type = atoms_[kTypeTooltip];
+    else if (s.owner) type = atoms_[kTypeDialog];
+    XChangeProperty(dpy_, w.xid, atoms_[kType], XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&type), 1);
+    // The window system draws the caption and frame itself; the window manager adds none.
+    long motif[5] = {2 /* decorations */, 0, 0, 0, 0};
+    XChangeProperty(dpy_, w.xid, atoms_[kMotif], atoms_[kMotif], 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(motif), 5);
+    XWMHints hints{};
+    hints.flags = InputHint | StateHint;
+    hints.input = w.overrideRedirect ? False : True;
+    hints.initial_state = NormalState;
+    XSetWMHints(dpy_, w.xid, &hints);
+    return w;
+  }
+
+  void Sync(HWND hwnd, XWin& w, const Snapshot& s) {
+    int width = std::max<int>(s.rect.right - s.rect.left, 1), height = std::max<int>(s.rect.bottom - s.rect.top, 1);
+    if (!w.titleSet || w.title != s.title) {
+      w.title = s.title;
+      w.titleSet = true;
+      const auto* t = reinterpret_cast<const unsigned char*>(s.title.data());
+      XChangeProperty(dpy_, w.xid, atoms_[kNetName], atoms_[kUtf8], 8, PropModeReplace, t, static_cast<int>(s.title.size()));
+      XChangeProperty(dpy_, w.xid, XA_WM_NAME, atoms_[kUtf8], 8, PropModeReplace, t, static_cast<int>(s.title.size()));
+    }
+    if (w.owner != s.owner) {
+      w.owner = s.owner;
+      auto o = wins_.find(s.owner);
+      if (o != wins_.end()) {
+        XSetTransientForHint(dpy_, w.xid, o->second.xid);
+      } else {
+        XDeleteProperty(dpy_, w.xid, XA_WM_TRANSIENT_FOR);
+      }
+    }
+    if (w.icon != s.icon) {
+      w.icon = s.icon;
+      SetIcon(w.xid, s.icon);
+    }
+    bool moved = s.rect.left != w.rect.left || s.rect.top != w.rect.top;
+    bool sized = width != w.width || height != w.height;
+    if (sized || !w.pix) {
+      if (w.pix) XFreePixmap(dpy_, w.pix);
+      w.pix = XCreatePixmap(dpy_, w.xid, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                            static_cast<unsigned>(depth_));
+      w.width = width;
+      w.height = height;
+      if (s.surface && s.surface->width == width && s.surface->height == height)
+        Put(w, *s.surface, RECT{0, 0, width, height}, false);
+      XSizeHints sh{};
+      sh.flags = PPosition | USPosition | PSize | USSize;
+      if (!(s.style & WS_THICKFRAME)) {
+        sh.flags |= PMinSize | PMaxSize;
+        sh.min_width = sh.max_width = width;
+        sh.min_height = sh.max_height = height;
+      }
+      sh.x = s.rect.left;
+      sh.y = s.rect.top;
+      sh.width = width;
+      sh.height = height;
+      XSetWMNormalHints(dpy_, w.xid, &sh);
+    }
+    if (moved || sized) {
+      XMoveResizeWindow(dpy_, w.xid, s.rect.left, s.rect.top, static_cast<unsigned>(width), static_cast<unsigned>(height));
+      w.rect = s.rect;
+    }
+    if (s.visible && !w.mapped) {
+      if (s.surface && s.surface->width == width && s.surface->height == height)
+        Put(w, *s.surface, RECT{0, 0, width, height}, false);
+      XMapWindow(dpy_, w.xid);
+      w.mapped = true;
+      if (wantFocus_ == hwnd && !w.overrideRedirect) FocusTo(w);
+    } else if (!s.visible && w.mapped) {
+      XUnmapWindow(dpy_, w.xid);
+      w.mapped = false;
+    }
+  }
+
+  // The X stacking follows the window system's z-order of its top-level windows.
+  void Restack(const std::vector<HWND>& order) {
+    std::vector<::Window> ids;
+    for (HWND h : order) {
+      auto it = wins_.find(h);
+      if (it != wins_.end() && it->second.mapped) ids.push_back(it->second.xid);
+    }
+    if (ids == lastOrder_ || ids.empty()) return;
+    lastOrder_ = ids;
+    XRaiseWindow(dpy_, ids.front());
+    if (ids.size() > 1) XRestackWindows(dpy_, ids.data(), static_cast<int>(ids.size()));
+  }
+
+  void FocusTo(XWin& w) {
+    focusSerial_ = NextRequest(dpy_);
+    XSetInputFocus(dpy_, w.xid, RevertToParent, CurrentTime);
+    wantFocus_ = nullptr;
+  }
+
+  // Sends part of a surface to the window's pixmap and from there to the window.
+  void Put(XWin& w, kx::gdi::Surface& s, RECT r, bool toWindow = true) {
+    r.left = std::max<LONG>(r.left, 0);
+    r.top = std::max<LONG>(r.top, 0);
+    r.right = std::min<LONG>(r.right, std::min(w.width, s.width));
+    r.bottom = std::min<LONG>(r.bottom, std::min(w.height, s.height));
+    if (r.right <= r.left || r.bottom <= r.top) return;
+    int rw = r.right - r.left, rh = r.bottom - r.top;
+    cairo_surface_flush(s.cs);
+    XImage img{};
+    img.width = s.width;
+    img.height = s.height;
+    img.format = ZPixmap;
+    img.byte_order = LSBFirst;
+    img.bitmap_unit = 32;
+    img.bitmap_bit_order = LSBFirst;
+    img.bitmap_pad = 32;
+    img.depth = depth_;
+    img.bits_per_pixel = 32;
+    img.bytes_per_line = cairo_image_surface_get_stride(s.cs);
+    img.red_mask = visual_->red_mask;
+    img.green_mask = visual_->green_mask;
+    img.blue_mask = visual_->blue_mask;
+    std::vector<uint32_t> converted;
+    if (fastPixels_) {
+      img.data = reinterpret_cast<char*>(cairo_image_surface_get_data(s.cs));
+      XInitImage(&img);
+      XPutImage(dpy_, w.pix, gc_, &img, r.left, r.top, r.left, r.top, static_cast<unsigned>(rw), static_cast<unsigned>(rh));
+    } else {
+      XImage* out = XCreateImage(dpy_, visual_, static_cast<unsigned>(depth_), ZPixmap, 0, nullptr,
+                                 static_cast<unsigned>(rw), static_cast<unsigned>(rh), 32, 0);
+      out->data = static_cast<char*>(malloc(static_cast<size_t>(out->bytes_per_line) * rh));
+      for (int y = 0; y < rh; ++y)
+        for (int x = 0; x < rw; ++x) {
+          uint32_t p = s.Row(r.top + y)[r.left + x];
+          auto scale = [](uint32_t v, unsigned long mask) -> unsigned long {
+            if (!mask) return 0;
+            int shift = __builtin_ctzl(mask);
+            unsigned long max = mask >> shift;
+            return ((v * max + 127) / 255) << shift;
+          };
+          XPutPixel(out, x, y, scale((p >> 16) & 0xFF, visual_->red_mask) | scale((p >> 8) & 0xFF, visual_->green_mask) |
+                                   scale(p & 0xFF, visual_->blue_mask));
+        }
+      XPutImage(dpy_, w.pix, gc_, out, 0, 0, r.left, r.top, static_cast<unsigned>(rw), static_cast<unsigned>(rh));
+      XDestroyImage(out);
+    }
+    g_bytesSent += static_cast<uint64_t>(rw) * rh * 4 + 24;
+    if (toWindow && w.mapped) {
+      XCopyArea(dpy_, w.pix, w.xid, gc_, r.left, r.top, static_cast<unsigned>(rw), static_cast<unsigned>(rh), r.left, r.top);
+      g_bytesSent += 28;
+    }
+    ++g_framesSent;
+  }
+
+  void SetIcon(::Window xid, HICON icon) {
+    auto obj = icon ? kx::gdi::Get<kx::gdi::IconObj>(icon, kx::gdi::ObjKind::Icon) : nullptr;
+    if (!obj || !obj->image) {
+      XDeleteProperty(dpy_, xid, atoms_[kNetIcon]);
+      return;
+    }
+    cairo_surface_flush(obj->image);
+    int iw = cairo_image_surface_get_width(obj->image), ih = cairo_image_surface_get_height(obj->image);
+    int stride = cairo_image_surface_get_stride(obj->image);
+    const unsigned char* data = cairo_image_surface_get_data(obj->image);
+    // Format 32 properties are arrays of long; the pixels are straight (not premultiplied) ARGB.
+    std::vector<long> prop{iw, ih};
+    for (int y = 0; y < ih; ++y)
+      for (int x = 0; x < iw; ++x) {
+        uint32_t v = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride)[x];
+        uint32_t a = v >> 24;
+        auto un = [a](uint32_t c) { return a ? std::min<uint32_t>(c * 255 / a, 255) : 0; };
+        prop.push_back(static_cast<long>((a << 24) | (un((v >> 16) & 0xFF) << 16) | (un((v >> 8) & 0xFF) << 8) | un(v & 0xFF)));
+      }
+    XChangeProperty(dpy_, xid, atoms_[kNetIcon], XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(prop.data()), static_cast<int>(prop.size()));
+  }
+
+  Cursor CursorFor(PointerShape shape) {
+    auto it = cursors_.find(shape);
+    if (it != cursors_.end()) return it->second;
+    unsigned glyph = XC_left_ptr;
+    switch (shape) {
+      case PointerShape::IBeam: glyph = XC_xterm; break;
+      case PointerShape::Hand: glyph = XC_hand2; break;
+      case PointerShape::Wait: glyph = XC_watch; break;
+      case PointerShape::SizeWE: glyph = XC_sb_h_double_arrow; break;
+      case PointerShape::SizeNS: glyph = XC_sb_v_double_arrow; break;
+      default: break;
+    }
+    Cursor c = XCreateFontCursor(dpy_, glyph);
+    cursors_[shape] = c;
+    return c;
+  }
+
+  // ----- the reading thread -----
+  void ReadLoop() {
+    int fd = ConnectionNumber(dpy_);
+    for (;;) {
+      std::vector<XEvent> events;
+      {
+        std::unique_lock<std::mutex> l(xm_);
+        if (dead_) return;
+        while (!dead_ && XPending(dpy_)) {
+          XEvent e;
+          XNextEvent(dpy_, &e);
+          events.push_back(e);
+        }
+        if (dead_) return;
+      }
+      for (size_t i = 0; i < events.size(); ++i) {
+        // Of a run of pointer motions only the last counts.
+        if (events[i].type == MotionNotify && i + 1 < events.size() && events[i + 1].type == MotionNotify &&
+            events[i + 1].xmotion.window == events[i].xmotion.window)
+          continue;
+        Handle(events[i]);
+      }
+      if (!events.empty()) continue;
+      pollfd p[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+      poll(p, wake_[0] >= 0 ? 2 : 1, -1);
+      if (p[1].revents & POLLIN) {
+        char buf[64];
+        (void)!read(wake_[0], buf, sizeof buf);
+      }
+    }
+  }
+
+  HWND ToHwnd(::Window xid) {
+    std::unique_lock<std::mutex> l(xm_);
+    auto it = byX_.find(xid);
+    return it == byX_.end() ? nullptr : it->second;
+  }
+
+  static WPARAM MouseKeys(unsigned state) {
+    WPARAM k = 0;
+    if (state & Button1Mask) k |= MK_LBUTTON;
+    if (state & Button2Mask) k |= MK_MBUTTON;
+    if (state & Button3Mask) k |= MK_RBUTTON;
+    if (state & ShiftMask) k |= MK_SHIFT;
+    if (state & ControlMask) k |= MK_CONTROL;
+    return k;
+  }
+
+  void Handle(XEvent& e) {
+    switch (e.type) {
+      case MotionNotify:
+      case EnterNotify: {
+        // The screen of the window system is the X screen: points are taken in root coordinates.
+        int x = e.type == MotionNotify ? e.xmotion.x_root : e.xcrossing.x_root;
+        int y = e.type == MotionNotify ? e.xmotion.y_root : e.xcrossing.y_root;
+        unsigned state = e.type == MotionNotify ? e.xmotion.state : e.xcrossing.state;
+        if (ToHwnd(e.xany.window)) InjectMouse(POINT{x, y}, {{WM_MOUSEMOVE, MouseKeys(state)}});
+        break;
+      }
+      case LeaveNotify:
+        if (e.xcrossing.detail != NotifyInferior && e.xcrossing.mode == NotifyNormal) TrackLeave(nullptr);
+        break;
+      case ButtonPress:
+      case ButtonRelease: {
+        HWND top = ToHwnd(e.xbutton.window);
+        POINT pt{e.xbutton.x_root, e.xbutton.y_root};
+        if (!top) break;
+        bool down = e.type == ButtonPress;
+        unsigned b = e.xbutton.button;
+        WPARAM keys = MouseKeys(e.xbutton.state);
+        if (b == 4 || b == 5) {
+          if (!down) break;
+          // The wheel goes to the window with the focus, with the pointer's place on the screen.
+          MSG m{nullptr, WM_MOUSEWHEEL, MAKEWPARAM(keys, b == 4 ? 120 : -120), MAKELPARAM(pt.x, pt.y), 0, pt};
+          InjectKeys(top, {m});
+          break;
+        }
+        WPARAM bit = b == 1 ? MK_LBUTTON : b == 2 ? MK_MBUTTON : b == 3 ? MK_RBUTTON : 0;
+        if (!bit) break;
+        keys = down ? (keys | bit) : (keys & ~bit);
+        UINT msg = b == 1 ? (down ? WM_LBUTTONDOWN : WM_LBUTTONUP)
+                 : b == 2 ? (down ? WM_MBUTTONDOWN : WM_MBUTTONUP)
+                          : (down ? WM_RBUTTONDOWN : WM_RBUTTONUP);
+        InjectMouse(pt, {{msg, keys}});
+        break;
+      }
+      case KeyPress:
+      case KeyRelease:
+        Key(e.xkey);
+        break;
+      case FocusIn: {
+        if (e.xfocus.mode == NotifyGrab || e.xfocus.mode == NotifyUngrab || e.xfocus.detail == NotifyPointer ||
+            e.xfocus.detail == NotifyInferior)
+          break;
+        {
+          std::unique_lock<std::mutex> l(xm_);
+          // A focus change we asked for earlier than the last one is out of date.
+          if (e.xfocus.serial < focusSerial_) break;
+        }
+        HWND top = ToHwnd(e.xfocus.window);
+        if (top)
+          PostTask(top, [top] {
+            if (IsWindowVisible(top) && IsWindowEnabled(top) && GetActiveWindow() != top) SetActiveWindow(top);
+          });
+        break;
+      }
+      case Expose: {
+        std::unique_lock<std::mutex> l(xm_);
+        auto it = byX_.find(e.xexpose.window);
+        if (it == byX_.end()) break;
+        XWin& w = wins_[it->second];
+        if (w.pix)
+          XCopyArea(dpy_, w.pix, w.xid, gc_, e.xexpose.x, e.xexpose.y, static_cast<unsigned>(e.xexpose.width),
+                    static_cast<unsigned>(e.xexpose.height), e.xexpose.x, e.xexpose.y);
+        Done();
+        break;
+      }
+      case ClientMessage:
+        if (e.xclient.message_type == atoms_[kProtocols] && static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDelete]) {
+          // The window manager's close is the system menu's Close of the window.
+          if (HWND top = ToHwnd(e.xclient.window)) PostMessage(top, WM_SYSCOMMAND, SC_CLOSE, 0);
+        }
+        break;
+      case ConfigureNotify:
+        if (e.xconfigure.send_event) {
+          // The window manager moved the window: the window system follows.
+          HWND top = ToHwnd(e.xconfigure.window);
+          int x = e.xconfigure.x, y = e.xconfigure.y;
+          if (top) {
+            {
+              std::unique_lock<std::mutex> l(xm_);
+              auto it = wins_.find(top);
+              if (it == wins_.end() || (it->second.rect.left == x && it->second.rect.top == y)) break;
+              OffsetRect(&it->second.rect, x - it->second.rect.left, y - it->second.rect.top);
+            }
+            PostTask(top, [top, x, y] { SetWindowPos(top, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); });
+          }
+        }
+        break;
+      case MapNotify: {
+        std::unique_lock<std::mutex> l(xm_);
+        auto it = byX_.find(e.xmap.window);
+        if (it != byX_.end() && wantFocus_ == it->second && !wins_[it->second].overrideRedirect) {
+          FocusTo(wins_[it->second]);
+          Done();
+        }
+        break;
+      }
+      case MappingNotify:
+        if (e.xmapping.request != MappingPointer) {
+          std::unique_lock<std::mutex> l(xm_);
+          XRefreshKeyboardMapping(&e.xmapping);
+        }
+        break;
+      case SelectionRequest:
+        AnswerSelection(e.xselectionrequest);
+        break;
+      case SelectionClear: {
+        std::unique_lock<std::mutex> l(xm_);
+        if (e.xselectionclear.selection == atoms_[kClipboard]) ownClip_ = false;
+        break;
+      }
+      case SelectionNotify: {
+        std::unique_lock<std::mutex> l(xm_);
+        std::string text;
+        if (e.xselection.property) {
+          Atom type;
+          int format;
+          unsigned long n, after;
+          unsigned char* data = nullptr;
+          if (XGetWindowProperty(dpy_, helper_, atoms_[kSelProp], 0, 1 << 24, True, AnyPropertyType, &type, &format,
+                                 &n, &after, &data) == Success && data) {
+            if (format == 8) text.assign(reinterpret_cast<char*>(data), n);
+            XFree(data);
+          }
+        }
+        pasted_ = text;
+        pasteDone_ = pasteTicket_;
+        pasteCv_.notify_all();
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  void AnswerSelection(const XSelectionRequestEvent& r) {
+    std::unique_lock<std::mutex> l(xm_);
+    XSelectionEvent reply{};
+    reply.type = SelectionNotify;
+    reply.display = dpy_;
+    reply.requestor = r.requestor;
+    reply.selection = r.selection;
+    reply.target = r.target;
+    reply.time = r.time;
+    reply.property = 0;
+    Atom prop = r.property ? r.property : r.target;
+    if (r.selection == atoms_[kClipboard] && ownClip_) {
+      if (r.target == atoms_[kTargets]) {
+        Atom targets[] = {atoms_[kTargets], atoms_[kUtf8], atoms_[kText], XA_STRING};
+        XChangeProperty(dpy_, r.requestor, prop, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(targets), 4);
+        reply.property = prop;
+      } else if (r.target == atoms_[kUtf8] || r.target == atoms_[kText] || r.target == XA_STRING) {
+        XChangeProperty(dpy_, r.requestor, prop, r.target == XA_STRING ? XA_STRING : atoms_[kUtf8], 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(clip_.data()), static_cast<int>(clip_.size()));
+        reply.property = prop;
+      }
+    }
+    XSendEvent(dpy_, r.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
+    Done();
+  }
+
+  // The virtual key of an X key, from its symbol on the base level of the current group.
+  static UINT VirtualKey(KeySym ks) {
+    if (ks >= XK_a && ks <= XK_z) return static_cast<UINT>(ks - XK_a + 'A');
+    if (ks >= XK_A && ks <= XK_Z) return static_cast<UINT>(ks);
+    if (ks >= XK_0 && ks <= XK_9) return static_cast<UINT>(ks);
+    if (ks >= XK_F1 && ks <= XK_F24) return static_cast<UINT>(VK_F1 + (ks - XK_F1));
+    if (ks >= XK_KP_0 && ks <= XK_KP_9) return static_cast<UINT>(VK_NUMPAD0 + (ks - XK_KP_0));
+    switch (ks) {
+      case XK_Return: case XK_KP_Enter: return VK_RETURN;
+      case XK_Tab: case XK_ISO_Left_Tab: return VK_TAB;
+      case XK_Escape: return VK_ESCAPE;
+      case XK_BackSpace: return VK_BACK;
+      case XK_Delete: case XK_KP_Delete: return VK_DELETE;
+      case XK_Insert: case XK_KP_Insert: return VK_INSERT;
+      case XK_Home: case XK_KP_Home: return VK_HOME;
+      case XK_End: case XK_KP_End: return VK_END;
+      case XK_Prior: case XK_KP_Prior: return VK_PRIOR;
+      case XK_Next: case XK_KP_Next: return VK_NEXT;
+      case XK_Left: case XK_KP_Left: return VK_LEFT;
+      case XK_Right: case XK_KP_Right: return VK_RIGHT;
+      case XK_Up: case XK_KP_Up: return VK_UP;
+      case XK_Down: case XK_KP_Down: return VK_DOWN;
+      case XK_space: return VK_SPACE;
+      case XK_Shift_L: case XK_Shift_R: return VK_SHIFT;
+      case XK_Control_L: case XK_Control_R: return VK_CONTROL;
+      case XK_Alt_L: case XK_Alt_R: case XK_Meta_L: case XK_Meta_R: case XK_ISO_Level3_Shift: return VK_MENU;
+      case XK_Caps_Lock: return VK_CAPITAL;
+      case XK_Menu: return VK_APPS;
+      case XK_KP_Multiply: return VK_MULTIPLY;
+      case XK_KP_Add: return VK_ADD;
+      case XK_KP_Subtract: return VK_SUBTRACT;
+      case XK_KP_Decimal: return VK_DECIMAL;
+      case XK_KP_Divide: return VK_DIVIDE;
+      default: break;
+    }
+    UINT vk;
+    bool shift;
+    if (ks < 0x80 && CharToKey(static_cast<uint32_t>(ks), &vk, &shift)) return vk;
+    return 0;
+  }
+
+  void Key(XKeyEvent& k) {
+    HWND top = ToHwnd(k.window);
+    if (!top) return;
+    bool down = k.type == KeyPress;
+    KeySym base, typed = NoSymbol;
+    {
+      std::unique_lock<std::mutex> l(xm_);
+      char buf[32];
+      XLookupString(&k, buf, sizeof buf, &typed, nullptr);
+      int group = (k.state >> 13) & 3;
+      base = XkbKeycodeToKeysym(dpy_, static_cast<KeyCode>(k.keycode), group, 0);
+      if (base == NoSymbol) base = XkbKeycodeToKeysym(dpy_, static_cast<KeyCode>(k.keycode), 0, 0);
+    }
+    UINT vk = VirtualKey(base);
+    if (!vk) vk = VirtualKey(typed);
+    uint32_t ch = typed != NoSymbol ? xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(typed)) : 0;
+    bool control = (k.state & ControlMask) != 0, alt = (k.state & Mod1Mask) != 0;
+    // Control characters come from the window system's own rules; a layout's character rides with the key.
+    if (control || ch < 0x20 || ch == 0x7F) ch = 0;
+    if (!vk && !ch) return;
+    if (!vk) vk = VK_PACKET;
+    bool sys = (vk == VK_MENU || vk == VK_F10 || (alt && !control));
+    UINT msg = down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys && vk != VK_MENU ? WM_SYSKEYUP : WM_KEYUP);
+    uint64_t lp = 1 | ((static_cast<uint64_t>(k.keycode) - 8) & 0xFF) << 16;
+    if (alt) lp |= 1u << 29;
+    if (!down) lp |= 0xC0000000u;
+    if (down) lp |= static_cast<uint64_t>(ch) << 32;
+    MSG m{nullptr, msg, vk, static_cast<LPARAM>(lp), 0, POINT{0, 0}};
+    InjectKeys(top, {m});
+  }
+
+ public:
+  void Lost() {
+    // Called by Xlib when the connection is gone: no Xlib call may follow.
+    dead_ = true;
+    pasteCv_.notify_all();
+  }
+
+ private:
+  ::Display* dpy_;
+  int screen_;
+  ::Window root_;
+  Visual* visual_;
+  int depth_;
+  GC gc_;
+  bool fastPixels_ = false;
+  Atom atoms_[kAtoms];
+  ::Window helper_ = 0;
+  std::mutex xm_;
+  std::map<HWND, XWin> wins_;
+  std::map<::Window, HWND> byX_;
+  std::vector<::Window> lastOrder_;
+  std::map<PointerShape, Cursor> cursors_;
+  PointerShape shape_ = PointerShape::Arrow;
+  HWND wantFocus_ = nullptr;
+  unsigned long focusSerial_ = 0;
+  int wake_[2] = {-1, -1};
+  std::atomic<bool> dead_{false};
+  std::string clip_;
+  bool ownClip_ = false;
+  std::string pasted_;
+  uint64_t pasteTicket_ = 0, pasteDone_ = 0;
+  std::condition_variable pasteCv_;
+};
+
+int IgnoreErrors(::Display*, XErrorEvent*) {
+  // Requests on windows the window manager or a closing window made unusable (focus on an unmapped window,
+  // restacking of reparented windows) fail harmlessly.
+  return 0;
+}
+
+void EndAllWindows() {
+  // Every top-level window is closed as its system menu's Close would: sheets cancel, their workers stop and
+  // clean up. A host that does not end by itself is ended after a while.
+  std::thread([] {
+    for (int round = 0; round < 40; ++round) {
+      std::vector<HWND> tops;
+      {
+        Guard g(Lock());
+        tops = TopLevels();
+      }
+      for (HWND t : tops)
+        if (IsWindowVisible(t) && IsWindowEnabled(t)) PostMessage(t, WM_SYSCOMMAND, SC_CLOSE, 0);
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    _exit(1);
+  }).detach();
+}
+
+int OnIoError(::Display*) {
+  fprintf(stderr, "brinmoor: the connection to the X display was lost; the windows are closed and the host ends\n");
+  fflush(stderr);
+  return 0;
+}
+
+void OnIoExit(::Display*, void*) {
+  static std::atomic<bool> once{false};
+  if (once.exchange(true)) return;
+  if (g_self) g_self->Lost();
+  EndAllWindows();
+}
+
+std::unique_ptr<Display> MakeX11(const char* name) {
+  ::Display* dpy = XOpenDisplay(name);
+  if (!dpy) return nullptr;
+  XSetErrorHandler(IgnoreErrors);
+  XSetIOErrorHandler(OnIoError);
+  XSetIOErrorExitHandler(dpy, OnIoExit, nullptr);
+  return std::make_unique<X11Display>(dpy);
+}
+
+const bool g_registered = RegisterDisplayMaker(&MakeX11);
+
+}  // namespace
+
+}  // namespace kx::ui
+
+uint64_t kx::X11BytesSent() { return kx::ui::g_bytesSent; }
+uint64_t kx::X11FramesSent() { return kx::ui::g_framesSent; }
