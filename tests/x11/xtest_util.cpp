@@ -1,0 +1,225 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cairo.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+#include "support/testroot.h"
+#include "x11/xtest_util.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace xtest {
+
+Xvfb::Xvfb() {
+  int fds[2];
+  if (pipe(fds) != 0) return;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+    std::string fd = std::to_string(fds[1]);
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+           "-noreset", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  // The server writes its display number once it accepts connections.
+  std::string number;
+  char c;
+  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  if (number.empty()) {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+    return;
+  }
+  pid_ = pid;
+  name_ = ":" + number;
+}
+
+Xvfb::~Xvfb() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  waitpid(pid_, nullptr, 0);
+}
+
+Host::Host(const std::string& display, const std::vector<std::string>& args) {
+  out_ = kxtest::MakeTempDir("host-output") + "/out.txt";
+  std::string exe = kxtest::BuildDir() + "/bin/kxhost";
+  pid_ = fork();
+  if (pid_ == 0) {
+    setenv("DISPLAY", display.c_str(), 1);
+    unsetenv("KX_HEADLESS");
+    int fd = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+}
+
+Host::~Host() {
+  if (pid_ > 0) Wait(1);
+}
+
+int Host::Wait(int timeoutMs) {
+  if (pid_ <= 0) return code_;
+  int status = 0;
+  bool ended = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeoutMs);
+  if (!ended) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return code_ = -1;
+  }
+  pid_ = -1;
+  return code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string Host::Output() const { return kxtest::ReadFile(out_); }
+
+Screen::Screen(const std::string& display) { dpy_ = XOpenDisplay(display.c_str()); }
+
+Screen::~Screen() {
+  if (dpy_) XCloseDisplay(dpy_);
+}
+
+std::string Screen::Title(unsigned long window) {
+  Atom name = XInternAtom(dpy_, "_NET_WM_NAME", False);
+  Atom type;
+  int format;
+  unsigned long n, after;
+  unsigned char* data = nullptr;
+  std::string title;
+  if (XGetWindowProperty(dpy_, window, name, 0, 4096, False, AnyPropertyType, &type, &format, &n, &after, &data) ==
+          Success &&
+      data) {
+    title.assign(reinterpret_cast<char*>(data), n);
+    XFree(data);
+  }
+  return title;
+}
+
+std::vector<unsigned long> Screen::Stacking() {
+  std::vector<unsigned long> out;
+  ::Window root, parent, *kids = nullptr;
+  unsigned n = 0;
+  XSync(dpy_, False);
+  if (!XQueryTree(dpy_, DefaultRootWindow(dpy_), &root, &parent, &kids, &n)) return out;
+  for (unsigned i = 0; i < n; ++i) {
+    XWindowAttributes a;
+    if (XGetWindowAttributes(dpy_, kids[i], &a) && a.map_state == IsViewable) out.push_back(kids[i]);
+  }
+  if (kids) XFree(kids);
+  return out;
+}
+
+unsigned long Screen::WaitForWindow(const std::string& title, int timeoutMs) {
+  unsigned long found = 0;
+  WaitFor(
+      [&] {
+        for (unsigned long w : Stacking())
+          if (Title(w) == title) {
+            found = w;
+            return true;
+          }
+        return false;
+      },
+      timeoutMs);
+  return found;
+}
+
+unsigned long Screen::TransientFor(unsigned long window) {
+  ::Window owner = 0;
+  if (!XGetTransientForHint(dpy_, window, &owner)) return 0;
+  return owner;
+}
+
+void Screen::Geometry(unsigned long window, int* x, int* y, int* width, int* height) {
+  XWindowAttributes a{};
+  XGetWindowAttributes(dpy_, window, &a);
+  *x = a.x;
+  *y = a.y;
+  *width = a.width;
+  *height = a.height;
+}
+
+std::vector<uint32_t> Screen::Pixels(unsigned long window, int* width, int* height) {
+  std::vector<uint32_t> out;
+  XWindowAttributes a{};
+  if (!XGetWindowAttributes(dpy_, window, &a)) return out;
+  XImage* img = XGetImage(dpy_, window, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height), AllPlanes,
+                          ZPixmap);
+  if (!img) return out;
+  *width = a.width;
+  *height = a.height;
+  out.resize(static_cast<size_t>(a.width) * a.height);
+  for (int y = 0; y < a.height; ++y)
+    for (int x = 0; x < a.width; ++x) out[static_cast<size_t>(y) * a.width + x] = XGetPixel(img, x, y) & 0xFFFFFF;
+  XDestroyImage(img);
+  return out;
+}
+
+void Screen::AskToClose(unsigned long window) {
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(dpy_, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy_, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
+  XSendEvent(dpy_, window, False, NoEventMask, &e);
+  XFlush(dpy_);
+}
+
+int Client(const std::string& display, const std::string& command, std::string* out) {
+  return kxtest::Run("env -u KX_HEADLESS DISPLAY=" + display + " " + command, out);
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+bool ReadPng(const std::string& path, std::vector<uint32_t>* pixels, int* width, int* height) {
+  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(s);
+    return false;
+  }
+  cairo_surface_flush(s);
+  *width = cairo_image_surface_get_width(s);
+  *height = cairo_image_surface_get_height(s);
+  int stride = cairo_image_surface_get_stride(s);
+  const unsigned char* data = cairo_image_surface_get_data(s);
+  pixels->resize(static_cast<size_t>(*width) * *height);
+  for (int y = 0; y < *height; ++y)
+    for (int x = 0; x < *width; ++x)
+      (*pixels)[static_cast<size_t>(y) * *width + x] = reinterpret_cast<const uint32_t*>(data + y * stride)[x] & 0xFFFFFF;
+  cairo_surface_destroy(s);
+  return true;
+}
+
+}  // namespace xtest

@@ -1,0 +1,73 @@
+// Display tests: a private Xvfb, the host program run on it, and what another X client sees and does there.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+typedef struct _XDisplay Display;
+
+namespace xtest {
+
+// An Xvfb of its own, on a display number the server picks itself (-displayfd); stopped by its PID.
+class Xvfb {
+ public:
+  Xvfb();
+  ~Xvfb();
+  const std::string& Name() const { return name_; }
+  bool Running() const { return pid_ > 0; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+};
+
+// kxhost started on the display (never headless), its output kept in a file.
+class Host {
+ public:
+  Host(const std::string& display, const std::vector<std::string>& args);
+  ~Host();
+  // Waits for the end; -1 when it did not end in time (it is killed then).
+  int Wait(int timeoutMs = 60000);
+  std::string Output() const;
+
+ private:
+  pid_t pid_ = -1;
+  std::string out_;
+  int code_ = -1;
+};
+
+// A connection of the test itself, for what a person sees: windows, their pixels and stacking.
+class Screen {
+ public:
+  explicit Screen(const std::string& display);
+  ~Screen();
+  // A mapped top-level window whose _NET_WM_NAME is the title; 0 when there is none after the time-out.
+  unsigned long WaitForWindow(const std::string& title, int timeoutMs = 20000);
+  // Mapped top-level windows, bottom first.
+  std::vector<unsigned long> Stacking();
+  std::string Title(unsigned long window);
+  unsigned long TransientFor(unsigned long window);
+  // The window's pixels as 0x00RRGGBB, read with XGetImage.
+  std::vector<uint32_t> Pixels(unsigned long window, int* width, int* height);
+  void Geometry(unsigned long window, int* x, int* y, int* width, int* height);
+  // Asks the window to close as a window manager does (WM_DELETE_WINDOW).
+  void AskToClose(unsigned long window);
+
+ private:
+  Display* dpy_ = nullptr;
+};
+
+// Runs an X client of the test (xdotool, xclip) on the display; its exit status, output in *out.
+int Client(const std::string& display, const std::string& command, std::string* out = nullptr);
+
+// Waits until a condition holds, asking again after short pauses; false at the time-out.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000);
+
+// A PNG as 0x00RRGGBB pixels; false when the file is not (yet) a whole PNG.
+bool ReadPng(const std::string& path, std::vector<uint32_t>* pixels, int* width, int* height);
+
+}  // namespace xtest
