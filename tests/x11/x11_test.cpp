@@ -136,3 +136,103 @@ TEST_F(OnX, ANameTypedThroughTheKeyboardMapIsCopiedToAnotherClient) {
   EXPECT_EQ(host.Wait(), 1) << host.Output();
   Client(Name(), "setxkbmap us");
 }
+
+// A person encrypts a file for Bob in the Signer Wizard and decrypts it again, with the keyboard and the mouse on
+// the X server; the decrypted file equals the original.
+TEST_F(OnX, TheSignerWizardEncryptsForARecipientAndDecryptsAgain) {
+  std::string work = kxtest::MakeTempDir("job"), out;
+  // Bob's digital ID, imported beforehand (headless): what the run needs, not what it shows.
+  ASSERT_EQ(kxtest::Run("(cd '" + work + "' && openssl req -x509 -newkey rsa:2048 -nodes -days 30 -keyout bob.key "
+                        "-out bob.pem -subj '/CN=Bob Example/emailAddress=bob@example.com' -addext "
+                        "keyUsage=digitalSignature,keyEncipherment -addext extendedKeyUsage=emailProtection && "
+                        "openssl pkcs12 -export -in bob.pem -inkey bob.key -out bob.pfx -passout pass:bob-secret) 2>&1",
+                        &out),
+            0)
+      << out;
+  kxtest::WriteFile(work + "/import.kxs", "wait \"Certificate Importer\"\npage 30018\nclick \"Next >\"\npage 30030\n"
+                                          "type #1031 \"" + work + "/bob.pfx\"\ntype #1218 \"bob-secret\"\n"
+                                          "click \"Next >\"\nanswer OK\npage 4250\nclick \"Finish\"\ngone\n");
+  ASSERT_EQ(kxtest::Run("KX_HEADLESS=1 '" + kxtest::BuildDir() + "/bin/kxhost' --script '" + work +
+                        "/import.kxs' DisplayCertificateImporter i:0 2>&1", &out), 1) << out;
+  std::string document = work + "/report.txt", protectedDir = work + "/protected", decrypted = work + "/decrypted";
+  std::string bytes;
+  for (int i = 0; i < 500; ++i) bytes += "Quarterly report, line " + std::to_string(i) + "\n";
+  bytes += std::string("\0\x01\xff\xfe binary tail", 18);
+  kxtest::WriteFile(document, bytes);
+  ASSERT_EQ(kxtest::Run("mkdir -p '" + protectedDir + "' '" + decrypted + "'"), 0);
+
+  auto shot = [](const std::string& dir, const std::string& name) {
+    return WaitFor([&] { return kxtest::ReadFile(dir + "/" + name + ".png").size() > 0; }, 30000);
+  };
+  auto click = [&](unsigned long window, int x, int y) {
+    int wx, wy, ww, wh;
+    screen_->Geometry(window, &wx, &wy, &ww, &wh);
+    Do("mousemove " + std::to_string(wx + x) + " " + std::to_string(wy + y) + " click 1");
+  };
+
+  // Encrypting: the host's file and folder are on the first page; Bob is chosen among the digital IDs.
+  {
+    std::string shots = kxtest::MakeTempDir("encrypt");
+    std::vector<std::string> args = Watch("wait \"Signer Wizard\"\npage 105\nscreenshot files\npage 4208\n"
+                                          "screenshot cipher\npage 4209\nscreenshot recipients\nenabled \"Finish\"\n"
+                                          "screenshot ready\ngone\n", shots);
+    for (const char* a : {"SignerWizardOperation", "null", "i:0"}) args.push_back(a);
+    args.push_back("s:" + document);
+    args.push_back("s:" + protectedDir);
+    args.push_back("out:cstring");
+    args.push_back("out:cstring");
+    Host host(Name(), args);
+    unsigned long sheet = screen_->WaitForWindow("Signer Wizard");
+    ASSERT_NE(sheet, 0u) << host.Output();
+    ASSERT_TRUE(shot(shots, "files")) << host.Output();
+    Do("key Return");
+    ASSERT_TRUE(shot(shots, "cipher")) << host.Output();
+    Do("key Return");
+    ASSERT_TRUE(shot(shots, "recipients")) << host.Output();
+    click(sheet, 66, 299);  // Add...
+    unsigned long chooser = screen_->WaitForWindow("Select Recipients' Digital IDs");
+    ASSERT_NE(chooser, 0u) << host.Output();
+    // Bob's row once the list shows it; Add; OK.
+    ASSERT_TRUE(WaitFor([&] { return screen_->HasInk(chooser, 65, 110, 150, 14); })) << host.Output();
+    click(chooser, 99, 117);
+    click(chooser, 83, 240);
+    click(chooser, 367, 451);
+    ASSERT_TRUE(shot(shots, "ready")) << host.Output();
+    Do("key Return");  // Finish: encrypted in one step
+    unsigned long done = screen_->WaitForWindow("Office Tolvex");
+    ASSERT_NE(done, 0u) << host.Output();
+    Do("key Return");
+    EXPECT_EQ(host.Wait(), 1) << host.Output();
+    EXPECT_NE(host.Output().find("out 5: " + protectedDir + "/report.txt.Tvx\n"), std::string::npos) << host.Output();
+  }
+  std::string protectedFile = protectedDir + "/report.txt.Tvx";
+  ASSERT_GT(kxtest::ReadFile(protectedFile).size(), 0u);
+  EXPECT_NE(kxtest::ReadFile(protectedFile), bytes);
+
+  // Decrypting: the operation chosen on the welcome page, the file and folder typed in.
+  {
+    std::string shots = kxtest::MakeTempDir("decrypt");
+    std::vector<std::string> args = Watch("wait \"Signer Wizard\"\npage 104\nscreenshot welcome\npage 105\n"
+                                          "screenshot files\nexpect #1032 \"" + decrypted + "\"\nscreenshot typed\n"
+                                          "page 4210\nenabled \"Decrypt Again\"\nscreenshot done\npage 4250\n"
+                                          "screenshot finish\ngone\n", shots);
+    args.push_back("DisplaySignerWizard");
+    args.push_back("null");
+    Host host(Name(), args);
+    ASSERT_NE(screen_->WaitForWindow("Signer Wizard"), 0u) << host.Output();
+    ASSERT_TRUE(shot(shots, "welcome")) << host.Output();
+    Do("key Return");  // "Decrypt and verify protected files" is chosen
+    ASSERT_TRUE(shot(shots, "files")) << host.Output();
+    Do("type --delay 5 '" + protectedFile + "'");
+    Do("key Tab Tab Tab");
+    Do("type --delay 5 '" + decrypted + "'");
+    ASSERT_TRUE(shot(shots, "typed")) << host.Output();
+    Do("key Return");
+    ASSERT_TRUE(shot(shots, "done")) << host.Output();
+    Do("key Return");
+    ASSERT_TRUE(shot(shots, "finish")) << host.Output();
+    Do("key Return");
+    EXPECT_EQ(host.Wait(), 1) << host.Output();
+  }
+  EXPECT_EQ(kxtest::ReadFile(decrypted + "/report.txt"), bytes);
+}

@@ -5,6 +5,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -176,6 +177,17 @@ std::vector<uint32_t> Screen::Pixels(unsigned long window, int* width, int* heig
     for (int x = 0; x < a.width; ++x) out[static_cast<size_t>(y) * a.width + x] = XGetPixel(img, x, y) & 0xFFFFFF;
   XDestroyImage(img);
   return out;
+}
+
+bool Screen::HasInk(unsigned long window, int x, int y, int width, int height) {
+  int w = 0, h = 0;
+  std::vector<uint32_t> px = Pixels(window, &w, &h);
+  for (int yy = y; yy < std::min(y + height, h); ++yy)
+    for (int xx = x; xx < std::min(x + width, w); ++xx) {
+      uint32_t p = px[static_cast<size_t>(yy) * w + xx];
+      if (((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 3 * 100) return true;
+    }
+  return false;
 }
 
 void Screen::AskToClose(unsigned long window) {
