@@ -825,17 +825,26 @@ int IgnoreErrors(::Display*, XErrorEvent*) {
 }
 
 void EndAllWindows() {
-  // Every top-level window is closed as its system menu's Close would: sheets cancel, their workers stop and
-  // clean up. A host that does not end by itself is ended after a while.
+  // Nobody can answer the windows any more: each is closed as its system menu's Close would (sheets cancel, their
+  // workers stop and remove what they had begun), and a question without Cancel takes its default answer. A host
+  // that still does not end is ended after a minute.
   std::thread([] {
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < 240; ++round) {
       std::vector<HWND> tops;
       {
         Guard g(Lock());
         tops = TopLevels();
       }
-      for (HWND t : tops)
-        if (IsWindowVisible(t) && IsWindowEnabled(t)) PostMessage(t, WM_SYSCOMMAND, SC_CLOSE, 0);
+      for (HWND t : tops) {
+        if (!IsWindowVisible(t) || !IsWindowEnabled(t)) continue;
+        HWND cancel = GetDlgItem(t, IDCANCEL);
+        DWORD_PTR def = 0;
+        if (!SendMessageTimeout(t, DM_GETDEFID, 0, 0, SMTO_NORMAL, 1000, &def)) def = 0;
+        if (!cancel && HIWORD(def) == DC_HASDEFID)
+          PostMessage(t, WM_COMMAND, MAKEWPARAM(LOWORD(def), BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(t, LOWORD(def))));
+        else
+          PostMessage(t, WM_SYSCOMMAND, SC_CLOSE, 0);
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
     _exit(1);

@@ -236,3 +236,27 @@ TEST_F(OnX, TheSignerWizardEncryptsForARecipientAndDecryptsAgain) {
   }
   EXPECT_EQ(kxtest::ReadFile(decrypted + "/report.txt"), bytes);
 }
+
+// On a screen smaller than the wizard, the wizard is kept on it: its caption and its top-left corner show.
+// When the X server goes away, the host says so on standard error and ends: the wizard is cancelled.
+TEST(OwnScreen, AWindowLargerThanTheScreenIsKeptOnItAndALostServerEndsTheHost) {
+  Xvfb small("480x360x24");
+  if (!small.Running()) GTEST_SKIP() << "Xvfb cannot be started";
+  unsigned long sheet = 0;
+  Host host(small.Name(), {"DisplaySignerWizard", "null"});
+  {
+    Screen screen(small.Name());
+    sheet = screen.WaitForWindow("Signer Wizard");
+    ASSERT_NE(sheet, 0u) << host.Output();
+    int x, y, w, h;
+    screen.Geometry(sheet, &x, &y, &w, &h);
+    EXPECT_GT(w, 480);
+    EXPECT_GT(h, 360);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+  }
+  small.Stop();
+  EXPECT_EQ(host.Wait(), 1) << host.Output();
+  EXPECT_NE(host.Output().find("result: 1"), std::string::npos) << host.Output();
+  EXPECT_NE(host.Output().find("the connection to the X display was lost"), std::string::npos) << host.Output();
+}

@@ -21,7 +21,7 @@
 
 namespace xtest {
 
-Xvfb::Xvfb() {
+Xvfb::Xvfb(const std::string& size) {
   int fds[2];
   if (pipe(fds) != 0) return;
   pid_t pid = fork();
@@ -32,7 +32,7 @@ Xvfb::Xvfb() {
     dup2(devnull, 1);
     dup2(devnull, 2);
     std::string fd = std::to_string(fds[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", size.c_str(), "-nolisten", "tcp",
            "-noreset", static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -53,10 +53,13 @@ Xvfb::Xvfb() {
   name_ = ":" + number;
 }
 
-Xvfb::~Xvfb() {
+Xvfb::~Xvfb() { Stop(); }
+
+void Xvfb::Stop() {
   if (pid_ <= 0) return;
   kill(pid_, SIGTERM);
   waitpid(pid_, nullptr, 0);
+  pid_ = -1;
 }
 
 Host::Host(const std::string& display, const std::vector<std::string>& args) {

@@ -15,10 +15,12 @@ namespace xtest {
 // An Xvfb of its own, on a display number the server picks itself (-displayfd); stopped by its PID.
 class Xvfb {
  public:
-  Xvfb();
+  explicit Xvfb(const std::string& size = "1280x1024x24");
   ~Xvfb();
   const std::string& Name() const { return name_; }
   bool Running() const { return pid_ > 0; }
+  // Ends the server now, as a crash or a closed session would.
+  void Stop();
 
  private:
   pid_t pid_ = -1;
