@@ -59,6 +59,7 @@ struct Snapshot {
   std::string cls;
   HWND owner = nullptr;
   HICON icon = nullptr;
+  HINSTANCE instance = nullptr;
   DWORD style = 0, exStyle = 0;
   SurfacePtr surface;
 };
@@ -116,6 +117,10 @@ class X11Display : public Display {
     if (!s.exists) {
       WindowGone(hwnd);
       return;
+    }
+    if (!s.icon && s.visible && s.instance && !IsPopupClass(s.cls)) {
+      // A window without an icon of its own shows its module's application icon (the first icon, 128).
+      s.icon = static_cast<HICON>(LoadImage(s.instance, MAKEINTRESOURCE(128), IMAGE_ICON, 32, 32, LR_SHARED));
     }
     RECT keep;
     if (s.visible && OffScreen(s.rect, &keep)) {
@@ -274,6 +279,7 @@ class X11Display : public Display {
     s.style = w->style;
     s.exStyle = w->exStyle;
     s.surface = w->surface;
+    s.instance = w->instance;
     return s;
   }
 

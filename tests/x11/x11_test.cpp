@@ -80,6 +80,14 @@ TEST_F(OnX, TheWizardShowsTheWindowSystemsPixelsAndItsQuestionStaysAbove) {
   });
   EXPECT_TRUE(same) << why << " (" << sw << "x" << sh << " against " << ew << "x" << eh << ")";
 
+  // What the window manager reads: the application's icon, a normal window for the taskbar.
+  std::vector<long> icon = screen_->Longs(sheet, "_NET_WM_ICON");
+  ASSERT_GE(icon.size(), 2u);
+  EXPECT_EQ(icon.size(), 2u + static_cast<size_t>(icon[0] * icon[1]));
+  std::vector<long> type = screen_->Longs(sheet, "_NET_WM_WINDOW_TYPE");
+  ASSERT_EQ(type.size(), 1u);
+  EXPECT_EQ(screen_->AtomName(type[0]), "_NET_WM_WINDOW_TYPE_NORMAL");
+
   Do("key alt+F4");
   unsigned long question = 0;
   ASSERT_TRUE(WaitFor([&] {
@@ -87,6 +95,9 @@ TEST_F(OnX, TheWizardShowsTheWindowSystemsPixelsAndItsQuestionStaysAbove) {
       if (w != sheet && screen_->TransientFor(w) == sheet) question = w;
     return question != 0;
   })) << host.Output();
+  type = screen_->Longs(question, "_NET_WM_WINDOW_TYPE");
+  ASSERT_EQ(type.size(), 1u);
+  EXPECT_EQ(screen_->AtomName(type[0]), "_NET_WM_WINDOW_TYPE_DIALOG");
   std::vector<unsigned long> order = screen_->Stacking();
   auto at = [&](unsigned long w) { return std::find(order.begin(), order.end(), w) - order.begin(); };
   EXPECT_GT(at(question), at(sheet)) << "the question is below its sheet";

@@ -151,6 +151,27 @@ unsigned long Screen::WaitForWindow(const std::string& title, int timeoutMs) {
   return found;
 }
 
+std::vector<long> Screen::Longs(unsigned long window, const std::string& property) {
+  std::vector<long> out;
+  Atom type;
+  int format;
+  unsigned long n, after;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(dpy_, window, XInternAtom(dpy_, property.c_str(), False), 0, 1 << 20, False, AnyPropertyType,
+                         &type, &format, &n, &after, &data) == Success && data) {
+    if (format == 32) out.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + n);
+    XFree(data);
+  }
+  return out;
+}
+
+std::string Screen::AtomName(long atom) {
+  char* name = XGetAtomName(dpy_, static_cast<Atom>(atom));
+  std::string s = name ? name : "";
+  if (name) XFree(name);
+  return s;
+}
+
 unsigned long Screen::TransientFor(unsigned long window) {
   ::Window owner = 0;
   if (!XGetTransientForHint(dpy_, window, &owner)) return 0;

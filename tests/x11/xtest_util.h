@@ -53,6 +53,9 @@ class Screen {
   std::vector<unsigned long> Stacking();
   std::string Title(unsigned long window);
   unsigned long TransientFor(unsigned long window);
+  // A property of 32-bit items (window type atoms' names are given by AtomNames), empty when absent.
+  std::vector<long> Longs(unsigned long window, const std::string& property);
+  std::string AtomName(long atom);
   // The window's pixels as 0x00RRGGBB, read with XGetImage.
   std::vector<uint32_t> Pixels(unsigned long window, int* width, int* height);
   void Geometry(unsigned long window, int* x, int* y, int* width, int* height);
