@@ -193,7 +193,13 @@ PixelAccess::~PixelAccess() {
 }
 
 void PixelAccess::Damage(const RECT& rc) {
-  if (s && write) s->AddDamage(rc);
+  if (!s || !write) return;
+  if (!clipKnown) {
+    clipBox = dc.Clip().Box();
+    clipKnown = true;
+  }
+  RECT r;
+  if (IntersectRect(&r, &rc, &clipBox)) s->AddDamage(r);
 }
 
 }  // namespace kx::gdi

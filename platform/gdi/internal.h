@@ -252,10 +252,12 @@ void ComposeScreen();
 struct PixelAccess {
   explicit PixelAccess(Dc& dc, bool write);
   ~PixelAccess();
-  void Damage(const RECT& surfaceRect);
+  void Damage(const RECT& surfaceRect);  // kept within the DC's clip: nothing is drawn beyond it
   Dc& dc;
   Surface* s;
   bool write;
+  bool clipKnown = false;
+  RECT clipBox{0, 0, 0, 0};
 };
 
 // A Cairo context on a DC's surface, clipped to the DC's clip (use inside a PixelAccess).

@@ -177,16 +177,25 @@ class X11Display : public Display {
       }
     }
     if (items.empty()) return;
-    std::unique_lock<std::mutex> l(xm_);
-    if (dead_) return;
-    for (Item& it : items) {
-      auto f = wins_.find(it.hwnd);
-      if (f == wins_.end() || !f->second.pix) continue;
-      XWin& w = f->second;
-      if (w.width != it.surface->width || w.height != it.surface->height) continue;  // a new size comes whole
-      Put(w, *it.surface, it.damage);
+    std::vector<Item> later;
+    {
+      std::unique_lock<std::mutex> l(xm_);
+      if (dead_) return;
+      for (Item& it : items) {
+        auto f = wins_.find(it.hwnd);
+        XWin* w = f == wins_.end() ? nullptr : &f->second;
+        if (!w || !w->pix || w->width != it.surface->width || w->height != it.surface->height) {
+          // No X window of this size yet: the damage waits for it.
+          later.push_back(it);
+          continue;
+        }
+        Put(*w, *it.surface, it.damage);
+      }
+      Done();
     }
-    Done();
+    if (later.empty()) return;
+    Guard g(Lock());
+    for (Item& it : later) it.surface->AddDamage(it.damage);
   }
 
   void Activated(HWND hwnd) override {
@@ -239,7 +248,13 @@ class X11Display : public Display {
     return pasteDone_ == ticket ? pasted_ : std::string();
   }
 
-  uint64_t BytesSent() const { return g_bytesSent; }
+  bool SyncServer() {
+    std::unique_lock<std::mutex> l(xm_);
+    if (dead_) return false;
+    XSync(dpy_, False);
+    Done();
+    return true;
+  }
 
  private:
   enum {
@@ -361,8 +376,9 @@ class X11Display : public Display {
                             static_cast<unsigned>(depth_));
       w.width = width;
       w.height = height;
-      if (s.surface && s.surface->width == width && s.surface->height == height)
-        Put(w, *s.surface, RECT{0, 0, width, height}, false);
+      // A new surface is all dialog face until painted; what is painted comes as its damage.
+      XSetForeground(dpy_, gc_, ToX(kx::gdi::SysPixel(COLOR_BTNFACE)));
+      XFillRectangle(dpy_, w.pix, gc_, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
       XSizeHints sh{};
       sh.flags = PPosition | USPosition | PSize | USSize;
       if (!(s.style & WS_THICKFRAME)) {
@@ -381,8 +397,6 @@ class X11Display : public Display {
       w.rect = s.rect;
     }
     if (s.visible && !w.mapped) {
-      if (s.surface && s.surface->width == width && s.surface->height == height)
-        Put(w, *s.surface, RECT{0, 0, width, height}, false);
       XMapWindow(dpy_, w.xid);
       w.mapped = true;
       if (wantFocus_ == hwnd && !w.overrideRedirect) FocusTo(w);
@@ -412,7 +426,7 @@ class X11Display : public Display {
   }
 
   // Sends part of a surface to the window's pixmap and from there to the window.
-  void Put(XWin& w, kx::gdi::Surface& s, RECT r, bool toWindow = true) {
+  void Put(XWin& w, kx::gdi::Surface& s, RECT r) {
     r.left = std::max<LONG>(r.left, 0);
     r.top = std::max<LONG>(r.top, 0);
     r.right = std::min<LONG>(r.right, std::min(w.width, s.width));
@@ -444,26 +458,29 @@ class X11Display : public Display {
                                  static_cast<unsigned>(rw), static_cast<unsigned>(rh), 32, 0);
       out->data = static_cast<char*>(malloc(static_cast<size_t>(out->bytes_per_line) * rh));
       for (int y = 0; y < rh; ++y)
-        for (int x = 0; x < rw; ++x) {
-          uint32_t p = s.Row(r.top + y)[r.left + x];
-          auto scale = [](uint32_t v, unsigned long mask) -> unsigned long {
-            if (!mask) return 0;
-            int shift = __builtin_ctzl(mask);
-            unsigned long max = mask >> shift;
-            return ((v * max + 127) / 255) << shift;
-          };
-          XPutPixel(out, x, y, scale((p >> 16) & 0xFF, visual_->red_mask) | scale((p >> 8) & 0xFF, visual_->green_mask) |
-                                   scale(p & 0xFF, visual_->blue_mask));
-        }
+        for (int x = 0; x < rw; ++x) XPutPixel(out, x, y, ToX(s.Row(r.top + y)[r.left + x]));
       XPutImage(dpy_, w.pix, gc_, out, 0, 0, r.left, r.top, static_cast<unsigned>(rw), static_cast<unsigned>(rh));
       XDestroyImage(out);
     }
     g_bytesSent += static_cast<uint64_t>(rw) * rh * 4 + 24;
-    if (toWindow && w.mapped) {
+    if (w.mapped) {
       XCopyArea(dpy_, w.pix, w.xid, gc_, r.left, r.top, static_cast<unsigned>(rw), static_cast<unsigned>(rh), r.left, r.top);
       g_bytesSent += 28;
     }
     ++g_framesSent;
+  }
+
+  // An 0x00RRGGBB pixel as the visual's pixel value.
+  unsigned long ToX(uint32_t p) const {
+    if (fastPixels_) return p;
+    auto scale = [](uint32_t v, unsigned long mask) -> unsigned long {
+      if (!mask) return 0;
+      int shift = __builtin_ctzl(mask);
+      unsigned long max = mask >> shift;
+      return ((v * max + 127) / 255) << shift;
+    };
+    return scale((p >> 16) & 0xFF, visual_->red_mask) | scale((p >> 8) & 0xFF, visual_->green_mask) |
+           scale(p & 0xFF, visual_->blue_mask);
   }
 
   void SetIcon(::Window xid, HICON icon) {
@@ -887,3 +904,4 @@ const bool g_registered = RegisterDisplayMaker(&MakeX11);
 
 uint64_t kx::X11BytesSent() { return kx::ui::g_bytesSent; }
 uint64_t kx::X11FramesSent() { return kx::ui::g_framesSent; }
+bool kx::X11Sync() { return kx::ui::g_self && kx::ui::g_self->SyncServer(); }
