@@ -48,6 +48,7 @@ struct XWin {
   HWND owner = nullptr;
   HICON icon = nullptr;
   bool titleSet = false;
+  XIC ic = nullptr;
 };
 
 // What the window system says about a top-level window, read under its lock.
@@ -99,6 +100,11 @@ class X11Display : public Display {
     int op, ev, err;
     XkbQueryExtension(dpy_, &op, &ev, &err, &xkbMajor, &xkbMinor);
     XkbSetDetectableAutoRepeat(dpy_, True, nullptr);
+    // The input method of the session (XMODIFIERS), or Xlib's own for dead keys and compose sequences.
+    if (XSupportsLocale()) {
+      XSetLocaleModifiers("");
+      im_ = XOpenIM(dpy_, nullptr, nullptr, nullptr);
+    }
     XFlush(dpy_);
     if (pipe(wake_) != 0) wake_[0] = wake_[1] = -1;
     g_self = this;
@@ -151,6 +157,7 @@ class X11Display : public Display {
     auto it = wins_.find(hwnd);
     if (it == wins_.end()) return;
     if (!dead_) {
+      if (it->second.ic) XDestroyIC(it->second.ic);
       XDestroyWindow(dpy_, it->second.xid);
       if (it->second.pix) XFreePixmap(dpy_, it->second.pix);
       Done();
@@ -338,6 +345,13 @@ class X11Display : public Display {
     long motif[5] = {2 /* decorations */, 0, 0, 0, 0};
     XChangeProperty(dpy_, w.xid, atoms_[kMotif], atoms_[kMotif], 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(motif), 5);
+    if (im_ && !w.overrideRedirect) {
+      w.ic = XCreateIC(im_, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, w.xid, XNFocusWindow,
+                       w.xid, nullptr);
+      long filter = 0;
+      if (w.ic && !XGetICValues(w.ic, XNFilterEvents, &filter, nullptr) && filter)
+        XSelectInput(dpy_, w.xid, a.event_mask | filter);
+    }
     XWMHints hints{};
     hints.flags = InputHint | StateHint;
     hints.input = w.overrideRedirect ? False : True;
@@ -534,6 +548,7 @@ class X11Display : public Display {
         while (!dead_ && XPending(dpy_)) {
           XEvent e;
           XNextEvent(dpy_, &e);
+          if (XFilterEvent(&e, 0)) continue;  // taken by the input method
           events.push_back(e);
         }
         if (dead_) return;
@@ -621,6 +636,11 @@ class X11Display : public Display {
           std::unique_lock<std::mutex> l(xm_);
           // A focus change we asked for earlier than the last one is out of date.
           if (e.xfocus.serial < focusSerial_) break;
+        }
+        {
+          std::unique_lock<std::mutex> l(xm_);
+          if (auto it = byX_.find(e.xfocus.window); it != byX_.end() && wins_[it->second].ic)
+            XSetICFocus(wins_[it->second].ic);
         }
         HWND top = ToHwnd(e.xfocus.window);
         if (top)
@@ -781,30 +801,72 @@ class X11Display : public Display {
     if (!top) return;
     bool down = k.type == KeyPress;
     KeySym base, typed = NoSymbol;
+    std::string text;  // what an input method committed, UTF-8
     {
       std::unique_lock<std::mutex> l(xm_);
-      char buf[32];
-      XLookupString(&k, buf, sizeof buf, &typed, nullptr);
+      XIC ic = nullptr;
+      if (auto it = byX_.find(k.window); it != byX_.end()) ic = wins_[it->second].ic;
+      if (down && ic) {
+        char buf[64];
+        Status st = 0;
+        int n = Xutf8LookupString(ic, &k, buf, sizeof buf, &typed, &st);
+        if (st == XBufferOverflow) {
+          text.assign(static_cast<size_t>(n), '\0');
+          n = Xutf8LookupString(ic, &k, text.data(), n, &typed, &st);
+          text.resize(static_cast<size_t>(std::max(n, 0)));
+        } else if (st == XLookupChars || st == XLookupBoth) {
+          text.assign(buf, static_cast<size_t>(n));
+        }
+        if (st != XLookupKeySym && st != XLookupBoth) typed = NoSymbol;
+      } else {
+        char buf[32];
+        XLookupString(&k, buf, sizeof buf, &typed, nullptr);
+      }
       int group = (k.state >> 13) & 3;
       base = XkbKeycodeToKeysym(dpy_, static_cast<KeyCode>(k.keycode), group, 0);
       if (base == NoSymbol) base = XkbKeycodeToKeysym(dpy_, static_cast<KeyCode>(k.keycode), 0, 0);
     }
+    bool control = (k.state & ControlMask) != 0, alt = (k.state & Mod1Mask) != 0;
+    std::vector<uint32_t> chars = Decode(text);
+    if (chars.empty() && typed != NoSymbol) chars.push_back(xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(typed)));
+    // Control characters come from the window system's own rules; a layout's character rides with the key.
+    chars.erase(std::remove_if(chars.begin(), chars.end(), [&](uint32_t c) { return control || c < 0x20 || c == 0x7F; }),
+                chars.end());
     UINT vk = VirtualKey(base);
     if (!vk) vk = VirtualKey(typed);
-    uint32_t ch = typed != NoSymbol ? xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(typed)) : 0;
-    bool control = (k.state & ControlMask) != 0, alt = (k.state & Mod1Mask) != 0;
-    // Control characters come from the window system's own rules; a layout's character rides with the key.
-    if (control || ch < 0x20 || ch == 0x7F) ch = 0;
-    if (!vk && !ch) return;
-    if (!vk) vk = VK_PACKET;
-    bool sys = (vk == VK_MENU || vk == VK_F10 || (alt && !control));
-    UINT msg = down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys && vk != VK_MENU ? WM_SYSKEYUP : WM_KEYUP);
+    if (!vk && chars.empty()) return;
+    std::vector<MSG> keys;
     uint64_t lp = 1 | ((static_cast<uint64_t>(k.keycode) - 8) & 0xFF) << 16;
     if (alt) lp |= 1u << 29;
     if (!down) lp |= 0xC0000000u;
-    if (down) lp |= static_cast<uint64_t>(ch) << 32;
-    MSG m{nullptr, msg, vk, static_cast<LPARAM>(lp), 0, POINT{0, 0}};
-    InjectKeys(top, {m});
+    bool sys = vk == VK_MENU || vk == VK_F10 || (alt && !control);
+    UINT msg = down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys && vk != VK_MENU ? WM_SYSKEYUP : WM_KEYUP);
+    if (vk) {
+      uint64_t withChar = lp | (down && chars.size() == 1 ? static_cast<uint64_t>(chars[0]) << 32 : 0);
+      keys.push_back(MSG{nullptr, msg, vk, static_cast<LPARAM>(withChar), 0, POINT{0, 0}});
+    }
+    // Characters without a key of their own (or several an input method committed at once) come as packets.
+    if (down && (!vk || chars.size() > 1))
+      for (uint32_t c : chars) {
+        uint64_t packet = 1 | static_cast<uint64_t>(c) << 32;
+        keys.push_back(MSG{nullptr, WM_KEYDOWN, VK_PACKET, static_cast<LPARAM>(packet), 0, POINT{0, 0}});
+        keys.push_back(MSG{nullptr, WM_KEYUP, VK_PACKET, static_cast<LPARAM>(packet | 0xC0000000u), 0, POINT{0, 0}});
+      }
+    if (!keys.empty()) InjectKeys(top, keys);
+  }
+
+  static std::vector<uint32_t> Decode(const std::string& s) {
+    std::vector<uint32_t> out;
+    for (size_t i = 0; i < s.size();) {
+      unsigned char c = static_cast<unsigned char>(s[i]);
+      size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+      if (!n || i + n > s.size()) break;
+      uint32_t cp = n == 1 ? c : n == 2 ? (c & 0x1Fu) : n == 3 ? (c & 0x0Fu) : (c & 0x07u);
+      for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3Fu);
+      out.push_back(cp);
+      i += n;
+    }
+    return out;
   }
 
  public:
@@ -822,6 +884,7 @@ class X11Display : public Display {
   int depth_;
   GC gc_;
   bool fastPixels_ = false;
+  XIM im_ = nullptr;
   Atom atoms_[kAtoms];
   ::Window helper_ = 0;
   std::mutex xm_;

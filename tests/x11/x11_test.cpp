@@ -113,10 +113,10 @@ TEST_F(OnX, TheWizardShowsTheWindowSystemsPixelsAndItsQuestionStaysAbove) {
   EXPECT_EQ(host.Wait(), 1) << host.Output();
 }
 
-// A name typed on a Swedish keyboard map arrives whole, upper-case letters through Shift included; copied from
-// the edit, another X client pastes it; the window manager's close is the sheet's Cancel.
+// A name typed on a Swedish keyboard map arrives whole, upper-case letters through Shift and a dead key's accent
+// included; copied from the edit, another X client pastes it; the window manager's close is the sheet's Cancel.
 TEST_F(OnX, ANameTypedThroughTheKeyboardMapIsCopiedToAnotherClient) {
-  const std::string name = "Åsa Öberg.txt";
+  const std::string name = "André Åsa Öberg.txt";
   std::string out;
   ASSERT_EQ(Client(Name(), "setxkbmap se 2>&1", &out), 0) << out;
   std::string shots = kxtest::MakeTempDir("shots");
@@ -131,7 +131,9 @@ TEST_F(OnX, ANameTypedThroughTheKeyboardMapIsCopiedToAnotherClient) {
   ASSERT_TRUE(WaitFor([&] { return kxtest::ReadFile(shots + "/welcome.png").size() > 0; })) << host.Output();
   Do("key Return");  // Next: the file page, its File box has the focus
   ASSERT_TRUE(WaitFor([&] { return kxtest::ReadFile(shots + "/files.png").size() > 0; })) << host.Output();
-  Do("type --delay 20 '" + name + "'");
+  Do("type --delay 20 'Andr'");
+  Do("key dead_acute e");
+  Do("type --delay 20 ' Åsa Öberg.txt'");
   EXPECT_TRUE(WaitFor([&] { return kxtest::ReadFile(shots + "/typed.png").size() > 0; })) << host.Output();
 
   Do("key ctrl+a ctrl+c");
