@@ -49,6 +49,19 @@ TEST(KxHost, RunsAWizardUnderAScriptAndTakesScreenshots) {
     EXPECT_GT(kxtest::ReadFile(dir + png).size(), 1000u) << png << "\n" << o.out;
 }
 
+TEST(KxHost, MakesTheScreenshotFolderAndStaysHeadlessWhenAsked) {
+  std::string dir = kxtest::MakeTempDir("host-shots");
+  kxtest::WriteFile(dir + "/script.txt", "wait \"Host Wizard\"\nscreenshot first\nclick Cancel\n");
+  std::string shots = dir + "/not/yet/there";
+  std::string out;
+  // --headless keeps the windows off any display DISPLAY names.
+  int code = kxtest::Run("env DISPLAY=:97 KX_HEADLESS=0 '" + kxtest::BuildDir() + "/bin/kxhost' --headless --library kxtesthost "
+                         "--timeout 5000 --script '" + dir + "/script.txt' --shots '" + shots + "' ShowTestWizard null "
+                         "s:Bob out:cstring 2>&1", &out);
+  EXPECT_NE(code, 125) << out;
+  EXPECT_GT(kxtest::ReadFile(shots + "/first.png").size(), 1000u) << out;
+}
+
 TEST(KxHost, AnswersAMessagePage) {
   Outcome yes = Host("AskYesNo null s:Overwrite? out:int", "answer Yes \"Overwrite?\"\n");
   EXPECT_EQ(yes.code, 1) << yes.out;
