@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/ui/commctrl.h"
-#include "platform/ui/dlgtemplate.h"
+#include "platform/ui/dlgbuild.h"
 #include "platform/ui/ui.h"
 #include "platform/x11/x11display.h"
 
@@ -28,18 +28,7 @@ std::atomic<uint64_t> g_idle{0};
 std::atomic<uint64_t> g_switchIdle{0};
 std::atomic<int> g_switches{0};
 
-kx::DialogItemTemplate Item(const char* cls, const char* text, int id, short x, short y, short cx, short cy, DWORD style = 0) {
-  kx::DialogItemTemplate i;
-  i.className = cls;
-  i.text = text;
-  i.id = id;
-  i.x = x;
-  i.y = y;
-  i.cx = cx;
-  i.cy = cy;
-  i.style = WS_CHILD | WS_VISIBLE | style;
-  return i;
-}
+using kx::dlg::Item;
 
 // A wizard-like page: a heading, labels, edits, check boxes and a list; the second page hidden at first.
 kx::DialogTemplate Page() {
@@ -50,15 +39,13 @@ kx::DialogTemplate Page() {
   t.title = "Display bench";
   for (int page = 0; page < 2; ++page) {
     int base = page ? kSecond : kFirst;
-    DWORD hidden = page ? 0 : WS_VISIBLE;
     auto add = [&](kx::DialogItemTemplate i) {
       if (page) i.style &= ~WS_VISIBLE;
       t.items.push_back(i);
     };
-    (void)hidden;
-    add(Item("Static", page ? "Recipients" : "Files and Output Folder", base, 7, 7, 300, 10));
+    add(Item("Static", page ? "Recipients" : "Files and Output Folder", base, 7, 7, 300, 10, 0));
     for (int r = 0; r < 4; ++r) {
-      add(Item("Static", "Label of a field:", base + 1 + r * 3, 7, static_cast<short>(26 + r * 22), 80, 8));
+      add(Item("Static", "Label of a field:", base + 1 + r * 3, 7, static_cast<short>(26 + r * 22), 80, 8, 0));
       add(Item("Edit", page ? "another value" : "/home/user/documents/report.doc", base + 2 + r * 3, 90,
                static_cast<short>(24 + r * 22), 160, 14, WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP));
       add(Item("Button", "&Browse...", base + 3 + r * 3, 256, static_cast<short>(24 + r * 22), 54, 14, WS_TABSTOP));
