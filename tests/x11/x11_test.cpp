@@ -250,6 +250,34 @@ TEST_F(OnX, TheSignerWizardEncryptsForARecipientAndDecryptsAgain) {
   EXPECT_EQ(kxtest::ReadFile(decrypted + "/report.txt"), bytes);
 }
 
+// A popup menu and its submenu are X windows of their own that the window manager leaves alone; the pointer
+// opens the submenu and chooses in it.
+TEST_F(OnX, APopupMenuAndItsSubmenuAreChosenWithThePointer) {
+  Host host(Name(), {"--library", "kxtesthost", "ChooseCommand", "null", "out:int"});
+  auto menus = [&] {
+    std::vector<unsigned long> out;
+    for (unsigned long w : screen_->Stacking()) {
+      std::vector<long> type = screen_->Longs(w, "_NET_WM_WINDOW_TYPE");
+      if (type.size() == 1 && screen_->AtomName(type[0]) == "_NET_WM_WINDOW_TYPE_POPUP_MENU") out.push_back(w);
+    }
+    return out;
+  };
+  ASSERT_TRUE(WaitFor([&] { return menus().size() == 1; })) << host.Output();
+  unsigned long menu = menus()[0];
+  EXPECT_TRUE(screen_->OverrideRedirect(menu));
+  int x, y, w, h;
+  screen_->Geometry(menu, &x, &y, &w, &h);
+  Do("mousemove " + std::to_string(x + w / 2) + " " + std::to_string(y + 31));  // More
+  ASSERT_TRUE(WaitFor([&] { return menus().size() == 2; })) << host.Output();
+  unsigned long sub = menus()[0] == menu ? menus()[1] : menus()[0];
+  int sx, sy, sw, sh;
+  screen_->Geometry(sub, &sx, &sy, &sw, &sh);
+  Do("mousemove " + std::to_string(sx + sw / 2) + " " + std::to_string(sy + 12) + " mousemove " +
+     std::to_string(sx + sw / 2) + " " + std::to_string(sy + sh - 12) + " click 1");  // Import
+  EXPECT_EQ(host.Wait(), 1) << host.Output();
+  EXPECT_NE(host.Output().find("out 2: 202\n"), std::string::npos) << host.Output();
+}
+
 // On a screen smaller than the wizard, the wizard is kept on it: its caption and its top-left corner show.
 // When the X server goes away, the host says so on standard error and ends: the wizard is cancelled.
 TEST(OwnScreen, AWindowLargerThanTheScreenIsKeptOnItAndALostServerEndsTheHost) {

@@ -187,6 +187,11 @@ void Screen::Geometry(unsigned long window, int* x, int* y, int* width, int* hei
   *height = a.height;
 }
 
+bool Screen::OverrideRedirect(unsigned long window) {
+  XWindowAttributes a{};
+  return XGetWindowAttributes(dpy_, window, &a) && a.override_redirect;
+}
+
 std::vector<uint32_t> Screen::Pixels(unsigned long window, int* width, int* height) {
   std::vector<uint32_t> out;
   XWindowAttributes a{};

@@ -59,6 +59,7 @@ class Screen {
   // The window's pixels as 0x00RRGGBB, read with XGetImage.
   std::vector<uint32_t> Pixels(unsigned long window, int* width, int* height);
   void Geometry(unsigned long window, int* x, int* y, int* width, int* height);
+  bool OverrideRedirect(unsigned long window);
   // Whether some pixel of the window's rectangle is darker than the light colours of an empty list.
   bool HasInk(unsigned long window, int x, int y, int width, int height);
   // Asks the window to close as a window manager does (WM_DELETE_WINDOW).
