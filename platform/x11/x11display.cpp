@@ -649,6 +649,26 @@ class X11Display : public Display {
           });
         break;
       }
+      case FocusOut: {
+        if (e.xfocus.mode == NotifyGrab || e.xfocus.mode == NotifyUngrab || e.xfocus.detail == NotifyPointer ||
+            e.xfocus.detail == NotifyInferior)
+          break;
+        HWND top = ToHwnd(e.xfocus.window);
+        if (!top) break;
+        {
+          // The keyboard went to another program (not to another window of ours): the window is no longer active.
+          std::unique_lock<std::mutex> l(xm_);
+          ::Window now = 0;
+          int revert;
+          XGetInputFocus(dpy_, &now, &revert);
+          Done();
+          if (byX_.count(now)) break;
+        }
+        PostTask(top, [top] {
+          if (GetActiveWindow() == top) SetActiveWindow(nullptr);
+        });
+        break;
+      }
       case Expose: {
         std::unique_lock<std::mutex> l(xm_);
         auto it = byX_.find(e.xexpose.window);

@@ -79,6 +79,27 @@ TEST_F(OnX, TheWizardShowsTheWindowSystemsPixelsAndItsQuestionStaysAbove) {
     return sw == ew && sh == eh && Same(seen, expected, &why);
   });
   EXPECT_TRUE(same) << why << " (" << sw << "x" << sh << " against " << ew << "x" << eh << ")";
+  // Uncovered again, the window shows the same pixels.
+  int x, y, w, h;
+  screen_->Geometry(sheet, &x, &y, &w, &h);
+  screen_->Cover(x + 20, y + 10, w / 2, h / 2);
+  EXPECT_TRUE(WaitFor([&] {
+    seen = screen_->Pixels(sheet, &sw, &sh);
+    return sw == ew && sh == eh && Same(seen, expected, &why);
+  })) << "after an exposure: " << why;
+
+  // The keyboard taken by another program deactivates the sheet (its caption turns grey); a click gives it back.
+  auto caption = [&] {
+    int cw = 0, ch = 0;
+    std::vector<uint32_t> px = screen_->Pixels(sheet, &cw, &ch);
+    return px.size() > static_cast<size_t>(cw) * 8 ? px[static_cast<size_t>(cw) * 8 + 12] : 0u;
+  };
+  uint32_t active = caption();
+  unsigned long other = screen_->TakeFocus();
+  EXPECT_TRUE(WaitFor([&] { return caption() != active; })) << "the caption stayed active";
+  Do("mousemove " + std::to_string(x + w / 2) + " " + std::to_string(y + h / 2) + " click 1");
+  EXPECT_TRUE(WaitFor([&] { return caption() == active; })) << "the click did not activate the sheet";
+  screen_->Destroy(other);
 
   // What the window manager reads: the application's icon, a normal window for the taskbar.
   std::vector<long> icon = screen_->Longs(sheet, "_NET_WM_ICON");
@@ -102,8 +123,6 @@ TEST_F(OnX, TheWizardShowsTheWindowSystemsPixelsAndItsQuestionStaysAbove) {
   auto at = [&](unsigned long w) { return std::find(order.begin(), order.end(), w) - order.begin(); };
   EXPECT_GT(at(question), at(sheet)) << "the question is below its sheet";
   // Clicking the sheet does not bring it above its question.
-  int x, y, w, h;
-  screen_->Geometry(sheet, &x, &y, &w, &h);
   Do("mousemove " + std::to_string(x + w / 2) + " " + std::to_string(y + 10) + " click 1");
   Do("mousemove " + std::to_string(x + w / 2) + " " + std::to_string(y + h / 2) + " click 1");
   order = screen_->Stacking();

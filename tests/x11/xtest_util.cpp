@@ -187,6 +187,35 @@ void Screen::Geometry(unsigned long window, int* x, int* y, int* width, int* hei
   *height = a.height;
 }
 
+void Screen::Cover(int x, int y, int width, int height) {
+  XSetWindowAttributes a{};
+  a.override_redirect = True;
+  a.background_pixel = 0x00FF00;
+  ::Window w = XCreateWindow(dpy_, DefaultRootWindow(dpy_), x, y, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                             0, CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &a);
+  XMapRaised(dpy_, w);
+  XSync(dpy_, False);
+  XDestroyWindow(dpy_, w);
+  XSync(dpy_, False);
+}
+
+unsigned long Screen::TakeFocus() {
+  ::Window w = XCreateSimpleWindow(dpy_, DefaultRootWindow(dpy_), 0, 0, 8, 8, 0, 0, 0);
+  XSelectInput(dpy_, w, StructureNotifyMask);
+  XMapRaised(dpy_, w);
+  XEvent e;
+  do XNextEvent(dpy_, &e);
+  while (e.type != MapNotify);
+  XSetInputFocus(dpy_, w, RevertToParent, CurrentTime);
+  XSync(dpy_, False);
+  return w;
+}
+
+void Screen::Destroy(unsigned long window) {
+  XDestroyWindow(dpy_, window);
+  XSync(dpy_, False);
+}
+
 bool Screen::OverrideRedirect(unsigned long window) {
   XWindowAttributes a{};
   return XGetWindowAttributes(dpy_, window, &a) && a.override_redirect;

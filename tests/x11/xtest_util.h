@@ -60,6 +60,11 @@ class Screen {
   std::vector<uint32_t> Pixels(unsigned long window, int* width, int* height);
   void Geometry(unsigned long window, int* x, int* y, int* width, int* height);
   bool OverrideRedirect(unsigned long window);
+  // Another client's window shown over a place of the screen a moment and taken away again.
+  void Cover(int x, int y, int width, int height);
+  // A small window of the test's own that takes the keyboard focus; Destroy takes it away.
+  unsigned long TakeFocus();
+  void Destroy(unsigned long window);
   // Whether some pixel of the window's rectangle is darker than the light colours of an empty list.
   bool HasInk(unsigned long window, int x, int y, int width, int height);
   // Asks the window to close as a window manager does (WM_DELETE_WINDOW).
