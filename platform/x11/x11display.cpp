@@ -49,6 +49,7 @@ struct XWin {
   HICON icon = nullptr;
   bool titleSet = false;
   XIC ic = nullptr;
+  bool grabs = false;  // a popup menu or drop-down list
 };
 
 // What the window system says about a top-level window, read under its lock.
@@ -157,6 +158,7 @@ class X11Display : public Display {
     auto it = wins_.find(hwnd);
     if (it == wins_.end()) return;
     if (!dead_) {
+      Ungrab(hwnd);
       if (it->second.ic) XDestroyIC(it->second.ic);
       XDestroyWindow(dpy_, it->second.xid);
       if (it->second.pix) XFreePixmap(dpy_, it->second.pix);
@@ -318,6 +320,7 @@ class X11Display : public Display {
     XWin w;
     w.overrideRedirect = IsPopupClass(s.cls) || ((s.style & WS_POPUP) && (s.exStyle & WS_EX_TOOLWINDOW) &&
                                                  (s.style & WS_CAPTION) != WS_CAPTION && !s.owner);
+    w.grabs = s.cls == "#32768" || EqualNoCase(s.cls, "ComboLBox");
     int width = std::max<int>(s.rect.right - s.rect.left, 1), height = std::max<int>(s.rect.bottom - s.rect.top, 1);
     XSetWindowAttributes a{};
     a.background_pixmap = 0;  // None: the pixmap answers exposures
@@ -414,10 +417,33 @@ class X11Display : public Display {
       XMapWindow(dpy_, w.xid);
       w.mapped = true;
       if (wantFocus_ == hwnd && !w.overrideRedirect) FocusTo(w);
+      if (w.grabs) {
+        grabbing_.push_back(hwnd);
+        Grab();
+      }
     } else if (!s.visible && w.mapped) {
       XUnmapWindow(dpy_, w.xid);
       w.mapped = false;
+      Ungrab(hwnd);
     }
+  }
+
+  // An open popup menu or drop-down list holds the pointer, so that a click anywhere else reaches it (and closes
+  // it) as the window system's capture expects; the last one opened holds it.
+  void Grab() {
+    auto it = wins_.find(grabbing_.back());
+    if (it == wins_.end()) return;
+    XGrabPointer(dpy_, it->second.xid, True,
+                 ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask,
+                 GrabModeAsync, GrabModeAsync, 0, 0, CurrentTime);
+  }
+
+  void Ungrab(HWND hwnd) {
+    auto it = std::find(grabbing_.begin(), grabbing_.end(), hwnd);
+    if (it == grabbing_.end()) return;
+    grabbing_.erase(it);
+    if (grabbing_.empty()) XUngrabPointer(dpy_, CurrentTime);
+    else Grab();
   }
 
   // The X stacking follows the window system's z-order of its top-level windows.
@@ -911,6 +937,7 @@ class X11Display : public Display {
   std::map<HWND, XWin> wins_;
   std::map<::Window, HWND> byX_;
   std::vector<::Window> lastOrder_;
+  std::vector<HWND> grabbing_;
   std::map<PointerShape, Cursor> cursors_;
   PointerShape shape_ = PointerShape::Arrow;
   HWND wantFocus_ = nullptr;

@@ -295,6 +295,13 @@ TEST_F(OnX, APopupMenuAndItsSubmenuAreChosenWithThePointer) {
      std::to_string(sx + sw / 2) + " " + std::to_string(sy + sh - 12) + " click 1");  // Import
   EXPECT_EQ(host.Wait(), 1) << host.Output();
   EXPECT_NE(host.Output().find("out 2: 202\n"), std::string::npos) << host.Output();
+
+  // A click away from the menu, on no window of the program, closes it without a choice.
+  Host away(Name(), {"--library", "kxtesthost", "ChooseCommand", "null", "out:int"});
+  ASSERT_TRUE(WaitFor([&] { return menus().size() == 1; })) << away.Output();
+  Do("mousemove 1200 1000 click 1");
+  EXPECT_EQ(away.Wait(), 1) << away.Output();
+  EXPECT_NE(away.Output().find("out 2: 0\n"), std::string::npos) << away.Output();
 }
 
 // On a screen smaller than the wizard, the wizard is kept on it: its caption and its top-left corner show.
