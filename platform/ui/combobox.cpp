@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/ui/display.h"
 #include "platform/ui/ctlcommon.h"
 
 namespace {
@@ -100,7 +101,7 @@ void DropDown(HWND hwnd, CbData* d) {
   if (count <= 0) h = ih + 2;
   int w = std::max(static_cast<int>(wr.right - wr.left), d->droppedWidth);
   int y = wr.bottom;
-  if (y + h > kx::kScreenHeight) y = wr.top - h;
+  if (y + h > kx::ui::ScreenHeight()) y = wr.top - h;
   DWORD ls = static_cast<DWORD>(GetWindowLongPtr(d->list, GWL_STYLE));
   bool scroll = count * ih + 2 > h;
   SetWindowLongPtr(d->list, GWL_STYLE, scroll ? (ls | WS_VSCROLL) : (ls & ~static_cast<DWORD>(WS_VSCROLL)));

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ui/display.h"
 #include "platform/ui/dlgtemplate.h"
 #include "platform/ui/internal.h"
 
@@ -153,8 +154,8 @@ HWND CreateDialogCore(HINSTANCE inst, const kx::DialogTemplate* t, HWND owner, D
   if (style & WS_CHILD) {
     // Child dialogs sit in their parent's client area.
   } else if (style & (DS_CENTER | DS_CENTERMOUSE)) {
-    x = (kx::kScreenWidth - w) / 2;
-    y = (kx::kScreenHeight - h) / 2;
+    x = (kx::ui::ScreenWidth() - w) / 2;
+    y = (kx::ui::ScreenHeight() - h) / 2;
   } else {
     if (owner && !(style & DS_ABSALIGN)) {
       POINT p{0, 0};
@@ -164,8 +165,8 @@ HWND CreateDialogCore(HINSTANCE inst, const kx::DialogTemplate* t, HWND owner, D
     }
     x += rc.left;
     y += rc.top;
-    x = std::clamp(x, 0, std::max(0, kx::kScreenWidth - w));
-    y = std::clamp(y, 0, std::max(0, kx::kScreenHeight - h));
+    x = std::clamp(x, 0, std::max(0, kx::ui::ScreenWidth() - w));
+    y = std::clamp(y, 0, std::max(0, kx::ui::ScreenHeight() - h));
   }
   std::string cls = t->className.empty() ? std::string("#32770") : t->className;
   HWND dlg = CreateWindowEx(ex, cls.c_str(), t->title.c_str(), style & ~WS_VISIBLE, x, y, w, h, owner, nullptr, inst,

@@ -42,4 +42,7 @@ Display& CurrentDisplay() {
   return *d;
 }
 
+int ScreenWidth() { return static_cast<int>(CurrentDisplay().ScreenSize().cx); }
+int ScreenHeight() { return static_cast<int>(CurrentDisplay().ScreenSize().cy); }
+
 }  // namespace kx::ui

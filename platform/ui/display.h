@@ -16,6 +16,7 @@ class Display {
  public:
   virtual ~Display() = default;
   virtual bool Live() const { return false; }  // windows appear on a screen people see
+  virtual SIZE ScreenSize() const { return SIZE{kx::kScreenWidth, kx::kScreenHeight}; }
   // A top-level window changed: shown, hidden, moved, sized, restacked, its title, owner or icon. Called without the
   // window system's lock, on any thread.
   virtual void WindowChanged(HWND) {}
@@ -37,6 +38,10 @@ class Display {
 // The display chosen at the first use: an X server when DISPLAY is set and KX_HEADLESS is not 1 and a back end
 // is built in, else the headless desktop. An X server that cannot be opened ends the process with a clear error.
 Display& CurrentDisplay();
+
+// Size of the screen windows are placed on: the X screen, or the headless desktop.
+int ScreenWidth();
+int ScreenHeight();
 
 // The X back end registers its maker here (its object file is linked into the platform library).
 using DisplayMaker = std::unique_ptr<Display> (*)(const char* name);

@@ -571,7 +571,7 @@ BOOL GetCursorPos(LPPOINT pt) {
 
 BOOL SetCursorPos(int x, int y) {
   Guard g(Lock());
-  g_cursorPos = POINT{std::clamp(x, 0, kx::kScreenWidth - 1), std::clamp(y, 0, kx::kScreenHeight - 1)};
+  g_cursorPos = POINT{std::clamp(x, 0, kx::ui::ScreenWidth() - 1), std::clamp(y, 0, kx::ui::ScreenHeight() - 1)};
   return TRUE;
 }
 

@@ -1,6 +1,7 @@
 // Menus and the popup-menu window "#32768". TrackPopupMenu runs a modal loop of its own: the innermost menu window
 // holds the mouse capture, key messages are sent to it, and its window procedure acts on both; messages for other
 // windows are dispatched as usual, so timers and sent messages keep working while a menu is open.
+#include "platform/ui/display.h"
 #include "platform/ui/menu.h"
 
 #include <algorithm>
@@ -456,15 +457,15 @@ HWND ShowMenuWindow(size_t level, int x, int y, UINT flags, const RECT* besideIt
     else if (flags & TPM_RIGHTALIGN) x -= w;
     if (flags & TPM_VCENTERALIGN) y -= h / 2;
     else if (flags & TPM_BOTTOMALIGN) y -= h;
-    if (x + w > kx::kScreenWidth) x -= w;
-    if (y + h > kx::kScreenHeight) y -= h;
+    if (x + w > kx::ui::ScreenWidth()) x -= w;
+    if (y + h > kx::ui::ScreenHeight()) y -= h;
   } else {
     // A submenu opens right of its item, or left of the parent when there is no room.
-    if (x + w > kx::kScreenWidth) x = besideItem->left - w + 3;
-    if (y + h > kx::kScreenHeight) y = kx::kScreenHeight - h;
+    if (x + w > kx::ui::ScreenWidth()) x = besideItem->left - w + 3;
+    if (y + h > kx::ui::ScreenHeight()) y = kx::ui::ScreenHeight() - h;
   }
-  x = std::clamp(x, 0, std::max(0, kx::kScreenWidth - w));
-  y = std::clamp(y, 0, std::max(0, kx::kScreenHeight - h));
+  x = std::clamp(x, 0, std::max(0, kx::ui::ScreenWidth() - w));
+  y = std::clamp(y, 0, std::max(0, kx::ui::ScreenHeight() - h));
   SetWindowPos(wnd, HWND_TOPMOST, x, y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
   if (!(flags & TPM_NOANIMATION)) {
     // The menu's picture for the opening animation, taken as the platform does through WM_PRINT.

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/ui/display.h"
 #include "platform/ui/internal.h"
 
 namespace {
@@ -30,7 +31,7 @@ BOOL Put(PVOID data, T value) {
 }  // namespace
 
 int GetSystemMetrics(int index) {
-  const int w = kx::kScreenWidth, h = kx::kScreenHeight;
+  const int w = kx::ui::ScreenWidth(), h = kx::ui::ScreenHeight();
   switch (index) {
     case SM_CXSCREEN: case SM_CXVIRTUALSCREEN: return w;
     case SM_CYSCREEN: case SM_CYVIRTUALSCREEN: return h;
@@ -92,7 +93,7 @@ BOOL SystemParametersInfo(UINT action, UINT param, PVOID data, UINT) {
     case SPI_GETICONTITLELOGFONT:
       return Put(data, GuiFont(FW_NORMAL));
     case SPI_GETWORKAREA:
-      return Put(data, RECT{0, 0, kx::kScreenWidth, kx::kScreenHeight});
+      return Put(data, RECT{0, 0, kx::ui::ScreenWidth(), kx::ui::ScreenHeight()});
     case SPI_GETDROPSHADOW: return Put(data, g_dropShadow.load());
     case SPI_SETDROPSHADOW: g_dropShadow = data != nullptr; return TRUE;
     case SPI_GETFLATMENU: return Put(data, g_flatMenu.load());

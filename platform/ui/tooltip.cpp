@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/display.h"
 #include "platform/mfc/resource.h"
 #include "platform/ui/ctlcommon.h"
 
@@ -143,9 +144,9 @@ void Show(HWND hwnd, TipData* d, int tool, POINT at) {
   d->shown = tool;
   Notify(hwnd, d, TTN_SHOW, tool);
   SIZE s = TipSize(hwnd, d, text);
-  int x = std::clamp(static_cast<int>(at.x), 0, std::max(0, kx::kScreenWidth - static_cast<int>(s.cx)));
+  int x = std::clamp(static_cast<int>(at.x), 0, std::max(0, kx::ui::ScreenWidth() - static_cast<int>(s.cx)));
   int y = at.y;
-  if (y + s.cy > kx::kScreenHeight) y = at.y - s.cy - 24;
+  if (y + s.cy > kx::ui::ScreenHeight()) y = at.y - s.cy - 24;
   SetWindowPos(hwnd, HWND_TOPMOST, x, y, s.cx, s.cy, SWP_NOACTIVATE | SWP_SHOWWINDOW);
   InvalidateRect(hwnd, nullptr, TRUE);
   if (d->delays[TTDT_AUTOPOP] > 0) SetTimer(hwnd, kPopTimer, static_cast<UINT>(d->delays[TTDT_AUTOPOP]), nullptr);

@@ -123,8 +123,8 @@ HWND DesktopHandle() {
     w->cls = cls;
     w->proc = DesktopProc;
     w->style = WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
-    w->rect = RECT{0, 0, kx::kScreenWidth, kx::kScreenHeight};
-    w->client = RECT{0, 0, kx::kScreenWidth, kx::kScreenHeight};
+    w->rect = RECT{0, 0, kx::ui::ScreenWidth(), kx::ui::ScreenHeight()};
+    w->client = RECT{0, 0, kx::ui::ScreenWidth(), kx::ui::ScreenHeight()};
     s.desktop = w->handle;
     s.desktopWin = w;
     s.windows[reinterpret_cast<uintptr_t>(w->handle)] = w;
@@ -1440,7 +1440,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     if (!IsWindow(hwnd)) return wasVisible;
   }
   if (cmd == SW_MAXIMIZE && !child) {
-    RECT work{0, 0, kx::kScreenWidth, kx::kScreenHeight};
+    RECT work{0, 0, kx::ui::ScreenWidth(), kx::ui::ScreenHeight()};
     SetWindowPos(hwnd, nullptr, work.left, work.top, work.right, work.bottom, (flags & ~(SWP_NOMOVE | SWP_NOSIZE)));
   } else if (showing != wasVisible || (flags & SWP_SHOWWINDOW && !(flags & SWP_NOACTIVATE) && !child)) {
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, flags);

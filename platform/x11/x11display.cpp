@@ -113,6 +113,7 @@ class X11Display : public Display {
   }
 
   bool Live() const override { return true; }
+  SIZE ScreenSize() const override { return SIZE{DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)}; }
 
   void WindowChanged(HWND hwnd) override {
     Snapshot s = Take(hwnd);
