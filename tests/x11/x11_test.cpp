@@ -259,7 +259,7 @@ TEST_F(OnX, TheSignerWizardEncryptsForARecipientAndDecryptsAgain) {
     Do("key Tab Tab Tab");
     Do("type --delay 5 '" + decrypted + "'");
     ASSERT_TRUE(shot(shots, "typed")) << host.Output();
-    Do("key Return");
+    Do("key alt+n");  // the accelerator of "&Next >"
     ASSERT_TRUE(shot(shots, "done")) << host.Output();
     Do("key Return");
     ASSERT_TRUE(shot(shots, "finish")) << host.Output();
