@@ -278,7 +278,9 @@ std::string AttributeBase(const std::string& name) {
   return base;
 }
 
-// The filter of a directory store name, or empty when the name cannot be one.
+// The filter of a directory store name, or empty when the name cannot be one. In "attribute=value" the value is
+// in filter syntax (callers escape what they take literally; "*" is a wildcard), but parentheses, NUL and a
+// backslash that starts no escape are made literal, so that no name can add terms of its own to the filter.
 std::string StoreFilter(const std::string& name) {
   if (!name.empty() && name.front() == '(') return name;
   size_t eq = name.find('=');
@@ -286,7 +288,15 @@ std::string StoreFilter(const std::string& name) {
   const std::string attribute = name.substr(0, eq), value = name.substr(eq + 1);
   for (char c : attribute)
     if (!isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.' && c != ';') return {};
-  return "(" + attribute + "=" + (value == "*" ? value : EscapeFilterValue(value)) + ")";
+  std::string safe;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    const bool escape = c == '\\' && i + 2 < value.size() && isxdigit(static_cast<unsigned char>(value[i + 1])) &&
+                        isxdigit(static_cast<unsigned char>(value[i + 2]));
+    if (c == '*' || escape) safe += c;
+    else safe += EscapeFilterValue(std::string(1, c));
+  }
+  return "(" + attribute + "=" + safe + ")";
 }
 
 // A certificate as DER, or the certificates of a PKCS#7 bundle (what userSMIMECertificate is meant to hold).

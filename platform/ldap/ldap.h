@@ -83,8 +83,9 @@ KXAPI Server ServerFor(const Url& url);
 KXAPI bool SaveBindPassword(const std::string& password);
 
 // The engine's directory store: the DER certificates (userCertificate, userSMIMECertificate, cACertificate) of
-// the entries of the configured directory that a store name selects. The name is "attribute=value" (the value
-// taken literally, "*" alone meaning any) or a whole filter in parentheses. The HRESULT tells why nothing
+// the entries of the configured directory that a store name selects. The name is "attribute=value" (the value in
+// filter syntax: escaped by the caller where it is to be taken literally, "*" a wildcard; parentheses in it are
+// taken literally) or a whole filter in parentheses. The HRESULT tells why nothing
 // could be searched; LastDirectoryMessage() says it in words, for this thread.
 KXAPI HRESULT FindDirectoryCertificates(const std::string& storeName, std::vector<std::string>& ders);
 KXAPI Status LastDirectoryStatus();

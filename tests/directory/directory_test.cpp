@@ -111,12 +111,18 @@ TEST_F(Directory, MetacharactersInAnAddressAreTakenLiterally) {
   // An address that would widen the filter if it were pasted in as it is.
   ASSERT_TRUE(m_slapd.Add(Slapd::Person("Mallory", "m*)(uid=*@example.com", {pki::DerBytes("revoked")})));
   UseDirectory(m_slapd.Url("/dc=test"));
+  using kx::ldap::EscapeFilterValue;
   HRESULT hr = E_FAIL;
-  EXPECT_TRUE(Found("mail=*)(uid=*", &hr).empty());
+  EXPECT_TRUE(Found("mail=" + EscapeFilterValue("*)(uid=*"), &hr).empty());
   EXPECT_EQ(hr, S_OK);
-  EXPECT_TRUE(Found("mail=*").size() == 4u);  // "*" alone: anyone with an address
-  EXPECT_EQ(Found("mail=m*)(uid=*@example.com"), std::vector<std::string>{pki::DerBytes("revoked")});
-  EXPECT_TRUE(Found("mail=alice\\2a").empty());
+  EXPECT_EQ(Found("mail=" + EscapeFilterValue("m*)(uid=*@example.com")),
+            std::vector<std::string>{pki::DerBytes("revoked")});
+  EXPECT_TRUE(Found("mail=" + EscapeFilterValue("alice*")).empty());
+  // A store name cannot add terms to the filter: its parentheses are the value's own.
+  EXPECT_TRUE(Found("mail=nobody)(objectClass=*", &hr).empty());
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_TRUE(Found("mail=x\\").empty());  // a lone backslash, taken literally
+  EXPECT_EQ(Found("mail=*").size(), 4u);  // the wildcard of a filter value: anyone with an address
   EXPECT_EQ(Found("bad attribute)=x", &hr).size(), 0u);
   EXPECT_EQ(hr, E_INVALIDARG);
 

@@ -92,6 +92,11 @@ TEST_F(MailLookup, TheDirectoryIsAskedWithTheAddressAsItStands) {
   CCapicomCertificate none(kx::engine::kEmpty);
   EXPECT_FALSE(m_policy.FindCertificateByMail("*)(mail=*", false, none, true, nullptr));
   EXPECT_FALSE(m_policy.FindCertificateByMail("*", false, none, true, nullptr));
+  // An address with filter characters of its own is found as it is written.
+  const std::string odd = MakeCert(MakeTempDir("odd"), "odd", "/CN=Mallory/emailAddress=m*)(x@example.com", {});
+  ASSERT_TRUE(slapd.Add(Slapd::Person("Mallory", "m*)(x@example.com", {odd})));
+  EXPECT_TRUE(m_policy.FindCertificateByMail("m*)(x@example.com", false, none, true, nullptr));
+  EXPECT_FALSE(m_policy.FindCertificateByMail("m*", false, none, true, nullptr));
 
   // What the directory gave is judged as the same certificate from a store on disk.
   for (const char* name : {"revoked", "expired"}) {
