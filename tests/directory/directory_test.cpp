@@ -4,7 +4,10 @@
 // `openssl verify -crl_check` judges them; and the address book's window for an LDAP address.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 
 #include "directory/slapd.h"
@@ -249,7 +252,7 @@ TEST(DirectoryUrl, ParsesLdapAddresses) {
   ASSERT_TRUE(kx::ldap::ParseUrl("LDAPS://127.0.0.1/dc=test", u));
   EXPECT_EQ(u.scheme, "ldaps");
   EXPECT_EQ(u.scope, 0);  // base, as RFC 4516 says
-  ASSERT_TRUE(kx::ldap::ParseUrl("ldap://127.0.0.1/dc=test????!StartTLS", u));
+  ASSERT_TRUE(kx::ldap::ParseUrl("ldap://127.0.0.1/dc=test???" "?!StartTLS", u));
   EXPECT_TRUE(u.startTls);
   for (const char* bad : {"http://127.0.0.1/", "ldap://127.0.0.1/dc=test?cn?nowhere", "not a url", ""})
     EXPECT_FALSE(kx::ldap::ParseUrl(bad, u)) << bad;
@@ -370,3 +373,37 @@ TEST_F(Directory, TheAddressBookShowsWhatAnAddressFinds) {
 }
 
 }  // namespace
+
+// ---- ldap.conf defaults ----
+
+// Run by DirectoryConf.LdapConfFillsWhatIsNotSet in a process of its own, since libldap reads ldap.conf once.
+TEST(DirectoryConf, ChildReadsLdapConf) {
+  const char* expected = getenv("KX_DIRECTORY_CONF_URI");
+  if (!expected) GTEST_SKIP() << "run by LdapConfFillsWhatIsNotSet";
+  kx::ldap::Server server;
+  ASSERT_TRUE(kx::ldap::ConfiguredServer(server));
+  EXPECT_EQ(server.uri, expected);
+  EXPECT_EQ(server.base, "ou=People,dc=test");
+  EXPECT_EQ(server.sizeLimit, 1);
+  EXPECT_EQ(server.timeLimitSeconds, 7);
+  HRESULT hr = E_FAIL;
+  EXPECT_FALSE(Found("CN=*", &hr).empty());
+  EXPECT_EQ(hr, S_OK);
+  // The LDAP page's address, once switched on, comes first.
+  UseDirectory("ldap://127.0.0.2:1/dc=other");
+  ASSERT_TRUE(kx::ldap::ConfiguredServer(server));
+  EXPECT_EQ(server.uri, "ldap://127.0.0.2:1");
+  EXPECT_EQ(server.base, "dc=other");
+}
+
+TEST_F(Directory, LdapConfFillsWhatIsNotSet) {
+  const std::string conf = kxtest::MakeTempDir("conf") + "/ldap.conf";
+  kxtest::WriteFile(conf, "# the environment's defaults\nURI " + m_slapd.Url() +
+                              "\nBASE ou=People,dc=test\nSIZELIMIT 1\nTIMELIMIT 7\n");
+  std::string out;
+  int rc = kxtest::Run("LDAPCONF='" + conf + "' KX_DIRECTORY_CONF_URI='" + m_slapd.Url() +
+                           "' /proc/" + std::to_string(getpid()) + "/exe --gtest_filter=DirectoryConf.ChildReadsLdapConf 2>&1",
+                       &out);
+  EXPECT_EQ(rc, 0) << out;
+  EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+}
