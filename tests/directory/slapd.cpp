@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 
 #include <openssl/evp.h>
 
@@ -77,7 +78,7 @@ bool Slapd::Start(std::string* error, bool untrustedTls) {
   if (!MakeServerCertificate(dir_, untrustedTls, error)) return false;
   WriteFile(dir_ + "/slapd.conf", Config(dir_));
   for (int attempt = 0; attempt < 3; ++attempt) {
-    Run("rm -rf '" + dir_ + "/db' && mkdir -p '" + dir_ + "/db'");
+    Run("rm -rf '" + dir_ + "/db' '" + dir_ + "/slapd.pid' && mkdir -p '" + dir_ + "/db'");
     port_ = UnusedPort();
     tlsPort_ = UnusedPort();
     const std::string urls = Url("/") + " " + LdapsUrl("/");
@@ -104,14 +105,15 @@ bool Slapd::Start(std::string* error, bool untrustedTls) {
         pid_ = -1;
         break;
       }
-      if (Listening(port_) && Listening(tlsPort_)) break;
+      // slapd writes its PID file once its listeners are bound: a port another server holds is not taken for ours.
+      if (std::atoi(ReadFile(dir_ + "/slapd.pid").c_str()) == pid_ && Listening(port_) && Listening(tlsPort_)) break;
       poll(nullptr, 0, 20);
     }
     if (exited) {
       *error = "slapd ended: " + ReadFile(log);
       continue;  // most likely a port taken meanwhile: again with others
     }
-    if (!Listening(port_)) {
+    if (std::atoi(ReadFile(dir_ + "/slapd.pid").c_str()) != pid_ || !Listening(port_)) {
       *error = "slapd did not listen within 30 seconds: " + ReadFile(log);
       Stop();
       return false;
