@@ -182,6 +182,7 @@ class RootsFile {
       pem.append(data, static_cast<size_t>(n));
       BIO_free(bio);
     }
+    if (pem.empty()) return;  // nothing can be trusted
     std::string dir = kx::TempDir();
     std::string templ = dir + "/kxldaproots-XXXXXX";
     int fd = ::mkstemp(templ.data());
@@ -382,13 +383,18 @@ int Connect(Handle& h, const Server& server, Clock::time_point deadline, bool ve
   ldap_set_option(h.ld, LDAP_OPT_TIMEOUT, &tv);
   if (ldaps || server.startTls) {
     // Only the user's trusted roots vouch for a server, and its name must match its certificate.
-    RootsFile roots;
     int require = verify ? LDAP_OPT_X_TLS_HARD : LDAP_OPT_X_TLS_NEVER, newContext = 0;
-    if (roots.path().empty() || ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTFILE, roots.path().c_str()) != 0 ||
-        ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTDIR, nullptr) != 0 ||
-        ldap_set_option(h.ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != 0 ||
-        ldap_set_option(h.ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != 0)
+    if (verify) {
+      RootsFile roots;
+      if (roots.path().empty() || ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTFILE, roots.path().c_str()) != 0 ||
+          ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTDIR, nullptr) != 0 ||
+          ldap_set_option(h.ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != 0 ||
+          ldap_set_option(h.ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != 0)
+        return LDAP_LOCAL_ERROR;  // among others: no trusted root at all
+    } else if (ldap_set_option(h.ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != 0 ||
+               ldap_set_option(h.ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != 0) {
       return LDAP_LOCAL_ERROR;
+    }
   }
   int rc = ldap_connect(h.ld);
   if (rc == LDAP_SUCCESS && server.startTls && !ldaps) rc = ldap_start_tls_s(h.ld, nullptr, nullptr);
@@ -407,7 +413,8 @@ Result SearchOnce(const Server& server, const std::string& base, int scope, cons
     Fail(r, Status::BadAddress, "the address " + server.uri + " cannot be used");
     return r;
   }
-  if (tls && (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR) && Clock::now() < deadline) {
+  if (tls && (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_LOCAL_ERROR) &&
+      Clock::now() < deadline) {
     // libldap does not say why TLS failed: a server that is fine without the check is one not trusted.
     Handle probe;
     if (Connect(probe, server, deadline, false) == LDAP_SUCCESS) {
