@@ -105,8 +105,8 @@ std::string WindowText(HWND w) {
   return text;
 }
 
-void InitColumns(HWND list) {
-  const char* headings[] = {"Name", "E-mail Address", "Kind"};
+void InitColumns(HWND list, const char* third = "Kind") {
+  const char* headings[] = {"Name", "E-mail Address", third};
   const int widths[] = {150, 170, 80};
   for (int i = 0; i < 3; ++i) {
     LVCOLUMNA column{};
@@ -270,15 +270,7 @@ HRESULT ShowBrowse(HWND parent, const char* caption, const std::string& file) {
 INT_PTR CALLBACK LdapEntriesProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_INITDIALOG) {
     HWND list = GetDlgItem(dlg, kList);
-    const char* headings[] = {"Name", "E-mail Address", "Certificates"};
-    const int widths[] = {150, 170, 80};
-    for (int i = 0; i < 3; ++i) {
-      LVCOLUMNA column{};
-      column.mask = LVCF_TEXT | LVCF_WIDTH;
-      column.pszText = const_cast<char*>(headings[i]);
-      column.cx = widths[i];
-      SendMessage(list, LVM_INSERTCOLUMN, i, reinterpret_cast<LPARAM>(&column));
-    }
+    InitColumns(list, "Certificates");
     const auto& entries = *reinterpret_cast<const std::vector<kx::ldap::Entry>*>(lp);
     int row = 0;
     for (const auto& e : entries) {
