@@ -315,7 +315,9 @@ void CADirCertPage::ListCertificates() {
     EnableControl(1012, FALSE);
     EnableControl(1011, FALSE);
     // The engine's directory search: every user object with a common name.
-    if (SUCCEEDED(m_pObjects->m_Store.Open(CAPICOM_ACTIVE_DIRECTORY_USER_STORE, "CN=*", CAPICOM_STORE_OPEN_READ_ONLY))) {
+    const HRESULT opened =
+        m_pObjects->m_Store.Open(CAPICOM_ACTIVE_DIRECTORY_USER_STORE, "CN=*", CAPICOM_STORE_OPEN_READ_ONLY);
+    if (SUCCEEDED(opened)) {
       try {
         CCapicomCertificates certificates = m_pObjects->m_Store.GetCertificates();
         const LONG count = certificates.GetCount();
@@ -331,6 +333,9 @@ void CADirCertPage::ListCertificates() {
         EnableControl(1011, FALSE);
       }
     }
+    ShowDirectoryStatus(this, opened, rows.GetCount());
+  } else {
+    ShowDirectoryStatus(this, S_OK, -1);
   }
   ShowRows(rows, kWide);
   if (m_List.GetItemCount() > 0 && m_nSelectedRow >= 0)

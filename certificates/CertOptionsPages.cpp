@@ -8,7 +8,9 @@
 #include "certificates/SelTrustPointsSheet.h"
 #include "platform/capicom/core/store.h"
 #include "platform/mfc/afxdlgs.h"
+#include "platform/ldap/ldap.h"
 #include "platform/services/http.h"
+#include "platform/services/wab.h"
 
 using namespace certmgr;
 
@@ -18,15 +20,19 @@ CrlDownload DownloadCrl(const CString& url) {
   const std::string address(url);
   std::string scheme = address.substr(0, address.find("://") == std::string::npos ? 0 : address.find("://"));
   for (char& ch : scheme) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-  // Over the wire only: no files, no directory.
-  if (scheme != "http" && scheme != "https") return CrlDownload::NotRetrieved;
-  kx::HttpRequest options;
-  options.connectTimeoutMs = 2500;
-  options.timeoutMs = 2500;
-  kx::HttpResponse answer = kx::HttpGet(address, options);
-  if (!answer.Ok()) return CrlDownload::NotRetrieved;
-  kx::capi::CrlRef crl = kx::capi::CrlData::Parse(
-      reinterpret_cast<const uint8_t*>(answer.body.data()), answer.body.size());
+  // Over the wire only (a web server or a directory), no files.
+  std::string body;
+  if (scheme == "ldap" || scheme == "ldaps") {
+    body = kx::ldap::FetchCrl(address, 0);
+  } else if (scheme == "http" || scheme == "https") {
+    kx::HttpRequest options;
+    options.connectTimeoutMs = 2500;
+    options.timeoutMs = 2500;
+    kx::HttpResponse answer = kx::HttpGet(address, options);
+    if (answer.Ok()) body = std::move(answer.body);
+  }
+  if (body.empty()) return CrlDownload::NotRetrieved;
+  kx::capi::CrlRef crl = kx::capi::CrlData::Parse(reinterpret_cast<const uint8_t*>(body.data()), body.size());
   if (!crl) return CrlDownload::NotRetrieved;
   std::shared_ptr<kx::capi::CertStore> store;
   if (FAILED(kx::capi::CertStore::Open(CAPICOM_CURRENT_USER_STORE, "MY", CAPICOM_STORE_OPEN_READ_WRITE, store)))
@@ -259,6 +265,16 @@ void CCertLdapPage::OnOpenUrl() {
     MessageBox(LoadResString(222), nullptr, MB_OK);
     return;
   }
-  if (FAILED(book.OpenLdapUrl(GetSafeHwnd(), m_strLdapUrl, m_bAuthorise))) MessageBox(LoadResString(223), nullptr, MB_OK);
+  // A server that could not be searched, and an address that finds nothing, are told as such.
+  const HRESULT hr = book.OpenLdapUrl(GetSafeHwnd(), m_strLdapUrl, m_bAuthorise);
+  if (hr == MAPI_E_NETWORK_ERROR) {
+    CString text = LoadResString(7383);
+    text += kx::ldap::LastDirectoryMessage().c_str();
+    MessageBox(text, nullptr, MB_OK);
+  } else if (hr == MAPI_E_NOT_FOUND) {
+    MessageBox(LoadResString(7386), nullptr, MB_OK);
+  } else if (FAILED(hr)) {
+    MessageBox(LoadResString(223), nullptr, MB_OK);
+  }
 }
 

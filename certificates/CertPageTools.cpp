@@ -12,6 +12,7 @@
 #include "engine/CertPolicy.h"
 #include "engine/CertificateManagerSettings.h"
 #include "platform/mfc/afxdlgs.h"
+#include "platform/ldap/ldap.h"
 #include "platform/mfc/afxwin.h"
 
 namespace certmgr {
@@ -104,6 +105,25 @@ void PrepareEngine(CCapicomObjectSet* objects, bool searchLocation) {
   settings.Load();
   objects->m_Settings.PutActiveDirectorySearchLocation(settings.SEARCH_GLOBAL_CATALOG ? CAPICOM_SEARCH_GLOBAL_CATALOG
                                                                                      : CAPICOM_SEARCH_DEFAULT_DOMAIN);
+}
+
+void ShowDirectoryStatus(CWnd* page, HRESULT openResult, INT_PTR found) {
+  CWnd* label = page ? page->GetDlgItem(1065) : nullptr;
+  if (!label) return;
+  CString text;
+  if (found < 0) {
+    text = LoadResString(7381);
+  } else if (FAILED(openResult) && kx::ldap::LastDirectoryStatus() == kx::ldap::Status::NotConfigured) {
+    text = LoadResString(7382);
+  } else if (FAILED(openResult)) {
+    text = LoadResString(7383);
+    text += kx::ldap::LastDirectoryMessage().c_str();
+  } else if (found == 0) {
+    text = LoadResString(7384);
+  } else if (!kx::ldap::LastDirectoryMessage().empty()) {
+    text = LoadResString(7385);
+  }
+  label->SetWindowText(text);
 }
 
 CString DateText(const CDateTime& date) {

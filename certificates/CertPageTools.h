@@ -38,6 +38,10 @@ void StartCertificateStores();
 // The engine's prompt switch on and its directory search location from the certificate manager settings.
 void PrepareEngine(CCapicomObjectSet* objects, bool searchLocation);
 
+// The status line (control 1065) of a directory page after a search: why nothing is listed (the search turned
+// off when found < 0, no server set up, the server's error), that nothing was found, or that the list is partial.
+void ShowDirectoryStatus(CWnd* page, HRESULT openResult, INT_PTR found);
+
 // The date of a certificate as the pages show it.
 CString DateText(const CDateTime& date);
 CString InfoText(const CCapicomCertificate& certificate, LONG infoType);

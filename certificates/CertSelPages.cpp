@@ -1,6 +1,7 @@
 #include "certificates/CertSelPages.h"
 
 #include "app/ResString.h"
+#include "certificates/CertPageTools.h"
 #include "certificates/CertificateRows.h"
 #include "certificates/SelCertSheet.h"
 #include "engine/CapicomObjectSet.h"
@@ -391,16 +392,27 @@ bool CABCertSelPage::RowCertificate(DWORD_PTR itemData, bool countCheck, CCapico
 IMPLEMENT_DYNCREATE(CADCertSelPage, CABCertSelPage)
 
 void CADCertSelPage::OpenSource() {
-  m_pObjects->m_Store.Open(CAPICOM_ACTIVE_DIRECTORY_USER_STORE, "CN=*", CAPICOM_STORE_OPEN_READ_ONLY);
+  m_hrOpen = m_pObjects->m_Store.Open(CAPICOM_ACTIVE_DIRECTORY_USER_STORE, "CN=*", CAPICOM_STORE_OPEN_READ_ONLY);
 }
 
 void CADCertSelPage::CollectAvailable(CCertificateArray& listed) {
   CCertificateManagerSettings settings;
   settings.Load();
-  if (!settings.ENABLE_ACTIVE_DIRECTORY || !m_pObjects) return;
+  if (!settings.ENABLE_ACTIVE_DIRECTORY || !m_pObjects) {
+    certmgr::ShowDirectoryStatus(this, S_OK, -1);
+    return;
+  }
   m_pObjects->m_Settings.PutActiveDirectorySearchLocation(
       settings.SEARCH_GLOBAL_CATALOG ? CAPICOM_SEARCH_GLOBAL_CATALOG : CAPICOM_SEARCH_DEFAULT_DOMAIN);
-  CABCertSelPage::CollectAvailable(listed);
+  m_hrOpen = S_OK;
+  // The user is told why the list stays empty, also when taking the collection fails.
+  try {
+    CABCertSelPage::CollectAvailable(listed);
+  } catch (const _com_error&) {
+    certmgr::ShowDirectoryStatus(this, FAILED(m_hrOpen) ? m_hrOpen : E_FAIL, 0);
+    throw;
+  }
+  certmgr::ShowDirectoryStatus(this, m_hrOpen, listed.GetSize());
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -115,6 +115,9 @@ class CADCertSelPage : public CABCertSelPage {
  protected:
   void CollectAvailable(CCertificateArray& listed) override;
   void OpenSource() override;
+
+ private:
+  HRESULT m_hrOpen = S_OK;  // the last directory search's result, for the status line
 };
 
 // The user's own digital IDs: certificates of "My" that have a private key.

@@ -13,6 +13,7 @@
 #include "engine/CapicomStore.h"
 #include "engine/CertificateManagerSettings.h"
 #include "platform/cryptoapi/cryptoapi.h"
+#include "platform/ldap/ldap.h"
 #include "platform/services/addres/addres.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/registry.h"
@@ -261,21 +262,7 @@ bool FindInStore(CCapicomStore& store, const char* address, const CCapicomCertif
 }
 
 // A value inside a directory search filter, with the filter's special characters escaped.
-std::string FilterValue(const char* text) {
-  static const char hex[] = "0123456789abcdef";
-  std::string out;
-  for (const char* p = text ? text : ""; *p; ++p) {
-    unsigned char c = static_cast<unsigned char>(*p);
-    if (c == '*' || c == '(' || c == ')' || c == '\\') {
-      out += '\\';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
+std::string FilterValue(const char* text) { return kx::ldap::EscapeFilterValue(text ? text : ""); }
 
 // Applies check (certificate, position, count) to the chain's certificates but its top, from the certificate
 // checked upwards or from the top down; the first false ends the walk.

@@ -11,6 +11,7 @@ pkgs=(
   imagemagick python3-pil
   iproute2 procps
   libx11-dev libxkbcommon-dev libxtst-dev xvfb xdotool xclip x11-xkb-utils
+  libldap-dev slapd ldap-utils
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -17,6 +17,7 @@
 #include <openssl/x509v3.h>
 
 #include "platform/com/comobject.h"
+#include "platform/ldap/ldap.h"
 #include "platform/cryptoapi/cryptoapi.h"
 #include "platform/ui/commctrl.h"
 #include "platform/ui/commonctrl.h"
@@ -104,8 +105,8 @@ std::string WindowText(HWND w) {
   return text;
 }
 
-void InitColumns(HWND list) {
-  const char* headings[] = {"Name", "E-mail Address", "Kind"};
+void InitColumns(HWND list, const char* third = "Kind") {
+  const char* headings[] = {"Name", "E-mail Address", third};
   const int widths[] = {150, 170, 80};
   for (int i = 0; i < 3; ++i) {
     LVCOLUMNA column{};
@@ -265,6 +266,63 @@ HRESULT ShowBrowse(HWND parent, const char* caption, const std::string& file) {
   return RunDialog(t, parent, BrowseProc, s) == -1 ? E_FAIL : S_OK;
 }
 
+// The entries an LDAP address finds, in a window of the book: name, e-mail address, certificates.
+INT_PTR CALLBACK LdapEntriesProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_INITDIALOG) {
+    HWND list = GetDlgItem(dlg, kList);
+    InitColumns(list, "Certificates");
+    const auto& entries = *reinterpret_cast<const std::vector<kx::ldap::Entry>*>(lp);
+    int row = 0;
+    for (const auto& e : entries) {
+      std::vector<std::string> names = e.Values("displayName"), cns = e.Values("cn"), mails = e.Values("mail");
+      size_t certificates = e.Values("userCertificate").size() + e.Values("userSMIMECertificate").size();
+      const std::string texts[] = {
+          Clean(!names.empty() ? names[0] : !cns.empty() ? cns[0] : e.dn), Clean(mails.empty() ? "" : mails[0]),
+          certificates ? std::to_string(certificates) : "None"};
+      LVITEMA item{};
+      item.mask = LVIF_TEXT;
+      item.iItem = row;
+      item.pszText = const_cast<char*>(texts[0].c_str());
+      SendMessage(list, LVM_INSERTITEM, 0, reinterpret_cast<LPARAM>(&item));
+      for (int sub = 1; sub <= 2; ++sub) {
+        LVITEMA s{};
+        s.iSubItem = sub;
+        s.pszText = const_cast<char*>(texts[sub].c_str());
+        SendMessage(list, LVM_SETITEMTEXT, row, reinterpret_cast<LPARAM>(&s));
+      }
+      ++row;
+    }
+    return TRUE;
+  }
+  if (msg == WM_COMMAND && (LOWORD(wp) == IDCANCEL || LOWORD(wp) == IDOK)) {
+    EndDialog(dlg, IDOK);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+// Searches an LDAP address (RFC 4516) and shows what it finds. A bad address is E_INVALIDARG, a server that
+// could not be searched MAPI_E_NETWORK_ERROR (kx::ldap::LastDirectoryMessage says why), nothing found
+// MAPI_E_NOT_FOUND.
+HRESULT ShowLdapUrl(HWND parent, const char* url) {
+  kx::ldap::Url u;
+  if (!url || !kx::ldap::ParseUrl(url, u) || u.host.empty()) return E_INVALIDARG;
+  kx::ldap::Result r = kx::ldap::Search(kx::ldap::ServerFor(u), u.dn, u.scope, u.filter,
+                                        {"cn", "displayName", "mail", "userCertificate;binary",
+                                         "userSMIMECertificate;binary"});
+  if (r.status == kx::ldap::Status::BadAddress) return E_INVALIDARG;
+  if (r.status != kx::ldap::Status::Ok) return MAPI_E_NETWORK_ERROR;
+  if (r.entries.empty()) return MAPI_E_NOT_FOUND;
+  using kx::dlg::Item;
+  kx::DialogTemplate t = kx::dlg::Dialog(std::string("Directory Entries - ") + url, 300, 190);
+  t.items.push_back(ListItem(kList, 7, 152));
+  t.items.push_back(Item("Button", "Close", IDCANCEL, 243, 169, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP));
+  if (parent && !IsWindow(parent)) parent = nullptr;
+  return DialogBoxIndirectParam(nullptr, &t, parent, LdapEntriesProc, reinterpret_cast<LPARAM>(&r.entries)) == -1
+             ? E_FAIL
+             : S_OK;
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Objects
 // ---------------------------------------------------------------------------------------------------------------
@@ -386,9 +444,9 @@ class WabObject final : public kx::ComObject<WabObject, IWABObject> {
     auto* own = dynamic_cast<AddrBook*>(book);
     return ShowFind(parent, own ? own->File() : std::string());
   }
-  STDMETHODIMP LDAPUrl(IAddrBook*, HWND, ULONG, LPSTR, IMailUser** mailUser) override {
+  STDMETHODIMP LDAPUrl(IAddrBook*, HWND parent, ULONG, LPSTR url, IMailUser** mailUser) override {
     if (mailUser) *mailUser = nullptr;
-    return MAPI_E_NO_SUPPORT;
+    return ShowLdapUrl(parent, url);
   }
 };
 

@@ -4,8 +4,8 @@
 // "addressbook/contacts.txt" of the user state (or a file the opener names), and shows beside them the
 // certificates of the user's "AddressBook" certificate store, by subject name and e-mail address. Its dialogs:
 // the browse dialog (IAddrBook::Address), the people search (IWABObject::Find) and the new-contact dialog
-// (IAddrBook::NewEntry with the personal book's contact template). No directory service is configured, so an
-// LDAP address finds nothing (IWABObject::LDAPUrl answers MAPI_E_NO_SUPPORT).
+// (IAddrBook::NewEntry with the personal book's contact template), and the entries an LDAP address finds in the
+// directory (IWABObject::LDAPUrl).
 //
 // The interfaces hold only the members these callers use.
 #pragma once
@@ -91,6 +91,7 @@ inline constexpr HRESULT MAPI_E_NO_SUPPORT = KX_HR(0x80040102);
 inline constexpr HRESULT MAPI_E_INVALID_ENTRYID = KX_HR(0x80040107);
 inline constexpr HRESULT MAPI_E_NOT_FOUND = KX_HR(0x8004010F);
 inline constexpr HRESULT MAPI_E_USER_CANCEL = KX_HR(0x80040113);
+inline constexpr HRESULT MAPI_E_NETWORK_ERROR = KX_HR(0x80040115);
 
 struct IMAPIProp : IUnknown {
   // The values of the tags, in their order; the caller frees them with IWABObject::FreeBuffer.

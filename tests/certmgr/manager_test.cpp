@@ -2,8 +2,11 @@
 // with a private key, optionally those of one e-mail address), choosing a certificate in a selection role, and
 // the store pages whose source fails or is empty.
 #include "certmgr/certmgr_fixture.h"
+#include "directory/slapd.h"
 #include "engine/CertificateManagerSettings.h"
 #include "platform/ui/commctrl.h"
+#include "services/local_server.h"
+#include "support/pki.h"
 
 namespace certmgr_test {
 namespace {
@@ -172,13 +175,14 @@ TEST_F(Manager, AddressBookStoreAndDirectoryPages) {
   AddCert("AddressBook", "signer");
   std::vector<std::string> book, found;
   bool dirView = true;
-  std::string picked;
+  std::string picked, status;
   RunSheet([](CCertSheet& s) { s.m_bSelectionMode = 0; },
            [&](kx::UiDriver& d, HWND sheet) {
              d.WaitForDialog(102);
              HWND dir = OpenTab(d, sheet, 2, 4203);
-             // No directory server here: the search fails quietly.
+             // No directory server set up: the page says so.
              found = Column(d, d.Control(dir, kList));
+             status = d.Text(d.Control(dir, 1065));
              dirView = d.IsEnabled(d.Control(dir, 1012));
              HWND page = OpenTab(d, sheet, 3, 4204);
              book = Column(d, d.Control(page, kList));
@@ -187,6 +191,7 @@ TEST_F(Manager, AddressBookStoreAndDirectoryPages) {
            });
   EXPECT_TRUE(found.empty());
   EXPECT_FALSE(dirView);
+  EXPECT_EQ(status, "No directory server is set up. Type its address on the LDAP page and turn the LDAP search on.");
   // Sorted by subject, whatever the store order.
   EXPECT_EQ(book, (std::vector<std::string>{"Alice Signer", "Bob Encryption"}));
 
@@ -215,10 +220,56 @@ TEST_F(Manager, DirectoryPageSearchesOnlyWhenAllowed) {
     EXPECT_EQ(kx::ControlDriver(d).ListRowCount(d.Control(dir, kList)), 0);
     // Nothing searched: the buttons keep their template state.
     viewEnabled = d.IsEnabled(d.Control(dir, 1012));
+    EXPECT_EQ(d.Text(d.Control(dir, 1065)), "Searching the directory is turned off in the certificate manager's options.");
     d.Click(d.Control(sheet, IDCANCEL));
     d.WaitForGone(sheet);
   });
   EXPECT_TRUE(viewEnabled);
+}
+
+TEST_F(Manager, DirectoryPageListsWhatTheDirectoryHolds) {
+  kxtest::Slapd slapd;
+  std::string error;
+  ASSERT_TRUE(slapd.Start(&error)) << error;
+  ASSERT_TRUE(slapd.Add(
+      kxtest::Slapd::Person("Alice Signer", "alice@example.com", {kxtest::pki::DerBytes("signer")}) +
+      kxtest::Slapd::Person("Bob Encryption", "bob@example.com",
+                            {kxtest::pki::DerBytes("encrypt"), kxtest::pki::DerBytes("expired")})));
+  TrustFixture();
+  const std::string down = "ldap://127.0.0.1:" + std::to_string(kxtest::UnusedPort()) + "/dc=test";
+  struct Case {
+    std::string url;
+    std::vector<std::string> listed;
+    std::string status;
+  } cases[] = {{slapd.Url("/dc=test"), {"Alice Signer", "Bob Encryption", "Carol Expired"}, ""},
+               {slapd.Url("/ou=Nowhere,dc=test"), {}, "No certificate was found in the directory."},
+               {down, {}, "The directory could not be searched: " + down.substr(0, down.rfind('/')) + ": Can't contact LDAP server"}};
+  for (const Case& c : cases) {
+    CCertificateManagerSettings settings;
+    settings.Load();
+    settings.ENABLE_LDAP_SEARCH = 1;
+    settings.LAST_LDAP_URL = c.url.c_str();
+    settings.Save();
+    std::vector<std::string> listed;
+    std::vector<int> marks;
+    std::string status;
+    bool view = false;
+    RunSheet(nullptr, [&](kx::UiDriver& d, HWND sheet) {
+      d.WaitForDialog(102);
+      HWND dir = OpenTab(d, sheet, 2, 4203);
+      listed = Column(d, d.Control(dir, kList));
+      for (size_t i = 0; i < listed.size(); ++i) marks.push_back(RowMark(d, d.Control(dir, kList), static_cast<int>(i)));
+      status = d.Text(d.Control(dir, 1065));
+      view = d.IsEnabled(d.Control(dir, 1012));
+      d.Click(d.Control(sheet, IDCANCEL));
+      d.WaitForGone(sheet);
+    });
+    EXPECT_EQ(listed, c.listed) << c.url;
+    EXPECT_EQ(status.substr(0, c.status.size()), c.status) << status;
+    EXPECT_EQ(view, !c.listed.empty()) << c.url;
+    // The expired certificate is marked as not valid, the others as valid.
+    if (!c.listed.empty()) EXPECT_EQ(marks, (std::vector<int>{2, 2, 1}));
+  }
 }
 
 }  // namespace

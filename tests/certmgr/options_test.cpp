@@ -1,12 +1,15 @@
 // The options page as a person uses it: downloading a revocation list from a server on 127.0.0.1 into the
-// user's "MY" store (read back with openssl), Apply downloading only a changed address, the LDAP page with no
-// directory server behind its address, and the question before the caches are cleared.
+// user's "MY" store (read back with openssl), Apply downloading only a changed address, a list from an ldap://
+// address, the LDAP page with and without a directory server behind its address, and the question before the
+// caches are cleared.
 #include <fstream>
 #include <sstream>
 
 #include "certmgr/certmgr_fixture.h"
 #include "engine/CertificateManagerSettings.h"
 #include "platform/capicom/core/store.h"
+#include "directory/slapd.h"
+#include "platform/ui/controldriver.h"
 #include "services/local_server.h"
 #include "support/pki.h"
 
@@ -133,7 +136,13 @@ TEST_F(Options, AnAddressThatFailedIsTriedAgain) {
 }
 
 TEST_F(Options, LdapPageWithNoDirectoryServer) {
-  std::vector<std::string> texts;
+  kxtest::Slapd slapd;
+  std::string error;
+  ASSERT_TRUE(slapd.Start(&error)) << error;
+  ASSERT_TRUE(slapd.Add(kxtest::Slapd::Person("Alice Signer", "alice@example.com", {kxtest::pki::DerBytes("signer")})));
+  const std::string down = "ldap://127.0.0.1:" + std::to_string(kxtest::UnusedPort()) + "/cn=People";
+  const std::string found = slapd.Url("/ou=People,dc=test??one?(mail=alice@example.com)");
+  std::vector<std::string> texts, rows;
   bool urlEnabledOff = true, urlEnabledOn = false;
   std::string first;
   RunSheet(nullptr, [&](kx::UiDriver& d, HWND sheet) {
@@ -144,24 +153,63 @@ TEST_F(Options, LdapPageWithNoDirectoryServer) {
     d.Click(d.Control(page, 1109));
     urlEnabledOn = d.IsEnabled(d.Control(page, 1112)) && d.IsEnabled(d.Control(page, 1113));
     Screenshot(d, sheet, "ldap");
-    d.SetText(d.Control(page, 1112), "LDAP://");
+    for (const std::string& url : {std::string("LDAP://"), down, slapd.Url("/dc=test??sub?(mail=nobody@example.com)"),
+                                   std::string("ldap://127.0.0.1/dc=test?cn?nowhere")}) {
+      d.SetText(d.Control(page, 1112), url);
+      d.Click(d.Control(page, 1113));
+      texts.push_back(d.AnswerMessageBox(IDOK));
+    }
+    // An address that finds someone: the address book's window lists the entry.
+    d.SetText(d.Control(page, 1112), found);
     d.Click(d.Control(page, 1113));
-    texts.push_back(d.AnswerMessageBox(IDOK));
-    d.SetText(d.Control(page, 1112), "ldap://127.0.0.1:" + std::to_string(kxtest::UnusedPort()) + "/cn=People");
-    d.Click(d.Control(page, 1113));
-    texts.push_back(d.AnswerMessageBox(IDOK));
+    HWND window = d.WaitForTitle("Directory Entries - " + found);
+    HWND list = d.ControlByClass(window, "SysListView32");
+    for (int column = 0; column < 3; ++column) rows.push_back(kx::ControlDriver(d).ListText(list, 0, column));
+    d.Click(d.ControlByText(window, "Close"));
+    d.WaitForGone(window);
+    d.SetText(d.Control(page, 1112), down);
     d.Click(d.Control(sheet, IDOK));
     d.WaitForGone(sheet);
   });
   EXPECT_EQ(first, "ldap://");
   EXPECT_FALSE(urlEnabledOff);
   EXPECT_TRUE(urlEnabledOn);
-  EXPECT_EQ(texts, (std::vector<std::string>{"Type the address of the directory server after \"ldap://\".",
-                                            "The directory could not be searched with this address."}));
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[0], "Type the address of the directory server after \"ldap://\".");
+  // The server that is not there is told as such, not as a wrong address.
+  EXPECT_EQ(texts[1].rfind("The directory could not be searched: ldap://127.0.0.1:", 0), 0u) << texts[1];
+  EXPECT_NE(texts[1].find("Can't contact LDAP server"), std::string::npos) << texts[1];
+  EXPECT_EQ(texts[2], "Nothing was found in the directory at this address.");
+  EXPECT_EQ(texts[3], "The directory could not be searched with this address.");
+  EXPECT_EQ(rows, (std::vector<std::string>{"Alice Signer", "alice@example.com", "1"}));
   CCertificateManagerSettings settings;
   settings.Load();
   EXPECT_EQ(settings.ENABLE_LDAP_SEARCH, 1u);
-  EXPECT_EQ(std::string(settings.LAST_LDAP_URL).rfind("ldap://127.0.0.1:", 0), 0u);
+  EXPECT_EQ(std::string(settings.LAST_LDAP_URL), down);
+}
+
+TEST_F(Options, ARevocationListFromTheDirectory) {
+  kxtest::Slapd slapd;
+  std::string error;
+  ASSERT_TRUE(slapd.Start(&error)) << error;
+  ASSERT_TRUE(slapd.Add("dn: cn=Test CRL,dc=test\nobjectClass: cRLDistributionPoint\ncn: Test CRL\n"
+                        "certificateRevocationList;binary:: " +
+                        kxtest::Slapd::Base64(kxtest::ReadFile(kxtest::pki::Crl("inter"))) + "\n"));
+  std::string told;
+  OnOptions(
+      [&](kx::UiDriver& d, HWND page) {
+        d.SetText(d.Control(page, kUrl), slapd.Url("/cn=Test%20CRL,dc=test?certificateRevocationList;binary"));
+        d.Click(d.Control(page, kDownload));
+        told = d.AnswerMessageBox(IDOK);
+      },
+      false);
+  EXPECT_EQ(told, "The revocation list has been downloaded and registered.");
+  std::shared_ptr<kx::capi::CertStore> my;
+  ASSERT_EQ(kx::capi::CertStore::Open(CAPICOM_CURRENT_USER_STORE, "MY", 0, my), S_OK);
+  const std::vector<kx::capi::CrlRef> crls = my->Crls();
+  ASSERT_EQ(crls.size(), 1u);
+  const auto& der = crls[0]->der();
+  EXPECT_EQ(std::string(der.begin(), der.end()), kxtest::ReadFile(kxtest::pki::Crl("inter")));
 }
 
 TEST_F(Options, ClearingTheCachesAsksFirst) {

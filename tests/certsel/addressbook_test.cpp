@@ -8,6 +8,7 @@
 #include "platform/win32/modules.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/stateroot.h"
+#include "services/local_server.h"
 
 namespace certsel {
 namespace {
@@ -147,8 +148,10 @@ TEST_F(AddressBookAccess, ThePlatformBookListsContactsAndAddressBookCertificates
                       d.WaitForGone(dialog);
                     });
   EXPECT_EQ(found, std::vector<std::string>{"bob@example.com"});
-  // No directory service is configured.
-  EXPECT_EQ(book.OpenLdapUrl(nullptr, "ldap://directory.example/", FALSE), KX_HR(0x80040102));
+  // An LDAP address whose server is not there: told as a network error, not as a wrong address.
+  const std::string down = "ldap://127.0.0.1:" + std::to_string(kxtest::UnusedPort()) + "/";
+  EXPECT_EQ(book.OpenLdapUrl(nullptr, down.c_str(), FALSE), KX_HR(0x80040115));
+  EXPECT_EQ(book.OpenLdapUrl(nullptr, "ldap://", FALSE), E_INVALIDARG);
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include "certificates/SmartcardSettings.h"
 #include "certsel/certsel_fixture.h"
 #include "core/SettingsStore.h"
+#include "directory/slapd.h"
+#include "services/local_server.h"
+#include "support/pki.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/system.h"
 
@@ -287,21 +290,45 @@ TEST_F(CertificateSelection, OnLaterVersionsOnlyRemovableKeysAreCardCertificates
 }
 
 TEST_F(CertificateSelection, DirectoryIsSearchedOnlyWhenAllowed) {
+  kxtest::Slapd slapd;
+  std::string error;
+  ASSERT_TRUE(slapd.Start(&error)) << error;
+  ASSERT_TRUE(slapd.Add(kxtest::Slapd::Person("Alice Signer", "alice@example.com", {kxtest::pki::DerBytes("signer")})));
+  const std::string down = "ldap://127.0.0.1:" + std::to_string(kxtest::UnusedPort()) + "/dc=test";
+  struct Case {
+    DWORD allowed;
+    std::string url;
+    std::vector<std::string> listed;
+    std::string status;  // the start of the page's status line
+  } cases[] = {
+      {0, slapd.Url("/dc=test"), {}, "Searching the directory is turned off"},
+      {1, "", {}, "No directory server is set up."},
+      {1, down, {}, "The directory could not be searched: ldap://127.0.0.1:"},
+      {1, slapd.Url("/dc=test"), {"Alice Signer"}, ""},
+  };
   CSettingsStore s(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex");
-  for (DWORD allowed : {0u, 1u}) {
-    ASSERT_TRUE(s.WriteInt("CertificateManager", "ENABLE_ACTIVE_DIRECTORY", allowed));
-    INT_PTR result = Run(nullptr, [&](kx::UiDriver& d, HWND sheet) {
-      ClickTab(d, sheet, 1);
-      HWND directory = d.WaitForDialog(4215);
-      // No directory server is configured on this system: the list shows its headings only.
-      HWND available = d.Control(directory, kAvailable);
-      EXPECT_EQ(kx::ControlDriver(d).ListRowCount(available), 0);
-      d.Click(d.Control(directory, kAdd));  // nothing to add
-      EXPECT_EQ(kx::ControlDriver(d).ListRowCount(d.Control(directory, kSelected)), 0);
-      d.Click(d.Control(sheet, IDCANCEL));
-      d.WaitForGone(sheet);
-    });
-    EXPECT_EQ(result, IDCANCEL);
+  for (const Case& c : cases) {
+    ASSERT_TRUE(s.WriteInt("CertificateManager", "ENABLE_ACTIVE_DIRECTORY", c.allowed));
+    ASSERT_TRUE(s.WriteInt("CertificateManager", "ENABLE_LDAP_SEARCH", 1));
+    ASSERT_TRUE(s.WriteString("CertificateManager", "LAST_LDAP_URL", c.url.c_str()));
+    std::vector<std::string> selected;
+    INT_PTR result = Run(
+        nullptr,
+        [&](kx::UiDriver& d, HWND sheet) {
+          ClickTab(d, sheet, 1);
+          HWND directory = d.WaitForDialog(4215);
+          HWND available = d.Control(directory, kAvailable);
+          EXPECT_EQ(Column(d, available), c.listed) << c.url;
+          const std::string status = d.Text(d.Control(directory, 1065));
+          EXPECT_EQ(status.substr(0, c.status.size()), c.status) << status;
+          if (c.status.empty()) EXPECT_EQ(status, "");
+          if (!c.listed.empty()) Add(d, directory, c.listed[0]);
+          else d.Click(d.Control(directory, kAdd));  // nothing to add
+          Ok(d, sheet);
+        },
+        &selected);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(selected, c.listed);
   }
 }
 

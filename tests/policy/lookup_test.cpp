@@ -1,6 +1,8 @@
 // Finding a certificate by e-mail address in the user's stores, and the texts of trust results.
+#include "directory/slapd.h"
 #include "engine/CertPolicy.h"
 #include "policy/policy_test.h"
+#include "support/pki.h"
 
 using namespace kxtest;
 
@@ -68,6 +70,46 @@ TEST_F(MailLookup, AddressBookAndTheDirectoryPath) {
     EXPECT_FALSE(m_policy.FindCertificateByMail("alice@example.com", false, out, directory, nullptr));
     // Filter characters in the address are the address's own.
     EXPECT_FALSE(m_policy.FindCertificateByMail("*)(mail=*", false, out, directory, nullptr));
+  }
+}
+
+TEST_F(MailLookup, TheDirectoryIsAskedWithTheAddressAsItStands) {
+  Slapd slapd;
+  std::string error;
+  ASSERT_TRUE(slapd.Start(&error)) << error;
+  ASSERT_TRUE(slapd.Add(Slapd::Person("Dave Revoked", "dave@example.com", {pki::DerBytes("revoked")}) +
+                        Slapd::Person("Carol Expired", "carol@example.com", {pki::DerBytes("expired")})));
+  CSettingsStore settings(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex");
+  ASSERT_TRUE(settings.WriteInt("CertificateManager", "ENABLE_LDAP_SEARCH", 1));
+  ASSERT_TRUE(settings.WriteString("CertificateManager", "LAST_LDAP_URL", slapd.Url("/dc=test")));
+  TrustFixture();
+
+  CCapicomCertificate out(kx::engine::kEmpty);
+  EXPECT_FALSE(m_policy.FindCertificateByMail("dave@example.com", false, out, false, nullptr));
+  ASSERT_TRUE(m_policy.FindCertificateByMail("Dave@Example.com", false, out, true, nullptr));
+  EXPECT_EQ(Thumbprint(out), Thumbprint(Cert("revoked")));
+  // An address that would match everyone if it were pasted into the filter as it is.
+  CCapicomCertificate none(kx::engine::kEmpty);
+  EXPECT_FALSE(m_policy.FindCertificateByMail("*)(mail=*", false, none, true, nullptr));
+  EXPECT_FALSE(m_policy.FindCertificateByMail("*", false, none, true, nullptr));
+  // An address with filter characters of its own is found as it is written.
+  const std::string odd = MakeCert(MakeTempDir("odd"), "odd", "/CN=Mallory/emailAddress=m*)(x@example.com", {});
+  ASSERT_TRUE(slapd.Add(Slapd::Person("Mallory", "m*)(x@example.com", {odd})));
+  EXPECT_TRUE(m_policy.FindCertificateByMail("m*)(x@example.com", false, none, true, nullptr));
+  EXPECT_FALSE(m_policy.FindCertificateByMail("m*", false, none, true, nullptr));
+
+  // What the directory gave is judged as the same certificate from a store on disk.
+  for (const char* name : {"revoked", "expired"}) {
+    CCapicomCertificate fromDirectory(kx::engine::kEmpty);
+    ASSERT_TRUE(m_policy.FindCertificateByMail(std::string(name) == "revoked" ? "dave@example.com" : "carol@example.com",
+                                               false, fromDirectory, true, nullptr));
+    CBstrString directoryMessage, diskMessage;
+    bool directoryOk = true, diskOk = true;
+    m_policy.ValidateCertificate(fromDirectory, directoryMessage, directoryOk);
+    m_policy.ValidateCertificate(Cert(name), diskMessage, diskOk);
+    EXPECT_FALSE(directoryOk) << name;
+    EXPECT_EQ(directoryOk, diskOk) << name;
+    EXPECT_EQ(TextOf(directoryMessage), TextOf(diskMessage)) << name;
   }
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "platform/capicom/core/store.h"
+#include "platform/ldap/ldap.h"
 #include "platform/services/http.h"
 
 namespace kx::capi {
@@ -144,7 +145,8 @@ std::vector<std::string> DistributionPointUrls(X509* x) {
       if (gn->type != GEN_URI) continue;
       std::string url(reinterpret_cast<const char*>(ASN1_STRING_get0_data(gn->d.uniformResourceIdentifier)),
                       static_cast<size_t>(ASN1_STRING_length(gn->d.uniformResourceIdentifier)));
-      if (url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0) urls.push_back(url);
+      std::string scheme = AsciiLower(url.substr(0, url.find(':')));
+      if (scheme == "http" || scheme == "https" || scheme == "ldap" || scheme == "ldaps") urls.push_back(url);
     }
   }
   CRL_DIST_POINTS_free(points);
@@ -159,14 +161,19 @@ CrlRef FetchCrl(const CertData& cert, long timeoutSeconds) {
       auto it = Fetched().find(url);
       if (it != Fetched().end() && Current(it->second)) return it->second;
     }
-    kx::HttpRequest options;
-    long ms = (timeoutSeconds > 0 ? timeoutSeconds : 15) * 1000;
-    options.timeoutMs = ms;
-    options.connectTimeoutMs = ms;
-    options.maxResponseBytes = 16u << 20;
-    kx::HttpResponse r = kx::HttpGet(url, options);
-    if (!r.Ok()) continue;
-    CrlRef crl = CrlData::Parse(reinterpret_cast<const uint8_t*>(r.body.data()), r.body.size());
+    std::string body;
+    if (AsciiLower(url.substr(0, 4)) == "ldap") {
+      body = kx::ldap::FetchCrl(url, timeoutSeconds > 0 ? timeoutSeconds : 15);
+    } else {
+      kx::HttpRequest options;
+      long ms = (timeoutSeconds > 0 ? timeoutSeconds : 15) * 1000;
+      options.timeoutMs = ms;
+      options.connectTimeoutMs = ms;
+      options.maxResponseBytes = 16u << 20;
+      kx::HttpResponse r = kx::HttpGet(url, options);
+      if (r.Ok()) body = std::move(r.body);
+    }
+    CrlRef crl = CrlData::Parse(reinterpret_cast<const uint8_t*>(body.data()), body.size());
     if (!crl) continue;
     std::lock_guard<std::mutex> lock(g_fetchedMutex);
     Fetched()[url] = crl;

@@ -7,6 +7,7 @@
 
 #include "platform/capicom/capicom_defs.h"
 #include "platform/capicom/core/fsutil.h"
+#include "platform/ldap/ldap.h"
 #include "platform/win32/stateroot.h"
 
 namespace kx::capi {
@@ -221,9 +222,24 @@ HRESULT CertStore::Open(long location, const std::string& name, long mode, std::
       s->m_readOnly = access == CAPICOM_STORE_OPEN_READ_ONLY || !writable;
       break;
     }
-    case CAPICOM_ACTIVE_DIRECTORY_USER_STORE:
-      // No directory service is configured on this system.
-      return CAPICOM_HR_NO_SUCH_DOMAIN;
+    case CAPICOM_ACTIVE_DIRECTORY_USER_STORE: {
+      // The directory is searched once, at open; what it sent is kept in memory and cannot be changed.
+      std::vector<std::string> ders;
+      HRESULT hr = kx::ldap::FindDirectoryCertificates(name, ders);
+      if (FAILED(hr)) return hr;
+      s->m_memory = std::make_shared<Memory>();
+      for (const std::string& der : ders) {
+        CertRef c = CertData::Parse(reinterpret_cast<const uint8_t*>(der.data()), der.size());
+        bool seen = c && std::any_of(s->m_memory->entries.begin(), s->m_memory->entries.end(),
+                                     [&](const StoreEntry& e) { return e.cert->thumbprint() == c->thumbprint(); });
+        if (!c || seen) continue;
+        StoreEntry e;
+        e.cert = c;
+        s->m_memory->entries.push_back(e);
+      }
+      s->m_readOnly = true;
+      break;
+    }
     default:
       return E_INVALIDARG;
   }

@@ -1,0 +1,619 @@
+#include "platform/ldap/ldap.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+#include <lber.h>
+#include <ldap.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs7.h>
+#include <openssl/rand.h>
+#include <openssl/x509.h>
+
+#include "platform/capicom/capicom_defs.h"
+#include "platform/capicom/core/store.h"
+#include "platform/win32/errors.h"
+#include "platform/win32/registry.h"
+#include "platform/win32/stateroot.h"
+
+namespace kx::ldap {
+namespace {
+
+constexpr char kSettingsKey[] = "Software\\Kesmora\\OfficeTolvex\\CertificateManager";
+constexpr char kStartTlsOid[] = "1.3.6.1.4.1.1466.20037";
+constexpr char kSealTag[] = "KXS1";
+
+using Clock = std::chrono::steady_clock;
+
+bool NoCaseEqual(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+
+// ---- registry ----
+
+struct Key {
+  HKEY h = nullptr;
+  explicit Key(REGSAM access) {
+    if (access == KEY_READ) RegOpenKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, access, &h);
+    else RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, access, nullptr, &h, nullptr);
+  }
+  ~Key() {
+    if (h) RegCloseKey(h);
+  }
+  bool Read(const char* name, std::string& out, DWORD* type = nullptr) const {
+    if (!h) return false;
+    DWORD t = 0, size = 0;
+    if (RegQueryValueEx(h, name, nullptr, &t, nullptr, &size) != ERROR_SUCCESS) return false;
+    std::string data(size, '\0');
+    if (RegQueryValueEx(h, name, nullptr, &t, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+      return false;
+    data.resize(size);
+    if (t == REG_SZ && !data.empty() && data.back() == '\0') data.pop_back();
+    if (type) *type = t;
+    out = data;
+    return true;
+  }
+  bool Number(const char* name, DWORD& out) const {
+    std::string data;
+    DWORD type = 0;
+    if (!Read(name, data, &type) || type != REG_DWORD || data.size() != 4) return false;
+    std::memcpy(&out, data.data(), 4);
+    return true;
+  }
+};
+
+// ---- the sealed password: AES-256-GCM under a key file of the user's own ----
+
+std::string SealKeyPath() { return kx::UserStateDir() + "/directory.key"; }
+
+bool SealKey(bool create, unsigned char key[32]) {
+  const std::string path = SealKeyPath();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    bool ok = ::read(fd, key, 32) == 32;
+    ::close(fd);
+    return ok;
+  }
+  if (!create || RAND_bytes(key, 32) != 1) return false;
+  ::mkdir(kx::UserStateDir().c_str(), 0700);
+  const std::string temp = path + ".new";
+  fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = ::write(fd, key, 32) == 32 && ::fsync(fd) == 0;
+  ::close(fd);
+  // Another process may have made the key first: keep the one that is there.
+  if (!ok || ::link(temp.c_str(), path.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return ok && SealKey(false, key);
+  }
+  ::unlink(temp.c_str());
+  return true;
+}
+
+bool Gcm(bool encrypt, const unsigned char* key, const unsigned char* iv, const std::string& in, std::string& out,
+         unsigned char tag[16]) {
+  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+  int n = 0, m = 0;
+  out.assign(in.size() + 16, '\0');
+  auto* o = reinterpret_cast<unsigned char*>(out.data());
+  bool ok = ctx && EVP_CipherInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, key, iv, encrypt ? 1 : 0) == 1 &&
+            EVP_CipherUpdate(ctx.get(), o, &n, reinterpret_cast<const unsigned char*>(in.data()),
+                             static_cast<int>(in.size())) == 1 &&
+            (encrypt || EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, 16, tag) == 1) &&
+            EVP_CipherFinal_ex(ctx.get(), o + n, &m) == 1 &&
+            (!encrypt || EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, 16, tag) == 1);
+  out.resize(ok ? static_cast<size_t>(n + m) : 0);
+  return ok;
+}
+
+std::string UnsealPassword(const std::string& sealed) {
+  unsigned char key[32];
+  if (sealed.size() < 4 + 12 + 16 || sealed.compare(0, 4, kSealTag) != 0 || !SealKey(false, key)) return {};
+  unsigned char tag[16];
+  std::memcpy(tag, sealed.data() + 16, 16);
+  std::string plain;
+  Gcm(false, key, reinterpret_cast<const unsigned char*>(sealed.data()) + 4, sealed.substr(32), plain, tag);
+  OPENSSL_cleanse(key, sizeof key);
+  return plain;
+}
+
+// ---- ldap.conf defaults ----
+
+std::string GlobalText(int option) {
+  char* value = nullptr;
+  if (ldap_get_option(nullptr, option, &value) != LDAP_OPT_SUCCESS || !value) return {};
+  std::string s = value;
+  ldap_memfree(value);
+  return s;
+}
+
+int GlobalNumber(int option) {
+  int value = 0;
+  return ldap_get_option(nullptr, option, &value) == LDAP_OPT_SUCCESS ? value : 0;
+}
+
+// Whether the environment names a server (libldap answers a default of its own when nothing does).
+bool ServerInEnvironment() {
+  if (getenv("LDAPNOINIT")) return false;
+  if (getenv("LDAPURI") || getenv("LDAPHOST")) return true;
+  std::vector<std::string> files;
+  const char* conf = getenv("LDAPCONF");
+  files.push_back(conf ? conf : "/etc/ldap/ldap.conf");
+  if (const char* home = getenv("HOME")) {
+    files.push_back(std::string(home) + "/ldaprc");
+    files.push_back(std::string(home) + "/.ldaprc");
+  }
+  files.push_back("ldaprc");
+  if (const char* rc = getenv("LDAPRC")) files.push_back(rc);
+  for (const std::string& f : files) {
+    std::ifstream in(f);
+    std::string line;
+    while (std::getline(in, line)) {
+      size_t i = line.find_first_not_of(" \t");
+      if (i == std::string::npos) continue;
+      std::string word = line.substr(i, line.find_first_of(" \t", i) - i);
+      if (NoCaseEqual(word, "URI") || NoCaseEqual(word, "HOST")) return true;
+    }
+  }
+  return false;
+}
+
+// ---- the trusted roots, as a PEM file libldap can read ----
+
+class RootsFile {
+ public:
+  RootsFile() {
+    std::shared_ptr<kx::capi::CertStore> store;
+    if (FAILED(kx::capi::CertStore::Open(CAPICOM_CURRENT_USER_STORE, "Root", CAPICOM_STORE_OPEN_READ_ONLY, store)))
+      return;
+    std::string pem;
+    for (const auto& e : store->Entries()) {
+      BIO* bio = BIO_new(BIO_s_mem());
+      PEM_write_bio_X509(bio, e.cert->x509());
+      char* data = nullptr;
+      long n = BIO_get_mem_data(bio, &data);
+      pem.append(data, static_cast<size_t>(n));
+      BIO_free(bio);
+    }
+    if (pem.empty()) return;  // nothing can be trusted
+    std::string dir = kx::TempDir();
+    std::string templ = dir + "/kxldaproots-XXXXXX";
+    int fd = ::mkstemp(templ.data());
+    if (fd < 0) return;
+    bool ok = ::write(fd, pem.data(), pem.size()) == static_cast<ssize_t>(pem.size());
+    ::close(fd);
+    m_path = templ;
+    if (!ok) m_path.clear();
+  }
+  ~RootsFile() {
+    if (!m_path.empty()) ::unlink(m_path.c_str());
+  }
+  const std::string& path() const { return m_path; }
+
+ private:
+  std::string m_path;
+};
+
+// ---- one search ----
+
+struct Handle {
+  LDAP* ld = nullptr;
+  ~Handle() {
+    if (ld) ldap_unbind_ext_s(ld, nullptr, nullptr);
+  }
+};
+
+std::string Diagnostic(LDAP* ld, int rc) {
+  std::string text = ldap_err2string(rc);
+  char* diag = nullptr;
+  if (ld && ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &diag) == LDAP_OPT_SUCCESS && diag) {
+    if (*diag) text += std::string(": ") + diag;
+    ldap_memfree(diag);
+  }
+  return text;
+}
+
+Status StatusOf(int rc) {
+  switch (rc) {
+    case LDAP_SUCCESS: return Status::Ok;
+    case LDAP_TIMEOUT:
+    case LDAP_TIMELIMIT_EXCEEDED: return Status::TimedOut;
+    case LDAP_SERVER_DOWN:
+    case LDAP_CONNECT_ERROR: return Status::Unreachable;
+    case LDAP_INVALID_CREDENTIALS:
+    case LDAP_INAPPROPRIATE_AUTH:
+    case LDAP_STRONG_AUTH_REQUIRED:
+    case LDAP_UNWILLING_TO_PERFORM: return Status::BindFailed;
+    case LDAP_FILTER_ERROR:
+    case LDAP_INVALID_DN_SYNTAX:
+    case LDAP_PARAM_ERROR: return Status::BadAddress;
+    default: return Status::Failed;
+  }
+}
+
+void Fail(Result& r, Status s, const std::string& why) {
+  r.status = s;
+  r.message = why;
+}
+
+timeval Remaining(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+  if (left < 1000) left = 1000;
+  return timeval{static_cast<time_t>(left / 1000000), static_cast<suseconds_t>(left % 1000000)};
+}
+
+void ReadEntries(LDAP* ld, LDAPMessage* res, Result& r) {
+  for (LDAPMessage* m = ldap_first_entry(ld, res); m; m = ldap_next_entry(ld, m)) {
+    Entry e;
+    if (char* dn = ldap_get_dn(ld, m)) {
+      e.dn = dn;
+      ldap_memfree(dn);
+    }
+    BerElement* ber = nullptr;
+    for (char* a = ldap_first_attribute(ld, m, &ber); a; a = ldap_next_attribute(ld, m, ber)) {
+      std::vector<std::string> values;
+      if (berval** v = ldap_get_values_len(ld, m, a)) {
+        for (int i = 0; v[i]; ++i) values.emplace_back(v[i]->bv_val, v[i]->bv_len);
+        ldap_value_free_len(v);
+      }
+      e.attributes.emplace_back(a, std::move(values));
+      ldap_memfree(a);
+    }
+    if (ber) ber_free(ber, 0);
+    r.entries.push_back(std::move(e));
+  }
+}
+
+thread_local Status t_lastStatus = Status::Ok;
+thread_local std::string t_lastMessage;
+
+std::string AttributeBase(const std::string& name) {
+  std::string base = name.substr(0, name.find(';'));
+  return base;
+}
+
+// The filter of a directory store name, or empty when the name cannot be one. In "attribute=value" the value is
+// in filter syntax (callers escape what they take literally; "*" is a wildcard), but parentheses, NUL and a
+// backslash that starts no escape are made literal, so that no name can add terms of its own to the filter.
+std::string StoreFilter(const std::string& name) {
+  if (!name.empty() && name.front() == '(') return name;
+  size_t eq = name.find('=');
+  if (eq == std::string::npos || eq == 0) return {};
+  const std::string attribute = name.substr(0, eq), value = name.substr(eq + 1);
+  for (char c : attribute)
+    if (!isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.' && c != ';') return {};
+  std::string safe;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    const bool escape = c == '\\' && i + 2 < value.size() && isxdigit(static_cast<unsigned char>(value[i + 1])) &&
+                        isxdigit(static_cast<unsigned char>(value[i + 2]));
+    if (c == '*' || escape) safe += c;
+    else safe += EscapeFilterValue(std::string(1, c));
+  }
+  return "(" + attribute + "=" + safe + ")";
+}
+
+// A certificate as DER, or the certificates of a PKCS#7 bundle (what userSMIMECertificate is meant to hold).
+void AddCertificates(const std::string& value, std::vector<std::string>& ders) {
+  const auto* p = reinterpret_cast<const unsigned char*>(value.data());
+  PKCS7* p7 = d2i_PKCS7(nullptr, &p, static_cast<long>(value.size()));
+  STACK_OF(X509)* certs = p7 && PKCS7_type_is_signed(p7) && p7->d.sign ? p7->d.sign->cert : nullptr;
+  if (!certs) ders.push_back(value);
+  for (int i = 0; i < sk_X509_num(certs); ++i) {
+    unsigned char* der = nullptr;
+    int n = i2d_X509(sk_X509_value(certs, i), &der);
+    if (n > 0) ders.emplace_back(reinterpret_cast<char*>(der), static_cast<size_t>(n));
+    OPENSSL_free(der);
+  }
+  PKCS7_free(p7);
+}
+
+}  // namespace
+
+std::vector<std::string> Entry::Values(const std::string& name) const {
+  std::vector<std::string> out;
+  for (const auto& [a, values] : attributes)
+    if (NoCaseEqual(AttributeBase(a), AttributeBase(name))) out.insert(out.end(), values.begin(), values.end());
+  return out;
+}
+
+std::string Url::ServerUri() const {
+  std::string h = host.empty() ? "127.0.0.1" : host;
+  if (h.find(':') != std::string::npos) h = "[" + h + "]";
+  return scheme + "://" + h + (port ? ":" + std::to_string(port) : std::string());
+}
+
+bool ParseUrl(const std::string& text, Url& out) {
+  LDAPURLDesc* d = nullptr;
+  if (ldap_url_parse(text.c_str(), &d) != LDAP_URL_SUCCESS || !d) return false;
+  Url u;
+  u.scheme = d->lud_scheme ? d->lud_scheme : "ldap";
+  for (char& c : u.scheme) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  u.host = d->lud_host ? d->lud_host : "";
+  u.port = d->lud_port;
+  u.dn = d->lud_dn ? d->lud_dn : "";
+  for (int i = 0; d->lud_attrs && d->lud_attrs[i]; ++i) u.attributes.push_back(d->lud_attrs[i]);
+  u.scope = d->lud_scope == LDAP_SCOPE_DEFAULT ? LDAP_SCOPE_BASE : d->lud_scope;
+  u.filter = d->lud_filter ? d->lud_filter : "";
+  for (int i = 0; d->lud_exts && d->lud_exts[i]; ++i) {
+    std::string ext = d->lud_exts[i];
+    if (!ext.empty() && ext[0] == '!') ext.erase(0, 1);
+    if (NoCaseEqual(ext, "StartTLS") || ext == kStartTlsOid) u.startTls = true;
+  }
+  ldap_free_urldesc(d);
+  if (u.scheme != "ldap" && u.scheme != "ldaps") return false;
+  out = u;
+  return true;
+}
+
+std::string EscapeFilterValue(const std::string& value) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : value) {
+    if (c == '*' || c == '(' || c == ')' || c == '\\' || c == 0) {
+      out += '\\';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// Opens the connection (and TLS); verify false takes any server certificate, to tell a trust failure apart.
+int Connect(Handle& h, const Server& server, Clock::time_point deadline, bool verify) {
+  if (ldap_initialize(&h.ld, server.uri.c_str()) != LDAP_SUCCESS || !h.ld) return LDAP_PARAM_ERROR;
+  const bool ldaps = server.uri.rfind("ldaps://", 0) == 0;
+  int version = LDAP_VERSION3;
+  ldap_set_option(h.ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+  ldap_set_option(h.ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+  ldap_set_option(h.ld, LDAP_OPT_RESTART, LDAP_OPT_OFF);
+  timeval tv = Remaining(deadline);
+  ldap_set_option(h.ld, LDAP_OPT_NETWORK_TIMEOUT, &tv);
+  ldap_set_option(h.ld, LDAP_OPT_TIMEOUT, &tv);
+  if (ldaps || server.startTls) {
+    // Only the user's trusted roots vouch for a server, and its name must match its certificate.
+    int require = verify ? LDAP_OPT_X_TLS_HARD : LDAP_OPT_X_TLS_NEVER, newContext = 0;
+    if (verify) {
+      RootsFile roots;
+      if (roots.path().empty() || ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTFILE, roots.path().c_str()) != 0 ||
+          ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTDIR, nullptr) != 0 ||
+          ldap_set_option(h.ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != 0 ||
+          ldap_set_option(h.ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != 0)
+        return LDAP_LOCAL_ERROR;  // among others: no trusted root at all
+    } else if (ldap_set_option(h.ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != 0 ||
+               ldap_set_option(h.ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != 0) {
+      return LDAP_LOCAL_ERROR;
+    }
+  }
+  int rc = ldap_connect(h.ld);
+  if (rc == LDAP_SUCCESS && server.startTls && !ldaps) rc = ldap_start_tls_s(h.ld, nullptr, nullptr);
+  return rc;
+}
+
+Result SearchOnce(const Server& server, const std::string& base, int scope, const std::string& filter,
+                  const std::vector<std::string>& attributes) {
+  Result r;
+  const int seconds = server.timeLimitSeconds > 0 ? server.timeLimitSeconds : 10;
+  const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+  const bool tls = server.uri.rfind("ldaps://", 0) == 0 || server.startTls;
+  Handle h;
+  int rc = Connect(h, server, deadline, true);
+  if (rc == LDAP_PARAM_ERROR) {
+    Fail(r, Status::BadAddress, "the address " + server.uri + " cannot be used");
+    return r;
+  }
+  if (tls && (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR || rc == LDAP_LOCAL_ERROR) &&
+      Clock::now() < deadline) {
+    // libldap does not say why TLS failed: a server that is fine without the check is one not trusted.
+    Handle probe;
+    if (Connect(probe, server, deadline, false) == LDAP_SUCCESS) {
+      Fail(r, Status::Untrusted,
+           "the certificate of " + server.uri +
+               " is not trusted: it is not issued under a trusted root certificate, or it does not name the server");
+      return r;
+    }
+  }
+  timeval tv;
+  if (rc == LDAP_SUCCESS && !server.bindName.empty()) {
+    berval cred{static_cast<ber_len_t>(server.password.size()), const_cast<char*>(server.password.data())};
+    tv = Remaining(deadline);
+    ldap_set_option(h.ld, LDAP_OPT_TIMEOUT, &tv);
+    rc = ldap_sasl_bind_s(h.ld, server.bindName.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, nullptr);
+  }
+  if (rc != LDAP_SUCCESS) {
+    std::string why = Diagnostic(h.ld, rc);
+    Status s = StatusOf(rc);
+    if (s == Status::TimedOut)
+      why = server.uri + " did not answer within " + std::to_string(seconds) + " seconds";
+    else
+      why = server.uri + ": " + why;
+    Fail(r, s, why);
+    return r;
+  }
+
+  std::vector<char*> attrs;
+  for (const std::string& a : attributes) attrs.push_back(const_cast<char*>(a.c_str()));
+  attrs.push_back(nullptr);
+  tv = Remaining(deadline);
+  ldap_set_option(h.ld, LDAP_OPT_TIMEOUT, &tv);
+  LDAPMessage* res = nullptr;
+  rc = ldap_search_ext_s(h.ld, base.c_str(), scope, filter.empty() ? "(objectClass=*)" : filter.c_str(),
+                         attributes.empty() ? nullptr : attrs.data(), 0, nullptr, nullptr, &tv,
+                         server.sizeLimit > 0 ? server.sizeLimit : 0, &res);
+  if (res) ReadEntries(h.ld, res, r);
+  if (rc == LDAP_SIZELIMIT_EXCEEDED || rc == LDAP_ADMINLIMIT_EXCEEDED ||
+      (rc == LDAP_TIMELIMIT_EXCEEDED && !r.entries.empty())) {
+    r.truncated = true;
+    rc = LDAP_SUCCESS;
+  } else if (rc == LDAP_NO_SUCH_OBJECT) {
+    rc = LDAP_SUCCESS;  // nothing under that base
+  }
+  if (res) ldap_msgfree(res);
+  if (rc != LDAP_SUCCESS) {
+    std::string why = Diagnostic(h.ld, rc);
+    Status s = StatusOf(rc);
+    r.entries.clear();
+    Fail(r, s,
+         s == Status::TimedOut ? server.uri + " did not answer within " + std::to_string(seconds) + " seconds"
+                               : server.uri + ": " + why);
+  }
+  return r;
+}
+
+}  // namespace
+
+Result Search(const Server& server, const std::string& base, int scope, const std::string& filter,
+              const std::vector<std::string>& attributes) {
+  Result r = SearchOnce(server, base, scope, filter, attributes);
+  t_lastStatus = r.status;
+  t_lastMessage = r.message;
+  return r;
+}
+
+bool ConfiguredServer(Server& out) {
+  Server s;
+  Key key(KEY_READ);
+  DWORD enabled = 0, number = 0;
+  std::string text;
+  Url url;
+  bool fromPage = key.Number("ENABLE_LDAP_SEARCH", enabled) && enabled && key.Read("LAST_LDAP_URL", text) &&
+                  ParseUrl(text, url) && !url.host.empty();
+  if (fromPage) {
+    s.uri = url.ServerUri();
+    s.base = url.dn;
+    s.startTls = url.startTls;
+  } else {
+    // ldap.conf may list several servers: the first is used.
+    if (!ServerInEnvironment()) return false;
+    std::string uris = GlobalText(LDAP_OPT_URI);
+    std::string first = uris.substr(0, uris.find_first_of(" ,"));
+    if (first.empty() || !ParseUrl(first, url)) return false;
+    s.uri = url.ServerUri();
+  }
+  if (s.base.empty()) s.base = GlobalText(LDAP_OPT_DEFBASE);
+  if (key.Number("LDAP_START_TLS", number) && number) s.startTls = true;
+  if (s.uri.rfind("ldaps://", 0) == 0) s.startTls = false;
+  key.Read("LDAP_BIND_NAME", s.bindName);
+  if (key.Read("LDAP_BIND_PASSWORD", text)) s.password = UnsealPassword(text);
+  if (key.Number("LDAP_SIZE_LIMIT", number)) s.sizeLimit = static_cast<int>(number);
+  else if (int n = GlobalNumber(LDAP_OPT_SIZELIMIT); n > 0) s.sizeLimit = n;
+  if (key.Number("LDAP_TIME_LIMIT", number) && number) s.timeLimitSeconds = static_cast<int>(number);
+  else if (int n = GlobalNumber(LDAP_OPT_TIMELIMIT); n > 0) s.timeLimitSeconds = n;
+  out = s;
+  return true;
+}
+
+Server ServerFor(const Url& url) {
+  Server configured, s;
+  bool have = ConfiguredServer(configured);
+  s.uri = url.ServerUri();
+  s.base = url.dn;
+  s.startTls = url.startTls;
+  if (have) {
+    s.sizeLimit = configured.sizeLimit;
+    s.timeLimitSeconds = configured.timeLimitSeconds;
+    Url c;
+    if (ParseUrl(configured.uri, c) && NoCaseEqual(c.ServerUri(), s.uri)) {
+      s.bindName = configured.bindName;
+      s.password = configured.password;
+      s.startTls = s.startTls || configured.startTls;
+    }
+  }
+  return s;
+}
+
+bool SaveBindPassword(const std::string& password) {
+  Key key(KEY_WRITE);
+  if (!key.h) return false;
+  if (password.empty()) {
+    LSTATUS st = RegDeleteValue(key.h, "LDAP_BIND_PASSWORD");
+    return st == ERROR_SUCCESS || st == ERROR_FILE_NOT_FOUND;
+  }
+  unsigned char k[32], iv[12], tag[16];
+  if (!SealKey(true, k) || RAND_bytes(iv, sizeof iv) != 1) return false;
+  std::string cipher;
+  bool ok = Gcm(true, k, iv, password, cipher, tag);
+  OPENSSL_cleanse(k, sizeof k);
+  if (!ok) return false;
+  std::string sealed = std::string(kSealTag) + std::string(reinterpret_cast<char*>(iv), 12) +
+                       std::string(reinterpret_cast<char*>(tag), 16) + cipher;
+  return RegSetValueEx(key.h, "LDAP_BIND_PASSWORD", 0, REG_BINARY, reinterpret_cast<const BYTE*>(sealed.data()),
+                       static_cast<DWORD>(sealed.size())) == ERROR_SUCCESS;
+}
+
+HRESULT StatusResult(Status status) {
+  switch (status) {
+    case Status::Ok: return S_OK;
+    case Status::NotConfigured: return CAPICOM_HR_NO_SUCH_DOMAIN;
+    case Status::BadAddress: return E_INVALIDARG;
+    case Status::Unreachable: return HRESULT_FROM_WIN32(8250);  // ERROR_DS_SERVER_DOWN
+    case Status::Untrusted: return KX_HR(0x800B0109);          // CERT_E_UNTRUSTEDROOT
+    case Status::BindFailed: return HRESULT_FROM_WIN32(1326);   // ERROR_LOGON_FAILURE
+    case Status::TimedOut: return HRESULT_FROM_WIN32(1460);     // ERROR_TIMEOUT
+    case Status::Failed: return E_FAIL;
+  }
+  return E_FAIL;
+}
+
+HRESULT FindDirectoryCertificates(const std::string& storeName, std::vector<std::string>& ders) {
+  ders.clear();
+  auto done = [](Status s, const std::string& why) {
+    t_lastStatus = s;
+    t_lastMessage = why;
+    return StatusResult(s);
+  };
+  const std::string filter = StoreFilter(storeName);
+  if (filter.empty()) return done(Status::BadAddress, "\"" + storeName + "\" is not a directory search");
+  Server server;
+  if (!ConfiguredServer(server)) return done(Status::NotConfigured, "no directory server is configured");
+  static const char* kCertAttributes[] = {"userCertificate;binary", "userSMIMECertificate;binary",
+                                          "cACertificate;binary"};
+  // Entries without a certificate are not asked for, so that the size limit counts only useful ones.
+  std::string wanted = "(&" + filter + "(|(userCertificate=*)(userSMIMECertificate=*)(cACertificate=*)))";
+  Result r = Search(server, server.base, LDAP_SCOPE_SUBTREE, wanted,
+                    std::vector<std::string>(std::begin(kCertAttributes), std::end(kCertAttributes)));
+  if (r.status != Status::Ok) return done(r.status, r.message);
+  for (const Entry& e : r.entries)
+    for (const char* a : kCertAttributes)
+      for (std::string& v : e.Values(a)) AddCertificates(v, ders);
+  return done(Status::Ok, r.truncated ? "the directory sent only part of what it holds" : std::string());
+}
+
+Status LastDirectoryStatus() { return t_lastStatus; }
+std::string LastDirectoryMessage() { return t_lastMessage; }
+
+std::string FetchCrl(const std::string& url, long timeoutSeconds, std::string* why) {
+  Url u;
+  if (!ParseUrl(url, u) || u.dn.empty()) {
+    if (why) *why = "not an LDAP address of a revocation list";
+    return {};
+  }
+  Server s = ServerFor(u);
+  if (timeoutSeconds > 0) s.timeLimitSeconds = static_cast<int>(timeoutSeconds);
+  std::vector<std::string> attrs = u.attributes;
+  if (attrs.empty()) attrs = {"certificateRevocationList;binary"};
+  Result r = Search(s, u.dn, LDAP_SCOPE_BASE, u.filter, attrs);
+  if (r.status != Status::Ok) {
+    if (why) *why = r.message;
+    return {};
+  }
+  for (const Entry& e : r.entries)
+    for (const std::string& a : attrs)
+      for (const std::string& v : e.Values(a))
+        if (!v.empty()) return v;
+  if (why) *why = "the entry holds no revocation list";
+  return {};
+}
+
+}  // namespace kx::ldap

@@ -1,0 +1,101 @@
+// The platform's directory client, over OpenLDAP's libldap: one blocking search per call, bounded by a time
+// limit (connection, TLS, bind and search together), safe to call from several threads.
+//
+// The configured directory is read from the current user's registry, key
+// "Software\Kesmora\OfficeTolvex\CertificateManager", beside the address typed on the LDAP page:
+//   LAST_LDAP_URL       ldap:// or ldaps:// URL with host, port and base DN (used while ENABLE_LDAP_SEARCH is on);
+//                       a "StartTLS" extension (or LDAP_START_TLS = 1) asks for StartTLS on ldap://
+//   LDAP_BIND_NAME      bind DN (none: anonymous)
+//   LDAP_BIND_PASSWORD  the password sealed with a key of the user's own (see SaveBindPassword), never plain text
+//   LDAP_SIZE_LIMIT     most entries per search; LDAP_TIME_LIMIT: seconds for a whole search
+// What is not set there comes from the environment's ldap.conf (URI, BASE, SIZELIMIT, TIMELIMIT).
+// TLS servers (ldaps:// and StartTLS) are checked against the user's trusted root certificates.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/win32/types.h"
+
+namespace kx::ldap {
+
+enum class Status {
+  Ok,
+  NotConfigured,  // no directory address anywhere
+  BadAddress,     // a URL or filter that cannot be used
+  Unreachable,    // no connection (refused, no route, name unknown)
+  Untrusted,      // the server's TLS certificate is not trusted
+  BindFailed,     // the server refused the bind name or password
+  TimedOut,       // no answer within the time limit
+  Failed,         // any other error the server reported
+};
+
+struct Server {
+  std::string uri;  // scheme://host:port
+  std::string base;
+  bool startTls = false;
+  std::string bindName, password;
+  int sizeLimit = 1000;
+  int timeLimitSeconds = 10;
+};
+
+struct Entry {
+  std::string dn;
+  std::vector<std::pair<std::string, std::vector<std::string>>> attributes;  // values are raw bytes
+  // The values of an attribute, compared without regard to case and without ";binary".
+  std::vector<std::string> Values(const std::string& name) const;
+};
+
+struct Result {
+  Status status = Status::Ok;
+  std::string message;  // why, when status != Ok
+  std::vector<Entry> entries;
+  bool truncated = false;  // the size or time limit ended the search; entries holds what came before
+};
+
+// An LDAP URL (RFC 4516). scope: 0 base (the default), 1 one level, 2 subtree.
+struct Url {
+  std::string scheme, host;
+  int port = 0;
+  std::string dn;
+  std::vector<std::string> attributes;
+  int scope = 0;
+  std::string filter;
+  bool startTls = false;  // the "StartTLS" (1.3.6.1.4.1.1466.20037) extension
+  std::string ServerUri() const;
+};
+KXAPI bool ParseUrl(const std::string& text, Url& out);
+
+// A value made safe to put into a search filter (RFC 4515): * ( ) \ and NUL become \2a \28 \29 \5c \00.
+KXAPI std::string EscapeFilterValue(const std::string& value);
+
+KXAPI Result Search(const Server& server, const std::string& base, int scope, const std::string& filter,
+                    const std::vector<std::string>& attributes);
+
+// The configured directory; false when no address is set anywhere.
+KXAPI bool ConfiguredServer(Server& out);
+// Server settings for an address typed by the user: limits from the configuration, and its bind name and
+// password when the address names the configured server.
+KXAPI Server ServerFor(const Url& url);
+
+// Seals the bind password into the registry (empty: removes it).
+KXAPI bool SaveBindPassword(const std::string& password);
+
+// The engine's directory store: the DER certificates (userCertificate, userSMIMECertificate, cACertificate) of
+// the entries of the configured directory that a store name selects. The name is "attribute=value" (the value in
+// filter syntax: escaped by the caller where it is to be taken literally, "*" a wildcard; parentheses in it are
+// taken literally) or a whole filter in parentheses. The HRESULT tells why nothing
+// could be searched; LastDirectoryMessage() says it in words, for this thread.
+KXAPI HRESULT FindDirectoryCertificates(const std::string& storeName, std::vector<std::string>& ders);
+KXAPI Status LastDirectoryStatus();
+KXAPI std::string LastDirectoryMessage();
+
+// A revocation list from an ldap:// distribution point (certificateRevocationList;binary, or the attribute
+// the URL names); empty when none could be had.
+KXAPI std::string FetchCrl(const std::string& url, long timeoutSeconds, std::string* why = nullptr);
+
+// The HRESULT a caller reports for a status.
+KXAPI HRESULT StatusResult(Status status);
+
+}  // namespace kx::ldap

@@ -1,0 +1,409 @@
+// The directory client against a real slapd: what the engine's directory store finds by e-mail, with filters
+// that carry metacharacters, over ldap://, StartTLS and ldaps:// with trusted and untrusted servers, within
+// size and time limits, with a bind password that is kept sealed; ldap:// revocation lists judged as
+// `openssl verify -crl_check` judges them; and the address book's window for an LDAP address.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+
+#include "directory/slapd.h"
+#include "platform/capicom/capicom_defs.h"
+#include "platform/capicom/core/chain.h"
+#include "platform/capicom/core/store.h"
+#include "platform/ldap/ldap.h"
+#include "platform/services/wab.h"
+#include "platform/ui/controldriver.h"
+#include "platform/ui/driver.h"
+#include "platform/win32/modules.h"
+#include "platform/win32/registry.h"
+#include "platform/win32/stateroot.h"
+#include "services/local_server.h"
+#include "support/pki.h"
+#include "support/testroot.h"
+
+namespace {
+
+using kx::ldap::Status;
+using kxtest::Slapd;
+namespace pki = kxtest::pki;
+
+constexpr char kKey[] = "Software\\Kesmora\\OfficeTolvex\\CertificateManager";
+
+void SetValue(const char* name, const std::string& text) {
+  HKEY h = nullptr;
+  ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr), ERROR_SUCCESS);
+  RegSetValueEx(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>(text.size() + 1));
+  RegCloseKey(h);
+}
+
+void SetNumber(const char* name, DWORD value) {
+  HKEY h = nullptr;
+  ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr), ERROR_SUCCESS);
+  RegSetValueEx(h, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  RegCloseKey(h);
+}
+
+// The directory the LDAP page names.
+void UseDirectory(const std::string& url) {
+  SetNumber("ENABLE_LDAP_SEARCH", 1);
+  SetValue("LAST_LDAP_URL", url);
+}
+
+void TrustTestRoot() {
+  std::shared_ptr<kx::capi::CertStore> root;
+  ASSERT_EQ(kx::capi::CertStore::Open(CAPICOM_CURRENT_USER_STORE, "Root", CAPICOM_STORE_OPEN_READ_WRITE, root), S_OK);
+  kx::capi::StoreEntry e;
+  e.cert = kx::capi::CertData::Parse(reinterpret_cast<const uint8_t*>(pki::DerBytes("root").data()),
+                                     pki::DerBytes("root").size());
+  ASSERT_TRUE(e.cert);
+  ASSERT_EQ(root->Add(e), S_OK);
+}
+
+std::vector<std::string> Found(const std::string& storeName, HRESULT* hr = nullptr) {
+  std::vector<std::string> ders;
+  HRESULT r = kx::ldap::FindDirectoryCertificates(storeName, ders);
+  if (hr) *hr = r;
+  return ders;
+}
+
+class Directory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(m_slapd.Start(&error)) << error;
+    ASSERT_TRUE(m_slapd.Add(Slapd::Person("Alice Signer", "alice@example.com", {pki::DerBytes("signer")}) +
+                                Slapd::Person("Bob Encryption", "bob@example.com",
+                                              {pki::DerBytes("encrypt"), pki::DerBytes("wrongusage")}) +
+                                Slapd::Person("Nobody Certified", "plain@example.com", {}),
+                            &error))
+        << error;
+  }
+  Slapd m_slapd;
+};
+
+TEST_F(Directory, FindsTheCertificatesOfAnAddress) {
+  UseDirectory(m_slapd.Url("/dc=test"));
+  HRESULT hr = E_FAIL;
+  EXPECT_EQ(Found("mail=alice@example.com", &hr), std::vector<std::string>{pki::DerBytes("signer")});
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(Found("mail=BOB@example.com"),
+            (std::vector<std::string>{pki::DerBytes("encrypt"), pki::DerBytes("wrongusage")}));
+  // An entry without certificates and an unknown address find nothing, and that is no error.
+  EXPECT_TRUE(Found("mail=plain@example.com", &hr).empty());
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_TRUE(Found("mail=nobody@example.com", &hr).empty());
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(Found("CN=*").size(), 3u);
+
+  // The engine's store: what was found, read-only.
+  std::shared_ptr<kx::capi::CertStore> store;
+  ASSERT_EQ(kx::capi::CertStore::Open(CAPICOM_ACTIVE_DIRECTORY_USER_STORE, "mail=bob@example.com",
+                                      CAPICOM_STORE_OPEN_READ_ONLY, store),
+            S_OK);
+  auto entries = store->Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_TRUE(store->readOnly());
+  EXPECT_EQ(store->Remove(entries[0].cert->thumbprint()), E_ACCESSDENIED);
+}
+
+TEST_F(Directory, MetacharactersInAnAddressAreTakenLiterally) {
+  // An address that would widen the filter if it were pasted in as it is.
+  ASSERT_TRUE(m_slapd.Add(Slapd::Person("Mallory", "m*)(uid=*@example.com", {pki::DerBytes("revoked")})));
+  UseDirectory(m_slapd.Url("/dc=test"));
+  using kx::ldap::EscapeFilterValue;
+  HRESULT hr = E_FAIL;
+  EXPECT_TRUE(Found("mail=" + EscapeFilterValue("*)(uid=*"), &hr).empty());
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(Found("mail=" + EscapeFilterValue("m*)(uid=*@example.com")),
+            std::vector<std::string>{pki::DerBytes("revoked")});
+  EXPECT_TRUE(Found("mail=" + EscapeFilterValue("alice*")).empty());
+  // A store name cannot add terms to the filter: its parentheses are the value's own.
+  EXPECT_TRUE(Found("mail=nobody)(objectClass=*", &hr).empty());
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_TRUE(Found("mail=x\\").empty());  // a lone backslash, taken literally
+  EXPECT_EQ(Found("mail=*").size(), 4u);  // the wildcard of a filter value: anyone with an address
+  EXPECT_EQ(Found("bad attribute)=x", &hr).size(), 0u);
+  EXPECT_EQ(hr, E_INVALIDARG);
+
+  struct Case {
+    std::string in, out;
+  } cases[] = {{"a*b", "a\\2ab"}, {"(x)", "\\28x\\29"}, {"back\\slash", "back\\5cslash"},
+               {std::string("nul\0x", 5), "nul\\00x"}, {"plain@example.com", "plain@example.com"}};
+  for (const Case& c : cases) EXPECT_EQ(kx::ldap::EscapeFilterValue(c.in), c.out) << c.in;
+}
+
+TEST_F(Directory, SaysWhyNothingCouldBeSearched) {
+  HRESULT hr = S_OK;
+  // Nothing set anywhere (the LDAP page's address counts only while its switch is on).
+  SetValue("LAST_LDAP_URL", m_slapd.Url("/dc=test"));
+  EXPECT_TRUE(Found("mail=alice@example.com", &hr).empty());
+  EXPECT_EQ(hr, CAPICOM_HR_NO_SUCH_DOMAIN);
+  EXPECT_EQ(kx::ldap::LastDirectoryStatus(), Status::NotConfigured);
+  std::shared_ptr<kx::capi::CertStore> store;
+  EXPECT_EQ(kx::capi::CertStore::Open(CAPICOM_ACTIVE_DIRECTORY_USER_STORE, "CN=*", 0, store), CAPICOM_HR_NO_SUCH_DOMAIN);
+
+  // A server that is not there.
+  UseDirectory("ldap://127.0.0.1:" + std::to_string(kxtest::UnusedPort()) + "/dc=test");
+  EXPECT_TRUE(Found("mail=alice@example.com", &hr).empty());
+  EXPECT_EQ(hr, HRESULT_FROM_WIN32(8250));
+  EXPECT_EQ(kx::ldap::LastDirectoryStatus(), Status::Unreachable);
+  EXPECT_NE(kx::ldap::LastDirectoryMessage().find("127.0.0.1"), std::string::npos);
+
+  // A server that stops answering: the search ends at the time limit.
+  UseDirectory(m_slapd.Url("/dc=test"));
+  SetNumber("LDAP_TIME_LIMIT", 1);
+  m_slapd.Pause();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(Found("mail=alice@example.com", &hr).empty());
+  const auto took = std::chrono::steady_clock::now() - start;
+  m_slapd.Resume();
+  EXPECT_EQ(hr, HRESULT_FROM_WIN32(1460));
+  EXPECT_EQ(kx::ldap::LastDirectoryStatus(), Status::TimedOut);
+  EXPECT_LT(took, std::chrono::seconds(60));  // ended, not hung
+  // Once it answers again, it is searched again.
+  EXPECT_EQ(Found("mail=alice@example.com").size(), 1u);
+}
+
+TEST_F(Directory, ASizeLimitKeepsWhatCame) {
+  std::string ldif;
+  for (int i = 0; i < 6; ++i)
+    ldif += Slapd::Person("Person " + std::to_string(i), "p" + std::to_string(i) + "@example.com",
+                          {pki::DerBytes("expired")});
+  ASSERT_TRUE(m_slapd.Add(ldif));
+  UseDirectory(m_slapd.Url("/ou=People,dc=test"));
+  SetNumber("LDAP_SIZE_LIMIT", 4);
+  HRESULT hr = E_FAIL;
+  EXPECT_EQ(Found("(cn=Person*)", &hr).size(), 4u);  // one certificate each
+  EXPECT_EQ(hr, S_OK);
+  kx::ldap::Server server;
+  ASSERT_TRUE(kx::ldap::ConfiguredServer(server));
+  kx::ldap::Result r = kx::ldap::Search(server, server.base, 2, "(cn=Person*)", {"cn"});
+  EXPECT_EQ(r.status, Status::Ok);
+  EXPECT_TRUE(r.truncated);
+  EXPECT_EQ(r.entries.size(), 4u);
+}
+
+TEST_F(Directory, BindsWithASealedPassword) {
+  UseDirectory(m_slapd.Url("/dc=test"));
+  SetValue("LDAP_BIND_NAME", "cn=admin,dc=test");
+  ASSERT_TRUE(kx::ldap::SaveBindPassword("secret"));
+  kx::ldap::Server server;
+  ASSERT_TRUE(kx::ldap::ConfiguredServer(server));
+  EXPECT_EQ(server.password, "secret");
+  EXPECT_EQ(Found("mail=alice@example.com").size(), 1u);
+  // The registry holds no plain password.
+  std::string out;
+  kxtest::Run("grep -r -l -a secret '" + kx::UserStateDir() + "' || true", &out);
+  EXPECT_EQ(out, "");
+
+  ASSERT_TRUE(kx::ldap::SaveBindPassword("wrong"));
+  HRESULT hr = S_OK;
+  EXPECT_TRUE(Found("mail=alice@example.com", &hr).empty());
+  EXPECT_EQ(kx::ldap::LastDirectoryStatus(), Status::BindFailed);
+  EXPECT_EQ(hr, HRESULT_FROM_WIN32(1326));
+}
+
+TEST_F(Directory, TlsServersAreCheckedAgainstTheTrustedRoots) {
+  // Before the test root is trusted, the server's certificate is not.
+  UseDirectory(m_slapd.LdapsUrl("/dc=test"));
+  HRESULT hr = S_OK;
+  EXPECT_TRUE(Found("mail=alice@example.com", &hr).empty());
+  EXPECT_EQ(kx::ldap::LastDirectoryStatus(), Status::Untrusted) << kx::ldap::LastDirectoryMessage();
+  EXPECT_NE(kx::ldap::LastDirectoryMessage().find("not trusted"), std::string::npos);
+
+  TrustTestRoot();
+  EXPECT_EQ(Found("mail=alice@example.com", &hr).size(), 1u) << kx::ldap::LastDirectoryMessage();
+  UseDirectory(m_slapd.Url("/dc=test????StartTLS"));
+  EXPECT_EQ(Found("mail=alice@example.com", &hr).size(), 1u) << kx::ldap::LastDirectoryMessage();
+}
+
+TEST(DirectoryTls, AServerWithAnUntrustedCertificateIsRefused) {
+  TrustTestRoot();
+  Slapd slapd;
+  std::string error;
+  ASSERT_TRUE(slapd.Start(&error, true)) << error;
+  ASSERT_TRUE(slapd.Add(Slapd::Person("Alice Signer", "alice@example.com", {pki::DerBytes("signer")})));
+  for (const std::string& url : {slapd.LdapsUrl("/dc=test"), slapd.Url("/dc=test????StartTLS")}) {
+    UseDirectory(url);
+    HRESULT hr = S_OK;
+    EXPECT_TRUE(Found("mail=alice@example.com", &hr).empty()) << url;
+    EXPECT_EQ(hr, kx::ldap::StatusResult(Status::Untrusted)) << url;
+    EXPECT_NE(kx::ldap::LastDirectoryMessage().find("is not trusted"), std::string::npos)
+        << kx::ldap::LastDirectoryMessage();
+  }
+  // Plain ldap:// to the same server is not TLS and works.
+  UseDirectory(slapd.Url("/dc=test"));
+  EXPECT_EQ(Found("mail=alice@example.com").size(), 1u);
+}
+
+TEST(DirectoryUrl, ParsesLdapAddresses) {
+  kx::ldap::Url u;
+  ASSERT_TRUE(kx::ldap::ParseUrl("ldap://dir.example.com:3890/ou=People,dc=test?cn,mail?sub?(mail=a%2ab)", u));
+  EXPECT_EQ(u.ServerUri(), "ldap://dir.example.com:3890");
+  EXPECT_EQ(u.dn, "ou=People,dc=test");
+  EXPECT_EQ(u.attributes, (std::vector<std::string>{"cn", "mail"}));
+  EXPECT_EQ(u.scope, 2);
+  EXPECT_EQ(u.filter, "(mail=a*b)");
+  EXPECT_FALSE(u.startTls);
+  ASSERT_TRUE(kx::ldap::ParseUrl("LDAPS://127.0.0.1/dc=test", u));
+  EXPECT_EQ(u.scheme, "ldaps");
+  EXPECT_EQ(u.scope, 0);  // base, as RFC 4516 says
+  ASSERT_TRUE(kx::ldap::ParseUrl("ldap://127.0.0.1/dc=test???" "?!StartTLS", u));
+  EXPECT_TRUE(u.startTls);
+  for (const char* bad : {"http://127.0.0.1/", "ldap://127.0.0.1/dc=test?cn?nowhere", "not a url", ""})
+    EXPECT_FALSE(kx::ldap::ParseUrl(bad, u)) << bad;
+}
+
+// ---- ldap:// revocation lists ----
+
+TEST_F(Directory, AnLdapDistributionPointRevokes) {
+  const std::string dir = kxtest::MakeTempDir("ca");
+  const std::string point = m_slapd.Url("/cn=Test%20CRL,dc=test?certificateRevocationList;binary");
+  // openssl's extension syntax takes a comma as the end of a name: written as %2c, which LDAP URLs allow.
+  auto comma = [](std::string s) {
+    for (size_t i; (i = s.find(',')) != std::string::npos;) s.replace(i, 1, "%2c");
+    return s;
+  };
+  kxtest::WriteFile(dir + "/ca.cnf",
+                    "[ca]\ndefault_ca = own\n[own]\ndatabase = " + dir + "/index.txt\ncrlnumber = " + dir +
+                        "/crlnumber\ndefault_md = sha256\ndefault_crl_days = 30\n");
+  kxtest::WriteFile(dir + "/index.txt", "");
+  kxtest::WriteFile(dir + "/crlnumber", "01\n");
+  kxtest::WriteFile(dir + "/leaf.ext", "crlDistributionPoints=URI:" + comma(point) + "\nbasicConstraints=CA:FALSE\n");
+  const std::string ec = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+  std::string out;
+  ASSERT_EQ(kxtest::Run("cd '" + dir + "' && openssl req -x509 " + ec +
+                            "-keyout ca.key -subj '/CN=Directory CRL CA' -days 30 "
+                            "-addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign "
+                            "-out ca.pem && openssl req -new " + ec +
+                            "-keyout leaf.key -subj '/CN=Listed Leaf' -out leaf.csr && "
+                            "openssl x509 -req -in leaf.csr -CA ca.pem -CAkey ca.key -set_serial 0x4242 -days 20 "
+                            "-extfile leaf.ext -out leaf.pem && "
+                            "openssl ca -config ca.cnf -keyfile ca.key -cert ca.pem -revoke leaf.pem && "
+                            "openssl ca -config ca.cnf -keyfile ca.key -cert ca.pem -gencrl -out crl.pem && "
+                            "openssl crl -in crl.pem -outform DER -out crl.der && "
+                            "openssl x509 -in leaf.pem -outform DER -out leaf.der && "
+                            "openssl x509 -in ca.pem -outform DER -out ca.der 2>&1",
+                        &out),
+            0)
+      << out;
+  const std::string crl = kxtest::ReadFile(dir + "/crl.der");
+  ASSERT_TRUE(m_slapd.Add("dn: cn=Test CRL,dc=test\nobjectClass: cRLDistributionPoint\ncn: Test CRL\n"
+                          "certificateRevocationList;binary:: " + Slapd::Base64(crl) + "\n"));
+  // What openssl says of the same certificate and list.
+  kxtest::Run("cd '" + dir + "' && openssl verify -crl_check -CAfile ca.pem -CRLfile crl.pem leaf.pem 2>&1", &out);
+  ASSERT_NE(out.find("certificate revoked"), std::string::npos) << out;
+
+  EXPECT_EQ(kx::ldap::FetchCrl(point, 5), crl);
+  auto parse = [&](const std::string& name) {
+    std::string der = kxtest::ReadFile(dir + "/" + name);
+    return kx::capi::CertData::Parse(reinterpret_cast<const uint8_t*>(der.data()), der.size());
+  };
+  kx::capi::TrustSources sources;
+  sources.roots.push_back(parse("ca.der"));
+  kx::capi::ChainParams params;
+  params.checkFlags = CAPICOM_CHECK_TRUSTED_ROOT | CAPICOM_CHECK_TIME_VALIDITY | CAPICOM_CHECK_SIGNATURE_VALIDITY |
+                      CAPICOM_CHECK_ONLINE_REVOCATION_STATUS;
+  params.urlRetrievalTimeout = 5;
+  kx::capi::ChainResult r = kx::capi::BuildChain(parse("leaf.der"), params, sources);
+  ASSERT_FALSE(r.status.empty());
+  EXPECT_TRUE(r.status[0] & CAPICOM_TRUST_IS_REVOKED) << std::hex << r.status[0];
+  EXPECT_FALSE(r.valid);
+  EXPECT_EQ(r.error, CRYPT_E_REVOKED);
+
+  // A point whose entry holds no list, and one on a server that is gone.
+  EXPECT_EQ(kx::ldap::FetchCrl(m_slapd.Url("/ou=People,dc=test?certificateRevocationList;binary"), 5), "");
+  std::string why;
+  EXPECT_EQ(kx::ldap::FetchCrl("ldap://127.0.0.1:" + std::to_string(kxtest::UnusedPort()) + "/cn=x,dc=test", 5, &why),
+            "");
+  EXPECT_FALSE(why.empty());
+}
+
+// ---- the address book's LDAP addresses ----
+
+HRESULT OpenUrlWithBook(const std::string& url, std::vector<std::vector<std::string>>* rows) {
+  HMODULE wab = LoadLibrary("WAB32.DLL");
+  auto open = reinterpret_cast<HRESULT (*)(IAddrBook**, IWABObject**, WAB_PARAM*, DWORD)>(GetProcAddress(wab, "WABOpen"));
+  IAddrBook* book = nullptr;
+  IWABObject* object = nullptr;
+  if (!open || open(&book, &object, nullptr, 0) != S_OK) return E_UNEXPECTED;
+  HRESULT hr = E_FAIL;
+  kx::RunWithUiHere(
+      [&] {
+        hr = object->LDAPUrl(book, nullptr, 0x486, const_cast<char*>(url.c_str()), nullptr);
+        return INT_PTR(0);
+      },
+      [&](kx::UiDriver& d) {
+        if (!rows) return;
+        HWND window = d.WaitForTitle("Directory Entries - " + url);
+        HWND list = d.ControlByClass(window, "SysListView32");
+        kx::ControlDriver c(d);
+        for (int i = 0; i < c.ListRowCount(list); ++i)
+          rows->push_back({c.ListText(list, i, 0), c.ListText(list, i, 1), c.ListText(list, i, 2)});
+        d.Click(d.ControlByText(window, "Close"));
+        d.WaitForGone(window);
+      });
+  book->Release();
+  object->Release();
+  return hr;
+}
+
+TEST_F(Directory, TheAddressBookShowsWhatAnAddressFinds) {
+  std::vector<std::vector<std::string>> rows;
+  EXPECT_EQ(OpenUrlWithBook(m_slapd.Url("/ou=People,dc=test??one?(mail=*example.com)"), &rows), S_OK);
+  EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{"Alice Signer", "alice@example.com", "1"},
+                                                         {"Bob Encryption", "bob@example.com", "2"},
+                                                         {"Nobody Certified", "plain@example.com", "None"}}));
+  // One entry by its name (a base search, as an address without a scope asks).
+  rows.clear();
+  EXPECT_EQ(OpenUrlWithBook(m_slapd.Url("/cn=Alice%20Signer,ou=People,dc=test"), &rows), S_OK);
+  EXPECT_EQ(rows.size(), 1u);
+
+  EXPECT_EQ(OpenUrlWithBook(m_slapd.Url("/ou=People,dc=test??sub?(mail=nobody@example.com)"), nullptr),
+            MAPI_E_NOT_FOUND);
+  EXPECT_EQ(OpenUrlWithBook("ldap://127.0.0.1:" + std::to_string(kxtest::UnusedPort()) + "/dc=test", nullptr),
+            MAPI_E_NETWORK_ERROR);
+  EXPECT_EQ(kx::ldap::LastDirectoryStatus(), Status::Unreachable);
+  EXPECT_EQ(OpenUrlWithBook("ldap://", nullptr), E_INVALIDARG);
+  EXPECT_EQ(OpenUrlWithBook(m_slapd.Url("/dc=test??sub?(mail=unclosed"), nullptr), E_INVALIDARG);
+}
+
+}  // namespace
+
+// ---- ldap.conf defaults ----
+
+// Run by DirectoryConf.LdapConfFillsWhatIsNotSet in a process of its own, since libldap reads ldap.conf once.
+TEST(DirectoryConf, ChildReadsLdapConf) {
+  const char* expected = getenv("KX_DIRECTORY_CONF_URI");
+  if (!expected) GTEST_SKIP() << "run by LdapConfFillsWhatIsNotSet";
+  kx::ldap::Server server;
+  ASSERT_TRUE(kx::ldap::ConfiguredServer(server));
+  EXPECT_EQ(server.uri, expected);
+  EXPECT_EQ(server.base, "ou=People,dc=test");
+  EXPECT_EQ(server.sizeLimit, 1);
+  EXPECT_EQ(server.timeLimitSeconds, 7);
+  HRESULT hr = E_FAIL;
+  EXPECT_FALSE(Found("CN=*", &hr).empty());
+  EXPECT_EQ(hr, S_OK);
+  // The LDAP page's address, once switched on, comes first.
+  UseDirectory("ldap://127.0.0.2:1/dc=other");
+  ASSERT_TRUE(kx::ldap::ConfiguredServer(server));
+  EXPECT_EQ(server.uri, "ldap://127.0.0.2:1");
+  EXPECT_EQ(server.base, "dc=other");
+}
+
+TEST_F(Directory, LdapConfFillsWhatIsNotSet) {
+  const std::string conf = kxtest::MakeTempDir("conf") + "/ldap.conf";
+  kxtest::WriteFile(conf, "# the environment's defaults\nURI " + m_slapd.Url() +
+                              "\nBASE ou=People,dc=test\nSIZELIMIT 1\nTIMELIMIT 7\n");
+  std::string out;
+  int rc = kxtest::Run("LDAPCONF='" + conf + "' KX_DIRECTORY_CONF_URI='" + m_slapd.Url() +
+                           "' /proc/" + std::to_string(getpid()) + "/exe --gtest_filter=DirectoryConf.ChildReadsLdapConf 2>&1",
+                       &out);
+  EXPECT_EQ(rc, 0) << out;
+  EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+}
