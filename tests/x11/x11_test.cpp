@@ -23,6 +23,8 @@ class OnX : public ::testing::Test {
   void SetUp() override {
     if (!server_->Running()) GTEST_SKIP() << "Xvfb cannot be started";
     screen_ = std::make_unique<Screen>(server_->Name());
+    // The pointer waits in a corner, away from where windows open (hovering changes how controls look).
+    Do("mousemove 0 0");
   }
   void TearDown() override { screen_.reset(); }
 
