@@ -60,6 +60,7 @@ struct Snapshot {
   std::string title;
   std::string cls;
   HWND owner = nullptr;
+  bool ownerDisabled = false;  // the window is modal to its owner
   HICON icon = nullptr;
   HINSTANCE instance = nullptr;
   DWORD style = 0, exStyle = 0;
@@ -293,6 +294,7 @@ class X11Display : public Display {
     s.title = w->text;
     s.cls = w->cls->name;
     s.owner = w->owner;
+    if (WindowPtr ow = Find(w->owner)) s.ownerDisabled = (ow->style & WS_DISABLED) != 0;
     s.icon = w->iconSmall ? w->iconSmall : w->iconBig ? w->iconBig : w->cls->iconSm ? w->cls->iconSm : w->cls->icon;
     // An owned window without an icon of its own shows its owner's.
     for (HWND o = w->owner; !s.icon && o;) {
@@ -415,6 +417,14 @@ class X11Display : public Display {
       w.rect = s.rect;
     }
     if (s.visible && !w.mapped) {
+      // Owned windows stay off the taskbar (their top-level sheet is on it); a modal one says so.
+      std::vector<Atom> state;
+      if (s.owner && !w.overrideRedirect) state.push_back(atoms_[kSkipTaskbar]);
+      if (s.ownerDisabled && !w.overrideRedirect) state.push_back(atoms_[kStateModal]);
+      if (state.empty()) XDeleteProperty(dpy_, w.xid, atoms_[kState]);
+      else
+        XChangeProperty(dpy_, w.xid, atoms_[kState], XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(state.data()), static_cast<int>(state.size()));
       XMapWindow(dpy_, w.xid);
       w.mapped = true;
       if (wantFocus_ == hwnd && !w.overrideRedirect) FocusTo(w);

@@ -121,6 +121,10 @@ TEST_F(OnX, TheWizardShowsTheWindowSystemsPixelsAndItsQuestionStaysAbove) {
   type = screen_->Longs(question, "_NET_WM_WINDOW_TYPE");
   ASSERT_EQ(type.size(), 1u);
   EXPECT_EQ(screen_->AtomName(type[0]), "_NET_WM_WINDOW_TYPE_DIALOG");
+  std::vector<std::string> states;
+  for (long a : screen_->Longs(question, "_NET_WM_STATE")) states.push_back(screen_->AtomName(a));
+  EXPECT_EQ(states, (std::vector<std::string>{"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_MODAL"}));
+  EXPECT_TRUE(screen_->Longs(sheet, "_NET_WM_STATE").empty()) << "the sheet belongs on the taskbar";
   std::vector<unsigned long> order = screen_->Stacking();
   auto at = [&](unsigned long w) { return std::find(order.begin(), order.end(), w) - order.begin(); };
   EXPECT_GT(at(question), at(sheet)) << "the question is below its sheet";
