@@ -3,6 +3,7 @@
 // application is never asked to paint again for them. Input: one thread reads the connection and turns X events
 // into the window system's input messages, queued to the thread that owns the window. Every Xlib call is made
 // under one lock (xm_); the window system's lock is never taken while xm_ is held.
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -108,7 +109,7 @@ class X11Display : public Display {
       im_ = XOpenIM(dpy_, nullptr, nullptr, nullptr);
     }
     XFlush(dpy_);
-    if (pipe(wake_) != 0) wake_[0] = wake_[1] = -1;
+    if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
     g_self = this;
     std::thread([this] { ReadLoop(); }).detach();
   }
