@@ -9,6 +9,8 @@
 #include "support/testroot.h"
 #include "x11/xtest_util.h"
 
+#include <X11/cursorfont.h>
+
 using namespace xtest;
 
 namespace {
@@ -156,6 +158,16 @@ TEST_F(OnX, ANameTypedThroughTheKeyboardMapIsCopiedToAnotherClient) {
   ASSERT_TRUE(WaitFor([&] { return kxtest::ReadFile(shots + "/welcome.png").size() > 0; })) << host.Output();
   Do("key Return");  // Next: the file page, its File box has the focus
   ASSERT_TRUE(WaitFor([&] { return kxtest::ReadFile(shots + "/files.png").size() > 0; })) << host.Output();
+  // Over the File box the pointer is an I-beam, over a button an arrow.
+  std::vector<uint32_t> ibeam = screen_->FontCursorPicture(XC_xterm),
+                        arrow = screen_->FontCursorPicture(XC_left_ptr);
+  ASSERT_NE(ibeam, arrow);
+  int x, y, w, h;
+  screen_->Geometry(sheet, &x, &y, &w, &h);
+  Do("mousemove " + std::to_string(x + 220) + " " + std::to_string(y + 130));
+  EXPECT_TRUE(WaitFor([&] { return screen_->PointerPicture() == ibeam; })) << "no I-beam over the edit";
+  Do("mousemove " + std::to_string(x + 300) + " " + std::to_string(y + 356));
+  EXPECT_TRUE(WaitFor([&] { return screen_->PointerPicture() == arrow; })) << "no arrow over Next";
   Do("type --delay 20 'Andr'");
   Do("key dead_acute e");
   Do("type --delay 20 ' Åsa Öberg.txt'");
