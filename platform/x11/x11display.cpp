@@ -133,14 +133,20 @@ class X11Display : public Display {
       s.icon = static_cast<HICON>(LoadImage(s.instance, MAKEINTRESOURCE(128), IMAGE_ICON, 32, 32, LR_SHARED));
     }
     RECT keep;
-    if (s.visible && OffScreen(s.rect, &keep)) {
-      // A window larger than the screen, or beyond it, is brought onto it before it is shown.
+    static thread_local HWND moving = nullptr;
+    if (s.visible && moving != hwnd && OffScreen(s.rect, &keep)) {
+      // A window larger than the screen, or beyond it, is brought onto it before it is shown (once: a window
+      // that insists on its place keeps it).
       auto move = [hwnd, keep] {
+        moving = hwnd;
         SetWindowPos(hwnd, nullptr, keep.left, keep.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        moving = nullptr;
       };
-      if (OnThreadOf(hwnd)) move();
-      else PostTask(hwnd, move);
-      return;
+      if (OnThreadOf(hwnd)) {
+        move();
+        return;
+      }
+      PostTask(hwnd, move);
     }
     std::unique_lock<std::mutex> l(xm_);
     if (dead_) return;
