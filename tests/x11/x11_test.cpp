@@ -105,6 +105,18 @@ TEST_F(OnX, TheWizardShowsTheWindowSystemsPixelsAndItsQuestionStaysAbove) {
   EXPECT_TRUE(WaitFor([&] { return caption() == active; })) << "the click did not activate the sheet";
   screen_->Destroy(other);
 
+  // Dragged by its caption, the sheet follows the pointer.
+  Do("mousemove " + std::to_string(x + 100) + " " + std::to_string(y + 8) + " mousedown 1 mousemove " +
+     std::to_string(x + 130) + " " + std::to_string(y + 20) + " mousemove " + std::to_string(x + 160) + " " +
+     std::to_string(y + 48) + " mouseup 1");
+  int nx = 0, ny = 0;
+  EXPECT_TRUE(WaitFor([&] {
+    screen_->Geometry(sheet, &nx, &ny, &w, &h);
+    return nx == x + 60 && ny == y + 40;
+  })) << "the sheet is at " << nx << "," << ny << " instead of " << x + 60 << "," << y + 40;
+  x = nx;
+  y = ny;
+
   // What the window manager reads: the application's icon, a normal window for the taskbar.
   std::vector<long> icon = screen_->Longs(sheet, "_NET_WM_ICON");
   ASSERT_GE(icon.size(), 2u);
