@@ -10,7 +10,7 @@ pkgs=(
   gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
   imagemagick python3-pil
   iproute2 procps
-  libx11-dev libxkbcommon-dev libxtst-dev xvfb xdotool xclip x11-xkb-utils
+  libx11-dev libxkbcommon-dev libxtst-dev libxfixes-dev xvfb xdotool xclip x11-xkb-utils
   libldap-dev slapd ldap-utils
 )
 missing=()

@@ -3,6 +3,7 @@
 // application is never asked to paint again for them. Input: one thread reads the connection and turns X events
 // into the window system's input messages, queued to the thread that owns the window. Every Xlib call is made
 // under one lock (xm_); the window system's lock is never taken while xm_ is held.
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -60,6 +61,7 @@ struct Snapshot {
   std::string title;
   std::string cls;
   HWND owner = nullptr;
+  bool ownerDisabled = false;  // the window is modal to its owner
   HICON icon = nullptr;
   HINSTANCE instance = nullptr;
   DWORD style = 0, exStyle = 0;
@@ -107,7 +109,7 @@ class X11Display : public Display {
       im_ = XOpenIM(dpy_, nullptr, nullptr, nullptr);
     }
     XFlush(dpy_);
-    if (pipe(wake_) != 0) wake_[0] = wake_[1] = -1;
+    if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
     g_self = this;
     std::thread([this] { ReadLoop(); }).detach();
   }
@@ -131,14 +133,20 @@ class X11Display : public Display {
       s.icon = static_cast<HICON>(LoadImage(s.instance, MAKEINTRESOURCE(128), IMAGE_ICON, 32, 32, LR_SHARED));
     }
     RECT keep;
-    if (s.visible && OffScreen(s.rect, &keep)) {
-      // A window larger than the screen, or beyond it, is brought onto it before it is shown.
+    static thread_local HWND moving = nullptr;
+    if (s.visible && moving != hwnd && OffScreen(s.rect, &keep)) {
+      // A window larger than the screen, or beyond it, is brought onto it before it is shown (once: a window
+      // that insists on its place keeps it).
       auto move = [hwnd, keep] {
+        moving = hwnd;
         SetWindowPos(hwnd, nullptr, keep.left, keep.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        moving = nullptr;
       };
-      if (OnThreadOf(hwnd)) move();
-      else PostTask(hwnd, move);
-      return;
+      if (OnThreadOf(hwnd)) {
+        move();
+        return;
+      }
+      PostTask(hwnd, move);
     }
     std::unique_lock<std::mutex> l(xm_);
     if (dead_) return;
@@ -293,6 +301,7 @@ class X11Display : public Display {
     s.title = w->text;
     s.cls = w->cls->name;
     s.owner = w->owner;
+    if (WindowPtr ow = Find(w->owner)) s.ownerDisabled = (ow->style & WS_DISABLED) != 0;
     s.icon = w->iconSmall ? w->iconSmall : w->iconBig ? w->iconBig : w->cls->iconSm ? w->cls->iconSm : w->cls->icon;
     // An owned window without an icon of its own shows its owner's.
     for (HWND o = w->owner; !s.icon && o;) {
@@ -415,6 +424,14 @@ class X11Display : public Display {
       w.rect = s.rect;
     }
     if (s.visible && !w.mapped) {
+      // Owned windows stay off the taskbar (their top-level sheet is on it); a modal one says so.
+      std::vector<Atom> state;
+      if (s.owner && !w.overrideRedirect) state.push_back(atoms_[kSkipTaskbar]);
+      if (s.ownerDisabled && !w.overrideRedirect) state.push_back(atoms_[kStateModal]);
+      if (state.empty()) XDeleteProperty(dpy_, w.xid, atoms_[kState]);
+      else
+        XChangeProperty(dpy_, w.xid, atoms_[kState], XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(state.data()), static_cast<int>(state.size()));
       XMapWindow(dpy_, w.xid);
       w.mapped = true;
       if (wantFocus_ == hwnd && !w.overrideRedirect) FocusTo(w);

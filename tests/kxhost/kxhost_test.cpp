@@ -62,6 +62,14 @@ TEST(KxHost, MakesTheScreenshotFolderAndStaysHeadlessWhenAsked) {
   EXPECT_GT(kxtest::ReadFile(shots + "/first.png").size(), 1000u) << out;
 }
 
+TEST(KxHost, ADisplayThatCannotBeOpenedEndsTheHostWithAClearError) {
+  std::string out;
+  int code = kxtest::Run("env -u KX_HEADLESS DISPLAY=:65000 '" + kxtest::BuildDir() + "/bin/kxhost' --library kxtesthost "
+                         "AskYesNo null s:Sure? out:int 2>&1", &out);
+  EXPECT_EQ(code, 1) << out;
+  EXPECT_NE(out.find("cannot open the X display \":65000\""), std::string::npos) << out;
+}
+
 TEST(KxHost, AnswersAMessagePage) {
   Outcome yes = Host("AskYesNo null s:Overwrite? out:int", "answer Yes \"Overwrite?\"\n");
   EXPECT_EQ(yes.code, 1) << yes.out;

@@ -9,6 +9,8 @@
 #include "support/testroot.h"
 #include "x11/xtest_util.h"
 
+#include <X11/cursorfont.h>
+
 using namespace xtest;
 
 namespace {
@@ -23,6 +25,8 @@ class OnX : public ::testing::Test {
   void SetUp() override {
     if (!server_->Running()) GTEST_SKIP() << "Xvfb cannot be started";
     screen_ = std::make_unique<Screen>(server_->Name());
+    // The pointer waits in a corner, away from where windows open (hovering changes how controls look).
+    Do("mousemove 0 0");
   }
   void TearDown() override { screen_.reset(); }
 
@@ -101,6 +105,18 @@ TEST_F(OnX, TheWizardShowsTheWindowSystemsPixelsAndItsQuestionStaysAbove) {
   EXPECT_TRUE(WaitFor([&] { return caption() == active; })) << "the click did not activate the sheet";
   screen_->Destroy(other);
 
+  // Dragged by its caption, the sheet follows the pointer.
+  Do("mousemove " + std::to_string(x + 100) + " " + std::to_string(y + 8) + " mousedown 1 mousemove " +
+     std::to_string(x + 130) + " " + std::to_string(y + 20) + " mousemove " + std::to_string(x + 160) + " " +
+     std::to_string(y + 48) + " mouseup 1");
+  int nx = 0, ny = 0;
+  EXPECT_TRUE(WaitFor([&] {
+    screen_->Geometry(sheet, &nx, &ny, &w, &h);
+    return nx == x + 60 && ny == y + 40;
+  })) << "the sheet is at " << nx << "," << ny << " instead of " << x + 60 << "," << y + 40;
+  x = nx;
+  y = ny;
+
   // What the window manager reads: the application's icon, a normal window for the taskbar.
   std::vector<long> icon = screen_->Longs(sheet, "_NET_WM_ICON");
   ASSERT_GE(icon.size(), 2u);
@@ -119,6 +135,10 @@ TEST_F(OnX, TheWizardShowsTheWindowSystemsPixelsAndItsQuestionStaysAbove) {
   type = screen_->Longs(question, "_NET_WM_WINDOW_TYPE");
   ASSERT_EQ(type.size(), 1u);
   EXPECT_EQ(screen_->AtomName(type[0]), "_NET_WM_WINDOW_TYPE_DIALOG");
+  std::vector<std::string> states;
+  for (long a : screen_->Longs(question, "_NET_WM_STATE")) states.push_back(screen_->AtomName(a));
+  EXPECT_EQ(states, (std::vector<std::string>{"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_MODAL"}));
+  EXPECT_TRUE(screen_->Longs(sheet, "_NET_WM_STATE").empty()) << "the sheet belongs on the taskbar";
   std::vector<unsigned long> order = screen_->Stacking();
   auto at = [&](unsigned long w) { return std::find(order.begin(), order.end(), w) - order.begin(); };
   EXPECT_GT(at(question), at(sheet)) << "the question is below its sheet";
@@ -150,6 +170,16 @@ TEST_F(OnX, ANameTypedThroughTheKeyboardMapIsCopiedToAnotherClient) {
   ASSERT_TRUE(WaitFor([&] { return kxtest::ReadFile(shots + "/welcome.png").size() > 0; })) << host.Output();
   Do("key Return");  // Next: the file page, its File box has the focus
   ASSERT_TRUE(WaitFor([&] { return kxtest::ReadFile(shots + "/files.png").size() > 0; })) << host.Output();
+  // Over the File box the pointer is an I-beam, over a button an arrow.
+  std::vector<uint32_t> ibeam = screen_->FontCursorPicture(XC_xterm),
+                        arrow = screen_->FontCursorPicture(XC_left_ptr);
+  ASSERT_NE(ibeam, arrow);
+  int x, y, w, h;
+  screen_->Geometry(sheet, &x, &y, &w, &h);
+  Do("mousemove " + std::to_string(x + 220) + " " + std::to_string(y + 130));
+  EXPECT_TRUE(WaitFor([&] { return screen_->PointerPicture() == ibeam; })) << "no I-beam over the edit";
+  Do("mousemove " + std::to_string(x + 300) + " " + std::to_string(y + 356));
+  EXPECT_TRUE(WaitFor([&] { return screen_->PointerPicture() == arrow; })) << "no arrow over Next";
   Do("type --delay 20 'Andr'");
   Do("key dead_acute e");
   Do("type --delay 20 ' Åsa Öberg.txt'");

@@ -18,6 +18,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
 
 namespace xtest {
 
@@ -214,6 +215,34 @@ unsigned long Screen::TakeFocus() {
 void Screen::Destroy(unsigned long window) {
   XDestroyWindow(dpy_, window);
   XSync(dpy_, False);
+}
+
+std::vector<uint32_t> Screen::PointerPicture() {
+  std::vector<uint32_t> out;
+  XFixesCursorImage* img = XFixesGetCursorImage(dpy_);
+  if (!img) return out;
+  out.push_back(img->width);
+  out.push_back(img->height);
+  for (int i = 0; i < img->width * img->height; ++i) out.push_back(static_cast<uint32_t>(img->pixels[i]));
+  XFree(img);
+  return out;
+}
+
+std::vector<uint32_t> Screen::FontCursorPicture(unsigned shape) {
+  XSetWindowAttributes a{};
+  a.override_redirect = True;
+  a.cursor = XCreateFontCursor(dpy_, shape);
+  ::Window root = DefaultRootWindow(dpy_);
+  ::Window w = XCreateWindow(dpy_, root, 0, 0, 4, 4, 0, CopyFromParent, InputOnly, CopyFromParent,
+                             CWOverrideRedirect | CWCursor, &a);
+  XMapRaised(dpy_, w);
+  XWarpPointer(dpy_, 0, w, 0, 0, 0, 0, 2, 2);
+  XSync(dpy_, False);
+  std::vector<uint32_t> out = PointerPicture();
+  XDestroyWindow(dpy_, w);
+  XFreeCursor(dpy_, a.cursor);
+  XSync(dpy_, False);
+  return out;
 }
 
 bool Screen::OverrideRedirect(unsigned long window) {

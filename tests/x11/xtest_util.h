@@ -60,6 +60,9 @@ class Screen {
   std::vector<uint32_t> Pixels(unsigned long window, int* width, int* height);
   void Geometry(unsigned long window, int* x, int* y, int* width, int* height);
   bool OverrideRedirect(unsigned long window);
+  // The pointer's picture now, and the picture of a cursor of the cursor font (XC_xterm, ...).
+  std::vector<uint32_t> PointerPicture();
+  std::vector<uint32_t> FontCursorPicture(unsigned shape);
   // Another client's window shown over a place of the screen a moment and taken away again.
   void Cover(int x, int y, int width, int height);
   // A small window of the test's own that takes the keyboard focus; Destroy takes it away.
