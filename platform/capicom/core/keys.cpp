@@ -11,11 +11,13 @@
 
 #include "platform/capicom/capicom_defs.h"
 #include "platform/capicom/core/fsutil.h"
+#include "platform/pkcs11/pkcs11.h"
 #include "platform/win32/stateroot.h"
 
 namespace kx::capi {
 
 const char* const kSoftwareProviderName = "Software Key Storage Provider";
+const char* const kTokenProviderName = "PKCS#11 Token Provider";
 
 std::string KeyDir(bool machine) {
   return (machine ? kx::MachineStateDir() : kx::UserStateDir()) + "/keys";
@@ -41,6 +43,7 @@ std::string MetaPath(const std::string& container, bool machine) {
 }  // namespace
 
 HRESULT SaveKey(EVP_PKEY* key, const KeyLink& link) {
+  if (!link.uri.empty()) return E_ACCESSDENIED;  // a token's keys are the token's
   if (!key || !ValidContainerName(link.container)) return E_INVALIDARG;
   std::string dir = KeyDir(link.machine);
   if (!MakeDirs(dir, 0700)) return E_ACCESSDENIED;
@@ -57,6 +60,7 @@ HRESULT SaveKey(EVP_PKEY* key, const KeyLink& link) {
 }
 
 HRESULT SaveKeyLink(const KeyLink& link) {
+  if (!link.uri.empty()) return E_ACCESSDENIED;
   if (!ValidContainerName(link.container)) return E_INVALIDARG;
   if (!MakeDirs(KeyDir(link.machine), 0700)) return E_ACCESSDENIED;
   std::ostringstream meta;
@@ -69,6 +73,7 @@ HRESULT SaveKeyLink(const KeyLink& link) {
 }
 
 PKeyPtr LoadKey(const KeyLink& link) {
+  if (!link.uri.empty()) return PKeyPtr(kx::p11::LoadKey(link.uri, nullptr));
   if (!ValidContainerName(link.container)) return nullptr;
   Bytes pem;
   if (!ReadWholeFile(KeyPath(link), pem)) return nullptr;
@@ -102,9 +107,13 @@ bool ReadKeyLink(const std::string& container, bool machine, KeyLink& link) {
   return true;
 }
 
-bool KeyExists(const KeyLink& link) { return ValidContainerName(link.container) && FileExists(KeyPath(link)); }
+bool KeyExists(const KeyLink& link) {
+  if (!link.uri.empty()) return kx::p11::TokenPresent(link.uri);
+  return ValidContainerName(link.container) && FileExists(KeyPath(link));
+}
 
 HRESULT DeleteKey(const KeyLink& link) {
+  if (!link.uri.empty()) return E_ACCESSDENIED;
   if (!ValidContainerName(link.container)) return E_INVALIDARG;
   if (!KeyExists(link)) return NTE_BAD_KEYSET;
   if (::unlink(KeyPath(link).c_str()) != 0) return E_ACCESSDENIED;
@@ -113,6 +122,7 @@ HRESULT DeleteKey(const KeyLink& link) {
 }
 
 HRESULT DeleteKeyContainer(const KeyLink& link) {
+  if (!link.uri.empty()) return E_ACCESSDENIED;
   if (!ValidContainerName(link.container)) return E_INVALIDARG;
   std::string meta = MetaPath(link.container, link.machine);
   bool hadKey = KeyExists(link), hadMeta = FileExists(meta);

@@ -1,0 +1,110 @@
+// Smart cards and tokens: a SoftHSM2 token seen through the engine's stores and pages, its keys used for
+// signing and decrypting without leaving it, the PIN asked in the platform's dialog.
+#include "smartcard/token_fixture.h"
+
+#include "engine/CapicomCertificates.h"
+#include "engine/CapicomParts.h"
+#include "engine/CapicomStore.h"
+#include "formats/TolvexBinaryFile.h"
+#include "platform/capicom/capicom_defs.h"
+#include "platform/pkcs11/pindialog.h"
+#include "platform/pkcs11/pkcs11.h"
+#include "platform/ui/driver.h"
+#include "support/pki.h"
+#include "support/testroot.h"
+
+using namespace sctest;
+using signtest::ProtectedFile;
+
+namespace {
+
+std::vector<std::string> Subjects(const char* storeName) {
+  CCapicomStore store;
+  EXPECT_EQ(store.Open(CAPICOM_CURRENT_USER_STORE, storeName, CAPICOM_STORE_OPEN_READ_ONLY), S_OK);
+  CCapicomCertificates all = store.GetCertificates();
+  std::vector<std::string> names;
+  for (LONG i = 1; i <= all.GetCount(); ++i) names.emplace_back(all.GetItem(i).GetInfo(0).GetAnsi());
+  return names;
+}
+
+// Answers the PIN dialog with a PIN; the dialog's texts.
+std::string EnterPin(kx::UiDriver& d, const std::string& pin) {
+  HWND dlg = d.WaitForTitle(kx::p11::kPinDialogTitle);
+  std::string texts = d.Text(d.Control(dlg, kx::p11::kPinLabel)) + "|" + d.Text(d.Control(dlg, kx::p11::kPinAttempts));
+  d.SetText(d.Control(dlg, kx::p11::kPinEdit), pin);
+  d.Click(d.Control(dlg, IDOK));
+  d.WaitForGone(dlg);
+  return texts;
+}
+
+void CancelPin(kx::UiDriver& d) {
+  HWND dlg = d.WaitForTitle(kx::p11::kPinDialogTitle);
+  d.Click(d.Control(dlg, IDCANCEL));
+  d.WaitForGone(dlg);
+}
+
+class Token : public TokenTest {
+ protected:
+  // A detached signature over a block, verified by openssl against the test PKI.
+  void VerifyWithOpenssl(const std::string& signature, const std::string& block) {
+    std::string sig = File("sig.der", signature), content = File("block.bin", block);
+    std::string text;
+    EXPECT_EQ(Openssl("cms -verify -binary -inform DER -in " + Q(sig) + " -content " + Q(content) + " -CAfile " +
+                          Q(kxtest::pki::ChainPem()) + " -purpose any -out /dev/null",
+                      &text),
+              0)
+        << text;
+  }
+  // Every signature of a signed protected file checked by openssl.
+  void VerifyFile(const std::string& path) {
+    ProtectedFile file = Read(path);
+    ASSERT_TRUE(file.object) << path;
+    PayloadEntry entry;
+    ASSERT_TRUE(file.object->m_info.m_body.GetEntry(0, entry));
+    ASSERT_EQ(entry.m_buffers.GetCount(), file.blocks.size());
+    for (DWORD k = 0; k < entry.m_buffers.GetCount(); ++k)
+      VerifyWithOpenssl(kxtest::StringOf(entry.m_buffers.GetAt(k)), file.blocks[k]);
+  }
+};
+
+// The user's personal store shows the token's certificates after the user's own, linked to keys on the token;
+// the card stores show them too; none can be removed through a store.
+TEST_F(Token, TheStoresShowTheTokenCertificates) {
+  WithKey("revoked");
+  EXPECT_EQ(Subjects("My"), (std::vector<std::string>{"Dave Revoked", "Alice Signer", "Bob Encryption"}));
+  EXPECT_EQ(Subjects("SmartCard"), (std::vector<std::string>{"Alice Signer", "Bob Encryption"}));
+  CCapicomCertificate alice = TokenCert("Alice Signer");
+  CCapicomPrivateKey key = alice.GetPrivateKey();
+  EXPECT_TRUE(key.IsRemovable());
+  EXPECT_TRUE(key.IsHardwareDevice());
+  EXPECT_FALSE(key.IsExportable());
+  const std::string uri(key.GetUniqueContainerName().GetAnsi());
+  EXPECT_EQ(uri.rfind("pkcs11:token=Alice%20Card;", 0), 0u) << uri;
+  EXPECT_NE(uri.find(";id=%01;type=private"), std::string::npos) << uri;
+  EXPECT_FALSE(WithKey("signer").GetPrivateKey().IsRemovable());
+
+  CCapicomStore my;
+  ASSERT_EQ(my.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
+  CCapicomCertificate bob = TokenCert("Bob Encryption");
+  EXPECT_EQ(kxtest::RaisedBy([&] { my.Remove(bob); }), E_ACCESSDENIED);
+
+  RemoveToken();
+  EXPECT_EQ(Subjects("SmartCard"), std::vector<std::string>{});
+}
+
+// A file signed by the worker with the token's key: the PIN is asked once, the signature passes openssl.
+TEST_F(Token, SigningWithTheTokenKeyAsksThePinAndPassesOpenssl) {
+  CCapicomCertificate alice = TokenCert("Alice Signer");
+  const std::string input = Content(5000);
+  std::string in = File("report.doc", input), out = kxtest::MakeTempDir("signed");
+  auto sheet = NewSheet(1, {in}, out);
+  sheet->m_WizardData.m_arrSignerCerts = {alice};
+  std::string texts;
+  kx::RunWithUiHere([&] { return INT_PTR(Run(*sheet, SignThreadProc)); },
+                    [&](kx::UiDriver& d) { texts = EnterPin(d, kPin); });
+  EXPECT_EQ(texts, "Enter the PIN of the token \"Alice Card\":|");
+  EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
+  VerifyFile(out + "/report.doc.Tvx");
+}
+
+}  // namespace
