@@ -2,6 +2,9 @@
 // signing and decrypting without leaving it, the PIN asked in the platform's dialog.
 #include "smartcard/token_fixture.h"
 
+#include "app/SheetRegistry.h"
+#include "certificates/CertSheet.h"
+#include "certificates/SelCertSheet.h"
 #include "engine/CapicomCertificates.h"
 #include "engine/CapicomParts.h"
 #include "engine/CapicomStore.h"
@@ -105,6 +108,59 @@ TEST_F(Token, SigningWithTheTokenKeyAsksThePinAndPassesOpenssl) {
   EXPECT_EQ(texts, "Enter the PIN of the token \"Alice Card\":|");
   EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
   VerifyFile(out + "/report.doc.Tvx");
+}
+
+// Both smart-card pages list the token's certificates (and not the user's software keys); the selection sheet
+// takes one.
+TEST_F(Token, TheSmartCardPagesListTheTokenCertificates) {
+  WithKey("revoked");
+  const std::vector<std::string> card = {"Alice Signer", "Bob Encryption"};
+  std::vector<std::string> selected;
+  INT_PTR result = kx::RunWithUiHere(
+      [&] {
+        CSelCertSheet sheet("Select Certificates", nullptr, 0);
+        INT_PTR r = sheet.DoModal();
+        selected = certsel::Subjects(sheet.m_Selected);
+        return r;
+      },
+      [&](kx::UiDriver& d) {
+        HWND sheet = d.WaitForTitle("Select Certificates");
+        d.WaitForDialog(4205);
+        certsel::ClickTab(d, sheet, 3);
+        HWND page = d.WaitForDialog(4217);
+        EXPECT_EQ(certsel::Column(d, d.Control(page, 1033)), card);
+        kx::ControlDriver(d).ListPickRow(d.Control(page, 1033), "Alice Signer");
+        d.Click(d.Control(page, 1050));
+        d.Click(d.Control(sheet, IDOK));
+        d.WaitForGone(sheet);
+      });
+  EXPECT_EQ(result, IDOK);
+  EXPECT_EQ(selected, std::vector<std::string>{"Alice Signer"});
+
+  result = kx::RunWithUiHere(
+      [&] {
+        CFormsObjectProvider provider;
+        CBaseSheet* made = nullptr;
+        provider.CreateSheetByName("CCertSheet", nullptr, &made);
+        std::unique_ptr<CBaseSheet> owner(made);
+        auto* sheet = dynamic_cast<CCertSheet*>(made);
+        if (!sheet) return INT_PTR(-2);
+        sheet->m_bHosted = 0;
+        sheet->SetTitle("Certificates");
+        return sheet->DoModal();
+      },
+      [&](kx::UiDriver& d) {
+        HWND sheet = d.WaitForTitle("Certificates");
+        HWND personal = d.WaitForDialog(102);
+        kx::ControlDriver(d).WaitForListRow(d.Control(personal, 1033), "Dave Revoked");
+        EXPECT_EQ(certsel::Column(d, d.Control(personal, 1033)).size(), 3u);
+        certsel::ClickTab(d, sheet, 1);
+        HWND page = d.WaitForDialog(30051);
+        EXPECT_EQ(certsel::Column(d, d.Control(page, 1033)), card);
+        d.Click(d.Control(sheet, IDCANCEL));
+        d.WaitForGone(sheet);
+      });
+  EXPECT_NE(result, -2);
 }
 
 }  // namespace
