@@ -5,6 +5,8 @@
 #include "app/SheetRegistry.h"
 #include "certificates/CertSheet.h"
 #include "certificates/SelCertSheet.h"
+#include <sys/stat.h>
+
 #include "engine/CapicomCertificates.h"
 #include "engine/CapicomParts.h"
 #include "engine/CapicomStore.h"
@@ -108,6 +110,48 @@ TEST_F(Token, SigningWithTheTokenKeyAsksThePinAndPassesOpenssl) {
   EXPECT_EQ(texts, "Enter the PIN of the token \"Alice Card\":|");
   EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
   VerifyFile(out + "/report.doc.Tvx");
+}
+
+// A file enveloped for the token's certificate is opened with the token's key.
+TEST_F(Token, AFileEnvelopedForTheTokenCertificateIsDecryptedWithIt) {
+  const std::string input = Content(7000);
+  std::string in = File("plans.doc", input), out = kxtest::MakeTempDir("enveloped");
+  auto sheet = NewSheet(0, {in}, out);
+  sheet->m_WizardData.m_arrRecipientCerts = {Cert("encrypt")};
+  sheet->m_WizardData.m_nCipher = CAPICOM_ENCRYPTION_ALGORITHM_AES;
+  sheet->m_WizardData.m_nKeyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS;
+  ASSERT_EQ(Run(*sheet, EncryptThreadProc), 0u);
+  std::string plain = kxtest::MakeTempDir("plain");
+  auto back = NewSheet(4, {out + "/plans.doc.Tvx"}, plain);
+  kx::RunWithUiHere([&] { return INT_PTR(Run(*back, DecryptVerifyThreadProc)); },
+                    [&](kx::UiDriver& d) { EnterPin(d, kPin); });
+  EXPECT_EQ(Results(*back), std::vector<std::string>{"Success"});
+  EXPECT_TRUE(kxtest::ReadFile(plain + "/plans.doc") == input);
+}
+
+// A wrong PIN is asked again with the token's word on attempts left; a cancelled PIN fails that file alone and
+// the run goes on with the next, which asks again.
+TEST_F(Token, AWrongPinIsAskedAgainAndACancelledOneFailsOnlyThatFile) {
+  CCapicomCertificate alice = TokenCert("Alice Signer");
+  std::string a = File("a.doc", Content(100)), b = File("b.doc", Content(200)), out = kxtest::MakeTempDir("signed");
+  auto sheet = NewSheet(1, {a, b}, out);
+  sheet->m_WizardData.m_arrSignerCerts = {alice};
+  std::vector<std::string> texts;
+  kx::RunWithUiHere([&] { return INT_PTR(Run(*sheet, SignThreadProc)); },
+                    [&](kx::UiDriver& d) {
+                      CancelPin(d);
+                      texts.push_back(EnterPin(d, "9999"));
+                      texts.push_back(EnterPin(d, kPin));
+                    });
+  std::vector<std::string> results = Results(*sheet);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_NE(results[0], "Success");
+  EXPECT_NE(results[0].find("cancelled"), std::string::npos) << results[0];
+  EXPECT_EQ(results[1], "Success");
+  EXPECT_EQ(texts[1], "Enter the PIN of the token \"Alice Card\":|The PIN was wrong. Few attempts are left before the token locks.");
+  struct stat st {};
+  EXPECT_NE(::stat((out + "/a.doc.Tvx").c_str(), &st), 0) << "no output for the failed file";
+  VerifyFile(out + "/b.doc.Tvx");
 }
 
 // Both smart-card pages list the token's certificates (and not the user's software keys); the selection sheet
