@@ -2,7 +2,9 @@
 // signing and decrypting without leaving it, the PIN asked in the platform's dialog.
 #include "smartcard/token_fixture.h"
 
+#include "app/ResString.h"
 #include "app/SheetRegistry.h"
+#include "app/pages.h"
 #include "certificates/CertSheet.h"
 #include "certificates/SelCertSheet.h"
 #include <sys/stat.h>
@@ -17,6 +19,9 @@
 #include "platform/ui/driver.h"
 #include "support/pki.h"
 #include "support/testroot.h"
+
+extern "C" int SignerWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder, CString* resultPath,
+                                     CString* resultText);
 
 using namespace sctest;
 using signtest::ProtectedFile;
@@ -110,6 +115,40 @@ TEST_F(Token, SigningWithTheTokenKeyAsksThePinAndPassesOpenssl) {
   EXPECT_EQ(texts, "Enter the PIN of the token \"Alice Card\":|");
   EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
   VerifyFile(out + "/report.doc.Tvx");
+}
+
+// The Signer Wizard as a person uses it: the token's certificate chosen on the selection sheet's smart-card
+// page, the PIN typed when the run needs the key; the signed file passes openssl.
+TEST_F(Token, TheSignerWizardSignsWithTheTokenKey) {
+  const std::string input = Content(9000);
+  std::string in = File("report.doc", input);
+  CString path, text;
+  INT_PTR result = kx::RunWithUiHere(
+      [&] { return INT_PTR(SignerWizardOperation(nullptr, 1, in.c_str(), m_dir.c_str(), &path, &text)); },
+      [&](kx::UiDriver& d) {
+        HWND sheet = d.WaitForTitle("Signer Wizard");
+        kxtest::Page(d, sheet, 105);
+        d.Click(d.Control(sheet, ID_WIZNEXT));
+        HWND signers = kxtest::Page(d, sheet, 4225);
+        d.Click(d.Control(signers, 1034));
+        kxtest::AnswerPage(d, "Yes");
+        HWND picker = d.WaitForTitle(std::string(LoadResString(299)));
+        certsel::ClickTab(d, picker, 3);
+        HWND card = d.WaitForDialog(4217);
+        kx::ControlDriver(d).ListPickRow(d.Control(card, 1033), "Alice Signer");
+        d.Click(d.Control(card, 1050));
+        d.Click(d.Control(picker, IDOK));
+        d.WaitForGone(picker);
+        for (ULONG_PTR page : {4224, 4226, 4210}) {
+          d.Click(d.Control(sheet, ID_WIZNEXT));
+          kxtest::Page(d, sheet, page);
+        }
+        EnterPin(d, kPin);
+        kxtest::FinishRun(d, sheet);
+      });
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(path.str(), m_dir + "/report.doc.Tvx");
+  VerifyFile(m_dir + "/report.doc.Tvx");
 }
 
 // A file enveloped for the token's certificate is opened with the token's key.
