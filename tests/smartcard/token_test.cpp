@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 
 #include "engine/CapicomCertificates.h"
+#include "engine/CapicomSignedCode.h"
+#include "engine/CapicomSigner.h"
 #include "engine/CapicomParts.h"
 #include "engine/CapicomStore.h"
 #include "formats/TolvexBinaryFile.h"
@@ -191,6 +193,30 @@ TEST_F(Token, AWrongPinIsAskedAgainAndACancelledOneFailsOnlyThatFile) {
   struct stat st {};
   EXPECT_NE(::stat((out + "/a.doc.Tvx").c_str(), &st), 0) << "no output for the failed file";
   VerifyFile(out + "/b.doc.Tvx");
+}
+
+// A program signed with the token's code-signing key passes osslsigncode.
+TEST_F(Token, AProgramSignedWithTheTokenKeyPassesOsslsigncode) {
+  WriteToToken("codesign", "03", "Code Signer");
+  const std::string program = m_dir + "/hello.exe";
+  ASSERT_EQ(kxtest::Run("cp " + Q(std::string(KX_PE_DIR) + "/hello64.exe") + " " + Q(program)), 0);
+  CCapicomSigner signer;
+  signer.PutCertificate(TokenCert("Test Code Signer"));
+  HRESULT hr = E_FAIL;
+  kx::RunWithUiHere(
+      [&] {
+        CCapicomSignedCode code;
+        code.PutFileName(program.c_str());
+        hr = kxtest::RaisedBy([&] { code.Sign(signer); });
+        return INT_PTR(0);
+      },
+      [&](kx::UiDriver& d) { EnterPin(d, kPin); });
+  ASSERT_EQ(hr, S_OK);
+  std::string out;
+  EXPECT_EQ(kxtest::Run("osslsigncode verify -in " + Q(program) + " -CAfile " + Q(kxtest::pki::Pem("root")) + " 2>&1",
+                        &out),
+            0)
+      << out;
 }
 
 // Both smart-card pages list the token's certificates (and not the user's software keys); the selection sheet
