@@ -9,6 +9,8 @@
 #include "certificates/SelCertSheet.h"
 #include <sys/stat.h>
 
+#include <atomic>
+
 #include "engine/CapicomCertificates.h"
 #include "engine/CapicomSignedCode.h"
 #include "engine/CapicomSigner.h"
@@ -217,6 +219,65 @@ TEST_F(Token, AProgramSignedWithTheTokenKeyPassesOsslsigncode) {
                         &out),
             0)
       << out;
+}
+
+// The token taken away while its PIN is asked: the files that need it fail with the reason and leave no output;
+// the others of the run are opened.
+TEST_F(Token, FilesThatNeedARemovedTokenFailCleanly) {
+  WithKey("signer");  // Alice's key is also the user's own file: her files need no token
+  std::string out = kxtest::MakeTempDir("enveloped");
+  auto envelope = [&](const std::string& name, const char* recipient) {
+    auto sheet = NewSheet(0, {File(name, Content(3000))}, out);
+    sheet->m_WizardData.m_arrRecipientCerts = {Cert(recipient)};
+    sheet->m_WizardData.m_nCipher = CAPICOM_ENCRYPTION_ALGORITHM_AES;
+    sheet->m_WizardData.m_nKeyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS;
+    ASSERT_EQ(Run(*sheet, EncryptThreadProc), 0u);
+  };
+  envelope("bob.doc", "encrypt");
+  envelope("alice.doc", "signer");
+  envelope("bob2.doc", "encrypt");
+  std::string plain = kxtest::MakeTempDir("plain");
+  auto back = NewSheet(4, {out + "/bob.doc.Tvx", out + "/alice.doc.Tvx", out + "/bob2.doc.Tvx"}, plain);
+  kx::RunWithUiHere([&] { return INT_PTR(Run(*back, DecryptVerifyThreadProc)); },
+                    [&](kx::UiDriver& d) {
+                      d.WaitForTitle(kx::p11::kPinDialogTitle);
+                      RemoveToken();
+                      EnterPin(d, kPin);
+                    });
+  std::vector<std::string> results = Results(*back);
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_NE(results[0], "Success");
+  EXPECT_EQ(results[1], "Success");
+  EXPECT_NE(results[2], "Success");
+  struct stat st {};
+  EXPECT_NE(::stat((plain + "/bob.doc").c_str(), &st), 0);
+  EXPECT_NE(::stat((plain + "/bob2.doc").c_str(), &st), 0);
+  EXPECT_EQ(::stat((plain + "/alice.doc").c_str(), &st), 0);
+}
+
+// A module that cannot be loaded is reported once; later listings show no token and ask nothing.
+TEST_F(Token, AModuleThatCannotBeLoadedIsReportedOnce) {
+  SetModule(m_dir + "/missing-module.so");
+  std::atomic<bool> done{false};
+  std::string text;
+  std::vector<std::string> first, later;
+  kx::RunWithUiHere(
+      [&] {
+        first = Subjects("My");
+        for (int i = 0; i < 3; ++i) later = Subjects("SmartCard");
+        done = true;
+        return INT_PTR(0);
+      },
+      [&](kx::UiDriver& d) {
+        HWND box = d.WaitForMessageBox();
+        text = d.MessageBoxText(box);
+        d.AnswerMessageBox(IDOK);
+        d.WaitUntil([&] { return done.load(); }, "the listings without a second report");
+      });
+  EXPECT_NE(text.find("missing-module.so"), std::string::npos) << text;
+  EXPECT_EQ(first, std::vector<std::string>{});
+  EXPECT_EQ(later, std::vector<std::string>{});
+  EXPECT_NE(kx::p11::ModuleFailure().find("cannot be loaded"), std::string::npos);
 }
 
 // Both smart-card pages list the token's certificates (and not the user's software keys); the selection sheet
