@@ -2,6 +2,7 @@
 #include <dlfcn.h>
 
 #include <openssl/crypto.h>
+#include <openssl/rand.h>
 
 #include <algorithm>
 #include <cstring>
@@ -400,6 +401,75 @@ bool OpenKey(const std::string& uri, KeyHandle* out, std::string* error) {
     return false;
   }
   return true;
+}
+
+std::string GenerateKey(const std::string& label, unsigned bits, std::string* error) {
+  auto lock = Lock();
+  CK_FUNCTION_LIST_PTR f = Functions(lock);
+  if (!f) {
+    *error = g_failure.empty() ? "No smart-card module is loaded." : g_failure;
+    return std::string();
+  }
+  const std::vector<Token> tokens = PresentTokens(f);
+  auto t = std::find_if(tokens.begin(), tokens.end(), [](const Token& k) { return !(k.flags & CKF_WRITE_PROTECTED); });
+  if (t == tokens.end()) {
+    *error = "No smart card or token that can hold a new key is present.";
+    return std::string();
+  }
+  const Token token = *t;
+  CK_RV rv = CKR_OK;
+  CK_SESSION_HANDLE s = Session(f, token.slot, &rv);
+  if (s == CK_INVALID_HANDLE) {
+    *error = "The token \"" + token.label + "\" cannot be used: " + RvText(rv) + ".";
+    return std::string();
+  }
+  if (!Login(f, lock, token, &s, error)) return std::string();
+  // Objects are made in a read-write session of their own; the login covers it.
+  CK_SESSION_HANDLE rw = CK_INVALID_HANDLE;
+  rv = f->C_OpenSession(token.slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &rw);
+  if (rv != CKR_OK) {
+    *error = "The token \"" + token.label + "\" cannot make a key: " + RvText(rv) + ".";
+    return std::string();
+  }
+  std::vector<uint8_t> id(20);
+  if (RAND_bytes(id.data(), static_cast<int>(id.size())) != 1) {
+    f->C_CloseSession(rw);
+    *error = "No random key identifier could be made.";
+    return std::string();
+  }
+  CK_BBOOL yes = CK_TRUE, no = CK_FALSE;
+  CK_ULONG modulusBits = bits;
+  CK_BYTE exponent[] = {0x01, 0x00, 0x01};
+  CK_UTF8CHAR_PTR name = reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(label.data()));
+  CK_ATTRIBUTE pub[] = {{CKA_TOKEN, &yes, sizeof yes},           {CKA_ENCRYPT, &yes, sizeof yes},
+                        {CKA_VERIFY, &yes, sizeof yes},          {CKA_WRAP, &yes, sizeof yes},
+                        {CKA_MODULUS_BITS, &modulusBits, sizeof modulusBits},
+                        {CKA_PUBLIC_EXPONENT, exponent, sizeof exponent},
+                        {CKA_ID, id.data(), id.size()},          {CKA_LABEL, name, label.size()}};
+  CK_ATTRIBUTE priv[] = {{CKA_TOKEN, &yes, sizeof yes},    {CKA_PRIVATE, &yes, sizeof yes},
+                         {CKA_SENSITIVE, &yes, sizeof yes}, {CKA_EXTRACTABLE, &no, sizeof no},
+                         {CKA_DECRYPT, &yes, sizeof yes},   {CKA_SIGN, &yes, sizeof yes},
+                         {CKA_UNWRAP, &yes, sizeof yes},    {CKA_ID, id.data(), id.size()},
+                         {CKA_LABEL, name, label.size()}};
+  CK_MECHANISM mechanism{CKM_RSA_PKCS_KEY_PAIR_GEN, nullptr, 0};
+  CK_OBJECT_HANDLE pubKey = CK_INVALID_HANDLE, privKey = CK_INVALID_HANDLE;
+  rv = f->C_GenerateKeyPair(rw, &mechanism, pub, sizeof pub / sizeof pub[0], priv, sizeof priv / sizeof priv[0],
+                            &pubKey, &privKey);
+  f->C_CloseSession(rw);
+  if (rv != CKR_OK) {
+    if (TokenGone(rv)) DropSession(token.slot);
+    *error = "The token \"" + token.label + "\" could not make the key: " + RvText(rv) + ".";
+    return std::string();
+  }
+  Uri u;
+  u.token = token.label;
+  u.manufacturer = token.manufacturer;
+  u.serial = token.serial;
+  u.model = token.model;
+  u.object = label;
+  u.id = id;
+  u.type = "private";
+  return FormatUri(u);
 }
 
 CK_RV RunOnToken(const KeyHandle& k, const std::function<CK_RV(CK_FUNCTION_LIST_PTR, CK_SESSION_HANDLE)>& op) {

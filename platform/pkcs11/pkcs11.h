@@ -38,6 +38,10 @@ bool TokenPresent(const std::string& uri);
 // a locked token, a token that is gone, a key that is not RSA).
 EVP_PKEY* LoadKey(const std::string& uri, std::string* error);
 
+// Makes an RSA key pair on the first present token (logging it in, asking for the PIN), labelled so; the URI
+// of its private key, or empty with *error saying why.
+std::string GenerateKey(const std::string& label, unsigned bits, std::string* error);
+
 // The last failure to load a module in this process, or empty; the failure was reported to the user once.
 std::string ModuleFailure();
 

@@ -5,6 +5,7 @@
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "app/pages.h"
+#include "certificates/CertEnroll.h"
 #include "certificates/CertSheet.h"
 #include "certificates/SelCertSheet.h"
 #include <sys/stat.h>
@@ -18,6 +19,9 @@
 #include "engine/CapicomStore.h"
 #include "formats/TolvexBinaryFile.h"
 #include "platform/capicom/capicom_defs.h"
+#include "platform/capicom/core/keys.h"
+#include "platform/com/bstr.h"
+#include "platform/win32/textconv.h"
 #include "platform/pkcs11/pindialog.h"
 #include "platform/pkcs11/pkcs11.h"
 #include "platform/ui/driver.h"
@@ -219,6 +223,52 @@ TEST_F(Token, AProgramSignedWithTheTokenKeyPassesOsslsigncode) {
                         &out),
             0)
       << out;
+}
+
+// The enrolment control's token provider makes the request's key pair on the token, which signs the request.
+TEST_F(Token, AnEnrolmentRequestIsSignedByAKeyMadeOnTheToken) {
+  CCertEnroll enroll;
+  ICEnroll3* e = enroll.GetInterfacePtr();
+  ASSERT_NE(e, nullptr);
+  ASSERT_EQ(e->put_ProviderType(PROV_RSA_FULL), S_OK);
+  ASSERT_EQ(e->put_KeySpec(AT_SIGNATURE), S_OK);
+  ASSERT_EQ(e->put_ProviderName(_bstr_t(kx::capi::kTokenProviderName)), S_OK);
+  ASSERT_EQ(e->put_GenKeyFlags(2048u << 16), S_OK);
+  BSTR request = nullptr;
+  HRESULT hr = E_FAIL;
+  kx::RunWithUiHere(
+      [&] {
+        hr = e->createPKCS10(_bstr_t("CN=Alice Token,O=Example"), _bstr_t("1.3.6.1.5.5.7.3.4"), &request);
+        return INT_PTR(0);
+      },
+      [&](kx::UiDriver& d) { EnterPin(d, kPin); });
+  ASSERT_EQ(hr, S_OK);
+  const std::string path = m_dir + "/request.p10";
+  kxtest::WriteFile(path, "-----BEGIN CERTIFICATE REQUEST-----\n" + kx::Utf16ToUtf8(request, SysStringLen(request)) +
+                              "-----END CERTIFICATE REQUEST-----\n");
+  SysFreeString(request);
+  std::string out;
+  ASSERT_EQ(kxtest::Run("openssl req -in " + Q(path) + " -verify -noout 2>&1", &out), 0) << out;
+  EXPECT_NE(out.find("verify OK"), std::string::npos) << out;
+  // The request's public key is that of a new pair on the token.
+  std::string objects;
+  ASSERT_EQ(Pkcs11Tool("--list-objects --type pubkey", &objects), 0) << objects;
+  size_t pairs = 0;
+  for (size_t at = objects.find("Public Key Object"); at != std::string::npos;
+       at = objects.find("Public Key Object", at + 1))
+    ++pairs;
+  EXPECT_EQ(pairs, 3u) << objects;
+
+  // The issued certificate is installed in "My" linked to the key on the token.
+  const std::string issued = m_dir + "/issued.pem";
+  ASSERT_EQ(kxtest::Run("openssl x509 -req -in " + Q(path) + " -CA " + Q(kxtest::pki::Pem("inter")) + " -CAkey " +
+                            Q(kxtest::pki::Key("inter")) + " -set_serial 77 -days 30 -out " + Q(issued) + " 2>&1",
+                        &out),
+            0)
+      << out;
+  ASSERT_EQ(e->acceptPKCS7(_bstr_t(kxtest::ReadFile(issued).c_str())), S_OK);
+  CCapicomCertificate mine = TokenCert("Alice Token");
+  EXPECT_TRUE(mine.GetPrivateKey().IsHardwareDevice());
 }
 
 // The token taken away while its PIN is asked: the files that need it fail with the reason and leave no output;

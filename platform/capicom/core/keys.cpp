@@ -60,7 +60,6 @@ HRESULT SaveKey(EVP_PKEY* key, const KeyLink& link) {
 }
 
 HRESULT SaveKeyLink(const KeyLink& link) {
-  if (!link.uri.empty()) return E_ACCESSDENIED;
   if (!ValidContainerName(link.container)) return E_INVALIDARG;
   if (!MakeDirs(KeyDir(link.machine), 0700)) return E_ACCESSDENIED;
   std::ostringstream meta;
@@ -69,6 +68,7 @@ HRESULT SaveKeyLink(const KeyLink& link) {
        << "keyspec=" << link.keySpec << "\n"
        << "provtype=" << link.providerType << "\n"
        << "provider=" << (link.providerName.empty() ? kSoftwareProviderName : link.providerName) << "\n";
+  if (!link.uri.empty()) meta << "uri=" << link.uri << "\n";  // the key is on a token
   return WriteFileAtomic(MetaPath(link.container, link.machine), meta.str(), 0600) ? S_OK : E_ACCESSDENIED;
 }
 
@@ -103,6 +103,7 @@ bool ReadKeyLink(const std::string& container, bool machine, KeyLink& link) {
     else if (k == "keyspec") link.keySpec = std::atol(v.c_str());
     else if (k == "provtype") link.providerType = std::atol(v.c_str());
     else if (k == "provider") link.providerName = v;
+    else if (k == "uri") link.uri = v;
   }
   return true;
 }
@@ -122,10 +123,10 @@ HRESULT DeleteKey(const KeyLink& link) {
 }
 
 HRESULT DeleteKeyContainer(const KeyLink& link) {
-  if (!link.uri.empty()) return E_ACCESSDENIED;
   if (!ValidContainerName(link.container)) return E_INVALIDARG;
   std::string meta = MetaPath(link.container, link.machine);
-  bool hadKey = KeyExists(link), hadMeta = FileExists(meta);
+  // A container of a token key is only its link: the key stays the token's.
+  bool hadKey = link.uri.empty() && KeyExists(link), hadMeta = FileExists(meta);
   if (!hadKey && !hadMeta) return NTE_BAD_KEYSET;
   if (hadKey && ::unlink(KeyPath(link).c_str()) != 0) return E_ACCESSDENIED;
   if (hadMeta && ::unlink(meta.c_str()) != 0) return E_ACCESSDENIED;
