@@ -29,42 +29,32 @@ bool Mechanism(int padding, CK_MECHANISM* m) {
   return true;
 }
 
-void Failed(const KeyHandle& k, CK_RV rv) {
-  SetLastError("The token \"" + k.tokenLabel + "\" could not use its key: " + RvText(rv) + ".");
+// One private operation on the token: a signature (C_Sign) or a decryption (C_Decrypt).
+int OnToken(bool sign, int flen, const unsigned char* from, unsigned char* to, RSA* rsa, int padding) {
+  KeyHandle* k = HandleOf(rsa);
+  CK_MECHANISM m;
+  if (!k || !Mechanism(padding, &m)) return -1;
+  CK_ULONG len = static_cast<CK_ULONG>(RSA_size(rsa));
+  auto* in = const_cast<unsigned char*>(from);
+  CK_RV rv = RunOnToken(*k, [&](CK_FUNCTION_LIST_PTR f, CK_SESSION_HANDLE s) {
+    CK_RV r = sign ? f->C_SignInit(s, &m, k->key) : f->C_DecryptInit(s, &m, k->key);
+    if (r == CKR_OK) r = sign ? f->C_Sign(s, in, static_cast<CK_ULONG>(flen), to, &len)
+                              : f->C_Decrypt(s, in, static_cast<CK_ULONG>(flen), to, &len);
+    return r;
+  });
+  if (rv != CKR_OK) {
+    SetLastError("The token \"" + k->tokenLabel + "\" could not use its key: " + RvText(rv) + ".");
+    return -1;
+  }
+  return static_cast<int>(len);
 }
 
 int PrivateEncrypt(int flen, const unsigned char* from, unsigned char* to, RSA* rsa, int padding) {
-  KeyHandle* k = HandleOf(rsa);
-  CK_MECHANISM m;
-  if (!k || !Mechanism(padding, &m)) return -1;
-  CK_ULONG len = static_cast<CK_ULONG>(RSA_size(rsa));
-  CK_RV rv = RunOnToken(*k, [&](CK_FUNCTION_LIST_PTR f, CK_SESSION_HANDLE s) {
-    CK_RV r = f->C_SignInit(s, &m, k->key);
-    if (r == CKR_OK) r = f->C_Sign(s, const_cast<unsigned char*>(from), static_cast<CK_ULONG>(flen), to, &len);
-    return r;
-  });
-  if (rv != CKR_OK) {
-    Failed(*k, rv);
-    return -1;
-  }
-  return static_cast<int>(len);
+  return OnToken(true, flen, from, to, rsa, padding);
 }
 
 int PrivateDecrypt(int flen, const unsigned char* from, unsigned char* to, RSA* rsa, int padding) {
-  KeyHandle* k = HandleOf(rsa);
-  CK_MECHANISM m;
-  if (!k || !Mechanism(padding, &m)) return -1;
-  CK_ULONG len = static_cast<CK_ULONG>(RSA_size(rsa));
-  CK_RV rv = RunOnToken(*k, [&](CK_FUNCTION_LIST_PTR f, CK_SESSION_HANDLE s) {
-    CK_RV r = f->C_DecryptInit(s, &m, k->key);
-    if (r == CKR_OK) r = f->C_Decrypt(s, const_cast<unsigned char*>(from), static_cast<CK_ULONG>(flen), to, &len);
-    return r;
-  });
-  if (rv != CKR_OK) {
-    Failed(*k, rv);
-    return -1;
-  }
-  return static_cast<int>(len);
+  return OnToken(false, flen, from, to, rsa, padding);
 }
 
 int Finish(RSA* rsa) {

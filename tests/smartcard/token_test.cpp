@@ -63,16 +63,6 @@ void CancelPin(kx::UiDriver& d) {
 
 class Token : public TokenTest {
  protected:
-  // A detached signature over a block, verified by openssl against the test PKI.
-  void VerifyWithOpenssl(const std::string& signature, const std::string& block) {
-    std::string sig = File("sig.der", signature), content = File("block.bin", block);
-    std::string text;
-    EXPECT_EQ(Openssl("cms -verify -binary -inform DER -in " + Q(sig) + " -content " + Q(content) + " -CAfile " +
-                          Q(kxtest::pki::ChainPem()) + " -purpose any -out /dev/null",
-                      &text),
-              0)
-        << text;
-  }
   // Every signature of a signed protected file checked by openssl.
   void VerifyFile(const std::string& path) {
     ProtectedFile file = Read(path);
@@ -140,13 +130,7 @@ TEST_F(Token, TheSignerWizardSignsWithTheTokenKey) {
         HWND signers = kxtest::Page(d, sheet, 4225);
         d.Click(d.Control(signers, 1034));
         kxtest::AnswerPage(d, "Yes");
-        HWND picker = d.WaitForTitle(std::string(LoadResString(299)));
-        certsel::ClickTab(d, picker, 3);
-        HWND card = d.WaitForDialog(4217);
-        kx::ControlDriver(d).ListPickRow(d.Control(card, 1033), "Alice Signer");
-        d.Click(d.Control(card, 1050));
-        d.Click(d.Control(picker, IDOK));
-        d.WaitForGone(picker);
+        certsel::Pick(d, std::string(LoadResString(299)), 3, 4217, {"Alice Signer"});
         for (ULONG_PTR page : {4224, 4226, 4210}) {
           d.Click(d.Control(sheet, ID_WIZNEXT));
           kxtest::Page(d, sheet, page);
