@@ -10,6 +10,8 @@
 #include "certificates/SelCertSheet.h"
 #include <sys/stat.h>
 
+#include <p11-kit/pkcs11.h>
+
 #include <atomic>
 
 #include "engine/CapicomCertificates.h"
@@ -312,6 +314,51 @@ TEST_F(Token, AModuleThatCannotBeLoadedIsReportedOnce) {
   EXPECT_EQ(first, std::vector<std::string>{});
   EXPECT_EQ(later, std::vector<std::string>{});
   EXPECT_NE(kx::p11::ModuleFailure().find("cannot be loaded"), std::string::npos);
+}
+
+// The PIN dialog shows the token's word on attempts left and masks what is typed; a locked token is reported.
+TEST(PinDialog, SaysWhatTheTokenSays) {
+  struct Case {
+    unsigned long flags;
+    bool retry;
+    const char* attempts;
+  } cases[] = {{0, false, ""},
+               {CKF_USER_PIN_COUNT_LOW, true, "The PIN was wrong. Few attempts are left before the token locks."},
+               {CKF_USER_PIN_FINAL_TRY, false, "One attempt is left: a further wrong PIN locks the token."}};
+  for (const Case& c : cases) {
+    std::string pin = "left over", shown;
+    bool given = true;
+    DWORD style = 0;
+    kx::RunWithUiHere(
+        [&] {
+          given = kx::p11::AskPin({"Work Token", c.flags, c.retry}, &pin);
+          return INT_PTR(0);
+        },
+        [&](kx::UiDriver& d) {
+          HWND dlg = d.WaitForTitle(kx::p11::kPinDialogTitle);
+          style = static_cast<DWORD>(GetWindowLongPtr(d.Control(dlg, kx::p11::kPinEdit), GWL_STYLE));
+          EXPECT_FALSE(d.IsEnabled(d.Control(dlg, IDOK)));
+          shown = d.Text(d.Control(dlg, kx::p11::kPinAttempts));
+          d.SetText(d.Control(dlg, kx::p11::kPinEdit), "4321");
+          d.Click(d.Control(dlg, IDCANCEL));
+          d.WaitForGone(dlg);
+        });
+    EXPECT_FALSE(given);
+    EXPECT_EQ(pin, "");
+    EXPECT_TRUE(style & ES_PASSWORD);
+    EXPECT_EQ(shown, c.attempts);
+  }
+  std::string text;
+  kx::RunWithUiHere(
+      [&] {
+        kx::p11::ReportLocked("Work Token");
+        return INT_PTR(0);
+      },
+      [&](kx::UiDriver& d) {
+        text = d.MessageBoxText(d.WaitForMessageBox());
+        d.AnswerMessageBox(IDOK);
+      });
+  EXPECT_NE(text.find("\"Work Token\" is locked"), std::string::npos) << text;
 }
 
 // Both smart-card pages list the token's certificates (and not the user's software keys); the selection sheet
