@@ -299,6 +299,13 @@ bool Login(CK_FUNCTION_LIST_PTR f, std::unique_lock<std::recursive_mutex>& lock,
            CK_SESSION_HANDLE* session, std::string* error) {
   CK_RV rv = CKR_OK;
   if (!(token.flags & CKF_LOGIN_REQUIRED)) return true;
+  auto locked = [&] {
+    *error = "The PIN of the token \"" + token.label + "\" is locked.";
+    lock.unlock();
+    ReportLocked(token.label);
+    lock.lock();
+    return false;
+  };
   bool retry = false;
   for (;;) {
     CK_SESSION_INFO info;
@@ -313,13 +320,7 @@ bool Login(CK_FUNCTION_LIST_PTR f, std::unique_lock<std::recursive_mutex>& lock,
       *error = "The token \"" + token.label + "\" cannot be used: " + RvText(rv) + ".";
       return false;
     }
-    if (ti.flags & CKF_USER_PIN_LOCKED) {
-      *error = "The PIN of the token \"" + token.label + "\" is locked.";
-      lock.unlock();
-      ReportLocked(token.label);
-      lock.lock();
-      return false;
-    }
+    if (ti.flags & CKF_USER_PIN_LOCKED) return locked();
     if (ti.flags & CKF_PROTECTED_AUTHENTICATION_PATH) {
       rv = f->C_Login(*session, CKU_USER, nullptr, 0);
     } else {
@@ -347,7 +348,7 @@ bool Login(CK_FUNCTION_LIST_PTR f, std::unique_lock<std::recursive_mutex>& lock,
       retry = true;
       continue;
     }
-    if (rv == CKR_PIN_LOCKED) continue;  // the next round reports the lock
+    if (rv == CKR_PIN_LOCKED) return locked();
     if (TokenGone(rv)) DropSession(token.slot);
     *error = "The token \"" + token.label + "\" refused the login: " + RvText(rv) + ".";
     return false;
