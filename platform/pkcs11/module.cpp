@@ -65,10 +65,15 @@ void Unload() {
   ++g_generation;
 }
 
-void Fail(const std::string& path, const std::string& why, bool report) {
+// A module that failed is not tried again in this process, and reported once (without the lock held, so that
+// other threads go on while the message is shown); later pages see no tokens without asking again.
+void Fail(std::unique_lock<std::recursive_mutex>& lock, const std::string& path, const std::string& why, bool report) {
   g_failure = "The smart-card module \"" + path + "\" cannot be loaded: " + why;
-  // Reported once per module and process; later pages see no tokens without asking again.
-  if (report && g_reported.insert(path).second) ReportModuleFailure(g_failure);
+  if (!g_reported.insert(path).second || !report) return;
+  const std::string text = g_failure;
+  lock.unlock();
+  ReportModuleFailure(text);
+  lock.lock();
 }
 
 }  // namespace
@@ -79,7 +84,7 @@ std::string ModulePath() {
   return path.empty() ? kProxyModule : path;
 }
 
-CK_FUNCTION_LIST_PTR Functions(std::unique_lock<std::recursive_mutex>&) {
+CK_FUNCTION_LIST_PTR Functions(std::unique_lock<std::recursive_mutex>& lock) {
   std::string path = ModulePath();
   if (g_functions && path == g_loadedPath) return g_functions;
   if (g_functions) Unload();
@@ -89,15 +94,14 @@ CK_FUNCTION_LIST_PTR Functions(std::unique_lock<std::recursive_mutex>&) {
   if (!handle) {
     const char* e = dlerror();
     // Without p11-kit the system knows no tokens: nothing to report. A module the user set is another matter.
-    Fail(path, e ? e : "not found", configured);
-    g_reported.insert(path);
+    Fail(lock, path, e ? e : "not found", configured);
     return nullptr;
   }
   auto getList = reinterpret_cast<CK_C_GetFunctionList>(dlsym(handle, "C_GetFunctionList"));
   CK_FUNCTION_LIST_PTR list = nullptr;
   if (!getList || getList(&list) != CKR_OK || !list) {
     dlclose(handle);
-    Fail(path, "it is not a PKCS#11 module", true);
+    Fail(lock, path, "it is not a PKCS#11 module", true);
     return nullptr;
   }
   CK_C_INITIALIZE_ARGS args;
@@ -106,7 +110,7 @@ CK_FUNCTION_LIST_PTR Functions(std::unique_lock<std::recursive_mutex>&) {
   CK_RV rv = list->C_Initialize(&args);
   if (rv != CKR_OK && rv != CKR_CRYPTOKI_ALREADY_INITIALIZED) {
     dlclose(handle);
-    Fail(path, "its initialisation failed (" + RvText(rv) + ")", true);
+    Fail(lock, path, "its initialisation failed (" + RvText(rv) + ")", true);
     return nullptr;
   }
   g_handle = handle;
