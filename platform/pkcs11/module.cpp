@@ -214,7 +214,8 @@ CK_SESSION_HANDLE Session(CK_FUNCTION_LIST_PTR f, CK_SLOT_ID slot, CK_RV* rv) {
   return s.handle;
 }
 
-std::vector<uint8_t> Attribute(CK_FUNCTION_LIST_PTR f, CK_SESSION_HANDLE s, CK_OBJECT_HANDLE o, CK_ATTRIBUTE_TYPE type) {
+std::vector<uint8_t> Attribute(CK_FUNCTION_LIST_PTR f, CK_SESSION_HANDLE s, CK_OBJECT_HANDLE o,
+                               CK_ATTRIBUTE_TYPE type) {
   CK_ATTRIBUTE a{type, nullptr, 0};
   if (f->C_GetAttributeValue(s, o, &a, 1) != CKR_OK || a.ulValueLen == CK_UNAVAILABLE_INFORMATION) return {};
   std::vector<uint8_t> value(a.ulValueLen);

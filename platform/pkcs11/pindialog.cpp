@@ -76,7 +76,8 @@ bool AskPin(const PinRequest& request, std::string* pin) {
   using kx::dlg::Item;
   kx::DialogTemplate t = kx::dlg::Dialog(kPinDialogTitle, 200, 92);
   t.items.push_back(Item(WC_STATICA, "", kPinLabel, 7, 7, 186, 18, SS_LEFT | SS_NOPREFIX));
-  t.items.push_back(Item(WC_EDITA, "", kPinEdit, 7, 28, 186, 12, WS_BORDER | WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL));
+  t.items.push_back(
+      Item(WC_EDITA, "", kPinEdit, 7, 28, 186, 12, WS_BORDER | WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL));
   t.items.push_back(Item(WC_STATICA, "", kPinAttempts, 7, 44, 186, 20, SS_LEFT | SS_NOPREFIX));
   t.items.push_back(Item(WC_BUTTONA, "OK", IDOK, 86, 71, 50, 14, WS_TABSTOP | BS_DEFPUSHBUTTON));
   t.items.push_back(Item(WC_BUTTONA, "Cancel", IDCANCEL, 143, 71, 50, 14, WS_TABSTOP));

@@ -72,7 +72,8 @@ CCapicomCertificate TokenTest::TokenCert(const std::string& subject) {
   CCapicomCertificates all = store.GetCertificates();
   for (LONG i = 1; i <= all.GetCount(); ++i) {
     CCapicomCertificate c = all.GetItem(i);
-    if (std::string(c.GetInfo(0).GetAnsi()) == subject && c.HasPrivateKey() && c.GetPrivateKey().IsRemovable()) return c;
+    const bool named = std::string(c.GetInfo(0).GetAnsi()) == subject;
+    if (named && c.HasPrivateKey() && c.GetPrivateKey().IsRemovable()) return c;
   }
   ADD_FAILURE() << "no token certificate " << subject;
   return CCapicomCertificate();

@@ -181,7 +181,9 @@ TEST_F(Token, AWrongPinIsAskedAgainAndACancelledOneFailsOnlyThatFile) {
   EXPECT_NE(results[0], "Success");
   EXPECT_NE(results[0].find("cancelled"), std::string::npos) << results[0];
   EXPECT_EQ(results[1], "Success");
-  EXPECT_EQ(texts[1], "Enter the PIN of the token \"Alice Card\":|The PIN was wrong. Few attempts are left before the token locks.");
+  EXPECT_EQ(texts[1],
+            "Enter the PIN of the token \"Alice Card\":|"
+            "The PIN was wrong. Few attempts are left before the token locks.");
   struct stat st {};
   EXPECT_NE(::stat((out + "/a.doc.Tvx").c_str(), &st), 0) << "no output for the failed file";
   VerifyFile(out + "/b.doc.Tvx");

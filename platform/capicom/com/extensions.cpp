@@ -339,7 +339,9 @@ class PrivateKeyObject : public kx::ComObject<PrivateKeyObject, IPrivateKey> {
 
   STDMETHODIMP get_ContainerName(BSTR* o) override { return Text(o, [](const KeyLink& l) { return l.container; }); }
   STDMETHODIMP get_UniqueContainerName(BSTR* o) override {
-    return Text(o, [](const KeyLink& l) { return l.uri.empty() ? KeyDir(l.machine) + "/" + l.container + ".key" : l.uri; });
+    return Text(o, [](const KeyLink& l) {
+      return l.uri.empty() ? KeyDir(l.machine) + "/" + l.container + ".key" : l.uri;
+    });
   }
   STDMETHODIMP get_ProviderName(BSTR* o) override { return Text(o, [](const KeyLink& l) { return l.providerName; }); }
   STDMETHODIMP get_ProviderType(LONG* o) override { return Value(o, [](const KeyLink& l) { return l.providerType; }); }
@@ -351,7 +353,9 @@ class PrivateKeyObject : public kx::ComObject<PrivateKeyObject, IPrivateKey> {
   STDMETHODIMP IsProtected(VARIANT_BOOL* o) override { return Flag(o, [](const KeyLink& l) { return l.userProtected; }); }
   STDMETHODIMP IsExportable(VARIANT_BOOL* o) override { return Flag(o, [](const KeyLink& l) { return l.exportable; }); }
   // Keys live in files of this system, or on a token (linked by its PKCS#11 URI).
-  STDMETHODIMP IsRemovable(VARIANT_BOOL* o) override { return Flag(o, [](const KeyLink& l) { return !l.uri.empty(); }); }
+  STDMETHODIMP IsRemovable(VARIANT_BOOL* o) override {
+    return Flag(o, [](const KeyLink& l) { return !l.uri.empty(); });
+  }
   STDMETHODIMP IsMachineKeyset(VARIANT_BOOL* o) override { return Flag(o, [](const KeyLink& l) { return l.machine; }); }
   STDMETHODIMP IsHardwareDevice(VARIANT_BOOL* o) override {
     return Flag(o, [](const KeyLink& l) { return !l.uri.empty(); });
