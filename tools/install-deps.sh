@@ -10,7 +10,7 @@ pkgs=(
   gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
   imagemagick python3-pil
   iproute2 procps
-  p11-kit libp11-kit-dev softhsm2 opensc
+  p11-kit p11-kit-modules libp11-kit-dev softhsm2 opensc
 )
 missing=()
 for p in "${pkgs[@]}"; do
