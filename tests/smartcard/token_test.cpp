@@ -98,6 +98,12 @@ TEST_F(Token, TheStoresShowTheTokenCertificates) {
   CCapicomCertificate bob = TokenCert("Bob Encryption");
   EXPECT_EQ(kxtest::RaisedBy([&] { my.Remove(bob); }), E_ACCESSDENIED);
 
+  // Without a module setting, p11-kit's proxy shows every token the system knows (SoftHSM2 is one of them).
+  SetModule("");
+  kx::p11::Reset();
+  EXPECT_EQ(kx::p11::ModulePath(), kx::p11::kProxyModule);
+  EXPECT_EQ(Subjects("SmartCard"), (std::vector<std::string>{"Alice Signer", "Bob Encryption"}));
+
   RemoveToken();
   EXPECT_EQ(Subjects("SmartCard"), std::vector<std::string>{});
 }
