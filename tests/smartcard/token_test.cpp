@@ -108,27 +108,13 @@ TEST_F(Token, TheStoresShowTheTokenCertificates) {
   EXPECT_EQ(Subjects("SmartCard"), std::vector<std::string>{});
 }
 
-// A file signed by the worker with the token's key: the PIN is asked once, the signature passes openssl.
-TEST_F(Token, SigningWithTheTokenKeyAsksThePinAndPassesOpenssl) {
-  CCapicomCertificate alice = TokenCert("Alice Signer");
-  const std::string input = Content(5000);
-  std::string in = File("report.doc", input), out = kxtest::MakeTempDir("signed");
-  auto sheet = NewSheet(1, {in}, out);
-  sheet->m_WizardData.m_arrSignerCerts = {alice};
-  std::string texts;
-  kx::RunWithUiHere([&] { return INT_PTR(Run(*sheet, SignThreadProc)); },
-                    [&](kx::UiDriver& d) { texts = EnterPin(d, kPin); });
-  EXPECT_EQ(texts, "Enter the PIN of the token \"Alice Card\":|");
-  EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
-  VerifyFile(out + "/report.doc.Tvx");
-}
-
 // The Signer Wizard as a person uses it: the token's certificate chosen on the selection sheet's smart-card
-// page, the PIN typed when the run needs the key; the signed file passes openssl.
+// page, the PIN typed (under the token's label) when the run needs the key; the signed file passes openssl.
 TEST_F(Token, TheSignerWizardSignsWithTheTokenKey) {
   const std::string input = Content(9000);
   std::string in = File("report.doc", input);
   CString path, text;
+  std::string asked;
   INT_PTR result = kx::RunWithUiHere(
       [&] { return INT_PTR(SignerWizardOperation(nullptr, 1, in.c_str(), m_dir.c_str(), &path, &text)); },
       [&](kx::UiDriver& d) {
@@ -143,10 +129,11 @@ TEST_F(Token, TheSignerWizardSignsWithTheTokenKey) {
           d.Click(d.Control(sheet, ID_WIZNEXT));
           kxtest::Page(d, sheet, page);
         }
-        EnterPin(d, kPin);
+        asked = EnterPin(d, kPin);
         kxtest::FinishRun(d, sheet);
       });
   EXPECT_EQ(result, 1);
+  EXPECT_EQ(asked, "Enter the PIN of the token \"Alice Card\":|");
   EXPECT_EQ(path.str(), m_dir + "/report.doc.Tvx");
   VerifyFile(m_dir + "/report.doc.Tvx");
 }
@@ -265,8 +252,8 @@ TEST_F(Token, AnEnrolmentRequestIsSignedByAKeyMadeOnTheToken) {
   EXPECT_TRUE(mine.GetPrivateKey().IsHardwareDevice());
 }
 
-// The token taken away while its PIN is asked: the files that need it fail with the reason and leave no output;
-// the others of the run are opened.
+// The token taken away while its PIN is asked: the files that need it fail and leave no output; the others of
+// the run are opened.
 TEST_F(Token, FilesThatNeedARemovedTokenFailCleanly) {
   WithKey("signer");  // Alice's key is also the user's own file: her files need no token
   std::string out = kxtest::MakeTempDir("enveloped");
