@@ -28,6 +28,7 @@ struct KeyHandle {
   unsigned generation = 0;
   std::string tokenLabel;
   std::vector<uint8_t> modulus, exponent;  // the public half (RSA)
+  std::vector<uint8_t> ecParams, ecPoint;  // the public half (EC): the curve, the point as a DER OCTET STRING
 };
 
 std::string RvText(CK_RV rv);

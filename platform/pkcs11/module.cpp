@@ -402,6 +402,15 @@ bool OpenKey(const std::string& uri, KeyHandle* out, std::string* error) {
   out->keyType = type.size() == sizeof(CK_ULONG) ? *reinterpret_cast<CK_ULONG*>(type.data()) : CKK_RSA;
   out->modulus = Attribute(f, s, keys.front(), CKA_MODULUS);
   out->exponent = Attribute(f, s, keys.front(), CKA_PUBLIC_EXPONENT);
+  if (out->keyType == CKK_EC) {
+    // The point is an attribute of the public key object of the same id.
+    out->ecParams = Attribute(f, s, keys.front(), CKA_EC_PARAMS);
+    for (CK_OBJECT_HANDLE p : Find(f, s, CKO_PUBLIC_KEY, &u.id, 1)) out->ecPoint = Attribute(f, s, p, CKA_EC_POINT);
+    if (out->ecParams.empty() || out->ecPoint.empty()) {
+      *error = "The token \"" + t->label + "\" does not show the public half of the key.";
+      return false;
+    }
+  }
   if (out->keyType == CKK_RSA && (out->modulus.empty() || out->exponent.empty())) {
     *error = "The token \"" + t->label + "\" does not show the public half of the key.";
     return false;

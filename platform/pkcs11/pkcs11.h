@@ -35,7 +35,7 @@ bool TokenPresent(const std::string& uri);
 
 // The private key of a URI as an OpenSSL key whose private operations run on the token. The token is logged in
 // first, asking the user for the PIN when it needs one. Null on failure, with *error saying why (a cancelled PIN,
-// a locked token, a token that is gone, a key that is not RSA).
+// a locked token, a token that is gone, a key that is neither RSA nor EC). EC keys sign only.
 EVP_PKEY* LoadKey(const std::string& uri, std::string* error);
 
 // Makes an RSA key pair on the first present token (logging it in, asking for the PIN), labelled so; the URI

@@ -49,15 +49,21 @@ int TokenTest::Pkcs11Tool(const std::string& args, std::string* out) {
 }
 
 void TokenTest::WriteToToken(const std::string& name, const std::string& id, const std::string& label) {
-  const std::string dir = kxtest::MakeTempDir("objects-" + name);
-  const std::string key = dir + "/key.der", pub = dir + "/pub.der";
-  ASSERT_EQ(kxtest::Run("openssl pkey -in " + Q(kxtest::pki::Key(name)) + " -outform DER -out " + Q(key)), 0);
-  ASSERT_EQ(kxtest::Run("openssl pkey -in " + Q(kxtest::pki::Key(name)) + " -pubout -outform DER -out " + Q(pub)), 0);
+  WriteToToken(kxtest::pki::Key(name), kxtest::pki::Pem(name), id, label);
+}
+
+void TokenTest::WriteToToken(const std::string& keyPem, const std::string& certPem, const std::string& id,
+                             const std::string& label) {
+  const std::string dir = kxtest::MakeTempDir("objects-" + id);
+  const std::string key = dir + "/key.der", pub = dir + "/pub.der", cert = dir + "/cert.der";
+  ASSERT_EQ(kxtest::Run("openssl pkey -in " + Q(keyPem) + " -outform DER -out " + Q(key)), 0);
+  ASSERT_EQ(kxtest::Run("openssl pkey -in " + Q(keyPem) + " -pubout -outform DER -out " + Q(pub)), 0);
+  ASSERT_EQ(kxtest::Run("openssl x509 -in " + Q(certPem) + " -outform DER -out " + Q(cert)), 0);
   const std::string common = " --id " + id + " --label " + Q(label);
   std::string out;
   ASSERT_EQ(Pkcs11Tool("--write-object " + Q(key) + " --type privkey" + common, &out), 0) << out;
   ASSERT_EQ(Pkcs11Tool("--write-object " + Q(pub) + " --type pubkey" + common, &out), 0) << out;
-  ASSERT_EQ(Pkcs11Tool("--write-object " + Q(kxtest::pki::Der(name)) + " --type cert" + common, &out), 0) << out;
+  ASSERT_EQ(Pkcs11Tool("--write-object " + Q(cert) + " --type cert" + common, &out), 0) << out;
   kxtest::Run("rm -rf " + Q(dir));
 }
 

@@ -21,6 +21,9 @@ class TokenTest : public signtest::SigningTest {
 
   // Writes a fixture certificate and its key pair onto the token under the id (hex) and label.
   void WriteToToken(const std::string& name, const std::string& id, const std::string& label);
+  // The same for a key (PEM) and certificate (PEM) made by the test.
+  void WriteToToken(const std::string& keyPem, const std::string& certPem, const std::string& id,
+                    const std::string& label);
   // Removes the token (its slot goes away from the module's list).
   void RemoveToken();
   // The certificate of "My" with that subject simple name whose key is on a token.

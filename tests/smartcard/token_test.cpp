@@ -138,6 +138,29 @@ TEST_F(Token, TheSignerWizardSignsWithTheTokenKey) {
   VerifyFile(m_dir + "/report.doc.Tvx");
 }
 
+// An elliptic-curve key on the token signs too.
+TEST_F(Token, AnEllipticCurveKeyOnTheTokenSigns) {
+  const std::string dir = kxtest::MakeTempDir("ec"), key = dir + "/ec.key", cert = dir + "/ec.pem";
+  kxtest::WriteFile(dir + "/ext",
+                    "keyUsage=critical,digitalSignature,nonRepudiation\nextendedKeyUsage=emailProtection\n");
+  std::string out;
+  const std::string csr = dir + "/ec.csr";
+  const std::string commands =
+      "openssl ecparam -name prime256v1 -genkey -noout -out " + Q(key) + " && openssl req -new -key " + Q(key) +
+      " -subj '/CN=Erin Curve/emailAddress=erin@example.com' -out " + Q(csr) + " && openssl x509 -req -in " + Q(csr) +
+      " -CA " + Q(kxtest::pki::Pem("inter")) + " -CAkey " + Q(kxtest::pki::Key("inter")) +
+      " -set_serial 99 -days 30 -extfile " + Q(dir + "/ext") + " -out " + Q(cert) + " 2>&1";
+  ASSERT_EQ(kxtest::Run(commands, &out), 0) << out;
+  WriteToToken(key, cert, "04", "Erin Curve");
+  std::string in = File("note.doc", Content(2000)), signedDir = kxtest::MakeTempDir("signed");
+  auto sheet = NewSheet(1, {in}, signedDir);
+  sheet->m_WizardData.m_arrSignerCerts = {TokenCert("Erin Curve")};
+  kx::RunWithUiHere([&] { return INT_PTR(Run(*sheet, SignThreadProc)); },
+                    [&](kx::UiDriver& d) { EnterPin(d, kPin); });
+  EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
+  VerifyFile(signedDir + "/note.doc.Tvx");
+}
+
 // A file enveloped for the token's certificate is opened with the token's key.
 TEST_F(Token, AFileEnvelopedForTheTokenCertificateIsDecryptedWithIt) {
   const std::string input = Content(7000);
