@@ -94,7 +94,8 @@ class EnvelopedData : public kx::ComObject<EnvelopedData, IEnvelopedData>, priva
       if (SUCCEEDED(CertStore::Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_ONLY, my)))
         mine = my->Entries();
       std::string tokenError;  // why a token's key could not be used
-      kxcms::KeyLookup lookup = [&mine, &tokenError](const kxcms::Recipient& who, X509Ref* cert, kxcms::PKeyRef* key) {
+      kxcms::KeyLookup lookup = [&mine, &tokenError](const kxcms::Recipient& who, X509Ref* cert,
+                                                     kxcms::PKeyRef* key) {
         for (const StoreEntry& e : mine) {
           if (!e.key || !who.Matches(e.cert->x509())) continue;
           PKeyPtr k = LoadKey(*e.key);

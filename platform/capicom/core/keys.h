@@ -17,7 +17,7 @@ struct KeyLink {
   long keySpec = 1;        // 1 key exchange, 2 signature
   long providerType = 1;
   std::string providerName;
-  std::string uri;         // PKCS#11 URI of a key on a token (then container is only its label)
+  std::string uri;         // PKCS#11 URI of a key on a token: the container holds only this link
 };
 
 // The provider name our software keys carry, and that of keys on tokens.
