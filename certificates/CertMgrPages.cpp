@@ -4,6 +4,7 @@
 #include "certificates/CertSelPages.h"
 #include "certificates/CertSheet.h"
 #include "certificates/CertificateRows.h"
+#include "certificates/SmartcardCertificates.h"
 #include "engine/CapicomObjectSet.h"
 #include "engine/CapicomParts.h"
 #include "engine/CertPolicy.h"
@@ -182,37 +183,16 @@ void CSmartCertSorePage::ListCertificates() {
   if (m_pObjects) {
     try {
       PrepareEngine(m_pObjects, true);
-      const CSmartcardSelPage::Source source = CSmartcardSelPage::ChooseSource();
-      if (source == CSmartcardSelPage::Source::RemovableKeys) {
-        m_pObjects->m_Store.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_ONLY);
-        CCapicomCertificates certificates = m_pObjects->m_Store.GetCertificates();
-        const LONG count = certificates.GetCount();
-        for (LONG i = 1; i <= count; ++i) {
-          CCapicomCertificate certificate = certificates.GetItem(i);
-          if (certificate.HasPrivateKey() && certificate.GetPrivateKey().IsRemovable()) m_CardCertificates.Add(certificate);
-        }
-      } else {
-        // The card's store holds the certificates whose personal copy (with its key) is listed.
-        CCapicomStore card;
-        if (SUCCEEDED(card.Open(CAPICOM_CURRENT_USER_STORE, CSmartcardSelPage::StoreNameFor(source),
-                                CAPICOM_STORE_OPEN_READ_ONLY)))
-          m_pObjects->m_Store = card;
-        CCertSheet* sheet = GetCertSheet();
-        CCapicomCertificates certificates = m_pObjects->m_Store.GetCertificates();
-        const LONG count = certificates.GetCount();
-        for (LONG i = 1; i <= count && sheet; ++i) {
-          CCapicomCertificate certificate = certificates.GetItem(i);
-          if (!certificate.HasPrivateKey()) continue;
-          const CCertificateList& personal = sheet->m_PersonalPage.m_Certificates;
-          for (int p = 0; p < personal.GetCount(); ++p) {
-            CCapicomCertificate mine = personal.GetAt(p);
-            if (mine.IsEqual(certificate)) {
-              m_CardCertificates.Add(mine);
-              break;
-            }
-          }
-        }
+      // The card's store holds the certificates whose personal copy (with its key) is listed; the
+      // removable-key path reads "My" itself.
+      const CCertSheet* sheet = GetCertSheet();
+      CCertificateArray personal;
+      if (sheet && smartcard::ChooseSource() != smartcard::Source::RemovableKeys) {
+        const CCertificateList& listed = sheet->m_PersonalPage.m_Certificates;
+        for (int p = 0; p < listed.GetCount(); ++p) personal.Add(listed.GetAt(p));
       }
+      smartcard::CollectCardCertificates(*m_pObjects, sheet && personal.GetSize() ? &personal : nullptr,
+                                         m_CardCertificates);
       for (INT_PTR i = 0; i < m_CardCertificates.GetSize(); ++i) rows.Add(m_CardCertificates[i]);
       m_nCardCount = static_cast<int>(m_CardCertificates.GetSize());
     } catch (const _com_error&) {

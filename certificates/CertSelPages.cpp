@@ -98,15 +98,7 @@ BOOL CCertSelPage::OnInitDialog() {
   return TRUE;
 }
 
-void CCertSelPage::PrepareEngine(bool searchLocation) {
-  if (!m_pObjects) return;
-  m_pObjects->m_Settings.PutEnablePromptForCertificateUI(true);
-  if (!searchLocation) return;
-  CCertificateManagerSettings settings;
-  settings.Load();
-  m_pObjects->m_Settings.PutActiveDirectorySearchLocation(
-      settings.SEARCH_GLOBAL_CATALOG ? CAPICOM_SEARCH_GLOBAL_CATALOG : CAPICOM_SEARCH_DEFAULT_DOMAIN);
-}
+void CCertSelPage::PrepareEngine(bool searchLocation) { certmgr::PrepareEngine(m_pObjects, searchLocation); }
 
 void CCertSelPage::FillAvailableList() {
   if (m_AvailableList.GetItemCount() > 0) return;

@@ -157,19 +157,8 @@ class CSmartcardSelPage : public CCertSelPage {
   // The certificates behind the card list; a row's item data is its place here.
   CCertificateArray m_CardCertificates;
 
-  // Where the card's certificates come from on this platform: the store of the smart-card settings' kind,
-  // or the personal certificates whose key is on a removable device.
-  enum class Source { PhysicalStore, SmartCardProvider, RemovableKeys };
-  static Source ChooseSource();
-  // The engine store that holds the card's certificates for a store source.
-  static const char* StoreNameFor(Source source);
-
  protected:
   void CollectAvailable(CCertificateArray& listed) override;
   bool RowCertificate(DWORD_PTR itemData, bool countCheck, CCapicomCertificate& out) override;
   DECLARE_MESSAGE_MAP()
-
- private:
-  void CollectFromStore(Source source, const CCertificateArray& personal);
-  void CollectRemovable(const CCertificateArray& personal);
 };

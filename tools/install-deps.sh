@@ -12,6 +12,7 @@ pkgs=(
   iproute2 procps
   libx11-dev libxkbcommon-dev libxtst-dev libxfixes-dev xvfb xdotool xclip x11-xkb-utils
   libldap-dev slapd ldap-utils
+  p11-kit p11-kit-modules libp11-kit-dev softhsm2 opensc
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -12,6 +12,7 @@
 #include "platform/capicom/core/keys.h"
 #include "platform/cryptoapi/crypt.h"
 #include "platform/cryptoapi/provider.h"
+#include "platform/pkcs11/pkcs11.h"
 #include "platform/win32/errors.h"
 
 using kx::capi::Bytes;
@@ -25,6 +26,8 @@ const ProviderInfo kProviders[] = {
     {"Microsoft Base Cryptographic Provider v1.0", PROV_RSA_FULL, false, 512, 16384, 1024},
     {kx::capi::kSoftwareProviderName, PROV_RSA_FULL, false, 512, 16384, 2048},
     {"Microsoft Base DSS and Diffie-Hellman Cryptographic Provider", PROV_DSS_DH, true, 512, 1024, 1024},
+    // Keys made on the present smart card or token, which they never leave.
+    {kx::capi::kTokenProviderName, PROV_RSA_FULL, false, 1024, 4096, 2048},
 };
 constexpr DWORD kProviderCount = sizeof(kProviders) / sizeof(kProviders[0]);
 
@@ -204,14 +207,27 @@ BOOL CryptGenKey(HCRYPTPROV prov, ALG_ID algId, DWORD flags, HCRYPTKEY* key) {
   DWORD bits = flags >> 16;
   if (!bits) bits = p->provider->defaultBits;
   if (bits < p->provider->minBits || bits > p->provider->maxBits) return Fail(NTE_BAD_FLAGS);
-  PKeyPtr pair = GeneratePair(*p->provider, bits);
-  ERR_clear_error();
-  if (!pair) return Fail(NTE_FAIL);
   KeyLink link = p->Link();
   link.keySpec = static_cast<long>(algId);
   link.exportable = (flags & CRYPT_EXPORTABLE) != 0;
-  HRESULT hr = kx::capi::SaveKey(pair.get(), link);
-  if (FAILED(hr)) return Fail(hr);
+  PKeyPtr pair;
+  if (std::strcmp(p->provider->name, kx::capi::kTokenProviderName) == 0) {
+    // The pair is made on the token; the container keeps only its link.
+    std::string error;
+    link.uri = kx::p11::GenerateKey(link.container, bits, &error);
+    link.exportable = false;
+    if (link.uri.empty()) return Fail(NTE_FAIL);
+    HRESULT hr = kx::capi::SaveKeyLink(link);
+    if (FAILED(hr)) return Fail(hr);
+    pair = kx::capi::LoadKey(link);
+    if (!pair) return Fail(NTE_FAIL);
+  } else {
+    pair = GeneratePair(*p->provider, bits);
+    ERR_clear_error();
+    if (!pair) return Fail(NTE_FAIL);
+    HRESULT hr = kx::capi::SaveKey(pair.get(), link);
+    if (FAILED(hr)) return Fail(hr);
+  }
   auto* k = new KeyObject();
   k->pair = std::move(pair);
   k->keySpec = algId;

@@ -67,6 +67,19 @@ void ClickTab(kx::UiDriver& d, HWND sheet, int index) {
   d.ClickAt(tab, (item.left + item.right) / 2, (item.top + item.bottom) / 2);
 }
 
+void Pick(kx::UiDriver& d, const std::string& title, int tab, ULONG_PTR pageTemplate,
+          const std::vector<std::string>& names) {
+  HWND picker = d.WaitForTitle(title);
+  ClickTab(d, picker, tab);
+  HWND page = d.WaitForDialog(pageTemplate);
+  for (const std::string& name : names) {
+    kx::ControlDriver(d).ListPickRow(d.Control(page, 1033), name);
+    d.Click(d.Control(page, 1050));
+  }
+  d.Click(d.Control(picker, IDOK));
+  d.WaitForGone(picker);
+}
+
 std::vector<std::string> Column(kx::UiDriver& d, HWND list, int column) {
   kx::ControlDriver c(d);
   std::vector<std::string> texts;

@@ -30,6 +30,9 @@ class CertSelTest : public frametest::FrameTest {
 // The texts of a sheet's tabs, in order.
 std::vector<std::string> TabTexts(kx::UiDriver& d, HWND sheet);
 void ClickTab(kx::UiDriver& d, HWND sheet, int index);
+// Picks certificates in a selection sheet titled so: on the tab's page, each named row and Add, then OK.
+void Pick(kx::UiDriver& d, const std::string& title, int tab, ULONG_PTR pageTemplate,
+          const std::vector<std::string>& names);
 // The texts of one column of a list, row by row.
 std::vector<std::string> Column(kx::UiDriver& d, HWND list, int column = 0);
 // The row's state image (1 normal, 2 valid).

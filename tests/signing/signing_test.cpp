@@ -7,6 +7,7 @@
 #include "formats/FileStream.h"
 #include "platform/capicom/capicom_defs.h"
 #include "platform/win32/registry.h"
+#include "support/pki.h"
 
 namespace signtest {
 
@@ -108,6 +109,19 @@ std::string SigningTest::File(const std::string& name, const std::string& bytes)
   std::string path = m_dir + "/" + name;
   kxtest::WriteFile(path, bytes);
   return path;
+}
+
+void SigningTest::VerifyWithOpenssl(const std::string& signature, const std::string& block, std::string* print) {
+  auto q = [](const std::string& s) { return "'" + s + "'"; };
+  std::string sig = File("sig.der", signature), content = File("block.bin", block);
+  std::string text;
+  EXPECT_EQ(Openssl("cms -verify -binary -inform DER -in " + q(sig) + " -content " + q(content) + " -CAfile " +
+                        q(kxtest::pki::ChainPem()) + " -purpose any -out /dev/null",
+                    &text),
+            0)
+      << text;
+  EXPECT_NE(text.find("Verification successful"), std::string::npos) << text;
+  if (print) Openssl("cms -cmsout -print -inform DER -in " + q(sig), print);
 }
 
 int SigningTest::Openssl(const std::string& args, std::string* out) {

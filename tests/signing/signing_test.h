@@ -61,6 +61,8 @@ class SigningTest : public certsel::CertSelTest {
   std::string File(const std::string& name, const std::string& bytes);
   // Runs openssl; its exit status, with what it printed in *out.
   static int Openssl(const std::string& args, std::string* out = nullptr);
+  // A detached signature over a block, verified by openssl against the test PKI; its printed structure.
+  void VerifyWithOpenssl(const std::string& signature, const std::string& block, std::string* print = nullptr);
 };
 
 }  // namespace signtest

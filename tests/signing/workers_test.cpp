@@ -59,18 +59,6 @@ class Workers : public SigningTest {
     if (print) Openssl("cms -cmsout -print -inform DER -in " + Q(in), print);
     return kxtest::ReadFile(out);
   }
-  // A detached signature over a block, verified by openssl against the test PKI; its printed structure.
-  void VerifyWithOpenssl(const std::string& signature, const std::string& block, std::string* print = nullptr) {
-    std::string sig = File("sig.der", signature), content = File("block.bin", block);
-    std::string text;
-    EXPECT_EQ(Openssl("cms -verify -binary -inform DER -in " + Q(sig) + " -content " + Q(content) + " -CAfile " +
-                          Q(kxtest::pki::ChainPem()) + " -purpose any -out /dev/null",
-                      &text),
-              0)
-        << text;
-    EXPECT_NE(text.find("Verification successful"), std::string::npos) << text;
-    if (print) Openssl("cms -cmsout -print -inform DER -in " + Q(sig), print);
-  }
   std::string Folder(const std::string& name) { return kxtest::MakeTempDir(name); }
 };
 

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/capicom/cms/com_internal.h"
+#include "platform/pkcs11/pkcs11.h"
 
 namespace kx::capi {
 namespace {
@@ -92,10 +93,13 @@ class EnvelopedData : public kx::ComObject<EnvelopedData, IEnvelopedData>, priva
       std::vector<StoreEntry> mine;
       if (SUCCEEDED(CertStore::Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_ONLY, my)))
         mine = my->Entries();
-      kxcms::KeyLookup lookup = [&mine](const kxcms::Recipient& who, X509Ref* cert, kxcms::PKeyRef* key) {
+      std::string tokenError;  // why a token's key could not be used
+      kxcms::KeyLookup lookup = [&mine, &tokenError](const kxcms::Recipient& who, X509Ref* cert,
+                                                     kxcms::PKeyRef* key) {
         for (const StoreEntry& e : mine) {
           if (!e.key || !who.Matches(e.cert->x509())) continue;
           PKeyPtr k = LoadKey(*e.key);
+          if (!k && !e.key->uri.empty()) tokenError = kx::p11::LastError();
           if (!k) continue;
           *cert = kxcms::Ref(e.cert->x509());
           key->reset(k.release());
@@ -107,6 +111,7 @@ class EnvelopedData : public kx::ComObject<EnvelopedData, IEnvelopedData>, priva
       kxcms::CipherInfo cipher;
       std::string detail;
       HRESULT hr = kxcms::OpenEnvelope(message, lookup, LibCtx(), &content, &cipher, &detail);
+      if (FAILED(hr) && !tokenError.empty()) return Fail(hr, tokenError);
       if (FAILED(hr)) return Fail(hr, detail);
       std::lock_guard<std::mutex> lock(m_mutex);
       Opened(std::move(content), cipher);

@@ -4,6 +4,7 @@
 #include "platform/capicom/cms/com_internal.h"
 #include "platform/capicom/core/fsutil.h"
 #include "platform/com/bstr.h"
+#include "platform/pkcs11/pkcs11.h"
 
 namespace kx::capi {
 namespace {
@@ -268,6 +269,9 @@ HRESULT ReadSigner(ISigner* signer, SignerMaterial& out) {
     own->Release();
   }
   if (!out.key && out.entry.key) out.key = LoadKey(*out.entry.key);
+  // A token says why its key cannot be used (a cancelled PIN, a token that is gone).
+  if (!out.key && out.entry.key && !out.entry.key->uri.empty() && !kx::p11::LastError().empty())
+    return Fail(CAPICOM_E_CERTIFICATE_NO_PRIVATE_KEY, kx::p11::LastError());
   if (!out.key || !KeyMatches(out.key.get(), *out.entry.cert))
     return Fail(CAPICOM_E_CERTIFICATE_NO_PRIVATE_KEY, "the signer certificate's private key is not available");
   return S_OK;

@@ -339,20 +339,27 @@ class PrivateKeyObject : public kx::ComObject<PrivateKeyObject, IPrivateKey> {
 
   STDMETHODIMP get_ContainerName(BSTR* o) override { return Text(o, [](const KeyLink& l) { return l.container; }); }
   STDMETHODIMP get_UniqueContainerName(BSTR* o) override {
-    return Text(o, [](const KeyLink& l) { return KeyDir(l.machine) + "/" + l.container + ".key"; });
+    return Text(o, [](const KeyLink& l) {
+      return l.uri.empty() ? KeyDir(l.machine) + "/" + l.container + ".key" : l.uri;
+    });
   }
   STDMETHODIMP get_ProviderName(BSTR* o) override { return Text(o, [](const KeyLink& l) { return l.providerName; }); }
   STDMETHODIMP get_ProviderType(LONG* o) override { return Value(o, [](const KeyLink& l) { return l.providerType; }); }
   STDMETHODIMP get_KeySpec(LONG* o) override { return Value(o, [](const KeyLink& l) { return l.keySpec; }); }
   STDMETHODIMP IsAccessible(VARIANT_BOOL* o) override {
-    return Flag(o, [](const KeyLink& l) { return LoadKey(l) != nullptr; });
+    // A token's key is there while its token is: asking for it would ask for the PIN.
+    return Flag(o, [](const KeyLink& l) { return l.uri.empty() ? LoadKey(l) != nullptr : KeyExists(l); });
   }
   STDMETHODIMP IsProtected(VARIANT_BOOL* o) override { return Flag(o, [](const KeyLink& l) { return l.userProtected; }); }
   STDMETHODIMP IsExportable(VARIANT_BOOL* o) override { return Flag(o, [](const KeyLink& l) { return l.exportable; }); }
-  // Keys live in files of this system; none sits on a removable device.
-  STDMETHODIMP IsRemovable(VARIANT_BOOL* o) override { return Flag(o, [](const KeyLink&) { return false; }); }
+  // Keys live in files of this system, or on a token (linked by its PKCS#11 URI).
+  STDMETHODIMP IsRemovable(VARIANT_BOOL* o) override {
+    return Flag(o, [](const KeyLink& l) { return !l.uri.empty(); });
+  }
   STDMETHODIMP IsMachineKeyset(VARIANT_BOOL* o) override { return Flag(o, [](const KeyLink& l) { return l.machine; }); }
-  STDMETHODIMP IsHardwareDevice(VARIANT_BOOL* o) override { return Flag(o, [](const KeyLink&) { return false; }); }
+  STDMETHODIMP IsHardwareDevice(VARIANT_BOOL* o) override {
+    return Flag(o, [](const KeyLink& l) { return !l.uri.empty(); });
+  }
   STDMETHODIMP Open(BSTR container, BSTR provider, LONG providerType, LONG keySpec, LONG storeLocation,
                     VARIANT_BOOL checkExistence) override {
     return Guard([&] {

@@ -11,11 +11,13 @@
 
 #include "platform/capicom/capicom_defs.h"
 #include "platform/capicom/core/fsutil.h"
+#include "platform/pkcs11/pkcs11.h"
 #include "platform/win32/stateroot.h"
 
 namespace kx::capi {
 
 const char* const kSoftwareProviderName = "Software Key Storage Provider";
+const char* const kTokenProviderName = "PKCS#11 Token Provider";
 
 std::string KeyDir(bool machine) {
   return (machine ? kx::MachineStateDir() : kx::UserStateDir()) + "/keys";
@@ -41,6 +43,7 @@ std::string MetaPath(const std::string& container, bool machine) {
 }  // namespace
 
 HRESULT SaveKey(EVP_PKEY* key, const KeyLink& link) {
+  if (!link.uri.empty()) return E_ACCESSDENIED;  // a token's keys are the token's
   if (!key || !ValidContainerName(link.container)) return E_INVALIDARG;
   std::string dir = KeyDir(link.machine);
   if (!MakeDirs(dir, 0700)) return E_ACCESSDENIED;
@@ -65,10 +68,12 @@ HRESULT SaveKeyLink(const KeyLink& link) {
        << "keyspec=" << link.keySpec << "\n"
        << "provtype=" << link.providerType << "\n"
        << "provider=" << (link.providerName.empty() ? kSoftwareProviderName : link.providerName) << "\n";
+  if (!link.uri.empty()) meta << "uri=" << link.uri << "\n";  // the key is on a token
   return WriteFileAtomic(MetaPath(link.container, link.machine), meta.str(), 0600) ? S_OK : E_ACCESSDENIED;
 }
 
 PKeyPtr LoadKey(const KeyLink& link) {
+  if (!link.uri.empty()) return PKeyPtr(kx::p11::LoadKey(link.uri, nullptr));
   if (!ValidContainerName(link.container)) return nullptr;
   Bytes pem;
   if (!ReadWholeFile(KeyPath(link), pem)) return nullptr;
@@ -98,13 +103,18 @@ bool ReadKeyLink(const std::string& container, bool machine, KeyLink& link) {
     else if (k == "keyspec") link.keySpec = std::atol(v.c_str());
     else if (k == "provtype") link.providerType = std::atol(v.c_str());
     else if (k == "provider") link.providerName = v;
+    else if (k == "uri") link.uri = v;
   }
   return true;
 }
 
-bool KeyExists(const KeyLink& link) { return ValidContainerName(link.container) && FileExists(KeyPath(link)); }
+bool KeyExists(const KeyLink& link) {
+  if (!link.uri.empty()) return kx::p11::TokenPresent(link.uri);
+  return ValidContainerName(link.container) && FileExists(KeyPath(link));
+}
 
 HRESULT DeleteKey(const KeyLink& link) {
+  if (!link.uri.empty()) return E_ACCESSDENIED;
   if (!ValidContainerName(link.container)) return E_INVALIDARG;
   if (!KeyExists(link)) return NTE_BAD_KEYSET;
   if (::unlink(KeyPath(link).c_str()) != 0) return E_ACCESSDENIED;
@@ -115,7 +125,8 @@ HRESULT DeleteKey(const KeyLink& link) {
 HRESULT DeleteKeyContainer(const KeyLink& link) {
   if (!ValidContainerName(link.container)) return E_INVALIDARG;
   std::string meta = MetaPath(link.container, link.machine);
-  bool hadKey = KeyExists(link), hadMeta = FileExists(meta);
+  // A container of a token key is only its link: the key stays the token's.
+  bool hadKey = link.uri.empty() && KeyExists(link), hadMeta = FileExists(meta);
   if (!hadKey && !hadMeta) return NTE_BAD_KEYSET;
   if (hadKey && ::unlink(KeyPath(link).c_str()) != 0) return E_ACCESSDENIED;
   if (hadMeta && ::unlink(meta.c_str()) != 0) return E_ACCESSDENIED;

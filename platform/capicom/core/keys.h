@@ -17,10 +17,12 @@ struct KeyLink {
   long keySpec = 1;        // 1 key exchange, 2 signature
   long providerType = 1;
   std::string providerName;
+  std::string uri;         // PKCS#11 URI of a key on a token: the container holds only this link
 };
 
-// The provider name our software keys carry.
+// The provider name our software keys carry, and that of keys on tokens.
 extern const char* const kSoftwareProviderName;
+extern const char* const kTokenProviderName;
 
 // Folder of the key containers of the user or the machine.
 std::string KeyDir(bool machine);

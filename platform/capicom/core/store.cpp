@@ -8,6 +8,7 @@
 #include "platform/capicom/capicom_defs.h"
 #include "platform/capicom/core/fsutil.h"
 #include "platform/ldap/ldap.h"
+#include "platform/capicom/core/tokenstore.h"
 #include "platform/win32/stateroot.h"
 
 namespace kx::capi {
@@ -267,6 +268,7 @@ std::vector<StoreEntry> CertStore::Entries(bool includeArchived) const {
         if (!seen) list.push_back(std::move(e));
       }
     }
+    if (IsTokenView(m_location, m_name)) AppendTokenEntries(list);
   }
   if (!includeArchived)
     list.erase(std::remove_if(list.begin(), list.end(), [](const StoreEntry& e) { return e.archived; }), list.end());
@@ -306,6 +308,7 @@ HRESULT CertStore::Remove(const std::string& thumbprint) {
   if (FolderHas(m_folders.front(), thumbprint)) return FolderRemove(m_folders.front(), thumbprint);
   for (size_t i = 1; i < m_folders.size(); ++i)
     if (FolderHas(m_folders[i], thumbprint)) return E_ACCESSDENIED;  // the machine's, seen through the user's view
+  if (IsTokenView(m_location, m_name) && IsTokenCertificate(thumbprint)) return E_ACCESSDENIED;
   return CRYPT_E_NOT_FOUND;
 }
 
