@@ -228,9 +228,20 @@ bool CTolvexBinaryFileBase::ReadProtectedPayload() {
   if (l3) outcome = ReadEncryptionPart(block3, corrupt);
   if (corrupt || (!l1 && !l2 && !l3)) return false;
   if (outcome && m_bExtraFlag && r.Remaining() > 0) {
-    // The flag announces the extra block: its length must fit what is left, or the file is cut short.
+    // The flag announces the extra block: its length must fit what is left, or the file is cut short. Earlier
+    // saves set the flag also without a block; where the class's own bytes follow, a length of 0 or one that
+    // does not fit is those bytes, read as they are.
+    const bool extended = GetFileClass() != &g_fileClassTolvexBinary;
+    FieldReader peek = r;
     DWORD e = 0;
-    if (!r.UInt32(e) || !r.Buffer(m_extraBlock, e)) return false;
+    if (peek.UInt32(e) && e > 0 && e <= peek.Remaining()) {
+      r = peek;
+      r.Buffer(m_extraBlock, e);
+    } else if (extended) {
+      m_bExtraFlag = 0;
+    } else {
+      return false;
+    }
   }
   m_nEndOffset = r.Offset();
   CopyStoredDigest(m_abStoredDigest);
