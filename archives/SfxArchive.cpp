@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -11,6 +12,30 @@
 #include "platform/mfc/cfile.h"
 
 namespace {
+
+// The process's file-creation mask, read without setting it (umask would change it for every thread).
+mode_t CreationMask() {
+  mode_t mask = 022;
+  if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned value = 0;
+    while (std::fgets(line, sizeof line, status))
+      if (std::sscanf(line, "Umask: %o", &value) == 1) {
+        mask = static_cast<mode_t>(value);
+        break;
+      }
+    std::fclose(status);
+  }
+  return mask;
+}
+
+// A package is a program: its user may run it, and so may group and others where the mask lets them.
+bool MakeExecutable(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0) return false;
+  const mode_t run = S_IXUSR | ((S_IXGRP | S_IXOTH) & ~CreationMask());
+  return (st.st_mode & run) == run || chmod(path, (st.st_mode & 07777) | run) == 0;
+}
 
 // Reads exactly n bytes at distance back from the end of the file.
 bool ReadFromEnd(CFile& file, ULONGLONG length, uint64_t back, void* out, UINT n) {
@@ -99,7 +124,8 @@ DWORD CSfxArchive::Build(LPCSTR stubPath, LPCSTR outputPath, SfxProgressCallback
       }
     }
   }
-  if (result == kPayloadWritten) return kDone;
+  if (result == kPayloadWritten && MakeExecutable(outputPath)) return kDone;
+  if (result == kPayloadWritten) result = kWriteFailed;
   // A package without its trailer cannot extract itself: it is not left behind.
   unlink(outputPath);
   return result;

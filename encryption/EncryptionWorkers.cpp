@@ -428,7 +428,7 @@ void DecryptRun::ProcessFile(FileOutcome& file) {
   if (!object) delete read;
   CByteBuffer digest;
   if (!object || !object->ComputeDigest(digest, true, 0)) {
-    // The class refuses a file whose digest does not match: tell a changed file from a foreign one.
+    // A changed file fails its digest, or no longer parses though it carries the marker: tell it from a foreign one.
     bool changed = false;
     if (!object) {
       std::unique_ptr<CFileStream> again(m_files.OpenStream(file.input));

@@ -95,6 +95,8 @@ bool COneClickRecord::IsSignerInMyStore() const {
   try {
     CCertificateList signers;
     if (!GetSignerCertificates(signers)) return false;
+    // A signer that does not decode is no certificate of the user's.
+    if (static_cast<DWORD>(signers.GetCount()) != m_second.GetCount()) return false;
     if (signers.GetCount() == 0) return true;
     CCapicomStore store;
     if (FAILED(store.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_ONLY))) return false;

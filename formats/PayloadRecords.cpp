@@ -1,5 +1,6 @@
 #include "formats/PayloadRecords.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "formats/FieldIo.h"
@@ -121,4 +122,11 @@ bool CTolvexRecord::Deserialize(PayloadEntry& entry, const BYTE* p, DWORD length
     if (len) entry.m_buffers.Add(element);
   }
   return true;
+}
+
+uint64_t PayloadInfo::RecordedContentLength() const {
+  if (m_abFormat[3] < 2 || m_strText2.IsEmpty() ||
+      m_strText2.SpanIncluding("0123456789").GetLength() != m_strText2.GetLength())
+    return UINT64_MAX;
+  return strtoull(m_strText2, nullptr, 10);
 }

@@ -2,6 +2,8 @@
 // layouts of its time-stamp block and of one serialised entry.
 #pragma once
 
+#include <cstdint>
+
 #include "core/BstrString.h"
 #include "core/ByteBuffer.h"
 #include "core/DateTime.h"
@@ -103,6 +105,10 @@ struct PayloadInfo {
   PayloadInfo(const PayloadInfo& other) = default;
   virtual ~PayloadInfo() = default;
   PayloadInfo& operator=(const PayloadInfo& other) = default;
+
+  // The content length a version-2 writer keeps in the second text (its own cipher fills the last block up
+  // with zeros); UINT64_MAX when the file records none.
+  uint64_t RecordedContentLength() const;
 
   CString m_strText1;
   CString m_strText2;

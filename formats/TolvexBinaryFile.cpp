@@ -84,7 +84,11 @@ bool CTolvexBinaryFileBase::WriteProtectedPayload(FieldWriter& w) {
     return false;
 
   BYTE* options = GetOptions();
-  if (m_bExtraFlag) options[3] = m_bExtraFlag;
+  // The flag goes with the block: a flag without one would make readers take the bytes after the payload
+  // for the block's length.
+  const bool extra = m_bExtraFlag && m_extraBlock.GetLength() > 0;
+  if (extra) options[3] = m_bExtraFlag;
+  else if (m_bExtraFlag) options[3] = 0;
   if (m_wOptionValue) {
     options[4] = static_cast<BYTE>(m_wOptionValue >> 8);
     options[5] = static_cast<BYTE>(m_wOptionValue);
@@ -121,7 +125,7 @@ bool CTolvexBinaryFileBase::WriteProtectedPayload(FieldWriter& w) {
     w.SizedBuffer(encryption.m_buffer);
     if (w.Size() - start != l3) return false;
   }
-  if (m_bExtraFlag && m_extraBlock.GetLength() > 0) w.SizedBuffer(m_extraBlock);
+  if (extra) w.SizedBuffer(m_extraBlock);
   m_nEndOffset = w.Size();
   return true;
 }
@@ -224,9 +228,20 @@ bool CTolvexBinaryFileBase::ReadProtectedPayload() {
   if (l3) outcome = ReadEncryptionPart(block3, corrupt);
   if (corrupt || (!l1 && !l2 && !l3)) return false;
   if (outcome && m_bExtraFlag && r.Remaining() > 0) {
-    // The flag announces the extra block: its length must fit what is left, or the file is cut short.
+    // The flag announces the extra block: its length must fit what is left, or the file is cut short. Earlier
+    // saves set the flag also without a block; where the class's own bytes follow, a length of 0 or one that
+    // does not fit is those bytes, read as they are.
+    const bool extended = GetFileClass() != &g_fileClassTolvexBinary;
+    FieldReader peek = r;
     DWORD e = 0;
-    if (!r.UInt32(e) || !r.Buffer(m_extraBlock, e)) return false;
+    if (peek.UInt32(e) && e > 0 && e <= peek.Remaining()) {
+      r = peek;
+      r.Buffer(m_extraBlock, e);
+    } else if (extended) {
+      m_bExtraFlag = 0;
+    } else {
+      return false;
+    }
   }
   m_nEndOffset = r.Offset();
   CopyStoredDigest(m_abStoredDigest);
@@ -268,9 +283,8 @@ bool CEncryptedTolvexBinaryFile::Deserialize(int flag) {
   m_nCipherIndex = p[0];
   m_nKeySizeIndex = p[1];
   m_bFlag = p[2];
-  // Nothing says how long the encrypted bytes are: only the digest tells a cut file from a whole one.
-  CByteBuffer digest;
-  if (!ComputeDigest(digest, true, 0)) return false;
+  // Nothing says how long the encrypted bytes are: only the digest tells a cut or changed file from a whole
+  // one, and the reader checks it (ComputeDigest) to say so.
   // Everything after the three bytes: the encrypted bytes, the six zero bytes and the digest.
   DWORD start = e + 3;
   return m_encrypted.SetAt(m_body.GetLength() - start, m_body.GetData() + start, 0);

@@ -87,7 +87,8 @@ class CEncryptedTolvexBinaryFile : public CTolvexBinaryFileBase {
   static CBaseKesmoraFile* CreateObject();
   const CFileClass* GetFileClass() const override;
   bool Serialize() override;
-  // Also refuses a file whose digest does not match: the encrypted bytes carry no length of their own.
+  // Loads a file whatever its digest: the encrypted bytes carry no length of their own, so a reader checks the
+  // digest (ComputeDigest) before it trusts them.
   bool Deserialize(int flag) override;
   // The encrypted payload, the three bytes before it and the six zero bytes after it.
   DWORD GetExtraSize() const override { return m_encrypted.GetLength() + 9; }

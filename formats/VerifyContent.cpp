@@ -57,6 +57,29 @@ bool DecryptBlock(CCapicomEncryptedData& decryptor, const CByteBuffer& block, LO
   return SUCCEEDED(hr) && decryptor.GetContentToBuffer(content);
 }
 
+// Verifies a detached signature over content. Decrypted by the own cipher of version 2, content may still
+// carry the zero filler of its last cipher block (a block that is not whole cipher blocks before the last, or
+// a file written before the length was kept): then the content without up to a cipher block of trailing zeros
+// is tried too, and content is left as the signature covers it.
+bool VerifyDetached(CCapicomSignedData& signedData, const CByteBuffer& signature, CByteBuffer& content,
+                    bool fillable) {
+  constexpr DWORD kMaxFill = 15;
+  signedData.PutContentFromBuffer(content);
+  if (SUCCEEDED(signedData.Verify(signature, true, 0))) return true;
+  if (!fillable) return false;
+  const BYTE* p = content.GetData();
+  for (DWORD cut = 1; cut <= kMaxFill && cut <= content.GetLength() && p[content.GetLength() - cut] == 0; ++cut) {
+    CByteBuffer shorter(content.GetLength() - cut, p, true);
+    signedData.PutContentFromBuffer(shorter);
+    if (SUCCEEDED(signedData.Verify(signature, true, 0))) {
+      content = shorter;
+      return true;
+    }
+  }
+  signedData.PutContentFromBuffer(content);
+  return false;
+}
+
 }  // namespace
 
 bool CTolvexBinaryFileBase::VerifyContent(CFileStream* stream, CString& errorText) {
@@ -121,6 +144,7 @@ bool CTolvexBinaryFileBase::VerifyContent(CFileStream* stream, CString& errorTex
         DWORD k = 0;
         bool unsignedBlock = false;
         CByteBuffer block;
+        uint64_t remaining = decrypting ? m_info.RecordedContentLength() : UINT64_MAX;
         for (; stream->ReadUInt32Block(block); ++k) {
           CByteBuffer content(0, true);
           if (!decrypting) {
@@ -129,20 +153,25 @@ bool CTolvexBinaryFileBase::VerifyContent(CFileStream* stream, CString& errorTex
             errorText = kContentFailed;
             return false;
           }
+          // The own cipher of version 2 fills the last cipher block of each block with zeros; the writer keeps
+          // the content's whole length, which cuts the last block.
+          if (content.GetLength() > remaining) content = CByteBuffer(static_cast<DWORD>(remaining), content.GetData(), true);
           if (k == 0) m_info.m_signing.m_buffer = content;  // the object keeps the first block's content
           if (k >= signatures) {
             unsignedBlock = true;
             break;
           }
           signature = entry.m_buffers.GetAt(k);
-          signedData.PutContentFromBuffer(content);
-          if (FAILED(signedData.Verify(signature, true, 0))) {
+          if (!VerifyDetached(signedData, signature, content, decrypting && formatVersion >= 2)) {
             errorText = kVerifyFailed;
             return false;
           }
+          if (remaining != UINT64_MAX) remaining -= content.GetLength();
+          if (k == 0) m_info.m_signing.m_buffer = content;  // as the signature covers it
         }
         keeper.Restore();
-        if (unsignedBlock || k != signatures) {
+        // A kept length longer than the content: the file is not the one written.
+        if (unsignedBlock || k != signatures || (remaining != UINT64_MAX && remaining != 0)) {
           errorText = kVerifyFailed;
           return false;
         }

@@ -38,15 +38,6 @@ constexpr const char* kRule42 = "==========================================\r\n"
 
 CString Text(const CBstrString& s) { return s.GetAnsi() ? CString(s.GetAnsi()) : CString(); }
 
-// The plain length a version-2 file records for its content (the own cipher fills the last block up), or
-// UINT64_MAX when it records none.
-uint64_t RecordedContentLength(const PayloadInfo& info) {
-  const CString& text = info.m_strText2;
-  if (info.m_abFormat[3] < 2 || text.IsEmpty() || text.SpanIncluding("0123456789").GetLength() != text.GetLength())
-    return UINT64_MAX;
-  return strtoull(text, nullptr, 10);
-}
-
 // The content key a protected file stores: in the extra block when the header says so, else in the
 // encryption part; null when it stores none.
 const CByteBuffer* StoredContentKey(const CTolvexBinaryFile& file) {
@@ -216,7 +207,7 @@ bool CSummarySheet::ReadContent(const std::function<bool(DWORD, const CByteBuffe
     if (FAILED(decryptor.SetSecretFromBuffer(m_sessionKey, 0))) return false;
   }
   const LONG formatVersion = info.m_abFormat[3];
-  uint64_t remaining = RecordedContentLength(info);
+  uint64_t remaining = info.RecordedContentLength();
   CByteBuffer block, plain(0, true);
   while (stream->ReadUInt32Block(block)) {
     const CByteBuffer* content = &block;

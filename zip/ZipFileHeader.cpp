@@ -63,9 +63,9 @@ void CZipFileHeader::SetStoredName(const CZipBuffer& stored) {
 void CZipFileHeader::ChooseNameEncoding() {
   m_uFlag &= static_cast<WORD>(~flagUtf8);
   if (IsAscii(m_pszFileName)) return;
-  CZipBuffer probe = m_pszFileName;
-  if (GetSystemCompatibility() == zcDosFat && ZipAnsiOem(probe, true)) return;
-  // Only well-formed UTF-8 may carry the flag; other bytes are stored as they are.
+  // Any other name is UTF-8: a folder's name must be stored as the names of the entries inside it are, or
+  // tools extract two folders, and a name inside may need characters the OEM page lacks. Only well-formed
+  // UTF-8 may carry the flag; other bytes are stored as they are.
   if (ZipIsUtf8(m_pszFileName.GetBuffer(), m_pszFileName.GetSize())) m_uFlag |= flagUtf8;
 }
 

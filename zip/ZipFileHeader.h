@@ -57,7 +57,8 @@ class CZipFileHeader {
   // The name as the archive stores it ("/" separators, OEM code page unless flagged UTF-8).
   CZipBuffer GetStoredName() const;
   void SetStoredName(const CZipBuffer& stored);
-  // Picks the stored form of a new entry's name: OEM when it can hold the name, else UTF-8 with the flag.
+  // Picks the stored form of a new entry's name: ASCII as it is, any other name UTF-8 with the flag (the OEM
+  // form is only read).
   void ChooseNameEncoding();
 
   char m_szSignature[4];

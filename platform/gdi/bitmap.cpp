@@ -979,7 +979,9 @@ BOOL DrawState(HDC hdc, HBRUSH brush, DRAWSTATEPROC proc, LPARAM data, WPARAM wD
     render(false);
     BitBlt(hdc, x, y, cx, cy, mem, 0, 0, SRCCOPY);
   } else {
-    render(true);
+    // Disabled pictures are embossed from the picture itself (its dark pixels), not from its silhouette, which
+    // would be one grey blob; monochrome pictures and text take their shape.
+    render(!(state & DSS_DISABLED) || type == DST_TEXT || type == DST_PREFIXTEXT);
     // Coverage: pixels of the picture that are not light.
     DcPtr m = GetDc(mem);
     std::vector<uint8_t> cover(static_cast<size_t>(cx) * cy);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ui/ctlcommon.h"
+#include "platform/ui/truncatedtip.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ struct HeaderData {
   int trackStartX = 0;
   int trackStartWidth = 0;
   bool downOnItem = false;
+  kx::ctl::TruncatedTip tip;  // the whole text of a heading drawn cut short
 };
 
 
@@ -236,11 +238,41 @@ void EndTrack(HWND hwnd, HeaderData* d, bool commit) {
   }
 }
 
+// Room for a heading's text: the item less its margins, image and sort mark, as DrawHeading lays them out.
+int TextRoom(HeaderData* d, const HeaderItem& it, const RECT& r) {
+  int room = r.right - r.left - 12;
+  int icx = 0, icy = 0;
+  if ((it.fmt & HDF_IMAGE) && d->images && it.image >= 0 && ImageList_GetIconSize(d->images, &icx, &icy))
+    room -= icx + 3;
+  if (it.fmt & (HDF_SORTUP | HDF_SORTDOWN)) room -= 14;
+  return room;
+}
+
+// The whole text of the heading under the pointer, shown in a tip when the heading draws it cut short.
+void HeadingTip(HWND hwnd, HeaderData* d, UINT msg, WPARAM wp, LPARAM lp) {
+  POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+  if (msg == WM_MOUSEMOVE && d->tracking < 0 && d->pressed < 0)
+    for (int index : d->order) {
+      const HeaderItem& it = d->items[static_cast<size_t>(index)];
+      RECT r = ItemRect(hwnd, d, index);
+      if (!PtInRect(&r, p) || (it.fmt & HDF_OWNERDRAW)) continue;
+      d->tip.Hover(hwnd, msg, wp, lp, r, it.text, kx::ctl::TextWidth(hwnd, d->font, it.text) > TextRoom(d, it, r));
+      return;
+    }
+  d->tip.Leave(hwnd, msg, wp, lp);
+}
+
 LRESULT CALLBACK HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   LRESULT early = 0;
   HeaderData* d = kx::ctl::Lifetime<HeaderData>(hwnd, msg, wp, lp, &early);
   if (!d) return early;
+  if (msg == WM_MOUSEMOVE || msg == WM_MOUSELEAVE || msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN ||
+      msg == WM_LBUTTONDBLCLK)
+    HeadingTip(hwnd, d, msg, wp, lp);
   switch (msg) {
+    case WM_DESTROY:
+      d->tip.Destroy();
+      return DefWindowProc(hwnd, msg, wp, lp);
     case WM_PAINT:
     case WM_PRINTCLIENT:
       kx::PaintControl(hwnd, msg, wp, [&](HDC hdc, const RECT& rc) { Paint(hwnd, d, hdc, rc); });

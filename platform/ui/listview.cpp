@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/ui/ctlcommon.h"
+#include "platform/ui/truncatedtip.h"
 
 namespace {
 
@@ -53,6 +54,8 @@ struct LvData {
   // Type-ahead.
   std::string search;
   DWORD searchTime = 0;
+  // The whole text of a cell drawn cut short, under the pointer.
+  kx::ctl::TruncatedTip tip;
 };
 
 LvData* Data(HWND hwnd) { return kx::ControlData<LvData>(hwnd); }
@@ -945,6 +948,24 @@ HIMAGELIST* ImageListSlot(LvData* d, WPARAM which) {
   }
 }
 
+// The whole text of the cell under the pointer, shown in a tip when the cell draws it cut short.
+void CellTip(HWND hwnd, LvData* d, UINT msg, WPARAM wp, LPARAM lp) {
+  LVHITTESTINFO ht{};
+  ht.pt = POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+  int i = msg == WM_MOUSEMOVE && d->downItem == -2 ? HitTest(hwnd, d, &ht, true) : -1;
+  if (!Valid(d, i) || ht.iSubItem < 0 || (IsReport(hwnd) && ht.iSubItem >= static_cast<int>(d->columns.size()))) {
+    d->tip.Leave(hwnd, msg, wp, lp);
+    return;
+  }
+  const int c = IsReport(hwnd) ? ht.iSubItem : 0;
+  // The margins the cells' text is drawn within.
+  const RECT r = c == 0 ? Geometry(hwnd, d, i).label : SubItemRect(hwnd, d, i, c);
+  const int margin = c == 0 ? 2 : 6;
+  const std::string text = ItemText(hwnd, d, i, c);
+  const bool cut = kx::ctl::TextWidth(hwnd, d->font, text) > r.right - r.left - 2 * margin;
+  d->tip.Hover(hwnd, msg, wp, lp, r, text, cut);
+}
+
 LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   LvData* d = Data(hwnd);
   switch (msg) {
@@ -973,6 +994,7 @@ LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       Layout(hwnd, d);
       return 0;
     case WM_DESTROY: {
+      d->tip.Destroy();
       // Every item is announced before it goes.
       NMLISTVIEW nm{};
       nm.iItem = -1;
@@ -1047,10 +1069,15 @@ LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MOUSEWHEEL:
       SetTop(hwnd, d, d->top - 3 * static_cast<short>(HIWORD(wp)) / 120);
       return 0;
+    case WM_MOUSEMOVE:
+    case WM_MOUSELEAVE:
+      CellTip(hwnd, d, msg, wp, lp);
+      return 0;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDBLCLK: {
+      d->tip.Leave(hwnd, msg, wp, lp);
       SetFocus(hwnd);
       if (!IsWindow(hwnd)) return 0;
       LVHITTESTINFO ht{};

@@ -78,7 +78,7 @@ class PackageWizard : public ArchWizTest {
   // The package's own extractor, run into a folder.
   static Files Unpack(const std::string& package, const std::string& folder) {
     std::string said;
-    EXPECT_EQ(Sh("chmod +x " + Quote(package) + " && " + Quote(package) + " " + Quote(folder), &said), 0) << said;
+    EXPECT_EQ(Sh(Quote(package) + " " + Quote(folder), &said), 0) << said;
     return ReadTree(folder);
   }
   static std::string EngineLibrary() { return kxtest::ReadFile(kxtest::BuildDir() + "/lib/libcapicom.so"); }
@@ -233,6 +233,9 @@ TEST_F(PackageWizard, CountersignsZipsAndMailsThePackage) {
 
   std::string said;
   ASSERT_EQ(Sh("unzip -q -o " + Quote(zip) + " -d " + Quote(m_work + "/zipped"), &said), 0) << said;
+  // The zip's entries come from a DOS host and carry no Unix mode: unzip writes the package without its execute
+  // bits, as it would any file of such an archive.
+  ASSERT_EQ(Sh("chmod +x " + Quote(m_work + "/zipped/signed.exe")), 0);
   const Files got = Unpack(m_work + "/zipped/signed.exe", unpacked);
   ASSERT_EQ(got.size(), 2u);
   ASSERT_EQ(got.count("signed.tvx.Tvx"), 1u);

@@ -513,3 +513,78 @@ TEST_F(ListViewTest, AReportListWithImagesRendersToAPicture) {
   });
   EXPECT_EQ(kxtest::ReadFile(png).substr(1, 3), "PNG");
 }
+
+namespace {
+
+// The text of the tip shown over an item of owner, or "" when none is shown.
+std::string ShownTip(HWND owner) {
+  for (HWND w = FindWindowEx(nullptr, nullptr, TOOLTIPS_CLASSA, nullptr); w;
+       w = FindWindowEx(nullptr, w, TOOLTIPS_CLASSA, nullptr)) {
+    char text[256] = {0};
+    TOOLINFOA ti{};
+    ti.cbSize = sizeof ti;
+    ti.hwnd = owner;
+    ti.uId = 1;
+    if (!IsWindowVisible(w) || !SendMessage(w, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(&ti))) continue;
+    ti.lpszText = text;
+    SendMessage(w, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&ti));
+    return text;
+  }
+  return "";
+}
+
+// Moves the pointer to (x, y) of the window and lets the tip's initial delay pass.
+void HoverAt(HWND hwnd, int x, int y) {
+  POINT p{x, y};
+  ClientToScreen(hwnd, &p);
+  SetCursorPos(p.x, p.y);
+  SendMessage(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+  kx::AdvanceManualClock(600);
+  MSG m;
+  while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessage(&m);
+}
+
+}  // namespace
+
+// Headings and cells drawn cut short show their whole text in a tip; those shown whole show none.
+TEST_F(ListViewTest, TruncatedHeadingsAndCellsShowTheirWholeTextInATip) {
+  HWND frame = CreateWindowEx(0, "#32770", "Frame", WS_POPUP | WS_VISIBLE, 100, 100, 400, 200, nullptr, nullptr,
+                              nullptr, nullptr);
+  HWND list = CreateWindowEx(0, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 400, 200, frame, nullptr,
+                             nullptr, nullptr);
+  ASSERT_NE(list, nullptr);
+  kx::UseManualClock(true);
+  AddColumns(list);
+  AddRow(list, 0, 0);
+  LVITEMA sub{};
+  sub.iSubItem = 2;
+  sub.pszText = const_cast<char*>("/tmp/kx-temporary-folder/a-long-file-name.txt");
+  SendMessage(list, LVM_SETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&sub));
+  SendMessage(list, LVM_SETCOLUMNWIDTH, 1, 18);  // "Size" does not fit
+  HWND header = reinterpret_cast<HWND>(SendMessage(list, LVM_GETHEADER, 0, 0));
+  RECT size{}, name{};
+  SendMessage(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&size));
+  SendMessage(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&name));
+
+  HoverAt(header, size.left + 5, size.bottom / 2);
+  EXPECT_EQ(ShownTip(header), "Size");
+  HoverAt(header, name.left + 5, name.bottom / 2);  // "Name" fits its 80 pixels
+  EXPECT_EQ(ShownTip(header), "");
+
+  RECT cell{};
+  cell.top = 2;
+  cell.left = LVIR_BOUNDS;
+  SendMessage(list, LVM_GETSUBITEMRECT, 0, reinterpret_cast<LPARAM>(&cell));
+  HoverAt(list, cell.left + 5, (cell.top + cell.bottom) / 2);
+  EXPECT_EQ(ShownTip(list), "/tmp/kx-temporary-folder/a-long-file-name.txt");
+  HoverAt(list, 5, (cell.top + cell.bottom) / 2);  // "beta" fits
+  EXPECT_EQ(ShownTip(list), "");
+  // A press ends the tip.
+  HoverAt(list, cell.left + 5, (cell.top + cell.bottom) / 2);
+  EXPECT_NE(ShownTip(list), "");
+  SendMessage(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(cell.left + 5, (cell.top + cell.bottom) / 2));
+  SendMessage(list, WM_LBUTTONUP, 0, MAKELPARAM(cell.left + 5, (cell.top + cell.bottom) / 2));
+  EXPECT_EQ(ShownTip(list), "");
+  kx::UseManualClock(false);
+  DestroyWindow(frame);
+}

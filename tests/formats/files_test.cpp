@@ -127,6 +127,61 @@ TEST_F(FilesTest, RoundTripPerKind) {
   }
 }
 
+// The extra block with and without its flag, and the flag without a block: every protected kind saves a file
+// that opens again with what it holds; the header announces the block only when it is there.
+TEST_F(FilesTest, ExtraBlockRoundTripPerKind) {
+  std::string dir = MakeTempDir();
+  const struct {
+    const char* what;
+    BYTE flag;
+    const char* block;
+    BYTE savedFlag;
+  } cases[] = {
+      {"flag and block", 1, "enveloped signee information", 1},
+      {"flag, empty block", 1, "", 0},
+      {"block without flag", 0, "not written", 0},
+      {"neither", 0, "", 0},
+  };
+  for (const Kind& kind : kKinds) {
+    if (std::string(kind.marker) == "KSGR" || std::string(kind.marker) == "KALF") continue;
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(kind.marker) + ": " + c.what);
+      CFileManager manager;
+      std::unique_ptr<CBaseKesmoraFile> f(manager.CreateFileObject(kind.marker));
+      kind.fill(f.get());
+      auto* p = dynamic_cast<CTolvexBinaryFileBase*>(f.get());
+      p->SetExtraBlockFlag(c.flag);
+      p->m_extraBlock = BufferOf(c.block);
+      std::string path = dir + "/extra." + kind.extension;
+      std::string bytes = SaveBytes(f.get(), path);
+      EXPECT_EQ(bytes[6 + 3], static_cast<char>(c.savedFlag));
+      std::unique_ptr<CBaseKesmoraFile> back(manager.OpenFile(path.c_str()));
+      ASSERT_TRUE(back);
+      auto* b = dynamic_cast<CTolvexBinaryFileBase*>(back.get());
+      EXPECT_EQ(b->GetExtraBlockFlag(), c.savedFlag);
+      EXPECT_EQ(StringOf(b->m_extraBlock), c.savedFlag ? c.block : "");
+      EXPECT_STREQ(b->m_info.m_strText3, "preset description");
+      if (auto* e = dynamic_cast<CEncryptedTolvexBinaryFile*>(back.get())) {
+        EXPECT_EQ(e->m_nCipherIndex, 7u);
+        EXPECT_EQ(StringOf(e->m_encrypted).substr(0, 48), std::string(48, '\xA5'));
+      }
+      if (auto* k = dynamic_cast<COneClickFile*>(back.get())) {
+        EXPECT_EQ(k->m_oneClickRecord.Recipients().GetCount(), 1u);
+        EXPECT_EQ(k->m_oneClickRecord.Signers().GetCount(), 1u);
+      }
+      if (std::string(kind.marker) == "KXTV" || std::string(c.block) != "") continue;
+      // Saved before with the flag and no block: the class's own bytes are read as they are.
+      bytes[6 + 3] = 1;
+      CByteBuffer earlier = BufferOf(bytes);
+      std::unique_ptr<CBaseKesmoraFile> old(manager.OpenBuffer(earlier, true, nullptr));
+      ASSERT_TRUE(old);
+      EXPECT_EQ(dynamic_cast<CTolvexBinaryFileBase*>(old.get())->m_extraBlock.GetLength(), 0u);
+      if (auto* e = dynamic_cast<CEncryptedTolvexBinaryFile*>(old.get())) EXPECT_EQ(e->m_nCipherIndex, 7u);
+      if (auto* k = dynamic_cast<COneClickFile*>(old.get())) EXPECT_EQ(k->m_oneClickRecord.Signers().GetCount(), 1u);
+    }
+  }
+}
+
 TEST_F(FilesTest, ProtectedFileFieldsAfterLoad) {
   CFileManager manager;
   std::unique_ptr<CTolvexBinaryFile> f(Make<CTolvexBinaryFile>(manager, "KXTV"));
@@ -329,6 +384,15 @@ TEST_F(FilesTest, SignerInMyStore) {
   ASSERT_EQ(store.Add(other), S_OK);  // in the store, but without its key
   ASSERT_TRUE(record.AddCertificate(other, true));
   EXPECT_FALSE(record.IsSignerInMyStore());
+  // A signer that does not decode is not in the store: alone, or beside one that is.
+  COneClickRecord garbage;
+  garbage.Signers().Add(BufferOf("not a certificate"));
+  EXPECT_FALSE(garbage.IsSignerInMyStore());
+  COneClickRecord mixed;
+  ASSERT_TRUE(mixed.AddCertificate(withKey, true));
+  EXPECT_TRUE(mixed.IsSignerInMyStore());
+  mixed.Signers().Add(BufferOf("not a certificate"));
+  EXPECT_FALSE(mixed.IsSignerInMyStore());
 }
 
 namespace {

@@ -189,6 +189,49 @@ TEST(BitmapTest, IconsKeepTheirTransparency) {
   DeleteDC(dc);
 }
 
+// A disabled picture is embossed from its own dark pixels: a light-filled icon with a dark outline shows the
+// outline in the shadow colour (and the highlight beside it), its light inside and transparent border not at all.
+TEST(BitmapTest, DisabledPicturesAreEmbossedFromTheirDarkPixels) {
+  std::vector<uint32_t> argb(16 * 16, 0);
+  for (int y = 2; y < 14; ++y)
+    for (int x = 2; x < 14; ++x)
+      argb[static_cast<size_t>(y) * 16 + x] = (x == 2 || x == 13 || y == 2 || y == 13) ? 0xFF000080 : 0xFFFFE080;
+  HICON icon = kx::CreateIconFromArgb(16, 16, argb.data());
+  ASSERT_TRUE(icon);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateBitmap(16, 16, 1, 32, nullptr);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  const COLORREF face = RGB(212, 208, 200);
+  HBRUSH faceBrush = CreateSolidBrush(face);
+  RECT all{0, 0, 16, 16};
+  FillRect(dc, &all, faceBrush);
+  ASSERT_TRUE(DrawState(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(icon), 0, 0, 0, 16, 16, DST_ICON | DSS_DISABLED));
+  EXPECT_EQ(GetPixel(dc, 2, 8), GetSysColor(COLOR_3DSHADOW));   // the outline
+  EXPECT_EQ(GetPixel(dc, 8, 8), face);                          // the light inside: no blob
+  EXPECT_EQ(GetPixel(dc, 0, 0), face);                          // transparent
+  EXPECT_EQ(GetPixel(dc, 14, 8), GetSysColor(COLOR_3DHILIGHT));  // the highlight beside the outline
+  // A bitmap the same way: its dark pixels only.
+  HBITMAP picture = CreateBitmap(16, 16, 1, 32, nullptr);
+  HDC src = CreateCompatibleDC(nullptr);
+  HGDIOBJ oldSrc = SelectObject(src, picture);
+  FillRect(src, &all, faceBrush);
+  RECT bar{4, 4, 12, 6};
+  FillRect(src, &bar, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  SelectObject(src, oldSrc);
+  FillRect(dc, &all, faceBrush);
+  ASSERT_TRUE(DrawState(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(picture), 0, 0, 0, 16, 16,
+                        DST_BITMAP | DSS_DISABLED));
+  EXPECT_EQ(GetPixel(dc, 5, 4), GetSysColor(COLOR_3DSHADOW));
+  EXPECT_EQ(GetPixel(dc, 8, 10), face);
+  DeleteDC(src);
+  DeleteObject(picture);
+  DeleteObject(faceBrush);
+  DestroyIcon(icon);
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+}
+
 TEST(BitmapTest, PngOfAWindowReadsBackWithItsPixels) {
   HWND w = CreateWindowEx(0, "Static", "", WS_POPUP | WS_VISIBLE | SS_BLACKRECT, 0, 0, 30, 20, nullptr, nullptr,
                           nullptr, nullptr);

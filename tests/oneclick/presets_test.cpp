@@ -6,6 +6,7 @@
 #include "core/SecurityPolicy.h"
 #include "encryption/OneClickManagerPage.h"
 #include "encryption/OneClickViewSheet.h"
+#include "formats/FileManager.h"
 #include "platform/capicom/capicom_defs.h"
 #include "platform/com/bstr.h"
 #include "platform/win32/files.h"
@@ -45,6 +46,18 @@ class Presets : public OneClickTest {
     sign.description = "Signed by Dave";
     sign.signers = {"revoked"};
     m_foreign = SavePreset(sign, "KX_ONECLICK_3.clk");
+    // A signer whose bytes are no certificate is none of the user's either: not listed.
+    sign.description = "Signed by no certificate";
+    sign.signers = {};
+    const std::string garbage = SavePreset(sign, "KX_ONECLICK_4.clk");
+    CFileManager files;
+    std::unique_ptr<CBaseKesmoraFile> object(files.OpenFile(garbage.c_str()));
+    auto* preset = dynamic_cast<COneClickFile*>(object.get());
+    ASSERT_NE(preset, nullptr);
+    const std::string bytes = "not a certificate";
+    preset->m_oneClickRecord.Signers().Add(CByteBuffer(static_cast<DWORD>(bytes.size()),
+                                                       bytes.data(), false));
+    ASSERT_TRUE(preset->Save(garbage.c_str()));
   }
   // Runs the chooser export with a person's steps; its result and the path it handed back.
   std::pair<int, std::string> Choose(BYTE operation, BOOL all, const std::function<void(kx::UiDriver&, HWND)>& steps) {

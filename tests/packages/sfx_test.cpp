@@ -55,7 +55,14 @@ TEST(SfxPackage, BuildReadBackAndExtract) {
   EXPECT_EQ(sfx.GetEntry(2).m_nSize, 100000u);
   Progress progress;
   const std::string package = d + "/package.exe";
-  ASSERT_EQ(sfx.Build(Stub().c_str(), package.c_str(), &Record, &progress), CSfxArchive::kDone);
+  // Under a mask that keeps others out: the package is the user's and the group's to run.
+  const mode_t mask = umask(027);
+  const DWORD built = sfx.Build(Stub().c_str(), package.c_str(), &Record, &progress);
+  umask(mask);
+  ASSERT_EQ(built, CSfxArchive::kDone);
+  struct stat st;
+  ASSERT_EQ(stat(package.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0750u);
   // Each entry starts, reports its slices, and ends; the big file's percentages rise to 100.
   EXPECT_EQ(std::count(progress.codes.begin(), progress.codes.end(), CSfxArchive::kEntryStarted), 3);
   EXPECT_EQ(std::count(progress.codes.begin(), progress.codes.end(), CSfxArchive::kEntryDone), 3);
@@ -92,7 +99,7 @@ TEST(SfxPackage, BuildReadBackAndExtract) {
   // The package runs and extracts itself; a file that exists is kept and reported.
   std::string target = kxtest::MakeTempDir("extracted");
   WriteFile(target + "/empty.bin", "mine");
-  chmod(package.c_str(), 0755);
+  // Run as it was written.
   EXPECT_EQ(kxtest::Run("'" + package + "' '" + target + "'", &out), 2) << out;
   EXPECT_EQ(ReadFile(target + "/readme.txt"), ReadFile(files[0]));
   EXPECT_EQ(ReadFile(target + "/big.dat"), ReadFile(files[2]));

@@ -33,6 +33,7 @@ struct FileRecipe {
   bool records = true;
   bool ok = true;
   std::string text;                // expected error text when not ok
+  const char* recordedLength = nullptr;  // the second text, where the writers keep the content's length
 };
 
 class ProtectedFiles : public PolicyTest {
@@ -86,6 +87,7 @@ class ProtectedFiles : public PolicyTest {
     CFileManager manager;
     std::unique_ptr<CTolvexBinaryFile> file(dynamic_cast<CTolvexBinaryFile*>(manager.CreateFileObject("KXTV")));
     file->m_info.m_strText1 = "document.txt";
+    if (recipe.recordedLength) file->m_info.m_strText2 = recipe.recordedLength;
     file->m_info.m_signing.m_bPresent = 1;
     file->m_info.m_signing.m_buffer = BufferOf("document.txt");
 
@@ -189,21 +191,44 @@ TEST_F(ProtectedFiles, RoundTrips) {
   }
 }
 
+// The own cipher of version 2 fills each block's last cipher block with zeros: the signatures cover the
+// content as it was, whether the writer kept its length or not, and whatever the blocks' sizes.
 TEST_F(ProtectedFiles, OwnCipherPathOfFormatVersion2) {
   CTvxFormatSettings settings;
   settings.Load();
   settings.m_nFormatVersion = 2;
   ASSERT_EQ(settings.Save(), ERROR_SUCCESS);
-  // Whole cipher blocks: the version-2 format keeps no length, so only such chunks come back unchanged.
-  std::vector<std::string> chunks = {std::string(32, 'a'), std::string(48, 'c')};
-  FileRecipe recipe{"signed and encrypted, version 2", true};
-  std::string path = Build(recipe, chunks);
-  CFileManager manager;
-  Opened o = Open(manager, path);
-  ASSERT_TRUE(o.file);
-  EXPECT_EQ(o.file->m_info.m_abFormat[3], 2);
-  CString text;
-  EXPECT_TRUE(o.file->VerifyContent(o.stream.get(), text)) << static_cast<const char*>(text);
+  const std::string fifty = std::string(45, 'a') + std::string(5, '\0');  // content's own zeros before the filler
+  const std::vector<std::string> whole = {std::string(32, 'a'), std::string(48, 'c')};
+  const std::vector<std::string> partial = {fifty, std::string(1016, 'b')};
+  const struct {
+    const char* what;
+    std::vector<std::string> chunks;
+    const char* recordedLength;
+    bool ok;
+  } cases[] = {
+      {"whole cipher blocks", whole, "80", true},
+      {"whole cipher blocks, no length kept", whole, nullptr, true},
+      {"50 and 1016 bytes", partial, "1066", true},
+      {"50 and 1016 bytes, no length kept", partial, nullptr, true},
+      {"1016 bytes alone", {std::string(1016, 'b')}, "1016", true},
+      {"a length that cuts the content short", partial, "1060", false},
+      {"a length past the content", partial, "1070", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FileRecipe recipe{"signed and encrypted, version 2", true};
+    recipe.recordedLength = c.recordedLength;
+    std::string path = Build(recipe, c.chunks);
+    CFileManager manager;
+    Opened o = Open(manager, path);
+    ASSERT_TRUE(o.file);
+    EXPECT_EQ(o.file->m_info.m_abFormat[3], 2);
+    CString text;
+    EXPECT_EQ(o.file->VerifyContent(o.stream.get(), text), c.ok) << static_cast<const char*>(text);
+    if (c.ok) EXPECT_EQ(StringOf(o.file->m_info.m_signing.m_buffer), c.chunks[0]);
+    else EXPECT_EQ(std::string(text), kVerifyFailed);
+  }
 }
 
 TEST_F(ProtectedFiles, SignerRejectedByThePolicy) {

@@ -1,6 +1,8 @@
 // Interoperability both ways with tools no one here wrote: Info-ZIP zip/unzip/zipinfo, Python's zipfile, 7-Zip.
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "ziptest.h"
@@ -253,7 +255,7 @@ TEST(ZipInterop, NonAsciiNames) {
                   ours),
                &out),
             0);
-  EXPECT_TRUE(Contains(out, oem + " 0x0 " + oem)) << out;     // held by the OEM page
+  EXPECT_TRUE(Contains(out, oem + " 0x800 " + oem)) << out;   // the OEM page could hold it: UTF-8 all the same
   EXPECT_TRUE(Contains(out, wide + " 0x800 " + wide)) << out;  // UTF-8, flagged
   // Python's UTF-8 names come back unchanged.
   std::string theirs = dir + "/theirs.zip";
@@ -270,6 +272,42 @@ TEST(ZipInterop, NonAsciiNames) {
   EXPECT_TRUE(zip.ExtractFile(0, dest.c_str()));
   zip.Close();
   EXPECT_EQ(kxtest::ReadFile(dest + "/\xE6\x97\xA5\xE6\x9C\xAC/" + oem), "x");
+}
+
+// A folder whose name the OEM page could hold, with a file inside whose name it cannot: the folder and every
+// entry inside it are stored in one form, so unzip and 7-Zip each extract one tree.
+TEST(ZipInterop, OneTreeForAFolderOfMixedNames) {
+  const std::string dir = kxtest::MakeTempDir();
+  const std::string path = dir + "/tree.zip";
+  const std::string folder = "caf\xC3\xA9", wide = "\xE6\x97\xA5\xE6\x9C\xAC.txt";
+  {
+    CZipArchive zip;
+    zip.Open(path.c_str(), CZipArchive::zipCreate);
+    for (const std::string& n : {folder + "\\", folder + "\\a.txt", folder + "\\" + wide}) {
+      CZipFileHeader h;
+      h.SetFileName(n.c_str());
+      if (n.back() == '\\') h.SetSystemAttr(FILE_ATTRIBUTE_DIRECTORY, ZipGetSystemId());
+      ASSERT_TRUE(zip.OpenNewFile(h, 6));
+      if (n.back() != '\\') ASSERT_TRUE(zip.WriteNewFile(n.data(), static_cast<DWORD>(n.size())));
+      ASSERT_TRUE(zip.CloseNewFile());
+    }
+    zip.Close();
+  }
+  std::string out;
+  const std::string unz = kxtest::MakeTempDir("unzip-tree"), sz = kxtest::MakeTempDir("7z-tree");
+  ASSERT_EQ(Sh("unzip -q " + Quote(path) + " -d " + Quote(unz), &out), 0) << out;
+  ASSERT_EQ(Sh("cd " + Quote(sz) + " && 7zz x -bd " + Quote(path) + " >/dev/null", &out), 0) << out;
+  for (const std::string& root : {unz, sz}) {
+    SCOPED_TRACE(root);
+    std::string top, files;
+    ASSERT_EQ(Sh("cd " + Quote(root) + " && ls -A", &top), 0);
+    EXPECT_EQ(std::count(top.begin(), top.end(), '\n'), 1) << top;  // one folder
+    ASSERT_EQ(Sh("cd " + Quote(root) + " && find . -type f | wc -l", &files), 0);
+    EXPECT_EQ(files, "2\n");
+  }
+  // 7-Zip gives the names back as they were.
+  EXPECT_EQ(kxtest::ReadFile(sz + "/" + folder + "/a.txt"), folder + "\\a.txt");
+  EXPECT_EQ(kxtest::ReadFile(sz + "/" + folder + "/" + wide), folder + "\\" + wide);
 }
 
 TEST(ZipInterop, KnownLimitsAreRefusedCleanly) {

@@ -78,7 +78,7 @@ TEST(ZipPlatform, EntryNamesInStoredForm) {
     bool utf8;
   } cases[] = {
       {"dir\\sub\\file.txt", 0, "dir/sub/file.txt", false},
-      {"caf\xC3\xA9\\\xC3\xA9t\xC3\xA9.txt", 0, "caf\x82/\x82t\x82.txt", false},   // fits the OEM page
+      {"caf\xC3\xA9\\\xC3\xA9t\xC3\xA9.txt", 0, "caf\xC3\xA9/\xC3\xA9t\xC3\xA9.txt", true},  // fits the OEM page: UTF-8 all the same
       {"\xE6\x97\xA5\xE6\x9C\xAC.txt", 0, "\xE6\x97\xA5\xE6\x9C\xAC.txt", true},  // does not: UTF-8, flagged
       {"caf\xC3\xA9.txt", 3, "caf\xC3\xA9.txt", true},                             // Unix host: no OEM step
       {"plain.txt", 3, "plain.txt", false},
@@ -95,6 +95,13 @@ TEST(ZipPlatform, EntryNamesInStoredForm) {
     back.SetStoredName(stored);
     EXPECT_STREQ(back.GetFileName(), c.name);
   }
+  // Archives of before keep names in the OEM page without the flag: they read as they always did.
+  CZipFileHeader old;
+  old.m_uVersionMadeBy = 20;
+  CZipBuffer oem;
+  oem.Assign("caf\x82/\x82t\x82.txt", 12);
+  old.SetStoredName(oem);
+  EXPECT_STREQ(old.GetFileName(), "caf\xC3\xA9\\\xC3\xA9t\xC3\xA9.txt");
 }
 
 TEST(ZipPlatform, PathComponents) {
