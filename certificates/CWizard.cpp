@@ -358,7 +358,7 @@ void CCWKeyGenOptPage::FillKeyLengths() {
   while (length < smallest) length *= 2;
   for (; length <= largest; length *= 2) {
     CString text;
-    text.Format("%ld", length);
+    text.Format("%ld", static_cast<long>(length));
     int at = m_cmbKeyLength.AddString(text);
     m_cmbKeyLength.SetItemData(at, static_cast<DWORD_PTR>(length));
   }

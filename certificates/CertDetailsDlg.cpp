@@ -356,7 +356,7 @@ void CCertDetailsDlg::OnSelchangedChainTree(NMHDR*, LRESULT* pResult) {
   }
   if (value == kTitleData || value == 0 || value > static_cast<DWORD_PTR>(count) ||
       value > static_cast<DWORD_PTR>(m_astrChainReports.GetSize())) {
-    m_strReport = " ";
+    m_strReport = ' ';
   } else {
     const CString rule = CString("\r\n") + kRule + "\r\n";
     m_strReport = LoadResString(230) + rule + m_astrChainReports[static_cast<INT_PTR>(value) - 1] + rule;

@@ -71,9 +71,8 @@ Bytes OidTlv(const char* oid) {
 
 // The content of an INTEGER from a little-endian two's-complement blob, in its shortest form.
 Bytes IntegerContent(const CRYPTOAPI_BLOB& le) {
-  Bytes be(le.pbData, le.pbData + le.cbData);
-  std::reverse(be.begin(), be.end());
-  if (be.empty()) be.push_back(0);
+  Bytes be(le.cbData ? le.cbData : 1, 0);
+  std::reverse_copy(le.pbData, le.pbData + le.cbData, be.begin());
   size_t skip = 0;
   while (skip + 1 < be.size() && ((be[skip] == 0 && be[skip + 1] < 0x80) || (be[skip] == 0xFF && be[skip + 1] >= 0x80)))
     ++skip;

@@ -504,7 +504,7 @@ LSTATUS RegCreateKeyEx(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM desi
     if (present) {
       // A present but null list grants everyone everything.
       acl = dacl ? EncodeAcl(kx::AccessEntriesOf(dacl)) : EncodeAcl({{"S-1-1-0", KEY_ALL_ACCESS | STANDARD_RIGHTS_ALL, false}});
-      if (acl.empty()) acl = "-";  // an empty list: nobody has access
+      if (acl.empty()) acl.assign(1, '-');  // an empty list: nobody has access
     }
   }
   Resolved r = Resolve(key);

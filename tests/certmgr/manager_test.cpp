@@ -268,7 +268,7 @@ TEST_F(Manager, DirectoryPageListsWhatTheDirectoryHolds) {
     EXPECT_EQ(status.substr(0, c.status.size()), c.status) << status;
     EXPECT_EQ(view, !c.listed.empty()) << c.url;
     // The expired certificate is marked as not valid, the others as valid.
-    if (!c.listed.empty()) EXPECT_EQ(marks, (std::vector<int>{2, 2, 1}));
+    if (!c.listed.empty()) { EXPECT_EQ(marks, (std::vector<int>{2, 2, 1})); }
   }
 }
 

@@ -321,7 +321,7 @@ TEST_F(CertificateSelection, DirectoryIsSearchedOnlyWhenAllowed) {
           EXPECT_EQ(Column(d, available), c.listed) << c.url;
           const std::string status = d.Text(d.Control(directory, 1065));
           EXPECT_EQ(status.substr(0, c.status.size()), c.status) << status;
-          if (c.status.empty()) EXPECT_EQ(status, "");
+          if (c.status.empty()) { EXPECT_EQ(status, ""); }
           if (!c.listed.empty()) Add(d, directory, c.listed[0]);
           else d.Click(d.Control(directory, kAdd));  // nothing to add
           Ok(d, sheet);

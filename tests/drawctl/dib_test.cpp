@@ -143,7 +143,7 @@ TEST(Dib, RoundTripsBitmapsMadeByOtherTools) {
     WORD bits = 0;
     memcpy(&bits, &original[28], 2);
     EXPECT_EQ(bits, c.bits) << c.name << ": the tool made another depth";
-    if (bits <= 8) EXPECT_NE(dib.GetPalette(), nullptr) << c.name;
+    if (bits <= 8) { EXPECT_NE(dib.GetPalette(), nullptr) << c.name; }
     ASSERT_NE(SaveFile(dib, out), 0u) << c.name;
     std::string metric;
     kxtest::Run(std::string(kCompare) + " -metric AE " + in + " " + out + " null: 2>&1", &metric);

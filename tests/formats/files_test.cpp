@@ -176,8 +176,8 @@ TEST_F(FilesTest, ExtraBlockRoundTripPerKind) {
       std::unique_ptr<CBaseKesmoraFile> old(manager.OpenBuffer(earlier, true, nullptr));
       ASSERT_TRUE(old);
       EXPECT_EQ(dynamic_cast<CTolvexBinaryFileBase*>(old.get())->m_extraBlock.GetLength(), 0u);
-      if (auto* e = dynamic_cast<CEncryptedTolvexBinaryFile*>(old.get())) EXPECT_EQ(e->m_nCipherIndex, 7u);
-      if (auto* k = dynamic_cast<COneClickFile*>(old.get())) EXPECT_EQ(k->m_oneClickRecord.Signers().GetCount(), 1u);
+      if (auto* e = dynamic_cast<CEncryptedTolvexBinaryFile*>(old.get())) { EXPECT_EQ(e->m_nCipherIndex, 7u); }
+      if (auto* k = dynamic_cast<COneClickFile*>(old.get())) { EXPECT_EQ(k->m_oneClickRecord.Signers().GetCount(), 1u); }
     }
   }
 }

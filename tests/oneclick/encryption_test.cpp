@@ -173,7 +173,7 @@ TEST_F(EncryptionWizard, AHostEncryptsWithAPasswordAndDecryptsAgain) {
           TypePassword(d, cipher, password, password);
           Next(d, sheet);
           HWND final = Page(d, sheet, 30037);
-          if (!right) EXPECT_EQ(AnswerPage(d, "OK"), "Please enter the right password for this file.");
+          if (!right) { EXPECT_EQ(AnswerPage(d, "OK"), "Please enter the right password for this file."); }
           d.WaitForText(d.Control(final, 1088), "1 of 1 files processed");
           kx::ControlDriver c(d);
           d.WaitUntil([&] { return c.ListText(d.Control(final, kList), 0, 2) == Text(right ? 557 : 362); }, "the row");

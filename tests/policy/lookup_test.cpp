@@ -55,7 +55,7 @@ TEST_F(MailLookup, PersonalStoreInStoreOrderOrTheReference) {
     bool found = m_policy.FindCertificateByMail(r.address, true, out, /*directory*/ true, r.reference);
     EXPECT_EQ(found, !r.found.empty());
     EXPECT_EQ(Thumbprint(out), found ? r.found : Thumbprint(Cert("tsa")));
-    if (!found) EXPECT_EQ(out.GetTag(), 7);
+    if (!found) { EXPECT_EQ(out.GetTag(), 7); }
   }
 }
 

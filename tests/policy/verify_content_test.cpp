@@ -32,7 +32,7 @@ struct FileRecipe {
   int damagedBlock = -1;           // a stored block with one byte changed after signing
   bool records = true;
   bool ok = true;
-  std::string text;                // expected error text when not ok
+  std::string text = {};           // expected error text when not ok
   const char* recordedLength = nullptr;  // the second text, where the writers keep the content's length
 };
 
@@ -129,7 +129,7 @@ class ProtectedFiles : public PolicyTest {
       if (static_cast<int>(k) == recipe.damagedBlock) block[recipe.encrypt ? 0 : block.size() / 2] ^= 0x01;
       stored.push_back(block);
     }
-    if (recipe.records) EXPECT_TRUE(file->m_info.m_body.AddEntry(entry));
+    if (recipe.records) { EXPECT_TRUE(file->m_info.m_body.AddEntry(entry)); }
 
     std::string path = m_dir + "/document.tvx";
     std::unique_ptr<CFileStream> out(manager.CreateStream(path.c_str()));
@@ -187,7 +187,7 @@ TEST_F(ProtectedFiles, RoundTrips) {
     // The caller reads the blocks on from where it was.
     CByteBuffer block;
     EXPECT_TRUE(o.stream->ReadUInt32Block(block));
-    if (recipe.ok && recipe.records) EXPECT_EQ(StringOf(o.file->m_info.m_signing.m_buffer), kChunks[0]);
+    if (recipe.ok && recipe.records) { EXPECT_EQ(StringOf(o.file->m_info.m_signing.m_buffer), kChunks[0]); }
   }
 }
 

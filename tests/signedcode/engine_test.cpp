@@ -228,7 +228,7 @@ TEST_F(SignedCodeWrapperTest, RefusedSignaturesRaiseAndLeaveTheFile) {
     CCapicomSignedCode code;
     code.PutFileName(r.path.c_str());
     EXPECT_EQ(Raised([&] { code.Sign(r.signer); }), r.expected) << r.what;
-    if (!r.path.empty()) EXPECT_EQ(kxtest::ReadFile(r.path), before) << r.what;
+    if (!r.path.empty()) { EXPECT_EQ(kxtest::ReadFile(r.path), before) << r.what; }
   }
 }
 

@@ -134,7 +134,7 @@ TEST(ZipInterop, StubInFrontAndUpdatedByUs) {
     std::string out;
     EXPECT_EQ(Sh(Py("import zipfile,sys; sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)", path), &out), 0)
         << name << out;
-    if (std::string(name) == "adjusted.zip") EXPECT_EQ(Sh("7zz t " + Quote(path), &out), 0) << out;  // 7-Zip reads no other
+    if (std::string(name) == "adjusted.zip") { EXPECT_EQ(Sh("7zz t " + Quote(path), &out), 0) << out; }  // 7-Zip reads no other
     int rc = Sh("unzip -tq " + Quote(path), &out);
     EXPECT_TRUE(rc == 0 || (rc == 1 && Contains(out, "No errors detected"))) << name << out;  // 1: stub warning
     CZipArchive zip;
@@ -288,7 +288,7 @@ TEST(ZipInterop, OneTreeForAFolderOfMixedNames) {
       h.SetFileName(n.c_str());
       if (n.back() == '\\') h.SetSystemAttr(FILE_ATTRIBUTE_DIRECTORY, ZipGetSystemId());
       ASSERT_TRUE(zip.OpenNewFile(h, 6));
-      if (n.back() != '\\') ASSERT_TRUE(zip.WriteNewFile(n.data(), static_cast<DWORD>(n.size())));
+      if (n.back() != '\\') { ASSERT_TRUE(zip.WriteNewFile(n.data(), static_cast<DWORD>(n.size()))); }
       ASSERT_TRUE(zip.CloseNewFile());
     }
     zip.Close();
