@@ -20,33 +20,46 @@ namespace kxbench {
 struct Sample {
   double seconds = 0;
   long peakKiB = 0;  // peak resident memory, when known
+  double cpuSeconds = 0;  // user and system time of the child
 };
+
+inline double CpuOf(const rusage& u) {
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 inline double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// Runs the command through /bin/sh in a child; its wall time and peak resident memory.
-inline Sample Command(const std::string& command) {
+// Waits for the child started at start; its wall time, peak memory and CPU time (its own children's too).
+inline Sample WaitFor(pid_t pid, double start, const char* what) {
   Sample s;
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  s.seconds = Now() - start;
+  s.peakKiB = usage.ru_maxrss;
+  s.cpuSeconds = CpuOf(usage);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::fprintf(stderr, "failed: %s\n", what);
+  return s;
+}
+
+// Runs the command through /bin/sh in a child.
+inline Sample Command(const std::string& command) {
+  std::fflush(nullptr);
   double start = Now();
   pid_t pid = fork();
   if (pid == 0) {
     execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  s.seconds = Now() - start;
-  s.peakKiB = usage.ru_maxrss;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::fprintf(stderr, "failed: %s\n", command.c_str());
-  return s;
+  return WaitFor(pid, start, command.c_str());
 }
 
-// Runs the code in a child process (so that its peak memory is its own); wall time and peak memory.
+// Runs the code in a child process, so that its peak memory is its own.
 inline Sample InChild(const std::function<void()>& code) {
-  Sample s;
+  std::fflush(nullptr);
   double start = Now();
   pid_t pid = fork();
   if (pid == 0) {
@@ -54,13 +67,7 @@ inline Sample InChild(const std::function<void()>& code) {
     std::fflush(nullptr);
     _exit(0);
   }
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  s.seconds = Now() - start;
-  s.peakKiB = usage.ru_maxrss;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::fprintf(stderr, "a measured run failed\n");
-  return s;
+  return WaitFor(pid, start, "a measured run");
 }
 
 inline double Median(std::vector<double> v) {
@@ -74,17 +81,20 @@ inline double Median(std::vector<double> v) {
 // (first side over second).
 inline double Compare(const char* what, int runs, const std::function<Sample()>& ours, const char* toolName,
                       const std::function<Sample()>& tool) {
-  std::vector<double> a, b, ma, mb;
+  std::vector<double> a, b, ma, mb, ca, cb;
   for (int i = 0; i < runs; ++i) {
     Sample x = ours(), y = tool();
     a.push_back(x.seconds);
     b.push_back(y.seconds);
+    ca.push_back(x.cpuSeconds);
+    cb.push_back(y.cpuSeconds);
     ma.push_back(static_cast<double>(x.peakKiB));
     mb.push_back(static_cast<double>(y.peakKiB));
   }
   double ta = Median(a), tb = Median(b);
   double ratio = tb > 0 ? ta / tb : 0;
   std::printf("%-34s ours %9.3f s  %-16s %9.3f s  ratio %5.2fx", what, ta, toolName, tb, ratio);
+  if (Median(cb) > 0) std::printf("  cpu ratio %5.2fx", Median(ca) / Median(cb));
   if (Median(ma) > 0 && Median(mb) > 0)
     std::printf("  peak MiB ours %7.1f  tool %7.1f", Median(ma) / 1024, Median(mb) / 1024);
   std::printf("\n");

@@ -36,10 +36,11 @@ void WriteData(const std::string& path, size_t size, unsigned seed, bool text) {
   std::ofstream(path, std::ios::binary).write(s.data(), static_cast<std::streamsize>(s.size()));
 }
 
-// A fifth of the bytes in small text files (1-16 KiB), two fifths in text files of 256 KiB, two fifths in
-// files of 1 MiB that do not compress (as already compressed data).
+// 100 small text files (0.5-4 KiB) per megabyte of the tree; the rest of the bytes half in text files of
+// 256 KiB, half in files of 1 MiB that do not compress (as already compressed data).
 size_t MakeTree(size_t megabytes) {
   size_t budget = megabytes << 20, files = 0;
+  const size_t smallFiles = megabytes * 100;
   unsigned seed = 1;
   auto fill = [&](size_t bytes, size_t (*sizeOf)(unsigned), bool text, const char* kind) {
     for (size_t done = 0; done < bytes; ++files) {
@@ -50,9 +51,17 @@ size_t MakeTree(size_t megabytes) {
       done += size;
     }
   };
-  fill(budget / 5, [](unsigned s) -> size_t { return 1024 + (s * 2654435761u) % (15 * 1024); }, true, "small");
-  fill(budget * 2 / 5, [](unsigned) -> size_t { return 256 * 1024; }, true, "text");
-  fill(budget * 2 / 5, [](unsigned) -> size_t { return 1024 * 1024; }, false, "packed");
+  size_t smallBytes = 0;
+  for (size_t i = 0; i < smallFiles; ++i, ++files) {
+    std::string dir = g_src + "/small" + std::to_string(i / 64);
+    mkdir(dir.c_str(), 0755);
+    size_t size = 512 + (seed * 2654435761u) % (3584);
+    WriteData(dir + "/f" + std::to_string(i) + ".txt", size, seed++, true);
+    smallBytes += size;
+  }
+  size_t rest = budget > smallBytes ? budget - smallBytes : 0;
+  fill(rest / 2, [](unsigned) -> size_t { return 256 * 1024; }, true, "text");
+  fill(rest / 2, [](unsigned) -> size_t { return 1024 * 1024; }, false, "packed");
   return files;
 }
 
