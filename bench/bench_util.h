@@ -81,6 +81,8 @@ inline double Median(std::vector<double> v) {
 // (first side over second).
 inline double Compare(const char* what, int runs, const std::function<Sample()>& ours, const char* toolName,
                       const std::function<Sample()>& tool) {
+  // KX_BENCH_ONLY: only the comparisons whose name starts with it.
+  if (const char* only = std::getenv("KX_BENCH_ONLY"); only && *only && std::string(what).rfind(only, 0) != 0) return 0;
   std::vector<double> a, b, ma, mb, ca, cb;
   for (int i = 0; i < runs; ++i) {
     Sample x = ours(), y = tool();
