@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_auditlog.h"
 #include "bench/bench_util.h"
 #include "core/ByteBuffer.h"
 #include "core/SettingsStore.h"
@@ -34,14 +35,7 @@ CHiveSettings Hive() {
 
 // The log at the default path with count entries.
 void PrepareLog(DWORD count) {
-  CFileManager manager;
-  std::unique_ptr<CAuditLogFile> log(static_cast<CAuditLogFile*>(manager.CreateFileObject("KALF")));
-  log->SetCreationDate();
-  log->SetCreationTime();
-  for (DWORD i = 0; i < count; ++i)
-    log->m_entries.Add(CAuditLogEntry("Encrypt Operation", "Thursday, 10 December 2026 20:00:00", "Information",
-                                      ("The file was encrypted: /home/user/documents/report-" + std::to_string(i) + ".doc").c_str()));
-  log->Save(g_log.c_str());
+  WriteAuditLog(g_log.c_str(), count);
   Hive().SetString("Audit_Event_Log", "AUDIT_LOG_FILE", CString(g_log.c_str()));
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/pages.h"
+#include "bench/bench_auditlog.h"
 #include "bench/bench_util.h"
 #include "core/SettingsStore.h"
 #include "formats/AuditLog.h"
@@ -52,14 +53,7 @@ TEST_F(SignerWizardBench, OneByteEncrypt) {
           kxtest::Page(d, sheet, 4208);
           d.Click(d.Control(sheet, ID_WIZNEXT));
           HWND recipients = kxtest::Page(d, sheet, 4209);
-          d.Click(d.Control(recipients, 1043));
-          HWND picker = d.WaitForTitle("Select Recipients' Digital IDs");
-          certsel::ClickTab(d, picker, 2);
-          HWND page = d.WaitForDialog(4216);
-          kx::ControlDriver(d).ListPickRow(d.Control(page, 1033), "Bob Encryption");
-          d.Click(d.Control(page, 1050));
-          d.Click(d.Control(picker, IDOK));
-          d.WaitForGone(picker);
+          certsel::PickRecipients(d, recipients, {"Bob Encryption"});
           d.SetCheck(d.Control(recipients, 1097), false);
           d.Click(d.Control(sheet, ID_WIZNEXT));
           HWND processing = kxtest::Page(d, sheet, 4210);
@@ -85,16 +79,7 @@ TEST_F(SignerWizardBench, BatchWithEmptyAndLargeAuditLog) {
   for (int i = 0; i < 200; ++i) files.push_back(File("batch" + std::to_string(i) + ".doc", Content(16384)));
   CString logPath;
   ASSERT_TRUE(CAuditLog().GetLogFilePath(logPath));
-  auto prepare = [&](DWORD entries) {
-    CFileManager manager;
-    std::unique_ptr<CAuditLogFile> log(static_cast<CAuditLogFile*>(manager.CreateFileObject("KALF")));
-    log->SetCreationDate();
-    log->SetCreationTime();
-    for (DWORD i = 0; i < entries; ++i)
-      log->m_entries.Add(CAuditLogEntry("Encrypt Operation", "Thursday, 10 December 2026 20:00:00", "Information",
-                                        ("The file was encrypted: /home/user/report-" + std::to_string(i) + ".doc").c_str()));
-    ASSERT_TRUE(log->Save(logPath));
-  };
+  auto prepare = [&](DWORD entries) { ASSERT_TRUE(kxbench::WriteAuditLog(logPath, entries)); };
   auto batch = [&](int run) {
     auto sheet = NewSheet(0, files, kxtest::MakeTempDir("batch-out" + std::to_string(run)));
     sheet->m_WizardData.m_arrRecipientCerts = {Cert("encrypt")};

@@ -87,4 +87,17 @@ std::vector<std::string> Subjects(const CCertificateArray& certificates) {
   return names;
 }
 
+void PickRecipients(kx::UiDriver& d, HWND recipientsPage, const std::vector<std::string>& names) {
+  d.Click(d.Control(recipientsPage, 1043));
+  HWND picker = d.WaitForTitle("Select Recipients' Digital IDs");
+  ClickTab(d, picker, 2);
+  HWND page = d.WaitForDialog(4216);
+  for (const std::string& name : names) {
+    kx::ControlDriver(d).ListPickRow(d.Control(page, 1033), name);
+    d.Click(d.Control(page, 1050));
+  }
+  d.Click(d.Control(picker, IDOK));
+  d.WaitForGone(picker);
+}
+
 }  // namespace certsel

@@ -36,5 +36,8 @@ std::vector<std::string> Column(kx::UiDriver& d, HWND list, int column = 0);
 int RowMark(kx::UiDriver& d, HWND list, int row);
 // Subject simple names of certificates.
 std::vector<std::string> Subjects(const CCertificateArray& certificates);
+// On a wizard's recipients page: the Add button opens the selection sheet; the named rows of its address
+// book tab are added and the sheet is closed with OK.
+void PickRecipients(kx::UiDriver& d, HWND recipientsPage, const std::vector<std::string>& names);
 
 }  // namespace certsel
