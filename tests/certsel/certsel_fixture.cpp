@@ -89,9 +89,13 @@ std::vector<std::string> Subjects(const CCertificateArray& certificates) {
 
 void PickRecipients(kx::UiDriver& d, HWND recipientsPage, const std::vector<std::string>& names) {
   d.Click(d.Control(recipientsPage, 1043));
-  HWND picker = d.WaitForTitle("Select Recipients' Digital IDs");
-  ClickTab(d, picker, 2);
-  HWND page = d.WaitForDialog(4216);
+  Pick(d, "Select Recipients' Digital IDs", 2, 4216, names);
+}
+
+void Pick(kx::UiDriver& d, const char* title, int tab, int pageTemplate, const std::vector<std::string>& names) {
+  HWND picker = d.WaitForTitle(title);
+  ClickTab(d, picker, tab);
+  HWND page = d.WaitForDialog(pageTemplate);
   for (const std::string& name : names) {
     kx::ControlDriver(d).ListPickRow(d.Control(page, 1033), name);
     d.Click(d.Control(page, 1050));

@@ -36,8 +36,9 @@ std::vector<std::string> Column(kx::UiDriver& d, HWND list, int column = 0);
 int RowMark(kx::UiDriver& d, HWND list, int row);
 // Subject simple names of certificates.
 std::vector<std::string> Subjects(const CCertificateArray& certificates);
-// On a wizard's recipients page: the Add button opens the selection sheet; the named rows of its address
-// book tab are added and the sheet is closed with OK.
+// In the selection sheet of that title: on the tab's page (dialog template), each named row is added, then OK.
+void Pick(kx::UiDriver& d, const char* title, int tab, int pageTemplate, const std::vector<std::string>& names);
+// On a wizard's recipients page: Add, then the named rows of the selection sheet's address book tab.
 void PickRecipients(kx::UiDriver& d, HWND recipientsPage, const std::vector<std::string>& names);
 
 }  // namespace certsel

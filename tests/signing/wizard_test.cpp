@@ -46,17 +46,8 @@ class Wizard : public SigningTest {
     AnswerPage(d, "Yes");
     d.WaitForGone(sheet);
   }
-  // Picks certificates in a selection sheet: on the tab's page, each named row, then OK.
   static void Pick(kx::UiDriver& d, const char* title, int tab, int pageTemplate, const std::vector<std::string>& names) {
-    HWND picker = d.WaitForTitle(title);
-    certsel::ClickTab(d, picker, tab);
-    HWND page = d.WaitForDialog(pageTemplate);
-    for (const std::string& name : names) {
-      kx::ControlDriver(d).ListPickRow(d.Control(page, 1033), name);
-      d.Click(d.Control(page, 1050));
-    }
-    d.Click(d.Control(picker, IDOK));
-    d.WaitForGone(picker);
+    certsel::Pick(d, title, tab, pageTemplate, names);
   }
   // A wizard made by its class name with its pages, opening on the page at start.
   static std::unique_ptr<CSignSheet> Made(int start, int mode, const std::vector<std::string>& files,
