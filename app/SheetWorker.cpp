@@ -4,15 +4,45 @@
 #include "platform/win32/sync.h"
 #include "platform/win32/wintime.h"
 
+namespace {
+// The ending event of the sheet whose worker runs on this thread.
+thread_local HANDLE t_ending = nullptr;
+}  // namespace
+
+void WorkerClosingPause(DWORD milliseconds) {
+  if (t_ending)
+    WaitForSingleObject(t_ending, milliseconds);
+  else
+    Sleep(milliseconds);
+}
+
 CSheetWorker::~CSheetWorker() {
-  Wait();
+  End();
   delete m_pThread;
+  if (m_hEnding) CloseHandle(m_hEnding);
+}
+
+UINT CSheetWorker::Enter(LPVOID self) {
+  auto* worker = static_cast<CSheetWorker*>(self);
+  t_ending = worker->m_hEnding;
+  return worker->m_proc(worker->m_argument);
+}
+
+void CSheetWorker::End() {
+  if (m_hEnding) SetEvent(m_hEnding);
+  Wait();
 }
 
 bool CSheetWorker::Start(AFX_THREADPROC proc, LPVOID argument) {
   Wait();
   delete m_pThread;
-  m_pThread = AfxBeginThread(proc, argument, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+  m_pThread = nullptr;
+  if (!m_hEnding) m_hEnding = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (m_hEnding) ResetEvent(m_hEnding);
+  m_proc = proc;
+  m_argument = argument;
+  m_pThread = AfxBeginThread(m_hEnding ? Enter : proc, m_hEnding ? static_cast<LPVOID>(this) : argument,
+                             THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
   if (!m_pThread) return false;
   // Kept, so that the sheet can wait for the thread before its pages go.
   m_pThread->m_bAutoDelete = FALSE;

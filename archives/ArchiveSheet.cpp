@@ -28,7 +28,7 @@ CArchiveSheet::CArchiveSheet(LPCSTR caption, CWnd* pParentWnd, UINT selectPage)
     : CBaseSheet(caption, pParentWnd, selectPage) {}
 
 CArchiveSheet::~CArchiveSheet() {
-  m_Worker.Wait();
+  m_Worker.End();
   // The temporary zip archive is a plain copy of what the user wanted protected: a run consumes it, and
   // whatever ends the wizard otherwise must not leave it behind.
   try {

@@ -40,7 +40,7 @@ CCodeSignWizard::CCodeSignWizard(LPCSTR caption, CWnd* pParentWnd, UINT selectPa
   m_FinishPage.m_nFinishCode = 111;
 }
 
-CCodeSignWizard::~CCodeSignWizard() { m_Worker.Wait(); }
+CCodeSignWizard::~CCodeSignWizard() { m_Worker.End(); }
 
 BOOL CCodeSignWizard::AddPages() {
   AddWizardTabPages({&m_MainPage, &m_FileSel, &m_SignPage, &m_FinalPage, &m_FinishPage}, 128, LoadResString(5273));

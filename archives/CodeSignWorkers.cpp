@@ -135,7 +135,7 @@ class CodeSignRun {
     }
     m_data.m_bOperationDone.store(1, std::memory_order_release);
     m_files.Reset();
-    Sleep(kx::codesign::PauseAfterRun());
+    WorkerClosingPause(kx::codesign::PauseAfterRun());
     if (com) CoUninitialize();
     return 0;
   }

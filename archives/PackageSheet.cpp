@@ -11,7 +11,7 @@ CPackageSheet::CPackageSheet(LPCSTR caption, CWnd* pParentWnd, UINT selectPage)
   m_FinishPage.m_nFinishCode = 109;
 }
 
-CPackageSheet::~CPackageSheet() { m_Worker.Wait(); }
+CPackageSheet::~CPackageSheet() { m_Worker.End(); }
 
 BOOL CPackageSheet::AddPages() {
   AddWizardTabPages({&m_MainPage, &m_InfoPage, &m_FilesPage, &m_ProcessPage, &m_FinishPage}, 128, LoadResString(323));

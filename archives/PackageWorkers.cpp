@@ -113,7 +113,7 @@ class PackageWorker {
     m_files.Reset();
     // Last: the page's thread reads everything written above once it sees the flag.
     m_data.m_bOperationDone.store(1, std::memory_order_release);
-    Sleep(PackageWorkerPause());
+    WorkerClosingPause(PackageWorkerPause());
     CoUninitialize();
     return 0;
   }

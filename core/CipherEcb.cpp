@@ -80,6 +80,10 @@ DWORD KeySizeBytes(int keySizeIndex) {
 
 bool EcbTransform(int cipherIndex, const CByteBuffer& key, const CByteBuffer& in, CByteBuffer& out,
                   bool encrypt) {
+  return EcbTransform(cipherIndex, key, in.GetData(), in.GetLength(), out, encrypt);
+}
+
+bool EcbTransform(int cipherIndex, const CByteBuffer& key, const BYTE* src, DWORD n, CByteBuffer& out, bool encrypt) {
   out.Free(false);
   const DWORD block = CipherBlockSize(cipherIndex);
   if (block == 0 || key.GetLength() == 0) return false;
@@ -92,11 +96,11 @@ bool EcbTransform(int cipherIndex, const CByteBuffer& key, const CByteBuffer& in
     return false;
   }
   if (!t) return false;
-  const DWORD n = in.GetLength();
+  if (!src) n = 0;
   const uint64_t total = (static_cast<uint64_t>(n) + block - 1) / block * block;
   if (total == 0) return true;
-  if (total > 0xFFFFFFFFu || !out.Allocate(static_cast<DWORD>(total), true)) return false;
-  const BYTE* src = in.GetData();
+  // Every byte of out is written below: no need to fill it first.
+  if (total > 0xFFFFFFFFu || !out.Allocate(static_cast<DWORD>(total), false)) return false;
   BYTE* dst = out.GetData();
   const DWORD whole = n / block * block;
   if (whole) t->AdvancedProcessBlocks(src, nullptr, dst, whole, 0);

@@ -16,6 +16,8 @@ DWORD KeySizeBytes(int keySizeIndex);
 // with zero bytes). False, out empty, for an unknown index or a key the cipher does not accept.
 bool EcbTransform(int cipherIndex, const CByteBuffer& key, const CByteBuffer& in, CByteBuffer& out,
                   bool encrypt);
+// The same over n bytes at in (which may be the bytes of a BSTR or of any other holder).
+bool EcbTransform(int cipherIndex, const CByteBuffer& key, const BYTE* in, DWORD n, CByteBuffer& out, bool encrypt);
 // Length rounded up to whole blocks of the cipher; unchanged for an unknown index.
 void RoundToBlocks(int cipherIndex, DWORD& length);
 

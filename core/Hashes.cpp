@@ -66,6 +66,14 @@ bool Sha1Digest(BYTE* out, DWORD* outLength, const BYTE* data, DWORD length) {
   return true;
 }
 
+struct CSha1Stream::State {
+  CryptoPP::SHA1 sha;
+};
+CSha1Stream::CSha1Stream() : m_state(new State) {}
+CSha1Stream::~CSha1Stream() = default;
+void CSha1Stream::Update(const BYTE* data, size_t length) { m_state->sha.Update(data, length); }
+void CSha1Stream::Final(BYTE* out) { m_state->sha.Final(out); }
+
 bool HmacSha1(const BYTE* key, DWORD keyLength, const BYTE* data, DWORD dataLength, BYTE* out, DWORD outLength) {
   if (!out || (!key && keyLength) || (!data && dataLength)) return false;
   BYTE mac[CryptoPP::SHA1::DIGESTSIZE];

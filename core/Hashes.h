@@ -1,12 +1,30 @@
 // SHA-1, keyed hashes and the password-based key derivation used by the cipher layers.
 #pragma once
 
+#include <memory>
+
 #include "platform/win32/types.h"
 
 class CByteBuffer;
 
 // SHA-1 of the data; *outLength becomes 20.
 bool Sha1Digest(BYTE* out, DWORD* outLength, const BYTE* data, DWORD length);
+// SHA-1 fed piece by piece, for data that is never in memory at once.
+class CSha1Stream {
+ public:
+  CSha1Stream();
+  ~CSha1Stream();
+  CSha1Stream(const CSha1Stream&) = delete;
+  CSha1Stream& operator=(const CSha1Stream&) = delete;
+  void Update(const BYTE* data, size_t length);
+  // The 20 digest bytes; the stream starts over.
+  void Final(BYTE* out);
+
+ private:
+  struct State;
+  std::unique_ptr<State> m_state;
+};
+
 // The first min(outLength, 20) bytes of HMAC-SHA1(key, data).
 bool HmacSha1(const BYTE* key, DWORD keyLength, const BYTE* data, DWORD dataLength, BYTE* out, DWORD outLength);
 // HMAC-MD5(key, data) into 16 bytes; note the order: message first, key second.

@@ -29,9 +29,13 @@ bool CCipherLayer::Encrypt(CByteBuffer& out) {
 }
 
 bool CCipherLayer::Decrypt(const CByteBuffer& in, CByteBuffer& out) {
+  return Decrypt(in.GetData(), in.GetLength(), out);
+}
+
+bool CCipherLayer::Decrypt(const BYTE* in, DWORD length, CByteBuffer& out) {
   out.Free(false);
   if (!IsCipherOffered(m_nCipherIndex)) return false;
-  return kxcore::EcbTransform(m_nCipherIndex, m_key, in, out, false);
+  return kxcore::EcbTransform(m_nCipherIndex, m_key, in, length, out, false);
 }
 
 bool CCipherLayer::DecryptMatches(const CByteBuffer& in, const CByteBuffer& expected) {

@@ -19,6 +19,7 @@ class CCipherLayer {
   // Encrypts the data into out: whole blocks, the last completed with zero bytes.
   bool Encrypt(CByteBuffer& out);
   bool Decrypt(const CByteBuffer& in, CByteBuffer& out);
+  bool Decrypt(const BYTE* in, DWORD length, CByteBuffer& out);
   // True when in decrypts to a plaintext that starts with expected.
   bool DecryptMatches(const CByteBuffer& in, const CByteBuffer& expected);
   // Rounds a length up to whole blocks of the chosen cipher (whole MiB come back unchanged).

@@ -12,7 +12,7 @@ CEncryptionWizard::CEncryptionWizard(LPCSTR caption, CWnd* pParentWnd, UINT sele
   m_FinishPage.m_nFinishCode = 108;
 }
 
-CEncryptionWizard::~CEncryptionWizard() { WaitForWorker(); }
+CEncryptionWizard::~CEncryptionWizard() { m_Worker.End(); }
 
 BOOL CEncryptionWizard::AddPages() {
   AddWizardTabPages({&m_MainPage, &m_FilePage, &m_InfoPage, &m_FinalPage, &m_FinishPage, &m_OneClickPage}, 128,

@@ -161,11 +161,13 @@ HRESULT CCapicomEncryptedData::DecryptWithCipher(BSTR message) {
   const DWORD keyBytes = kxcore::KeySizeBytes(keySizeIndex);
   if (keyBytes == 0 || m_Secret.GetLength() < keyBytes) return E_FAIL;
   try {
-    CByteBuffer in = FromBinaryBstr(message);
     CSymmetricCipher cipher;
     cipher.SetAlgorithm(cipherIndex, keySizeIndex);
     cipher.SetKey(m_Secret);
-    return cipher.Decrypt(in, m_Content) ? S_OK : E_FAIL;
+    // Straight from the message's bytes: the chunk is not copied before it is decrypted.
+    return cipher.Decrypt(reinterpret_cast<const BYTE*>(message), message ? SysStringByteLen(message) : 0, m_Content)
+               ? S_OK
+               : E_FAIL;
   } catch (...) {
     m_Content.Free(true);
     return E_FAIL;

@@ -196,6 +196,9 @@ void CAuditLog::AppendEntry(int severity, const char* operation, const char* mes
     if (!ResolveLogPath(path)) return;
     char when[256];
     CDateTime(CLocalTime().m_time).Format(when, sizeof when, 0, 1024);
+    CAuditLogEntry entry(operation, when, SeverityText(severity), message);
+    // The usual way: the entry goes on the end of the file, whatever the log's size.
+    if (CAuditLogFile::AppendToFile(path, entry)) return;
     CFileManager manager;
     std::unique_ptr<CAuditLogFile> log(OpenLog(manager, path));
     if (!log) {
@@ -210,7 +213,7 @@ void CAuditLog::AppendEntry(int severity, const char* operation, const char* mes
       }
       if (!log) return;
     }
-    log->m_entries.Add(CAuditLogEntry(operation, when, SeverityText(severity), message));
+    log->m_entries.Add(entry);
     log->Save(path);
   } catch (...) {
     // An entry that cannot be written is dropped; the caller goes on.

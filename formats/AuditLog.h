@@ -1,8 +1,9 @@
 // The user's audit settings (HKCU "Software\Kesmora\OfficeTolvex\Audit_Event_Log") and the writer that
 // appends one entry at a time to the audit log file.
 //
-// Appends are serialised between threads and between processes (a lock file in the user's state folder),
-// and the log is rewritten through a temporary file. A log that no longer parses is set aside with its bytes
+// Appends are serialised between threads and between processes (a lock file in the user's state folder).
+// An entry is appended in place (see CAuditLogFile::AppendToFile); a log that cannot be extended so is
+// rewritten through a temporary file. A log that no longer parses is set aside with its bytes
 // kept and a new one is started; a file at the log's path that is not a log is never overwritten.
 #pragma once
 

@@ -1,9 +1,15 @@
 #include "formats/AuditLogFile.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
+#include "core/Hashes.h"
 #include "formats/FieldIo.h"
 #include "formats/FileClass.h"
+#include "platform/win32/errors.h"
+#include "platform/win32/files.h"
+#include "platform/win32/sync.h"
 
 using kx::formats::FieldReader;
 using kx::formats::FieldWriter;
@@ -42,18 +48,157 @@ void CAuditLogEntry::Get(CString& operation, CString& dateTime, CString& message
 CBaseKesmoraFile* CAuditLogFile::CreateObject() { return new CAuditLogFile; }
 const CFileClass* CAuditLogFile::GetFileClass() const { return &g_fileClassAuditLog; }
 
+void CAuditLogFile::WriteEntry(const CAuditLogEntry& e, BYTE* out) {
+  std::memcpy(out, e.m_szOperation, CAuditLogEntry::kOperationWidth);
+  out += CAuditLogEntry::kOperationWidth;
+  std::memcpy(out, e.m_szDateTime, CAuditLogEntry::kDateTimeWidth);
+  out += CAuditLogEntry::kDateTimeWidth;
+  std::memcpy(out, e.m_szSeverity, CAuditLogEntry::kSeverityWidth);
+  out += CAuditLogEntry::kSeverityWidth;
+  std::memcpy(out, e.m_szMessage, CAuditLogEntry::kMessageWidth);
+}
+
 bool CAuditLogFile::Serialize() {
   FieldWriter w;
   w.UInt32(m_entries.GetCount());
-  // File order: operation, date-time, severity, message.
+  BYTE bytes[CAuditLogEntry::GetSize()];
   for (DWORD i = 0; i < m_entries.GetCount(); ++i) {
-    const CAuditLogEntry& e = m_entries.GetAt(i);
-    w.Bytes(e.m_szOperation, CAuditLogEntry::kOperationWidth);
-    w.Bytes(e.m_szDateTime, CAuditLogEntry::kDateTimeWidth);
-    w.Bytes(e.m_szSeverity, CAuditLogEntry::kSeverityWidth);
-    w.Bytes(e.m_szMessage, CAuditLogEntry::kMessageWidth);
+    WriteEntry(m_entries.GetAt(i), bytes);
+    w.Bytes(bytes, sizeof bytes);
   }
   return FinishBody(w);
+}
+
+void (*CAuditLogFile::s_appendStepHook)(int) = nullptr;
+
+namespace {
+
+constexpr DWORD kHeaderSize = 21;
+constexpr DWORD kDigestSize = 20;
+constexpr DWORD kEntrySize = CAuditLogEntry::GetSize();
+constexpr ULONGLONG kEntriesOffset = kHeaderSize + 4;
+
+class LogHandle {
+ public:
+  // Opened for reading and writing, no one else reading or writing meanwhile; a reader holding the log
+  // for a moment is waited for.
+  explicit LogHandle(const char* path) {
+    for (int attempt = 0;; ++attempt) {
+      HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h != INVALID_HANDLE_VALUE && h) {
+        m_h = h;
+        return;
+      }
+      if (::GetLastError() != ERROR_SHARING_VIOLATION || attempt >= 200) return;
+      Sleep(10);
+    }
+  }
+  ~LogHandle() {
+    if (m_h) CloseHandle(m_h);
+  }
+  LogHandle(const LogHandle&) = delete;
+  LogHandle& operator=(const LogHandle&) = delete;
+  HANDLE get() const { return m_h; }
+
+  bool Size(ULONGLONG& out) const {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(m_h, &size)) return false;
+    out = static_cast<ULONGLONG>(size.QuadPart);
+    return true;
+  }
+  bool Seek(ULONGLONG offset) const {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(m_h, at, nullptr, FILE_BEGIN);
+  }
+  bool ReadAt(ULONGLONG offset, BYTE* p, DWORD n) const {
+    DWORD got = 0;
+    return Seek(offset) && ReadFile(m_h, p, n, &got, nullptr) && got == n;
+  }
+  bool WriteAt(ULONGLONG offset, const BYTE* p, DWORD n) const {
+    DWORD put = 0;
+    return Seek(offset) && WriteFile(m_h, p, n, &put, nullptr) && put == n;
+  }
+  bool Truncate(ULONGLONG size) const { return Seek(size) && SetEndOfFile(m_h); }
+
+ private:
+  HANDLE m_h = nullptr;
+};
+
+void PutCount(BYTE* p, DWORD count) {
+  p[0] = static_cast<BYTE>(count >> 24);
+  p[1] = static_cast<BYTE>(count >> 16);
+  p[2] = static_cast<BYTE>(count >> 8);
+  p[3] = static_cast<BYTE>(count);
+}
+
+// SHA-1 of a payload whose count word is count: the first stored entries of the file, then extra.
+bool PayloadDigest(const LogHandle& file, DWORD count, DWORD stored, const BYTE* extra, DWORD extraLength,
+                   BYTE* digest) {
+  CSha1Stream sha;
+  BYTE word[4];
+  PutCount(word, count);
+  sha.Update(word, sizeof word);
+  constexpr DWORD kChunk = 256 * kEntrySize;
+  std::unique_ptr<BYTE[]> buffer(new BYTE[kChunk]);
+  ULONGLONG offset = kEntriesOffset, left = static_cast<ULONGLONG>(stored) * kEntrySize;
+  while (left) {
+    DWORD n = static_cast<DWORD>(std::min<ULONGLONG>(left, kChunk));
+    if (!file.ReadAt(offset, buffer.get(), n)) return false;
+    sha.Update(buffer.get(), n);
+    offset += n;
+    left -= n;
+  }
+  if (extraLength) sha.Update(extra, extraLength);
+  sha.Final(digest);
+  return true;
+}
+
+void Step(int step) {
+  if (CAuditLogFile::s_appendStepHook) CAuditLogFile::s_appendStepHook(step);
+}
+
+}  // namespace
+
+bool CAuditLogFile::AppendToFile(const char* path, const CAuditLogEntry& entry) {
+  LogHandle file(path);
+  ULONGLONG size = 0;
+  BYTE head[kEntriesOffset];
+  if (!file.get() || !file.Size(size) || !file.ReadAt(0, head, sizeof head) || std::memcmp(head, "KALF", 4) != 0)
+    return false;
+  DWORD count = (DWORD(head[21]) << 24) | (DWORD(head[22]) << 16) | (DWORD(head[23]) << 8) | head[24];
+  if (count >= CAuditLogEntryList::kMaxCount) return false;
+  ULONGLONG end = kEntriesOffset + static_cast<ULONGLONG>(count) * kEntrySize;
+  // Fewer bytes than the count claims: a damaged log, left to the caller.
+  if (size < end) return false;
+  if (size == end + kEntrySize + kDigestSize && count + 1 < CAuditLogEntryList::kMaxCount) {
+    // An append that stopped before its count was written: finish it when its entry and digest are whole.
+    BYTE stored[kDigestSize], digest[kDigestSize];
+    if (file.ReadAt(end + kEntrySize, stored, kDigestSize) && PayloadDigest(file, count + 1, count + 1, nullptr, 0, digest) &&
+        std::memcmp(stored, digest, kDigestSize) == 0) {
+      BYTE word[4];
+      PutCount(word, count + 1);
+      if (!file.WriteAt(kHeaderSize, word, 4)) return false;
+      ++count;
+      end += kEntrySize;
+    }
+  }
+  // Anything else past the entries is what is left of an append cut short: it goes, and the digest below is
+  // taken afresh from the entries themselves.
+  if (size > end + kDigestSize && !file.Truncate(end + kDigestSize)) return false;
+
+  BYTE tail[kEntrySize + kDigestSize];
+  WriteEntry(entry, tail);
+  if (!PayloadDigest(file, count + 1, count, tail, kEntrySize, tail + kEntrySize)) return false;
+  if (!file.WriteAt(end, tail, kEntrySize)) return false;
+  Step(1);
+  // The count is written only once the entry and the digest are on disk.
+  if (!file.WriteAt(end + kEntrySize, tail + kEntrySize, kDigestSize) || !FlushFileBuffers(file.get())) return false;
+  Step(2);
+  BYTE word[4];
+  PutCount(word, count + 1);
+  return file.WriteAt(kHeaderSize, word, 4);
 }
 
 bool CAuditLogFile::Deserialize(int) {

@@ -90,6 +90,17 @@ class CAuditLogFile : public CBaseKesmoraFile {
   bool Deserialize(int flag) override;
   const BYTE* GetStoredDigest() const override { return m_abStoredDigest; }
 
+  // The entry's 1584 bytes in file order (operation, date-time, severity, message).
+  static void WriteEntry(const CAuditLogEntry& entry, BYTE* out);
+  // Appends one entry to the log at path without reading the entries into memory or rewriting them: the
+  // entry and the new digest go where the old digest was, are flushed, and the count is written last. An
+  // append cut short is finished (when its entry and digest are whole) or undone by the next append. False,
+  // with the file's entries untouched, when the file is not a log this can extend or cannot be written.
+  static bool AppendToFile(const char* path, const CAuditLogEntry& entry);
+  // Called between the steps of AppendToFile (1: entry written, 2: digest written and flushed) so that a
+  // test can stop the process there.
+  static void (*s_appendStepHook)(int step);
+
   CAuditLogEntryList m_entries;
 
  private:

@@ -16,7 +16,7 @@ CSignSheet::CSignSheet(LPCSTR caption, CWnd* pParentWnd, UINT selectPage)
   m_FinishPage.m_nFinishCode = 101;
 }
 
-CSignSheet::~CSignSheet() { WaitForWorker(); }
+CSignSheet::~CSignSheet() { m_Worker.End(); }
 
 CPropertyPage* CSignSheet::GetWizardPage(int place) {
   switch (place) {

@@ -74,7 +74,7 @@ UINT SignerWorker::Run() {
   m_files.Reset();
   // Last: the interface thread reads everything written above once it sees the flag.
   m_data.m_bOperationDone.store(1, std::memory_order_release);
-  Sleep(PauseAfterRun());
+  WorkerClosingPause(PauseAfterRun());
   CoUninitialize();
   return 0;
 }

@@ -7,6 +7,7 @@
 #include "platform/mfc/cfile.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/files.h"
+#include "zip/ZipTarget.h"
 
 namespace {
 constexpr DWORD kCryptHeaderSize = 12;
@@ -29,12 +30,6 @@ bool CanReplace(LPCTSTR path, CFileException* error) {
   probe.Close();
   return true;
 }
-
-void DiscardFile(LPCTSTR path) {
-  if (!path || !*path) return;
-  ZipSetFileAttributes(path, 0);  // a read-only file could not be deleted
-  ZipDeleteFile(path);
-}
 }  // namespace
 
 CZipArchive::CZipArchive() : m_iArchiveSystCompatib(ZipGetSystemId()) {
@@ -53,12 +48,48 @@ void CZipArchive::CheckForError(int zlibResult) const {
 }
 
 void CZipArchive::EndStream() {
-  if (!m_info.active) return;
-  if (m_iFileOpened == compress)
-    deflateEnd(&m_info.stream);
-  else
-    inflateEnd(&m_info.stream);
-  m_info.active = false;
+  if (m_info.deflaterReady) deflateEnd(&m_info.deflater);
+  if (m_info.inflaterReady) inflateEnd(&m_info.inflater);
+  m_info.deflaterReady = m_info.inflaterReady = false;
+  m_info.current = &m_info.plain;
+}
+
+void CZipArchive::StartStream(bool deflated, bool compressing, int level) {
+  m_info.current = &m_info.plain;
+  m_info.plain = z_stream{};
+  if (!deflated) return;
+  if (compressing) {
+    if (m_info.deflaterReady && m_info.deflaterLevel == level) {
+      CheckForError(deflateReset(&m_info.deflater));
+    } else {
+      if (m_info.deflaterReady) deflateEnd(&m_info.deflater);
+      m_info.deflaterReady = false;
+      m_info.deflater = z_stream{};
+      CheckForError(deflateInit2(&m_info.deflater, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY));
+      m_info.deflaterReady = true;
+      m_info.deflaterLevel = level;
+    }
+    m_info.current = &m_info.deflater;
+  } else {
+    if (m_info.inflaterReady) {
+      CheckForError(inflateReset(&m_info.inflater));
+    } else {
+      m_info.inflater = z_stream{};
+      CheckForError(inflateInit2(&m_info.inflater, -MAX_WBITS));
+      m_info.inflaterReady = true;
+    }
+    m_info.current = &m_info.inflater;
+  }
+  // A reset keeps what the previous entry left in the buffer pointers.
+  m_info.current->next_in = nullptr;
+  m_info.current->avail_in = 0;
+  m_info.current->next_out = nullptr;
+  m_info.current->avail_out = 0;
+}
+
+BYTE* CZipArchive::FileBuffer(DWORD size) {
+  if (m_info.fileBuffer.GetSize() < size) m_info.fileBuffer.Reserve(size);
+  return m_info.fileBuffer.GetBuffer();
 }
 
 bool CZipArchive::IsClosed(bool archive) const { return m_storage.IsClosed(archive); }
@@ -74,6 +105,7 @@ void CZipArchive::Open(LPCTSTR path, int mode, int volumeSize) {
 }
 
 void CZipArchive::OpenInternal(int mode) {
+  m_checkedFolders.clear();
   m_pszPassword.Release();
   m_iFileOpened = nothing;
   m_centralDir.Init();
@@ -96,11 +128,13 @@ void CZipArchive::Close(bool afterException) {
     if (m_iFileOpened == compress) CloseNewFile();
     m_centralDir.Write();
   } else {
-    m_info.buffer.Release();
-    EndStream();
     m_iFileOpened = nothing;
   }
+  m_info.buffer.Release();
+  m_info.fileBuffer.Release();
+  EndStream();
   m_centralDir.Clear();
+  m_checkedFolders.clear();
   m_storage.Close(afterException);
 }
 
@@ -182,7 +216,7 @@ bool CZipArchive::OpenNewFile(CZipFileHeader& header, int level, LPCTSTR filePat
   DWORD attr = 0;
   time_t mtime = 0;
   if (filePath && (!ZipGetFileAttributes(filePath, attr) || !ZipGetFileModTime(filePath, mtime))) return false;
-  m_info.buffer.Allocate(m_info.bufferSize);
+  m_info.buffer.Reserve(m_info.bufferSize);
   if (filePath) {
     header.SetTime(mtime);
     header.SetSystemAttr(attr, m_iArchiveSystCompatib);
@@ -204,27 +238,23 @@ bool CZipArchive::OpenNewFile(CZipFileHeader& header, int level, LPCTSTR filePat
   h->WriteLocal(&m_storage);
   if (encrypted) CryptHeaderWrite(*h);
 
-  m_info.stream = z_stream{};
-  m_info.stream.next_out = m_info.buffer.GetBuffer();
-  m_info.stream.avail_out = m_info.bufferSize;
-  if (h->m_uMethod == Z_DEFLATED) {
-    CheckForError(deflateInit2(&m_info.stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY));
-    m_info.active = true;
-  }
+  StartStream(h->m_uMethod == Z_DEFLATED, true, level);
+  m_info.stream().next_out = m_info.buffer.GetBuffer();
+  m_info.stream().avail_out = m_info.bufferSize;
   m_iFileOpened = compress;
   return true;
 }
 
 void CZipArchive::FlushOutput() {
-  DWORD n = m_info.bufferSize - m_info.stream.avail_out;
-  if (static_cast<ULONGLONG>(m_centralDir.m_pOpenedFile->m_uComprSize) + m_info.stream.total_out > kMax32)
+  DWORD n = m_info.bufferSize - m_info.stream().avail_out;
+  if (static_cast<ULONGLONG>(m_centralDir.m_pOpenedFile->m_uComprSize) + m_info.stream().total_out > kMax32)
     ThrowError(CZipException::tooBig);
   if (n) {
     if (m_pszPassword.GetSize()) m_keys.EncodeBuffer(m_info.buffer.GetBuffer(), n);
     m_storage.Write(m_info.buffer.GetBuffer(), n, false);
   }
-  m_info.stream.next_out = m_info.buffer.GetBuffer();
-  m_info.stream.avail_out = m_info.bufferSize;
+  m_info.stream().next_out = m_info.buffer.GetBuffer();
+  m_info.stream().avail_out = m_info.bufferSize;
 }
 
 bool CZipArchive::WriteNewFile(const void* data, DWORD size) {
@@ -232,23 +262,23 @@ bool CZipArchive::WriteNewFile(const void* data, DWORD size) {
   if (size == 0) return true;
   CZipFileHeader* h = m_centralDir.m_pOpenedFile;
   // The entry's sizes are 32-bit fields: refuse rather than wrap.
-  if (static_cast<ULONGLONG>(m_info.stream.total_in) + size > kMax32) ThrowError(CZipException::tooBig);
+  if (static_cast<ULONGLONG>(m_info.stream().total_in) + size > kMax32) ThrowError(CZipException::tooBig);
   h->m_uCrc32 = static_cast<DWORD>(crc32(h->m_uCrc32, static_cast<const Bytef*>(data), size));
-  m_info.stream.next_in = static_cast<Bytef*>(const_cast<void*>(data));
-  m_info.stream.avail_in = size;
-  while (m_info.stream.avail_in > 0) {
-    if (m_info.stream.avail_out == 0) FlushOutput();
+  m_info.stream().next_in = static_cast<Bytef*>(const_cast<void*>(data));
+  m_info.stream().avail_in = size;
+  while (m_info.stream().avail_in > 0) {
+    if (m_info.stream().avail_out == 0) FlushOutput();
     if (h->m_uMethod == Z_DEFLATED) {
-      CheckForError(deflate(&m_info.stream, Z_NO_FLUSH));
+      CheckForError(deflate(&m_info.stream(), Z_NO_FLUSH));
     } else {
-      DWORD n = std::min(m_info.stream.avail_in, m_info.stream.avail_out);
-      std::memcpy(m_info.stream.next_out, m_info.stream.next_in, n);
-      m_info.stream.next_in += n;
-      m_info.stream.avail_in -= n;
-      m_info.stream.next_out += n;
-      m_info.stream.avail_out -= n;
-      m_info.stream.total_in += n;
-      m_info.stream.total_out += n;
+      DWORD n = std::min(m_info.stream().avail_in, m_info.stream().avail_out);
+      std::memcpy(m_info.stream().next_out, m_info.stream().next_in, n);
+      m_info.stream().next_in += n;
+      m_info.stream().avail_in -= n;
+      m_info.stream().next_out += n;
+      m_info.stream().avail_out -= n;
+      m_info.stream().total_in += n;
+      m_info.stream().total_out += n;
     }
   }
   return true;
@@ -257,28 +287,22 @@ bool CZipArchive::WriteNewFile(const void* data, DWORD size) {
 bool CZipArchive::CloseNewFile() {
   if (m_iFileOpened != compress) return false;
   CZipFileHeader* h = m_centralDir.m_pOpenedFile;
-  m_info.stream.avail_in = 0;
+  m_info.stream().avail_in = 0;
   if (h->m_uMethod == Z_DEFLATED) {
     int err;
     do {
-      if (m_info.stream.avail_out == 0) FlushOutput();
-      err = deflate(&m_info.stream, Z_FINISH);
+      if (m_info.stream().avail_out == 0) FlushOutput();
+      err = deflate(&m_info.stream(), Z_FINISH);
     } while (err == Z_OK);
     if (err != Z_STREAM_END) CheckForError(err);
   }
   FlushOutput();
-  if (h->m_uMethod == Z_DEFLATED) {
-    int err = deflateEnd(&m_info.stream);
-    m_info.active = false;
-    CheckForError(err);
-  }
-  ULONGLONG compressed = static_cast<ULONGLONG>(h->m_uComprSize) + m_info.stream.total_out;
-  if (compressed > kMax32 || m_info.stream.total_in > kMax32) ThrowError(CZipException::tooBig);
+  ULONGLONG compressed = static_cast<ULONGLONG>(h->m_uComprSize) + m_info.stream().total_out;
+  if (compressed > kMax32 || m_info.stream().total_in > kMax32) ThrowError(CZipException::tooBig);
   h->m_uComprSize = static_cast<DWORD>(compressed);
-  h->m_uUncomprSize = static_cast<DWORD>(m_info.stream.total_in);
+  h->m_uUncomprSize = static_cast<DWORD>(m_info.stream().total_in);
   m_centralDir.CloseNewFile();
   m_iFileOpened = nothing;
-  m_info.buffer.Release();
   return true;
 }
 
@@ -326,13 +350,13 @@ bool CZipArchive::AddNewFile(LPCTSTR path, int level, bool fullPath, ZipProgress
   CFile file;
   if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite)) return false;
   if (!OpenNewFile(header, level, nullptr)) return false;
-  CZipBuffer buf(bufferSize);
+  BYTE* buf = FileBuffer(bufferSize);
   DWORD done = 0;
   bool stopped = false;
   for (;;) {
-    UINT n = file.Read(buf.GetBuffer(), bufferSize);
+    UINT n = file.Read(buf, bufferSize);
     if (n == 0) break;
-    WriteNewFile(buf.GetBuffer(), n);
+    WriteNewFile(buf, n);
     done += n;
     if (callback && !callback(static_cast<DWORD>(size), done, userData)) {
       stopped = true;
@@ -357,14 +381,13 @@ bool CZipArchive::CryptHeaderCheck(const CZipFileHeader& header) {
 
 bool CZipArchive::OpenFile(WORD index) {
   if (IsClosed() || !m_centralDir.IsValidIndex(index) || GetSpanMode() > 0 || m_iFileOpened != nothing) return false;
-  m_info.buffer.Allocate(m_info.bufferSize);
+  m_info.buffer.Reserve(m_info.bufferSize);
   m_centralDir.OpenFile(index);
   CZipFileHeader* h = m_centralDir.m_pOpenedFile;
   DWORD compressed = h->m_uComprSize;
   if (h->IsEncrypted()) {
     if (m_pszPassword.GetSize() == 0) {
       m_centralDir.m_pOpenedFile = nullptr;
-      m_info.buffer.Release();
       return false;
     }
     if (compressed < kCryptHeaderSize) ThrowError(CZipException::badZipFile);
@@ -374,11 +397,7 @@ bool CZipArchive::OpenFile(WORD index) {
   if (h->m_uMethod != 0 && h->m_uMethod != Z_DEFLATED) ThrowError(CZipException::badZipFile);
   // Stored data is as long as the file it holds; sizes that disagree could never be read to the end.
   if (h->m_uMethod == 0 && compressed != h->m_uUncomprSize) ThrowError(CZipException::badZipFile);
-  m_info.stream = z_stream{};
-  if (h->m_uMethod == Z_DEFLATED) {
-    CheckForError(inflateInit2(&m_info.stream, -MAX_WBITS));
-    m_info.active = true;
-  }
+  StartStream(h->m_uMethod == Z_DEFLATED, false, 0);
   m_info.comprLeft = compressed;
   m_info.uncomprLeft = h->m_uUncomprSize;
   m_info.crc = 0;
@@ -389,7 +408,7 @@ bool CZipArchive::OpenFile(WORD index) {
 DWORD CZipArchive::ReadFile(void* buf, DWORD size) {
   if (m_iFileOpened != extract || !buf || !size) return 0;
   CZipFileHeader* h = m_centralDir.m_pOpenedFile;
-  z_stream& zs = m_info.stream;
+  z_stream& zs = m_info.stream();
   zs.next_out = static_cast<Bytef*>(buf);
   zs.avail_out = std::min(size, m_info.uncomprLeft);
   DWORD delivered = 0;
@@ -444,22 +463,14 @@ int CZipArchive::CloseFile(LPCTSTR path, bool afterException) {
     } else {
       result = -1;
     }
-    if (m_info.active) {
-      int err = inflateEnd(&m_info.stream);
-      m_info.active = false;
-      CheckForError(err);
-    }
     if (path && (!ZipIsSystemSupported(h->GetSystemCompatibility()) || !ZipSetFileModTime(path, h->GetTime()) ||
                  !ZipSetFileAttributes(path, h->GetSystemAttr())))
       result = -2;
     // The data descriptor follows the data: only where all of it was read.
     if (result != -1) m_centralDir.CloseFile();
-  } else {
-    EndStream();
   }
   m_centralDir.m_pOpenedFile = nullptr;
   m_iFileOpened = nothing;
-  m_info.buffer.Release();
   return result;
 }
 
@@ -493,8 +504,14 @@ bool CZipArchive::ExtractFile(WORD index, LPCTSTR folder, bool fullPath, LPCTSTR
   if (!relative.IsEmpty() && UnsafeName(relative)) ThrowError(CZipException::badZipFile);
   CString base = TrimSeparators(folder);
   if (relative.IsEmpty() && !isFolder) ThrowError(CZipException::badZipFile);
-  if (ZipPathHasLink(base, relative)) ThrowError(CZipException::badZipFile);
   CString dest = relative.IsEmpty() ? base : base + "/" + relative;
+  CZipPathComponent zpc(dest);
+  const CString folderOfFile = zpc.GetFilePath();
+  // A folder this archive already made or checked needs no second look at its parts: only the target's own
+  // name is checked for a link then.
+  const bool knownFolder = !isFolder && m_checkedFolders.count(folderOfFile.str()) != 0;
+  if (knownFolder ? ZipPathHasLink(folderOfFile, zpc.GetFileName()) : ZipPathHasLink(base, relative))
+    ThrowError(CZipException::badZipFile);
 
   if (isFolder) {
     if (!ZipForceDirectory(dest)) return false;
@@ -505,13 +522,14 @@ bool CZipArchive::ExtractFile(WORD index, LPCTSTR folder, bool fullPath, LPCTSTR
   if (!OpenFile(index)) return false;
   // The data goes to a new file beside the target, which replaces the target only once it is whole and
   // checked: a failed extraction leaves the old file as it was.
-  CZipPathComponent zpc(dest);
-  CString temp;
-  CFile out;
+  CZipTargetFile out;
   CFileException* error = new CFileException(CFileException::badPath);
-  if (!ZipForceDirectory(zpc.GetFilePath()) || !CanReplace(dest, error) || !ZipCreateTempFile(dest, temp) ||
-      !out.Open(temp, CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite, error)) {
-    DiscardFile(temp);
+  bool folderReady = knownFolder;
+  if (!folderReady && ZipForceDirectory(folderOfFile)) {
+    folderReady = true;
+    m_checkedFolders.insert(folderOfFile.str());
+  }
+  if (!folderReady || !CanReplace(dest, error) || !out.Create(dest)) {
     CloseFile(nullptr, true);
     error->m_strFileName = dest;
     throw error;
@@ -519,34 +537,28 @@ bool CZipArchive::ExtractFile(WORD index, LPCTSTR folder, bool fullPath, LPCTSTR
   error->Delete();
   int result = 0;
   try {
-    CZipBuffer buf(bufferSize);
+    BYTE* buf = FileBuffer(bufferSize);
     DWORD done = 0;
     for (;;) {
-      DWORD n = ReadFile(buf.GetBuffer(), bufferSize);
-      if (n) out.Write(buf.GetBuffer(), n);
+      DWORD n = ReadFile(buf, bufferSize);
+      if (n) out.Write(buf, n);
       done += n;
       if (callback && !callback(header.m_uUncomprSize, done, userData)) break;
       if (n < bufferSize) break;
     }
-    out.Close();
-    result = CloseFile(temp);
+    result = CloseFile(nullptr);
   } catch (...) {
-    out.Abort();
-    DiscardFile(temp);
+    out.Discard();
     CloseFile(nullptr, true);
     throw;
   }
-  if (result == -1) {
-    DiscardFile(temp);  // stopped before the end
-    return false;
-  }
+  if (result == -1) return false;  // stopped before the end: the new file goes with out
   // -2: the data is whole and checked, only its time or attributes could not be set: it still replaces the
   // target, as writing in place did.
-  if (!::MoveFileExA(temp, dest, MOVEFILE_REPLACE_EXISTING)) {
-    DWORD code = ::GetLastError();
-    DiscardFile(temp);
-    CFileException::ThrowOsError(static_cast<LONG>(code), dest);
-  }
+  if (!ZipIsSystemSupported(header.GetSystemCompatibility()) ||
+      !out.SetTimeAndAttributes(header.GetTime(), header.GetSystemAttr()))
+    result = -2;
+  out.Commit();
   return result == 1;
 }
 
@@ -561,10 +573,10 @@ bool CZipArchive::TestFile(WORD index, ZipProgressCallback callback, void* userD
     return true;
   }
   if (!OpenFile(index)) return false;
-  CZipBuffer buf(bufferSize);
+  BYTE* buf = FileBuffer(bufferSize);
   DWORD done = 0;
   for (;;) {
-    DWORD n = ReadFile(buf.GetBuffer(), bufferSize);
+    DWORD n = ReadFile(buf, bufferSize);
     done += n;
     if (callback && !callback(header.m_uUncomprSize, done, userData)) break;
     if (n < bufferSize) break;
@@ -618,7 +630,6 @@ void CZipArchive::DeleteFiles(const CZipWordArray& indexes) {
   // Every index is checked before anything changes.
   if (!m_centralDir.IsValidIndex(list.back())) ThrowError(CZipException::internal);
   m_centralDir.CutOff();
-  m_info.buffer.Allocate(m_info.bufferSize);
+  m_info.buffer.Reserve(m_info.bufferSize);
   for (size_t i = list.size(); i-- > 0;) DeleteInternal(list[i]);
-  m_info.buffer.Release();
 }

@@ -7,6 +7,9 @@
 
 #include <zlib.h>
 
+#include <string>
+#include <unordered_set>
+
 #include "platform/mfc/collections.h"
 #include "platform/mfc/cstring.h"
 #include "platform/win32/types.h"
@@ -68,20 +71,33 @@ class CZipArchive {
   bool SetFileComment(WORD index, LPCTSTR comment);
 
  private:
+  // One deflate and one inflate state serve every entry of the archive (reset between entries), and the
+  // data buffers are made once; all of them go when the archive closes.
   struct StreamState {
-    z_stream stream{};
-    bool active = false;  // a deflate or inflate stream is initialised
+    z_stream& stream() { return *current; }
+    z_stream plain{};  // the counters of a stored entry
+    z_stream deflater{};
+    z_stream inflater{};
+    z_stream* current = &plain;
+    bool deflaterReady = false;
+    int deflaterLevel = 0;
+    bool inflaterReady = false;
     DWORD uncomprLeft = 0;
     DWORD comprLeft = 0;
     DWORD crc = 0;
     DWORD bufferSize = 16384;
     CZipBuffer buffer;
+    // The file data of AddNewFile, ExtractFile and TestFile.
+    CZipBuffer fileBuffer;
   };
 
   void OpenInternal(int mode);
   [[noreturn]] void ThrowError(int cause) const;
   void CheckForError(int zlibResult) const;
   void EndStream();
+  // The stream of an entry: the shared deflater (level) or inflater reset for it, or the plain counters.
+  void StartStream(bool deflated, bool compressing, int level);
+  BYTE* FileBuffer(DWORD size);
   void FlushOutput();
   void CryptHeaderWrite(const CZipFileHeader& header);
   bool CryptHeaderCheck(const CZipFileHeader& header);
@@ -98,4 +114,6 @@ class CZipArchive {
   int m_iFileOpened = nothing;
   CZipBuffer m_pszPassword;
   CZipCryptKeys m_keys;
+  // Folders below an extraction folder that this archive made or found to be plain folders.
+  std::unordered_set<std::string> m_checkedFolders;
 };

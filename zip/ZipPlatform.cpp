@@ -288,34 +288,6 @@ DWORD ZipGetDeviceFreeSpace(LPCTSTR path) {
 
 bool ZipDeleteFile(LPCTSTR path) { return path && ::DeleteFileA(path) != FALSE; }
 
-bool ZipCreateTempFile(LPCTSTR target, CString& temp) {
-  temp.Empty();
-  if (!target || !*target) return false;
-  std::string folder = target;
-  size_t slash = folder.rfind('/');
-  folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
-  struct stat st;
-  bool replacing = ::stat(target, &st) == 0 && S_ISREG(st.st_mode);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    BYTE random[4];
-    ZipRandomBytes(random, sizeof random);
-    char name[32];
-    std::snprintf(name, sizeof name, "~kx%02X%02X%02X%02X.tmp", random[0], random[1], random[2], random[3]);
-    std::string path = folder + name;
-    int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return false;
-    }
-    // A replaced file keeps who may read it; the entry's attributes then decide the write bits as before.
-    if (replacing) ::fchmod(fd, st.st_mode & 07777);
-    ::close(fd);
-    temp = path.c_str();
-    return true;
-  }
-  return false;
-}
-
 void ZipRemoveFile(LPCTSTR path) {
   if (!ZipDeleteFile(path)) CZipException::Throw(CZipException::notRemoved, path);
 }

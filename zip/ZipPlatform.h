@@ -50,9 +50,6 @@ bool ZipIsDriveRemovable(LPCTSTR path);
 bool ZipSetVolumeLabel(LPCTSTR path, LPCTSTR label);
 DWORD ZipGetDeviceFreeSpace(LPCTSTR path);
 bool ZipDeleteFile(LPCTSTR path);
-// Creates a new empty file beside target (same folder, a name of its own) for writing target's replacement;
-// it takes the permissions of target when that exists. False, with temp empty, when none can be made.
-bool ZipCreateTempFile(LPCTSTR target, CString& temp);
 // Raise CZipException 111 / 112 on failure.
 void ZipRemoveFile(LPCTSTR path);
 void ZipRenameFile(LPCTSTR oldPath, LPCTSTR newPath);

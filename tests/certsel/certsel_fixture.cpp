@@ -100,4 +100,9 @@ std::vector<std::string> Subjects(const CCertificateArray& certificates) {
   return names;
 }
 
+void PickRecipients(kx::UiDriver& d, HWND recipientsPage, const std::vector<std::string>& names) {
+  d.Click(d.Control(recipientsPage, 1043));
+  Pick(d, "Select Recipients' Digital IDs", 2, 4216, names);
+}
+
 }  // namespace certsel

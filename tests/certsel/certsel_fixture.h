@@ -39,5 +39,7 @@ std::vector<std::string> Column(kx::UiDriver& d, HWND list, int column = 0);
 int RowMark(kx::UiDriver& d, HWND list, int row);
 // Subject simple names of certificates.
 std::vector<std::string> Subjects(const CCertificateArray& certificates);
+// On a wizard's recipients page: Add, then the named rows of the selection sheet's address book tab.
+void PickRecipients(kx::UiDriver& d, HWND recipientsPage, const std::vector<std::string>& names);
 
 }  // namespace certsel

@@ -1,5 +1,11 @@
 // The audit settings and the writer: where the log lives, what an entry holds, and what happens to logs that
 // are gone, damaged or not logs at all; appends from threads and from processes.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <memory>
 #include <thread>
@@ -11,6 +17,8 @@
 #include "formats/formats_test.h"
 #include "platform/win32/files.h"
 #include "platform/win32/stateroot.h"
+
+extern char** environ;
 
 using namespace kxtest;
 
@@ -222,4 +230,85 @@ TEST_F(AuditTest, ProcessesLoseNoEntry) {
   for (const auto& e : entries) ++seen[e.GetMessage()[0] - 'a'];
   EXPECT_EQ(seen[0], 25);
   EXPECT_EQ(seen[2], 25);
+}
+
+// Runs only as a child of the next test: appends three entries, then stops for good inside the fourth append
+// at the step it is told, after telling the parent through the pipe.
+TEST(AuditLogChild, DISABLED_StopInAppend) {
+  const char* root = std::getenv("KX_AUDIT_CHILD_ROOT");
+  const char* step = std::getenv("KX_AUDIT_STOP_STEP");
+  const char* fd = std::getenv("KX_AUDIT_PIPE_FD");
+  if (!root || !step || !fd) GTEST_SKIP() << "runs only as a child of AuditTest.InterruptedAppend";
+  setenv("KESMORA_ROOT", root, 1);
+  kx::NotifyStateRootChanged();
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  CAuditLog a;
+  a.Load();
+  for (const char* text : {"one", "two", "three"}) a.LogInformation("op", text);
+  static int stopAt, pipeFd;
+  stopAt = std::atoi(step);
+  pipeFd = std::atoi(fd);
+  CAuditLogFile::s_appendStepHook = [](int at) {
+    if (at != stopAt) return;
+    if (write(pipeFd, "s", 1) != 1) return;
+    for (;;) pause();
+  };
+  a.LogInformation("op", "four");
+}
+
+// An append killed between its steps leaves the earlier entries readable; the next append finishes it (entry
+// and digest were on disk) or undoes it (they were not), and the log is whole again by outside measure.
+TEST_F(AuditTest, InterruptedAppend) {
+  std::string self = BuildDir() + "/bin/test_formats";
+  for (int step : {1, 2}) {
+    SCOPED_TRACE(step);
+    CAuditLog a;
+    a.ClearLogFilePath();
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::string filter = "--gtest_filter=AuditLogChild.DISABLED_StopInAppend";
+    std::vector<std::string> env = {"KX_AUDIT_CHILD_ROOT=" + Root(), "KX_AUDIT_STOP_STEP=" + std::to_string(step),
+                                    "KX_AUDIT_PIPE_FD=" + std::to_string(fds[1])};
+    for (char** e = environ; *e; ++e) env.push_back(*e);
+    std::vector<char*> envp, argv = {self.data(), const_cast<char*>("--gtest_also_run_disabled_tests"), filter.data(), nullptr};
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    int spawned = posix_spawn(&pid, self.c_str(), &quiet, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&quiet);
+    ASSERT_EQ(spawned, 0);
+    close(fds[1]);
+    char c = 0;
+    ssize_t got = read(fds[0], &c, 1);
+    close(fds[0]);
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_EQ(got, 1) << "the child ended before it reached the step";
+
+    auto entries = Entries(DefaultLog());
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_STREQ(entries[2].GetMessage(), "three");
+
+    a.Load();
+    a.LogInformation("op", "five");
+    entries = Entries(DefaultLog());
+    std::vector<std::string> messages;
+    for (const auto& e : entries) messages.push_back(e.GetMessage().GetString());
+    if (step == 1)
+      EXPECT_EQ(messages, (std::vector<std::string>{"one", "two", "three", "five"}));
+    else
+      EXPECT_EQ(messages, (std::vector<std::string>{"one", "two", "three", "four", "five"}));
+    std::string bytes = ReadFile(DefaultLog());
+    ASSERT_EQ(bytes.size(), 21u + 4 + messages.size() * 1584 + 20);
+    EXPECT_EQ(WordAt(bytes, 21), messages.size());
+    // The trailer is the SHA-1 of the payload, as openssl takes it.
+    std::string digest = Root() + "/digest";
+    ASSERT_EQ(kxtest::Run("tail -c +22 '" + DefaultLog() + "' | head -c -20 | openssl sha1 -binary > '" + digest + "'"), 0);
+    EXPECT_EQ(Hex(ReadFile(digest)), Hex(bytes.substr(bytes.size() - 20)));
+  }
 }

@@ -87,14 +87,7 @@ TEST_F(OneClickWizard, SavesNumberedPresetsOfTheOperationsSetUp) {
     Page(d, sheet, 4208);
     Next(d, sheet);
     HWND recipients = Page(d, sheet, 4209);
-    d.Click(d.Control(recipients, 1043));
-    HWND picker = d.WaitForTitle("Select Recipients' Digital IDs");
-    certsel::ClickTab(d, picker, 2);
-    HWND page = d.WaitForDialog(4216);
-    kx::ControlDriver(d).ListPickRow(d.Control(page, 1033), "Bob Encryption");
-    d.Click(d.Control(page, 1050));
-    d.Click(d.Control(picker, IDOK));
-    d.WaitForGone(picker);
+    certsel::PickRecipients(d, recipients, {"Bob Encryption"});
     d.SetCheck(d.Control(recipients, 1097), false);
     Next(d, sheet);
     Save(d, sheet, "oneclick-save");

@@ -118,6 +118,17 @@ TEST(ZipHostile, LinksInTheDestinationAreNotFollowed) {
   zip.Close();
   EXPECT_FALSE(Exists(outside + "/planted.txt"));
   EXPECT_EQ(kxtest::ReadFile(outside + "/target.txt"), "original");
+
+  // A folder that an earlier entry went into is not looked at again, but a link named as a later entry is.
+  mkdir((dest + "/real").c_str(), 0755);
+  ASSERT_EQ(symlink((outside + "/target.txt").c_str(), (dest + "/real/filelink").c_str()), 0);
+  Build(path, {{"real\\ok.txt", "fine", 6}, {"real\\filelink", "pwned", 6}});
+  zip.Open(path.c_str());
+  EXPECT_TRUE(zip.ExtractFile(0, dest.c_str()));
+  EXPECT_EQ(CauseOf([&] { zip.ExtractFile(1, dest.c_str()); }), CZipException::badZipFile);
+  zip.Close();
+  EXPECT_EQ(kxtest::ReadFile(dest + "/real/ok.txt"), "fine");
+  EXPECT_EQ(kxtest::ReadFile(outside + "/target.txt"), "original");
 }
 
 TEST(ZipHostile, OverlappingEntriesAreRefusedAtOpen) {

@@ -111,12 +111,49 @@ HRESULT ParseEnveloped(const Bytes& message, OSSL_LIB_CTX* libctx, HRESULT wrong
   return hr;
 }
 
+// A write-only BIO that appends to a byte vector: the decrypted content goes straight where it is kept,
+// instead of into a memory BIO that grows (copying and clearing as it goes) and is copied out at the end.
+int SinkWrite(BIO* bio, const char* data, int n) {
+  if (n <= 0) return 0;
+  auto* out = static_cast<Bytes*>(BIO_get_data(bio));
+  out->insert(out->end(), reinterpret_cast<const uint8_t*>(data), reinterpret_cast<const uint8_t*>(data) + n);
+  return n;
+}
+
+long SinkCtrl(BIO*, int cmd, long, void*) { return cmd == BIO_CTRL_FLUSH ? 1 : 0; }
+
+int SinkCreate(BIO* bio) {
+  BIO_set_init(bio, 1);
+  return 1;
+}
+
+BIO* NewSink(Bytes* out) {
+  static BIO_METHOD* method = [] {
+    BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "content sink");
+    if (m) {
+      BIO_meth_set_write(m, SinkWrite);
+      BIO_meth_set_ctrl(m, SinkCtrl);
+      BIO_meth_set_create(m, SinkCreate);
+    }
+    return m;
+  }();
+  BIO* bio = method ? BIO_new(method) : nullptr;
+  if (bio) BIO_set_data(bio, out);
+  return bio;
+}
+
 // Decrypts the content once a recipient's key has been set on the message.
 HRESULT DecryptContent(CMS_ContentInfo* cms, Bytes* content, CipherInfo* cipher, std::string* detail) {
-  BioPtr out(BIO_new(BIO_s_mem()));
-  if (!out || CMS_decrypt(cms, nullptr, nullptr, nullptr, out.get(), CMS_BINARY) != 1)
+  content->clear();
+  // The content is never longer than its encrypted form.
+  if (ASN1_OCTET_STRING** encrypted = CMS_get0_content(cms); encrypted && *encrypted)
+    content->reserve(static_cast<size_t>(ASN1_STRING_length(*encrypted)));
+  BioPtr out(NewSink(content));
+  if (!out || CMS_decrypt(cms, nullptr, nullptr, nullptr, out.get(), CMS_BINARY) != 1) {
+    OPENSSL_cleanse(content->data(), content->size());
+    content->clear();
     return Fail(detail, NTE_BAD_DATA, "cannot decrypt the content: " + OpenSslError());
-  *content = BioContents(out.get());
+  }
   if (cipher) *cipher = ReadCipher(cms);
   return S_OK;
 }
