@@ -225,7 +225,7 @@ void ProtectWorker::ProcessFile(FileOutcome& file) {
     return;
   }
 
-  SavedProtectedFile(file);
+  if (!SavedProtectedFile(file)) return;
   if (m_bShred) {
     // The input goes only after its protected file was written whole.
     file.in.reset();

@@ -30,6 +30,32 @@ void FileOutcome::Fail(const char* resultText, const char* messageText) {
   message = messageText ? messageText : "";
 }
 
+bool FileOutcome::CreateOutput(CFileManager& files, const CString& first) {
+  if (!pending.Create(first)) return false;
+  output = pending.GetPath();
+  out.reset(files.CreateStream(pending.GetTemporaryPath()));
+  return out && out->IsOpen();
+}
+
+bool FileOutcome::CommitOutput() {
+  if (pending.IsCommitted()) return true;
+  const bool closed = !out || !out->IsOpen() || out->Close();
+  out.reset();
+  if (!closed || !pending.IsCreated() || !pending.Commit()) {
+    pending.Discard();
+    Fail(WithPath("Operation Failed. File ", output, "(") + " couldnt be saved.");
+    return false;
+  }
+  output = pending.GetPath();
+  return true;
+}
+
+void FileOutcome::SettleOutput() {
+  if (!failed && pending.IsCreated()) CommitOutput();
+  out.reset();
+  pending.Discard();
+}
+
 CSignSheet* SheetOf(LPVOID argument) {
   if (!argument) return nullptr;
   auto* object = static_cast<CObject*>(argument);
@@ -81,9 +107,8 @@ UINT SignerWorker::Run() {
 
 void SignerWorker::FinishFile(FileOutcome& file, int count) {
   file.in.reset();
-  file.out.reset();
-  // Only what this file made goes: never an earlier file's output.
-  if (file.failed && file.outputCreated && !file.output.IsEmpty()) DeleteFile(file.output);
+  file.SettleOutput();
+  if (!file.failed && !file.output.IsEmpty()) m_data.m_strLastOutputFile = file.output;
   if (!file.failed) m_data.m_bOperationSucceeded = 1;
   m_page->ReportFileResult(file.index, file.failed ? 0 : 1, file.message.IsEmpty() ? nullptr : static_cast<const char*>(file.message),
                            count, file.warning ? TRUE : FALSE);
@@ -139,13 +164,9 @@ CString SignerWorker::OutputFolderFor(const CString& input) {
 }
 
 bool SignerWorker::CreateOutput(FileOutcome& file, const CString& first) {
-  CString chosen;
-  if (!CreateNumberedFile(first, chosen)) return false;
-  file.output = chosen;
-  file.outputCreated = true;
-  m_data.m_strLastOutputFile = chosen;
-  file.out.reset(m_files.CreateStream(chosen));
-  return file.out && file.out->IsOpen();
+  const bool created = file.CreateOutput(m_files, first);
+  if (!file.output.IsEmpty()) m_data.m_strLastOutputFile = file.output;
+  return created;
 }
 
 DWORD SignerWorker::ChunkSize(uint64_t inputSize) const {
@@ -178,7 +199,12 @@ void SignerWorker::CheckSignersBeforeSigning() {
   }
 }
 
-void SignerWorker::SavedProtectedFile(FileOutcome& file) {
+bool SignerWorker::SavedProtectedFile(FileOutcome& file) {
+  if (!file.CommitOutput()) {
+    AuditError(file.result);
+    return false;
+  }
+  m_data.m_strLastOutputFile = file.output;
   CString saved;
   saved.Format(365, static_cast<const char*>(file.output));
   CString text = LoadResString(m_bWarning ? 374 : 364) + " " + saved;
@@ -189,26 +215,7 @@ void SignerWorker::SavedProtectedFile(FileOutcome& file) {
     m_data.m_strResultMessage = text;
   }
   AuditInformation(text);
-}
-
-bool CreateNumberedFile(const CString& first, CString& chosen) {
-  CPathParts parts(first);
-  for (int n = 0; n < 100000; ++n) {
-    CString candidate = first;
-    if (n > 0) candidate.Format("%s%s%s(%d)%s", static_cast<const char*>(parts.GetDrive()),
-                                static_cast<const char*>(parts.GetDirectory()),
-                                static_cast<const char*>(parts.GetFileName()), n,
-                                static_cast<const char*>(parts.GetExtension()));
-    HANDLE h = CreateFile(candidate, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      CloseHandle(h);
-      chosen = candidate;
-      return true;
-    }
-    DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
-  }
-  return false;
+  return true;
 }
 
 CString SafeRecordedName(const CString& recorded, const CString& fallback) {

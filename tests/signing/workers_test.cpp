@@ -1,6 +1,8 @@
 // The Signer Wizard's workers run on a wizard sheet without windows: what they write is read back by the
 // decrypt-and-verify worker and checked with the openssl command line.
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "app/ResString.h"
 #include "core/TvxFormatSettings.h"
@@ -303,6 +305,23 @@ TEST_F(Workers, FailedFilesLeaveNoOutputAndTheRunGoesOn) {
   Run(*unsigned_, SignThreadProc);
   EXPECT_EQ(Outputs(*unsigned_), std::vector<std::string>{"Error"});
   EXPECT_FALSE(Exists(kxtest::Root() + "/unsigned/report.doc.Tvx"));
+}
+
+// A run stopped while it writes (killed by the file-size limit, as a crash or a full disk stops it) leaves its
+// half-written output only under a temporary name: nothing under the output's name.
+TEST_F(Workers, ARunKilledWhileWritingLeavesNothingUnderTheOutputsName) {
+  WithKey("encrypt");
+  SetMemoryCache(1);
+  const std::string input = File("big.doc", Content(3u << 20));
+  const std::string out = Folder("killed");
+  const int status = kxtest::RunKilledWhileWriting(1u << 20, [&] {
+    Encrypt({input}, out, {Cert("encrypt")}, CAPICOM_ENCRYPTION_ALGORITHM_AES, CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS);
+  });
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+  const std::set<std::string> names = kxtest::FolderNames(out);
+  EXPECT_EQ(names.size(), 1u);
+  for (const std::string& name : names) EXPECT_EQ(name.rfind("big.doc.Tvx.", 0), 0u) << name;
+  EXPECT_FALSE(Exists(out + "/big.doc.Tvx"));
 }
 
 // What decrypt and verify refuses: a changed body, a file of another kind, a block whose signature does not
