@@ -10,6 +10,7 @@ pkgs=(
   gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
   imagemagick python3-pil
   iproute2 procps
+  ca-certificates
 )
 missing=()
 for p in "${pkgs[@]}"; do
