@@ -373,6 +373,7 @@ TEST_F(Workers, DecryptAndVerifyRefusesWhatWasChanged) {
   EXPECT_EQ(results[3], "Success");
   EXPECT_TRUE(kxtest::ReadFile(out + "/report(2).doc") == input);
   EXPECT_EQ(outputs[4], "Error");
+  EXPECT_EQ(results[4], "The file is damaged or incomplete: part of its content is missing.");
   EXPECT_EQ(outputs[5], out + "/escaped.doc");
   EXPECT_FALSE(Exists(kxtest::Root() + "/escaped.doc"));
   // Only the good files' outputs are there, and what was in the folder before is untouched.
