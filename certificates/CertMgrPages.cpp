@@ -365,7 +365,7 @@ END_MESSAGE_MAP()
 
 CCAStoreCertPage::CCAStoreCertPage()
     : CStoreCertPage(IDD, {{1007, 1029}, {1012, 147}, {1047, 1919}, {1048, 1035}, {1009, 1033}, {1055, 1032},
-                           {1127, 1034}, {1051, 172}}) {}
+                           {1127, 1034}, {1051, 1921}}) {}
 
 BOOL CCAStoreCertPage::OnInitDialog() {
   CStoreCertPage::OnInitDialog();
