@@ -303,40 +303,20 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
 
     // Chunk by chunk: signed over the plain bytes, then encrypted, then written.
     if (SUCCEEDED(result) && !signFailed) {
-      uint64_t chunk = m_systemProfile.MemoryCache > 0 ? static_cast<uint64_t>(std::min(m_systemProfile.MemoryCache, 1024))
-                                                             << 20
-                                                       : 1048576u;
-      if (job.size <= chunk) chunk = job.size;
-      uint64_t processed = 0;
-      CByteBuffer plain(0, true), encrypted, signature;
-      while (SUCCEEDED(result) && !signFailed && job.in->ReadBlock(static_cast<DWORD>(chunk), plain)) {
-        processed += plain.GetLength();
-        for (size_t i = 0; sign && i < signers->Count(); ++i) {
-          HRESULT hr = S_OK;
-          CString engineText;
-          if (!signers->Sign(i, plain, signature, hr, engineText)) {
-            signFailed = true;
-            signError = engineText;
-            if (FAILED(hr)) result = hr;
-            break;
-          }
-          entries[i].m_buffers.Add(signature);
-        }
-        if (signFailed) break;
-        const CByteBuffer* block = &plain;
-        if (encrypt) {
-          m_encryptedData.PutContentFromBuffer(plain);
-          if (!m_encryptedData.EncryptToBuffer(CAPICOM_ENCODE_BINARY, encrypted) || !encrypted.GetLength()) {
-            result = E_FAIL;
-            if (sign) LogError(operation, CString("Sign and Encrypt Operation Failed for File (") + inputPath + "). ");
-            break;
-          }
-          block = &encrypted;
-        }
-        if (!job.out->WriteUInt32Block(*block)) result = E_FAIL;
+      const kx::signing::ChunkedRun run =
+          kx::signing::ProtectChunks(*job.in, *job.out, kx::signing::ProtectChunkSize(m_systemProfile.MemoryCache, job.size),
+                                     sign ? signers.get() : nullptr, &entries, encrypt ? &m_encryptedData : nullptr);
+      if (run.failure == kx::signing::ChunkedRun::kSign) {
+        signFailed = true;
+        signError = run.engineText;
+        if (FAILED(run.hr)) result = run.hr;
+      } else if (run.failure == kx::signing::ChunkedRun::kEncrypt) {
+        result = E_FAIL;
+        if (sign) LogError(operation, CString("Sign and Encrypt Operation Failed for File (") + inputPath + "). ");
+      } else if (run.failure == kx::signing::ChunkedRun::kWrite || run.processed != job.size) {
+        // A read or write that stopped early leaves the output short of the input: that is no protected file.
+        result = E_FAIL;
       }
-      // A read that stopped early leaves the output short of the input: that is no protected file.
-      if (SUCCEEDED(result) && !signFailed && processed != job.size) result = E_FAIL;
     }
 
     if (signFailed) {

@@ -5,6 +5,7 @@
 #include "app/ResString.h"
 #include "core/Paths.h"
 #include "engine/CapicomObjectSet.h"
+#include "engine/CapicomEncryptedData.h"
 #include "engine/CapicomSignedData.h"
 #include "engine/CertPolicy.h"
 #include "formats/AuditLog.h"
@@ -169,12 +170,44 @@ bool SignerWorker::CreateOutput(FileOutcome& file, const CString& first) {
   return created;
 }
 
-DWORD SignerWorker::ChunkSize(uint64_t inputSize) const {
+DWORD SignerWorker::ChunkSize(uint64_t inputSize) const { return ProtectChunkSize(m_profile.MemoryCache, inputSize); }
+
+DWORD ProtectChunkSize(int memoryCache, uint64_t inputSize) {
   // At most 1 GiB at a time, whatever the setting says.
-  uint64_t chunk = m_profile.MemoryCache > 0 ? static_cast<uint64_t>(std::min(m_profile.MemoryCache, 1024)) << 20
-                                             : 1048576u;
+  uint64_t chunk = memoryCache > 0 ? static_cast<uint64_t>(std::min(memoryCache, 1024)) << 20 : 1048576u;
   if (inputSize > 0 && inputSize <= chunk) chunk = inputSize;
   return static_cast<DWORD>(chunk);
+}
+
+ChunkedRun ProtectChunks(CFileStream& in, CFileStream& out, DWORD chunk, SignerSet* signers,
+                         std::vector<PayloadEntry>* entries, CCapicomEncryptedData* encryptor) {
+  ChunkedRun run;
+  CByteBuffer plain(0, true), encrypted, signature;
+  while (in.ReadBlock(chunk, plain)) {
+    run.processed += plain.GetLength();
+    for (size_t i = 0; signers && i < signers->Count(); ++i) {
+      if (!signers->Sign(i, plain, signature, run.hr, run.engineText)) {
+        run.failure = ChunkedRun::kSign;
+        return run;
+      }
+      (*entries)[i].m_buffers.Add(signature);
+    }
+    const CByteBuffer* block = &plain;
+    if (encryptor) {
+      encrypted.Free(false);
+      encryptor->PutContentFromBuffer(plain);
+      if (!encryptor->EncryptToBuffer(CAPICOM_ENCODE_BINARY, encrypted) || !encrypted.GetLength()) {
+        run.failure = ChunkedRun::kEncrypt;
+        return run;
+      }
+      block = &encrypted;
+    }
+    if (!out.WriteUInt32Block(*block)) {
+      run.failure = ChunkedRun::kWrite;
+      return run;
+    }
+  }
+  return run;
 }
 
 std::unique_ptr<CTolvexBinaryFile> SignerWorker::NewProtectedFile() {

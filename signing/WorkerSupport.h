@@ -19,6 +19,7 @@ class CSignSheet;
 class CPWDecryptPage;
 class CProtectWizardData;
 class CCapicomSignedData;
+class CCapicomEncryptedData;
 
 namespace kx::signing {
 
@@ -138,6 +139,25 @@ class SignerSet {
   std::vector<std::unique_ptr<CCapicomSignedData>> m_ownData;
   CCapicomSignedData& m_first;
 };
+
+// The chunk size of a protecting run: memoryCache megabytes (at most 1 GiB; 1 MiB when not above 0), never above
+// the input size.
+DWORD ProtectChunkSize(int memoryCache, uint64_t inputSize);
+
+// How a chunked protection ended.
+struct ChunkedRun {
+  enum Failure { kNone, kSign, kEncrypt, kWrite } failure = kNone;
+  // A sign failure's engine result and text.
+  HRESULT hr = S_OK;
+  CString engineText;
+  // Bytes read from the input; short of its size when a read stopped early.
+  uint64_t processed = 0;
+};
+// The content of a protected file, chunk by chunk: each chunk signed by every signer (over the plain bytes, the
+// signatures added to the signer's entry), then encrypted when an encryptor is given, then written as a block.
+// Stops at the first failure.
+ChunkedRun ProtectChunks(CFileStream& in, CFileStream& out, DWORD chunk, SignerSet* signers,
+                         std::vector<PayloadEntry>* entries, CCapicomEncryptedData* encryptor);
 
 // The signatures a protected file carries: one entry per signer, one detached signature per content block. A
 // block is accepted only when every entry's signature of it verifies, and the content only when every entry
