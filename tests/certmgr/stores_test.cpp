@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "certificates/CryptUILibrary.h"
+#include "certificates/TrustLists.h"
 #include "platform/capicom/capicom_defs.h"
 #include "platform/capicom/core/logicalstores.h"
 #include "platform/capicom/core/store.h"
@@ -284,6 +285,27 @@ TEST_F(Stores, SystemAnchorsAreTrustedUntilTheUserDistrustsThem) {
   EXPECT_TRUE(valid());
   EXPECT_NE(::stat(kx::capi::StoreFolder(CAPICOM_CURRENT_USER_STORE, "Root").append("/distrusted").c_str(), &st), 0);
   EXPECT_NE(::stat(kx::capi::StoreFolder(CAPICOM_CURRENT_USER_STORE, "Root").append("/certs").c_str(), &st), 0);
+}
+
+// The strict policy's swap of the trusted roots distrusts the system's anchors too, and a swap back trusts again.
+TEST_F(Stores, TheRootSwapDistrustsSystemAnchors) {
+  kxtest::WriteFile(kxtest::Root() + "/trust-anchors.crt", kxtest::ReadFile(kxtest::pki::Pem("root")));
+  AddCert("CA", "inter");
+  auto valid = [] {
+    CCapicomCertificateStatus status = kxtest::Cert("signer").IsValid();
+    status.PutCheckFlag(CAPICOM_CHECK_TRUSTED_ROOT | CAPICOM_CHECK_TIME_VALIDITY | CAPICOM_CHECK_SIGNATURE_VALIDITY);
+    return status.GetResult();
+  };
+  ASSERT_TRUE(valid());
+  const std::string extra = MakeSelfSignedRoot("extra", "Extra Root");
+  CCapicomCertificate point;
+  ASSERT_EQ(point.ImportFromBuffer(kxtest::BufferOf(kxtest::ReadFile(extra))), S_OK);
+  ASSERT_EQ(certmgr::ReplaceTrustedRoots({point}), certmgr::RootSwap::Done);
+  EXPECT_EQ(StoreSubjects(CAPICOM_CURRENT_USER_STORE, "Root"), std::vector<std::string>{"Extra Root"});
+  EXPECT_FALSE(valid());
+  ASSERT_EQ(certmgr::ReplaceTrustedRoots({kxtest::Cert("root")}), certmgr::RootSwap::Done);
+  EXPECT_EQ(StoreSubjects(CAPICOM_CURRENT_USER_STORE, "Root"), std::vector<std::string>{"Test Root CA"});
+  EXPECT_TRUE(valid());
 }
 
 TEST_F(Stores, TheSystemsOwnBundleLoads) {

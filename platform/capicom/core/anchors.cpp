@@ -135,12 +135,16 @@ bool TrustAnchorAgain(long location, const std::string& name, const CertData& ce
   if (std::none_of(anchors.begin(), anchors.end(), [&](const CertRef& c) { return c->thumbprint() == thumb; }))
     return false;
   std::lock_guard<std::mutex> lock(g_mutex);
-  const std::string file = StoreFolder(location, "Root") + kDistrustFile;
-  std::vector<std::string> lines = ReadLines(file);
-  auto it = std::find(lines.begin(), lines.end(), thumb);
-  if (it != lines.end()) {
+  // Trusted again where the user's view also looks (the machine's list) and, for the machine, in the user's too.
+  std::vector<std::string> files = DistrustFiles(location);
+  if (location == CAPICOM_LOCAL_MACHINE_STORE) files.push_back(StoreFolder(CAPICOM_CURRENT_USER_STORE, "Root") + kDistrustFile);
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::vector<std::string> lines = ReadLines(files[i]);
+    auto it = std::find(lines.begin(), lines.end(), thumb);
+    if (it == lines.end()) continue;
     lines.erase(it);
-    if (!WriteLines(file, lines)) hr = E_ACCESSDENIED;
+    // Only the location's own list must change; another one that cannot be written stays as it is.
+    if (!WriteLines(files[i], lines) && i == 0) hr = E_ACCESSDENIED;
   }
   return true;
 }
