@@ -9,6 +9,7 @@
 
 #include "archives/FileSearch.h"
 #include "archives/OperationReport.h"
+#include "core/OutputFile.h"
 #include "core/DateTime.h"
 #include "core/RandomGenerator.h"
 #include "engine/CapicomEncryptedData.h"
@@ -44,27 +45,12 @@ const ModeTexts kTexts[] = {
      " Archive Operation", "Archive Sign and Encrypt Operation"},
 };
 
-bool Exists(const CString& path) {
-  struct stat st;
-  return lstat(path, &st) == 0;
-}
-
 CString FolderOf(const CString& path) {
   const int slash = path.ReverseFind('/');
   return slash >= 0 ? path.Left(slash + 1) : CString();
 }
 
 CString NameOf(const CString& path) { return path.Mid(path.ReverseFind('/') + 1); }
-
-// The path with "(n)" before its extension (the text from the name's last dot).
-CString Numbered(const CString& path, int n) {
-  const int slash = path.ReverseFind('/');
-  int dot = path.ReverseFind('.');
-  if (dot <= slash) dot = path.GetLength();
-  CString number;
-  number.Format("(%d)", n);
-  return path.Left(dot) + number + path.Mid(dot);
-}
 
 CString DateText(const CDateTime& when) {
   char buffer[64] = {};
@@ -146,11 +132,9 @@ class ArchiveRun {
     // An empty archive has nothing to protect (and no chunk size).
     if (inputSize == 0) return Fail(E_FAIL, "the archive is empty.");
 
-    // The first free name: "(1)", "(2)"... before the extension.
-    if (Exists(m_output)) {
-      const CString first = m_output;
-      for (int n = 1; Exists(m_output); ++n) m_output = Numbered(first, n);
-    }
+    // The first free name: "(1)", "(2)"... before the extension; written beside it until whole.
+    if (!m_pending.Create(m_output)) return Fail(E_FAIL, "the file could not be created.");
+    m_output = m_pending.GetPath();
     m_page->m_strOutputPath = m_output;
 
     const int memoryCache = m_page->m_Profile.MemoryCache;
@@ -209,9 +193,8 @@ class ArchiveRun {
       }
     }
 
-    m_stream.reset(files.CreateStream(m_output));
+    m_stream.reset(files.CreateStream(m_pending.GetTemporaryPath()));
     if (!m_stream || !m_stream->IsOpen()) return Fail(E_FAIL, "the file could not be created.");
-    m_created = true;
     if (Encrypting() && FAILED(encryptor.SetSecretFromBuffer(key, 0)))
       return Fail(E_FAIL, "the archive could not be encrypted.");
 
@@ -279,7 +262,11 @@ class ArchiveRun {
       const HRESULT code = output->GetResultCode();
       return Fail(code < 0 ? code : E_FAIL, "the file could not be written.");
     }
+    const bool closed = m_stream->Close();
     m_stream.reset();
+    if (!closed || !m_pending.Commit()) return Fail(E_FAIL, "the file could not be written.");
+    m_output = m_pending.GetPath();
+    m_page->m_strOutputPath = m_output;
 
     CString& message = m_page->m_strLastResult;
     if (Signing() && verifyError)
@@ -344,7 +331,7 @@ class ArchiveRun {
       SetFileAttributes(zipPath, FILE_ATTRIBUTE_NORMAL);
       DeleteFile(zipPath);
     }
-    if (m_created && (m_failed || GetFileLength(m_output) == 0)) DeleteFile(m_output);
+    m_pending.Discard();
   }
 
   CArchiveRunBase* m_page;
@@ -354,7 +341,7 @@ class ArchiveRun {
   CString m_output;
   HRESULT m_status = S_OK;
   bool m_failed = false;
-  bool m_created = false;
+  COutputFile m_pending;
   std::unique_ptr<CBaseKesmoraFile> m_preset;
   std::unique_ptr<CBaseKesmoraFile> m_object;
   std::unique_ptr<CFileStream> m_input;

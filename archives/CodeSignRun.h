@@ -9,6 +9,7 @@
 #pragma once
 
 #include "archives/ArchiveResultsPage.h"
+#include "core/OutputFile.h"
 
 class CCodeSignWizard;
 
@@ -64,8 +65,9 @@ DWORD& PauseAfterRun();
 // The text for an engine result code: the trust text when the code is a trust or certificate code, else the
 // engine's own text.
 CString EngineText(HRESULT hr);
-// Copies the file into the folder under the first free name of name.ext, name(1).ext, name(2).ext ...;
-// the copy never replaces a file. False (with the platform's error) when no copy could be made.
-bool CopyToFreeName(const CString& input, const CString& folder, CString& output);
+// Copies the file to a temporary file beside the first free name of name.ext, name(1).ext, name(2).ext ... in
+// the folder (see COutputFile); the copy never replaces a file. False (with the platform's error) when no copy
+// could be made.
+bool CopyToFreeName(const CString& input, const CString& folder, COutputFile& output);
 
 }  // namespace kx::codesign

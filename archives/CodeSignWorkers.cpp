@@ -46,29 +46,13 @@ CString EngineText(HRESULT hr) {
   return CString(engine.GetAnsi() ? engine.GetAnsi() : "");
 }
 
-bool CopyToFreeName(const CString& input, const CString& folder, CString& output) {
+bool CopyToFreeName(const CString& input, const CString& folder, COutputFile& output) {
   CString base = folder;
   if (base.IsEmpty() || base[base.GetLength() - 1] != '/') base += '/';
   const CPathParts parts(input);
-  const CString name = parts.GetFileName(), extension = parts.GetExtension();
-  for (int n = 0; n < 100000; ++n) {
-    CString candidate = base + name;
-    if (n > 0) candidate.AppendFormat("(%d)", n);
-    candidate += extension;
-    // Made exclusively: a file that appeared in between is never replaced.
-    if (CopyFile(input, candidate, TRUE)) {
-      output = candidate;
-      return true;
-    }
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-      // Nothing half-copied stays behind.
-      if (GetFileAttributes(candidate) != INVALID_FILE_ATTRIBUTES) DeleteFile(candidate);
-      SetLastError(error);
-      return false;
-    }
-  }
-  SetLastError(ERROR_FILE_EXISTS);
+  if (!output.Create(base + parts.GetFileName() + parts.GetExtension())) return false;
+  if (CopyFile(input, output.GetTemporaryPath(), FALSE)) return true;
+  output.Discard();
   return false;
 }
 
@@ -160,15 +144,17 @@ class CodeSignRun {
 
   void Sign(const CString& input, Outcome& outcome) {
     CCapicomSignedCode& code = m_data.m_pEngineObjects->m_SignedCode;
-    CString output;
-    if (!kx::codesign::CopyToFreeName(input, m_data.m_strOutputFolder, output)) {
+    // The copy is signed under a temporary name and takes its own once signed and stamped.
+    COutputFile pending;
+    if (!kx::codesign::CopyToFreeName(input, m_data.m_strOutputFolder, pending)) {
       const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
       FailFile(outcome, kSignFailed, hr, kSignFailed);
       return;
     }
+    CString output = pending.GetPath();
     m_data.m_strLastOutputFile = output;
     // The copy is this run's own file: signed in place, so it must be writable whatever the input was.
-    SetFileAttributes(output, FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributes(pending.GetTemporaryPath(), FILE_ATTRIBUTE_NORMAL);
     try {
       CCapicomSigner signer;
       signer.PutCertificate(m_data.m_arrSignerCerts.at(0));
@@ -181,19 +167,16 @@ class CodeSignRun {
       documentName.PutName(CAPICOM_AUTHENTICATED_ATTRIBUTE_DOCUMENT_NAME);
       documentName.PutValueString(output);
       attributes.Add(documentName);
-      code.PutFileName(output);
+      code.PutFileName(pending.GetTemporaryPath());
       const HRESULT hr = code.Sign(signer);
       if (FAILED(hr)) {
-        DeleteFile(output);
         FailFile(outcome, kSignFailed, hr, kSignFailed);
         return;
       }
     } catch (const _com_error& e) {
-      DeleteFile(output);
       FailFile(outcome, kSignFailed, e.Error(), kSignFailed);
       return;
     } catch (const std::out_of_range&) {
-      DeleteFile(output);
       FailFile(outcome, kSignFailed, CAPICOM_E_SIGNER_NOT_INITIALIZED, kSignFailed);
       return;
     }
@@ -205,11 +188,16 @@ class CodeSignRun {
         hr = e.Error();
       }
       if (FAILED(hr)) {
-        DeleteFile(output);
         FailFile(outcome, kStampFailedStatus, hr, kStampFailedLog);
         return;
       }
     }
+    if (!pending.Commit()) {
+      FailFile(outcome, kSignFailed, HRESULT_FROM_WIN32(GetLastError()), kSignFailed);
+      return;
+    }
+    output = pending.GetPath();
+    m_data.m_strLastOutputFile = output;
     m_data.m_bOperationSucceeded = 1;
     outcome.result = output;
     outcome.status = "Success";

@@ -61,7 +61,8 @@ struct InputResult {
   CString message;  // shown in a message box with the report
   CString status;
   CString output;
-  bool outputCreated = false;
+  // Written beside its name until whole.
+  COutputFile pending;
 
   void Fail(const char* statusText, const char* messageText = nullptr) {
     if (failed) return;
@@ -167,8 +168,8 @@ class PackageWorker {
     if (!folder.IsEmpty() && folder.Right(1) != "/") folder += "/";
     CPathParts parts(file.input);
     const CString first = folder + parts.GetFileName() + parts.GetExtension() + ".Tvx";
-    if (!kx::signing::CreateNumberedFile(first, file.output)) return false;
-    file.outputCreated = true;
+    if (!file.pending.Create(first)) return false;
+    file.output = file.pending.GetPath();
     return true;
   }
 
@@ -180,7 +181,7 @@ class PackageWorker {
  private:
   void Finish(InputResult& file, int total) {
     // Only what this input made goes: never an earlier input's output.
-    if (file.failed && file.outputCreated && !file.output.IsEmpty()) ::unlink(file.output);
+    file.pending.Discard();
     m_page->ReportFileResult(file.index, file.failed ? 0 : 1,
                              file.message.IsEmpty() ? nullptr : static_cast<const char*>(file.message), total);
     if (file.failed) m_page->AddFileOutcome("Error", file.status);
@@ -365,7 +366,7 @@ class CountersignWorker : public PackageWorker {
       AuditError(kWriteFailed);
       return;
     }
-    std::unique_ptr<CFileStream> out(m_files.CreateStream(file.output));
+    std::unique_ptr<CFileStream> out(m_files.CreateStream(file.pending.GetTemporaryPath()));
     if (!out || !out->IsOpen()) {
       file.Fail(kWriteFailed, kWriteFailed);
       AuditError(kWriteFailed);
@@ -431,7 +432,9 @@ class CountersignWorker : public PackageWorker {
     } catch (...) {
       why = "Could not save file:";
     }
+    if (written) written = out->Close() && file.pending.Commit();
     out.reset();
+    if (written) file.output = file.pending.GetPath();
     if (!written) {
       file.Fail(why.IsEmpty() ? CString(kWriteFailed) : CString("Error has occured. Please contact Kesmora\n") + why,
                 kWriteFailed);

@@ -1,6 +1,7 @@
 #include "certificates/CertMgrPages.h"
 
 #include "app/ResString.h"
+#include "certificates/CertPageTools.h"
 #include "certificates/CertSelPages.h"
 #include "certificates/CertSheet.h"
 #include "certificates/CertificateRows.h"
@@ -19,15 +20,10 @@ constexpr int kList = 1033;
 constexpr int kWide[4] = {110, 150, 150, 150};
 constexpr int kNarrow[4] = {110, 150, 100, 100};
 
-// The chain check the personal page asks for: trusted root, time and signature.
+// The personal page's mark is the verdict of Check: revocation, constraints and the trusted root included.
 bool IsValidWithRoot(const CCapicomCertificate& certificate) {
-  try {
-    CCapicomCertificateStatus status = certificate.IsValid();
-    status.PutCheckFlag(CAPICOM_CHECK_TRUSTED_ROOT | CAPICOM_CHECK_TIME_VALIDITY | CAPICOM_CHECK_SIGNATURE_VALIDITY);
-    return status.GetResult();
-  } catch (const _com_error&) {
-    return false;
-  }
+  CBstrString message;
+  return PolicyVerdict(certificate, message);
 }
 
 // The sheet's OK enabled exactly when the page listed something to choose.
@@ -354,7 +350,7 @@ END_MESSAGE_MAP()
 
 CCAStoreCertPage::CCAStoreCertPage()
     : CStoreCertPage(IDD, {{1007, 1029}, {1012, 147}, {1047, 1919}, {1048, 1035}, {1009, 1033}, {1055, 1032},
-                           {1127, 1034}, {1051, 172}}) {}
+                           {1127, 1034}, {1051, 1921}}) {}
 
 BOOL CCAStoreCertPage::OnInitDialog() {
   CStoreCertPage::OnInitDialog();

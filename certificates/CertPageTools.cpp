@@ -35,15 +35,24 @@ void DisplayCertificate(const CCapicomCertificate& certificate) {
   }
 }
 
+bool PolicyVerdict(const CCapicomCertificate& certificate, CBstrString& message) {
+  bool ok = false;
+  try {
+    CCertPolicy().ValidateCertificate(certificate, message, ok);
+  } catch (const _com_error& e) {
+    // The strict checks raise what the engine raised: the check did not pass, and the engine says why.
+    ok = false;
+    if (!message.GetAnsi() || !*message.GetAnsi()) message = GetCapicomErrorMessage(e.Error());
+  }
+  return ok;
+}
+
 void ValidateAndTell(CWnd* owner, const CCapicomCertificate& certificate) {
   if (owner->MessageBox(LoadResString(214), nullptr, MB_YESNO) == IDNO) return;
   CBstrString message;
-  try {
+  {
     WaitCursor wait(owner);
-    CCertPolicy().ValidateCertificate(certificate, message);
-  } catch (const _com_error& e) {
-    // The strict checks raise what the engine raised: the check did not pass, and the engine says why.
-    if (!message.GetAnsi() || !*message.GetAnsi()) message = GetCapicomErrorMessage(e.Error());
+    PolicyVerdict(certificate, message);
   }
   owner->MessageBox(message.GetAnsi() ? message.GetAnsi() : "", nullptr, MB_OK);
 }

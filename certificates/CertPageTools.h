@@ -22,6 +22,9 @@ void SetUpToolButton(CTextureButton& button, UINT iconId);
 // Shows the certificate in the engine's certificate dialog; a failure of the dialog shows nothing.
 void DisplayCertificate(const CCapicomCertificate& certificate);
 // Asks resource string 214; unless No, checks the certificate under the trust policy and tells the verdict.
+// The trust policy's verdict on the certificate, with its text: what Check tells and the row mark of a personal
+// certificate both come from here. An engine error is a refusal, with the engine's text.
+bool PolicyVerdict(const CCapicomCertificate& certificate, CBstrString& message);
 void ValidateAndTell(CWnd* owner, const CCapicomCertificate& certificate);
 // The certificate, DER-encoded, to a ".cer" file the user names; tells 212 or 213. An engine error ends it
 // silently.

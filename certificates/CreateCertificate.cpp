@@ -363,8 +363,8 @@ BOOL CreateCertificate(LPCSTR subject, DWORD keySpec, DWORD keyLength, LPCSTR si
                                 CRYPT_DELETEKEYSET | keySetFlag);
   }
 
-  // 14. Store mode: a copy beside the program (not needed for success), then the store with the key link.
-  WriteNewFile(selfSigned ? "SelfSigned.cer" : "Certificate.cer", certificate, false);
+  // 14. Store mode: the store with the key link. No copy goes to the host's current folder: nothing is written
+  // outside the state root and the folders the user chose.
   if (!storeName || std::strlen(storeName) >= 20) return FALSE;
   std::u16string wideStore = kx::Utf8ToUtf16(storeName);
   run.store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, kEncoding, 0, storeLocation, wideStore.c_str());

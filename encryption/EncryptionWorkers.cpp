@@ -31,7 +31,6 @@
 #include "signing/WorkerSupport.h"
 
 using kx::engine::ToBinaryBstr;
-using kx::signing::CreateNumberedFile;
 using kx::signing::SafeRecordedName;
 using kx::signing::StampHeader;
 using kx::signing::WithPath;
@@ -161,13 +160,9 @@ class PasswordWorker {
   }
   // Makes the output exclusively under the first free name of first, first(1), ...; false when none.
   bool CreateOutput(FileOutcome& file, const CString& first) {
-    CString chosen;
-    if (!CreateNumberedFile(first, chosen)) return false;
-    file.output = chosen;
-    file.outputCreated = true;
-    m_data.m_strLastOutputFile = chosen;
-    file.out.reset(m_files.CreateStream(chosen));
-    return file.out && file.out->IsOpen();
+    const bool created = file.CreateOutput(m_files, first);
+    if (!file.output.IsEmpty()) m_data.m_strLastOutputFile = file.output;
+    return created;
   }
   // The engine's encrypted-data object, in the format the file declares.
   CCapicomEncryptedData& EngineContent() {
@@ -225,9 +220,8 @@ UINT PasswordWorker::Run() {
 
 void PasswordWorker::FinishFile(FileOutcome& file, int count) {
   file.in.reset();
-  file.out.reset();
-  // Only what this file made goes: never an earlier file's output.
-  if (file.failed && file.outputCreated) DeleteFile(file.output);
+  file.SettleOutput();
+  if (!file.failed && !file.output.IsEmpty()) m_data.m_strLastOutputFile = file.output;
   const char* message = file.message.IsEmpty() ? nullptr : static_cast<const char*>(file.message);
   m_page->ReportFileResult(file.index, file.failed ? 0 : 1, message, count);
   if (file.failed) m_page->AddFileOutcome("Error", file.result);
@@ -372,6 +366,10 @@ void EncryptRun::ProcessFile(FileOutcome& file) {
   }
   if (!written) {
     file.Fail(WithPath("Operation Failed. File ", file.output, "(") + " couldnt be saved.");
+    AuditError(file.result);
+    return;
+  }
+  if (!file.CommitOutput()) {
     AuditError(file.result);
     return;
   }

@@ -24,7 +24,6 @@
 #include "signing/WorkerSupport.h"
 
 using kx::signing::AddCertificateTriple;
-using kx::signing::CreateNumberedFile;
 using kx::signing::MakeSignatureEntries;
 using kx::signing::SignerSet;
 using kx::signing::StampHeader;
@@ -60,7 +59,7 @@ struct COneClickRunner::Job {
   std::unique_ptr<CFileStream> out;
   std::unique_ptr<CTolvexBinaryFile> object;
   CString output;
-  bool outputCreated = false;
+  COutputFile pending;
   bool written = false;
   uint64_t size = 0;
   CCertificateList signers;
@@ -262,9 +261,9 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
     const CString first = !outputPath.IsEmpty() ? outputPath
                           : (folder.IsEmpty() ? parts.GetDrive() + parts.GetDirectory() : folder) +
                                 parts.GetFileName() + parts.GetExtension() + ".Tvx";
-    if (!CreateNumberedFile(first, job.output)) return E_FAIL;
-    job.outputCreated = true;
-    job.out.reset(m_fileManager.CreateStream(job.output));
+    if (!job.pending.Create(first)) return E_FAIL;
+    job.output = job.pending.GetPath();
+    job.out.reset(m_fileManager.CreateStream(job.pending.GetTemporaryPath()));
     if (!job.out || !job.out->IsOpen()) {
       result = E_FAIL;
     }
@@ -304,40 +303,20 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
 
     // Chunk by chunk: signed over the plain bytes, then encrypted, then written.
     if (SUCCEEDED(result) && !signFailed) {
-      uint64_t chunk = m_systemProfile.MemoryCache > 0 ? static_cast<uint64_t>(std::min(m_systemProfile.MemoryCache, 1024))
-                                                             << 20
-                                                       : 1048576u;
-      if (job.size <= chunk) chunk = job.size;
-      uint64_t processed = 0;
-      CByteBuffer plain(0, true), encrypted, signature;
-      while (SUCCEEDED(result) && !signFailed && job.in->ReadBlock(static_cast<DWORD>(chunk), plain)) {
-        processed += plain.GetLength();
-        for (size_t i = 0; sign && i < signers->Count(); ++i) {
-          HRESULT hr = S_OK;
-          CString engineText;
-          if (!signers->Sign(i, plain, signature, hr, engineText)) {
-            signFailed = true;
-            signError = engineText;
-            if (FAILED(hr)) result = hr;
-            break;
-          }
-          entries[i].m_buffers.Add(signature);
-        }
-        if (signFailed) break;
-        const CByteBuffer* block = &plain;
-        if (encrypt) {
-          m_encryptedData.PutContentFromBuffer(plain);
-          if (!m_encryptedData.EncryptToBuffer(CAPICOM_ENCODE_BINARY, encrypted) || !encrypted.GetLength()) {
-            result = E_FAIL;
-            if (sign) LogError(operation, CString("Sign and Encrypt Operation Failed for File (") + inputPath + "). ");
-            break;
-          }
-          block = &encrypted;
-        }
-        if (!job.out->WriteUInt32Block(*block)) result = E_FAIL;
+      const kx::signing::ChunkedRun run =
+          kx::signing::ProtectChunks(*job.in, *job.out, kx::signing::ProtectChunkSize(m_systemProfile.MemoryCache, job.size),
+                                     sign ? signers.get() : nullptr, &entries, encrypt ? &m_encryptedData : nullptr);
+      if (run.failure == kx::signing::ChunkedRun::kSign) {
+        signFailed = true;
+        signError = run.engineText;
+        if (FAILED(run.hr)) result = run.hr;
+      } else if (run.failure == kx::signing::ChunkedRun::kEncrypt) {
+        result = E_FAIL;
+        if (sign) LogError(operation, CString("Sign and Encrypt Operation Failed for File (") + inputPath + "). ");
+      } else if (run.failure == kx::signing::ChunkedRun::kWrite || run.processed != job.size) {
+        // A read or write that stopped early leaves the output short of the input: that is no protected file.
+        result = E_FAIL;
       }
-      // A read that stopped early leaves the output short of the input: that is no protected file.
-      if (SUCCEEDED(result) && !signFailed && processed != job.size) result = E_FAIL;
     }
 
     if (signFailed) {
@@ -371,6 +350,14 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
         job.written = job.out->WriteFileObject(job.object.get());
         if (!job.written) result = FAILED(job.object->GetLastResult()) ? job.object->GetLastResult() : E_FAIL;
       }
+      // Whole: the output takes its name before anything calls it saved.
+      if (job.written) {
+        job.written = job.out->Close();
+        job.out.reset();
+        if (job.written) job.written = job.pending.Commit();
+        if (job.written) job.output = job.pending.GetPath();
+        else result = E_FAIL;
+      }
       if (job.written) {
         CString text = CString("Operation Successful. File (") + job.output + ") saved.";
         if (warning) {
@@ -391,7 +378,7 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
   job.out.reset();
   if (!job.written || FAILED(result)) {
     // Nothing half-made stays behind.
-    if (job.outputCreated) DeleteFile(job.output);
+    job.pending.Discard();
     return FAILED(result) ? result : E_FAIL;
   }
   outputPath = job.output;
@@ -413,7 +400,6 @@ int COneClickRunner::EnvelopeFile(const char* inputPath, const char* presetPath,
   if (!presetPath || !*presetPath || !inputPath || !*inputPath) return E_INVALIDARG;
   Job job;
   CString chosen;
-  bool created = false;
   HRESULT result = S_OK;
   try {
     job.preset.reset(kx::oneclick::OpenPreset(m_fileManager, presetPath));
@@ -459,16 +445,16 @@ int COneClickRunner::EnvelopeFile(const char* inputPath, const char* presetPath,
                           : (folder.IsEmpty() ? parts.GetDrive() + parts.GetDirectory() : folder) +
                                 parts.GetFileName() + parts.GetExtension() + ".Tvx";
     // Numbered like the other outputs: an existing file is never overwritten.
-    if (!CreateNumberedFile(first, chosen)) return E_FAIL;
-    created = true;
-    if (!job.object->Save(chosen)) result = E_FAIL;
+    if (!job.pending.Create(first)) return E_FAIL;
+    if (!job.object->Save(job.pending.GetTemporaryPath()) || !job.pending.Commit()) result = E_FAIL;
+    chosen = job.pending.GetPath();
   } catch (const _com_error& e) {
     result = FAILED(e.Error()) ? e.Error() : E_FAIL;
   } catch (...) {
     result = E_FAIL;
   }
   if (FAILED(result)) {
-    if (created) DeleteFile(chosen);
+    job.pending.Discard();
     return result;
   }
   outputPath = chosen;

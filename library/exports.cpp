@@ -1,6 +1,7 @@
 // The library's 38 exported functions: the only way a host enters. Each one switches to the library's module
 // state, opens one modal sheet, dialog or page over the caller's window, deletes what it made and returns 1
 // or 0. An exception never leaves an export: the host gets the export's result instead.
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -232,15 +233,17 @@ KXEXPORT int DisplayCertificateImporter(int) {
 
 // ---- operations ----
 
-KXEXPORT int SignerWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder,
-                                   CString* resultPath, CString* resultText) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
-  // Unknown operations and a missing file do nothing; 0 tells the host that nothing was done.
-  if (operation > 4 || !path) return 0;
+// The operation exports: one file of the host through a protect wizard (sign or encrypt) of its own, its output
+// folder the file's own when none is given. prepare sets the start page and title; done reads the run's
+// results. 0 when the wizard cannot be made or was cancelled.
+template <class Wizard>
+int RunOperationWizard(HWND parent, const char* className, BYTE operation, LPCSTR path, LPCSTR outputFolder,
+                       const std::function<void(Wizard&)>& prepare,
+                       const std::function<void(CProtectWizardData&)>& done = nullptr) {
   int result = 1;
   try {
-    SheetPtr sheet = MakeSheet("CSignSheet", Wnd(parent));
-    auto* wizard = As<CSignSheet>(sheet);
+    SheetPtr sheet = MakeSheet(className, Wnd(parent));
+    auto* wizard = As<Wizard>(sheet);
     if (!wizard) return 0;
     wizard->m_bHosted = 0;
     CProtectWizardData& data = wizard->m_WizardData;
@@ -248,45 +251,46 @@ KXEXPORT int SignerWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPC
     data.m_strOutputFolder = outputFolder ? CString(outputFolder) : FolderOf(path);
     data.m_nMode = operation;
     data.m_bLaunchedByOperation = 1;
-    if (operation == 4) {
-      wizard->m_nStartPage = CSignSheet::kProcessingPage;
-      data.m_bAutoFinish = 1;
-    } else {
-      wizard->m_nStartPage = CSignSheet::kFilePage;
-    }
-    wizard->SetTitle("Signer Wizard", 0);
-    if (wizard->DoModal() == IDCANCEL) {
-      result = 0;
-    } else {
-      if (resultPath) *resultPath = data.m_strLastOutputFile;
-      if (resultText) *resultText = data.m_strResultMessage;
-    }
+    prepare(*wizard);
+    if (wizard->DoModal() == IDCANCEL) result = 0;
+    else if (done) done(data);
   } catch (...) {
   }
   return result;
+}
+
+KXEXPORT int SignerWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder,
+                                   CString* resultPath, CString* resultText) {
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  // Unknown operations and a missing file do nothing; 0 tells the host that nothing was done.
+  if (operation > 4 || !path) return 0;
+  return RunOperationWizard<CSignSheet>(
+      parent, "CSignSheet", operation, path, outputFolder,
+      [&](CSignSheet& wizard) {
+        if (operation == 4) {
+          wizard.m_nStartPage = CSignSheet::kProcessingPage;
+          wizard.m_WizardData.m_bAutoFinish = 1;
+        } else {
+          wizard.m_nStartPage = CSignSheet::kFilePage;
+        }
+        wizard.SetTitle("Signer Wizard", 0);
+      },
+      [&](CProtectWizardData& data) {
+        if (resultPath) *resultPath = data.m_strLastOutputFile;
+        if (resultText) *resultText = data.m_strResultMessage;
+      });
 }
 
 KXEXPORT int EncryptWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder) {
   AFX_MANAGE_STATE(AfxGetStaticModuleState());
   // The encryption wizard runs encryption (0) and decryption (4) only: any other code shows nothing.
   if ((operation != 0 && operation != 4) || !path) return 0;
-  int result = 1;
-  try {
-    SheetPtr sheet = MakeSheet("CEncryptionWizard", Wnd(parent));
-    auto* wizard = As<CEncryptionWizard>(sheet);
-    if (!wizard) return 0;
-    wizard->m_bHosted = 0;
-    CProtectWizardData& data = wizard->m_WizardData;
-    data.m_arrInputFiles.Add(path);
-    data.m_strOutputFolder = outputFolder ? CString(outputFolder) : FolderOf(path);
-    data.m_nMode = operation;
-    data.m_bLaunchedByOperation = 1;
-    wizard->m_nStartPage = operation == 4 ? CEncryptionWizard::kInformationPage : CEncryptionWizard::kMainPage;
-    wizard->SetTitle(LoadResString(307), 0);
-    if (wizard->DoModal() == IDCANCEL) result = 0;
-  } catch (...) {
-  }
-  return result;
+  return RunOperationWizard<CEncryptionWizard>(parent, "CEncryptionWizard", operation, path, outputFolder,
+                                               [&](CEncryptionWizard& wizard) {
+                                                 wizard.m_nStartPage = operation == 4 ? CEncryptionWizard::kInformationPage
+                                                                                      : CEncryptionWizard::kMainPage;
+                                                 wizard.SetTitle(LoadResString(307), 0);
+                                               });
 }
 
 KXEXPORT int DisplayProfileWizard(int, int index) {

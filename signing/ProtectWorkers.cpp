@@ -166,39 +166,19 @@ void ProtectWorker::ProcessFile(FileOutcome& file) {
   }
 
   // Chunk by chunk: signed over the plain bytes, then encrypted, then written.
-  const DWORD chunk = ChunkSize(size);
-  uint64_t processed = 0;
-  bool wrote = true;
-  CByteBuffer plain(0, true), encrypted, signature;
-  while (file.in->ReadBlock(chunk, plain)) {
-    processed += plain.GetLength();
-    for (size_t i = 0; m_bSign && i < signers->Count(); ++i) {
-      HRESULT hr = S_OK;
-      CString engineText;
-      if (!signers->Sign(i, plain, signature, hr, engineText)) {
-        SignFailed(file, engineText, m_bEncrypt ? "Sign and Enc Operation" : nullptr);
-        return;
-      }
-      entries[i].m_buffers.Add(signature);
-    }
-    const CByteBuffer* block = &plain;
-    if (m_bEncrypt) {
-      encrypted.Free(false);
-      engine.m_EncryptedData.PutContentFromBuffer(plain);
-      if (!engine.m_EncryptedData.EncryptToBuffer(CAPICOM_ENCODE_BINARY, encrypted) || !encrypted.GetLength()) {
-        file.Fail(kNotEncrypted);
-        AuditError(kNotEncrypted);
-        return;
-      }
-      block = &encrypted;
-    }
-    if (!file.out->WriteUInt32Block(*block)) {
-      wrote = false;
-      break;
-    }
+  const ChunkedRun run = ProtectChunks(*file.in, *file.out, ChunkSize(size), m_bSign ? signers.get() : nullptr,
+                                       &entries, m_bEncrypt ? &engine.m_EncryptedData : nullptr);
+  if (run.failure == ChunkedRun::kSign) {
+    SignFailed(file, run.engineText, m_bEncrypt ? "Sign and Enc Operation" : nullptr);
+    return;
+  }
+  if (run.failure == ChunkedRun::kEncrypt) {
+    file.Fail(kNotEncrypted);
+    AuditError(kNotEncrypted);
+    return;
   }
   // A read or write that stopped early leaves the output short of the input: that is no protected file.
-  if (!wrote || processed != size) {
+  if (run.failure == ChunkedRun::kWrite || run.processed != size) {
     file.Fail(WriteFailure());
     AuditError(m_bSign ? WithPath("Sign Operation Failed for file (", file.input, "(") + " " : CString(kNotEncrypted),
                m_bSign ? "Sign Operation" : nullptr);
@@ -225,7 +205,7 @@ void ProtectWorker::ProcessFile(FileOutcome& file) {
     return;
   }
 
-  SavedProtectedFile(file);
+  if (!SavedProtectedFile(file)) return;
   if (m_bShred) {
     // The input goes only after its protected file was written whole.
     file.in.reset();

@@ -26,6 +26,8 @@ constexpr const char* kModified =
     "generated one)";
 constexpr const char* kNotDecrypted = "Failed to read the decrypted data of the file.";
 constexpr const char* kNoDecryptedContent = "Failed to get the decrypted data of the file";
+// Blocks cut off or missing: no wrong signature, a file that is not whole.
+constexpr const char* kDamaged = "The file is damaged or incomplete: part of its content is missing.";
 constexpr const char* kKeyNotFound = "Recipient digital ID / Private key cannot be found.";
 constexpr const char* kSignFailed = "Failed to write the data to the output file. Possible Reasons(Sign operation failed.)";
 
@@ -174,7 +176,7 @@ void CountersignWorker::ProcessFile(FileOutcome& file) {
   }
   // A damaged block list, or blocks some signer did not sign: the content is not what was signed.
   if (file.in->GetPosition() != file.in->GetTrailingOffset() || !existing.CoversBlocks(blocks)) {
-    Failed(file, static_cast<HRESULT>(0x800B0100), CString());
+    Failed(file, E_FAIL, kDamaged);
     return;
   }
 
@@ -365,12 +367,8 @@ void DecryptVerifyWorker::Decrypt(FileOutcome& file, CTolvexBinaryFile& object) 
   // Every block read to the protected file, each signed by every signer (and the content whole).
   if (file.in->GetPosition() != file.in->GetTrailingOffset() || blocks == 0 ||
       (signedFile && !signatures.CoversBlocks(blocks)) || (remaining != UINT64_MAX && remaining != 0)) {
-    if (signedFile) {
-      NotVerified(file, static_cast<HRESULT>(0x800B0100));
-    } else {
-      file.Fail(WithPath("(E3) Failed to read the decrypted data of the file.", file.input), kNoDecryptedContent);
-      AuditError(file.result);
-    }
+    file.Fail(kDamaged, kDamaged);
+    AuditError(WithPath(kNotDecrypted, file.input));
     return;
   }
   AuditInformation(WithPath(LoadResString(351), file.input, storedKey ? " (" : "("));

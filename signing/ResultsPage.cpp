@@ -468,7 +468,18 @@ void CResultsPageBase::OnDetails() {
   }
   if (path.IsEmpty() && ShowsFailedInputDetails() && m_nSelectedRow < data->m_arrInputFiles.GetSize())
     path = data->m_arrInputFiles[m_nSelectedRow];
-  if (path.IsEmpty()) return;
+  const bool failed = m_nSelectedRow < m_arrResults.GetSize() && !IsSuccess(m_arrResults[m_nSelectedRow]);
+  // A failed file that has no summary to show: its failure text.
+  auto tellFailure = [&] {
+    if (!failed) return;
+    CString text = m_arrResults[m_nSelectedRow];
+    if (m_nSelectedRow < data->m_arrInputFiles.GetSize()) text = data->m_arrInputFiles[m_nSelectedRow] + "\n\n" + text;
+    AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+  };
+  if (path.IsEmpty()) {
+    tellFailure();
+    return;
+  }
   CSummarySheet summary(DetailsTitle(), this, 0);
   if (ZoomsDetailsFromButton())
     kx::archives::AnchorAtControl(*this, IDC_DETAILS, summary.m_rcOrigin, summary.m_bOwnAnimation);
@@ -476,6 +487,7 @@ void CResultsPageBase::OnDetails() {
   if (m_nSelectedRow < m_arrResults.GetSize() && !IsSuccess(m_arrResults[m_nSelectedRow]))
     summary.m_strStatusText = m_arrResults[m_nSelectedRow];
   if (summary.GetPageCount() > 0) summary.DoModal();
+  else tellFailure();
 }
 
 void CResultsPageBase::OnMailResult() {

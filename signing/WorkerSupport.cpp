@@ -5,6 +5,7 @@
 #include "app/ResString.h"
 #include "core/Paths.h"
 #include "engine/CapicomObjectSet.h"
+#include "engine/CapicomEncryptedData.h"
 #include "engine/CapicomSignedData.h"
 #include "engine/CertPolicy.h"
 #include "formats/AuditLog.h"
@@ -28,6 +29,32 @@ void FileOutcome::Fail(const char* resultText, const char* messageText) {
   failed = true;
   result = resultText ? resultText : "";
   message = messageText ? messageText : "";
+}
+
+bool FileOutcome::CreateOutput(CFileManager& files, const CString& first) {
+  if (!pending.Create(first)) return false;
+  output = pending.GetPath();
+  out.reset(files.CreateStream(pending.GetTemporaryPath()));
+  return out && out->IsOpen();
+}
+
+bool FileOutcome::CommitOutput() {
+  if (pending.IsCommitted()) return true;
+  const bool closed = !out || !out->IsOpen() || out->Close();
+  out.reset();
+  if (!closed || !pending.IsCreated() || !pending.Commit()) {
+    pending.Discard();
+    Fail(WithPath("Operation Failed. File ", output, "(") + " couldnt be saved.");
+    return false;
+  }
+  output = pending.GetPath();
+  return true;
+}
+
+void FileOutcome::SettleOutput() {
+  if (!failed && pending.IsCreated()) CommitOutput();
+  out.reset();
+  pending.Discard();
 }
 
 CSignSheet* SheetOf(LPVOID argument) {
@@ -81,9 +108,8 @@ UINT SignerWorker::Run() {
 
 void SignerWorker::FinishFile(FileOutcome& file, int count) {
   file.in.reset();
-  file.out.reset();
-  // Only what this file made goes: never an earlier file's output.
-  if (file.failed && file.outputCreated && !file.output.IsEmpty()) DeleteFile(file.output);
+  file.SettleOutput();
+  if (!file.failed && !file.output.IsEmpty()) m_data.m_strLastOutputFile = file.output;
   if (!file.failed) m_data.m_bOperationSucceeded = 1;
   m_page->ReportFileResult(file.index, file.failed ? 0 : 1, file.message.IsEmpty() ? nullptr : static_cast<const char*>(file.message),
                            count, file.warning ? TRUE : FALSE);
@@ -139,21 +165,49 @@ CString SignerWorker::OutputFolderFor(const CString& input) {
 }
 
 bool SignerWorker::CreateOutput(FileOutcome& file, const CString& first) {
-  CString chosen;
-  if (!CreateNumberedFile(first, chosen)) return false;
-  file.output = chosen;
-  file.outputCreated = true;
-  m_data.m_strLastOutputFile = chosen;
-  file.out.reset(m_files.CreateStream(chosen));
-  return file.out && file.out->IsOpen();
+  const bool created = file.CreateOutput(m_files, first);
+  if (!file.output.IsEmpty()) m_data.m_strLastOutputFile = file.output;
+  return created;
 }
 
-DWORD SignerWorker::ChunkSize(uint64_t inputSize) const {
+DWORD SignerWorker::ChunkSize(uint64_t inputSize) const { return ProtectChunkSize(m_profile.MemoryCache, inputSize); }
+
+DWORD ProtectChunkSize(int memoryCache, uint64_t inputSize) {
   // At most 1 GiB at a time, whatever the setting says.
-  uint64_t chunk = m_profile.MemoryCache > 0 ? static_cast<uint64_t>(std::min(m_profile.MemoryCache, 1024)) << 20
-                                             : 1048576u;
+  uint64_t chunk = memoryCache > 0 ? static_cast<uint64_t>(std::min(memoryCache, 1024)) << 20 : 1048576u;
   if (inputSize > 0 && inputSize <= chunk) chunk = inputSize;
   return static_cast<DWORD>(chunk);
+}
+
+ChunkedRun ProtectChunks(CFileStream& in, CFileStream& out, DWORD chunk, SignerSet* signers,
+                         std::vector<PayloadEntry>* entries, CCapicomEncryptedData* encryptor) {
+  ChunkedRun run;
+  CByteBuffer plain(0, true), encrypted, signature;
+  while (in.ReadBlock(chunk, plain)) {
+    run.processed += plain.GetLength();
+    for (size_t i = 0; signers && i < signers->Count(); ++i) {
+      if (!signers->Sign(i, plain, signature, run.hr, run.engineText)) {
+        run.failure = ChunkedRun::kSign;
+        return run;
+      }
+      (*entries)[i].m_buffers.Add(signature);
+    }
+    const CByteBuffer* block = &plain;
+    if (encryptor) {
+      encrypted.Free(false);
+      encryptor->PutContentFromBuffer(plain);
+      if (!encryptor->EncryptToBuffer(CAPICOM_ENCODE_BINARY, encrypted) || !encrypted.GetLength()) {
+        run.failure = ChunkedRun::kEncrypt;
+        return run;
+      }
+      block = &encrypted;
+    }
+    if (!out.WriteUInt32Block(*block)) {
+      run.failure = ChunkedRun::kWrite;
+      return run;
+    }
+  }
+  return run;
 }
 
 std::unique_ptr<CTolvexBinaryFile> SignerWorker::NewProtectedFile() {
@@ -178,7 +232,12 @@ void SignerWorker::CheckSignersBeforeSigning() {
   }
 }
 
-void SignerWorker::SavedProtectedFile(FileOutcome& file) {
+bool SignerWorker::SavedProtectedFile(FileOutcome& file) {
+  if (!file.CommitOutput()) {
+    AuditError(file.result);
+    return false;
+  }
+  m_data.m_strLastOutputFile = file.output;
   CString saved;
   saved.Format(365, static_cast<const char*>(file.output));
   CString text = LoadResString(m_bWarning ? 374 : 364) + " " + saved;
@@ -189,26 +248,7 @@ void SignerWorker::SavedProtectedFile(FileOutcome& file) {
     m_data.m_strResultMessage = text;
   }
   AuditInformation(text);
-}
-
-bool CreateNumberedFile(const CString& first, CString& chosen) {
-  CPathParts parts(first);
-  for (int n = 0; n < 100000; ++n) {
-    CString candidate = first;
-    if (n > 0) candidate.Format("%s%s%s(%d)%s", static_cast<const char*>(parts.GetDrive()),
-                                static_cast<const char*>(parts.GetDirectory()),
-                                static_cast<const char*>(parts.GetFileName()), n,
-                                static_cast<const char*>(parts.GetExtension()));
-    HANDLE h = CreateFile(candidate, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      CloseHandle(h);
-      chosen = candidate;
-      return true;
-    }
-    DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
-  }
-  return false;
+  return true;
 }
 
 CString SafeRecordedName(const CString& recorded, const CString& fallback) {

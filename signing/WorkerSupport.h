@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/OfficeTolvexConfig.h"
+#include "core/OutputFile.h"
 #include "core/SystemProfile.h"
 #include "engine/CapicomCertificate.h"
 #include "engine/CapicomSigner.h"
@@ -18,6 +19,7 @@ class CSignSheet;
 class CPWDecryptPage;
 class CProtectWizardData;
 class CCapicomSignedData;
+class CCapicomEncryptedData;
 
 namespace kx::signing {
 
@@ -26,9 +28,9 @@ struct FileOutcome {
   int index = 0;
   CString input;
   bool failed = false;
-  // This file's output exists because this run made it (only then is it deleted when the file fails).
-  bool outputCreated = false;
+  // The output's name; it is written under a temporary name beside it until it is whole.
   CString output;
+  COutputFile pending;
   // The failure text, or a success text that replaces "Success" (a certificate warning).
   CString result;
   // Shown in a message box with the report.
@@ -39,6 +41,13 @@ struct FileOutcome {
 
   // The first failure's texts stay.
   void Fail(const char* resultText, const char* messageText = nullptr);
+  // Makes the output (see COutputFile) and opens its stream; false when nothing can be made there.
+  bool CreateOutput(CFileManager& files, const CString& first);
+  // The written output takes its name (its stream closed first); false, and the file failed, when it cannot.
+  // Done before anything reports the output saved or removes the input.
+  bool CommitOutput();
+  // At the end of the file: the output of a failed file goes, that of a good one takes its name.
+  void SettleOutput();
 };
 
 class SignerWorker {
@@ -81,9 +90,10 @@ class SignerWorker {
   // With VerifyBeforeSign: the signer certificates are checked before the first file; the first that fails
   // makes every success of the run carry a warning with the check's text (the files are signed all the same).
   void CheckSignersBeforeSigning();
-  // A protected file written whole: the saved text to the audit log, and with the warning also to the file's
-  // result and the run's result message.
-  void SavedProtectedFile(FileOutcome& file);
+  // A protected file written whole: it takes its name, then the saved text goes to the audit log, and with the
+  // warning also to the file's result and the run's result message. False (the file failed) when it could
+  // not take its name.
+  bool SavedProtectedFile(FileOutcome& file);
 
   CSignSheet* m_sheet;
   CProtectWizardData& m_data;
@@ -101,9 +111,6 @@ class SignerWorker {
 // Resolves the argument of a thread procedure: the sheet, or null when it is none (or no signer wizard).
 CSignSheet* SheetOf(LPVOID argument);
 
-// Output naming: the first free name of first, first(1), first(2) ... ("(n)" before the last extension),
-// made exclusively so that no other writer can take it in between. False when none can be made.
-bool CreateNumberedFile(const CString& first, CString& chosen);
 // The name a protected file records, made safe to write: its last path component, or the fallback when that
 // is empty, "." or "..".
 CString SafeRecordedName(const CString& recorded, const CString& fallback);
@@ -132,6 +139,25 @@ class SignerSet {
   std::vector<std::unique_ptr<CCapicomSignedData>> m_ownData;
   CCapicomSignedData& m_first;
 };
+
+// The chunk size of a protecting run: memoryCache megabytes (at most 1 GiB; 1 MiB when not above 0), never above
+// the input size.
+DWORD ProtectChunkSize(int memoryCache, uint64_t inputSize);
+
+// How a chunked protection ended.
+struct ChunkedRun {
+  enum Failure { kNone, kSign, kEncrypt, kWrite } failure = kNone;
+  // A sign failure's engine result and text.
+  HRESULT hr = S_OK;
+  CString engineText;
+  // Bytes read from the input; short of its size when a read stopped early.
+  uint64_t processed = 0;
+};
+// The content of a protected file, chunk by chunk: each chunk signed by every signer (over the plain bytes, the
+// signatures added to the signer's entry), then encrypted when an encryptor is given, then written as a block.
+// Stops at the first failure.
+ChunkedRun ProtectChunks(CFileStream& in, CFileStream& out, DWORD chunk, SignerSet* signers,
+                         std::vector<PayloadEntry>* entries, CCapicomEncryptedData* encryptor);
 
 // The signatures a protected file carries: one entry per signer, one detached signature per content block. A
 // block is accepted only when every entry's signature of it verifies, and the content only when every entry

@@ -13,6 +13,7 @@ pkgs=(
   libx11-dev libxkbcommon-dev libxtst-dev libxfixes-dev xvfb xdotool xclip x11-xkb-utils
   libldap-dev slapd ldap-utils
   p11-kit p11-kit-modules libp11-kit-dev softhsm2 opensc
+  ca-certificates
 )
 missing=()
 for p in "${pkgs[@]}"; do

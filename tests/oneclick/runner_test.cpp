@@ -1,5 +1,8 @@
 // The one-click runner: a saved preset replayed on a file with no wizard, as the package wizard's worker does.
 // Outputs are opened by the Signer Wizard's reader and their envelopes and signatures checked with openssl.
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <memory>
 
 #include "core/SystemProfile.h"
@@ -278,6 +281,23 @@ TEST_F(Runner, FailuresWriteNothingAndAreNotSuccess) {
   EXPECT_LT(RunPreset(m_dir + "/missing.doc", preset, 0, output), 0);
   EXPECT_EQ(m_factory->shown,
             (std::vector<std::string>{kx::LoadAddResString(2000).str(), kx::LoadAddResString(2001).str()}));
+}
+
+// A run stopped half-way through its output (killed by the file-size limit) leaves nothing under its name.
+TEST_F(Runner, ARunKilledWhileWritingLeavesNothingUnderTheOutputsName) {
+  PresetSpec encrypt;
+  encrypt.recipients = {"encrypt"};
+  const std::string preset = SavePreset(encrypt, "KX_ONECLICK_1.clk");
+  const std::string folder = kxtest::MakeTempDir("killed");
+  const std::string in = folder + "/big.doc";
+  kxtest::WriteFile(in, Content(3u << 20));
+  const int status = kxtest::RunKilledWhileWriting(1u << 20, [&] {
+    CString output;
+    RunPreset(in, preset, 0, output);
+  });
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+  EXPECT_EQ(GetFileAttributes((in + ".Tvx").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(kxtest::FolderNames(folder).size(), 2u);  // the input and the temporary output
 }
 
 TEST_F(Runner, SettingsAndTheOutputFolder) {

@@ -362,6 +362,28 @@ TEST_F(Wizard, TheProcessingPageShowsEveryFileAndOffersTheResults) {
   EXPECT_EQ(mails[0].attachments[1].path, plain + "/second.doc");
 }
 
+// Details of a file that failed to be protected: its failure text (there is no output to summarise).
+TEST_F(Wizard, DetailsOfAFailedFileTellItsFailure) {
+  WithKey("encrypt");
+  std::string empty = File("empty.doc", ""), out = kxtest::MakeTempDir("sealed");
+  auto wizard = Made(CSignSheet::kProcessingPage, 0, {empty}, out);
+  wizard->m_WizardData.m_arrRecipientCerts = {Cert("encrypt")};
+  wizard->m_WizardData.m_nCipher = CAPICOM_ENCRYPTION_ALGORITHM_AES;
+  wizard->m_WizardData.m_nKeyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS;
+  kx::RunWithUiHere([&] { return wizard->DoModal(); }, [&](kx::UiDriver& d) {
+    HWND sheet = d.WaitForTitle("Signer Wizard");
+    HWND page = Page(d, sheet, 4210);
+    AnswerPage(d, "OK");  // the run's report of the failure
+    d.WaitForEnabled(d.Control(page, kRunAgain));
+    kx::ControlDriver(d).ListClickRow(d.Control(page, kList), 0);
+    d.Click(d.Control(page, kDetails));
+    const std::string told = AnswerPage(d, "OK");
+    EXPECT_NE(told.find(empty), std::string::npos) << told;
+    EXPECT_NE(told.find(Text(370)), std::string::npos) << told;
+    FinishRun(d, sheet);
+  });
+}
+
 // Signing and countersigning through the wizard: the signers are chosen in the selection sheet, and the
 // countersigned file carries both signers' signatures, which verify.
 TEST_F(Wizard, SigningAndCountersigningThroughTheWizard) {

@@ -1,6 +1,8 @@
 // The Signer Wizard's workers run on a wizard sheet without windows: what they write is read back by the
 // decrypt-and-verify worker and checked with the openssl command line.
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "app/ResString.h"
 #include "core/TvxFormatSettings.h"
@@ -293,6 +295,23 @@ TEST_F(Workers, FailedFilesLeaveNoOutputAndTheRunGoesOn) {
   EXPECT_FALSE(Exists(kxtest::Root() + "/unsigned/report.doc.Tvx"));
 }
 
+// A run stopped while it writes (killed by the file-size limit, as a crash or a full disk stops it) leaves its
+// half-written output only under a temporary name: nothing under the output's name.
+TEST_F(Workers, ARunKilledWhileWritingLeavesNothingUnderTheOutputsName) {
+  WithKey("encrypt");
+  SetMemoryCache(1);
+  const std::string input = File("big.doc", Content(3u << 20));
+  const std::string out = Folder("killed");
+  const int status = kxtest::RunKilledWhileWriting(1u << 20, [&] {
+    Encrypt({input}, out, {Cert("encrypt")}, CAPICOM_ENCRYPTION_ALGORITHM_AES, CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS);
+  });
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+  const std::set<std::string> names = kxtest::FolderNames(out);
+  EXPECT_EQ(names.size(), 1u);
+  for (const std::string& name : names) EXPECT_EQ(name.rfind("big.doc.Tvx.", 0), 0u) << name;
+  EXPECT_FALSE(Exists(out + "/big.doc.Tvx"));
+}
+
 // What decrypt and verify refuses: a changed body, a file of another kind, a block whose signature does not
 // verify (its partial output goes, the next file is done), a dropped block, and a recorded name that leaves the
 // folder. Outputs are numbered when the recorded name is taken.
@@ -342,6 +361,7 @@ TEST_F(Workers, DecryptAndVerifyRefusesWhatWasChanged) {
   EXPECT_EQ(results[3], "Success");
   EXPECT_TRUE(kxtest::ReadFile(out + "/report(2).doc") == input);
   EXPECT_EQ(outputs[4], "Error");
+  EXPECT_EQ(results[4], "The file is damaged or incomplete: part of its content is missing.");
   EXPECT_EQ(outputs[5], out + "/escaped.doc");
   EXPECT_FALSE(Exists(kxtest::Root() + "/escaped.doc"));
   // Only the good files' outputs are there, and what was in the folder before is untouched.

@@ -1,5 +1,7 @@
 #include "support/testroot.h"
 
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,6 +35,8 @@ class RootListener : public ::testing::EmptyTestEventListener {
     if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     g_root = tmpl;
     setenv("KESMORA_ROOT", g_root.c_str(), 1);
+    // The system's trust anchors stay out of a case unless it writes its own bundle here or names the system's.
+    setenv("KESMORA_TRUST_ANCHORS", (g_root + "/trust-anchors.crt").c_str(), 1);
     unsetenv("TMPDIR");
     kx::NotifyStateRootChanged();
   }
@@ -100,6 +104,32 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::set<std::string> FolderNames(const std::string& folder) {
+  std::set<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.insert(name);
+    }
+    closedir(dir);
+  }
+  return names;
+}
+
+int RunKilledWhileWriting(size_t limit, const std::function<void()>& work) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    const rlimit cap{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &cap);
+    work();
+    _exit(0);
+  }
+  int status = -1;
+  if (child > 0) waitpid(child, &status, 0);
+  return status;
 }
 
 }  // namespace kxtest

@@ -1,6 +1,8 @@
 // Every test case runs with its own state root (registry, stores, documents, temp) under a fresh folder.
 #pragma once
 
+#include <functional>
+#include <set>
 #include <string>
 
 namespace kxtest {
@@ -18,5 +20,10 @@ int Run(const std::string& command, std::string* out = nullptr);
 // Reads and writes whole files.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+// The names in a folder (no "." or "..").
+std::set<std::string> FolderNames(const std::string& folder);
+// Runs work in a child process that the system kills (SIGXFSZ) once it writes a file beyond limit bytes, as a
+// crash or a full disk stops a run half-way; the child's wait status.
+int RunKilledWhileWriting(size_t limit, const std::function<void()>& work);
 
 }  // namespace kxtest

@@ -1,5 +1,7 @@
 #include "platform/capicom/core/store.h"
 
+#include "platform/capicom/core/anchors.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -269,6 +271,7 @@ std::vector<StoreEntry> CertStore::Entries(bool includeArchived) const {
       }
     }
     if (IsTokenView(m_location, m_name)) AppendTokenEntries(list);
+    AddTrustAnchors(m_location, m_name, list);
   }
   if (!includeArchived)
     list.erase(std::remove_if(list.begin(), list.end(), [](const StoreEntry& e) { return e.archived; }), list.end());
@@ -291,6 +294,8 @@ HRESULT CertStore::Add(const StoreEntry& entry) {
     m_memory->entries.push_back(copy);
     return S_OK;
   }
+  HRESULT trusted = S_OK;
+  if (TrustAnchorAgain(m_location, m_name, *entry.cert, trusted)) return trusted;
   return FolderAdd(m_folders.front(), entry);
 }
 
@@ -309,7 +314,7 @@ HRESULT CertStore::Remove(const std::string& thumbprint) {
   for (size_t i = 1; i < m_folders.size(); ++i)
     if (FolderHas(m_folders[i], thumbprint)) return E_ACCESSDENIED;  // the machine's, seen through the user's view
   if (IsTokenView(m_location, m_name) && IsTokenCertificate(thumbprint)) return E_ACCESSDENIED;
-  return CRYPT_E_NOT_FOUND;
+  return DistrustTrustAnchor(m_location, m_name, thumbprint);
 }
 
 std::vector<CrlRef> CertStore::Crls() const {
