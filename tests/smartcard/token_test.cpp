@@ -22,6 +22,7 @@
 #include "formats/TolvexBinaryFile.h"
 #include "platform/capicom/capicom_defs.h"
 #include "platform/capicom/core/keys.h"
+#include "platform/capicom/core/logicalstores.h"
 #include "platform/com/bstr.h"
 #include "platform/win32/textconv.h"
 #include "platform/pkcs11/pindialog.h"
@@ -104,8 +105,16 @@ TEST_F(Token, TheStoresShowTheTokenCertificates) {
   EXPECT_EQ(kx::p11::ModulePath(), kx::p11::kProxyModule);
   EXPECT_EQ(Subjects("SmartCard"), (std::vector<std::string>{"Alice Signer", "Bob Encryption"}));
 
+  // The certificate manager gives the present token a tab of its own, and takes it away with the token.
+  auto hasCardTab = [] {
+    std::vector<kx::capi::LogicalStore> stores = kx::capi::LogicalStores();
+    return std::any_of(stores.begin(), stores.end(), [](const kx::capi::LogicalStore& s) { return s.name == "SmartCard"; });
+  };
+  EXPECT_TRUE(hasCardTab());
+
   RemoveToken();
   EXPECT_EQ(Subjects("SmartCard"), std::vector<std::string>{});
+  EXPECT_FALSE(hasCardTab());
 }
 
 // The Signer Wizard as a person uses it: the token's certificate chosen on the selection sheet's smart-card

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/capicom/capicom_defs.h"
+#include "platform/capicom/core/tokenstore.h"
 
 namespace kx::capi {
 namespace {
@@ -23,8 +24,16 @@ std::vector<LogicalStore>& Registered() {
 }  // namespace
 
 std::vector<LogicalStore> LogicalStores() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return Registered();
+  std::vector<LogicalStore> stores;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    stores = Registered();
+  }
+  // A present card or token gets a tab of its own while it is there.
+  if (AnyTokenCertificate() &&
+      std::none_of(stores.begin(), stores.end(), [](const LogicalStore& s) { return s.name == "SmartCard"; }))
+    stores.push_back({"SmartCard", "Smart Card", CAPICOM_CURRENT_USER_STORE});
+  return stores;
 }
 
 void RegisterLogicalStore(const LogicalStore& store) {

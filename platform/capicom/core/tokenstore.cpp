@@ -36,6 +36,8 @@ void AppendTokenEntries(std::vector<StoreEntry>& list) {
   }
 }
 
+bool AnyTokenCertificate() { return !kx::p11::Certificates().empty(); }
+
 bool IsTokenCertificate(const std::string& thumbprint) {
   std::vector<StoreEntry> tokens;
   AppendTokenEntries(tokens);

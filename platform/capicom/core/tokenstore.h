@@ -16,5 +16,7 @@ bool IsTokenView(long location, const std::string& name);
 void AppendTokenEntries(std::vector<StoreEntry>& list);
 // True when a present token holds the certificate.
 bool IsTokenCertificate(const std::string& thumbprint);
+// True when a present token holds any certificate.
+bool AnyTokenCertificate();
 
 }  // namespace kx::capi
