@@ -158,14 +158,18 @@ CNewMenuItemData* CNewMenu::AppendItem(UINT flags, UINT id, const char* text, DW
   return m_items.back();
 }
 
+// The operation is chosen into a variable of its own: a conditional expression of member-function pointers is
+// built through a temporary that the compiler, instrumented, may read before it is set, and jumps to garbage.
 void CNewMenu::MeasureItem(LPMEASUREITEMSTRUCT lpMIS) {
-  CMenuStyle* style = GetCurrentMenuStyle();
-  (this->*(style ? style->m_pfnMeasure : &CNewMenu::MeasureStandard))(lpMIS, FALSE);
+  MenuMeasureOp measure = &CNewMenu::MeasureStandard;
+  if (const CMenuStyle* style = GetCurrentMenuStyle()) measure = style->m_pfnMeasure;
+  if (measure) (this->*measure)(lpMIS, FALSE);
 }
 
 void CNewMenu::DrawItem(LPDRAWITEMSTRUCT lpDIS) {
-  CMenuStyle* style = GetCurrentMenuStyle();
-  (this->*(style ? style->m_pfnDraw : &CNewMenu::DrawStandard))(lpDIS, FALSE);
+  MenuDrawOp draw = &CNewMenu::DrawStandard;
+  if (const CMenuStyle* style = GetCurrentMenuStyle()) draw = style->m_pfnDraw;
+  if (draw) (this->*draw)(lpDIS, FALSE);
 }
 
 void CNewMenu::MeasureStandard(LPMEASUREITEMSTRUCT lpMIS, BOOL menuBar) { Measure(lpMIS, menuBar, 4); }

@@ -11,10 +11,24 @@
 
 namespace {
 
+// A temporary wrapper is of the class the object is, so that CFont::FromHandle and the like give a real CFont.
+CGdiObject* NewWrapperFor(HGDIOBJ h) {
+  switch (::GetObjectType(h)) {
+    case OBJ_PEN:
+    case OBJ_EXTPEN: return new CPen;
+    case OBJ_BRUSH: return new CBrush;
+    case OBJ_FONT: return new CFont;
+    case OBJ_BITMAP: return new CBitmap;
+    case OBJ_PAL: return new CPalette;
+    case OBJ_REGION: return new CRgn;
+    default: return new CGdiObject;
+  }
+}
+
 kx::afx::HandleMap<HGDIOBJ, CGdiObject>& GdiMap() {
   static auto* m = new kx::afx::HandleMap<HGDIOBJ, CGdiObject>(
       [](HGDIOBJ h) {
-        auto* o = new CGdiObject;
+        CGdiObject* o = NewWrapperFor(h);
         o->m_hObject = h;
         return o;
       },

@@ -2,6 +2,8 @@
 // thin wrappers of the window functions.
 #include "platform/mfc/wnd.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -9,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "platform/mfc/afxcmn.h"
 #include "platform/mfc/afxstate.h"
 #include "platform/mfc/dialog.h"
 #include "platform/mfc/exceptions.h"
@@ -16,10 +19,42 @@
 
 namespace kx::afx {
 
+namespace {
+
+template <typename T>
+CWnd* Make() {
+  return new T;
+}
+
+// A temporary wrapper is of the class the window is, so that a caller who knows what kind of control it asked
+// for (a combo box by its id) may use it as one. Window class names compare without case.
+CWnd* NewWrapperFor(HWND h) {
+  static constexpr struct {
+    const char* windowClass;
+    CWnd* (*make)();
+  } kKinds[] = {
+      {WC_BUTTONA, Make<CButton>},           {WC_STATICA, Make<CStatic>},
+      {WC_EDITA, Make<CEdit>},               {WC_COMBOBOXA, Make<CComboBox>},
+      {WC_LISTBOXA, Make<CListBox>},         {"ScrollBar", Make<CScrollBar>},
+      {WC_TABCONTROLA, Make<CTabCtrl>},      {TOOLTIPS_CLASSA, Make<CToolTipCtrl>},
+      {WC_HEADERA, Make<CHeaderCtrl>},       {WC_LISTVIEWA, Make<CListCtrl>},
+      {WC_TREEVIEWA, Make<CTreeCtrl>},       {PROGRESS_CLASSA, Make<CProgressCtrl>},
+      {DATETIMEPICK_CLASSA, Make<CDateTimeCtrl>}, {UPDOWN_CLASSA, Make<CSpinButtonCtrl>},
+      {WC_IPADDRESSA, Make<CIPAddressCtrl>}, {STATUSCLASSNAMEA, Make<CStatusBarCtrl>},
+  };
+  char name[64] = "";
+  if (::GetClassName(h, name, sizeof name) > 0)
+    for (const auto& kind : kKinds)
+      if (strcasecmp(name, kind.windowClass) == 0) return kind.make();
+  return new CWnd;
+}
+
+}  // namespace
+
 HandleMap<HWND, CWnd>& WindowMap() {
   static auto* m = new HandleMap<HWND, CWnd>(
       [](HWND h) {
-        auto* w = new CWnd;
+        CWnd* w = NewWrapperFor(h);
         w->m_hWnd = h;
         w->m_nFlags |= WF_TEMPOBJECT;
         return w;

@@ -19,16 +19,20 @@ void FrameTest::SetUpTestSuite() {
   app.m_strModuleFolder = (kxtest::BuildDir() + "/lib/").c_str();
 }
 
+MainWindow::MainWindow() {
+  created_ = wnd_.CreateEx(0, "STATIC", "KX", 0xEFFFFFFF, 0, 0, 0, 0, nullptr, nullptr, nullptr) != FALSE;
+  App().m_pMainWnd = &wnd_;
+}
+
+MainWindow::~MainWindow() { App().m_pMainWnd = nullptr; }
+
 void FrameTest::SetUp() {
-  CBrinmoorApp& app = App();
-  app.m_pMainWnd = new CWnd;
-  ASSERT_TRUE(app.m_pMainWnd->CreateEx(0, "STATIC", "KX", 0xEFFFFFFF, 0, 0, 0, 0, nullptr, nullptr, nullptr));
+  main_ = std::make_unique<MainWindow>();
+  ASSERT_TRUE(main_->Created());
 }
 
 void FrameTest::TearDown() {
-  CBrinmoorApp& app = App();
-  delete app.m_pMainWnd;
-  app.m_pMainWnd = nullptr;
+  main_.reset();
   kx::DestroyThreadWindows();
 }
 

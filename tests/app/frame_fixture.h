@@ -2,6 +2,7 @@
 // library's (resource library, folder of the HELP pages, hidden main window), and helpers to drive it.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,21 @@ namespace frametest {
 
 CBrinmoorApp& App();
 
+// The hidden main window start-up makes, set as the application's. The object and its window go with it, and the
+// application is left without a main window, whatever a failed test had pointed it at.
+class MainWindow {
+ public:
+  MainWindow();
+  ~MainWindow();
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+  bool Created() const { return created_; }
+
+ private:
+  CWnd wnd_;
+  bool created_ = false;
+};
+
 class FrameTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite();
@@ -24,6 +40,9 @@ class FrameTest : public ::testing::Test {
   static HMODULE Resources() { return App().m_hResourceModule; }
   // Registers a property page template (id) in the resource library with a few static texts.
   static void RegisterPageTemplate(UINT id, const char* caption, const char* text);
+
+ private:
+  std::unique_ptr<MainWindow> main_;
 };
 
 using kxtest::AnswerPage;

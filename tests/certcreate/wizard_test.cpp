@@ -50,8 +50,9 @@ class Wizards : public ::testing::Test {
   void SetUp() override {
     // The library's start-up initialises COM on the thread that shows its sheets.
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    App().m_pMainWnd = new CWnd;
-    ASSERT_TRUE(App().m_pMainWnd->CreateEx(0, "STATIC", "KX", 0xEFFFFFFF, 0, 0, 0, 0, nullptr, nullptr, nullptr));
+    m_main = std::make_unique<CWnd>();
+    App().m_pMainWnd = m_main.get();
+    ASSERT_TRUE(m_main->CreateEx(0, "STATIC", "KX", 0xEFFFFFFF, 0, 0, 0, 0, nullptr, nullptr, nullptr));
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     m_oldCwd = cwd;
@@ -60,11 +61,13 @@ class Wizards : public ::testing::Test {
   }
   void TearDown() override {
     (void)chdir(m_oldCwd.c_str());
-    delete App().m_pMainWnd;
+    // Ours, whatever a failed test left the application pointing at.
     App().m_pMainWnd = nullptr;
+    m_main.reset();
     kx::DestroyThreadWindows();
     CoUninitialize();
   }
+  std::unique_ptr<CWnd> m_main;
   std::string m_dir, m_oldCwd;
 };
 

@@ -109,7 +109,10 @@ void AddFiles(kx::UiDriver& d, HWND page, const std::string& folder, const std::
   HWND list = d.WaitForDialog(172);
   d.Click(d.Control(list, 1050));
   kx::ControlDriver(d).FillFileDialog(folder, names);
-  d.Click(d.Control(list, IDOK));
+  // OK comes on once the chosen files are in the list, a moment after the file dialog has gone.
+  HWND ok = d.Control(list, IDOK);
+  d.WaitForEnabled(ok, true);
+  d.Click(ok);
   d.WaitForGone(list);
 }
 

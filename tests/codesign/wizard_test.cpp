@@ -50,18 +50,15 @@ class CodeSignWizardTest : public CodeSignTest {
   }
   void SetUp() override {
     CodeSignTest::SetUp();
-    CBrinmoorApp& app = frametest::App();
-    app.m_pMainWnd = new CWnd;
-    ASSERT_TRUE(app.m_pMainWnd->CreateEx(0, "STATIC", "KX", 0xEFFFFFFF, 0, 0, 0, 0, nullptr, nullptr, nullptr));
+    m_main = std::make_unique<frametest::MainWindow>();
+    ASSERT_TRUE(m_main->Created());
     kx::codesign::PauseAfterRun() = 0;
     kx::ClearMailRequests();
     m_in = kxtest::MakeTempDir("in");
     m_out = kxtest::MakeTempDir("out");
   }
   void TearDown() override {
-    CBrinmoorApp& app = frametest::App();
-    delete app.m_pMainWnd;
-    app.m_pMainWnd = nullptr;
+    m_main.reset();
     kx::DestroyThreadWindows();
     CodeSignTest::TearDown();
   }
@@ -100,6 +97,7 @@ class CodeSignWizardTest : public CodeSignTest {
   }
 
   std::unique_ptr<CCodeSignWizard> m_wizard;
+  std::unique_ptr<frametest::MainWindow> m_main;
   std::string m_in, m_out;
 };
 

@@ -283,7 +283,9 @@ TEST_F(ListViewTest, OwnerDrawnRowsAndHeadingsAreDrawnByTheParentWithTheirItems)
   RunDialog(ListDialog(LVS_OWNERDRAWFIXED | LVS_SHOWSELALWAYS), OwnerDrawProc, [&](kx::UiDriver& d, kx::ControlDriver& c) {
     HWND dlg = d.WaitForTitle("Files");
     HWND list = d.Control(dlg, kList);
-    d.WaitUntil([&] { return Events().With("row 2").size() > 0; }, "the rows to be drawn");
+    // The heading is a window of its own, painted after the rows or before them.
+    d.WaitUntil([&] { return !Events().With("row 2").empty() && !Events().With("heading").empty(); },
+                "the rows and the owner-drawn heading to be drawn");
     Strings heads = Events().With("heading");
     ASSERT_FALSE(heads.empty());
     for (const std::string& h : heads) EXPECT_EQ(h.rfind("heading 2 data 0 h ", 0), 0u) << h;

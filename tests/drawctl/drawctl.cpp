@@ -26,16 +26,23 @@ COLORREF ClientPixel(HWND hwnd, int x, int y) {
   return c;
 }
 
+namespace {
+
+// A window of the framework, so that its controls get their notifications reflected; the object goes with its
+// window (the fixture destroys every window of the thread).
+class CHostWnd : public CWnd {
+ protected:
+  void PostNcDestroy() override { delete this; }
+};
+
+}  // namespace
+
 HWND MakeHost(int width, int height, bool visible) {
-  // A window of the framework, so that its controls get their notifications reflected; it lives as long as its
-  // window (the fixture destroys every window of the thread).
-  auto* host = new CWnd;
+  auto* host = new CHostWnd;
   if (!host->CreateEx(0, AfxRegisterWndClass(0, nullptr, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)), "host",
                       WS_POPUP | WS_CLIPCHILDREN | (visible ? WS_VISIBLE : 0), 100, 100, width, height, nullptr,
-                      nullptr)) {
-    delete host;
-    return nullptr;
-  }
+                      nullptr))
+    return nullptr;  // a window that failed has deleted its object already
   host->UpdateWindow();
   return host->GetSafeHwnd();
 }

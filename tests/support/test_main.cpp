@@ -4,11 +4,13 @@
 
 namespace kxtest {
 void InstallRootListener();
+void ShareSanitizerOptions();
 }
 
 int main(int argc, char** argv) {
   // Tests draw on the headless desktop, whatever screen the machine has; the display tests start their own.
   setenv("KX_HEADLESS", "1", 1);
+  kxtest::ShareSanitizerOptions();
   ::testing::InitGoogleTest(&argc, argv);
   kxtest::InstallRootListener();
   return RUN_ALL_TESTS();

@@ -2,7 +2,8 @@
 //   regset <hive> <key> <name> <text>     writes a REG_SZ value, exits with the result code
 //   regget <hive> <key> <name>            prints the REG_SZ value, exits with the result code
 //   regcreate <hive> <key>                creates a key, exits with the result code
-//   regloop <key> <name> <bytes>          rewrites a binary value forever, alternating 'A' x bytes and 'B' x (bytes+7)
+//   regloop <key> <name> <bytes>          rewrites a binary value forever, alternating 'A' x bytes and 'B' x (bytes+7);
+//                                         writes one byte to standard output once the first value is stored
 //   hold <path> <access> <share> <flag>   opens a file, creates <flag>, then sleeps until killed
 // hive is HKCU or HKLM.
 #include <unistd.h>
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
     for (unsigned i = 0;; ++i) {
       const auto& v = (i % 2) ? b : a;
       if (RegSetValueEx(k, argv[3], 0, REG_BINARY, v.data(), static_cast<DWORD>(v.size())) != 0) return 2;
+      if (i == 0 && (write(STDOUT_FILENO, "w", 1) != 1 || close(STDOUT_FILENO) != 0)) return 3;
     }
   }
   if (cmd == "hold" && argc == 6) {

@@ -72,7 +72,9 @@ page 4209
 untick #1097
 click "Next >"
 page 4210
+expect #1098 "The work is done. Select a file to see its details."
 enabled "Encrypt Again"
+enabled "Next >"
 screenshot encrypted
 click "Next >"
 page 4250
@@ -90,7 +92,9 @@ type #1031 "$protected"
 type #1032 "$work/decrypted"
 click "Next >"
 page 4210
+expect #1098 "The work is done. Select a file to see its details."
 enabled "Decrypt Again"
+enabled "Next >"
 screenshot decrypted
 click "Next >"
 page 4250
