@@ -10,6 +10,8 @@ pkgs=(
   gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
   imagemagick python3-pil
   iproute2 procps
+  # clang and its runtimes only for the libFuzzer build of fuzz/ (-DKX_FUZZ=ON); the replay needs gcc alone
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${pkgs[@]}"; do
