@@ -346,9 +346,10 @@ TEST_F(SignedTest, UnknownDigestAlgorithmIsRefusedUpFront) {
   EXPECT_EQ(kxcms::Verify(unknown, &content, 0, v, &info, &detail), kxcms::CRYPT_E_UNKNOWN_ALGO) << detail;
   EXPECT_EQ(kxcms::Verify(rsaKey, &content, 0, v, &info, &detail), kxcms::CRYPT_E_UNKNOWN_ALGO) << detail;
   EXPECT_EQ(kxcms::Verify(alias, &content, 0, v, &info, &detail), S_OK) << detail;
+  // The library's own caches fill on the first calls; what grows after them is kept per call.
+  for (int i = 0; i < 1000; ++i) kxcms::Verify(unknown, &content, 0, v, &info);
   const size_t before = mallinfo2().uordblks;
   for (int i = 0; i < 500; ++i) kxcms::Verify(unknown, &content, 0, v, &info);
-  info = kxcms::MessageInfo();
   EXPECT_LT(mallinfo2().uordblks, before + 16384);
 }
 
