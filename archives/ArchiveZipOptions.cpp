@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/mfc/cfile.h"
+#include "platform/mfc/exceptions.h"
 #include "platform/win32/registry.h"
 
 namespace {
@@ -35,8 +36,11 @@ bool CRegistrySerializer::Load() {
     CArchive ar(&file, CArchive::load, 4096);
     m_pTarget->Serialize(ar);
     return true;
-  } catch (...) {
+  } catch (CException* e) {
     // A value that is not what this version writes: the caller keeps its defaults.
+    e->Delete();
+    return false;
+  } catch (...) {
     return false;
   }
 }
@@ -55,6 +59,9 @@ bool CRegistrySerializer::Save() {
     bytes.resize(length);
     file.SeekToBegin();
     if (length && file.Read(bytes.data(), length) != length) return false;
+  } catch (CException* e) {
+    e->Delete();
+    return false;
   } catch (...) {
     return false;
   }

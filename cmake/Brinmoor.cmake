@@ -37,3 +37,20 @@ function(kx_test folder)
   gtest_discover_tests(test_${folder} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES ENVIRONMENT "KX_TEST_BIN=${CMAKE_BINARY_DIR};KX_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()
+
+# kx_sources_of(<variable> <library> ...): the absolute paths of the libraries' own sources, for programs that
+# compile the code they attack with sanitizers of their own.
+function(kx_sources_of var)
+  set(out)
+  foreach(lib ${ARGN})
+    get_target_property(lib_sources ${lib} SOURCES)
+    get_target_property(lib_dir ${lib} SOURCE_DIR)
+    foreach(source ${lib_sources})
+      if(NOT IS_ABSOLUTE ${source})
+        set(source ${lib_dir}/${source})
+      endif()
+      list(APPEND out ${source})
+    endforeach()
+  endforeach()
+  set(${var} ${out} PARENT_SCOPE)
+endfunction()

@@ -15,6 +15,8 @@ pkgs=(
   p11-kit p11-kit-modules libp11-kit-dev softhsm2 opensc
   ca-certificates
 )
+# clang and its runtimes only for the libFuzzer build of fuzz/ (-DKX_FUZZ=ON); the replay needs gcc alone
+[ "${1:-}" = "--fuzz" ] && pkgs+=(clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -68,28 +68,41 @@ void Masks(const BITMAPINFOHEADER& h, const BITMAPINFO* bmi, DWORD m[3]) {
   }
 }
 
-// Position and width of a colour mask's bits.
-void MaskBits(DWORD mask, int* shift, int* bits) {
+// Position and width of a colour mask's bits; false unless the mask is one run of set bits. Both loops stay
+// inside the 32 bits: a shift by 32 is undefined (and on x86 a shift by 0, so an all-ones mask never ended).
+bool MaskBits(DWORD mask, int* shift, int* bits) {
   *shift = 0;
-  while (!((mask >> *shift) & 1)) ++*shift;
-  DWORD m = mask >> *shift;
   *bits = 0;
-  while ((m >> *bits) & 1) ++*bits;
+  if (!mask) return false;
+  while (*shift < 32 && !((mask >> *shift) & 1)) ++*shift;
+  while (*shift + *bits < 32 && ((mask >> (*shift + *bits)) & 1)) ++*bits;
+  return *shift + *bits == 32 || !(mask >> (*shift + *bits));
 }
 
-uint32_t FromMask(DWORD v, DWORD mask) {
-  if (!mask) return 0;
+// A BI_BITFIELDS header's three masks must each be one run of bits; other headers have fixed masks.
+bool ValidMasks(const BITMAPINFOHEADER& h, const BITMAPINFO* bmi) {
+  if (h.biCompression != BI_BITFIELDS) return true;
+  DWORD m[3];
+  Masks(h, bmi, m);
   int shift, bits;
-  MaskBits(mask, &shift, &bits);
+  for (DWORD mask : m)
+    if (!MaskBits(mask, &shift, &bits)) return false;
+  return true;
+}
+
+bool ValidInfo(const BITMAPINFO* bmi) { return bmi && ValidHeader(bmi->bmiHeader) && ValidMasks(bmi->bmiHeader, bmi); }
+
+uint32_t FromMask(DWORD v, DWORD mask) {
+  int shift, bits;
+  if (!MaskBits(mask, &shift, &bits)) return 0;
   DWORD c = (v & mask) >> shift;
   if (bits >= 8) return (c >> (bits - 8)) & 0xFF;
-  return bits ? (c * 255 + ((1u << bits) - 1) / 2) / ((1u << bits) - 1) : 0;
+  return (c * 255 + ((1u << bits) - 1) / 2) / ((1u << bits) - 1);
 }
 
 uint32_t ToMask(uint32_t c8, DWORD mask) {
-  if (!mask) return 0;
   int shift, bits;
-  MaskBits(mask, &shift, &bits);
+  if (!MaskBits(mask, &shift, &bits)) return 0;
   DWORD c = bits >= 8 ? (c8 << (bits - 8)) : (c8 >> (8 - bits));
   return (c << shift) & mask;
 }
@@ -218,7 +231,7 @@ std::vector<uint32_t> DefaultTable(int bpp, const Dc* dc) {
 // Decodes a whole DIB into top-down pixels.
 bool DecodeDib(const BITMAPINFO* bmi, const void* bits, UINT usage, const Dc* dc, std::vector<uint32_t>* out,
                int* w, int* h) {
-  if (!bmi || !bits || !ValidHeader(bmi->bmiHeader)) return false;
+  if (!bits || !ValidInfo(bmi)) return false;
   const BITMAPINFOHEADER& hd = bmi->bmiHeader;
   *w = hd.biWidth;
   *h = std::abs(hd.biHeight);
@@ -326,7 +339,7 @@ bool WritePng(Surface& s, const RECT& area, const char* path) {
 namespace {
 
 HBITMAP NewDib(const BITMAPINFO* bmi, UINT usage, const Dc* dc, void** bitsOut) {
-  if (!bmi || !ValidHeader(bmi->bmiHeader)) return nullptr;
+  if (!ValidInfo(bmi)) return nullptr;
   const BITMAPINFOHEADER& h = bmi->bmiHeader;
   auto b = std::make_shared<BitmapObj>();
   b->dib = true;
@@ -434,7 +447,7 @@ HBITMAP CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* header, DWORD init, cons
 int SetDIBits(HDC hdc, HBITMAP bitmap, UINT start, UINT lines, const void* bits, const BITMAPINFO* bmi, UINT usage) {
   BitmapPtr b = GetBitmap(bitmap);
   DcPtr dc = GetDc(hdc);
-  if (!b || !bmi || !bits || !ValidHeader(bmi->bmiHeader)) return 0;
+  if (!b || !bits || !ValidInfo(bmi)) return 0;
   const BITMAPINFOHEADER& hd = bmi->bmiHeader;
   auto table = Table(bmi, usage, dc.get());
   DWORD masks[3];
@@ -504,6 +517,7 @@ int GetDIBits(HDC hdc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, LPBI
     hd.biClrUsed = 0;
   }
   if (!bits) return 1;
+  if (!ValidMasks(hd, bmi)) return 0;
   DWORD masks[3];
   Masks(hd, bmi, masks);
   if (hd.biCompression != BI_BITFIELDS) Masks(BITMAPINFOHEADER{40, 0, 0, 1, static_cast<WORD>(bpp), BI_RGB, 0, 0, 0, 0, 0}, nullptr, masks);
@@ -529,7 +543,7 @@ int GetDIBits(HDC hdc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, LPBI
 int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD width, DWORD height, int xSrc, int ySrc, UINT startScan,
                       UINT lines, const void* bits, const BITMAPINFO* bmi, UINT usage) {
   DcPtr dc = GetDc(hdc);
-  if (!dc || !bmi || !bits || !ValidHeader(bmi->bmiHeader)) return 0;
+  if (!dc || !bits || !ValidInfo(bmi)) return 0;
   const BITMAPINFOHEADER& hd = bmi->bmiHeader;
   int w = hd.biWidth, h = std::abs(hd.biHeight);
   // Only the supplied scan lines are known; build a full-height picture from them.

@@ -1,6 +1,7 @@
 // The Archive Wizard as a person uses it: the zip archive of a folder made and protected, archives of other
 // tools and protected archives opened, looked into, tested, extracted from and changed, and a spanned archive
 // read across its disks.
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,6 +113,28 @@ TEST_F(ArchiveWizard, ZipOptionsAreKeptInTheirSerialisedForm) {
   EXPECT_FALSE(cut.Load());
   EXPECT_EQ(std::string(cut.m_strPassword), "");
   EXPECT_EQ(cut.m_nLevel, -1);
+}
+
+// A damaged value is refused at every load without keeping the framework's exception: the bytes in use do not
+// grow over many loads.
+TEST(ArchiveZipOptions, DamagedValueIsRefusedWithoutLeaking) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, CArchiveZipSettings::kKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                           nullptr),
+            ERROR_SUCCESS);
+  const BYTE damaged[] = {0x06, 's', 'e', 'c', 'r', 'e', 't', 0x02, 0};  // a password, then a value cut short
+  ASSERT_EQ(RegSetValueEx(key, CArchiveZipSettings::kValueName, 0, REG_BINARY, damaged, sizeof damaged),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  auto load = [] {
+    CArchiveZipSettings options;
+    EXPECT_FALSE(options.Load());
+    EXPECT_EQ(options.m_nLevel, -1);
+  };
+  load();
+  const size_t before = mallinfo2().uordblks;
+  for (int i = 0; i < 2000; ++i) load();
+  EXPECT_LT(mallinfo2().uordblks, before + 16384);
 }
 
 // The percentage labels of the run pages: whole percents of the range, a position past the end starting again

@@ -156,6 +156,44 @@ TEST(BitmapTest, BmpFilesAreReadAndMalformedOnesRefused) {
   EXPECT_EQ(kx::CreateBitmapFromBmpFile(bad.data(), bad.size()), nullptr);
 }
 
+// Bit-field masks: all 32 bits set once hung the loader (a shift by 32); masks that are not one run of bits,
+// or empty, are refused rather than guessed at.
+TEST(BitmapTest, BitFieldMasksAreOneRunOfBitsOrRefused) {
+  const std::string file = kxtest::ReadFile(kxtest::SourceDir() + "/fuzz/regress/bmp/bitfields-all-ones-mask.bmp");
+  ASSERT_EQ(file.size(), 70u);
+  HBITMAP b = kx::CreateBitmapFromBmpFile(file.data(), file.size());
+  ASSERT_TRUE(b);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, b);
+  EXPECT_EQ(GetPixel(dc, 0, 0), RGB(0x44, 0x44, 0x44));  // the top byte of the one 32-bit pixel
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(b);
+  struct Case {
+    DWORD red;
+    bool loads;
+  } cases[] = {{0x00FF0000, true}, {0xFF000000, true}, {0x00000001, true}, {0x00FF00FF, false},
+               {0x80000001, false}, {0, false}};
+  for (const Case& c : cases) {
+    std::string bad = file;
+    std::memcpy(bad.data() + 14 + 40, &c.red, 4);
+    HBITMAP h = kx::CreateBitmapFromBmpFile(bad.data(), bad.size());
+    EXPECT_EQ(h != nullptr, c.loads) << std::hex << c.red;
+    if (h) DeleteObject(h);
+    // Drawn straight from memory, the same masks take the same answer.
+    HDC screen = CreateCompatibleDC(nullptr);
+    HBITMAP target = CreateBitmap(1, 1, 1, 32, nullptr);
+    HGDIOBJ prev = SelectObject(screen, target);
+    const auto* bmi = reinterpret_cast<const BITMAPINFO*>(bad.data() + 14);
+    EXPECT_EQ(SetDIBitsToDevice(screen, 0, 0, 1, 1, 0, 0, 0, 1, bad.data() + 66, bmi, DIB_RGB_COLORS) != 0, c.loads);
+    EXPECT_EQ(StretchDIBits(screen, 0, 0, 2, 2, 0, 0, 1, 1, bad.data() + 66, bmi, DIB_RGB_COLORS, SRCCOPY) != 0,
+              c.loads);
+    SelectObject(screen, prev);
+    DeleteObject(target);
+    DeleteDC(screen);
+  }
+}
+
 TEST(BitmapTest, IconsKeepTheirTransparency) {
   std::vector<uint32_t> argb(16 * 16, 0);
   for (int y = 4; y < 12; ++y)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "archives/SfxArchive.h"
 #include "packages/packagetest.h"
@@ -191,6 +192,38 @@ TEST(SfxPackage, ReaderRefusals) {
     EXPECT_EQ(reader.ReadTrailer((d + "/damaged").c_str()), CSfxArchive::kDamaged) << c.what;
     EXPECT_EQ(reader.GetCount(), 0) << c.what;
   }
+}
+
+// A package whose index says 10 bytes for a stream of 8 MB: the stub stops at the declared size (a 1 MB file
+// size limit would kill it otherwise) and leaves no partial file behind.
+TEST(SfxPackage, StreamLongerThanItsIndexIsCutAtTheDeclaredSize) {
+  std::string d = kxtest::MakeTempDir("bomb");
+  const std::string zeros(8 << 20, '\0');
+  uLongf packedLength = compressBound(zeros.size());
+  std::string packed(packedLength, '\0');
+  ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &packedLength,
+                      reinterpret_cast<const Bytef*>(zeros.data()), zeros.size(), 9),
+            Z_OK);
+  packed.resize(packedLength);
+  std::string package = ReadFile(Stub());
+  kx::sfx::TrailerEntry e;
+  e.name = "bomb.bin";
+  e.size = 10;
+  e.compressedSize = static_cast<uint32_t>(packed.size());
+  e.streamOffset = static_cast<uint32_t>(package.size());
+  const std::vector<unsigned char> trailer = kx::sfx::MakeTrailer({e});
+  package += packed + std::string(trailer.begin(), trailer.end());
+  WriteFile(d + "/package.exe", package);
+  chmod((d + "/package.exe").c_str(), 0755);
+  const std::string target = kxtest::MakeTempDir("bomb-out");
+  std::string out;
+  EXPECT_EQ(kxtest::Run("ulimit -f 1024; '" + d + "/package.exe' '" + target + "' 2>&1", &out), 2) << out;
+  EXPECT_NE(out.find("bomb.bin: not extracted: it inflates to more than the package's index says"),
+            std::string::npos)
+      << out;
+  std::string listing;
+  kxtest::Run("ls -A '" + target + "'", &listing);
+  EXPECT_EQ(listing, "");
 }
 
 }  // namespace

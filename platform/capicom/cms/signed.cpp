@@ -183,6 +183,53 @@ HRESULT SignatureFault(CMS_ContentInfo* cms) {
   return CRYPT_E_HASH_VALUE;
 }
 
+// Whether the library context computes a digest algorithm, looked up as the message verifier looks it up.
+bool KnownDigest(const ASN1_OBJECT* algorithm, OSSL_LIB_CTX* libctx) {
+  if (!algorithm) return false;
+  char name[128];
+  if (OBJ_obj2txt(name, sizeof name, algorithm, 0) <= 0) return false;
+  MdPtr md(EVP_MD_fetch(libctx, name, nullptr));
+  const bool known = md || EVP_get_digestbyobj(algorithm);
+  ERR_clear_error();
+  return known;
+}
+
+// Every digest algorithm the message names (the signed data's list and each signer's) is one the library
+// context computes. The verifier leaks its copy of detached content when the list names one it does not.
+bool KnownDigests(CMS_ContentInfo* cms, OSSL_LIB_CTX* libctx) {
+  unsigned char* out = nullptr;
+  const int n = i2d_CMS_ContentInfo(cms, &out);
+  if (n <= 0) {
+    OPENSSL_free(out);
+    ERR_clear_error();
+    return false;
+  }
+  kxsc::Bytes encoded(out, out + n);
+  OPENSSL_free(out);
+  // ContentInfo { type, [0] SignedData { version, digestAlgorithms SET OF AlgorithmIdentifier, ... } }
+  namespace der = kxsc::der;
+  der::Reader all(encoded), info, wrapped, sd, version, algorithms;
+  if (!all.Expect(der::kSequence, &info) || !info.Expect(der::kOid, nullptr) ||
+      !info.Expect(der::ContextCons(0), &wrapped) || !wrapped.Expect(der::kSequence, &sd) ||
+      !sd.Expect(der::kInteger, &version) || !sd.Expect(der::kSet, &algorithms))
+    return false;
+  while (!algorithms.AtEnd()) {
+    der::Reader algorithm;
+    kxsc::Bytes oid;
+    if (!algorithms.Expect(der::kSequence, &algorithm) || !algorithm.Expect(der::kOid, nullptr, &oid)) return false;
+    const unsigned char* p = oid.data();
+    kxsc::ObjPtr obj(d2i_ASN1_OBJECT(nullptr, &p, static_cast<long>(oid.size())));
+    if (!KnownDigest(obj.get(), libctx)) return false;
+  }
+  STACK_OF(CMS_SignerInfo)* sis = CMS_get0_SignerInfos(cms);
+  for (int i = 0; i < sk_CMS_SignerInfo_num(sis); ++i) {
+    X509_ALGOR* dig = nullptr;
+    CMS_SignerInfo_get0_algs(sk_CMS_SignerInfo_value(sis, i), nullptr, nullptr, &dig, nullptr);
+    if (!dig || !KnownDigest(dig->algorithm, libctx)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 HRESULT CheckAttributes(const std::vector<Attribute>& attributes, std::string* detail) {
@@ -265,6 +312,9 @@ HRESULT Verify(const Bytes& message, const Bytes* content, int verifyFlag, const
     return Fail(detail, CAPICOM_E_SIGNED_DATA_NOT_INITIALIZED, "no content for a detached signature");
   for (const SignerInfo& s : info->signers)
     if (!s.certificate) return Fail(detail, CAPICOM_E_SIGNER_NOT_FOUND, "a signer's certificate is not available");
+
+  if (!KnownDigests(cms.get(), params.libctx))
+    return Fail(detail, CRYPT_E_UNKNOWN_ALGO, "the message names a digest algorithm that is not known");
 
   // Signatures first; the signers' chains are the caller's question, asked below.
   BioPtr dcont = content ? ReadBio(*content) : nullptr;
