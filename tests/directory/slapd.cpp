@@ -1,6 +1,7 @@
 #include "directory/slapd.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -11,6 +12,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 
 #include <openssl/evp.h>
 
@@ -137,7 +139,29 @@ void Slapd::Stop() {
 }
 
 void Slapd::Pause() {
-  if (pid_ > 0 && kill(pid_, SIGSTOP) == 0) paused_ = true;
+  if (pid_ <= 0 || kill(pid_, SIGSTOP) != 0) return;
+  paused_ = true;
+  // The stop reaches each of the server's threads in its own time: wait until every one shows it, so that a
+  // search made next meets a server that cannot answer.
+  const std::string tasks = "/proc/" + std::to_string(pid_) + "/task";
+  for (int tries = 0; tries < 2000; ++tries) {
+    bool allStopped = true;
+    if (DIR* dir = opendir(tasks.c_str())) {
+      while (dirent* e = readdir(dir)) {
+        if (e->d_name[0] == '.') continue;
+        std::ifstream stat(tasks + "/" + e->d_name + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        size_t close = line.rfind(')');
+        if (close == std::string::npos || close + 2 >= line.size()) continue;
+        char state = line[close + 2];
+        if (state != 'T' && state != 't') allStopped = false;
+      }
+      closedir(dir);
+    }
+    if (allStopped) return;
+    usleep(5000);
+  }
 }
 
 void Slapd::Resume() {
