@@ -184,7 +184,10 @@ TEST(BitmapTest, BitFieldMasksAreOneRunOfBitsOrRefused) {
     HDC screen = CreateCompatibleDC(nullptr);
     HBITMAP target = CreateBitmap(1, 1, 1, 32, nullptr);
     HGDIOBJ prev = SelectObject(screen, target);
-    const auto* bmi = reinterpret_cast<const BITMAPINFO*>(bad.data() + 14);
+    // The header and masks at their own aligned place, as a caller's BITMAPINFO is.
+    std::vector<DWORD> info((bad.size() - 14 + 3) / 4);
+    std::memcpy(info.data(), bad.data() + 14, bad.size() - 14);
+    const auto* bmi = reinterpret_cast<const BITMAPINFO*>(info.data());
     EXPECT_EQ(SetDIBitsToDevice(screen, 0, 0, 1, 1, 0, 0, 0, 1, bad.data() + 66, bmi, DIB_RGB_COLORS) != 0, c.loads);
     EXPECT_EQ(StretchDIBits(screen, 0, 0, 2, 2, 0, 0, 1, 1, bad.data() + 66, bmi, DIB_RGB_COLORS, SRCCOPY) != 0,
               c.loads);

@@ -219,7 +219,8 @@ TEST_F(OnX, TheSignerWizardEncryptsForARecipientAndDecryptsAgain) {
   std::string document = work + "/report.txt", protectedDir = work + "/protected", decrypted = work + "/decrypted";
   std::string bytes;
   for (int i = 0; i < 500; ++i) bytes += "Quarterly report, line " + std::to_string(i) + "\n";
-  bytes += std::string("\0\x01\xff\xfe binary tail", 18);
+  static const char tail[] = "\0\x01\xff\xfe binary tail";
+  bytes += std::string(tail, sizeof tail - 1);
   kxtest::WriteFile(document, bytes);
   ASSERT_EQ(kxtest::Run("mkdir -p '" + protectedDir + "' '" + decrypted + "'"), 0);
 
