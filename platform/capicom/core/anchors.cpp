@@ -143,8 +143,9 @@ bool TrustAnchorAgain(long location, const std::string& name, const CertData& ce
     auto it = std::find(lines.begin(), lines.end(), thumb);
     if (it == lines.end()) continue;
     lines.erase(it);
-    // Only the location's own list must change; another one that cannot be written stays as it is.
-    if (!WriteLines(files[i], lines) && i == 0) hr = E_ACCESSDENIED;
+    // The location's own list must change, and for the user's view the machine's too (it still hides the anchor);
+    // a user's list that the machine cannot write stays as it is.
+    if (!WriteLines(files[i], lines) && (i == 0 || location == CAPICOM_CURRENT_USER_STORE)) hr = E_ACCESSDENIED;
   }
   return true;
 }

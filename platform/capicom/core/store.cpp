@@ -310,7 +310,13 @@ HRESULT CertStore::Remove(const std::string& thumbprint) {
     return S_OK;
   }
   if (!ValidThumb(thumbprint)) return CRYPT_E_NOT_FOUND;
-  if (FolderHas(m_folders.front(), thumbprint)) return FolderRemove(m_folders.front(), thumbprint);
+  if (FolderHas(m_folders.front(), thumbprint)) {
+    // A root the user added that the system also trusts would come back from the bundle: distrust it too.
+    HRESULT hr = FolderRemove(m_folders.front(), thumbprint);
+    if (FAILED(hr)) return hr;
+    HRESULT distrust = DistrustTrustAnchor(m_location, m_name, thumbprint);
+    return FAILED(distrust) && distrust != CRYPT_E_NOT_FOUND ? distrust : S_OK;
+  }
   for (size_t i = 1; i < m_folders.size(); ++i)
     if (FolderHas(m_folders[i], thumbprint)) return E_ACCESSDENIED;  // the machine's, seen through the user's view
   if (IsTokenView(m_location, m_name) && IsTokenCertificate(thumbprint)) return E_ACCESSDENIED;
