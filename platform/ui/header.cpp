@@ -137,6 +137,38 @@ void HitTest(HWND hwnd, HeaderData* d, HDHITTESTINFO* ht) {
   ht->flags = HHT_NOWHERE;
 }
 
+// Where a heading's parts go: its text, and the image and sort mark beside it. The tip of a cut-short heading
+// measures the same text room that the drawing uses.
+struct HeadingParts {
+  RECT text;
+  bool image = false;
+  int imageX = 0, icx = 0, icy = 0;
+  int sortX = 0;  // the sort mark's centre
+};
+constexpr int kSortMark = 4;
+
+HeadingParts LayOutHeading(HeaderData* d, const HeaderItem& it, const RECT& r, bool down) {
+  HeadingParts p;
+  p.text = r;
+  InflateRect(&p.text, -6, 0);
+  if (down) OffsetRect(&p.text, 1, 1);
+  if ((it.fmt & HDF_IMAGE) && d->images && it.image >= 0 && ImageList_GetIconSize(d->images, &p.icx, &p.icy)) {
+    p.image = true;
+    if (it.fmt & HDF_BITMAP_ON_RIGHT) {
+      p.imageX = p.text.right - p.icx;
+      p.text.right -= p.icx + 3;
+    } else {
+      p.imageX = p.text.left;
+      p.text.left += p.icx + 3;
+    }
+  }
+  if (it.fmt & (HDF_SORTUP | HDF_SORTDOWN)) {
+    p.sortX = p.text.right - 5;
+    p.text.right -= 2 * kSortMark + 6;
+  }
+  return p;
+}
+
 void DrawHeading(HWND hwnd, HeaderData* d, HDC hdc, int index, const RECT& r) {
   const HeaderItem& it = d->items[static_cast<size_t>(index)];
   bool down = d->pressed == index && d->pressedIn;
@@ -162,23 +194,13 @@ void DrawHeading(HWND hwnd, HeaderData* d, HDC hdc, int index, const RECT& r) {
   if (down) DrawEdge(hdc, &e, BDR_SUNKENOUTER, BF_RECT);
   else if (style & HDS_FLAT) DrawEdge(hdc, &e, BDR_RAISEDINNER, BF_RIGHT | BF_BOTTOM);
   else DrawEdge(hdc, &e, EDGE_RAISED, BF_RECT | BF_SOFT);
-  RECT t = r;
-  InflateRect(&t, -6, 0);
-  if (down) OffsetRect(&t, 1, 1);
-  int icx = 0, icy = 0;
-  if ((it.fmt & HDF_IMAGE) && d->images && it.image >= 0 && ImageList_GetIconSize(d->images, &icx, &icy)) {
-    int y = r.top + (r.bottom - r.top - icy) / 2;
-    if (it.fmt & HDF_BITMAP_ON_RIGHT) {
-      ImageList_Draw(d->images, it.image, hdc, t.right - icx, y, ILD_TRANSPARENT);
-      t.right -= icx + 3;
-    } else {
-      ImageList_Draw(d->images, it.image, hdc, t.left, y, ILD_TRANSPARENT);
-      t.left += icx + 3;
-    }
-  }
+  HeadingParts parts = LayOutHeading(d, it, r, down);
+  RECT t = parts.text;
+  if (parts.image)
+    ImageList_Draw(d->images, it.image, hdc, parts.imageX, r.top + (r.bottom - r.top - parts.icy) / 2, ILD_TRANSPARENT);
   if (it.fmt & (HDF_SORTUP | HDF_SORTDOWN)) {
     // A small triangle at the right edge shows the sort direction.
-    int h = 4, cx = t.right - 5, cy = (r.top + r.bottom) / 2;
+    int h = kSortMark, cx = parts.sortX, cy = (r.top + r.bottom) / 2;
     POINT pts[3];
     if (it.fmt & HDF_SORTUP) {
       pts[0] = POINT{cx - h, cy + h / 2};
@@ -194,7 +216,6 @@ void DrawHeading(HWND hwnd, HeaderData* d, HDC hdc, int index, const RECT& r) {
     Polygon(hdc, pts, 3);
     SelectObject(hdc, ob);
     SelectObject(hdc, op);
-    t.right -= 2 * h + 6;
   }
   if (t.right > t.left && !it.text.empty()) {
     UINT fmt = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
@@ -238,14 +259,10 @@ void EndTrack(HWND hwnd, HeaderData* d, bool commit) {
   }
 }
 
-// Room for a heading's text: the item less its margins, image and sort mark, as DrawHeading lays them out.
+// Room for a heading's text, as the drawing lays it out.
 int TextRoom(HeaderData* d, const HeaderItem& it, const RECT& r) {
-  int room = r.right - r.left - 12;
-  int icx = 0, icy = 0;
-  if ((it.fmt & HDF_IMAGE) && d->images && it.image >= 0 && ImageList_GetIconSize(d->images, &icx, &icy))
-    room -= icx + 3;
-  if (it.fmt & (HDF_SORTUP | HDF_SORTDOWN)) room -= 14;
-  return room;
+  RECT t = LayOutHeading(d, it, r, false).text;
+  return t.right - t.left;
 }
 
 // The whole text of the heading under the pointer, shown in a tip when the heading draws it cut short.

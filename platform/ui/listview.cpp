@@ -540,6 +540,9 @@ RowColours Colours(HWND hwnd, LvData* d, UINT state) {
   return {d->text, d->textBk, d->textBk != CLR_NONE};
 }
 
+// The margin a cell's text keeps on each side: the painter and the tip of a cut-short cell both use it.
+int CellMargin(int column) { return column == 0 ? 2 : 6; }
+
 void DrawCellText(HDC hdc, const std::string& text, RECT r, int fmt, int margin) {
   r.left += margin;
   r.right -= margin;
@@ -623,8 +626,8 @@ void DrawItemDefault(HWND hwnd, LvData* d, HDC hdc, int i, NMLVCUSTOMDRAW* cd, L
     bool inBar = c == 0 || (d->exStyle & LVS_EX_FULLROWSELECT);
     SetTextColor(hdc, inBar ? text : (cd ? cd->clrText : d->text));
     std::string t = ItemText(hwnd, d, i, c);
-    if (c == 0) DrawCellText(hdc, t, g.label, LVCFMT_LEFT, 2);
-    else DrawCellText(hdc, t, SubItemRect(hwnd, d, i, c), d->columns[static_cast<size_t>(c)].fmt, 6);
+    if (c == 0) DrawCellText(hdc, t, g.label, LVCFMT_LEFT, CellMargin(c));
+    else DrawCellText(hdc, t, SubItemRect(hwnd, d, i, c), d->columns[static_cast<size_t>(c)].fmt, CellMargin(c));
     if (cd && (subResult & CDRF_NOTIFYPOSTPAINT)) CustomDraw(hwnd, cd, CDDS_ITEMPOSTPAINT | CDDS_SUBITEM);
   }
   if ((it.state & LVIS_FOCUSED) && d->focus) DrawFocusRect(hdc, &hi);
@@ -958,9 +961,8 @@ void CellTip(HWND hwnd, LvData* d, UINT msg, WPARAM wp, LPARAM lp) {
     return;
   }
   const int c = IsReport(hwnd) ? ht.iSubItem : 0;
-  // The margins the cells' text is drawn within.
   const RECT r = c == 0 ? Geometry(hwnd, d, i).label : SubItemRect(hwnd, d, i, c);
-  const int margin = c == 0 ? 2 : 6;
+  const int margin = CellMargin(c);
   const std::string text = ItemText(hwnd, d, i, c);
   const bool cut = kx::ctl::TextWidth(hwnd, d->font, text) > r.right - r.left - 2 * margin;
   d->tip.Hover(hwnd, msg, wp, lp, r, text, cut);

@@ -65,7 +65,6 @@ struct Snapshot {
   HICON icon = nullptr;
   HINSTANCE instance = nullptr;
   DWORD style = 0, exStyle = 0;
-  SurfacePtr surface;
 };
 
 bool IsPopupClass(const std::string& cls) {
@@ -90,10 +89,13 @@ class X11Display : public Display {
                            "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
                            "_NET_WM_WINDOW_TYPE_POPUP_MENU", "_NET_WM_WINDOW_TYPE_TOOLTIP",
                            "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", "_MOTIF_WM_HINTS", "_NET_WM_ICON", "_NET_WM_PID",
-                           "CLIPBOARD", "TARGETS", "TEXT", "KX_SELECTION", "_NET_WM_STATE",
+                           "CLIPBOARD", "TARGETS", "TEXT", "_NET_WM_STATE",
                            "_NET_WM_STATE_MODAL", "_NET_WM_STATE_SKIP_TASKBAR"};
     static_assert(sizeof names / sizeof names[0] == kAtoms);
     XInternAtoms(dpy_, const_cast<char**>(names), kAtoms, False, atoms_);
+    // Each paste asks for its own property, so that a late answer to one that gave up is told apart.
+    for (int i = 0; i < kPasteProps; ++i)
+      pasteProps_[i] = XInternAtom(dpy_, ("KX_SELECTION" + std::to_string(i)).c_str(), False);
     // A window of our own that owns the clipboard and receives what other programs paste to us.
     XSetWindowAttributes a{};
     a.event_mask = PropertyChangeMask;
@@ -118,6 +120,11 @@ class X11Display : public Display {
   SIZE ScreenSize() const override { return SIZE{DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)}; }
 
   void WindowChanged(HWND hwnd) override {
+    uint64_t seen;
+    {
+      std::lock_guard<std::mutex> l(xm_);
+      seen = goneSerial_;
+    }
     Snapshot s = Take(hwnd);
     std::vector<HWND> order;
     {
@@ -134,7 +141,13 @@ class X11Display : public Display {
     }
     RECT keep;
     static thread_local HWND moving = nullptr;
-    if (s.visible && moving != hwnd && OffScreen(s.rect, &keep)) {
+    bool shown;
+    {
+      std::lock_guard<std::mutex> l(xm_);
+      auto it = wins_.find(hwnd);
+      shown = it != wins_.end() && it->second.mapped;
+    }
+    if (s.visible && !shown && moving != hwnd && OffScreen(s.rect, &keep)) {
       // A window larger than the screen, or beyond it, is brought onto it before it is shown (once: a window
       // that insists on its place keeps it).
       auto move = [hwnd, keep] {
@@ -150,6 +163,8 @@ class X11Display : public Display {
     }
     std::unique_lock<std::mutex> l(xm_);
     if (dead_) return;
+    // Another thread destroyed the window after its state was read: that state is not brought back.
+    if (auto g = goneAt_.find(hwnd); g != goneAt_.end() && g->second > seen) return;
     auto it = wins_.find(hwnd);
     if (it == wins_.end()) {
       if (!s.visible) return;  // made when first shown
@@ -164,6 +179,7 @@ class X11Display : public Display {
 
   void WindowGone(HWND hwnd) override {
     std::unique_lock<std::mutex> l(xm_);
+    goneAt_[hwnd] = ++goneSerial_;
     auto it = wins_.find(hwnd);
     if (it == wins_.end()) return;
     if (!dead_) {
@@ -258,8 +274,7 @@ class X11Display : public Display {
     if (dead_ || ownClip_) return clip_;
     if (XGetSelectionOwner(dpy_, atoms_[kClipboard]) == 0) return std::string();
     uint64_t ticket = ++pasteTicket_;
-    pasteDone_ = 0;
-    XConvertSelection(dpy_, atoms_[kClipboard], atoms_[kUtf8], atoms_[kSelProp], helper_, CurrentTime);
+    XConvertSelection(dpy_, atoms_[kClipboard], atoms_[kUtf8], pasteProps_[ticket % kPasteProps], helper_, CurrentTime);
     Done();
     // The owner is another program: it answers through the server, or not at all.
     pasteCv_.wait_for(l, std::chrono::seconds(3), [&] { return pasteDone_ == ticket || dead_; });
@@ -277,7 +292,7 @@ class X11Display : public Display {
  private:
   enum {
     kProtocols, kDelete, kNetName, kUtf8, kType, kTypeNormal, kTypeDialog, kTypePopupMenu, kTypeTooltip,
-    kTypeDropdown, kMotif, kNetIcon, kPid, kClipboard, kTargets, kText, kSelProp, kState, kStateModal,
+    kTypeDropdown, kMotif, kNetIcon, kPid, kClipboard, kTargets, kText, kState, kStateModal,
     kSkipTaskbar, kAtoms
   };
 
@@ -312,7 +327,6 @@ class X11Display : public Display {
     }
     s.style = w->style;
     s.exStyle = w->exStyle;
-    s.surface = w->surface;
     s.instance = w->instance;
     return s;
   }
@@ -434,7 +448,8 @@ class X11Display : public Display {
                         reinterpret_cast<unsigned char*>(state.data()), static_cast<int>(state.size()));
       XMapWindow(dpy_, w.xid);
       w.mapped = true;
-      if (wantFocus_ == hwnd && !w.overrideRedirect) FocusTo(w);
+      // Asked now and again when the window is mapped: under a window manager it may not be viewable yet.
+      if (wantFocus_ == hwnd && !w.overrideRedirect) FocusTo(w, false);
       if (w.grabs) {
         grabbing_.push_back(hwnd);
         Grab();
@@ -477,10 +492,10 @@ class X11Display : public Display {
     if (ids.size() > 1) XRestackWindows(dpy_, ids.data(), static_cast<int>(ids.size()));
   }
 
-  void FocusTo(XWin& w) {
+  void FocusTo(XWin& w, bool settled = true) {
     focusSerial_ = NextRequest(dpy_);
     XSetInputFocus(dpy_, w.xid, RevertToParent, CurrentTime);
-    wantFocus_ = nullptr;
+    if (settled) wantFocus_ = nullptr;
   }
 
   // Sends part of a surface to the window's pixmap and from there to the window.
@@ -727,7 +742,11 @@ class X11Display : public Display {
       case ClientMessage:
         if (e.xclient.message_type == atoms_[kProtocols] && static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDelete]) {
           // The window manager's close is the system menu's Close of the window.
-          if (HWND top = ToHwnd(e.xclient.window)) PostMessage(top, WM_SYSCOMMAND, SC_CLOSE, 0);
+          // A window that its modal question has disabled does not take it (the question is above it).
+          if (HWND top = ToHwnd(e.xclient.window))
+            PostTask(top, [top] {
+              if (IsWindowEnabled(top)) PostMessage(top, WM_SYSCOMMAND, SC_CLOSE, 0);
+            });
         }
         break;
       case ConfigureNotify:
@@ -772,12 +791,17 @@ class X11Display : public Display {
       case SelectionNotify: {
         std::unique_lock<std::mutex> l(xm_);
         std::string text;
+        // An answer to an earlier paste (its own property) is dropped; a refusal (no property) ends the current one.
+        if (e.xselection.property && e.xselection.property != pasteProps_[pasteTicket_ % kPasteProps]) {
+          XDeleteProperty(dpy_, helper_, e.xselection.property);
+          break;
+        }
         if (e.xselection.property) {
           Atom type;
           int format;
           unsigned long n, after;
           unsigned char* data = nullptr;
-          if (XGetWindowProperty(dpy_, helper_, atoms_[kSelProp], 0, 1 << 24, True, AnyPropertyType, &type, &format,
+          if (XGetWindowProperty(dpy_, helper_, e.xselection.property, 0, 1 << 24, True, AnyPropertyType, &type, &format,
                                  &n, &after, &data) == Success && data) {
             if (format == 8) text.assign(reinterpret_cast<char*>(data), n);
             XFree(data);
@@ -809,10 +833,23 @@ class X11Display : public Display {
         Atom targets[] = {atoms_[kTargets], atoms_[kUtf8], atoms_[kText], XA_STRING};
         XChangeProperty(dpy_, r.requestor, prop, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(targets), 4);
         reply.property = prop;
-      } else if (r.target == atoms_[kUtf8] || r.target == atoms_[kText] || r.target == XA_STRING) {
-        XChangeProperty(dpy_, r.requestor, prop, r.target == XA_STRING ? XA_STRING : atoms_[kUtf8], 8, PropModeReplace,
+      } else if (r.target == atoms_[kUtf8] || r.target == atoms_[kText]) {
+        XChangeProperty(dpy_, r.requestor, prop, atoms_[kUtf8], 8, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(clip_.data()), static_cast<int>(clip_.size()));
         reply.property = prop;
+      } else if (r.target == XA_STRING) {
+        // STRING is Latin-1: text with other characters is refused rather than sent garbled.
+        std::string latin;
+        bool fits = true;
+        for (uint32_t c : Decode(clip_)) {
+          if (c > 0xFF) fits = false;
+          latin.push_back(static_cast<char>(c));
+        }
+        if (fits) {
+          XChangeProperty(dpy_, r.requestor, prop, XA_STRING, 8, PropModeReplace,
+                          reinterpret_cast<const unsigned char*>(latin.data()), static_cast<int>(latin.size()));
+          reply.property = prop;
+        }
       }
     }
     XSendEvent(dpy_, r.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
@@ -896,7 +933,9 @@ class X11Display : public Display {
     // Control characters come from the window system's own rules; a layout's character rides with the key.
     chars.erase(std::remove_if(chars.begin(), chars.end(), [&](uint32_t c) { return control || c < 0x20 || c == 0x7F; }),
                 chars.end());
-    UINT vk = VirtualKey(base);
+    // The keypad's digits (NumLock) are the keypad's own keys, not the navigation keys of its base level.
+    UINT vk = typed >= XK_KP_Space && typed <= XK_KP_9 ? VirtualKey(typed) : 0;
+    if (!vk) vk = VirtualKey(base);
     if (!vk) vk = VirtualKey(typed);
     if (!vk && chars.empty()) return;
     std::vector<MSG> keys;
@@ -966,6 +1005,10 @@ class X11Display : public Display {
   bool ownClip_ = false;
   std::string pasted_;
   uint64_t pasteTicket_ = 0, pasteDone_ = 0;
+  static constexpr int kPasteProps = 8;
+  uint64_t goneSerial_ = 0;
+  std::map<HWND, uint64_t> goneAt_;
+  Atom pasteProps_[kPasteProps]{};
   std::condition_variable pasteCv_;
 };
 
