@@ -1,6 +1,6 @@
 // The window system on an X server: time from the call that shows a dialog to its first complete frame on the
 // server, time from a click on Next (through XTest) to the next page's pixels on the server, and the bytes a
-// caret step sends. Needs a display: `xvfb-run -a build/bin/bench_display`, or a desktop.
+// caret step and a caret blink send. Needs a display: `xvfb-run -a build/bin/bench_display`, or a desktop.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -22,11 +22,16 @@ namespace {
 
 constexpr UINT kMake = WM_APP + 1;
 constexpr UINT kEnd = WM_APP + 2;
+constexpr UINT kFocus = WM_APP + 3;
 constexpr int kNext = 100, kEdit = 101, kFirst = 200, kSecond = 300;
 
 std::atomic<uint64_t> g_idle{0};
 std::atomic<uint64_t> g_switchIdle{0};
 std::atomic<int> g_switches{0};
+// The blinks of one edit as its loop takes them, and the idle count when the last one was taken.
+std::atomic<HWND> g_blinking{nullptr};
+std::atomic<uint64_t> g_blinkIdle{0};
+std::atomic<int> g_blinks{0};
 
 using kx::dlg::Item;
 
@@ -91,6 +96,10 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     DestroyWindow(reinterpret_cast<HWND>(wp));
     return 0;
   }
+  if (msg == kFocus) {
+    SetFocus(reinterpret_cast<HWND>(wp));
+    return 0;
+  }
   return DefWindowProc(hwnd, msg, wp, lp);
 }
 
@@ -115,6 +124,10 @@ class UiThread {
       for (;;) {
         while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
           if (msg.message == WM_QUIT) return;
+          if (msg.message == WM_TIMER && msg.hwnd && msg.hwnd == g_blinking.load()) {
+            g_blinkIdle = g_idle.load();
+            ++g_blinks;
+          }
           if (!IsDialogMessage(GetAncestor(msg.hwnd, GA_ROOT), &msg)) {
             TranslateMessage(&msg);
             DispatchMessage(&msg);
@@ -134,6 +147,7 @@ class UiThread {
   }
   HWND Make() { return reinterpret_cast<HWND>(SendMessage(host_, kMake, 0, 0)); }
   void End(HWND dlg) { SendMessage(host_, kEnd, reinterpret_cast<WPARAM>(dlg), 0); }
+  void Focus(HWND control) { SendMessage(host_, kFocus, reinterpret_cast<WPARAM>(control), 0); }
 
  private:
   std::thread thread_;
@@ -206,7 +220,8 @@ void BM_ClickOnNextToTheNextPageOnTheServer(benchmark::State& state) {
 }
 BENCHMARK(BM_ClickOnNextToTheNextPageOnTheServer)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// The caret moving one place in an edit: only the edit's area goes to the server, not the window.
+// The caret moving one place in an edit: only the edit's area goes to the server, not the window. The edit has
+// the focus, so each key restarts its blink and no blink falls into a step.
 void BM_BytesOfACaretStep(benchmark::State& state) {
   if (!HaveDisplay(state)) return;
   uint64_t idle = g_idle.load();
@@ -215,6 +230,9 @@ void BM_BytesOfACaretStep(benchmark::State& state) {
   OnServer(idle);
   uint64_t window = kx::X11BytesSent() - before;
   HWND edit = GetDlgItem(dlg, kEdit);
+  idle = g_idle.load();
+  Ui().Focus(edit);
+  OnServer(idle);
   uint64_t total = 0, steps = 0;
   for (auto _ : state) {
     idle = g_idle.load();
@@ -229,6 +247,39 @@ void BM_BytesOfACaretStep(benchmark::State& state) {
   Ui().End(dlg);
 }
 BENCHMARK(BM_BytesOfACaretStep)->Iterations(50);
+
+// Waits until the edit's loop has taken one more blink than `seen`, then until the server has its pixels.
+void NextBlinkOnServer(int seen) {
+  while (g_blinks.load() == seen) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  OnServer(g_blinkIdle.load());
+}
+
+// The caret of a focused edit blinking: each blink, taken by the message loop from the edit's own timer, sends the
+// caret's few pixels only.
+void BM_BytesOfACaretBlink(benchmark::State& state) {
+  if (!HaveDisplay(state)) return;
+  uint64_t idle = g_idle.load();
+  HWND dlg = Ui().Make();
+  OnServer(idle);
+  HWND edit = GetDlgItem(dlg, kEdit);
+  g_blinking = edit;
+  Ui().Focus(edit);
+  NextBlinkOnServer(g_blinks.load());  // the focus change and a first blink are out of the way
+  uint64_t total = 0, frames = 0, blinks = 0;
+  for (auto _ : state) {
+    int seen = g_blinks.load();
+    uint64_t before = kx::X11BytesSent(), framesBefore = kx::X11FramesSent();
+    NextBlinkOnServer(seen);
+    total += kx::X11BytesSent() - before;
+    frames += kx::X11FramesSent() - framesBefore;
+    ++blinks;
+  }
+  g_blinking = nullptr;
+  state.counters["bytes_per_caret_blink"] = blinks ? static_cast<double>(total) / blinks : 0;
+  state.counters["pieces_per_caret_blink"] = blinks ? static_cast<double>(frames) / blinks : 0;
+  Ui().End(dlg);
+}
+BENCHMARK(BM_BytesOfACaretBlink)->Iterations(10)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

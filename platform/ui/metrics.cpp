@@ -69,6 +69,8 @@ int GetSystemMetrics(int index) {
   }
 }
 
+UINT GetCaretBlinkTime() { return 530; }
+
 BOOL SystemParametersInfo(UINT action, UINT param, PVOID data, UINT) {
   switch (action) {
     case SPI_GETNONCLIENTMETRICS: {

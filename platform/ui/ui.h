@@ -1694,6 +1694,7 @@ KXAPI int ShowCursor(BOOL show);
 KXAPI BOOL TrackMouseEvent(LPTRACKMOUSEEVENT tme);
 inline BOOL _TrackMouseEvent(LPTRACKMOUSEEVENT tme) { return TrackMouseEvent(tme); }
 KXAPI UINT GetDoubleClickTime();
+KXAPI UINT GetCaretBlinkTime();
 KXAPI BOOL MessageBeep(UINT type);
 KXAPI BOOL FlashWindow(HWND hwnd, BOOL invert);
 

@@ -217,6 +217,32 @@ TEST_F(ControlsTest, PasswordNumberAndMultiLineEdits) {
   });
 }
 
+// The headless desktop keeps a focused edit's caret steady: no blink timer runs, so what a test or a screenshot
+// sees does not depend on the moment it looks.
+TEST_F(ControlsTest, EditCaretIsSteadyOnTheHeadlessDesktop) {
+  struct ManualClock {
+    ManualClock() { kx::UseManualClock(true); }
+    ~ManualClock() { kx::UseManualClock(false); }
+  } clock;
+  HWND edit = CreateWindowEx(0, "Edit", "caret", WS_POPUP | WS_VISIBLE | WS_BORDER, 10, 10, 160, 24, nullptr, nullptr,
+                             nullptr, nullptr);
+  ASSERT_NE(edit, nullptr);
+  SetFocus(edit);
+  SendMessage(edit, EM_SETSEL, 2, 2);
+  PumpPending();
+  LRESULT pos = SendMessage(edit, EM_POSFROMCHAR, 2, 0);
+  HDC dc = GetDC(edit);
+  EXPECT_EQ(GetPixel(dc, GET_X_LPARAM(pos), GET_Y_LPARAM(pos) + 3), GetSysColor(COLOR_WINDOWTEXT));
+  for (int i = 0; i < 3; ++i) {
+    kx::AdvanceManualClock(GetCaretBlinkTime());
+    MSG m;
+    EXPECT_FALSE(PeekMessage(&m, edit, WM_TIMER, WM_TIMER, PM_NOREMOVE));
+    PumpPending();
+    EXPECT_EQ(GetPixel(dc, GET_X_LPARAM(pos), GET_Y_LPARAM(pos) + 3), GetSysColor(COLOR_WINDOWTEXT));
+  }
+  ReleaseDC(edit, dc);
+}
+
 TEST_F(ControlsTest, LabelWithNotifyReportsClicks) {
   kx::RunWithUi(RunControls, [&](kx::UiDriver& d) {
     HWND dlg = d.WaitForTitle("Controls");
