@@ -291,7 +291,8 @@ void Screen::AskToClose(unsigned long window) {
   e.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy_, "WM_DELETE_WINDOW", False));
   e.xclient.data.l[1] = CurrentTime;
   XSendEvent(dpy_, window, False, NoEventMask, &e);
-  XFlush(dpy_);
+  // Delivered before anything another client sends next.
+  XSync(dpy_, False);
 }
 
 int Client(const std::string& display, const std::string& command, std::string* out) {
