@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <openssl/crypto.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
@@ -162,9 +163,16 @@ void Reload(HWND dlg) {
 
 // ---- passwords ----
 
+// Wipes a password before its memory goes back (a plain memset may be dropped as a dead store).
+void Wipe(std::string& password) {
+  if (!password.empty()) OPENSSL_cleanse(password.data(), password.size());
+  password.clear();
+}
+
 struct PasswordState {
   bool confirm = false;
   std::string password;
+  ~PasswordState() { Wipe(password); }
 };
 
 INT_PTR CALLBACK PasswordProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
@@ -182,14 +190,15 @@ INT_PTR CALLBACK PasswordProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   char first[256] = {}, second[256] = {};
   GetDlgItemText(dlg, kCertMgrPassword, first, sizeof first);
   GetDlgItemText(dlg, kCertMgrConfirm, second, sizeof second);
-  if (state->confirm && std::strcmp(first, second) != 0) {
+  const bool match = !state->confirm || std::strcmp(first, second) == 0;
+  if (match) state->password = first;
+  OPENSSL_cleanse(first, sizeof first);
+  OPENSSL_cleanse(second, sizeof second);
+  if (!match) {
     MessageBox(dlg, "The passwords do not match. Type the same password in both boxes.", "Password",
                MB_OK | MB_ICONEXCLAMATION);
     return TRUE;
   }
-  state->password = first;
-  std::memset(first, 0, sizeof first);
-  std::memset(second, 0, sizeof second);
   EndDialog(dlg, IDOK);
   return TRUE;
 }
@@ -225,6 +234,7 @@ bool ImportPfx(HWND dlg, const kx::capi::Bytes& bytes, std::string& problem) {
     if (!AskPassword(dlg, "Type the password that protects the private key of this file.", false, password)) return false;
     kx::capi::PfxContents pfx;
     HRESULT hr = kx::capi::ReadPfx(bytes.data(), bytes.size(), password, pfx);
+    Wipe(password);
     if (hr == CAPICOM_HR_INVALID_PASSWORD) {
       Tell(dlg, "The password you typed is not correct.", MB_ICONEXCLAMATION);
       continue;
@@ -346,7 +356,9 @@ bool WriteExport(HWND dlg, const Row& row, int format, const std::string& path, 
     }
     std::string password;
     if (!AskPassword(dlg, "Type a password to protect the private key in the file.", true, password)) return false;
-    if (FAILED(kx::capi::WritePfx(cert, key.get(), {}, password, out))) {
+    const HRESULT written = kx::capi::WritePfx(cert, key.get(), {}, password, out);
+    Wipe(password);
+    if (FAILED(written)) {
       problem = "The file could not be made.";
       return false;
     }
