@@ -305,8 +305,20 @@ void Import(HWND dlg) {
     std::vector<CertRef> certs;
     std::vector<kx::capi::CrlRef> crls;
     std::shared_ptr<CertStore> store;
+    const bool roots = CurrentStore(dlg).name == "Root";
     if (FAILED(kx::capi::ReadEncodedObjects(bytes.data(), bytes.size(), certs, crls)) || certs.empty()) {
       problem = "The file holds no certificate this manager can read.";
+    } else if (roots &&
+               Ask(dlg,
+                   (certs.size() == 1
+                        ? "Everything issued under \"" + certs[0]->nameInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME) +
+                              "\" will be trusted: signatures, encrypted mail and servers that show it. "
+                              "Do you want to add this root certificate?"
+                        : "Everything issued under any of the " + std::to_string(certs.size()) +
+                              " certificates of this file will be trusted: signatures, encrypted mail and servers "
+                              "that show them. Do you want to add these root certificates?"),
+                   MB_ICONEXCLAMATION) != IDYES) {
+      return;
     } else if (OpenStore(CurrentStore(dlg), true, store) != S_OK) {
       problem = "The store cannot be changed.";
     } else {

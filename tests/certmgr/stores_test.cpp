@@ -174,11 +174,14 @@ TEST_F(Stores, ImportsSortsAndRemovesAsAPersonDoes) {
     d.AnswerMessageBox(IDNO);
     EXPECT_EQ(c.ListRowCount(list), 2);
 
-    // A certificate file into the trusted roots; removing a root asks twice.
+    // A certificate file into the trusted roots asks first, and No adds nothing; removing a root asks twice.
     ClickTab(d, dlg, 3);
-    d.Click(d.Control(dlg, kCertMgrImport));
-    c.FillFileDialog(m_dir, {"alpha.cer"});
-    d.AnswerMessageBox(IDOK);
+    for (int answer : {IDNO, IDYES}) {
+      d.Click(d.Control(dlg, kCertMgrImport));
+      c.FillFileDialog(m_dir, {"alpha.cer"});
+      EXPECT_NE(d.AnswerMessageBox(answer).find("\"Alpha Test Root\" will be trusted"), std::string::npos);
+    }
+    EXPECT_EQ(d.AnswerMessageBox(IDOK), "The import was successful.");
     c.WaitForListRow(list, "Alpha Test Root");
     Pick(d, dlg, "Alpha Test Root");
     d.Click(d.Control(dlg, kCertMgrRemove));
