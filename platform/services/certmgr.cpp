@@ -341,6 +341,18 @@ void Import(HWND dlg) {
 
 // ---- export ----
 
+// The key link of a row with what its container's description says. A token key's container name is only the
+// certificate's label: no description of the user's belongs to it, and it never leaves the token.
+kx::capi::KeyLink KeyLinkOf(const StoreEntry& entry) {
+  kx::capi::KeyLink link = *entry.key;
+  if (!link.uri.empty()) {
+    link.exportable = false;
+    return link;
+  }
+  if (!kx::capi::ReadKeyLink(entry.key->container, entry.key->machine, link)) link = *entry.key;
+  return link;
+}
+
 bool WriteExport(HWND dlg, const Row& row, int format, const std::string& path, std::string& problem) {
   kx::capi::Bytes out;
   const kx::capi::CertData& cert = *row.entry.cert;
@@ -355,8 +367,7 @@ bool WriteExport(HWND dlg, const Row& row, int format, const std::string& path, 
     }
     BIO_free(bio);
   } else {
-    kx::capi::KeyLink link = *row.entry.key;
-    if (!kx::capi::ReadKeyLink(row.entry.key->container, row.entry.key->machine, link)) link = *row.entry.key;
+    const kx::capi::KeyLink link = KeyLinkOf(row.entry);
     if (!link.exportable) {
       problem = "The private key of this certificate cannot be exported.";
       return false;
@@ -386,16 +397,14 @@ void Export(HWND dlg) {
   const int selected = Selected(dlg);
   if (selected < 0) return;
   const Row row = StateOf(dlg)->rows[selected];
-  const bool withKey = row.entry.key && kx::capi::KeyExists(*row.entry.key);
-  static const char kFilters[] =
-      "DER encoded binary X.509 (*.cer)\0*.cer\0Base-64 encoded X.509 (*.cer)\0*.cer\0"
-      "Personal Information Exchange - PKCS #12 (*.pfx)\0*.pfx\0";
-  // Without a key the PFX choice is not offered: the list ends after the second pair.
-  std::string filters(kFilters, sizeof kFilters);
-  if (!withKey) {
-    const size_t second = filters.find(".cer", filters.find(".cer") + 5);
-    filters = filters.substr(0, filters.find('\0', second) + 1) + '\0';
-  }
+  // PFX is offered only for a key that is there and may leave.
+  const bool withKey = row.entry.key && kx::capi::KeyExists(*row.entry.key) && KeyLinkOf(row.entry).exportable;
+  static const char kCertFilters[] =
+      "DER encoded binary X.509 (*.cer)\0*.cer\0Base-64 encoded X.509 (*.cer)\0*.cer\0";
+  static const char kPfxFilter[] = "Personal Information Exchange - PKCS #12 (*.pfx)\0*.pfx\0";
+  std::string filters(kCertFilters, sizeof kCertFilters - 1);
+  if (withKey) filters.append(kPfxFilter, sizeof kPfxFilter - 1);
+  filters += '\0';  // the list ends with an empty pair
   char path[1024] = {};
   OPENFILENAMEA ofn{};
   ofn.lStructSize = sizeof ofn;
@@ -438,8 +447,10 @@ void Remove(HWND dlg) {
   if (hr == S_OK) hr = open->Remove(row.entry.cert->thumbprint());
   Reload(dlg);
   if (FAILED(hr))
-    Tell(dlg, hr == E_ACCESSDENIED ? "This certificate belongs to the machine and cannot be removed here."
-                                   : "The certificate could not be removed.",
+    Tell(dlg, hr != E_ACCESSDENIED ? "The certificate could not be removed."
+              : row.entry.key && !row.entry.key->uri.empty()
+                  ? "This certificate is on a smart card and cannot be removed here."
+                  : "This certificate belongs to the machine and cannot be removed here.",
          MB_ICONEXCLAMATION);
 }
 

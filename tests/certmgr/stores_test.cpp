@@ -168,6 +168,9 @@ TEST_F(Stores, ImportsSortsAndRemovesAsAPersonDoes) {
     EXPECT_EQ(Column(d, list, 0), (std::vector<std::string>{"Alpha Test Root", "Zulu Test Root"}));
     c.ClickColumnHeader(list, 0);
     EXPECT_EQ(Column(d, list, 0), (std::vector<std::string>{"Zulu Test Root", "Alpha Test Root"}));
+    // A certificate without a key goes out as Base-64 as well.
+    ExportAs(d, dlg, "Zulu Test Root", "Base-64 encoded X.509 (*.cer)", m_dir, "zulu-b64.cer");
+    EXPECT_EQ(d.AnswerMessageBox(IDOK), "The export was successful.");
     // Removing asks; No keeps the certificate.
     Pick(d, dlg, "Zulu Test Root");
     d.Click(d.Control(dlg, kCertMgrRemove));
@@ -192,6 +195,9 @@ TEST_F(Stores, ImportsSortsAndRemovesAsAPersonDoes) {
   EXPECT_EQ(StoreSubjects(CAPICOM_CURRENT_USER_STORE, "AddressBook"),
             (std::vector<std::string>{"Alpha Test Root", "Zulu Test Root"}));
   EXPECT_TRUE(StoreSubjects(CAPICOM_CURRENT_USER_STORE, "Root").empty());
+  std::string text;
+  EXPECT_EQ(Openssl("x509 -in " + Q(m_dir + "/zulu-b64.cer") + " -noout -subject", &text), 0) << text;
+  EXPECT_NE(text.find("Zulu Test Root"), std::string::npos) << text;
   std::shared_ptr<kx::capi::CertStore> mine;
   ASSERT_EQ(kx::capi::CertStore::Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_ONLY, mine), S_OK);
   std::vector<kx::capi::StoreEntry> entries = mine->Entries();

@@ -27,6 +27,9 @@
 #include "platform/win32/textconv.h"
 #include "platform/pkcs11/pindialog.h"
 #include "platform/pkcs11/pkcs11.h"
+#include "platform/services/certmgr.h"
+#include "platform/ui/commdlg.h"
+#include "platform/ui/controldriver.h"
 #include "platform/ui/driver.h"
 #include "support/pki.h"
 #include "support/testroot.h"
@@ -98,6 +101,25 @@ TEST_F(Token, TheStoresShowTheTokenCertificates) {
   ASSERT_EQ(my.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
   CCapicomCertificate bob = TokenCert("Bob Encryption");
   EXPECT_EQ(kxtest::RaisedBy([&] { my.Remove(bob); }), E_ACCESSDENIED);
+  // In the certificate manager its key is no file to export, and removing it says where it is.
+  std::vector<std::string> types;
+  std::string removal;
+  kx::RunWithUiHere([] { return static_cast<INT_PTR>(CryptUIStartCertMgr(nullptr)); },
+                    [&](kx::UiDriver& d) {
+                      HWND dlg = d.WaitForTitle("Certificates");
+                      kx::ControlDriver c(d);
+                      c.ListPickRow(d.Control(dlg, kCertMgrList), "Bob Encryption");
+                      d.Click(d.Control(dlg, kCertMgrExport));
+                      types = c.ComboItems(d.Control(d.WaitForTitle("Export"), KX_FD_TYPE));
+                      c.CancelCommonDialog();
+                      d.Click(d.Control(dlg, kCertMgrRemove));
+                      d.AnswerMessageBox(IDYES);
+                      removal = d.AnswerMessageBox(IDOK);
+                      d.Click(d.Control(dlg, IDCANCEL));
+                      d.WaitForGone(dlg);
+                    });
+  EXPECT_EQ(types, (std::vector<std::string>{"DER encoded binary X.509 (*.cer)", "Base-64 encoded X.509 (*.cer)"}));
+  EXPECT_EQ(removal, "This certificate is on a smart card and cannot be removed here.");
 
   // Without a module setting, p11-kit's proxy shows every token the system knows (SoftHSM2 is one of them).
   SetModule("");
