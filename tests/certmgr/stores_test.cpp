@@ -7,7 +7,6 @@
 #include "certificates/CryptUILibrary.h"
 #include "certificates/TrustLists.h"
 #include "platform/capicom/capicom_defs.h"
-#include "platform/capicom/core/logicalstores.h"
 #include "platform/capicom/core/store.h"
 #include "platform/capicom/display.h"
 #include "platform/services/certmgr.h"
@@ -82,7 +81,6 @@ class Stores : public CertMgrTest {
 
 TEST_F(Stores, TheManagerShowsTheStoreModelAndExportsWhatOpensslReads) {
   ASSERT_FALSE(kxtest::pki::MakePfx("signer", "in", false, m_dir + "/signer.pfx").empty());
-  kx::capi::RegisterLogicalStore({"KxTestCard", "Test Card", CAPICOM_CURRENT_USER_STORE});
   const std::string out = kxtest::MakeTempDir("exports");
   std::vector<kx::capi::Bytes> viewed;
   g_viewed = &viewed;
@@ -90,7 +88,7 @@ TEST_F(Stores, TheManagerShowsTheStoreModelAndExportsWhatOpensslReads) {
   RunManager([&](kx::UiDriver& d, HWND dlg) {
     std::vector<std::string> tabs = TabTexts(d, dlg);
     EXPECT_EQ(tabs, (std::vector<std::string>{"Personal", "Other People", "Intermediate Certification Authorities",
-                                              "Trusted Root Certification Authorities", "Test Card"}));
+                                              "Trusted Root Certification Authorities"}));
     HWND list = d.Control(dlg, kCertMgrList);
     kx::ControlDriver c(d);
     EXPECT_EQ(c.ListRowCount(list), 0);
