@@ -10,6 +10,7 @@
 #include "certificates/SelCertSheet.h"
 #include <sys/stat.h>
 
+#include <openssl/evp.h>
 #include <p11-kit/pkcs11.h>
 
 #include <atomic>
@@ -190,6 +191,27 @@ TEST_F(Token, AnEllipticCurveKeyOnTheTokenSigns) {
                     [&](kx::UiDriver& d) { EnterPin(d, kPin); });
   EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
   VerifyFile(signedDir + "/note.doc.Tvx");
+
+  // A copy of the key, as OpenSSL makes when it hands keys around, outlives the original and signs on its own.
+  std::string uri, error;
+  for (const kx::p11::TokenCertificate& t : kx::p11::Certificates())
+    if (t.label == "Erin Curve") uri = t.keyUri;
+  EVP_PKEY* original = kx::p11::LoadKey(uri, &error);  // the token is logged in already
+  ASSERT_TRUE(original) << error;
+  EVP_PKEY* copy = EVP_PKEY_dup(original);
+  EVP_PKEY_free(original);
+  ASSERT_TRUE(copy);
+  const unsigned char data[] = "signed by a copy";
+  unsigned char signature[128];
+  size_t length = sizeof signature;
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  EXPECT_EQ(EVP_DigestSignInit(ctx, nullptr, EVP_sha256(), nullptr, copy), 1);
+  EXPECT_EQ(EVP_DigestSign(ctx, signature, &length, data, sizeof data), 1) << kx::p11::LastError();
+  EVP_MD_CTX_reset(ctx);
+  EXPECT_EQ(EVP_DigestVerifyInit(ctx, nullptr, EVP_sha256(), nullptr, copy), 1);
+  EXPECT_EQ(EVP_DigestVerify(ctx, signature, length, data, sizeof data), 1);
+  EVP_MD_CTX_free(ctx);
+  EVP_PKEY_free(copy);
 }
 
 // A file enveloped for the token's certificate is opened with the token's key.
