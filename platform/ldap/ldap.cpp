@@ -373,6 +373,12 @@ namespace {
 // Opens the connection (and TLS); verify false takes any server certificate, to tell a trust failure apart.
 int Connect(Handle& h, const Server& server, Clock::time_point deadline, bool verify) {
   if (ldap_initialize(&h.ld, server.uri.c_str()) != LDAP_SUCCESS || !h.ld) return LDAP_PARAM_ERROR;
+  // What a server sends is capped as revocation lists over HTTP are: it cannot make us hold any amount.
+  Sockbuf* sb = nullptr;
+  ber_len_t most = 16 * 1024 * 1024;
+  if (ldap_get_option(h.ld, LDAP_OPT_SOCKBUF, &sb) != LDAP_OPT_SUCCESS || !sb ||
+      ber_sockbuf_ctrl(sb, LBER_SB_OPT_SET_MAX_INCOMING, &most) != 1)
+    return LDAP_LOCAL_ERROR;
   const bool ldaps = server.uri.rfind("ldaps://", 0) == 0;
   int version = LDAP_VERSION3;
   ldap_set_option(h.ld, LDAP_OPT_PROTOCOL_VERSION, &version);
