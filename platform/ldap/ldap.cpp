@@ -109,19 +109,21 @@ bool Gcm(bool encrypt, const unsigned char* key, const unsigned char* iv, const 
             (encrypt || EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, 16, tag) == 1) &&
             EVP_CipherFinal_ex(ctx.get(), o + n, &m) == 1 &&
             (!encrypt || EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, 16, tag) == 1);
+  if (!ok) OPENSSL_cleanse(out.data(), out.size());  // what a failed tag check leaves is plain text too
   out.resize(ok ? static_cast<size_t>(n + m) : 0);
   return ok;
 }
 
-std::string UnsealPassword(const std::string& sealed) {
+// false when the password cannot be had: no key file, another key, or a damaged value.
+bool UnsealPassword(const std::string& sealed, std::string& password) {
   unsigned char key[32];
-  if (sealed.size() < 4 + 12 + 16 || sealed.compare(0, 4, kSealTag) != 0 || !SealKey(false, key)) return {};
+  if (sealed.size() < 4 + 12 + 16 || sealed.compare(0, 4, kSealTag) != 0 || !SealKey(false, key)) return false;
   unsigned char tag[16];
   std::memcpy(tag, sealed.data() + 16, 16);
-  std::string plain;
-  Gcm(false, key, reinterpret_cast<const unsigned char*>(sealed.data()) + 4, sealed.substr(32), plain, tag);
+  const bool ok =
+      Gcm(false, key, reinterpret_cast<const unsigned char*>(sealed.data()) + 4, sealed.substr(32), password, tag);
   OPENSSL_cleanse(key, sizeof key);
-  return plain;
+  return ok;
 }
 
 // ---- ldap.conf defaults ----
@@ -324,6 +326,11 @@ std::vector<std::string> Entry::Values(const std::string& name) const {
   return out;
 }
 
+Server::~Server() {
+  password.resize(password.capacity());
+  OPENSSL_cleanse(password.data(), password.size());
+}
+
 std::string Url::ServerUri() const {
   std::string h = host.empty() ? "127.0.0.1" : host;
   if (h.find(':') != std::string::npos) h = "[" + h + "]";
@@ -413,6 +420,11 @@ Result SearchOnce(const Server& server, const std::string& base, int scope, cons
   const int seconds = server.timeLimitSeconds > 0 ? server.timeLimitSeconds : 10;
   const auto deadline = Clock::now() + std::chrono::seconds(seconds);
   const bool tls = server.uri.rfind("ldaps://", 0) == 0 || server.startTls;
+  if (!server.bindName.empty() && server.passwordUnreadable) {
+    // Binding with the name and no password would be an anonymous bind the server accepts.
+    Fail(r, Status::BindFailed, server.uri + ": the saved bind password cannot be read");
+    return r;
+  }
   Handle h;
   int rc = Connect(h, server, deadline, true);
   if (rc == LDAP_PARAM_ERROR) {
@@ -511,7 +523,7 @@ bool ConfiguredServer(Server& out) {
   if (key.Number("LDAP_START_TLS", number) && number) s.startTls = true;
   if (s.uri.rfind("ldaps://", 0) == 0) s.startTls = false;
   key.Read("LDAP_BIND_NAME", s.bindName);
-  if (key.Read("LDAP_BIND_PASSWORD", text)) s.password = UnsealPassword(text);
+  if (key.Read("LDAP_BIND_PASSWORD", text) && !UnsealPassword(text, s.password)) s.passwordUnreadable = true;
   if (key.Number("LDAP_SIZE_LIMIT", number)) s.sizeLimit = static_cast<int>(number);
   else if (int n = GlobalNumber(LDAP_OPT_SIZELIMIT); n > 0) s.sizeLimit = n;
   if (key.Number("LDAP_TIME_LIMIT", number) && number) s.timeLimitSeconds = static_cast<int>(number);

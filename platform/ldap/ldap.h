@@ -35,9 +35,11 @@ struct Server {
   std::string uri;  // scheme://host:port
   std::string base;
   bool startTls = false;
-  std::string bindName, password;
+  std::string bindName, password;  // the password is wiped when the settings go
+  bool passwordUnreadable = false;  // a saved password that cannot be unsealed: a search fails, never binds without
   int sizeLimit = 1000;
   int timeLimitSeconds = 10;
+  ~Server();
 };
 
 struct Entry {

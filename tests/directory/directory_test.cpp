@@ -205,6 +205,18 @@ TEST_F(Directory, BindsWithASealedPassword) {
   EXPECT_TRUE(Found("mail=alice@example.com", &hr).empty());
   EXPECT_EQ(kx::ldap::LastDirectoryStatus(), Status::BindFailed);
   EXPECT_EQ(hr, HRESULT_FROM_WIN32(1326));
+
+  // A password that can no longer be unsealed (another key, then none) is no reason to search anonymously.
+  ASSERT_TRUE(kx::ldap::SaveBindPassword("secret"));
+  const std::string key = kx::UserStateDir() + "/directory.key";
+  for (const char* damage : {"another key", "no key"}) {
+    if (std::string(damage) == "no key") ASSERT_EQ(::unlink(key.c_str()), 0);
+    else kxtest::WriteFile(key, std::string(32, 'k'));
+    EXPECT_TRUE(Found("mail=alice@example.com", &hr).empty()) << damage;
+    EXPECT_EQ(hr, HRESULT_FROM_WIN32(1326)) << damage;
+    EXPECT_NE(kx::ldap::LastDirectoryMessage().find("the saved bind password cannot be read"), std::string::npos)
+        << kx::ldap::LastDirectoryMessage();
+  }
 }
 
 TEST_F(Directory, TlsServersAreCheckedAgainstTheTrustedRoots) {
