@@ -542,9 +542,12 @@ Server ServerFor(const Url& url) {
     s.sizeLimit = configured.sizeLimit;
     s.timeLimitSeconds = configured.timeLimitSeconds;
     Url c;
-    if (ParseUrl(configured.uri, c) && NoCaseEqual(c.ServerUri(), s.uri)) {
+    // An address without a host ("ldap:///cn=...") means the directory the user has.
+    if (url.host.empty()) s.uri = configured.uri;
+    if (url.host.empty() || (ParseUrl(configured.uri, c) && NoCaseEqual(c.ServerUri(), s.uri))) {
       s.bindName = configured.bindName;
       s.password = configured.password;
+      s.passwordUnreadable = configured.passwordUnreadable;
       s.startTls = s.startTls || configured.startTls;
     }
   }
@@ -615,6 +618,11 @@ std::string FetchCrl(const std::string& url, long timeoutSeconds, std::string* w
   Url u;
   if (!ParseUrl(url, u) || u.dn.empty()) {
     if (why) *why = "not an LDAP address of a revocation list";
+    return {};
+  }
+  Server configured;
+  if (u.host.empty() && !ConfiguredServer(configured)) {
+    if (why) *why = "no directory server is configured";
     return {};
   }
   Server s = ServerFor(u);

@@ -327,9 +327,17 @@ TEST_F(Directory, AnLdapDistributionPointRevokes) {
   EXPECT_FALSE(r.valid);
   EXPECT_EQ(r.error, CRYPT_E_REVOKED);
 
+  // A point without a host is on the directory the user has, and on none while there is none.
+  const std::string hostless = "ldap:///cn=Test%20CRL,dc=test?certificateRevocationList;binary";
+  std::string why;
+  EXPECT_EQ(kx::ldap::FetchCrl(hostless, 5, &why), "");
+  EXPECT_EQ(why, "no directory server is configured");
+  UseDirectory(m_slapd.Url("/dc=test"));
+  EXPECT_EQ(kx::ldap::FetchCrl(hostless, 5, &why), crl) << why;
+
   // A point whose entry holds no list, and one on a server that is gone.
   EXPECT_EQ(kx::ldap::FetchCrl(m_slapd.Url("/ou=People,dc=test?certificateRevocationList;binary"), 5), "");
-  std::string why;
+  why.clear();
   EXPECT_EQ(kx::ldap::FetchCrl("ldap://127.0.0.1:" + std::to_string(kxtest::UnusedPort()) + "/cn=x,dc=test", 5, &why),
             "");
   EXPECT_FALSE(why.empty());
