@@ -81,7 +81,8 @@ KXAPI bool ConfiguredServer(Server& out);
 // password when the address names the configured server (or no host at all: then it is the configured server).
 KXAPI Server ServerFor(const Url& url);
 
-// Seals the bind password into the registry (empty: removes it).
+// Seals the bind password into the registry (empty: removes it). The product only reads it: this is how an
+// administrator's tool, or a test, stores it.
 KXAPI bool SaveBindPassword(const std::string& password);
 
 // The engine's directory store: the DER certificates (userCertificate, userSMIMECertificate, cACertificate) of
