@@ -109,19 +109,21 @@ bool Gcm(bool encrypt, const unsigned char* key, const unsigned char* iv, const 
             (encrypt || EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, 16, tag) == 1) &&
             EVP_CipherFinal_ex(ctx.get(), o + n, &m) == 1 &&
             (!encrypt || EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, 16, tag) == 1);
+  if (!ok) OPENSSL_cleanse(out.data(), out.size());  // what a failed tag check leaves is plain text too
   out.resize(ok ? static_cast<size_t>(n + m) : 0);
   return ok;
 }
 
-std::string UnsealPassword(const std::string& sealed) {
+// false when the password cannot be had: no key file, another key, or a damaged value.
+bool UnsealPassword(const std::string& sealed, std::string& password) {
   unsigned char key[32];
-  if (sealed.size() < 4 + 12 + 16 || sealed.compare(0, 4, kSealTag) != 0 || !SealKey(false, key)) return {};
+  if (sealed.size() < 4 + 12 + 16 || sealed.compare(0, 4, kSealTag) != 0 || !SealKey(false, key)) return false;
   unsigned char tag[16];
   std::memcpy(tag, sealed.data() + 16, 16);
-  std::string plain;
-  Gcm(false, key, reinterpret_cast<const unsigned char*>(sealed.data()) + 4, sealed.substr(32), plain, tag);
+  const bool ok =
+      Gcm(false, key, reinterpret_cast<const unsigned char*>(sealed.data()) + 4, sealed.substr(32), password, tag);
   OPENSSL_cleanse(key, sizeof key);
-  return plain;
+  return ok;
 }
 
 // ---- ldap.conf defaults ----
@@ -324,6 +326,11 @@ std::vector<std::string> Entry::Values(const std::string& name) const {
   return out;
 }
 
+Server::~Server() {
+  password.resize(password.capacity());
+  OPENSSL_cleanse(password.data(), password.size());
+}
+
 std::string Url::ServerUri() const {
   std::string h = host.empty() ? "127.0.0.1" : host;
   if (h.find(':') != std::string::npos) h = "[" + h + "]";
@@ -373,6 +380,12 @@ namespace {
 // Opens the connection (and TLS); verify false takes any server certificate, to tell a trust failure apart.
 int Connect(Handle& h, const Server& server, Clock::time_point deadline, bool verify) {
   if (ldap_initialize(&h.ld, server.uri.c_str()) != LDAP_SUCCESS || !h.ld) return LDAP_PARAM_ERROR;
+  // What a server sends is capped as revocation lists over HTTP are: it cannot make us hold any amount.
+  Sockbuf* sb = nullptr;
+  ber_len_t most = 16 * 1024 * 1024;
+  if (ldap_get_option(h.ld, LDAP_OPT_SOCKBUF, &sb) != LDAP_OPT_SUCCESS || !sb ||
+      ber_sockbuf_ctrl(sb, LBER_SB_OPT_SET_MAX_INCOMING, &most) != 1)
+    return LDAP_LOCAL_ERROR;
   const bool ldaps = server.uri.rfind("ldaps://", 0) == 0;
   int version = LDAP_VERSION3;
   ldap_set_option(h.ld, LDAP_OPT_PROTOCOL_VERSION, &version);
@@ -407,6 +420,11 @@ Result SearchOnce(const Server& server, const std::string& base, int scope, cons
   const int seconds = server.timeLimitSeconds > 0 ? server.timeLimitSeconds : 10;
   const auto deadline = Clock::now() + std::chrono::seconds(seconds);
   const bool tls = server.uri.rfind("ldaps://", 0) == 0 || server.startTls;
+  if (!server.bindName.empty() && server.passwordUnreadable) {
+    // Binding with the name and no password would be an anonymous bind the server accepts.
+    Fail(r, Status::BindFailed, server.uri + ": the saved bind password cannot be read");
+    return r;
+  }
   Handle h;
   int rc = Connect(h, server, deadline, true);
   if (rc == LDAP_PARAM_ERROR) {
@@ -505,7 +523,7 @@ bool ConfiguredServer(Server& out) {
   if (key.Number("LDAP_START_TLS", number) && number) s.startTls = true;
   if (s.uri.rfind("ldaps://", 0) == 0) s.startTls = false;
   key.Read("LDAP_BIND_NAME", s.bindName);
-  if (key.Read("LDAP_BIND_PASSWORD", text)) s.password = UnsealPassword(text);
+  if (key.Read("LDAP_BIND_PASSWORD", text) && !UnsealPassword(text, s.password)) s.passwordUnreadable = true;
   if (key.Number("LDAP_SIZE_LIMIT", number)) s.sizeLimit = static_cast<int>(number);
   else if (int n = GlobalNumber(LDAP_OPT_SIZELIMIT); n > 0) s.sizeLimit = n;
   if (key.Number("LDAP_TIME_LIMIT", number) && number) s.timeLimitSeconds = static_cast<int>(number);
@@ -524,9 +542,12 @@ Server ServerFor(const Url& url) {
     s.sizeLimit = configured.sizeLimit;
     s.timeLimitSeconds = configured.timeLimitSeconds;
     Url c;
-    if (ParseUrl(configured.uri, c) && NoCaseEqual(c.ServerUri(), s.uri)) {
+    // An address without a host ("ldap:///cn=...") means the directory the user has.
+    if (url.host.empty()) s.uri = configured.uri;
+    if (url.host.empty() || (ParseUrl(configured.uri, c) && NoCaseEqual(c.ServerUri(), s.uri))) {
       s.bindName = configured.bindName;
       s.password = configured.password;
+      s.passwordUnreadable = configured.passwordUnreadable;
       s.startTls = s.startTls || configured.startTls;
     }
   }
@@ -597,6 +618,11 @@ std::string FetchCrl(const std::string& url, long timeoutSeconds, std::string* w
   Url u;
   if (!ParseUrl(url, u) || u.dn.empty()) {
     if (why) *why = "not an LDAP address of a revocation list";
+    return {};
+  }
+  Server configured;
+  if (u.host.empty() && !ConfiguredServer(configured)) {
+    if (why) *why = "no directory server is configured";
     return {};
   }
   Server s = ServerFor(u);

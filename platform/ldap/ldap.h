@@ -35,9 +35,11 @@ struct Server {
   std::string uri;  // scheme://host:port
   std::string base;
   bool startTls = false;
-  std::string bindName, password;
+  std::string bindName, password;  // the password is wiped when the settings go
+  bool passwordUnreadable = false;  // a saved password that cannot be unsealed: a search fails, never binds without
   int sizeLimit = 1000;
   int timeLimitSeconds = 10;
+  ~Server();
 };
 
 struct Entry {
@@ -76,10 +78,11 @@ KXAPI Result Search(const Server& server, const std::string& base, int scope, co
 // The configured directory; false when no address is set anywhere.
 KXAPI bool ConfiguredServer(Server& out);
 // Server settings for an address typed by the user: limits from the configuration, and its bind name and
-// password when the address names the configured server.
+// password when the address names the configured server (or no host at all: then it is the configured server).
 KXAPI Server ServerFor(const Url& url);
 
-// Seals the bind password into the registry (empty: removes it).
+// Seals the bind password into the registry (empty: removes it). The product only reads it: this is how an
+// administrator's tool, or a test, stores it.
 KXAPI bool SaveBindPassword(const std::string& password);
 
 // The engine's directory store: the DER certificates (userCertificate, userSMIMECertificate, cACertificate) of

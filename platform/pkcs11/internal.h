@@ -23,6 +23,7 @@ struct Token {
 struct KeyHandle {
   CK_SLOT_ID slot = 0;
   CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
+  unsigned sessionSerial = 0;  // which opening of the slot's session
   CK_OBJECT_HANDLE key = CK_INVALID_HANDLE;
   CK_KEY_TYPE keyType = CKK_RSA;
   unsigned generation = 0;

@@ -26,11 +26,14 @@ std::string g_loadedPath;
 std::string g_failure;
 std::set<std::string> g_reported;
 unsigned g_generation = 1;
-// One session per slot, shared by the keys of its token; the login belongs to the application.
+// One session per slot, shared by the keys of its token; the login belongs to the application. A closed session's
+// handle may be given again to a new one: the serial tells a key of the old one apart.
 struct SlotSession {
   CK_SESSION_HANDLE handle = CK_INVALID_HANDLE;
+  unsigned serial = 0;
 };
 std::map<CK_SLOT_ID, SlotSession> g_sessions;
+unsigned g_sessionSerial = 0;
 thread_local std::string t_lastError;
 
 std::string Trimmed(const unsigned char* p, size_t n) {
@@ -149,7 +152,19 @@ bool TokenGone(CK_RV rv) {
          rv == CKR_SESSION_CLOSED || rv == CKR_DEVICE_ERROR || rv == CKR_SLOT_ID_INVALID;
 }
 
-void DropSession(CK_SLOT_ID slot) { g_sessions.erase(slot); }
+namespace {
+// Closes a session that failed before forgetting it (the module may still count it; its result does not matter).
+void CloseSession(CK_SESSION_HANDLE handle) {
+  if (g_functions && handle != CK_INVALID_HANDLE) g_functions->C_CloseSession(handle);
+}
+}  // namespace
+
+void DropSession(CK_SLOT_ID slot) {
+  auto it = g_sessions.find(slot);
+  if (it == g_sessions.end()) return;
+  CloseSession(it->second.handle);
+  g_sessions.erase(it);
+}
 
 void SetLastError(const std::string& text) { t_lastError = text; }
 std::string LastError() { return t_lastError; }
@@ -188,6 +203,7 @@ std::vector<Token> PresentTokens(CK_FUNCTION_LIST_PTR f) {
   // Tokens whose slot went away have no session any more.
   for (auto it = g_sessions.begin(); it != g_sessions.end();) {
     bool present = std::any_of(tokens.begin(), tokens.end(), [&](const Token& t) { return t.slot == it->first; });
+    if (!present) CloseSession(it->second.handle);
     it = present ? std::next(it) : g_sessions.erase(it);
   }
   return tokens;
@@ -204,6 +220,7 @@ CK_SESSION_HANDLE Session(CK_FUNCTION_LIST_PTR f, CK_SLOT_ID slot, CK_RV* rv) {
     CK_SESSION_INFO info;
     *rv = f->C_GetSessionInfo(s.handle, &info);
     if (*rv == CKR_OK) return s.handle;
+    CloseSession(s.handle);
     s.handle = CK_INVALID_HANDLE;
   }
   *rv = f->C_OpenSession(slot, CKF_SERIAL_SESSION, nullptr, nullptr, &s.handle);
@@ -211,6 +228,7 @@ CK_SESSION_HANDLE Session(CK_FUNCTION_LIST_PTR f, CK_SLOT_ID slot, CK_RV* rv) {
     g_sessions.erase(slot);
     return CK_INVALID_HANDLE;
   }
+  s.serial = ++g_sessionSerial;
   return s.handle;
 }
 
@@ -326,7 +344,8 @@ bool Login(CK_FUNCTION_LIST_PTR f, std::unique_lock<std::recursive_mutex>& lock,
       return false;
     }
     if (ti.flags & CKF_USER_PIN_LOCKED) return locked();
-    if (ti.flags & CKF_PROTECTED_AUTHENTICATION_PATH) {
+    const bool pinPad = ti.flags & CKF_PROTECTED_AUTHENTICATION_PATH;
+    if (pinPad) {
       rv = f->C_Login(*session, CKU_USER, nullptr, 0);
     } else {
       PinRequest request{token.label, ti.flags, retry};
@@ -350,6 +369,11 @@ bool Login(CK_FUNCTION_LIST_PTR f, std::unique_lock<std::recursive_mutex>& lock,
     }
     if (rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN) return true;
     if (rv == CKR_PIN_INCORRECT || rv == CKR_PIN_INVALID || rv == CKR_PIN_LEN_RANGE) {
+      // The reader's own keypad cannot be cancelled from here: a wrong PIN there ends the login.
+      if (pinPad) {
+        *error = "The PIN typed on the reader of the token \"" + token.label + "\" was wrong.";
+        return false;
+      }
       retry = true;
       continue;
     }
@@ -395,6 +419,7 @@ bool OpenKey(const std::string& uri, KeyHandle* out, std::string* error) {
   }
   out->slot = t->slot;
   out->session = s;
+  out->sessionSerial = g_sessions[t->slot].serial;
   out->key = keys.front();
   out->generation = Generation();
   out->tokenLabel = t->label;
@@ -491,7 +516,8 @@ CK_RV RunOnToken(const KeyHandle& k, const std::function<CK_RV(CK_FUNCTION_LIST_
   auto lock = Lock();
   if (k.generation != Generation() || !g_functions) return CKR_DEVICE_REMOVED;
   auto it = g_sessions.find(k.slot);
-  if (it == g_sessions.end() || it->second.handle != k.session) return CKR_DEVICE_REMOVED;
+  if (it == g_sessions.end() || it->second.handle != k.session || it->second.serial != k.sessionSerial)
+    return CKR_DEVICE_REMOVED;
   CK_RV rv = op(g_functions, k.session);
   if (TokenGone(rv)) DropSession(k.slot);
   return rv;

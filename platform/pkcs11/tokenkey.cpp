@@ -62,13 +62,6 @@ int PrivateDecrypt(int flen, const unsigned char* from, unsigned char* to, RSA* 
   return OnToken(false, flen, from, to, rsa, padding);
 }
 
-int Finish(RSA* rsa) {
-  delete HandleOf(rsa);
-  RSA_set_ex_data(rsa, g_index, nullptr);
-  auto base = RSA_meth_get_finish(RSA_PKCS1_OpenSSL());
-  return base ? base(rsa) : 1;
-}
-
 // ECDSA on the token: the digest in, r and s of equal length out.
 ECDSA_SIG* EcSign(const unsigned char* dgst, int dlen, const BIGNUM*, const BIGNUM*, EC_KEY* ec) {
   auto* k = static_cast<KeyHandle*>(EC_KEY_get_ex_data(ec, g_ecIndex));
@@ -97,10 +90,17 @@ ECDSA_SIG* EcSign(const unsigned char* dgst, int dlen, const BIGNUM*, const BIGN
   return out;
 }
 
+// Each key owns its handle: a copy of a key (EVP_PKEY_dup, EC_KEY_copy) gets a copy of the handle, so that
+// freeing both frees each once.
 void FreeHandle(void*, void* ptr, CRYPTO_EX_DATA*, int, long, void*) { delete static_cast<KeyHandle*>(ptr); }
 
+int DupHandle(CRYPTO_EX_DATA*, const CRYPTO_EX_DATA*, void** ptr, int, long, void*) {
+  if (*ptr) *ptr = new KeyHandle(*static_cast<const KeyHandle*>(*ptr));
+  return 1;
+}
+
 void Setup() {
-  g_ecIndex = EC_KEY_get_ex_new_index(0, nullptr, nullptr, nullptr, FreeHandle);
+  g_ecIndex = EC_KEY_get_ex_new_index(0, nullptr, nullptr, DupHandle, FreeHandle);
   g_ecMethod = EC_KEY_METHOD_new(EC_KEY_OpenSSL());
   int (*sign)(int, const unsigned char*, int, unsigned char*, unsigned int*, const BIGNUM*, const BIGNUM*,
               EC_KEY*) = nullptr;
@@ -108,12 +108,11 @@ void Setup() {
   EC_KEY_METHOD_get_sign(g_ecMethod, &sign, &setup, nullptr);
   EC_KEY_METHOD_set_sign(g_ecMethod, sign, setup, EcSign);
 
-  g_index = RSA_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+  g_index = RSA_get_ex_new_index(0, nullptr, nullptr, DupHandle, FreeHandle);
   g_method = RSA_meth_dup(RSA_PKCS1_OpenSSL());
   RSA_meth_set1_name(g_method, "token RSA");
   RSA_meth_set_priv_enc(g_method, PrivateEncrypt);
   RSA_meth_set_priv_dec(g_method, PrivateDecrypt);
-  RSA_meth_set_finish(g_method, Finish);
   // The key has no private numbers here: no blinding, no consistency checks on them.
   RSA_meth_set_flags(g_method, RSA_meth_get_flags(g_method) | RSA_FLAG_EXT_PKEY);
 }

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <openssl/crypto.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
@@ -162,9 +163,16 @@ void Reload(HWND dlg) {
 
 // ---- passwords ----
 
+// Wipes a password before its memory goes back (a plain memset may be dropped as a dead store).
+void Wipe(std::string& password) {
+  if (!password.empty()) OPENSSL_cleanse(password.data(), password.size());
+  password.clear();
+}
+
 struct PasswordState {
   bool confirm = false;
   std::string password;
+  ~PasswordState() { Wipe(password); }
 };
 
 INT_PTR CALLBACK PasswordProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
@@ -182,14 +190,15 @@ INT_PTR CALLBACK PasswordProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   char first[256] = {}, second[256] = {};
   GetDlgItemText(dlg, kCertMgrPassword, first, sizeof first);
   GetDlgItemText(dlg, kCertMgrConfirm, second, sizeof second);
-  if (state->confirm && std::strcmp(first, second) != 0) {
+  const bool match = !state->confirm || std::strcmp(first, second) == 0;
+  if (match) state->password = first;
+  OPENSSL_cleanse(first, sizeof first);
+  OPENSSL_cleanse(second, sizeof second);
+  if (!match) {
     MessageBox(dlg, "The passwords do not match. Type the same password in both boxes.", "Password",
                MB_OK | MB_ICONEXCLAMATION);
     return TRUE;
   }
-  state->password = first;
-  std::memset(first, 0, sizeof first);
-  std::memset(second, 0, sizeof second);
   EndDialog(dlg, IDOK);
   return TRUE;
 }
@@ -225,6 +234,7 @@ bool ImportPfx(HWND dlg, const kx::capi::Bytes& bytes, std::string& problem) {
     if (!AskPassword(dlg, "Type the password that protects the private key of this file.", false, password)) return false;
     kx::capi::PfxContents pfx;
     HRESULT hr = kx::capi::ReadPfx(bytes.data(), bytes.size(), password, pfx);
+    Wipe(password);
     if (hr == CAPICOM_HR_INVALID_PASSWORD) {
       Tell(dlg, "The password you typed is not correct.", MB_ICONEXCLAMATION);
       continue;
@@ -295,8 +305,20 @@ void Import(HWND dlg) {
     std::vector<CertRef> certs;
     std::vector<kx::capi::CrlRef> crls;
     std::shared_ptr<CertStore> store;
+    const bool roots = CurrentStore(dlg).name == "Root";
     if (FAILED(kx::capi::ReadEncodedObjects(bytes.data(), bytes.size(), certs, crls)) || certs.empty()) {
       problem = "The file holds no certificate this manager can read.";
+    } else if (roots &&
+               Ask(dlg,
+                   (certs.size() == 1
+                        ? "Everything issued under \"" + certs[0]->nameInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME) +
+                              "\" will be trusted: signatures, encrypted mail and servers that show it. "
+                              "Do you want to add this root certificate?"
+                        : "Everything issued under any of the " + std::to_string(certs.size()) +
+                              " certificates of this file will be trusted: signatures, encrypted mail and servers "
+                              "that show them. Do you want to add these root certificates?"),
+                   MB_ICONEXCLAMATION) != IDYES) {
+      return;
     } else if (OpenStore(CurrentStore(dlg), true, store) != S_OK) {
       problem = "The store cannot be changed.";
     } else {
@@ -319,6 +341,18 @@ void Import(HWND dlg) {
 
 // ---- export ----
 
+// The key link of a row with what its container's description says. A token key's container name is only the
+// certificate's label: no description of the user's belongs to it, and it never leaves the token.
+kx::capi::KeyLink KeyLinkOf(const StoreEntry& entry) {
+  kx::capi::KeyLink link = *entry.key;
+  if (!link.uri.empty()) {
+    link.exportable = false;
+    return link;
+  }
+  if (!kx::capi::ReadKeyLink(entry.key->container, entry.key->machine, link)) link = *entry.key;
+  return link;
+}
+
 bool WriteExport(HWND dlg, const Row& row, int format, const std::string& path, std::string& problem) {
   kx::capi::Bytes out;
   const kx::capi::CertData& cert = *row.entry.cert;
@@ -333,8 +367,7 @@ bool WriteExport(HWND dlg, const Row& row, int format, const std::string& path, 
     }
     BIO_free(bio);
   } else {
-    kx::capi::KeyLink link = *row.entry.key;
-    if (!kx::capi::ReadKeyLink(row.entry.key->container, row.entry.key->machine, link)) link = *row.entry.key;
+    const kx::capi::KeyLink link = KeyLinkOf(row.entry);
     if (!link.exportable) {
       problem = "The private key of this certificate cannot be exported.";
       return false;
@@ -346,7 +379,9 @@ bool WriteExport(HWND dlg, const Row& row, int format, const std::string& path, 
     }
     std::string password;
     if (!AskPassword(dlg, "Type a password to protect the private key in the file.", true, password)) return false;
-    if (FAILED(kx::capi::WritePfx(cert, key.get(), {}, password, out))) {
+    const HRESULT written = kx::capi::WritePfx(cert, key.get(), {}, password, out);
+    Wipe(password);
+    if (FAILED(written)) {
       problem = "The file could not be made.";
       return false;
     }
@@ -362,16 +397,14 @@ void Export(HWND dlg) {
   const int selected = Selected(dlg);
   if (selected < 0) return;
   const Row row = StateOf(dlg)->rows[selected];
-  const bool withKey = row.entry.key && kx::capi::KeyExists(*row.entry.key);
-  static const char kFilters[] =
-      "DER encoded binary X.509 (*.cer)\0*.cer\0Base-64 encoded X.509 (*.cer)\0*.cer\0"
-      "Personal Information Exchange - PKCS #12 (*.pfx)\0*.pfx\0";
-  // Without a key the PFX choice is not offered: the list ends after the second pair.
-  std::string filters(kFilters, sizeof kFilters);
-  if (!withKey) {
-    const size_t second = filters.find(".cer", filters.find(".cer") + 5);
-    filters = filters.substr(0, filters.find('\0', second) + 1) + '\0';
-  }
+  // PFX is offered only for a key that is there and may leave.
+  const bool withKey = row.entry.key && kx::capi::KeyExists(*row.entry.key) && KeyLinkOf(row.entry).exportable;
+  static const char kCertFilters[] =
+      "DER encoded binary X.509 (*.cer)\0*.cer\0Base-64 encoded X.509 (*.cer)\0*.cer\0";
+  static const char kPfxFilter[] = "Personal Information Exchange - PKCS #12 (*.pfx)\0*.pfx\0";
+  std::string filters(kCertFilters, sizeof kCertFilters - 1);
+  if (withKey) filters.append(kPfxFilter, sizeof kPfxFilter - 1);
+  filters += '\0';  // the list ends with an empty pair
   char path[1024] = {};
   OPENFILENAMEA ofn{};
   ofn.lStructSize = sizeof ofn;
@@ -414,8 +447,10 @@ void Remove(HWND dlg) {
   if (hr == S_OK) hr = open->Remove(row.entry.cert->thumbprint());
   Reload(dlg);
   if (FAILED(hr))
-    Tell(dlg, hr == E_ACCESSDENIED ? "This certificate belongs to the machine and cannot be removed here."
-                                   : "The certificate could not be removed.",
+    Tell(dlg, hr != E_ACCESSDENIED ? "The certificate could not be removed."
+              : row.entry.key && !row.entry.key->uri.empty()
+                  ? "This certificate is on a smart card and cannot be removed here."
+                  : "This certificate belongs to the machine and cannot be removed here.",
          MB_ICONEXCLAMATION);
 }
 

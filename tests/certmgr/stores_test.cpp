@@ -7,7 +7,6 @@
 #include "certificates/CryptUILibrary.h"
 #include "certificates/TrustLists.h"
 #include "platform/capicom/capicom_defs.h"
-#include "platform/capicom/core/logicalstores.h"
 #include "platform/capicom/core/store.h"
 #include "platform/capicom/display.h"
 #include "platform/services/certmgr.h"
@@ -82,7 +81,6 @@ class Stores : public CertMgrTest {
 
 TEST_F(Stores, TheManagerShowsTheStoreModelAndExportsWhatOpensslReads) {
   ASSERT_FALSE(kxtest::pki::MakePfx("signer", "in", false, m_dir + "/signer.pfx").empty());
-  kx::capi::RegisterLogicalStore({"KxTestCard", "Test Card", CAPICOM_CURRENT_USER_STORE});
   const std::string out = kxtest::MakeTempDir("exports");
   std::vector<kx::capi::Bytes> viewed;
   g_viewed = &viewed;
@@ -90,7 +88,7 @@ TEST_F(Stores, TheManagerShowsTheStoreModelAndExportsWhatOpensslReads) {
   RunManager([&](kx::UiDriver& d, HWND dlg) {
     std::vector<std::string> tabs = TabTexts(d, dlg);
     EXPECT_EQ(tabs, (std::vector<std::string>{"Personal", "Other People", "Intermediate Certification Authorities",
-                                              "Trusted Root Certification Authorities", "Test Card"}));
+                                              "Trusted Root Certification Authorities"}));
     HWND list = d.Control(dlg, kCertMgrList);
     kx::ControlDriver c(d);
     EXPECT_EQ(c.ListRowCount(list), 0);
@@ -168,17 +166,23 @@ TEST_F(Stores, ImportsSortsAndRemovesAsAPersonDoes) {
     EXPECT_EQ(Column(d, list, 0), (std::vector<std::string>{"Alpha Test Root", "Zulu Test Root"}));
     c.ClickColumnHeader(list, 0);
     EXPECT_EQ(Column(d, list, 0), (std::vector<std::string>{"Zulu Test Root", "Alpha Test Root"}));
+    // A certificate without a key goes out as Base-64 as well.
+    ExportAs(d, dlg, "Zulu Test Root", "Base-64 encoded X.509 (*.cer)", m_dir, "zulu-b64.cer");
+    EXPECT_EQ(d.AnswerMessageBox(IDOK), "The export was successful.");
     // Removing asks; No keeps the certificate.
     Pick(d, dlg, "Zulu Test Root");
     d.Click(d.Control(dlg, kCertMgrRemove));
     d.AnswerMessageBox(IDNO);
     EXPECT_EQ(c.ListRowCount(list), 2);
 
-    // A certificate file into the trusted roots; removing a root asks twice.
+    // A certificate file into the trusted roots asks first, and No adds nothing; removing a root asks twice.
     ClickTab(d, dlg, 3);
-    d.Click(d.Control(dlg, kCertMgrImport));
-    c.FillFileDialog(m_dir, {"alpha.cer"});
-    d.AnswerMessageBox(IDOK);
+    for (int answer : {IDNO, IDYES}) {
+      d.Click(d.Control(dlg, kCertMgrImport));
+      c.FillFileDialog(m_dir, {"alpha.cer"});
+      EXPECT_NE(d.AnswerMessageBox(answer).find("\"Alpha Test Root\" will be trusted"), std::string::npos);
+    }
+    EXPECT_EQ(d.AnswerMessageBox(IDOK), "The import was successful.");
     c.WaitForListRow(list, "Alpha Test Root");
     Pick(d, dlg, "Alpha Test Root");
     d.Click(d.Control(dlg, kCertMgrRemove));
@@ -189,6 +193,9 @@ TEST_F(Stores, ImportsSortsAndRemovesAsAPersonDoes) {
   EXPECT_EQ(StoreSubjects(CAPICOM_CURRENT_USER_STORE, "AddressBook"),
             (std::vector<std::string>{"Alpha Test Root", "Zulu Test Root"}));
   EXPECT_TRUE(StoreSubjects(CAPICOM_CURRENT_USER_STORE, "Root").empty());
+  std::string text;
+  EXPECT_EQ(Openssl("x509 -in " + Q(m_dir + "/zulu-b64.cer") + " -noout -subject", &text), 0) << text;
+  EXPECT_NE(text.find("Zulu Test Root"), std::string::npos) << text;
   std::shared_ptr<kx::capi::CertStore> mine;
   ASSERT_EQ(kx::capi::CertStore::Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_ONLY, mine), S_OK);
   std::vector<kx::capi::StoreEntry> entries = mine->Entries();

@@ -205,6 +205,18 @@ TEST_F(Directory, BindsWithASealedPassword) {
   EXPECT_TRUE(Found("mail=alice@example.com", &hr).empty());
   EXPECT_EQ(kx::ldap::LastDirectoryStatus(), Status::BindFailed);
   EXPECT_EQ(hr, HRESULT_FROM_WIN32(1326));
+
+  // A password that can no longer be unsealed (another key, then none) is no reason to search anonymously.
+  ASSERT_TRUE(kx::ldap::SaveBindPassword("secret"));
+  const std::string key = kx::UserStateDir() + "/directory.key";
+  for (const char* damage : {"another key", "no key"}) {
+    if (std::string(damage) == "no key") ASSERT_EQ(::unlink(key.c_str()), 0);
+    else kxtest::WriteFile(key, std::string(32, 'k'));
+    EXPECT_TRUE(Found("mail=alice@example.com", &hr).empty()) << damage;
+    EXPECT_EQ(hr, HRESULT_FROM_WIN32(1326)) << damage;
+    EXPECT_NE(kx::ldap::LastDirectoryMessage().find("the saved bind password cannot be read"), std::string::npos)
+        << kx::ldap::LastDirectoryMessage();
+  }
 }
 
 TEST_F(Directory, TlsServersAreCheckedAgainstTheTrustedRoots) {
@@ -315,9 +327,17 @@ TEST_F(Directory, AnLdapDistributionPointRevokes) {
   EXPECT_FALSE(r.valid);
   EXPECT_EQ(r.error, CRYPT_E_REVOKED);
 
+  // A point without a host is on the directory the user has, and on none while there is none.
+  const std::string hostless = "ldap:///cn=Test%20CRL,dc=test?certificateRevocationList;binary";
+  std::string why;
+  EXPECT_EQ(kx::ldap::FetchCrl(hostless, 5, &why), "");
+  EXPECT_EQ(why, "no directory server is configured");
+  UseDirectory(m_slapd.Url("/dc=test"));
+  EXPECT_EQ(kx::ldap::FetchCrl(hostless, 5, &why), crl) << why;
+
   // A point whose entry holds no list, and one on a server that is gone.
   EXPECT_EQ(kx::ldap::FetchCrl(m_slapd.Url("/ou=People,dc=test?certificateRevocationList;binary"), 5), "");
-  std::string why;
+  why.clear();
   EXPECT_EQ(kx::ldap::FetchCrl("ldap://127.0.0.1:" + std::to_string(kxtest::UnusedPort()) + "/cn=x,dc=test", 5, &why),
             "");
   EXPECT_FALSE(why.empty());
@@ -380,6 +400,8 @@ TEST_F(Directory, TheAddressBookShowsWhatAnAddressFinds) {
 TEST(DirectoryConf, ChildReadsLdapConf) {
   const char* expected = getenv("KX_DIRECTORY_CONF_URI");
   if (!expected) GTEST_SKIP() << "run by LdapConfFillsWhatIsNotSet";
+  // The test programs keep the machine's ldap.conf out; this child is to read the one it is given.
+  unsetenv("LDAPNOINIT");
   kx::ldap::Server server;
   ASSERT_TRUE(kx::ldap::ConfiguredServer(server));
   EXPECT_EQ(server.uri, expected);

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,9 +86,13 @@ bool Slapd::Start(std::string* error, bool untrustedTls) {
     tlsPort_ = UnusedPort();
     const std::string urls = Url("/") + " " + LdapsUrl("/");
     const std::string conf = dir_ + "/slapd.conf", log = dir_ + "/slapd.log";
+    const pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) break;
     if (pid == 0) {
+      // The server goes with the test program, however that ends (a crash, a kill).
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() != parent) _exit(127);
       int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       if (fd >= 0) {
         dup2(fd, STDOUT_FILENO);

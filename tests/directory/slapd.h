@@ -22,7 +22,7 @@ class Slapd {
 
   // Starts the server in a fresh folder of the test's root with the base entries (dc=test, ou=People). The
   // TLS certificate names 127.0.0.1 and is issued by the test PKI's root, or self-signed when untrustedTls.
-  // false, with the reason, when it did not come up.
+  // false, with the reason, when it did not come up. The server ends with the thread that started it.
   bool Start(std::string* error, bool untrustedTls = false);
   void Stop();
   // Stops answering (the process is halted) and carries on.

@@ -10,6 +10,7 @@
 #include "certificates/SelCertSheet.h"
 #include <sys/stat.h>
 
+#include <openssl/evp.h>
 #include <p11-kit/pkcs11.h>
 
 #include <atomic>
@@ -27,6 +28,9 @@
 #include "platform/win32/textconv.h"
 #include "platform/pkcs11/pindialog.h"
 #include "platform/pkcs11/pkcs11.h"
+#include "platform/services/certmgr.h"
+#include "platform/ui/commdlg.h"
+#include "platform/ui/controldriver.h"
 #include "platform/ui/driver.h"
 #include "support/pki.h"
 #include "support/testroot.h"
@@ -98,6 +102,25 @@ TEST_F(Token, TheStoresShowTheTokenCertificates) {
   ASSERT_EQ(my.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
   CCapicomCertificate bob = TokenCert("Bob Encryption");
   EXPECT_EQ(kxtest::RaisedBy([&] { my.Remove(bob); }), E_ACCESSDENIED);
+  // In the certificate manager its key is no file to export, and removing it says where it is.
+  std::vector<std::string> types;
+  std::string removal;
+  kx::RunWithUiHere([] { return static_cast<INT_PTR>(CryptUIStartCertMgr(nullptr)); },
+                    [&](kx::UiDriver& d) {
+                      HWND dlg = d.WaitForTitle("Certificates");
+                      kx::ControlDriver c(d);
+                      c.ListPickRow(d.Control(dlg, kCertMgrList), "Bob Encryption");
+                      d.Click(d.Control(dlg, kCertMgrExport));
+                      types = c.ComboItems(d.Control(d.WaitForTitle("Export"), KX_FD_TYPE));
+                      c.CancelCommonDialog();
+                      d.Click(d.Control(dlg, kCertMgrRemove));
+                      d.AnswerMessageBox(IDYES);
+                      removal = d.AnswerMessageBox(IDOK);
+                      d.Click(d.Control(dlg, IDCANCEL));
+                      d.WaitForGone(dlg);
+                    });
+  EXPECT_EQ(types, (std::vector<std::string>{"DER encoded binary X.509 (*.cer)", "Base-64 encoded X.509 (*.cer)"}));
+  EXPECT_EQ(removal, "This certificate is on a smart card and cannot be removed here.");
 
   // Without a module setting, p11-kit's proxy shows every token the system knows (SoftHSM2 is one of them).
   SetModule("");
@@ -168,6 +191,27 @@ TEST_F(Token, AnEllipticCurveKeyOnTheTokenSigns) {
                     [&](kx::UiDriver& d) { EnterPin(d, kPin); });
   EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
   VerifyFile(signedDir + "/note.doc.Tvx");
+
+  // A copy of the key, as OpenSSL makes when it hands keys around, outlives the original and signs on its own.
+  std::string uri, error;
+  for (const kx::p11::TokenCertificate& t : kx::p11::Certificates())
+    if (t.label == "Erin Curve") uri = t.keyUri;
+  EVP_PKEY* original = kx::p11::LoadKey(uri, &error);  // the token is logged in already
+  ASSERT_TRUE(original) << error;
+  EVP_PKEY* copy = EVP_PKEY_dup(original);
+  EVP_PKEY_free(original);
+  ASSERT_TRUE(copy);
+  const unsigned char data[] = "signed by a copy";
+  unsigned char signature[128];
+  size_t length = sizeof signature;
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  EXPECT_EQ(EVP_DigestSignInit(ctx, nullptr, EVP_sha256(), nullptr, copy), 1);
+  EXPECT_EQ(EVP_DigestSign(ctx, signature, &length, data, sizeof data), 1) << kx::p11::LastError();
+  EVP_MD_CTX_reset(ctx);
+  EXPECT_EQ(EVP_DigestVerifyInit(ctx, nullptr, EVP_sha256(), nullptr, copy), 1);
+  EXPECT_EQ(EVP_DigestVerify(ctx, signature, length, data, sizeof data), 1);
+  EVP_MD_CTX_free(ctx);
+  EVP_PKEY_free(copy);
 }
 
 // A file enveloped for the token's certificate is opened with the token's key.

@@ -1,5 +1,5 @@
 // The logical stores a person sees: the current user's stores by their display names, in the order the
-// certificate manager shows them. Stores that come from elsewhere (a smart card) register themselves.
+// certificate manager shows them, and a "Smart Card" store after them while a present token holds certificates.
 #pragma once
 
 #include <string>
@@ -14,7 +14,5 @@ struct LogicalStore {
 };
 
 std::vector<LogicalStore> LogicalStores();
-// Adds a store after the built-in ones (a second registration of the same name replaces the first).
-void RegisterLogicalStore(const LogicalStore& store);
 
 }  // namespace kx::capi
