@@ -308,7 +308,7 @@ TEST_F(Workers, ARunKilledWhileWritingLeavesNothingUnderTheOutputsName) {
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
   const std::set<std::string> names = kxtest::FolderNames(out);
   EXPECT_EQ(names.size(), 1u);
-  for (const std::string& name : names) EXPECT_EQ(name.rfind("big.doc.Tvx.", 0), 0u) << name;
+  for (const std::string& name : names) EXPECT_EQ(name.rfind(".~kx", 0), 0u) << name;
   EXPECT_FALSE(Exists(out + "/big.doc.Tvx"));
 }
 
