@@ -518,6 +518,11 @@ void DecryptRun::ProcessFile(FileOutcome& file) {
            "(E3) Failed to read the decrypted data of the file. ");
     return;
   }
+  // The output takes its name before the log calls the file decrypted.
+  if (!file.CommitOutput()) {
+    AuditError(file.result);
+    return;
+  }
   AuditInformation(WithPath("Successfully verified and decrypted the file", file.input));
 }
 

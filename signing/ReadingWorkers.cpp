@@ -371,6 +371,11 @@ void DecryptVerifyWorker::Decrypt(FileOutcome& file, CTolvexBinaryFile& object) 
     AuditError(WithPath(kNotDecrypted, file.input));
     return;
   }
+  // The output takes its name before the log calls the file decrypted.
+  if (!file.CommitOutput()) {
+    AuditError(file.result);
+    return;
+  }
   AuditInformation(WithPath(LoadResString(351), file.input, storedKey ? " (" : "("));
 }
 
