@@ -432,7 +432,7 @@ class CountersignWorker : public PackageWorker {
     } catch (...) {
       why = "Could not save file:";
     }
-    if (written) written = out->Close() && file.pending.Commit();
+    if (written) written = CommitStream(out, file.pending);
     out.reset();
     if (written) file.output = file.pending.GetPath();
     if (!written) {

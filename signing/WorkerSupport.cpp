@@ -40,10 +40,7 @@ bool FileOutcome::CreateOutput(CFileManager& files, const CString& first) {
 
 bool FileOutcome::CommitOutput() {
   if (pending.IsCommitted()) return true;
-  const bool closed = !out || !out->IsOpen() || out->Close();
-  out.reset();
-  if (!closed || !pending.IsCreated() || !pending.Commit()) {
-    pending.Discard();
+  if (!CommitStream(out, pending)) {
     Fail(WithPath("Operation Failed. File ", output, "(") + " couldnt be saved.");
     return false;
   }
