@@ -158,12 +158,6 @@ class PasswordWorker {
                          static_cast<const char*>(m_data.m_strPassword), true);
     return password.GetLength() > 0 && DeriveKeyPbkdf2(password, salt, kIterations, md5, key);
   }
-  // Makes the output exclusively under the first free name of first, first(1), ...; false when none.
-  bool CreateOutput(FileOutcome& file, const CString& first) {
-    const bool created = file.CreateOutput(m_files, first);
-    if (!file.output.IsEmpty()) m_data.m_strLastOutputFile = file.output;
-    return created;
-  }
   // The engine's encrypted-data object, in the format the file declares.
   CCapicomEncryptedData& EngineContent() {
     CCapicomEncryptedData& content = m_data.m_pEngineObjects->m_EncryptedData;
@@ -285,7 +279,7 @@ void EncryptRun::ProcessFile(FileOutcome& file) {
   if (folder.IsEmpty()) folder = parts.GetDrive() + parts.GetDirectory();
   else if (folder[folder.GetLength() - 1] != '/') folder += "/";
   const CString name = parts.GetFileName() + parts.GetExtension();
-  if (!CreateOutput(file, folder + name + ".Etv")) {
+  if (!file.CreateOutput(m_files, folder + name + ".Etv")) {
     file.Fail(WithPath("Operation Failed. File ", file.output.IsEmpty() ? folder + name + ".Etv" : file.output, "(") +
               " couldnt be saved.");
     AuditError(file.result);
@@ -477,7 +471,7 @@ void DecryptRun::ProcessFile(FileOutcome& file) {
   CString folder = m_data.m_strOutputFolder;
   if (folder.IsEmpty()) folder = parts.GetDrive() + parts.GetDirectory();
   else if (folder[folder.GetLength() - 1] != '/') folder += "/";
-  if (!CreateOutput(file, folder + SafeRecordedName(object->m_info.m_strText1, parts.GetFileName()))) {
+  if (!file.CreateOutput(m_files, folder + SafeRecordedName(object->m_info.m_strText1, parts.GetFileName()))) {
     Failed(file, "(E4) Failed to read the decrypted data of the file. ", "(E4) Failed to get the decrypted data of the file",
            nullptr);
     return;

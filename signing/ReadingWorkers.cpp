@@ -142,7 +142,7 @@ void CountersignWorker::ProcessFile(FileOutcome& file) {
     return;
   }
 
-  if (!CreateOutput(file, OutputNameFor(file, *object, ".Tvx"))) {
+  if (!file.CreateOutput(m_files, OutputNameFor(file, *object, ".Tvx"))) {
     file.Fail(LoadResString(380), kNoDecryptedContent);
     AuditError("Failed to verify the signed data of the file before countersigning. ");
     return;
@@ -306,7 +306,7 @@ void DecryptVerifyWorker::Decrypt(FileOutcome& file, CTolvexBinaryFile& object) 
     return;
   }
 
-  if (!CreateOutput(file, OutputNameFor(file, object, ""))) {
+  if (!file.CreateOutput(m_files, OutputNameFor(file, object, ""))) {
     file.Fail(LoadResString(350), kNoDecryptedContent);
     AuditError(WithPath(kNotDecrypted, file.input));
     return;

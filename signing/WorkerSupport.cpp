@@ -161,12 +161,6 @@ CString SignerWorker::OutputFolderFor(const CString& input) {
   return folder;
 }
 
-bool SignerWorker::CreateOutput(FileOutcome& file, const CString& first) {
-  const bool created = file.CreateOutput(m_files, first);
-  if (!file.output.IsEmpty()) m_data.m_strLastOutputFile = file.output;
-  return created;
-}
-
 DWORD SignerWorker::ChunkSize(uint64_t inputSize) const { return ProtectChunkSize(m_profile.MemoryCache, inputSize); }
 
 DWORD ProtectChunkSize(int memoryCache, uint64_t inputSize) {

@@ -80,9 +80,6 @@ class SignerWorker {
   // The output folder with its separator (the operation data keeps it so); the input's own folder when none
   // is given.
   CString OutputFolderFor(const CString& input);
-  // Makes the output exclusively under the first free name of first, first(1), first(2) ...; it becomes the
-  // last output path. False when no file can be made there.
-  bool CreateOutput(FileOutcome& file, const CString& first);
   // The chunk size from MemoryCache (megabytes; 1 MiB when not above 0), never above the input size.
   DWORD ChunkSize(uint64_t inputSize) const;
   // A new protected file object.

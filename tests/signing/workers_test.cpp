@@ -368,6 +368,10 @@ TEST_F(Workers, DecryptAndVerifyRefusesWhatWasChanged) {
   EXPECT_EQ(kxtest::ReadFile(out + "/report.doc"), "kept");
   EXPECT_EQ(kxtest::ReadFile(out + "/report(1).doc"), "kept too");
   EXPECT_FALSE(Exists(out + "/report(3).doc"));
+  // A run whose only file fails names no output to its host.
+  auto failed = Decrypt({changedBlock}, Folder("none"));
+  EXPECT_EQ(Outputs(*failed), std::vector<std::string>{"Error"});
+  EXPECT_EQ(failed->m_WizardData.m_strLastOutputFile.str(), "");
 }
 
 // Without the recipient's key the file is not opened, and the engine's words or the key-not-found text say so.
