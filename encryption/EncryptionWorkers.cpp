@@ -477,9 +477,7 @@ void DecryptRun::ProcessFile(FileOutcome& file) {
     return;
   }
   // The plain length the writer kept; without it, the pad count of the last block.
-  const CString& kept = object->m_info.m_strText2;
-  const bool known = !kept.IsEmpty() && kept.SpanIncluding("0123456789").GetLength() == kept.GetLength();
-  uint64_t remaining = known ? strtoull(kept, nullptr, 10) : UINT64_MAX;
+  uint64_t remaining = object->m_info.KeptLength();
 
   CByteBuffer block, next, plain(0, true);
   bool more = file.in->ReadUInt32Block(block);

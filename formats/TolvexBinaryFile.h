@@ -7,6 +7,7 @@
 #include "formats/OneClickRecord.h"
 #include "formats/PayloadRecords.h"
 
+class CCapicomSignedData;
 class CFileStream;
 
 namespace kx::formats {
@@ -118,3 +119,11 @@ class COneClickFile : public CTolvexBinaryFileBase {
   // The payload and the record after it, the extra block included or not.
   bool ReadAll(bool extraBlock);
 };
+
+// Verifies a detached signature over content at the given level (see CCapicomSignedData::Verify); the result is
+// that of content as it is. Decrypted by the own cipher of version 2 (fillable), content may still carry the
+// zero filler of its last cipher block (a block that is not whole cipher blocks before the last, or a file
+// written before the length was kept): then content without up to a cipher block of trailing zeros is tried
+// too, and content is left as the signature covers it.
+HRESULT VerifyDetached(CCapicomSignedData& signedData, const CByteBuffer& signature, CByteBuffer& content,
+                       bool fillable, LONG level);

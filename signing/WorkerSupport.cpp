@@ -316,11 +316,11 @@ bool SignatureCheck::Load(const PayloadBody& body) {
   return !m_entries.empty();
 }
 
-HRESULT SignatureCheck::Verify(CCapicomSignedData& data, DWORD block, const CByteBuffer& content, LONG level) const {
+HRESULT SignatureCheck::Verify(CCapicomSignedData& data, DWORD block, CByteBuffer& content, LONG level,
+                               bool fillable) const {
   for (const PayloadEntry& entry : m_entries) {
     if (block >= entry.m_buffers.GetCount()) return static_cast<HRESULT>(0x800B0100);
-    data.PutContentFromBuffer(content);
-    HRESULT hr = data.Verify(entry.m_buffers.GetAt(block), true, level);
+    HRESULT hr = VerifyDetached(data, entry.m_buffers.GetAt(block), content, fillable, level);
     if (FAILED(hr)) return hr;
   }
   return S_OK;

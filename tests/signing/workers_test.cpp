@@ -216,6 +216,23 @@ TEST_F(Workers, SignedAndEncryptedFilesDecryptAndVerify) {
   auto back = Decrypt({out + "/report.doc.Tvx"}, plain);
   EXPECT_EQ(Results(*back), std::vector<std::string>{"Success"});
   EXPECT_TRUE(kxtest::ReadFile(plain + "/report.doc") == input);
+
+  // Format version 2 fills the last cipher block with zeros; a file written before the content's length was
+  // kept gives the content as the signatures cover it, without the filler.
+  CTvxFormatSettings format;
+  format.m_nFormatVersion = 2;
+  ASSERT_EQ(format.Save(), ERROR_SUCCESS);
+  const std::string out2 = Folder("both2"), plain2 = Folder("plain2");
+  ASSERT_EQ(Run(*sheet, SignAndEncryptThreadProc), 0u);
+  ASSERT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
+  kxtest::WriteFile(out2 + "/report.doc.Tvx", kxtest::ReadFile(out + "/report.doc(1).Tvx"));
+  Rewrite(out2 + "/report.doc.Tvx", [](CTolvexBinaryFile& f) {
+    EXPECT_EQ(f.m_info.m_abFormat[3], 2);
+    f.m_info.m_strText2.Empty();
+  });
+  auto old = Decrypt({out2 + "/report.doc.Tvx"}, plain2);
+  EXPECT_EQ(Results(*old), std::vector<std::string>{"Success"});
+  EXPECT_TRUE(kxtest::ReadFile(plain2 + "/report.doc") == input);
 }
 
 // Countersigning adds one entry per new signer next to the input, named from the stored document name; the
