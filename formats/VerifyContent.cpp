@@ -152,7 +152,6 @@ bool CTolvexBinaryFileBase::VerifyContent(CFileStream* stream, CString& errorTex
           // The own cipher of version 2 fills the last cipher block of each block with zeros; the writer keeps
           // the content's whole length, which cuts the last block.
           if (content.GetLength() > remaining) content = CByteBuffer(static_cast<DWORD>(remaining), content.GetData(), true);
-          if (k == 0) m_info.m_signing.m_buffer = content;  // the object keeps the first block's content
           if (k >= signatures) {
             unsignedBlock = true;
             break;
