@@ -262,9 +262,7 @@ class ArchiveRun {
       const HRESULT code = output->GetResultCode();
       return Fail(code < 0 ? code : E_FAIL, "the file could not be written.");
     }
-    const bool closed = m_stream->Close();
-    m_stream.reset();
-    if (!closed || !m_pending.Commit()) return Fail(E_FAIL, "the file could not be written.");
+    if (!CommitStream(m_stream, m_pending)) return Fail(E_FAIL, "the file could not be written.");
     m_output = m_pending.GetPath();
     m_page->m_strOutputPath = m_output;
 

@@ -43,12 +43,12 @@ void CCodeFinalPage::StartWorker(WorkerProc proc) {
 }
 
 void CCodeFinalPage::WaitForWorker() {
-  // Run Again: the ended run's buttons go before the wait for the last worker's pause, so that the wizard is
-  // not left meanwhile.
+  // Run Again: the ended run's buttons go before the last worker is woken from its pause and waited for, so
+  // that the wizard is not left meanwhile.
   CCodeSignWizard* sheet = Sheet();
   sheet->SetWizardButtons(PSWIZB_DISABLEDFINISH);
   if (CWnd* cancel = sheet->GetDlgItem(IDCANCEL)) cancel->EnableWindow(FALSE);
-  sheet->m_Worker.Wait();
+  sheet->m_Worker.End();
 }
 
 CString CCodeFinalPage::PlannedOutputName(const CPathParts& input, int) { return input.GetFileName(); }

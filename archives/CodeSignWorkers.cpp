@@ -152,7 +152,6 @@ class CodeSignRun {
       return;
     }
     CString output = pending.GetPath();
-    m_data.m_strLastOutputFile = output;
     // The copy is this run's own file: signed in place, so it must be writable whatever the input was.
     SetFileAttributes(pending.GetTemporaryPath(), FILE_ATTRIBUTE_NORMAL);
     try {

@@ -113,7 +113,7 @@ void PkgProcessPage::StartWorker(WorkerProc proc) {
   if (!Sheet()->StartWorker(proc)) EndRunWithoutWorker(false);
 }
 
-void PkgProcessPage::WaitForWorker() { Sheet()->WaitForWorker(); }
+void PkgProcessPage::WaitForWorker() { Sheet()->EndWorker(); }
 
 void PkgProcessPage::BeforeRun() {
   m_bPackaged = 0;

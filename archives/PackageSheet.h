@@ -21,6 +21,8 @@ class CPackageSheet : public CBaseSheet {
 
   bool StartWorker(AFX_THREADPROC proc) { return m_Worker.Start(proc, this); }
   bool WaitForWorker(DWORD milliseconds = INFINITE) { return m_Worker.Wait(milliseconds); }
+  // Run Again: wakes the worker from its closing pause and waits for it to end.
+  void EndWorker() { m_Worker.End(); }
   bool IsWorkerRunning() const { return m_Worker.IsRunning(); }
 
   // Fields of the operation data this wizard uses beyond the common ones: make zip (m_bPackageOption), the

@@ -54,23 +54,7 @@ constexpr const char* kWriteFailed = "Failed to write the data of the file. ";
 constexpr const char* kFatal = "Office Tolvex Security Module(s) failure. Contact Kesmora Technical Support";
 
 // One input's result: reported once, with one entry in each of the page's lists.
-struct InputResult {
-  int index = 0;
-  CString input;
-  bool failed = false;
-  CString message;  // shown in a message box with the report
-  CString status;
-  CString output;
-  // Written beside its name until whole.
-  COutputFile pending;
-
-  void Fail(const char* statusText, const char* messageText = nullptr) {
-    if (failed) return;
-    failed = true;
-    status = statusText ? statusText : "";
-    if (messageText) message = messageText;
-  }
-};
+using InputResult = kx::signing::FileOutcome;
 
 CPackageSheet* PackageSheetOf(LPVOID argument) {
   auto* object = static_cast<CObject*>(argument);
@@ -162,15 +146,12 @@ class PackageWorker {
   }
 
   // The output: the output folder, the input's name and extension and ".Tvx", or the first free name with
-  // "(n)" before ".Tvx"; made at once, so that no other writer takes it meanwhile.
+  // "(n)" before ".Tvx"; made at once, so that no other writer takes it meanwhile, and its stream opened.
   bool CreateOutput(InputResult& file) {
     CString folder = m_data.m_strOutputFolder;
     if (!folder.IsEmpty() && folder.Right(1) != "/") folder += "/";
     CPathParts parts(file.input);
-    const CString first = folder + parts.GetFileName() + parts.GetExtension() + ".Tvx";
-    if (!file.pending.Create(first)) return false;
-    file.output = file.pending.GetPath();
-    return true;
+    return file.CreateOutput(m_files, folder + parts.GetFileName() + parts.GetExtension() + ".Tvx");
   }
 
   CPackageSheet* m_sheet;
@@ -181,10 +162,11 @@ class PackageWorker {
  private:
   void Finish(InputResult& file, int total) {
     // Only what this input made goes: never an earlier input's output.
+    file.out.reset();
     file.pending.Discard();
     m_page->ReportFileResult(file.index, file.failed ? 0 : 1,
                              file.message.IsEmpty() ? nullptr : static_cast<const char*>(file.message), total);
-    if (file.failed) m_page->AddFileOutcome("Error", file.status);
+    if (file.failed) m_page->AddFileOutcome("Error", file.result);
     else m_page->AddFileOutcome(file.output, "Success");
   }
   // A failure that ended the run: the inputs not yet done fail with it, so that every input has its outcome.
@@ -366,12 +348,7 @@ class CountersignWorker : public PackageWorker {
       AuditError(kWriteFailed);
       return;
     }
-    std::unique_ptr<CFileStream> out(m_files.CreateStream(file.pending.GetTemporaryPath()));
-    if (!out || !out->IsOpen()) {
-      file.Fail(kWriteFailed, kWriteFailed);
-      AuditError(kWriteFailed);
-      return;
-    }
+    std::unique_ptr<CFileStream>& out = file.out;
 
     CCapicomObjectSet& engine = *m_data.m_pEngineObjects;
     SYSTEMTIME now{};
@@ -432,13 +409,13 @@ class CountersignWorker : public PackageWorker {
     } catch (...) {
       why = "Could not save file:";
     }
-    if (written) written = out->Close() && file.pending.Commit();
+    if (written) written = CommitStream(out, file.pending);
     out.reset();
     if (written) file.output = file.pending.GetPath();
     if (!written) {
       file.Fail(why.IsEmpty() ? CString(kWriteFailed) : CString("Error has occured. Please contact Kesmora\n") + why,
                 kWriteFailed);
-      AuditError(file.status);
+      AuditError(file.result);
       return;
     }
     AuditInformation("Operation Successful. File (" + file.output + ") saved.");

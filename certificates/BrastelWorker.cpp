@@ -1,12 +1,10 @@
 // The one-step encryption of the recipients page: one input file enveloped for the chosen recipients into a
 // protected file. The worker reports only through the operation data's flags; failures go to the audit log.
-#include <sys/stat.h>
-
-#include <atomic>
 #include <memory>
 
 #include "certificates/SelectCertPage.h"
 #include "core/OfficeTolvexConfig.h"
+#include "core/OutputFile.h"
 #include "core/RandomGenerator.h"
 #include "core/SystemProfile.h"
 #include "core/TvxFormatSettings.h"
@@ -33,29 +31,10 @@ void LogFailure(const char* message) {
 
 const char* TextOf(const CBstrString& s) { return s.GetAnsi() ? s.GetAnsi() : ""; }
 
-bool Exists(const CString& path) {
-  struct stat st {};
-  return ::lstat(path, &st) == 0;
-}
-
 // The file name and extension of a path.
 CString NameOf(const CString& path) {
   int slash = path.ReverseFind('/');
   return slash < 0 ? path : path.Mid(slash + 1);
-}
-
-// The output of an input: folder + input name + ".Tvx"; while that exists, the number goes between the input's
-// own extension and ".Tvx" (report.doc(1).Tvx, report.doc(2).Tvx, ...), each counted from the first name.
-CString OutputPathFor(const CString& folder, const CString& input) {
-  CString first = folder + NameOf(input) + ".Tvx";
-  if (!Exists(first)) return first;
-  const int dot = first.ReverseFind('.');
-  const CString stem = first.Left(dot), extension = first.Mid(dot);
-  for (unsigned n = 1;; ++n) {
-    CString candidate;
-    candidate.Format("%s(%u)%s", stem.GetString(), n, extension.GetString());
-    if (!Exists(candidate)) return candidate;
-  }
 }
 
 // The envelope keeps the user's cipher when it is triple DES or AES; any other choice asks for DES, which the
@@ -87,6 +66,8 @@ class Run {
   CProtectWizardData& m_data;
   CFileManager m_files;
   std::unique_ptr<CFileStream> m_input, m_output;
+  // The protected file, written under a temporary name until it is whole.
+  COutputFile m_pending;
   CString m_strInput, m_strOutput;
   bool m_bFailed = false;
   bool m_bWritten = false;
@@ -122,7 +103,7 @@ void Run::Execute() {
 
   m_input.reset();
   m_output.reset();
-  if (m_bFailed && !m_strOutput.IsEmpty()) DeleteFile(m_strOutput);
+  m_pending.Discard();
   // Only an input whose protected file was written is shredded.
   if (shred && !m_bFailed && m_bWritten) {
     SetFileAttributes(m_strInput, FILE_ATTRIBUTE_NORMAL);
@@ -171,12 +152,14 @@ void Run::Encrypt(CCapicomObjectSet& objects, DWORD64 inputSize) {
     m_data.m_strOutputFolder = slash < 0 ? CString(".") : m_strInput.Left(slash);
   }
   if (m_data.m_strOutputFolder.Right(1) != "/") m_data.m_strOutputFolder += "/";
-  m_strOutput = OutputPathFor(m_data.m_strOutputFolder, m_strInput);
-  m_data.m_strLastOutputFile = m_strOutput;
+  // Named input name + ".Tvx", or with the first free number before ".Tvx" (report.doc(1).Tvx, ...).
+  if (m_pending.Create(m_data.m_strOutputFolder + NameOf(m_strInput) + ".Tvx")) {
+    m_strOutput = m_pending.GetPath();
+    m_output.reset(m_files.CreateStream(m_pending.GetTemporaryPath()));
+  }
 
   DWORD64 chunk = m_nMemoryCache > 0 ? static_cast<DWORD64>(m_nMemoryCache) << 20 : 1u << 20;
   HRESULT status = S_OK;
-  m_output.reset(m_files.CreateStream(m_strOutput));
   CRandomGenerator random(true);
   // A content key at least as long as the content cipher's key.
   random.SetSize(kx_max<DWORD>(24, content.GetSecretLength()));
@@ -221,8 +204,10 @@ void Run::WriteProtectedFile(const CByteBuffer& envelopedKey, uint64_t contentSi
   }
   FillEncryptedFile(*file, NameOf(m_strInput), m_data, envelopedKey, contentSize, formatVersion);
   try {
-    if (m_output->WriteTrailingObject(file)) {
+    if (m_output->WriteTrailingObject(file) && CommitStream(m_output, m_pending)) {
       m_bWritten = true;
+      m_strOutput = m_pending.GetPath();
+      m_data.m_strLastOutputFile = m_strOutput;
     } else {
       m_bFailed = true;
       CString message;

@@ -1,6 +1,7 @@
 #include "core/OutputFile.h"
 
 #include <atomic>
+#include <string>
 
 #include "core/Paths.h"
 #include "platform/win32/errors.h"
@@ -14,6 +15,17 @@ constexpr int kMaxNumber = 100000;
 bool Exists(const CString& path) { return GetFileAttributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+
+bool FlushToDisk(const CString& path) {
+  HANDLE h = CreateFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool flushed = FlushFileBuffers(h);
+  const DWORD error = GetLastError();
+  CloseHandle(h);
+  SetLastError(error);
+  return flushed;
+}
 
 }  // namespace
 
@@ -40,10 +52,14 @@ bool COutputFile::Create(const CString& first) {
     return false;
   }
   m_strPath = Numbered(first, m_nNumber);
-  // Beside the output, so that the rename stays within one file system.
+  // In the output's folder, so that the rename stays within one file system; a short name of its own, so that
+  // an output whose name is as long as a name may be still gets a temporary file.
+  const std::string path = m_strPath.str();
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   for (int attempt = 0; attempt < 100; ++attempt) {
     CString temporary;
-    temporary.Format("%s.%u-%u.kxpart", static_cast<const char*>(m_strPath), static_cast<unsigned>(GetCurrentProcessId()),
+    temporary.Format("%s.~kx%u-%u.kxpart", folder.c_str(), static_cast<unsigned>(GetCurrentProcessId()),
                      counter.fetch_add(1) + 1);
     HANDLE h = CreateFile(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
@@ -61,6 +77,11 @@ bool COutputFile::Commit() {
   if (m_bCommitted) return true;
   if (!IsCreated()) {
     SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  // The data on the disk before the name: after a power loss the name must not stand for a short file.
+  if (!FlushToDisk(m_strTemporary)) {
+    Discard();
     return false;
   }
   for (; m_nNumber < kMaxNumber; ++m_nNumber) {

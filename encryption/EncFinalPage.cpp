@@ -25,7 +25,7 @@ CResultsPageBase::WorkerProc EncFinalPage::WorkerFor(int mode) {
 
 void EncFinalPage::StartWorker(WorkerProc proc) { Sheet()->StartWorker(proc); }
 
-void EncFinalPage::WaitForWorker() { Sheet()->WaitForWorker(); }
+void EncFinalPage::WaitForWorker() { Sheet()->EndWorker(); }
 
 CString EncFinalPage::PlannedOutputName(const CPathParts& input, int mode) {
   CString output = input.GetFileName();

@@ -28,6 +28,8 @@ class CEncryptionWizard : public CBaseSheet {
   void StartWorker(UINT (*proc)(LPVOID));
   // Waits for the worker, taking the messages it sends meanwhile; true when none runs any more.
   bool WaitForWorker(DWORD milliseconds = INFINITE);
+  // Run Again: wakes the worker from its closing pause and waits for it to end.
+  void EndWorker() { m_Worker.End(); }
 
   CProtectWizardData m_WizardData;
   CEncryptMainPage m_MainPage;

@@ -158,12 +158,6 @@ class PasswordWorker {
                          static_cast<const char*>(m_data.m_strPassword), true);
     return password.GetLength() > 0 && DeriveKeyPbkdf2(password, salt, kIterations, md5, key);
   }
-  // Makes the output exclusively under the first free name of first, first(1), ...; false when none.
-  bool CreateOutput(FileOutcome& file, const CString& first) {
-    const bool created = file.CreateOutput(m_files, first);
-    if (!file.output.IsEmpty()) m_data.m_strLastOutputFile = file.output;
-    return created;
-  }
   // The engine's encrypted-data object, in the format the file declares.
   CCapicomEncryptedData& EngineContent() {
     CCapicomEncryptedData& content = m_data.m_pEngineObjects->m_EncryptedData;
@@ -285,7 +279,7 @@ void EncryptRun::ProcessFile(FileOutcome& file) {
   if (folder.IsEmpty()) folder = parts.GetDrive() + parts.GetDirectory();
   else if (folder[folder.GetLength() - 1] != '/') folder += "/";
   const CString name = parts.GetFileName() + parts.GetExtension();
-  if (!CreateOutput(file, folder + name + ".Etv")) {
+  if (!file.CreateOutput(m_files, folder + name + ".Etv")) {
     file.Fail(WithPath("Operation Failed. File ", file.output.IsEmpty() ? folder + name + ".Etv" : file.output, "(") +
               " couldnt be saved.");
     AuditError(file.result);
@@ -477,15 +471,13 @@ void DecryptRun::ProcessFile(FileOutcome& file) {
   CString folder = m_data.m_strOutputFolder;
   if (folder.IsEmpty()) folder = parts.GetDrive() + parts.GetDirectory();
   else if (folder[folder.GetLength() - 1] != '/') folder += "/";
-  if (!CreateOutput(file, folder + SafeRecordedName(object->m_info.m_strText1, parts.GetFileName()))) {
+  if (!file.CreateOutput(m_files, folder + SafeRecordedName(object->m_info.m_strText1, parts.GetFileName()))) {
     Failed(file, "(E4) Failed to read the decrypted data of the file. ", "(E4) Failed to get the decrypted data of the file",
            nullptr);
     return;
   }
   // The plain length the writer kept; without it, the pad count of the last block.
-  const CString& kept = object->m_info.m_strText2;
-  const bool known = !kept.IsEmpty() && kept.SpanIncluding("0123456789").GetLength() == kept.GetLength();
-  uint64_t remaining = known ? strtoull(kept, nullptr, 10) : UINT64_MAX;
+  uint64_t remaining = object->m_info.KeptLength();
 
   CByteBuffer block, next, plain(0, true);
   bool more = file.in->ReadUInt32Block(block);
@@ -516,6 +508,11 @@ void DecryptRun::ProcessFile(FileOutcome& file) {
   if (blocks == 0 || file.in->GetPosition() != file.in->GetTrailingOffset() || (remaining != UINT64_MAX && remaining != 0)) {
     Failed(file, "Failed to read the decrypted data of the file. ", "(E3) Failed to read the decrypted data of the file. ",
            "(E3) Failed to read the decrypted data of the file. ");
+    return;
+  }
+  // The output takes its name before the log calls the file decrypted.
+  if (!file.CommitOutput()) {
+    AuditError(file.result);
     return;
   }
   AuditInformation(WithPath("Successfully verified and decrypted the file", file.input));

@@ -352,9 +352,7 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
       }
       // Whole: the output takes its name before anything calls it saved.
       if (job.written) {
-        job.written = job.out->Close();
-        job.out.reset();
-        if (job.written) job.written = job.pending.Commit();
+        job.written = CommitStream(job.out, job.pending);
         if (job.written) job.output = job.pending.GetPath();
         else result = E_FAIL;
       }

@@ -1,5 +1,7 @@
 #include "formats/FileStream.h"
 
+#include "core/OutputFile.h"
+
 #include "formats/FieldIo.h"
 #include "formats/FileManager.h"
 #include "formats/KesmoraFile.h"
@@ -270,4 +272,12 @@ bool CFileStream::AppendFile(const char* source, const char* destination) {
   CloseHandle(in);
   CloseHandle(out);
   return ok;
+}
+
+bool CommitStream(std::unique_ptr<CFileStream>& out, COutputFile& pending) {
+  const bool closed = !out || !out->IsOpen() || out->Close();
+  out.reset();
+  if (closed && pending.Commit()) return true;
+  pending.Discard();
+  return false;
 }

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "core/ByteBuffer.h"
 #include "platform/win32/types.h"
 
 class CBaseKesmoraFile;
+class COutputFile;
 
 class CFileStream {
  public:
@@ -88,3 +90,7 @@ class CFileStream {
   uint64_t m_nTrailingOffset = 0;
   DWORD m_nLastError = 0;
 };
+
+// A stream written to an output's temporary file (see COutputFile): the stream is closed and released, then
+// the output takes its name. False, the temporary file removed, when either fails.
+bool CommitStream(std::unique_ptr<CFileStream>& out, COutputFile& pending);

@@ -124,9 +124,10 @@ bool CTolvexRecord::Deserialize(PayloadEntry& entry, const BYTE* p, DWORD length
   return true;
 }
 
-uint64_t PayloadInfo::RecordedContentLength() const {
-  if (m_abFormat[3] < 2 || m_strText2.IsEmpty() ||
-      m_strText2.SpanIncluding("0123456789").GetLength() != m_strText2.GetLength())
+uint64_t PayloadInfo::KeptLength() const {
+  if (m_strText2.IsEmpty() || m_strText2.SpanIncluding("0123456789").GetLength() != m_strText2.GetLength())
     return UINT64_MAX;
   return strtoull(m_strText2, nullptr, 10);
 }
+
+uint64_t PayloadInfo::RecordedContentLength() const { return m_abFormat[3] < 2 ? UINT64_MAX : KeptLength(); }

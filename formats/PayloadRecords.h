@@ -109,6 +109,9 @@ struct PayloadInfo {
   // The content length a version-2 writer keeps in the second text (its own cipher fills the last block up
   // with zeros); UINT64_MAX when the file records none.
   uint64_t RecordedContentLength() const;
+  // The length in decimal in the second text, whatever the version (the encrypted file keeps it always);
+  // UINT64_MAX when it holds none.
+  uint64_t KeptLength() const;
 
   CString m_strText1;
   CString m_strText2;

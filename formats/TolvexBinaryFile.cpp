@@ -4,6 +4,7 @@
 
 #include "formats/FieldIo.h"
 #include "formats/FileClass.h"
+#include "core/CipherEcb.h"
 #include "core/TvxFormatSettings.h"
 
 using kx::formats::FieldReader;
@@ -199,7 +200,7 @@ bool CTolvexBinaryFileBase::ReadDescription(FieldReader& r, bool& corrupt) {
   return true;
 }
 
-bool CTolvexBinaryFileBase::ReadProtectedPayload() {
+bool CTolvexBinaryFileBase::ReadProtectedPayload(bool extraBlock) {
   if (!ParseHeader(nullptr)) return false;
   const BYTE* options = GetOptions();
   m_bExtraFlag = options[3];
@@ -230,11 +231,11 @@ bool CTolvexBinaryFileBase::ReadProtectedPayload() {
   if (outcome && m_bExtraFlag && r.Remaining() > 0) {
     // The flag announces the extra block: its length must fit what is left, or the file is cut short. Earlier
     // saves set the flag also without a block; where the class's own bytes follow, a length of 0 or one that
-    // does not fit is those bytes, read as they are.
+    // does not fit is those bytes, read as they are (and so is any length when the caller says so).
     const bool extended = GetFileClass() != &g_fileClassTolvexBinary;
     FieldReader peek = r;
     DWORD e = 0;
-    if (peek.UInt32(e) && e > 0 && e <= peek.Remaining()) {
+    if ((extraBlock || !extended) && peek.UInt32(e) && e > 0 && e <= peek.Remaining()) {
       r = peek;
       r.Buffer(m_extraBlock, e);
     } else if (extended) {
@@ -270,12 +271,22 @@ bool CEncryptedTolvexBinaryFile::Serialize() {
   return FinishBody(w);
 }
 
-bool CEncryptedTolvexBinaryFile::Deserialize(int flag) {
+bool CEncryptedTolvexBinaryFile::Deserialize(int) {
+  if (!ReadAll(true)) return false;
+  if (m_extraBlock.GetLength() == 0 || LooksWritten()) return true;
+  // Earlier saves set the extra-block flag also without a block, and the class's own bytes can read as the
+  // length of a block that fits: when what follows the block is not what the writer writes, the bytes are read
+  // again as following the payload directly.
+  if (ReadAll(false) && LooksWritten()) return true;
+  return ReadAll(true);
+}
+
+bool CEncryptedTolvexBinaryFile::ReadAll(bool extraBlock) {
   m_nCipherIndex = 0;
   m_nKeySizeIndex = 0;
   m_bFlag = 0;
   m_encrypted.Free(false);
-  if (!CTolvexBinaryFileBase::Deserialize(flag)) return false;
+  if (!ReadProtectedPayload(extraBlock)) return false;
   DWORD payloadLength = 0, e = GetEndOffset();
   // The three bytes, then the encrypted bytes and the six zero bytes.
   if (!GetPayloadLength(payloadLength) || e > payloadLength || payloadLength - e < 3 + 6) return false;
@@ -290,6 +301,10 @@ bool CEncryptedTolvexBinaryFile::Deserialize(int flag) {
   return m_encrypted.SetAt(m_body.GetLength() - start, m_body.GetData() + start, 0);
 }
 
+bool CEncryptedTolvexBinaryFile::LooksWritten() const {
+  return m_bFlag == 1 && kxcore::CipherBlockSize(static_cast<int>(m_nCipherIndex)) != 0;
+}
+
 CBaseKesmoraFile* COneClickFile::CreateObject() { return new COneClickFile; }
 const CFileClass* COneClickFile::GetFileClass() const { return &g_fileClassOneClick; }
 
@@ -302,10 +317,15 @@ bool COneClickFile::Serialize() {
   return FinishBody(w);
 }
 
-bool COneClickFile::Deserialize(int flag) {
+bool COneClickFile::Deserialize(int) {
+  // As with the encrypted file: a record that does not follow a block read is read again right after the parts.
+  return ReadAll(true) || (m_extraBlock.GetLength() > 0 && ReadAll(false));
+}
+
+bool COneClickFile::ReadAll(bool extraBlock) {
   m_oneClickRecord.Recipients().RemoveAll();
   m_oneClickRecord.Signers().RemoveAll();
-  if (!CTolvexBinaryFileBase::Deserialize(flag)) return false;
+  if (!ReadProtectedPayload(extraBlock)) return false;
   DWORD payloadLength = 0, e = GetEndOffset();
   if (!GetPayloadLength(payloadLength) || e > payloadLength) return false;
   return m_oneClickRecord.Deserialize(m_body.GetData() + e, payloadLength - e);

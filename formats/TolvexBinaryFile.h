@@ -7,6 +7,7 @@
 #include "formats/OneClickRecord.h"
 #include "formats/PayloadRecords.h"
 
+class CCapicomSignedData;
 class CFileStream;
 
 namespace kx::formats {
@@ -61,8 +62,9 @@ class CTolvexBinaryFileBase : public CBaseKesmoraFile {
  protected:
   // Writes the protected-file payload (the header's option mirrors first) and records its end offset.
   bool WriteProtectedPayload(kx::formats::FieldWriter& w);
-  // Reads the protected-file payload from the body (members reset first) and records its end offset.
-  bool ReadProtectedPayload();
+  // Reads the protected-file payload from the body (members reset first) and records its end offset. Without
+  // extraBlock, a class with bytes of its own reads them right after the parts even when the flag is set.
+  bool ReadProtectedPayload(bool extraBlock = true);
 
  private:
   bool WriteDescription(kx::formats::FieldWriter& w) const;
@@ -97,6 +99,12 @@ class CEncryptedTolvexBinaryFile : public CTolvexBinaryFileBase {
   DWORD m_nKeySizeIndex = 0;    // stored as one byte
   CByteBuffer m_encrypted;      // read back with the six zero bytes and the digest behind the encrypted bytes
   BYTE m_bFlag = 0;
+
+ private:
+  // The payload and the class's bytes after it, the extra block included or not.
+  bool ReadAll(bool extraBlock);
+  // The three bytes are what the writer writes: a cipher of the table and the flag set.
+  bool LooksWritten() const;
 };
 
 class COneClickFile : public CTolvexBinaryFileBase {
@@ -106,4 +114,16 @@ class COneClickFile : public CTolvexBinaryFileBase {
   bool Serialize() override;
   bool Deserialize(int flag) override;
   DWORD GetExtraSize() const override { return m_oneClickRecord.GetSerializedSize(); }
+
+ private:
+  // The payload and the record after it, the extra block included or not.
+  bool ReadAll(bool extraBlock);
 };
+
+// Verifies a detached signature over content at the given level (see CCapicomSignedData::Verify); the result is
+// that of content as it is. Decrypted by the own cipher of version 2 (fillable), content may still carry the
+// zero filler of its last cipher block (a block that is not whole cipher blocks before the last, or a file
+// written before the length was kept): then content without up to a cipher block of trailing zeros is tried
+// too, and content is left as the signature covers it.
+HRESULT VerifyDetached(CCapicomSignedData& signedData, const CByteBuffer& signature, CByteBuffer& content,
+                       bool fillable, LONG level);

@@ -57,30 +57,26 @@ bool DecryptBlock(CCapicomEncryptedData& decryptor, const CByteBuffer& block, LO
   return SUCCEEDED(hr) && decryptor.GetContentToBuffer(content);
 }
 
-// Verifies a detached signature over content. Decrypted by the own cipher of version 2, content may still
-// carry the zero filler of its last cipher block (a block that is not whole cipher blocks before the last, or
-// a file written before the length was kept): then the content without up to a cipher block of trailing zeros
-// is tried too, and content is left as the signature covers it.
-bool VerifyDetached(CCapicomSignedData& signedData, const CByteBuffer& signature, CByteBuffer& content,
-                    bool fillable) {
+}  // namespace
+
+HRESULT VerifyDetached(CCapicomSignedData& signedData, const CByteBuffer& signature, CByteBuffer& content,
+                       bool fillable, LONG level) {
   constexpr DWORD kMaxFill = 15;
   signedData.PutContentFromBuffer(content);
-  if (SUCCEEDED(signedData.Verify(signature, true, 0))) return true;
-  if (!fillable) return false;
+  const HRESULT hr = signedData.Verify(signature, true, level);
+  if (SUCCEEDED(hr) || !fillable) return hr;
   const BYTE* p = content.GetData();
   for (DWORD cut = 1; cut <= kMaxFill && cut <= content.GetLength() && p[content.GetLength() - cut] == 0; ++cut) {
     CByteBuffer shorter(content.GetLength() - cut, p, true);
     signedData.PutContentFromBuffer(shorter);
-    if (SUCCEEDED(signedData.Verify(signature, true, 0))) {
+    if (SUCCEEDED(signedData.Verify(signature, true, level))) {
       content = shorter;
-      return true;
+      return S_OK;
     }
   }
   signedData.PutContentFromBuffer(content);
-  return false;
+  return hr;
 }
-
-}  // namespace
 
 bool CTolvexBinaryFileBase::VerifyContent(CFileStream* stream, CString& errorText) {
   CSettingsStore settings(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex");
@@ -156,13 +152,12 @@ bool CTolvexBinaryFileBase::VerifyContent(CFileStream* stream, CString& errorTex
           // The own cipher of version 2 fills the last cipher block of each block with zeros; the writer keeps
           // the content's whole length, which cuts the last block.
           if (content.GetLength() > remaining) content = CByteBuffer(static_cast<DWORD>(remaining), content.GetData(), true);
-          if (k == 0) m_info.m_signing.m_buffer = content;  // the object keeps the first block's content
           if (k >= signatures) {
             unsignedBlock = true;
             break;
           }
           signature = entry.m_buffers.GetAt(k);
-          if (!VerifyDetached(signedData, signature, content, decrypting && formatVersion >= 2)) {
+          if (FAILED(VerifyDetached(signedData, signature, content, decrypting && formatVersion >= 2, 0))) {
             errorText = kVerifyFailed;
             return false;
           }

@@ -47,7 +47,7 @@ CResultsPageBase::WorkerProc CPWDecryptPage::WorkerFor(int mode) {
 
 void CPWDecryptPage::StartWorker(WorkerProc proc) { Sheet()->StartWorker(proc); }
 
-void CPWDecryptPage::WaitForWorker() { Sheet()->WaitForWorker(); }
+void CPWDecryptPage::WaitForWorker() { Sheet()->EndWorker(); }
 
 WPARAM CPWDecryptPage::FinishCode() {
   CSignSheet* sheet = Sheet();

@@ -139,7 +139,7 @@ void ProtectWorker::ProcessFile(FileOutcome& file) {
 
   CPathParts parts(file.input);
   const CString first = OutputFolderFor(file.input) + parts.GetFileName() + parts.GetExtension() + ".Tvx";
-  const bool created = CreateOutput(file, first);
+  const bool created = file.CreateOutput(m_files, first);
   std::unique_ptr<CTolvexBinaryFile> object = created ? NewProtectedFile() : nullptr;
   if (!object) {
     if (!m_bSign) {

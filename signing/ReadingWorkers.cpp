@@ -142,7 +142,7 @@ void CountersignWorker::ProcessFile(FileOutcome& file) {
     return;
   }
 
-  if (!CreateOutput(file, OutputNameFor(file, *object, ".Tvx"))) {
+  if (!file.CreateOutput(m_files, OutputNameFor(file, *object, ".Tvx"))) {
     file.Fail(LoadResString(380), kNoDecryptedContent);
     AuditError("Failed to verify the signed data of the file before countersigning. ");
     return;
@@ -306,22 +306,21 @@ void DecryptVerifyWorker::Decrypt(FileOutcome& file, CTolvexBinaryFile& object) 
     return;
   }
 
-  if (!CreateOutput(file, OutputNameFor(file, object, ""))) {
+  if (!file.CreateOutput(m_files, OutputNameFor(file, object, ""))) {
     file.Fail(LoadResString(350), kNoDecryptedContent);
     AuditError(WithPath(kNotDecrypted, file.input));
     return;
   }
-  // The own cipher of format version 2 fills the last block: the writer kept the content's length.
+  // The own cipher of format version 2 fills the last block: the writer kept the content's length (files
+  // written before it did lose the filler where the signatures say so).
   const LONG formatVersion = info.m_abFormat[3];
-  uint64_t remaining = UINT64_MAX;
-  if (formatVersion >= 2 && !info.m_strText2.IsEmpty() &&
-      info.m_strText2.SpanIncluding("0123456789").GetLength() == info.m_strText2.GetLength())
-    remaining = strtoull(info.m_strText2, nullptr, 10);
+  uint64_t remaining = info.RecordedContentLength();
+  const bool fillable = encrypted && storedKey && formatVersion >= 2;
 
   DWORD blocks = 0;
   CByteBuffer block, plain(0, true);
   while (file.in->ReadUInt32Block(block)) {
-    const CByteBuffer* content = &block;
+    CByteBuffer* content = &block;
     if (encrypted) {
       BSTR message = ToBinaryBstr(block);
       HRESULT hr = storedKey ? engine.m_EncryptedData.Decrypt(message, formatVersion) : engine.m_EnvelopedData.Decrypt(message);
@@ -349,14 +348,14 @@ void DecryptVerifyWorker::Decrypt(FileOutcome& file, CTolvexBinaryFile& object) 
       }
       content = &plain;
     }
-    if (remaining != UINT64_MAX) remaining -= content->GetLength();
     if (signedFile) {
-      HRESULT hr = signatures.Verify(engine.m_SignedData, blocks, *content, m_level);
+      HRESULT hr = signatures.Verify(engine.m_SignedData, blocks, *content, m_level, fillable);
       if (FAILED(hr)) {
         NotVerified(file, hr);
         return;
       }
     }
+    if (remaining != UINT64_MAX) remaining -= content->GetLength();
     if (content->GetLength() && !file.out->WriteRaw(*content)) {
       file.Fail(WithPath("(E3) Failed to read the decrypted data of the file.", file.input), kNoDecryptedContent);
       AuditError(file.result);
@@ -369,6 +368,11 @@ void DecryptVerifyWorker::Decrypt(FileOutcome& file, CTolvexBinaryFile& object) 
       (signedFile && !signatures.CoversBlocks(blocks)) || (remaining != UINT64_MAX && remaining != 0)) {
     file.Fail(kDamaged, kDamaged);
     AuditError(WithPath(kNotDecrypted, file.input));
+    return;
+  }
+  // The output takes its name before the log calls the file decrypted.
+  if (!file.CommitOutput()) {
+    AuditError(file.result);
     return;
   }
   AuditInformation(WithPath(LoadResString(351), file.input, storedKey ? " (" : "("));

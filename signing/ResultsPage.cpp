@@ -415,8 +415,8 @@ void CResultsPageBase::OnRunAgain() {
   if (!sheet || !data) return;
   if (AfxMessageBox(RunAgainQuestion(), MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
   if (data->m_arrInputFiles.GetSize() == 0) return;
-  // Nothing may leave the page while the previous worker, which may still be in its pause, is waited for: it
-  // has to be gone before the lists are used again.
+  // Nothing may leave the page while the previous worker, woken from its pause, is waited for: it has to be
+  // gone before the lists are used again.
   sheet->SetWizardButtons(PSWIZB_DISABLEDFINISH);
   WaitForWorker();
   m_bBusy = 0;

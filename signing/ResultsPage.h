@@ -86,6 +86,7 @@ class CResultsPageBase : public CWorkerPage {
   // The worker of an operation mode; null when the mode has nothing to run.
   virtual WorkerProc WorkerFor(int mode) = 0;
   virtual void StartWorker(WorkerProc proc) = 0;
+  // Run Again: the last worker is woken from its closing pause and waited for.
   virtual void WaitForWorker() = 0;
   // The code posted to the main window on Finish.
   virtual WPARAM FinishCode() = 0;

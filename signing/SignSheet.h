@@ -64,6 +64,8 @@ class CSignSheet : public CBaseSheet {
   void StartWorker(UINT (*proc)(LPVOID));
   // Waits for the worker to end, taking the messages it sends meanwhile; true when none runs any more.
   bool WaitForWorker(DWORD milliseconds = INFINITE);
+  // Run Again: wakes the worker from its closing pause and waits for it to end.
+  void EndWorker() { m_Worker.End(); }
 
   CProtectWizardData m_WizardData;
   CPWMainPage m_MainPage;

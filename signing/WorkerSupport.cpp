@@ -40,10 +40,7 @@ bool FileOutcome::CreateOutput(CFileManager& files, const CString& first) {
 
 bool FileOutcome::CommitOutput() {
   if (pending.IsCommitted()) return true;
-  const bool closed = !out || !out->IsOpen() || out->Close();
-  out.reset();
-  if (!closed || !pending.IsCreated() || !pending.Commit()) {
-    pending.Discard();
+  if (!CommitStream(out, pending)) {
     Fail(WithPath("Operation Failed. File ", output, "(") + " couldnt be saved.");
     return false;
   }
@@ -162,12 +159,6 @@ CString SignerWorker::OutputFolderFor(const CString& input) {
   }
   if (folder[folder.GetLength() - 1] != '/') folder += "/";
   return folder;
-}
-
-bool SignerWorker::CreateOutput(FileOutcome& file, const CString& first) {
-  const bool created = file.CreateOutput(m_files, first);
-  if (!file.output.IsEmpty()) m_data.m_strLastOutputFile = file.output;
-  return created;
 }
 
 DWORD SignerWorker::ChunkSize(uint64_t inputSize) const { return ProtectChunkSize(m_profile.MemoryCache, inputSize); }
@@ -325,11 +316,11 @@ bool SignatureCheck::Load(const PayloadBody& body) {
   return !m_entries.empty();
 }
 
-HRESULT SignatureCheck::Verify(CCapicomSignedData& data, DWORD block, const CByteBuffer& content, LONG level) const {
+HRESULT SignatureCheck::Verify(CCapicomSignedData& data, DWORD block, CByteBuffer& content, LONG level,
+                               bool fillable) const {
   for (const PayloadEntry& entry : m_entries) {
     if (block >= entry.m_buffers.GetCount()) return static_cast<HRESULT>(0x800B0100);
-    data.PutContentFromBuffer(content);
-    HRESULT hr = data.Verify(entry.m_buffers.GetAt(block), true, level);
+    HRESULT hr = VerifyDetached(data, entry.m_buffers.GetAt(block), content, fillable, level);
     if (FAILED(hr)) return hr;
   }
   return S_OK;

@@ -80,9 +80,6 @@ class SignerWorker {
   // The output folder with its separator (the operation data keeps it so); the input's own folder when none
   // is given.
   CString OutputFolderFor(const CString& input);
-  // Makes the output exclusively under the first free name of first, first(1), first(2) ...; it becomes the
-  // last output path. False when no file can be made there.
-  bool CreateOutput(FileOutcome& file, const CString& first);
   // The chunk size from MemoryCache (megabytes; 1 MiB when not above 0), never above the input size.
   DWORD ChunkSize(uint64_t inputSize) const;
   // A new protected file object.
@@ -167,8 +164,9 @@ class SignatureCheck {
   // False when the file carries no readable signature entry.
   bool Load(const PayloadBody& body);
   // Block number block (from 0) with its plain content against every entry; the first failure's result code
-  // (TRUST_E_NOSIGNATURE for an entry without a signature of the block).
-  HRESULT Verify(CCapicomSignedData& data, DWORD block, const CByteBuffer& content, LONG level) const;
+  // (TRUST_E_NOSIGNATURE for an entry without a signature of the block). With fillable, content may lose the
+  // zero filler of the version-2 own cipher (see VerifyDetached) and is left as the signatures cover it.
+  HRESULT Verify(CCapicomSignedData& data, DWORD block, CByteBuffer& content, LONG level, bool fillable = false) const;
   // Every entry signs exactly that many blocks.
   bool CoversBlocks(DWORD blocks) const;
 

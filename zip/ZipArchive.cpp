@@ -30,6 +30,22 @@ bool CanReplace(LPCTSTR path, CFileException* error) {
   probe.Close();
   return true;
 }
+
+// The entry buffer is reused by the next entry: with a password, the plaintext of this one is wiped as it is
+// done, however it ends.
+class PlaintextWipe {
+ public:
+  PlaintextWipe(CZipBuffer& buffer, bool encrypted) : m_buffer(buffer), m_bEncrypted(encrypted) {}
+  ~PlaintextWipe() {
+    if (m_bEncrypted) m_buffer.Release();
+  }
+  PlaintextWipe(const PlaintextWipe&) = delete;
+  PlaintextWipe& operator=(const PlaintextWipe&) = delete;
+
+ private:
+  CZipBuffer& m_buffer;
+  bool m_bEncrypted;
+};
 }  // namespace
 
 CZipArchive::CZipArchive() : m_iArchiveSystCompatib(ZipGetSystemId()) {
@@ -538,6 +554,7 @@ bool CZipArchive::ExtractFile(WORD index, LPCTSTR folder, bool fullPath, LPCTSTR
   int result = 0;
   try {
     BYTE* buf = FileBuffer(bufferSize);
+    PlaintextWipe wipe(m_info.fileBuffer, m_pszPassword.GetSize() > 0);
     DWORD done = 0;
     for (;;) {
       DWORD n = ReadFile(buf, bufferSize);
@@ -574,6 +591,7 @@ bool CZipArchive::TestFile(WORD index, ZipProgressCallback callback, void* userD
   }
   if (!OpenFile(index)) return false;
   BYTE* buf = FileBuffer(bufferSize);
+  PlaintextWipe wipe(m_info.fileBuffer, m_pszPassword.GetSize() > 0);
   DWORD done = 0;
   for (;;) {
     DWORD n = ReadFile(buf, bufferSize);

@@ -400,12 +400,13 @@ TEST_F(OneStepWorker, FailuresLeaveNoOutputAndKeepTheInput) {
   EXPECT_EQ(GetFileAttributesA((m_out + "/report.doc.Tvx").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(AuditMessages(), std::vector<std::string>{"Encrypt Operation: Failed because file size is 0 bytes"});
 
-  // A recipient the engine cannot envelope for: the partial output is deleted.
+  // A recipient the engine cannot envelope for: nothing of the output is left, and no output is named.
   WriteFile(m_input, "content");
   Data().m_arrRecipientCerts.push_back(CCapicomCertificate());
   ASSERT_EQ(RunWorker(), 0u);
   EXPECT_EQ(Data().m_bOperationSucceeded, 0);
-  EXPECT_EQ(GetFileAttributesA((m_out + "/report.doc.Tvx").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(kxtest::FolderNames(m_out).empty());
+  EXPECT_TRUE(Data().m_strLastOutputFile.IsEmpty());
   Data().m_arrRecipientCerts.pop_back();
 
   // Shredding takes the input only after its protected file was written; without an engine nothing is written.

@@ -18,19 +18,23 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
+// Also for a name as long as a name may be (249 bytes): the temporary file has a short name of its own.
 TEST(OutputFile, TheNameAppearsOnlyOnCommit) {
-  const std::string dir = kxtest::MakeTempDir("out");
-  COutputFile out;
-  ASSERT_TRUE(out.Create((dir + "/report.doc.Tvx").c_str()));
-  EXPECT_EQ(std::string(out.GetPath()), dir + "/report.doc.Tvx");
-  const std::string temporary = static_cast<const char*>(out.GetTemporaryPath());
-  EXPECT_EQ(temporary.rfind(dir + "/report.doc.Tvx.", 0), 0u) << temporary;
-  kxtest::WriteFile(temporary, "whole");
-  EXPECT_FALSE(Exists(dir + "/report.doc.Tvx"));
-  ASSERT_TRUE(out.Commit());
-  EXPECT_EQ(kxtest::ReadFile(dir + "/report.doc.Tvx"), "whole");
-  EXPECT_EQ(kxtest::FolderNames(dir), std::set<std::string>{"report.doc.Tvx"});
-  // Committed outputs stay when their owner goes.
+  for (const std::string name : {std::string("report.doc.Tvx"), std::string(245, 'n') + ".Tvx"}) {
+    SCOPED_TRACE(name.size());
+    const std::string dir = kxtest::MakeTempDir("out" + std::to_string(name.size()));
+    COutputFile out;
+    ASSERT_TRUE(out.Create((dir + "/" + name).c_str()));
+    EXPECT_EQ(std::string(out.GetPath()), dir + "/" + name);
+    const std::string temporary = static_cast<const char*>(out.GetTemporaryPath());
+    EXPECT_EQ(temporary.rfind(dir + "/", 0), 0u) << temporary;
+    kxtest::WriteFile(temporary, "whole");
+    EXPECT_FALSE(Exists(dir + "/" + name));
+    ASSERT_TRUE(out.Commit());
+    EXPECT_EQ(kxtest::ReadFile(dir + "/" + name), "whole");
+    EXPECT_EQ(kxtest::FolderNames(dir), std::set<std::string>{name});
+    // Committed outputs stay when their owner goes.
+  }
 }
 
 TEST(OutputFile, ANameTakenMeanwhileIsNeverReplaced) {

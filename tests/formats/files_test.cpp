@@ -182,6 +182,34 @@ TEST_F(FilesTest, ExtraBlockRoundTripPerKind) {
   }
 }
 
+// The encrypted file's own bytes with the codes of DES (0, 0, the flag, then the record's zero) read as a
+// block length of 256, which fits: saved with the flag and no block, as the earlier writer did, and with a
+// real block, the file loads with its own bytes.
+TEST_F(FilesTest, EncryptedFileWithTheFlagAndDesCodes) {
+  const std::string encrypted = std::string(1, '\0') + std::string(599, '\xA5');
+  for (const char* block : {"", "enveloped content key"}) {
+    SCOPED_TRACE(block);
+    CFileManager manager;
+    std::unique_ptr<CEncryptedTolvexBinaryFile> f(Make<CEncryptedTolvexBinaryFile>(manager, "KETV"));
+    FillProtected(*f);
+    f->m_nCipherIndex = 0;
+    f->m_nKeySizeIndex = 0;
+    f->m_bFlag = 1;
+    f->m_encrypted = BufferOf(encrypted);
+    f->m_extraBlock = BufferOf(block);
+    std::string bytes = SaveBytes(f.get(), MakeTempDir() + "/des.etv");
+    bytes[6 + 3] = 1;
+    CByteBuffer image = BufferOf(bytes);
+    std::unique_ptr<CBaseKesmoraFile> back(manager.OpenBuffer(image, true, nullptr));
+    auto* e = dynamic_cast<CEncryptedTolvexBinaryFile*>(back.get());
+    ASSERT_TRUE(e);
+    EXPECT_EQ(StringOf(e->m_extraBlock), block);
+    EXPECT_EQ(e->m_nCipherIndex, 0u);
+    EXPECT_EQ(e->m_bFlag, 1);
+    EXPECT_TRUE(StringOf(e->m_encrypted).substr(0, encrypted.size()) == encrypted);
+  }
+}
+
 TEST_F(FilesTest, ProtectedFileFieldsAfterLoad) {
   CFileManager manager;
   std::unique_ptr<CTolvexBinaryFile> f(Make<CTolvexBinaryFile>(manager, "KXTV"));

@@ -216,6 +216,23 @@ TEST_F(Workers, SignedAndEncryptedFilesDecryptAndVerify) {
   auto back = Decrypt({out + "/report.doc.Tvx"}, plain);
   EXPECT_EQ(Results(*back), std::vector<std::string>{"Success"});
   EXPECT_TRUE(kxtest::ReadFile(plain + "/report.doc") == input);
+
+  // Format version 2 fills the last cipher block with zeros; a file written before the content's length was
+  // kept gives the content as the signatures cover it, without the filler.
+  CTvxFormatSettings format;
+  format.m_nFormatVersion = 2;
+  ASSERT_EQ(format.Save(), ERROR_SUCCESS);
+  const std::string out2 = Folder("both2"), plain2 = Folder("plain2");
+  ASSERT_EQ(Run(*sheet, SignAndEncryptThreadProc), 0u);
+  ASSERT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
+  kxtest::WriteFile(out2 + "/report.doc.Tvx", kxtest::ReadFile(out + "/report.doc(1).Tvx"));
+  Rewrite(out2 + "/report.doc.Tvx", [](CTolvexBinaryFile& f) {
+    EXPECT_EQ(f.m_info.m_abFormat[3], 2);
+    f.m_info.m_strText2.Empty();
+  });
+  auto old = Decrypt({out2 + "/report.doc.Tvx"}, plain2);
+  EXPECT_EQ(Results(*old), std::vector<std::string>{"Success"});
+  EXPECT_TRUE(kxtest::ReadFile(plain2 + "/report.doc") == input);
 }
 
 // Countersigning adds one entry per new signer next to the input, named from the stored document name; the
@@ -308,7 +325,7 @@ TEST_F(Workers, ARunKilledWhileWritingLeavesNothingUnderTheOutputsName) {
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
   const std::set<std::string> names = kxtest::FolderNames(out);
   EXPECT_EQ(names.size(), 1u);
-  for (const std::string& name : names) EXPECT_EQ(name.rfind("big.doc.Tvx.", 0), 0u) << name;
+  for (const std::string& name : names) EXPECT_EQ(name.rfind(".~kx", 0), 0u) << name;
   EXPECT_FALSE(Exists(out + "/big.doc.Tvx"));
 }
 
@@ -368,6 +385,10 @@ TEST_F(Workers, DecryptAndVerifyRefusesWhatWasChanged) {
   EXPECT_EQ(kxtest::ReadFile(out + "/report.doc"), "kept");
   EXPECT_EQ(kxtest::ReadFile(out + "/report(1).doc"), "kept too");
   EXPECT_FALSE(Exists(out + "/report(3).doc"));
+  // A run whose only file fails names no output to its host.
+  auto failed = Decrypt({changedBlock}, Folder("none"));
+  EXPECT_EQ(Outputs(*failed), std::vector<std::string>{"Error"});
+  EXPECT_EQ(failed->m_WizardData.m_strLastOutputFile.str(), "");
 }
 
 // Without the recipient's key the file is not opened, and the engine's words or the key-not-found text say so.
