@@ -139,11 +139,7 @@ class UiThread {
     });
     std::unique_lock<std::mutex> l(m);
     cv.wait(l, [&] { return host_ != nullptr; });
-  }
-  ~UiThread() {
-    PostMessage(host_, WM_QUIT, 0, 0);
-    PostThreadMessage(GetWindowThreadProcessId(host_, nullptr), WM_QUIT, 0, 0);
-    thread_.join();
+    thread_.detach();  // the UI thread lives as long as the benchmark program
   }
   HWND Make() { return reinterpret_cast<HWND>(SendMessage(host_, kMake, 0, 0)); }
   void End(HWND dlg) { SendMessage(host_, kEnd, reinterpret_cast<WPARAM>(dlg), 0); }
@@ -194,6 +190,7 @@ void BM_ClickOnNextToTheNextPageOnTheServer(benchmark::State& state) {
   Display* dpy = XOpenDisplay(nullptr);
   int ev, err, major, minor;
   if (!dpy || !XTestQueryExtension(dpy, &ev, &err, &major, &minor)) {
+    if (dpy) XCloseDisplay(dpy);
     state.SkipWithError("no XTest on the display");
     return;
   }

@@ -263,7 +263,23 @@ void Changed(HWND hwnd, EditData* d, bool notify) {
   if (notify) kx::NotifyParent(hwnd, EN_CHANGE);
 }
 
+// A password edit's text is overwritten before its memory is given back or reused.
+void Wipe(std::string& s) {
+  s.resize(s.capacity());
+  volatile char* p = &s[0];
+  for (size_t i = 0; i < s.size(); ++i) p[i] = 0;
+  s.clear();
+}
+
+// Room enough that typing a password never moves it (a moved string leaves its old bytes behind).
+constexpr size_t kPasswordRoom = 256;
+
 void SaveUndo(EditData* d) {
+  if (d->password) {
+    // A password is not kept a second time for Undo.
+    d->canUndo = false;
+    return;
+  }
   d->undoText = d->text;
   d->undoAnchor = d->anchor;
   d->undoCaret = d->caret;
@@ -517,7 +533,10 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_NCCREATE: {
       auto* nd = new EditData();
       auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
-      if (cs->style & ES_PASSWORD) nd->password = '*';
+      if (cs->style & ES_PASSWORD) {
+        nd->password = '*';
+        nd->text.reserve(kPasswordRoom);
+      }
       if (cs->style & ES_MULTILINE) nd->limit = 0x7FFFFFFE;
       if (cs->lpszName && !IS_INTRESOURCE(cs->lpszName)) nd->text = cs->lpszName;
       if (!(cs->style & ES_MULTILINE)) {
@@ -531,6 +550,10 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return DefWindowProc(hwnd, msg, wp, reinterpret_cast<LPARAM>(&copy));
     }
     case WM_NCDESTROY:
+      if (d && d->password) {
+        Wipe(d->text);
+        Wipe(d->undoText);
+      }
       delete d;
       kx::SetControlData<EditData>(hwnd, nullptr);
       return DefWindowProc(hwnd, msg, wp, lp);
@@ -545,6 +568,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     case WM_SETTEXT: {
       const char* t = reinterpret_cast<const char*>(lp);
+      if (d->password) Wipe(d->text);
       d->text = t ? t : "";
       if (!Multi(hwnd)) {
         d->text.erase(std::remove(d->text.begin(), d->text.end(), '\r'), d->text.end());
@@ -695,6 +719,11 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case EM_SETPASSWORDCHAR: {
       d->password = static_cast<char>(wp);
+      if (d->password) {
+        d->text.reserve(kPasswordRoom);
+        Wipe(d->undoText);
+        d->canUndo = false;
+      }
       LONG_PTR st = GetWindowLongPtr(hwnd, GWL_STYLE);
       SetWindowLongPtr(hwnd, GWL_STYLE, wp ? (st | ES_PASSWORD) : (st & ~static_cast<LONG_PTR>(ES_PASSWORD)));
       InvalidateRect(hwnd, nullptr, TRUE);

@@ -20,7 +20,7 @@ bool Exists(const std::string& path) {
 
 // Also for a name as long as a name may be (249 bytes): the temporary file has a short name of its own.
 TEST(OutputFile, TheNameAppearsOnlyOnCommit) {
-  for (const std::string name : {std::string("report.doc.Tvx"), std::string(245, 'n') + ".Tvx"}) {
+  for (const std::string& name : {std::string("report.doc.Tvx"), std::string(245, 'n') + ".Tvx"}) {
     SCOPED_TRACE(name.size());
     const std::string dir = kxtest::MakeTempDir("out" + std::to_string(name.size()));
     COutputFile out;
