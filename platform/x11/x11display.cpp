@@ -124,7 +124,16 @@ class X11Display : public Display {
     {
       std::lock_guard<std::mutex> l(xm_);
       seen = goneSerial_;
+      ++changing_;
     }
+    // Destroyed windows are remembered only while some change that read its state earlier is under way.
+    struct Finished {
+      X11Display* self;
+      ~Finished() {
+        std::lock_guard<std::mutex> l(self->xm_);
+        if (--self->changing_ == 0) self->goneAt_.clear();
+      }
+    } finished{this};
     Snapshot s = Take(hwnd);
     std::vector<HWND> order;
     {
@@ -1008,6 +1017,7 @@ class X11Display : public Display {
   static constexpr int kPasteProps = 8;
   uint64_t goneSerial_ = 0;
   std::map<HWND, uint64_t> goneAt_;
+  int changing_ = 0;
   Atom pasteProps_[kPasteProps]{};
   std::condition_variable pasteCv_;
 };
