@@ -16,17 +16,6 @@ bool Exists(const CString& path) { return GetFileAttributes(path) != INVALID_FIL
 
 bool IsTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
 
-bool FlushToDisk(const CString& path) {
-  HANDLE h = CreateFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const bool flushed = FlushFileBuffers(h);
-  const DWORD error = GetLastError();
-  CloseHandle(h);
-  SetLastError(error);
-  return flushed;
-}
-
 }  // namespace
 
 COutputFile::~COutputFile() { Discard(); }
@@ -77,11 +66,6 @@ bool COutputFile::Commit() {
   if (m_bCommitted) return true;
   if (!IsCreated()) {
     SetLastError(ERROR_INVALID_PARAMETER);
-    return false;
-  }
-  // The data on the disk before the name: after a power loss the name must not stand for a short file.
-  if (!FlushToDisk(m_strTemporary)) {
-    Discard();
     return false;
   }
   for (; m_nNumber < kMaxNumber; ++m_nNumber) {

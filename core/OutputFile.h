@@ -22,7 +22,7 @@ class COutputFile {
   const CString& GetTemporaryPath() const { return m_strTemporary; }
   // The name the output gets on Commit (the next free one may be taken there, see Commit).
   const CString& GetPath() const { return m_strPath; }
-  // The written temporary file, its data forced to the disk first, takes its name, replacing nothing; when another writer took that name in the
+  // The written temporary file takes its name, replacing nothing; when another writer took that name in the
   // meantime, the next free one. False (the temporary file removed, the last error set) when it cannot.
   bool Commit();
   // Removes the temporary file; after a Commit nothing.

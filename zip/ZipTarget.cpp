@@ -92,10 +92,8 @@ bool CZipTargetFile::SetTimeAndAttributes(time_t modified, DWORD attributes) {
 void CZipTargetFile::Commit() {
   int fd = m_fd;
   m_fd = -1;
-  // The data on the disk before the name: after a power loss the target must not be a short file.
-  int err = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err != 0) {
+  if (::close(fd) != 0) {
+    int err = errno;
     Discard();
     ThrowErrno(err, m_target);
   }

@@ -24,7 +24,7 @@ class CZipTargetFile {
   // The entry's modification time and MS-DOS attributes (read-only clears the write bits); false when either
   // could not be set.
   bool SetTimeAndAttributes(time_t modified, DWORD attributes);
-  // Forces the data to the disk, closes the file and puts it in the target's place; raises a CFileException when that fails (the new file
+  // Closes the file and puts it in the target's place; raises a CFileException when that fails (the new file
   // is then removed).
   void Commit();
   void Discard();
