@@ -22,6 +22,7 @@
 #include "platform/capicom/capicom_defs.h"
 #include "platform/capicom/core/store.h"
 #include "platform/win32/errors.h"
+#include "platform/win32/heap.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/stateroot.h"
 
@@ -326,10 +327,7 @@ std::vector<std::string> Entry::Values(const std::string& name) const {
   return out;
 }
 
-Server::~Server() {
-  password.resize(password.capacity());
-  OPENSSL_cleanse(password.data(), password.size());
-}
+Server::~Server() { kx::WipeString(password); }
 
 std::string Url::ServerUri() const {
   std::string h = host.empty() ? "127.0.0.1" : host;

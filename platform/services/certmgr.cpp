@@ -2,7 +2,6 @@
 
 #include <strings.h>
 
-#include <openssl/crypto.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
@@ -24,6 +23,7 @@
 #include "platform/ui/commonctrl.h"
 #include "platform/ui/dlgbuild.h"
 #include "platform/win32/errors.h"
+#include "platform/win32/heap.h"
 #include "platform/win32/modules.h"
 #include "platform/win32/textconv.h"
 
@@ -163,16 +163,10 @@ void Reload(HWND dlg) {
 
 // ---- passwords ----
 
-// Wipes a password before its memory goes back (a plain memset may be dropped as a dead store).
-void Wipe(std::string& password) {
-  if (!password.empty()) OPENSSL_cleanse(password.data(), password.size());
-  password.clear();
-}
-
 struct PasswordState {
   bool confirm = false;
   std::string password;
-  ~PasswordState() { Wipe(password); }
+  ~PasswordState() { kx::WipeString(password); }
 };
 
 INT_PTR CALLBACK PasswordProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
@@ -192,8 +186,8 @@ INT_PTR CALLBACK PasswordProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   GetDlgItemText(dlg, kCertMgrConfirm, second, sizeof second);
   const bool match = !state->confirm || std::strcmp(first, second) == 0;
   if (match) state->password = first;
-  OPENSSL_cleanse(first, sizeof first);
-  OPENSSL_cleanse(second, sizeof second);
+  SecureZeroMemory(first, sizeof first);
+  SecureZeroMemory(second, sizeof second);
   if (!match) {
     MessageBox(dlg, "The passwords do not match. Type the same password in both boxes.", "Password",
                MB_OK | MB_ICONEXCLAMATION);
@@ -234,7 +228,7 @@ bool ImportPfx(HWND dlg, const kx::capi::Bytes& bytes, std::string& problem) {
     if (!AskPassword(dlg, "Type the password that protects the private key of this file.", false, password)) return false;
     kx::capi::PfxContents pfx;
     HRESULT hr = kx::capi::ReadPfx(bytes.data(), bytes.size(), password, pfx);
-    Wipe(password);
+    kx::WipeString(password);
     if (hr == CAPICOM_HR_INVALID_PASSWORD) {
       Tell(dlg, "The password you typed is not correct.", MB_ICONEXCLAMATION);
       continue;
@@ -380,7 +374,7 @@ bool WriteExport(HWND dlg, const Row& row, int format, const std::string& path, 
     std::string password;
     if (!AskPassword(dlg, "Type a password to protect the private key in the file.", true, password)) return false;
     const HRESULT written = kx::capi::WritePfx(cert, key.get(), {}, password, out);
-    Wipe(password);
+    kx::WipeString(password);
     if (FAILED(written)) {
       problem = "The file could not be made.";
       return false;

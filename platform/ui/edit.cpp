@@ -7,6 +7,7 @@
 
 #include "platform/ui/display.h"
 #include "platform/ui/internal.h"
+#include "platform/win32/heap.h"
 
 namespace kx::ui {
 
@@ -261,14 +262,6 @@ void Changed(HWND hwnd, EditData* d, bool notify) {
   if (notify) kx::NotifyParent(hwnd, EN_UPDATE);
   InvalidateRect(hwnd, nullptr, TRUE);
   if (notify) kx::NotifyParent(hwnd, EN_CHANGE);
-}
-
-// A password edit's text is overwritten before its memory is given back or reused.
-void Wipe(std::string& s) {
-  s.resize(s.capacity());
-  volatile char* p = &s[0];
-  for (size_t i = 0; i < s.size(); ++i) p[i] = 0;
-  s.clear();
 }
 
 // Room enough that typing a password never moves it (a moved string leaves its old bytes behind).
@@ -551,8 +544,9 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_NCDESTROY:
       if (d && d->password) {
-        Wipe(d->text);
-        Wipe(d->undoText);
+        // A password edit's text is overwritten before its memory is given back.
+        kx::WipeString(d->text);
+        kx::WipeString(d->undoText);
       }
       delete d;
       kx::SetControlData<EditData>(hwnd, nullptr);
@@ -568,7 +562,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     case WM_SETTEXT: {
       const char* t = reinterpret_cast<const char*>(lp);
-      if (d->password) Wipe(d->text);
+      if (d->password) kx::WipeString(d->text);
       d->text = t ? t : "";
       if (!Multi(hwnd)) {
         d->text.erase(std::remove(d->text.begin(), d->text.end(), '\r'), d->text.end());
@@ -721,7 +715,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       d->password = static_cast<char>(wp);
       if (d->password) {
         d->text.reserve(kPasswordRoom);
-        Wipe(d->undoText);
+        kx::WipeString(d->undoText);
         d->canUndo = false;
       }
       LONG_PTR st = GetWindowLongPtr(hwnd, GWL_STYLE);

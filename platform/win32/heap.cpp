@@ -93,3 +93,17 @@ SIZE_T HeapSize(HANDLE, DWORD, LPCVOID p) {
   BlockHeader* h = HeaderOf(p);
   return h ? h->size : static_cast<SIZE_T>(-1);
 }
+
+PVOID SecureZeroMemory(PVOID p, SIZE_T bytes) {
+  volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
+  for (SIZE_T i = 0; i < bytes; ++i) v[i] = 0;
+  return p;
+}
+
+namespace kx {
+void WipeString(std::string& s) {
+  s.resize(s.capacity());
+  SecureZeroMemory(s.data(), s.size());
+  s.clear();
+}
+}  // namespace kx

@@ -1,6 +1,8 @@
 // Memory blocks of the platform's allocators (global, local and process heap).
 #pragma once
 
+#include <string>
+
 #include "platform/win32/types.h"
 
 #define GMEM_FIXED 0x0000
@@ -36,3 +38,11 @@ KXAPI LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 KXAPI LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID p, SIZE_T bytes);
 KXAPI BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID p);
 KXAPI SIZE_T HeapSize(HANDLE heap, DWORD flags, LPCVOID p);
+
+// Overwrites memory that held a secret; unlike a plain memset, never dropped as a dead store.
+KXAPI PVOID SecureZeroMemory(PVOID p, SIZE_T bytes);
+
+namespace kx {
+// Overwrites the whole buffer of a string that held a secret (its spare capacity too) and empties it.
+KXAPI void WipeString(std::string& s);
+}  // namespace kx
