@@ -533,14 +533,14 @@ bool ConfiguredServer(Server& out) {
 Server ServerFor(const Url& url) {
   Server configured, s;
   bool have = ConfiguredServer(configured);
-  s.uri = url.ServerUri();
+  // An address without a host ("ldap:///cn=...") means the directory the user has, and none without one.
+  if (!url.host.empty()) s.uri = url.ServerUri();
   s.base = url.dn;
   s.startTls = url.startTls;
   if (have) {
     s.sizeLimit = configured.sizeLimit;
     s.timeLimitSeconds = configured.timeLimitSeconds;
     Url c;
-    // An address without a host ("ldap:///cn=...") means the directory the user has.
     if (url.host.empty()) s.uri = configured.uri;
     if (url.host.empty() || (ParseUrl(configured.uri, c) && NoCaseEqual(c.ServerUri(), s.uri))) {
       s.bindName = configured.bindName;
@@ -618,12 +618,11 @@ std::string FetchCrl(const std::string& url, long timeoutSeconds, std::string* w
     if (why) *why = "not an LDAP address of a revocation list";
     return {};
   }
-  Server configured;
-  if (u.host.empty() && !ConfiguredServer(configured)) {
+  Server s = ServerFor(u);
+  if (s.uri.empty()) {
     if (why) *why = "no directory server is configured";
     return {};
   }
-  Server s = ServerFor(u);
   if (timeoutSeconds > 0) s.timeLimitSeconds = static_cast<int>(timeoutSeconds);
   std::vector<std::string> attrs = u.attributes;
   if (attrs.empty()) attrs = {"certificateRevocationList;binary"};

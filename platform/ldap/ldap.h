@@ -78,7 +78,8 @@ KXAPI Result Search(const Server& server, const std::string& base, int scope, co
 // The configured directory; false when no address is set anywhere.
 KXAPI bool ConfiguredServer(Server& out);
 // Server settings for an address typed by the user: limits from the configuration, and its bind name and
-// password when the address names the configured server (or no host at all: then it is the configured server).
+// password when the address names the configured server (or no host at all: then it is the configured server,
+// and the uri stays empty when there is none).
 KXAPI Server ServerFor(const Url& url);
 
 // Seals the bind password into the registry (empty: removes it). The product only reads it: this is how an
