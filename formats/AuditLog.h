@@ -2,13 +2,18 @@
 // appends one entry at a time to the audit log file.
 //
 // Appends are serialised between threads and between processes (a lock file in the user's state folder).
-// An entry is appended in place (see CAuditLogFile::AppendToFile); a log that cannot be extended so is
+// An entry is appended in place (see CAuditLogFile::AppendToFile); entries for a large log are written by a
+// thread of the process, several in one step, so that callers do not wait. A log that cannot be extended so is
 // rewritten through a temporary file. A log that no longer parses is set aside with its bytes
 // kept and a new one is started; a file at the log's path that is not a log is never overwritten.
 #pragma once
 
+#include <vector>
+
 #include "platform/mfc/cstring.h"
 #include "platform/win32/types.h"
+
+class CAuditLogEntry;
 
 class CAuditLog {
  public:
@@ -44,6 +49,9 @@ class CAuditLog {
   static const char* SeverityText(int severity);
 
  private:
+  friend class AuditLogWriter;
+  // Appends the entries to the log at path, under the log's lock.
+  void WriteEntries(CString path, const std::vector<CAuditLogEntry>& entries);
   // GetLogFilePath without the lock; keepDefaultLog keeps a valid default log even when no path is stored.
   bool ResolveLogPath(CString& out, bool keepDefaultLog = false);
 };

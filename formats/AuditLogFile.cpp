@@ -161,7 +161,8 @@ void Step(int step) {
 
 }  // namespace
 
-bool CAuditLogFile::AppendToFile(const char* path, const CAuditLogEntry& entry) {
+bool CAuditLogFile::AppendToFile(const char* path, const CAuditLogEntry* entries, DWORD added) {
+  if (!added) return true;
   LogHandle file(path);
   ULONGLONG size = 0;
   BYTE head[kEntriesOffset];
@@ -172,32 +173,37 @@ bool CAuditLogFile::AppendToFile(const char* path, const CAuditLogEntry& entry) 
   ULONGLONG end = kEntriesOffset + static_cast<ULONGLONG>(count) * kEntrySize;
   // Fewer bytes than the count claims: a damaged log, left to the caller.
   if (size < end) return false;
-  if (size == end + kEntrySize + kDigestSize && count + 1 < CAuditLogEntryList::kMaxCount) {
-    // An append that stopped before its count was written: finish it when its entry and digest are whole.
+  // An append that stopped before its count was written: finish it when its entries and digest are whole.
+  if (size > end + kDigestSize && (size - end - kDigestSize) % kEntrySize == 0) {
+    ULONGLONG more = (size - end - kDigestSize) / kEntrySize;
     BYTE stored[kDigestSize], digest[kDigestSize];
-    if (file.ReadAt(end + kEntrySize, stored, kDigestSize) && PayloadDigest(file, count + 1, count + 1, nullptr, 0, digest) &&
+    if (count + more < CAuditLogEntryList::kMaxCount &&
+        file.ReadAt(size - kDigestSize, stored, kDigestSize) &&
+        PayloadDigest(file, static_cast<DWORD>(count + more), static_cast<DWORD>(count + more), nullptr, 0, digest) &&
         std::memcmp(stored, digest, kDigestSize) == 0) {
       BYTE word[4];
-      PutCount(word, count + 1);
+      PutCount(word, static_cast<DWORD>(count + more));
       if (!file.WriteAt(kHeaderSize, word, 4)) return false;
-      ++count;
-      end += kEntrySize;
+      count += static_cast<DWORD>(more);
+      end = size - kDigestSize;
     }
   }
+  if (static_cast<ULONGLONG>(count) + added >= CAuditLogEntryList::kMaxCount) return false;
   // Anything else past the entries is what is left of an append cut short: it goes, and the digest below is
   // taken afresh from the entries themselves.
   if (size > end + kDigestSize && !file.Truncate(end + kDigestSize)) return false;
 
-  BYTE tail[kEntrySize + kDigestSize];
-  WriteEntry(entry, tail);
-  if (!PayloadDigest(file, count + 1, count, tail, kEntrySize, tail + kEntrySize)) return false;
-  if (!file.WriteAt(end, tail, kEntrySize)) return false;
+  const DWORD length = added * kEntrySize;
+  std::unique_ptr<BYTE[]> tail(new BYTE[length + kDigestSize]);
+  for (DWORD i = 0; i < added; ++i) WriteEntry(entries[i], tail.get() + i * kEntrySize);
+  if (!PayloadDigest(file, count + added, count, tail.get(), length, tail.get() + length)) return false;
+  if (!file.WriteAt(end, tail.get(), length)) return false;
   Step(1);
-  // The count is written only once the entry and the digest are on disk.
-  if (!file.WriteAt(end + kEntrySize, tail + kEntrySize, kDigestSize) || !FlushFileBuffers(file.get())) return false;
+  // The count is written only once the entries and the digest are on disk.
+  if (!file.WriteAt(end + length, tail.get() + length, kDigestSize) || !FlushFileBuffers(file.get())) return false;
   Step(2);
   BYTE word[4];
-  PutCount(word, count + 1);
+  PutCount(word, count + added);
   return file.WriteAt(kHeaderSize, word, 4);
 }
 

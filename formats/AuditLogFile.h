@@ -96,7 +96,9 @@ class CAuditLogFile : public CBaseKesmoraFile {
   // entry and the new digest go where the old digest was, are flushed, and the count is written last. An
   // append cut short is finished (when its entry and digest are whole) or undone by the next append. False,
   // with the file's entries untouched, when the file is not a log this can extend or cannot be written.
-  static bool AppendToFile(const char* path, const CAuditLogEntry& entry);
+  static bool AppendToFile(const char* path, const CAuditLogEntry& entry) { return AppendToFile(path, &entry, 1); }
+  // Appends count entries in one step: one pass over the log for the new digest, whatever their number.
+  static bool AppendToFile(const char* path, const CAuditLogEntry* entries, DWORD count);
   // Called between the steps of AppendToFile (1: entry written, 2: digest written and flushed) so that a
   // test can stop the process there.
   static void (*s_appendStepHook)(int step);

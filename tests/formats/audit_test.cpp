@@ -6,8 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -54,6 +57,35 @@ class AuditTest : public FormatsTest {
     return out;
   }
   std::string DefaultLog() const { return m_folder + "/OfficeTolvex.Alf"; }
+  // The log at path holds the messages in order, its count says so and its trailer is the SHA-1 of its
+  // payload as openssl takes it.
+  void ExpectWholeLog(const std::string& path, const std::vector<std::string>& messages) {
+    auto entries = Entries(path);
+    std::vector<std::string> got;
+    for (const auto& e : entries) got.push_back(e.GetMessage().GetString());
+    EXPECT_EQ(got, messages);
+    std::string bytes = ReadFile(path);
+    ASSERT_EQ(bytes.size(), 21u + 4 + messages.size() * 1584 + 20);
+    EXPECT_EQ(WordAt(bytes, 21), messages.size());
+    std::string digest = Root() + "/digest";
+    ASSERT_EQ(kxtest::Run("tail -c +22 '" + path + "' | head -c -20 | openssl sha1 -binary > '" + digest + "'"), 0);
+    EXPECT_EQ(Hex(ReadFile(digest)), Hex(bytes.substr(bytes.size() - 20)));
+  }
+  // Replaces the log at path with one holding messages.
+  static void WriteLog(const std::string& path, const std::vector<std::string>& messages) {
+    CFileManager manager;
+    std::unique_ptr<CAuditLogFile> log(static_cast<CAuditLogFile*>(manager.CreateFileObject("KALF")));
+    ASSERT_TRUE(log);
+    for (const auto& m : messages) log->m_entries.Add(CAuditLogEntry("op", "now", "Information", m.c_str()));
+    ASSERT_TRUE(log->Save(path.c_str()));
+  }
+  // A log at the default path with count old entries, stored as the log to write to.
+  void StartLog(size_t count) {
+    std::vector<std::string> messages;
+    for (size_t i = 0; i < count; ++i) messages.push_back("old " + std::to_string(i));
+    WriteLog(DefaultLog(), messages);
+    Hive().SetString("Audit_Event_Log", "AUDIT_LOG_FILE", CString(DefaultLog().c_str()));
+  }
   std::string m_folder;
 };
 
@@ -183,18 +215,33 @@ TEST_F(AuditTest, DamagedAndForeignFiles) {
   EXPECT_EQ(Entries(DefaultLog()).size(), 3u);
 }
 
+// From threads and from processes (next test), with a small log and with one large enough to be written behind.
 TEST_F(AuditTest, ThreadsLoseNoEntry) {
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([t] {
-      for (int i = 0; i < 15; ++i) {
-        CAuditLog a;
-        a.Load();
-        a.LogInformation("thread", (std::to_string(t) + "/" + std::to_string(i)).c_str());
-      }
-    });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(Entries(DefaultLog()).size(), 60u);
+  for (size_t before : {0, 200}) {
+    SCOPED_TRACE(before);
+    StartLog(before);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([t] {
+        for (int i = 0; i < 15; ++i) {
+          CAuditLog a;
+          a.Load();
+          a.LogInformation("thread", (std::to_string(t) + "/" + std::to_string(i)).c_str());
+        }
+      });
+    for (auto& t : threads) t.join();
+    CString path;
+    ASSERT_TRUE(CAuditLog().GetLogFilePath(path));
+    auto entries = Entries(DefaultLog());
+    ASSERT_EQ(entries.size(), before + 60);
+    // Each thread's entries in the order it made them.
+    int next[4] = {0, 0, 0, 0};
+    for (size_t i = before; i < entries.size(); ++i) {
+      std::string m = entries[i].GetMessage().GetString();
+      int t = m[0] - '0';
+      EXPECT_EQ(m, std::to_string(t) + "/" + std::to_string(next[t]++));
+    }
+  }
 }
 
 // Runs only as a child of the next test: appends the entries it is told to, in the parent's state root.
@@ -205,31 +252,60 @@ TEST(AuditLogChild, DISABLED_Append) {
   setenv("KESMORA_ROOT", root, 1);
   kx::NotifyStateRootChanged();
   ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  // With KX_AUDIT_CHILD_HOLD (a large log), the writing thread is held in its first write until the process
+  // ends, so that it ends with entries still waiting.
+  static std::mutex m;
+  static std::condition_variable cv;
+  static bool held = false, released = false;
+  if (std::getenv("KX_AUDIT_CHILD_HOLD"))
+    CAuditLogFile::s_appendStepHook = [](int step) {
+      if (step != 1) return;
+      std::unique_lock<std::mutex> lock(m);
+      if (held) return;
+      held = true;
+      cv.notify_all();
+      cv.wait(lock, [] { return released; });
+    };
   for (int i = 0; i < 25; ++i) {
     CAuditLog a;
     a.Load();
     a.LogInformation("process", (std::string(tag) + "/" + std::to_string(i)).c_str());
+    if (i == 0 && CAuditLogFile::s_appendStepHook) {
+      std::unique_lock<std::mutex> lock(m);
+      cv.wait(lock, [] { return held; });
+      // Runs as the process ends, before the library's own end.
+      std::atexit([] {
+        std::lock_guard<std::mutex> lock(m);
+        released = true;
+        cv.notify_all();
+      });
+    }
   }
   CoUninitialize();
 }
 
 TEST_F(AuditTest, ProcessesLoseNoEntry) {
   std::string self = BuildDir() + "/bin/test_formats";
-  std::string command;
-  for (const char* tag : {"a", "b", "c"})
-    command += "KX_AUDIT_CHILD_ROOT='" + Root() + "' KX_AUDIT_CHILD_TAG=" + tag + " '" + self +
-               "' --gtest_also_run_disabled_tests --gtest_filter=AuditLogChild.DISABLED_Append > '" + Root() +
-               "/child-" + tag + ".out' 2>&1 & ";
-  command += "wait";
-  ASSERT_EQ(kxtest::Run(command), 0);
-  for (const char* tag : {"a", "b", "c"})
-    EXPECT_NE(ReadFile(Root() + "/child-" + tag + ".out").find("[  PASSED  ] 1 test"), std::string::npos) << tag;
-  auto entries = Entries(DefaultLog());
-  ASSERT_EQ(entries.size(), 75u);
-  int seen[3] = {0, 0, 0};
-  for (const auto& e : entries) ++seen[e.GetMessage()[0] - 'a'];
-  EXPECT_EQ(seen[0], 25);
-  EXPECT_EQ(seen[2], 25);
+  for (size_t before : {0, 200}) {
+    SCOPED_TRACE(before);
+    StartLog(before);
+    std::string command;
+    for (const char* tag : {"a", "b", "c"})
+      command += "KX_AUDIT_CHILD_ROOT='" + Root() + "' KX_AUDIT_CHILD_TAG=" + tag + (before ? " KX_AUDIT_CHILD_HOLD=1" : "") + " '" + self +
+                 "' --gtest_also_run_disabled_tests --gtest_filter=AuditLogChild.DISABLED_Append > '" + Root() +
+                 "/child-" + tag + ".out' 2>&1 & ";
+    command += "wait";
+    ASSERT_EQ(kxtest::Run(command), 0);
+    for (const char* tag : {"a", "b", "c"})
+      EXPECT_NE(ReadFile(Root() + "/child-" + tag + ".out").find("[  PASSED  ] 1 test"), std::string::npos) << tag;
+    // The children ended without asking for the log: what they queued was written as they ended.
+    auto entries = Entries(DefaultLog());
+    ASSERT_EQ(entries.size(), before + 75);
+    int seen[3] = {0, 0, 0};
+    for (size_t i = before; i < entries.size(); ++i) ++seen[entries[i].GetMessage()[0] - 'a'];
+    EXPECT_EQ(seen[0], 25);
+    EXPECT_EQ(seen[2], 25);
+  }
 }
 
 // Runs only as a child of the next test: appends three entries, then stops for good inside the fourth append
@@ -297,18 +373,54 @@ TEST_F(AuditTest, InterruptedAppend) {
     a.Load();
     a.LogInformation("op", "five");
     entries = Entries(DefaultLog());
-    std::vector<std::string> messages;
-    for (const auto& e : entries) messages.push_back(e.GetMessage().GetString());
     if (step == 1)
-      EXPECT_EQ(messages, (std::vector<std::string>{"one", "two", "three", "five"}));
+      ExpectWholeLog(DefaultLog(), {"one", "two", "three", "five"});
     else
-      EXPECT_EQ(messages, (std::vector<std::string>{"one", "two", "three", "four", "five"}));
-    std::string bytes = ReadFile(DefaultLog());
-    ASSERT_EQ(bytes.size(), 21u + 4 + messages.size() * 1584 + 20);
-    EXPECT_EQ(WordAt(bytes, 21), messages.size());
-    // The trailer is the SHA-1 of the payload, as openssl takes it.
-    std::string digest = Root() + "/digest";
-    ASSERT_EQ(kxtest::Run("tail -c +22 '" + DefaultLog() + "' | head -c -20 | openssl sha1 -binary > '" + digest + "'"), 0);
-    EXPECT_EQ(Hex(ReadFile(digest)), Hex(bytes.substr(bytes.size() - 20)));
+      ExpectWholeLog(DefaultLog(), {"one", "two", "three", "four", "five"});
   }
+}
+
+// Entries for a large log are written by a thread of the process, several in one step: none is lost or out of
+// order, whoever asks for the log's path reads them all, clearing the log waits for them, and a forked child
+// neither writes its parent's waiting entries nor waits for a thread it does not have.
+TEST_F(AuditTest, LargeLogWrittenBehind) {
+  CAuditLog a;
+  a.Load();
+  a.LogInformation("op", "first");
+  std::vector<std::string> messages;
+  for (int i = 0; i < 200; ++i) messages.push_back("entry " + std::to_string(i));
+  WriteLog(DefaultLog(), messages);
+  for (int i = 0; i < 300; ++i) {
+    messages.push_back("more " + std::to_string(i));
+    a.LogInformation("op", messages.back().c_str());
+  }
+  CString path;
+  ASSERT_TRUE(a.GetLogFilePath(path));
+  ExpectWholeLog(path.GetString(), messages);
+
+  a.LogInformation("op", "parent");
+  messages.push_back("parent");
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    CAuditLog c;
+    c.Load();
+    c.LogInformation("op", "child");
+    CString p;
+    _exit(c.GetLogFilePath(p) ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0);
+  ASSERT_TRUE(a.GetLogFilePath(path));
+  auto entries = Entries(DefaultLog());
+  ASSERT_EQ(entries.size(), messages.size() + 1);
+  EXPECT_EQ(std::count_if(entries.begin(), entries.end(), [](const CAuditLogEntry& e) { return e.GetMessage() == "parent"; }), 1);
+  EXPECT_EQ(std::count_if(entries.begin(), entries.end(), [](const CAuditLogEntry& e) { return e.GetMessage() == "child"; }), 1);
+
+  a.LogInformation("op", "before clearing");
+  a.ClearLogFilePath();
+  a.LogInformation("op", "after clearing");
+  ASSERT_TRUE(a.GetLogFilePath(path));
+  ExpectWholeLog(path.GetString(), {"after clearing"});
 }
