@@ -86,6 +86,32 @@ bool CByteBuffer::Allocate(DWORD n, bool zero) {
   return true;
 }
 
+bool CByteBuffer::Reuse(DWORD n) {
+  if (n == m_nLength && m_pData) return true;
+  Free(false);
+  if (n == 0) return true;
+  BYTE* block = NewBlock(n);
+  if (!block) return false;
+  m_pData = block;
+  m_nLength = n;
+  return true;
+}
+
+bool CByteBuffer::CopyFrom(const void* source, DWORD n) {
+  if (n == 0 || !source) {
+    Free(false);
+    return n == 0;
+  }
+  // A source inside this block must survive the reallocation.
+  if (m_pData && n != m_nLength && source >= m_pData && source < m_pData + m_nLength) {
+    CByteBuffer copy(n, source, m_bWipe);
+    return CopyFrom(copy.m_pData, n);
+  }
+  if (!Reuse(n)) return false;
+  std::memmove(m_pData, source, n);
+  return true;
+}
+
 bool CByteBuffer::Free(bool wipe) {
   if (!m_pData) return false;
   Release(m_pData, m_nLength, wipe);
@@ -171,8 +197,7 @@ bool CByteBuffer::InsertAt(const CByteBuffer& other, DWORD offset) {
 
 CByteBuffer& CByteBuffer::operator=(const CByteBuffer& other) {
   if (&other == this) return *this;
-  Free(false);
-  SetAt(other.m_nLength, other.m_pData, 0);
+  CopyFrom(other.m_pData, other.m_nLength);
   return *this;
 }
 
