@@ -90,7 +90,12 @@ void CCapicomEncryptedData::PutContentFromBuffer(const CByteBuffer& content) {
     m_bOwnContent = true;
     return;
   }
-  PutBinaryContent(GetInterfacePtr(), content);
+  IEncryptedData* p = GetInterfacePtr();
+  if (!p) return;
+  // The chunks of a file go in through one BSTR kept from chunk to chunk.
+  BSTR bytes = m_message.Hold(content.GetData(), content.GetLength());
+  if (!bytes) Raise(E_OUTOFMEMORY);
+  Rethrow([&] { Check(p->put_Content(bytes)); });
   m_bOwnContent = false;
 }
 
@@ -130,12 +135,18 @@ CBstrString CCapicomEncryptedData::Encrypt(LONG encoding) {
   return Rethrow([&] { return CBstrString(ProducedBstr([&](BSTR* m) { return p->Encrypt(encoding, m); }), false); });
 }
 
+// out keeps its block when the message has its length (the chunks of a file); it is empty after a failure.
 bool CCapicomEncryptedData::EncryptToBuffer(LONG encoding, CByteBuffer& out) {
-  out.Free(out.IsWiped());
   if (OwnPath()) return EncryptWithCipher(out);
   IEncryptedData* p = GetInterfacePtr();
-  if (!p) return false;
-  return Rethrow([&] { return TakeBinary(ProducedBstr([&](BSTR* m) { return p->Encrypt(encoding, m); }), out); });
+  BSTR message = nullptr;
+  try {
+    if (p) message = Rethrow([&] { return ProducedBstr([&](BSTR* m) { return p->Encrypt(encoding, m); }); });
+  } catch (...) {
+    out.Free(out.IsWiped());
+    throw;
+  }
+  return TakeBinary(message, out);
 }
 
 HRESULT CCapicomEncryptedData::Decrypt(BSTR message, LONG formatVersion) {
@@ -157,11 +168,14 @@ HRESULT CCapicomEncryptedData::Decrypt(const CByteBuffer& message, LONG formatVe
 }
 
 bool CCapicomEncryptedData::EncryptWithCipher(CByteBuffer& out) {
-  out.Free(out.IsWiped());
   int cipherIndex = -1, keySizeIndex = -1;
-  if (!CipherIndexes(m_Algorithm, m_KeyLength, cipherIndex, keySizeIndex)) return false;
-  const DWORD keyBytes = kxcore::KeySizeBytes(keySizeIndex);
-  if (keyBytes == 0 || m_Secret.GetLength() < keyBytes) return false;
+  const DWORD keyBytes = CipherIndexes(m_Algorithm, m_KeyLength, cipherIndex, keySizeIndex)
+                             ? kxcore::KeySizeBytes(keySizeIndex)
+                             : 0;
+  if (keyBytes == 0 || m_Secret.GetLength() < keyBytes) {
+    out.Free(out.IsWiped());
+    return false;
+  }
   try {
     CSymmetricCipher cipher;
     cipher.SetAlgorithm(cipherIndex, keySizeIndex);

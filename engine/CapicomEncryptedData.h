@@ -89,5 +89,5 @@ class CCapicomEncryptedData : public CCapicomObject {
   LONG m_KeyLength = -1;
   LONG m_FormatVersion = 1;
   bool m_bOwnContent = false;  // the content to read is m_Content (the own path was the last one taken)
-  kx::engine::ReusedBstr m_message;
+  kx::engine::ReusedBstr m_message;  // the last chunk handed to the engine (content or message)
 };

@@ -330,8 +330,9 @@ TEST_F(MessageWrapperTest, VersionOneEncryptedDataIsStandardPasswordCms) {
   EXPECT_EQ(reader.Decrypt(BinaryBstr(message), 1), kxcms::NTE_BAD_DATA);
 }
 
-// The decrypt worker's sequence: the chunks of one file, each a message of its own, opened one after another
-// by one wrapper into one buffer. A message openssl streamed (indefinite lengths) and base64 text open too.
+// The workers' sequence: the chunks of one file, each a message of its own, written one after another by one
+// wrapper and opened by another into one buffer. A message openssl streamed (indefinite lengths) and base64
+// text open too.
 TEST_F(MessageWrapperTest, ChunksOfAFileOpenOneAfterAnotherIntoOneBuffer) {
   const std::string secret = "chunk secret";
   const std::string chunks[] = {Random(5000), Random(5000), Random(70)};
@@ -345,10 +346,11 @@ TEST_F(MessageWrapperTest, ChunksOfAFileOpenOneAfterAnotherIntoOneBuffer) {
     std::string content;
     LONG algorithm;
   };
+  // Written as the encrypt worker writes them: one wrapper, one buffer for every chunk's message.
   std::vector<Chunk> file;
+  CByteBuffer message;
   for (const std::string& c : chunks) {
     enc.PutContentFromBuffer(Buf(c));
-    CByteBuffer message;
     ASSERT_TRUE(enc.EncryptToBuffer(CAPICOM_ENCODE_BINARY, message));
     file.push_back({message, c, CAPICOM_ENCRYPTION_ALGORITHM_AES});
   }
@@ -394,7 +396,6 @@ TEST_F(MessageWrapperTest, ChunksOfAFileOpenOneAfterAnotherIntoOneBuffer) {
   ASSERT_EQ(own.SetSecretFromBuffer(Buf(Random(24)), CAPICOM_SECRET_PASSWORD), S_OK);
   for (const std::string& c : {chunks[0], chunks[1], chunks[2], chunks[0]}) {
     own.PutContentFromBuffer(Buf(c));
-    CByteBuffer message;
     ASSERT_TRUE(own.EncryptToBuffer(CAPICOM_ENCODE_BINARY, message));
     ASSERT_EQ(own.Decrypt(message, 2), S_OK);
     ASSERT_TRUE(own.GetContentToBuffer(plain));

@@ -16,7 +16,9 @@ class Sealed {
 
   HRESULT PutContent(BSTR v) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_content = BstrBytes(v);
+    // Into the storage the last content had: chunk after chunk of a file takes no new block.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(v);
+    m_content.assign(bytes, bytes + SysStringByteLen(v));
     m_hasContent = !m_content.empty();
     return S_OK;
   }
