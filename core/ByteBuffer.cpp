@@ -1,6 +1,7 @@
 #include "core/ByteBuffer.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string.h>
@@ -103,7 +104,8 @@ bool CByteBuffer::CopyFrom(const void* source, DWORD n) {
     return n == 0;
   }
   // A source inside this block must survive the reallocation.
-  if (m_pData && n != m_nLength && source >= m_pData && source < m_pData + m_nLength) {
+  const auto at = reinterpret_cast<uintptr_t>(source), own = reinterpret_cast<uintptr_t>(m_pData);
+  if (m_pData && n != m_nLength && at >= own && at < own + m_nLength) {
     CByteBuffer copy(n, source, m_bWipe);
     return CopyFrom(copy.m_pData, n);
   }
