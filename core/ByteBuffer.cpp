@@ -1,6 +1,7 @@
 #include "core/ByteBuffer.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string.h>
@@ -83,6 +84,33 @@ bool CByteBuffer::Allocate(DWORD n, bool zero) {
   if (zero || m_bWipe) std::memset(block, 0, n);
   m_pData = block;
   m_nLength = n;
+  return true;
+}
+
+bool CByteBuffer::Reuse(DWORD n) {
+  if (n == m_nLength && m_pData) return true;
+  Free(false);
+  if (n == 0) return true;
+  BYTE* block = NewBlock(n);
+  if (!block) return false;
+  m_pData = block;
+  m_nLength = n;
+  return true;
+}
+
+bool CByteBuffer::CopyFrom(const void* source, DWORD n) {
+  if (n == 0 || !source) {
+    Free(false);
+    return n == 0;
+  }
+  // A source inside this block must survive the reallocation.
+  const auto at = reinterpret_cast<uintptr_t>(source), own = reinterpret_cast<uintptr_t>(m_pData);
+  if (m_pData && n != m_nLength && at >= own && at < own + m_nLength) {
+    CByteBuffer copy(n, source, m_bWipe);
+    return CopyFrom(copy.m_pData, n);
+  }
+  if (!Reuse(n)) return false;
+  std::memmove(m_pData, source, n);
   return true;
 }
 
@@ -171,8 +199,7 @@ bool CByteBuffer::InsertAt(const CByteBuffer& other, DWORD offset) {
 
 CByteBuffer& CByteBuffer::operator=(const CByteBuffer& other) {
   if (&other == this) return *this;
-  Free(false);
-  SetAt(other.m_nLength, other.m_pData, 0);
+  CopyFrom(other.m_pData, other.m_nLength);
   return *this;
 }
 

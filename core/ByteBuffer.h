@@ -26,6 +26,12 @@ class CByteBuffer {
 
   bool Grow(DWORD n);
   bool Allocate(DWORD n, bool zero);
+  // Exactly n bytes for the caller to fill (not zeroed): the block stays when it has n bytes already, so a
+  // loop over equal chunks allocates once. False, the buffer empty, when no block can be had.
+  bool Reuse(DWORD n);
+  // The buffer becomes a copy of n bytes at source (empty for n = 0), in its own block when that has n
+  // bytes already.
+  bool CopyFrom(const void* source, DWORD n);
   bool Free(bool wipe);
   bool Zero();
 

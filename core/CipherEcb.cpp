@@ -84,23 +84,31 @@ bool EcbTransform(int cipherIndex, const CByteBuffer& key, const CByteBuffer& in
 }
 
 bool EcbTransform(int cipherIndex, const CByteBuffer& key, const BYTE* src, DWORD n, CByteBuffer& out, bool encrypt) {
-  out.Free(false);
   const DWORD block = CipherBlockSize(cipherIndex);
-  if (block == 0 || key.GetLength() == 0) return false;
   // The fixed-length ciphers take their bytes from the start of the key; a shorter key is refused.
-  if (key.GetLength() < FixedKeyBytes(cipherIndex)) return false;
   Transform t;
-  try {
-    t = MakeTransform(cipherIndex, encrypt, key.GetData(), key.GetLength());
-  } catch (const CryptoPP::Exception&) {
-    return false;
+  if (block != 0 && key.GetLength() != 0 && key.GetLength() >= FixedKeyBytes(cipherIndex)) {
+    try {
+      t = MakeTransform(cipherIndex, encrypt, key.GetData(), key.GetLength());
+    } catch (const CryptoPP::Exception&) {
+      t.reset();
+    }
   }
-  if (!t) return false;
   if (!src) n = 0;
-  const uint64_t total = (static_cast<uint64_t>(n) + block - 1) / block * block;
-  if (total == 0) return true;
-  // Every byte of out is written below: no need to fill it first.
-  if (total > 0xFFFFFFFFu || !out.Allocate(static_cast<DWORD>(total), false)) return false;
+  const uint64_t total = t ? (static_cast<uint64_t>(n) + block - 1) / block * block : 0;
+  // Input taken from out's own block is copied first: out may get a new block below.
+  CByteBuffer aliased(0, true);
+  const auto at = reinterpret_cast<uintptr_t>(src), own = reinterpret_cast<uintptr_t>(out.GetData());
+  if (t && n && at >= own && at < own + out.GetLength()) {
+    if (!aliased.CopyFrom(src, n)) t.reset();
+    src = aliased.GetData();
+  }
+  // Every byte of out is written below: a block of the right size from the previous chunk is written over
+  // instead of allocated (and faulted in) again.
+  if (!t || total == 0 || total > 0xFFFFFFFFu || !out.Reuse(static_cast<DWORD>(total))) {
+    out.Free(false);
+    return t && total == 0;
+  }
   BYTE* dst = out.GetData();
   const DWORD whole = n / block * block;
   if (whole) t->AdvancedProcessBlocks(src, nullptr, dst, whole, 0);

@@ -22,9 +22,12 @@ void CCipherLayer::SetKey(const CByteBuffer& derivedKey) {
 
 void CCipherLayer::SetData(const CByteBuffer& data) { m_data = data; }
 
+// out keeps its block when the result has its length (see EcbTransform), so chunk loops allocate once.
 bool CCipherLayer::Encrypt(CByteBuffer& out) {
-  out.Free(false);
-  if (!IsCipherOffered(m_nCipherIndex)) return false;
+  if (!IsCipherOffered(m_nCipherIndex)) {
+    out.Free(false);
+    return false;
+  }
   return kxcore::EcbTransform(m_nCipherIndex, m_key, m_data, out, true);
 }
 
@@ -33,8 +36,10 @@ bool CCipherLayer::Decrypt(const CByteBuffer& in, CByteBuffer& out) {
 }
 
 bool CCipherLayer::Decrypt(const BYTE* in, DWORD length, CByteBuffer& out) {
-  out.Free(false);
-  if (!IsCipherOffered(m_nCipherIndex)) return false;
+  if (!IsCipherOffered(m_nCipherIndex)) {
+    out.Free(false);
+    return false;
+  }
   return kxcore::EcbTransform(m_nCipherIndex, m_key, in, length, out, false);
 }
 

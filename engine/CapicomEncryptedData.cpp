@@ -1,6 +1,7 @@
 #include "engine/CapicomEncryptedData.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/CipherEcb.h"
 #include "core/SymmetricCipher.h"
@@ -46,6 +47,17 @@ CCapicomEncryptedData::CCapicomEncryptedData(kx::engine::EmptyTag) {}
 
 CCapicomEncryptedData::CCapicomEncryptedData(const CCapicomEncryptedData& other) : CCapicomObject() { *this = other; }
 
+BSTR kx::engine::ReusedBstr::Hold(const BYTE* bytes, DWORD length) {
+  if (length == 0) return nullptr;
+  if (m_bstr && SysStringByteLen(m_bstr) == length) {
+    std::memcpy(m_bstr, bytes, length);
+    return m_bstr;
+  }
+  SysFreeString(m_bstr);
+  m_bstr = SysAllocStringByteLen(reinterpret_cast<const char*>(bytes), length);
+  return m_bstr;
+}
+
 CCapicomEncryptedData& CCapicomEncryptedData::operator=(const CCapicomEncryptedData& other) {
   if (this == &other) return *this;
   m_p = other.m_p;
@@ -78,14 +90,18 @@ void CCapicomEncryptedData::PutContentFromBuffer(const CByteBuffer& content) {
     m_bOwnContent = true;
     return;
   }
-  PutBinaryContent(GetInterfacePtr(), content);
+  IEncryptedData* p = GetInterfacePtr();
+  if (!p) return;
+  // The chunks of a file go in through one BSTR kept from chunk to chunk.
+  BSTR bytes = m_message.Hold(content.GetData(), content.GetLength());
+  if (!bytes) Raise(E_OUTOFMEMORY);
+  Rethrow([&] { Check(p->put_Content(bytes)); });
   m_bOwnContent = false;
 }
 
 bool CCapicomEncryptedData::GetContentToBuffer(CByteBuffer& out) const {
   if (!m_bOwnContent) return GetBinaryContent(GetInterfacePtr(), out);
-  out.Free(out.IsWiped());
-  out = m_Content;
+  out = m_Content;  // into out's own block when it has the length (chunk after chunk)
   return true;
 }
 
@@ -119,12 +135,18 @@ CBstrString CCapicomEncryptedData::Encrypt(LONG encoding) {
   return Rethrow([&] { return CBstrString(ProducedBstr([&](BSTR* m) { return p->Encrypt(encoding, m); }), false); });
 }
 
+// out keeps its block when the message has its length (the chunks of a file); it is empty after a failure.
 bool CCapicomEncryptedData::EncryptToBuffer(LONG encoding, CByteBuffer& out) {
-  out.Free(out.IsWiped());
   if (OwnPath()) return EncryptWithCipher(out);
   IEncryptedData* p = GetInterfacePtr();
-  if (!p) return false;
-  return Rethrow([&] { return TakeBinary(ProducedBstr([&](BSTR* m) { return p->Encrypt(encoding, m); }), out); });
+  BSTR message = nullptr;
+  try {
+    if (p) message = Rethrow([&] { return ProducedBstr([&](BSTR* m) { return p->Encrypt(encoding, m); }); });
+  } catch (...) {
+    out.Free(out.IsWiped());
+    throw;
+  }
+  return TakeBinary(message, out);
 }
 
 HRESULT CCapicomEncryptedData::Decrypt(BSTR message, LONG formatVersion) {
@@ -135,12 +157,25 @@ HRESULT CCapicomEncryptedData::Decrypt(BSTR message, LONG formatVersion) {
   return p->Decrypt(message);
 }
 
+HRESULT CCapicomEncryptedData::Decrypt(const CByteBuffer& message, LONG formatVersion) {
+  if (formatVersion >= 2) return DecryptWithCipher(message.GetData(), message.GetLength());
+  IEncryptedData* p = GetInterfacePtr();
+  if (!p) return E_FAIL;
+  BSTR bytes = m_message.Hold(message.GetData(), message.GetLength());
+  if (!bytes && message.GetLength()) return E_OUTOFMEMORY;
+  m_bOwnContent = false;
+  return p->Decrypt(bytes);
+}
+
 bool CCapicomEncryptedData::EncryptWithCipher(CByteBuffer& out) {
-  out.Free(out.IsWiped());
   int cipherIndex = -1, keySizeIndex = -1;
-  if (!CipherIndexes(m_Algorithm, m_KeyLength, cipherIndex, keySizeIndex)) return false;
-  const DWORD keyBytes = kxcore::KeySizeBytes(keySizeIndex);
-  if (keyBytes == 0 || m_Secret.GetLength() < keyBytes) return false;
+  const DWORD keyBytes = CipherIndexes(m_Algorithm, m_KeyLength, cipherIndex, keySizeIndex)
+                             ? kxcore::KeySizeBytes(keySizeIndex)
+                             : 0;
+  if (keyBytes == 0 || m_Secret.GetLength() < keyBytes) {
+    out.Free(out.IsWiped());
+    return false;
+  }
   try {
     CSymmetricCipher cipher;
     cipher.SetAlgorithm(cipherIndex, keySizeIndex);
@@ -154,20 +189,26 @@ bool CCapicomEncryptedData::EncryptWithCipher(CByteBuffer& out) {
 }
 
 HRESULT CCapicomEncryptedData::DecryptWithCipher(BSTR message) {
+  return DecryptWithCipher(reinterpret_cast<const BYTE*>(message), message ? SysStringByteLen(message) : 0);
+}
+
+HRESULT CCapicomEncryptedData::DecryptWithCipher(const BYTE* message, DWORD length) {
   m_bOwnContent = true;
-  m_Content.Free(true);
   int cipherIndex = -1, keySizeIndex = -1;
-  if (!CipherIndexes(m_Algorithm, m_KeyLength, cipherIndex, keySizeIndex)) return E_FAIL;
-  const DWORD keyBytes = kxcore::KeySizeBytes(keySizeIndex);
-  if (keyBytes == 0 || m_Secret.GetLength() < keyBytes) return E_FAIL;
+  const DWORD keyBytes = CipherIndexes(m_Algorithm, m_KeyLength, cipherIndex, keySizeIndex)
+                             ? kxcore::KeySizeBytes(keySizeIndex)
+                             : 0;
+  if (keyBytes == 0 || m_Secret.GetLength() < keyBytes) {
+    m_Content.Free(true);
+    return E_FAIL;
+  }
   try {
     CSymmetricCipher cipher;
     cipher.SetAlgorithm(cipherIndex, keySizeIndex);
     cipher.SetKey(m_Secret);
-    // Straight from the message's bytes: the chunk is not copied before it is decrypted.
-    return cipher.Decrypt(reinterpret_cast<const BYTE*>(message), message ? SysStringByteLen(message) : 0, m_Content)
-               ? S_OK
-               : E_FAIL;
+    // Straight from the message's bytes, into the previous chunk's block when the lengths agree (the layer
+    // empties the content when it fails).
+    return cipher.Decrypt(message, length, m_Content) ? S_OK : E_FAIL;
   } catch (...) {
     m_Content.Free(true);
     return E_FAIL;

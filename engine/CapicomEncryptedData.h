@@ -6,6 +6,25 @@
 #include "engine/CapicomAttributes.h"
 #include "platform/capicom/messages.h"
 
+namespace kx::engine {
+
+// A BSTR that takes message after message of the same length in its own block (the chunks of one file);
+// copies of its owner start without one.
+class ReusedBstr {
+ public:
+  ReusedBstr() = default;
+  ReusedBstr(const ReusedBstr&) {}
+  ReusedBstr& operator=(const ReusedBstr&) { return *this; }
+  ~ReusedBstr() { SysFreeString(m_bstr); }
+  // The bytes as a BSTR this object keeps; null for no bytes or when no memory is left.
+  BSTR Hold(const BYTE* bytes, DWORD length);
+
+ private:
+  BSTR m_bstr = nullptr;
+};
+
+}  // namespace kx::engine
+
 class CCapicomEncryptedData : public CCapicomObject {
   KX_CAPICOM_POINTER(IEncryptedData)
 
@@ -42,11 +61,15 @@ class CCapicomEncryptedData : public CCapicomObject {
   // The path follows the message's own format version; the result code is returned (E_FAIL when the engine
   // object is missing on the engine's path, or the own cipher path fails).
   HRESULT Decrypt(BSTR message, LONG formatVersion);
+  // The same for a message in a buffer, as a file's chunks come: the own cipher path reads the bytes where
+  // they are, the engine's path gets them in a BSTR kept from one chunk to the next.
+  HRESULT Decrypt(const CByteBuffer& message, LONG formatVersion);
 
   // The own cipher path. The key is the start of the secret; a secret shorter than the key makes the call
   // fail (false, E_FAIL) instead of reading past it.
   bool EncryptWithCipher(CByteBuffer& out);
   HRESULT DecryptWithCipher(BSTR message);
+  HRESULT DecryptWithCipher(const BYTE* message, DWORD length);
   // Bytes of secret the own cipher path needs for the cipher parameters: at least the 24 of a content key,
   // more when the key is longer (32 for AES at 256 bits).
   DWORD GetSecretLength() const;
@@ -66,4 +89,5 @@ class CCapicomEncryptedData : public CCapicomObject {
   LONG m_KeyLength = -1;
   LONG m_FormatVersion = 1;
   bool m_bOwnContent = false;  // the content to read is m_Content (the own path was the last one taken)
+  kx::engine::ReusedBstr m_message;  // the last chunk handed to the engine (content or message)
 };

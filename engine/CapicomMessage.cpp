@@ -3,8 +3,10 @@
 namespace kx::engine {
 
 bool TakeBinary(BSTR message, CByteBuffer& out) {
-  out.Free(out.IsWiped());
-  bool copied = message && SysStringByteLen(message) > 0 && out.SetBstrAt(message, 0, false);
+  const DWORD n = message ? SysStringByteLen(message) : 0;
+  // out's block is written over when it has the length already (the next chunk of a file).
+  bool copied = n > 0 && out.CopyFrom(message, n);
+  if (!copied) out.Free(out.IsWiped());
   SysFreeString(message);  // freed also when empty, so nothing leaks
   return copied;
 }

@@ -5,7 +5,8 @@
 
 namespace kx::engine {
 
-// Moves a binary BSTR of the engine into out and frees it; true when bytes were copied.
+// Moves a binary BSTR of the engine into out (left empty when it has no bytes) and frees it; true when bytes
+// were copied.
 bool TakeBinary(BSTR message, CByteBuffer& out);
 
 // Runs an engine call that hands out a BSTR; a failure frees whatever it handed out and is raised.
@@ -35,9 +36,14 @@ void PutBinaryContent(I* p, const CByteBuffer& content) {
 // The engine's Content into a buffer; true when the engine gave one.
 template <class I>
 bool GetBinaryContent(I* p, CByteBuffer& out) {
-  out.Free(out.IsWiped());
-  if (!p) return false;
-  return Rethrow([&] { return TakeBinary(ProducedBstr([&](BSTR* m) { return p->get_Content(m); }), out); });
+  BSTR content = nullptr;
+  try {
+    if (p) content = Rethrow([&] { return ProducedBstr([&](BSTR* m) { return p->get_Content(m); }); });
+  } catch (...) {
+    out.Free(out.IsWiped());
+    throw;
+  }
+  return TakeBinary(content, out);
 }
 
 }  // namespace kx::engine

@@ -163,8 +163,8 @@ CBaseKesmoraFile* CFileStream::ReadTrailingObject() {
 
 bool CFileStream::ReadChunk(DWORD n, CByteBuffer& out) {
   if (!IsOpen() || n == 0 || !SeekTo(m_nPosition)) return false;
-  out.Free(false);
-  if (!out.Allocate(n, true)) return false;
+  // A reader going through a file in equal chunks keeps one block; the read fills what is used.
+  if (!out.Reuse(n)) return false;
   DWORD got = 0;
   if (!ReadUpTo(m_hFile, out.GetData(), n, got) || got == 0) {
     out.Free(false);
@@ -189,8 +189,7 @@ bool CFileStream::ReadUInt32Block(CByteBuffer& out) {
   BytesToUInt32BE(length, word, 4);
   m_nPosition += 4;
   if (length == 0 || length > m_nTrailingOffset - m_nPosition) return false;
-  out.Free(false);
-  if (!out.Allocate(length, true)) return false;
+  if (!out.Reuse(length)) return false;
   if (!ReadExactly(m_hFile, out.GetData(), length)) {
     out.Free(false);
     return false;

@@ -317,14 +317,21 @@ void DecryptVerifyWorker::Decrypt(FileOutcome& file, CTolvexBinaryFile& object) 
   uint64_t remaining = info.RecordedContentLength();
   const bool fillable = encrypted && storedKey && formatVersion >= 2;
 
+  // One block for the chunks read and one for their plaintext, kept from chunk to chunk (each layer below
+  // writes into the block it is given when the length matches); the plaintext's is wiped when it goes.
   DWORD blocks = 0;
   CByteBuffer block, plain(0, true);
   while (file.in->ReadUInt32Block(block)) {
     CByteBuffer* content = &block;
     if (encrypted) {
-      BSTR message = ToBinaryBstr(block);
-      HRESULT hr = storedKey ? engine.m_EncryptedData.Decrypt(message, formatVersion) : engine.m_EnvelopedData.Decrypt(message);
-      SysFreeString(message);
+      HRESULT hr;
+      if (storedKey) {
+        hr = engine.m_EncryptedData.Decrypt(block, formatVersion);
+      } else {
+        BSTR message = ToBinaryBstr(block);
+        hr = engine.m_EnvelopedData.Decrypt(message);
+        SysFreeString(message);
+      }
       if (FAILED(hr)) {
         if (storedKey) {
           file.Fail(WithPath("(E3) Failed to read the decrypted data of the file.", file.input), LoadResString(350));
@@ -334,7 +341,6 @@ void DecryptVerifyWorker::Decrypt(FileOutcome& file, CTolvexBinaryFile& object) 
         }
         return;
       }
-      plain.Free(true);
       bool read = storedKey ? engine.m_EncryptedData.GetContentToBuffer(plain) : engine.m_EnvelopedData.GetContentToBuffer(plain);
       if (!read) {
         file.Fail(storedKey ? "(E2) Failed to read the decrypted data of the file. " : static_cast<const char*>(LoadResString(350)),

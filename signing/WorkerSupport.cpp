@@ -185,7 +185,6 @@ ChunkedRun ProtectChunks(CFileStream& in, CFileStream& out, DWORD chunk, SignerS
     }
     const CByteBuffer* block = &plain;
     if (encryptor) {
-      encrypted.Free(false);
       encryptor->PutContentFromBuffer(plain);
       if (!encryptor->EncryptToBuffer(CAPICOM_ENCODE_BINARY, encrypted) || !encrypted.GetLength()) {
         run.failure = ChunkedRun::kEncrypt;

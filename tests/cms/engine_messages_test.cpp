@@ -330,6 +330,79 @@ TEST_F(MessageWrapperTest, VersionOneEncryptedDataIsStandardPasswordCms) {
   EXPECT_EQ(reader.Decrypt(BinaryBstr(message), 1), kxcms::NTE_BAD_DATA);
 }
 
+// The workers' sequence: the chunks of one file, each a message of its own, written one after another by one
+// wrapper and opened by another into one buffer. A message openssl streamed (indefinite lengths) and base64
+// text open too.
+TEST_F(MessageWrapperTest, ChunksOfAFileOpenOneAfterAnotherIntoOneBuffer) {
+  const std::string secret = "chunk secret";
+  const std::string chunks[] = {Random(5000), Random(5000), Random(70)};
+  CCapicomEncryptedData enc;
+  ASSERT_EQ(enc.GetFormatVersion(), 1);
+  enc.GetAlgorithm().PutName(CAPICOM_ENCRYPTION_ALGORITHM_AES);
+  enc.GetAlgorithm().PutKeyLength(CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS);
+  ASSERT_EQ(enc.SetSecretFromBuffer(Buf(secret), CAPICOM_SECRET_PASSWORD), S_OK);
+  struct Chunk {
+    CByteBuffer message;
+    std::string content;
+    LONG algorithm;
+  };
+  // Written as the encrypt worker writes them: one wrapper, one buffer for every chunk's message.
+  std::vector<Chunk> file;
+  CByteBuffer message;
+  for (const std::string& c : chunks) {
+    enc.PutContentFromBuffer(Buf(c));
+    ASSERT_TRUE(enc.EncryptToBuffer(CAPICOM_ENCODE_BINARY, message));
+    file.push_back({message, c, CAPICOM_ENCRYPTION_ALGORITHM_AES});
+  }
+  std::string out;
+  ASSERT_EQ(Openssl("cms -encrypt -binary -stream -des3 -outform DER -pwri_password " + Q(secret) + " -in " +
+                        Q(File("c0", chunks[0])) + " -out " + Q(dir_ + "/streamed"),
+                    &out),
+            0)
+      << out;
+  const std::string streamed = kxtest::ReadFile(dir_ + "/streamed");
+  ASSERT_EQ(static_cast<unsigned char>(streamed[1]), 0x80u) << "not an indefinite length";
+  file.push_back({Buf(streamed), chunks[0], CAPICOM_ENCRYPTION_ALGORITHM_3DES});
+  file.push_back(file[1]);
+
+  CCapicomEncryptedData reader;
+  ASSERT_EQ(reader.SetSecretFromBuffer(Buf(secret), CAPICOM_SECRET_PASSWORD), S_OK);
+  CByteBuffer plain(0, true);
+  for (size_t i = 0; i < file.size(); ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_EQ(reader.Decrypt(file[i].message, 1), S_OK);
+    ASSERT_TRUE(reader.GetContentToBuffer(plain));
+    EXPECT_EQ(Str(plain), file[i].content);
+    EXPECT_EQ(reader.GetAlgorithm().GetName(), file[i].algorithm);
+  }
+  // A cut message fails and leaves the last content; the next chunk opens as before.
+  CByteBuffer cut(file[0].message.GetLength() - 5, file[0].message.GetData(), false);
+  EXPECT_EQ(reader.Decrypt(cut, 1), CRYPT_E_ASN1_BADTAG);
+  ASSERT_TRUE(reader.GetContentToBuffer(plain));
+  EXPECT_EQ(Str(plain), chunks[1]);
+  ASSERT_EQ(reader.Decrypt(file[2].message, 1), S_OK);
+  ASSERT_TRUE(reader.GetContentToBuffer(plain));
+  EXPECT_EQ(Str(plain), chunks[2]);
+  enc.PutContentFromBuffer(Buf(chunks[0]));
+  CBstrString text = enc.Encrypt(CAPICOM_ENCODE_BASE64);
+  ASSERT_EQ(reader.Decrypt(text.GetBSTR(), 1), S_OK);
+  ASSERT_TRUE(reader.GetContentToBuffer(plain));
+  EXPECT_EQ(Str(plain), chunks[0]);
+
+  // The own cipher path (version 2) in the same sequence, chunks completed to whole blocks.
+  SetConfig("Vorlind Intelligence", "TVX_FormatVersion", 2);
+  CCapicomEncryptedData own;
+  own.SetCipherParameters(CAPICOM_ENCRYPTION_ALGORITHM_3DES, CAPICOM_ENCRYPTION_KEY_LENGTH_192_BITS);
+  ASSERT_EQ(own.SetSecretFromBuffer(Buf(Random(24)), CAPICOM_SECRET_PASSWORD), S_OK);
+  for (const std::string& c : {chunks[0], chunks[1], chunks[2], chunks[0]}) {
+    own.PutContentFromBuffer(Buf(c));
+    ASSERT_TRUE(own.EncryptToBuffer(CAPICOM_ENCODE_BINARY, message));
+    ASSERT_EQ(own.Decrypt(message, 2), S_OK);
+    ASSERT_TRUE(own.GetContentToBuffer(plain));
+    EXPECT_EQ(Str(plain), c + std::string(message.GetLength() - c.size(), '\0'));
+  }
+}
+
 TEST_F(MessageWrapperTest, VersionTwoOwnCipherPathMatchesOpensslEcb) {
   SetConfig("Vorlind Intelligence", "TVX_FormatVersion", 2);
   const std::string secret = Random(32), content = Random(40);

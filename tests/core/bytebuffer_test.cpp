@@ -120,6 +120,36 @@ TEST(ByteBuffer, WipeFlagZeroesEveryReleasedBlock) {
   EXPECT_TRUE(target == src);
 }
 
+// Chunk loops hand the same buffer in again and again: an equal length keeps the block (no new allocation),
+// another length replaces it (the old one wiped under the flag), and bytes taken from the buffer itself survive.
+TEST(ByteBuffer, ReuseAndCopyFromKeepABlockOfTheSameLength) {
+  const BYTE a[4] = {1, 2, 3, 4}, b[4] = {5, 6, 7, 8};
+  CByteBuffer w(4, a, true);
+  const BYTE* block = w.GetData();
+  ASSERT_TRUE(w.CopyFrom(b, 4));
+  EXPECT_EQ(w.GetData(), block);
+  EXPECT_EQ(Hex(w), "05060708");
+  w = CByteBuffer(4, a, false);
+  EXPECT_EQ(w.GetData(), block);
+  EXPECT_EQ(Hex(w), "01020304");
+  EXPECT_TRUE(w.IsWiped());
+  ASSERT_TRUE(w.Reuse(4));
+  EXPECT_EQ(w.GetData(), block);
+
+  Watch(w);
+  ASSERT_TRUE(w.CopyFrom(w.GetData() + 1, 2));
+  EXPECT_EQ(g_watchedState, 1) << "old block of a wiped buffer";
+  EXPECT_EQ(Hex(w), "0203");
+  ASSERT_TRUE(w.CopyFrom(w.GetData() + 1, 1));
+  EXPECT_EQ(Hex(w), "03");
+  ASSERT_TRUE(w.Reuse(3));
+  EXPECT_EQ(w.GetLength(), 3u);
+  EXPECT_FALSE(w.CopyFrom(nullptr, 3));
+  EXPECT_EQ(w.GetLength(), 0u);
+  ASSERT_TRUE(w.CopyFrom(a, 0));
+  EXPECT_EQ(w.GetData(), nullptr);
+}
+
 TEST(ByteBuffer, UInt32Conversions) {
   CByteBuffer b;
   b.SetUInt32(0x12345, true);

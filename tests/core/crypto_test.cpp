@@ -256,6 +256,37 @@ TEST(SymmetricCipher, BlockRoundingEcbAndRoundTrip) {
   EXPECT_EQ(Encrypt(e, 5, 1, derived, CByteBuffer()), "");
 }
 
+// A chunk loop decrypts into the same output chunk after chunk (the last one shorter), and input read from
+// the output's own block comes out as from a copy.
+TEST(SymmetricCipher, ChunkLoopsReuseTheOutputAndInputMayBeTheOutput) {
+  CByteBuffer derived = DerivedKey(kKey32);
+  CSymmetricCipher s;
+  s.SetAlgorithm(1, 4);
+  s.SetKey(derived);
+  const CByteBuffer chunks[] = {Bytes("00112233445566778899aabbccddeeff0011223344556677"),
+                                Bytes("ffeeddccbbaa99887766554433221100ffeeddccbbaa9988"), Bytes("0102030405")};
+  CByteBuffer enc, dec, first;
+  for (const CByteBuffer& chunk : chunks) {
+    s.SetData(chunk);
+    ASSERT_TRUE(s.Encrypt(enc));
+    CByteBuffer separate(enc);
+    ASSERT_TRUE(s.Decrypt(separate, dec));
+    EXPECT_EQ(Hex(dec).substr(0, chunk.GetLength() * 2), Hex(chunk));
+    if (!first.GetLength()) first = enc;
+  }
+  EXPECT_EQ(dec.GetLength(), 8u);
+  CByteBuffer inPlace(first), expected;
+  const BYTE* block = inPlace.GetData();
+  ASSERT_TRUE(s.Decrypt(inPlace.GetData(), inPlace.GetLength(), inPlace));
+  EXPECT_EQ(inPlace.GetData(), block);
+  EXPECT_EQ(Hex(inPlace), Hex(chunks[0]));
+  ASSERT_TRUE(s.Decrypt(first.GetData() + 1, 10, expected));
+  CByteBuffer tail(first);
+  ASSERT_TRUE(s.Decrypt(tail.GetData() + 1, 10, tail));
+  EXPECT_EQ(Hex(tail), Hex(expected));
+  EXPECT_EQ(tail.GetLength(), 16u);
+}
+
 TEST(SymmetricCipher, RefusalsGiveFalseAndEmptyOutput) {
   CByteBuffer derived = DerivedKey(kKey32);
   struct { int cipher, keySize; } refused[] = {

@@ -148,5 +148,9 @@ HRESULT EncryptWithSecret(const Bytes& content, const Bytes& secret, int algorit
 // NTE_BAD_DATA for a wrong secret; CAPICOM_E_ENCRYPT_INVALID_TYPE for a message without a password recipient.
 HRESULT DecryptWithSecret(const Bytes& message, const Bytes& secret, OSSL_LIB_CTX* libctx, Bytes* content,
                           CipherInfo* cipher = nullptr, std::string* detail = nullptr);
+// The same over size bytes at message. The content is written into content's own storage, so a caller that
+// hands in the same vector for chunk after chunk gets no new allocation.
+HRESULT DecryptWithSecret(const uint8_t* message, size_t size, const Bytes& secret, OSSL_LIB_CTX* libctx,
+                          Bytes* content, CipherInfo* cipher = nullptr, std::string* detail = nullptr);
 
 }  // namespace kxcms

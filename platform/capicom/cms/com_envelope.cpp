@@ -16,7 +16,9 @@ class Sealed {
 
   HRESULT PutContent(BSTR v) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_content = BstrBytes(v);
+    // Into the storage the last content had: chunk after chunk of a file takes no new block.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(v);
+    m_content.assign(bytes, bytes + SysStringByteLen(v));
     m_hasContent = !m_content.empty();
     return S_OK;
   }
@@ -31,6 +33,10 @@ class Sealed {
   // An opened message: its content, and its cipher on the algorithm object when the engine has names for it.
   void Opened(Bytes content, const kxcms::CipherInfo& cipher) {
     m_content = std::move(content);
+    Opened(cipher);
+  }
+  // The same once the content is in m_content.
+  void Opened(const kxcms::CipherInfo& cipher) {
     m_hasContent = true;
     if (cipher.algorithm >= 0) {
       m_algorithm->put_Name(cipher.algorithm);
@@ -127,7 +133,10 @@ class EncryptedData : public kx::ComObject<EncryptedData, IEncryptedData>, priva
   KX_ENGINE_DISPATCH(EncryptedData, IEncryptedData)
 
  public:
-  ~EncryptedData() override { OPENSSL_cleanse(m_secret.data(), m_secret.size()); }
+  ~EncryptedData() override {
+    OPENSSL_cleanse(m_secret.data(), m_secret.size());
+    OPENSSL_cleanse(m_content.data(), m_content.size());
+  }
 
   STDMETHODIMP put_Content(BSTR v) override { return Guard([&] { return PutContent(v); }); }
   STDMETHODIMP get_Content(BSTR* out) override { return GetContent(out); }
@@ -162,20 +171,34 @@ class EncryptedData : public kx::ComObject<EncryptedData, IEncryptedData>, priva
 
   STDMETHODIMP Decrypt(BSTR encryptedMessage) override {
     return Guard([&] {
-      Bytes message = MessageIn(encryptedMessage);
+      // A binary message is read where it is; base64 text is decoded first.
+      const auto* bytes = reinterpret_cast<const uint8_t*>(encryptedMessage);
+      size_t size = SysStringByteLen(encryptedMessage);
+      Bytes decoded;
+      if (size == 0 || bytes[0] != 0x30) {
+        decoded = MessageIn(encryptedMessage);
+        bytes = decoded.data();
+        size = decoded.size();
+      }
       std::lock_guard<std::mutex> lock(m_mutex);
-      Bytes content;
+      // The content before last lends its storage to this one: the chunks of a file come one after another
+      // and each would otherwise take (and fault in) a block of its own. A failure keeps the last content.
       kxcms::CipherInfo cipher;
       std::string detail;
-      HRESULT hr = kxcms::DecryptWithSecret(message, m_secret, LibCtx(), &content, &cipher, &detail);
-      if (FAILED(hr)) return Fail(hr, detail);
-      Opened(std::move(content), cipher);
-      return S_OK;
+      HRESULT hr = kxcms::DecryptWithSecret(bytes, size, m_secret, LibCtx(), &m_spare, &cipher, &detail);
+      if (SUCCEEDED(hr)) {
+        std::swap(m_spare, m_content);
+        Opened(cipher);
+      }
+      OPENSSL_cleanse(m_spare.data(), m_spare.size());
+      m_spare.clear();
+      return FAILED(hr) ? Fail(hr, detail) : S_OK;
     });
   }
 
  private:
   Bytes m_secret;
+  Bytes m_spare;  // storage for the next decrypted content; holds nothing between calls
 };
 
 }  // namespace

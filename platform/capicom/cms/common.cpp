@@ -1,3 +1,5 @@
+#include <climits>
+
 #include <openssl/err.h>
 #include <openssl/evp.h>
 
@@ -19,20 +21,25 @@ X509Stack StackOf(const std::vector<X509*>& certs) {
 }
 
 HRESULT ParseMessage(const Bytes& message, OSSL_LIB_CTX* libctx, CmsPtr* out, std::string* detail) {
+  return ParseMessage(message.data(), message.size(), libctx, out, detail);
+}
+
+HRESULT ParseMessage(const uint8_t* message, size_t size, OSSL_LIB_CTX* libctx, CmsPtr* out, std::string* detail) {
   out->reset();
-  if (message.empty()) return Fail(detail, CRYPT_E_ASN1_BADTAG, "no message");
+  if (!message || size == 0) return Fail(detail, CRYPT_E_ASN1_BADTAG, "no message");
+  if (size > static_cast<size_t>(LONG_MAX)) return Fail(detail, CRYPT_E_ASN1_BADTAG, "the message is too long");
   // Decoding into an object made for the library context keeps that context for every later step.
   CMS_ContentInfo* cms = CMS_ContentInfo_new_ex(libctx, nullptr);
   if (!cms) return Fail(detail, E_OUTOFMEMORY, "cannot make a message object");
-  const unsigned char* p = message.data();
-  CMS_ContentInfo* parsed = d2i_CMS_ContentInfo(&cms, &p, static_cast<long>(message.size()));
+  const unsigned char* p = message;
+  CMS_ContentInfo* parsed = d2i_CMS_ContentInfo(&cms, &p, static_cast<long>(size));
   if (!parsed) {
     CMS_ContentInfo_free(cms);  // null when the decoder has freed it already
     ERR_clear_error();
     return Fail(detail, CRYPT_E_ASN1_BADTAG, "the data is not a CMS message");
   }
   CmsPtr held(parsed);
-  if (p != message.data() + message.size())
+  if (p != message + size)
     return Fail(detail, CRYPT_E_ASN1_BADTAG, "bytes follow the end of the message");
   *out = std::move(held);
   return S_OK;

@@ -40,28 +40,27 @@ int Rc2KeyLength(kxsc::der::Reader params) {
   return CAPICOM_ENCRYPTION_KEY_LENGTH_MAXIMUM;
 }
 
-// Reads the content-encryption algorithm of an enveloped message (from its DER as we re-encode it).
-CipherInfo ReadCipher(CMS_ContentInfo* cms) {
+// Reads the content-encryption algorithm of an enveloped message from its DER; false when der is not one.
+bool ReadCipherFrom(kxsc::der::Reader top, CipherInfo* out) {
   using namespace kxsc::der;
-  CipherInfo info;
-  Bytes der;
-  if (FAILED(WriteMessage(cms, &der, nullptr))) return info;
-  Reader top(der), ci, explicitEnv, env, eci, alg, oid, skip;
+  CipherInfo& info = *out;
+  info = CipherInfo();
+  Reader ci, explicitEnv, env, eci, alg, oid, skip;
   uint8_t tag = 0;
   if (!top.Expect(kSequence, &ci) || !ci.Expect(kOid, &skip) || !ci.Expect(ContextCons(0), &explicitEnv) ||
       !explicitEnv.Expect(kSequence, &env) || !env.Expect(kInteger, &skip))
-    return info;
-  if (env.PeekTag() == ContextCons(0) && !env.Next(&tag, &skip)) return info;  // originator information
+    return false;
+  if (env.PeekTag() == ContextCons(0) && !env.Next(&tag, &skip)) return false;  // originator information
   Bytes oidDer;
   if (!env.Expect(kSet, &skip) || !env.Expect(kSequence, &eci) || !eci.Expect(kOid, &skip) ||
       !eci.Expect(kSequence, &alg) || !alg.Expect(kOid, &oid, &oidDer))
-    return info;
+    return false;
   const unsigned char* p = oidDer.data();
   kxsc::ObjPtr obj(d2i_ASN1_OBJECT(nullptr, &p, static_cast<long>(oidDer.size())));
   const int nid = obj ? OBJ_obj2nid(obj.get()) : NID_undef;
   if (nid == NID_undef) {
     ERR_clear_error();
-    return info;
+    return true;
   }
   info.name = OBJ_nid2sn(nid);
   switch (nid) {
@@ -91,6 +90,16 @@ CipherInfo ReadCipher(CMS_ContentInfo* cms) {
     default:
       break;
   }
+  return true;
+}
+
+// The content-encryption algorithm of a parsed enveloped message: read from the bytes it was parsed from
+// when they are DER (the whole message is not encoded again for it), else from its DER as we re-encode it.
+CipherInfo ReadCipher(CMS_ContentInfo* cms, const uint8_t* message, size_t size) {
+  CipherInfo info;
+  if (message && ReadCipherFrom(kxsc::der::Reader(message, size), &info)) return info;
+  Bytes der;
+  if (FAILED(WriteMessage(cms, &der, nullptr)) || !ReadCipherFrom(kxsc::der::Reader(der), &info)) return CipherInfo();
   return info;
 }
 
@@ -103,9 +112,9 @@ HRESULT FetchCipher(int algorithm, int keyLength, OSSL_LIB_CTX* libctx, CipherPt
   return S_OK;
 }
 
-HRESULT ParseEnveloped(const Bytes& message, OSSL_LIB_CTX* libctx, HRESULT wrongType, CmsPtr* cms,
+HRESULT ParseEnveloped(const uint8_t* message, size_t size, OSSL_LIB_CTX* libctx, HRESULT wrongType, CmsPtr* cms,
                        std::string* detail) {
-  HRESULT hr = ParseMessage(message, libctx, cms, detail);
+  HRESULT hr = ParseMessage(message, size, libctx, cms, detail);
   if (SUCCEEDED(hr) && OBJ_obj2nid(CMS_get0_type(cms->get())) != NID_pkcs7_enveloped)
     hr = Fail(detail, wrongType, "the message is not enveloped data");
   return hr;
@@ -142,8 +151,10 @@ BIO* NewSink(Bytes* out) {
   return bio;
 }
 
-// Decrypts the content once a recipient's key has been set on the message.
-HRESULT DecryptContent(CMS_ContentInfo* cms, Bytes* content, CipherInfo* cipher, std::string* detail) {
+// Decrypts the content once a recipient's key has been set on the message (parsed from the size bytes at
+// message). The content goes into content's own storage.
+HRESULT DecryptContent(CMS_ContentInfo* cms, const uint8_t* message, size_t size, Bytes* content, CipherInfo* cipher,
+                       std::string* detail) {
   content->clear();
   // The content is never longer than its encrypted form.
   if (ASN1_OCTET_STRING** encrypted = CMS_get0_content(cms); encrypted && *encrypted)
@@ -154,7 +165,7 @@ HRESULT DecryptContent(CMS_ContentInfo* cms, Bytes* content, CipherInfo* cipher,
     content->clear();
     return Fail(detail, NTE_BAD_DATA, "cannot decrypt the content: " + OpenSslError());
   }
-  if (cipher) *cipher = ReadCipher(cms);
+  if (cipher) *cipher = ReadCipher(cms, message, size);
   return S_OK;
 }
 
@@ -221,7 +232,7 @@ HRESULT OpenEnvelope(const Bytes& message, const KeyLookup& lookup, OSSL_LIB_CTX
   content->clear();
   if (cipher) *cipher = CipherInfo();
   CmsPtr cms;
-  HRESULT hr = ParseEnveloped(message, libctx, CAPICOM_E_ENVELOP_INVALID_TYPE, &cms, detail);
+  HRESULT hr = ParseEnveloped(message.data(), message.size(), libctx, CAPICOM_E_ENVELOP_INVALID_TYPE, &cms, detail);
   if (FAILED(hr)) return hr;
   STACK_OF(CMS_RecipientInfo)* ris = CMS_get0_RecipientInfos(cms.get());
   bool found = false;
@@ -239,13 +250,13 @@ HRESULT OpenEnvelope(const Bytes& message, const KeyLookup& lookup, OSSL_LIB_CTX
     }
     // A fresh copy of the message for each key: a failed attempt leaves state behind in the object.
     CmsPtr attempt;
-    hr = ParseEnveloped(message, libctx, CAPICOM_E_ENVELOP_INVALID_TYPE, &attempt, detail);
+    hr = ParseEnveloped(message.data(), message.size(), libctx, CAPICOM_E_ENVELOP_INVALID_TYPE, &attempt, detail);
     if (FAILED(hr)) return hr;
     if (CMS_decrypt_set1_pkey_and_peer(attempt.get(), key.get(), cert.get(), nullptr) != 1) {
       why = OpenSslError();
       continue;
     }
-    hr = DecryptContent(attempt.get(), content, cipher, &why);
+    hr = DecryptContent(attempt.get(), message.data(), message.size(), content, cipher, &why);
     if (SUCCEEDED(hr)) return hr;
   }
   if (!found)
@@ -278,11 +289,16 @@ HRESULT EncryptWithSecret(const Bytes& content, const Bytes& secret, int algorit
 
 HRESULT DecryptWithSecret(const Bytes& message, const Bytes& secret, OSSL_LIB_CTX* libctx, Bytes* content,
                           CipherInfo* cipher, std::string* detail) {
+  return DecryptWithSecret(message.data(), message.size(), secret, libctx, content, cipher, detail);
+}
+
+HRESULT DecryptWithSecret(const uint8_t* message, size_t size, const Bytes& secret, OSSL_LIB_CTX* libctx,
+                          Bytes* content, CipherInfo* cipher, std::string* detail) {
   content->clear();
   if (cipher) *cipher = CipherInfo();
   if (secret.empty()) return Fail(detail, CAPICOM_E_ENCRYPT_NO_SECRET, "no secret");
   CmsPtr cms;
-  HRESULT hr = ParseEnveloped(message, libctx, CAPICOM_E_ENCRYPT_INVALID_TYPE, &cms, detail);
+  HRESULT hr = ParseEnveloped(message, size, libctx, CAPICOM_E_ENCRYPT_INVALID_TYPE, &cms, detail);
   if (FAILED(hr)) return hr;
   STACK_OF(CMS_RecipientInfo)* ris = CMS_get0_RecipientInfos(cms.get());
   bool password = false;
@@ -295,7 +311,7 @@ HRESULT DecryptWithSecret(const Bytes& message, const Bytes& secret, OSSL_LIB_CT
     return Fail(detail, NTE_BAD_DATA, "the secret does not open the message: " + OpenSslError());
   }
   OPENSSL_cleanse(pass.data(), pass.size());
-  return DecryptContent(cms.get(), content, cipher, detail);
+  return DecryptContent(cms.get(), message, size, content, cipher, detail);
 }
 
 }  // namespace kxcms

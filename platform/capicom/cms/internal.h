@@ -25,6 +25,7 @@ X509Stack StackOf(const std::vector<X509*>& certs);
 // Parses a DER message into a content info bound to the library context; the whole input must be one
 // message. CRYPT_E_ASN1_BADTAG when it is not.
 HRESULT ParseMessage(const Bytes& message, OSSL_LIB_CTX* libctx, CmsPtr* out, std::string* detail);
+HRESULT ParseMessage(const uint8_t* message, size_t size, OSSL_LIB_CTX* libctx, CmsPtr* out, std::string* detail);
 // The DER of a message.
 HRESULT WriteMessage(CMS_ContentInfo* cms, Bytes* out, std::string* detail);
 
