@@ -380,6 +380,32 @@ TEST_F(AuditTest, InterruptedAppend) {
   }
 }
 
+// Entries written as one group and cut short: with their digest on disk (only the count missing) the next
+// append finishes the group; without it the group is cut away. Either way the log is whole again.
+TEST_F(AuditTest, InterruptedGroupIsFinishedOrCutAway) {
+  for (bool digestWritten : {true, false}) {
+    SCOPED_TRACE(digestWritten);
+    StartLog(2);
+    const std::string path = DefaultLog();
+    std::string before = ReadFile(path);
+    CAuditLogEntry group[3] = {CAuditLogEntry("op", "now", "Information", "g1"),
+                               CAuditLogEntry("op", "now", "Information", "g2"),
+                               CAuditLogEntry("op", "now", "Information", "g3")};
+    ASSERT_TRUE(CAuditLogFile::AppendToFile(path.c_str(), group, 3));
+    std::string after = ReadFile(path);
+    // The count as it was before the group; without the digest, the file also ends where the entries do.
+    after.replace(21, 4, before.substr(21, 4));
+    if (!digestWritten) after.resize(after.size() - 20);
+    WriteFile(path, after);
+    EXPECT_EQ(Entries(path).size(), 2u);
+    ASSERT_TRUE(CAuditLogFile::AppendToFile(path.c_str(), CAuditLogEntry("op", "now", "Information", "next")));
+    if (digestWritten)
+      ExpectWholeLog(path, {"old 0", "old 1", "g1", "g2", "g3", "next"});
+    else
+      ExpectWholeLog(path, {"old 0", "old 1", "next"});
+  }
+}
+
 // Entries for a large log are written by a thread of the process, several in one step: none is lost or out of
 // order, whoever asks for the log's path reads them all, clearing the log waits for them, and a forked child
 // neither writes its parent's waiting entries nor waits for a thread it does not have.

@@ -172,10 +172,10 @@ class EncryptedData : public kx::ComObject<EncryptedData, IEncryptedData>, priva
   STDMETHODIMP Decrypt(BSTR encryptedMessage) override {
     return Guard([&] {
       // A binary message is read where it is; base64 text is decoded first.
-      const auto* bytes = reinterpret_cast<const uint8_t*>(encryptedMessage);
-      size_t size = SysStringByteLen(encryptedMessage);
+      size_t size = 0;
+      const uint8_t* bytes = DerBytes(encryptedMessage, &size);
       Bytes decoded;
-      if (size == 0 || bytes[0] != 0x30) {
+      if (!bytes) {
         decoded = MessageIn(encryptedMessage);
         bytes = decoded.data();
         size = decoded.size();

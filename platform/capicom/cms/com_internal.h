@@ -42,6 +42,8 @@ IRecipients* NewRecipients();
 
 // A message handed in: the BSTR's bytes, or the bytes of base64 text.
 Bytes MessageIn(BSTR message);
+// A binary message's bytes where they are (DER begins with a SEQUENCE); null for text or no bytes.
+const uint8_t* DerBytes(BSTR message, size_t* size);
 // The start of a call that hands a message out: the out pointer cleared, the encoding checked.
 HRESULT OutputStart(LONG encoding, BSTR* out);
 // Content handed out: null for none.

@@ -315,11 +315,17 @@ kxcms::ChainCheck EngineChainCheck(std::function<void(X509*, const ChainResult&)
   };
 }
 
+const uint8_t* DerBytes(BSTR message, size_t* size) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(message);
+  *size = message ? SysStringByteLen(message) : 0;
+  return *size && bytes[0] == 0x30 ? bytes : nullptr;
+}
+
 Bytes MessageIn(BSTR message) {
-  Bytes bytes = BstrBytes(message);
-  if (!bytes.empty() && bytes[0] == 0x30) return bytes;  // DER: a SEQUENCE
+  size_t size = 0;
+  if (const uint8_t* der = DerBytes(message, &size)) return Bytes(der, der + size);
   Bytes decoded;
-  return Base64Decode(Utf8(message), decoded) ? decoded : bytes;
+  return Base64Decode(Utf8(message), decoded) ? decoded : BstrBytes(message);
 }
 
 HRESULT OutputStart(LONG encoding, BSTR* out) {
