@@ -57,18 +57,23 @@ void SetResourceModule(HMODULE module) { AfxGetStaticModuleState()->m_hCurrentRe
 
 BOOL CBrinmoorApp::InitInstance() {
   static CMshtmlHolder mshtml;
+  m_strStartError.Empty();
   // The library's own file: its folder holds the resource library, the HELP pages and the help file.
   char path[4096] = "";
   HMODULE self = GetModuleHandle("Brinmoor.DLL");
   DWORD n = GetModuleFileName(self, path, sizeof path);
-  if (n == 0 || n >= sizeof path) return FALSE;
+  if (n == 0 || n >= sizeof path) {
+    m_strStartError = "the library's own file cannot be found";
+    return FALSE;
+  }
   std::string file(path, n);
   m_strModuleFolder = file.substr(0, file.rfind('/') + 1).c_str();
 
   CString resources = WithSeparator(m_strModuleFolder) + "KXRes.DLL";
   if (!m_hResourceModule) m_hResourceModule = LoadLibrary(resources);
   if (!m_hResourceModule) {
-    MessageBoxA(nullptr, "Application has failed to load Resources from " + resources, "OfficeTolvex", MB_OK);
+    m_strStartError = "Application has failed to load Resources from " + resources;
+    MessageBoxA(nullptr, m_strStartError, "OfficeTolvex", MB_OK);
     return FALSE;
   }
   SetResourceModule(m_hResourceModule);
@@ -83,7 +88,8 @@ BOOL CBrinmoorApp::InitInstance() {
   RegisterDefault();
 
   if (!CreateDocument()) {
-    MessageBoxA(nullptr, "RecreateDocument failed", "OfficeTolvex", MB_OK);
+    m_strStartError = "RecreateDocument failed";
+    MessageBoxA(nullptr, m_strStartError, "OfficeTolvex", MB_OK);
     return FALSE;
   }
 

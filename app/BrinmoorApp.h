@@ -46,6 +46,8 @@ class CBrinmoorApp : public CWinApp {
   // Folder of the library's own file, always ending with a separator.
   CString m_strModuleFolder;
   COfficeTolvexDoc* m_pDocument = nullptr;
+  // Why the last InitInstance answered FALSE, for the host's error output (empty after a good start).
+  CString m_strStartError;
 };
 
 // Makes the module the resource source of the library's module state.

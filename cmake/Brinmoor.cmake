@@ -28,14 +28,16 @@ function(kx_system_folder name)
   target_link_libraries(kx_${name} PUBLIC kxplatform ${A_LIBS})
 endfunction()
 
-# kx_test(<folder> SOURCES ... [LIBS ...]): one GoogleTest program per folder, its cases listed in CTest.
+# kx_test(<folder> SOURCES ... [LIBS ...] [PROPERTIES ...]): one GoogleTest program per folder, its cases listed in
+# CTest, with more CTest properties when given.
 function(kx_test folder)
-  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(test_${folder} ${A_SOURCES})
   target_include_directories(test_${folder} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(test_${folder} PRIVATE ${A_LIBS} kx_testsupport GTest::gtest GTest::gmock Threads::Threads)
   gtest_discover_tests(test_${folder} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES ENVIRONMENT "KX_TEST_BIN=${CMAKE_BINARY_DIR};KX_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+                       PROPERTIES ${A_PROPERTIES}
+                       ENVIRONMENT "KX_TEST_BIN=${CMAKE_BINARY_DIR};KX_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()
 
 # kx_sources_of(<variable> <library> ...): the absolute paths of the libraries' own sources, for programs that

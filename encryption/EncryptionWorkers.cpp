@@ -237,6 +237,11 @@ class EncryptRun : public PasswordWorker {
   void ProcessFile(FileOutcome& file) override;
 };
 
+// A file's result when its input cannot be opened: resource string 370 with the cause.
+CString UnreadableInput(const CFileStream* in) {
+  return in ? LoadResString(370) + " " + in->GetLastOpenErrorText().c_str() : LoadResString(370);
+}
+
 void EncryptRun::ProcessFile(FileOutcome& file) {
   if (file.input.IsEmpty()) {
     file.Fail(LoadResString(418));
@@ -244,7 +249,7 @@ void EncryptRun::ProcessFile(FileOutcome& file) {
   }
   file.in.reset(m_files.OpenStream(file.input));
   if (!file.in || !file.in->IsOpen()) {
-    file.Fail(LoadResString(370));
+    file.Fail(UnreadableInput(file.in.get()));
     return;
   }
   if (!m_data.m_pEngineObjects) {
@@ -414,7 +419,12 @@ void DecryptRun::ProcessFile(FileOutcome& file) {
     return;
   }
   file.in.reset(m_files.OpenStream(file.input));
-  CBaseKesmoraFile* read = file.in && file.in->IsOpen() ? file.in->ReadFileObject() : nullptr;
+  if (!file.in || !file.in->IsOpen()) {
+    // Missing or unreadable, which says nothing about whether it is an encrypted file.
+    file.Fail(UnreadableInput(file.in.get()));
+    return;
+  }
+  CBaseKesmoraFile* read = file.in->ReadFileObject();
   // Only an encrypted protected file: the other classes lack its key record.
   std::unique_ptr<CEncryptedTolvexBinaryFile> object(dynamic_cast<CEncryptedTolvexBinaryFile*>(read));
   if (!object) delete read;

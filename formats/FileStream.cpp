@@ -1,5 +1,7 @@
 #include "formats/FileStream.h"
 
+#include <cstdio>
+
 #include "core/OutputFile.h"
 
 #include "formats/FieldIo.h"
@@ -94,6 +96,15 @@ bool CFileStream::Open(const char* path, bool readMode, bool verify, DWORD recor
   m_nRecordSize = recordSize;
   DWORD count = 0;
   return VerifyLayout(recordSize, &count) && IsOpen();
+}
+
+std::string CFileStream::GetLastOpenErrorText() const {
+  char text[512] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, m_nLastError,
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r')) text[--n] = 0;
+  if (n == 0) snprintf(text, sizeof text, "Error %lu.", static_cast<unsigned long>(m_nLastError));
+  return text;
 }
 
 bool CFileStream::Close() {

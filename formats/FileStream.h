@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "core/ByteBuffer.h"
 #include "platform/win32/types.h"
@@ -71,6 +72,8 @@ class CFileStream {
   }
   // The Win32 error of the last failed open (32: a sharing violation).
   DWORD GetLastOpenError() const { return m_nLastError; }
+  // The same in words, for a file's result ("The system cannot find the file specified.").
+  std::string GetLastOpenErrorText() const;
   DWORD GetTrailingLength() const { return m_nTrailingLength; }
   uint64_t GetTrailingOffset() const { return m_nTrailingOffset; }
 

@@ -1,6 +1,7 @@
 // The library's 38 exported functions: the only way a host enters. Each one switches to the library's module
 // state, opens one modal sheet, dialog or page over the caller's window, deletes what it made and returns 1
-// or 0. An exception never leaves an export: the host gets the export's result instead.
+// or 0 (BRINMOOR_NOT_STARTED when the library cannot start). An exception never leaves an export: the host gets
+// the export's result instead.
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,9 +33,19 @@
 #include "signing/SignSheet.h"
 #include "signing/SummarySheet.h"
 
+// The public header, on the platform's own types: its declarations must agree with the definitions below.
+#define BRINMOOR_PLATFORM_TYPES
+#include "library/include/brinmoor/brinmoor.h"
+
+#include "library/startup.h"
+
 #define KXEXPORT extern "C" __attribute__((visibility("default")))
 
-struct ICertificates2;
+// Every export starts the library when no loader has, and fails without it; then it works in the library's
+// module state.
+#define KX_ENTER()                                                 \
+  if (!LibraryStartedFor(__func__)) return BRINMOOR_NOT_STARTED; \
+  AFX_MANAGE_STATE(AfxGetStaticModuleState())
 
 namespace {
 
@@ -120,29 +131,29 @@ const char kProfilesKey[] = "Software\\Kesmora\\MailTolvex\\Profiles";
 // ---- the sheet family ----
 
 KXEXPORT int DisplayConfigManager(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowFamilySheet("CEmbeddedConfigMgr", Wnd(parent), 285, Pages::kByExport); });
 }
 
 KXEXPORT int DisplayConfigManagerForCAC(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowFamilySheet("CEmbeddedConfigMgr", Wnd(parent), 285, Pages::kByExport, [](CBaseSheet* s) {
       if (auto* sheet = dynamic_cast<CEmbeddedConfigMgr*>(s)) sheet->m_bSmartCard = 1;
     }); });
 }
 
 KXEXPORT int DisplaySignerWizard(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowFamilySheet("CSignSheet", Wnd(parent), 286, Pages::kByRegistry); });
 }
 
 KXEXPORT int DisplaySystemProfile(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowFamilySheet("CSysProfileSheet", Wnd(parent), 290, Pages::kByExport); });
 }
 
 KXEXPORT int DisplaySystemProfileForCAC(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowFamilySheet("CSysProfileSheet", Wnd(parent), 291, Pages::kByExport, [](CBaseSheet* s) {
       if (auto* sheet = dynamic_cast<CSysProfileSheet*>(s)) sheet->m_bSmartCard = 1;
     }); });
@@ -154,27 +165,27 @@ static int ShowCertificateManager(CWnd* parent) {
 }
 
 KXEXPORT int DisplayCertificateManager(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowCertificateManager(Wnd(parent)); });
 }
 
 KXEXPORT int ShowCertificateManagerPage(HWND) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowCertificateManager(CWnd::GetActiveWindow()); });
 }
 
 KXEXPORT int DisplayAuditEventLog(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowFamilySheet("CAuditSheet", Wnd(parent), 292, Pages::kByExport); });
 }
 
 KXEXPORT int DisplayOneClickWizard(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowFamilySheet("COneClickSheet", Wnd(parent), 293, Pages::kByRegistry); });
 }
 
 KXEXPORT int DisplaySignatureManager(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   std::unique_ptr<COfficeTolvexDoc> document;
   return Guarded(1, [&] { return ShowFamilySheet("CSignManagerSheet", Wnd(parent), 294, Pages::kByRegistry, [&](CBaseSheet* sheet) {
       if (sheet->m_pDocument) return;
@@ -186,12 +197,12 @@ KXEXPORT int DisplaySignatureManager(HWND parent) {
 }
 
 KXEXPORT int DisplayArchiveWizard(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowFamilySheet("CArchiveSheet", Wnd(parent), 295, Pages::kByRegistry); });
 }
 
 KXEXPORT int DisplayCertCreationWizard(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] {
     CSecurityPolicy policy;
     BOOL allowed = TRUE;
@@ -207,27 +218,27 @@ KXEXPORT int DisplayCertCreationWizard(HWND parent) {
 // ---- the ShowSheet family ----
 
 KXEXPORT int DisplayPackageWizard(int, int) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowThroughApp("CPackageSheet", 1, 0); });
 }
 
 KXEXPORT int DisplayVorlindPolicyManager(int, int) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowThroughApp("CEmbeddedSecurityPolicySheet", 0, 1); });
 }
 
 KXEXPORT int DisplayUserSetupWizard(int, int) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowThroughApp("CUserProfileSetupWizard", 1, 0); });
 }
 
 KXEXPORT int DisplayCodeSignWizard(int) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowThroughApp("CCodeSignWizard", 1, 0); });
 }
 
 KXEXPORT int DisplayCertificateImporter(int) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] { return ShowThroughApp("CPfxWizard", 1, 0); });
 }
 
@@ -261,7 +272,7 @@ int RunOperationWizard(HWND parent, const char* className, BYTE operation, LPCST
 
 KXEXPORT int SignerWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder,
                                    CString* resultPath, CString* resultText) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   // Unknown operations and a missing file do nothing; 0 tells the host that nothing was done.
   if (operation > 4 || !path) return 0;
   return RunOperationWizard<CSignSheet>(
@@ -282,7 +293,7 @@ KXEXPORT int SignerWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPC
 }
 
 KXEXPORT int EncryptWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   // The encryption wizard runs encryption (0) and decryption (4) only: any other code shows nothing.
   if ((operation != 0 && operation != 4) || !path) return 0;
   return RunOperationWizard<CEncryptionWizard>(parent, "CEncryptionWizard", operation, path, outputFolder,
@@ -294,12 +305,12 @@ KXEXPORT int EncryptWizardOperation(HWND parent, BYTE operation, LPCSTR path, LP
 }
 
 KXEXPORT int DisplayProfileWizard(int, int index) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(0, [&] { return RunProfileWizard(CWnd::GetForegroundWindow(), index); });
 }
 
 KXEXPORT int UserSetup(LPCSTR fullName, LPCSTR emailName) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   int result = 0;
   try {
     SheetPtr sheet = MakeSheet("CUserProfileSetupWizard", AfxGetMainWnd());
@@ -324,7 +335,7 @@ KXEXPORT int UserSetup(LPCSTR fullName, LPCSTR emailName) {
 }
 
 KXEXPORT int DisplayOneClickSetting(HWND parent, LPCSTR presetName) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] {
     COneClickSelectDialog presets(nullptr);
     presets.m_bShowAll = 1;
@@ -341,7 +352,7 @@ KXEXPORT int DisplayOneClickSetting(HWND parent, LPCSTR presetName) {
 }
 
 KXEXPORT int DisplayTolvexFileSummary(HWND parent, LPCSTR path) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] {
     CSummarySheet sheet("Tolvex (.tvx) Details", Wnd(parent), 0);
     sheet.m_bOwnAnimation = 0;
@@ -352,7 +363,7 @@ KXEXPORT int DisplayTolvexFileSummary(HWND parent, LPCSTR path) {
 }
 
 KXEXPORT int DisplayMailTolvexProperties(int, LPCSTR path, LPCSTR statusText) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(0, [&] {
     SheetPtr sheet = MakeSheet("CSummarySheet", CWnd::GetForegroundWindow());
     auto* summary = As<CSummarySheet>(sheet);
@@ -371,7 +382,7 @@ KXEXPORT int DisplayMailTolvexProperties(int, LPCSTR path, LPCSTR statusText) {
 // ---- selections, messages and small dialogs ----
 
 KXEXPORT int SelectCertificate(HWND parent, BOOL useSelectionSheet, ICertificates2** chosen) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   if (chosen) *chosen = nullptr;
   return Guarded(1, [&] {
     CCapicomCertificates collection;
@@ -408,7 +419,7 @@ KXEXPORT int SelectCertificate(HWND parent, BOOL useSelectionSheet, ICertificate
 }
 
 KXEXPORT int SelectOneClickSettings(HWND parent, BYTE operation, BOOL listAll, BSTR* presetPath) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(0, [&] {
     COneClickSelectDialog dialog(Wnd(parent));
     dialog.m_bShowAll = listAll != 0;
@@ -423,7 +434,7 @@ KXEXPORT int SelectOneClickSettings(HWND parent, BYTE operation, BOOL listAll, B
 }
 
 KXEXPORT int SelectProfile(int, int* profileIndex) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(0, [&] {
     CProfileListDlg dialog(CWnd::GetForegroundWindow());
     dialog.m_bSelectionMode = 1;
@@ -435,7 +446,7 @@ KXEXPORT int SelectProfile(int, int* profileIndex) {
 }
 
 KXEXPORT int DisplayProfileList(int) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] {
     CProfileListDlg dialog(CWnd::GetForegroundWindow());
     dialog.DoModal();
@@ -444,7 +455,7 @@ KXEXPORT int DisplayProfileList(int) {
 }
 
 KXEXPORT int ShowMessage(HWND, LPCSTR text) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] {
     AfxMessageBox(text ? text : "", MB_OK, 0);
     return 1;
@@ -452,7 +463,7 @@ KXEXPORT int ShowMessage(HWND, LPCSTR text) {
 }
 
 KXEXPORT int ShowMessageYesNo(HWND, LPCSTR text, int* answer) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   if (answer) *answer = 0;
   return Guarded(1, [&] {
     int pressed = AfxMessageBox(text ? text : "", MB_YESNO, 0);
@@ -462,7 +473,7 @@ KXEXPORT int ShowMessageYesNo(HWND, LPCSTR text, int* answer) {
 }
 
 KXEXPORT int DisplayESign(int, int) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] {
     CESignDlg dialog(CWnd::GetForegroundWindow());
     dialog.DoModal();
@@ -471,7 +482,7 @@ KXEXPORT int DisplayESign(int, int) {
 }
 
 KXEXPORT int DisplayArchiveConfig(int, int) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] {
     CCompressionDlg dialog(CWnd::GetForegroundWindow());
     dialog.DoModal();
@@ -491,22 +502,22 @@ static int WithAddressBook(Show show) {
 }
 
 KXEXPORT int DisplayAddressBook(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return WithAddressBook([parent](CAddressBook& book) { book.ShowAddressBook(parent, 1); });
 }
 
 KXEXPORT int FindSubject(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return WithAddressBook([parent](CAddressBook& book) { book.FindEntry(parent); });
 }
 
 KXEXPORT int NewEntry(HWND parent) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return WithAddressBook([parent](CAddressBook& book) { book.CreateEntry(parent); });
 }
 
 KXEXPORT int DisplayCertStores(HWND) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] {
     CCryptUILibrary library;
     library.Load();
@@ -516,7 +527,7 @@ KXEXPORT int DisplayCertStores(HWND) {
 }
 
 KXEXPORT int DisplayAboutBox(HWND) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] {
     if (CBrinmoorApp* app = CBrinmoorApp::GetInstance()) app->ShowAboutBox(nullptr);
     return 1;
@@ -524,7 +535,7 @@ KXEXPORT int DisplayAboutBox(HWND) {
 }
 
 KXEXPORT int DisplayTestimony(HWND) {
-  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  KX_ENTER();
   return Guarded(1, [&] {
     CHtmlDialogBox page(HelpPage("testimony.htm"), FALSE, AfxGetMainWnd());
     page.DoModal();

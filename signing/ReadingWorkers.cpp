@@ -65,7 +65,13 @@ bool ReadingWorker::OpenProtectedFile(FileOutcome& file, std::unique_ptr<CTolvex
     return false;
   }
   file.in.reset(m_files.OpenStream(file.input));
-  CBaseKesmoraFile* read = file.in && file.in->IsOpen() ? file.in->ReadFileObject() : nullptr;
+  if (!file.in || !file.in->IsOpen()) {
+    // Missing or unreadable, which says nothing about whether it is a protected file.
+    file.Fail(OpenFailure(file.in.get()));
+    AuditFailure(file.result, file.input);
+    return false;
+  }
+  CBaseKesmoraFile* read = file.in->ReadFileObject();
   // Only a protected file: signature pictures, presets and logs lack the blocks read here.
   object.reset(dynamic_cast<CTolvexBinaryFile*>(read));
   if (!object) {

@@ -141,7 +141,7 @@ bool SignerWorker::OpenInput(FileOutcome& file) {
   }
   file.in.reset(m_files.OpenStream(file.input));
   if (!file.in || !file.in->IsOpen()) {
-    file.Fail("Failed to open the file.");
+    file.Fail(OpenFailure(file.in.get()));
     return false;
   }
   if (!m_data.m_pEngineObjects) {
@@ -149,6 +149,11 @@ bool SignerWorker::OpenInput(FileOutcome& file) {
     return false;
   }
   return true;
+}
+
+CString OpenFailure(const CFileStream* stream) {
+  return CString(("Failed to open the file: " + (stream ? stream->GetLastOpenErrorText()
+                                                       : std::string("Not enough memory is available."))).c_str());
 }
 
 CString SignerWorker::OutputFolderFor(const CString& input) {

@@ -115,6 +115,8 @@ CString SafeRecordedName(const CString& recorded, const CString& fallback);
 CString WithPath(const char* text, const CString& path, const char* opening = "(");
 // Resource string a, a blank, resource string b.
 CString TwoStrings(UINT a, UINT b);
+// A file's result when its input cannot be opened, with the cause (a null stream: there was no memory for it).
+CString OpenFailure(const CFileStream* stream);
 
 // The text triple of a certificate for the protected file's signer and recipient lists.
 void AddCertificateTriple(CStringTripleList& list, const CCapicomCertificate& certificate);

@@ -367,3 +367,10 @@ BSTR CString::SetSysString(BSTR* target) const {
   }
   return nullptr;
 }
+
+// A C host holds the framework's string only through these (it cannot make the class itself).
+extern "C" {
+KXAPI CString* CStringNew(void) { return new (std::nothrow) CString(); }
+KXAPI const char* CStringText(const CString* string) { return string ? string->GetString() : ""; }
+KXAPI void CStringFree(CString* string) { delete string; }
+}

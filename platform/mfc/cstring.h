@@ -144,3 +144,11 @@ using StringLoaderFn = bool (*)(UINT id, std::string& out);
 KXAPI void SetStringLoader(StringLoaderFn fn);
 KXAPI bool LoadResourceString(UINT id, std::string& out);
 }  // namespace kx
+
+// The string for a C host, which cannot make the class itself: made empty, read as UTF-8 text (valid until the
+// string changes or is freed), freed.
+extern "C" {
+KXAPI CString* CStringNew(void);
+KXAPI const char* CStringText(const CString* string);
+KXAPI void CStringFree(CString* string);
+}

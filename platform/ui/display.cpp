@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <unistd.h>
 
@@ -23,22 +24,47 @@ bool RegisterDisplayMaker(DisplayMaker maker) {
   return true;
 }
 
-Display& CurrentDisplay() {
-  static Display* d = [] () -> Display* {
+namespace {
+
+struct Choice {
+  Display* display = nullptr;
+  std::string error;  // why the X server named by DISPLAY could not be opened
+};
+
+const Choice& Chosen() {
+  static const Choice choice = [] {
+    Choice c;
     const char* name = getenv("DISPLAY");
     const char* headless = getenv("KX_HEADLESS");
     bool wantX = name && *name && !(headless && strcmp(headless, "1") == 0);
     if (wantX && g_maker) {
-      if (std::unique_ptr<Display> x = g_maker(name)) return x.release();
-      // A host asked for the screen and cannot have it: better a clear end than windows nobody sees.
-      fprintf(stderr, "brinmoor: cannot open the X display \"%s\" (set KX_HEADLESS=1 to run without a screen)\n",
-              name);
-      fflush(stderr);
-      _exit(1);
+      if (std::unique_ptr<Display> x = g_maker(name)) c.display = x.release();
+      else c.error = std::string("cannot open the X display \"") + name + "\"";
+      return c;
     }
-    return new HeadlessDisplay();
+    c.display = new HeadlessDisplay();
+    return c;
   }();
-  return *d;
+  return choice;
+}
+
+}  // namespace
+
+bool DisplayOpened(std::string* error) {
+  const Choice& c = Chosen();
+  if (!c.display && error) *error = c.error;
+  return c.display != nullptr;
+}
+
+Display& CurrentDisplay() {
+  const Choice& c = Chosen();
+  if (!c.display) {
+    // A host asked for the screen and cannot have it: better a clear end than windows nobody sees.
+    fprintf(stderr, "brinmoor: %s (set KX_HEADLESS=1 to run without a screen)\n", c.error.c_str());
+    fflush(stderr);
+    _exit(1);
+  }
+  return *c.display;
 }
 
 int ScreenWidth() { return static_cast<int>(CurrentDisplay().ScreenSize().cx); }

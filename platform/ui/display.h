@@ -38,6 +38,9 @@ class Display {
 // The display chosen at the first use: an X server when DISPLAY is set and KX_HEADLESS is not 1 and a back end
 // is built in, else the headless desktop. An X server that cannot be opened ends the process with a clear error.
 Display& CurrentDisplay();
+// Chooses the display as CurrentDisplay does, but answers false with the reason instead of ending the process, so
+// that a host can refuse to start.
+KXAPI bool DisplayOpened(std::string* error);
 
 // Size of the screen windows are placed on: the X screen, or the headless desktop.
 int ScreenWidth();

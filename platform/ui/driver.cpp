@@ -157,11 +157,18 @@ std::string DescribeWindows() {
 
 UiDriver::UiDriver(int timeoutMs) : timeoutMs_(timeoutMs > 0 ? timeoutMs : DefaultTimeout()) {}
 
-void UiDriver::Fail(const std::string& message) {
+namespace {
+// A failure's text with the windows that exist, also written to standard error.
+std::string FailureReport(const std::string& message) {
   std::string text = message + "\nWindows:\n" + DescribeWindows();
   std::fprintf(stderr, "UI driver: %s", text.c_str());
-  throw UiDriverError(text);
+  return text;
 }
+}  // namespace
+
+void UiDriver::Fail(const std::string& message) { throw UiDriverError(FailureReport(message)); }
+
+void UiDriver::TimedOut(const std::string& message) { throw UiDriverTimeout(FailureReport(message)); }
 
 HWND UiDriver::Find(const WindowQuery& query) {
   Guard g(Lock());
@@ -177,7 +184,7 @@ HWND UiDriver::WaitForWindow(const WindowQuery& query, int timeoutMs) {
     DriverCv().wait_for(g, std::chrono::milliseconds(20));
   }
   g.unlock();
-  Fail("no window " + QueryText(query) + " appeared within " + std::to_string(Pick(timeoutMs)) + " ms");
+  TimedOut("no window " + QueryText(query) + " appeared within " + std::to_string(Pick(timeoutMs)) + " ms");
 }
 
 HWND UiDriver::WaitForDialog(ULONG_PTR templateId, int timeoutMs) {
@@ -212,7 +219,7 @@ HWND UiDriver::WaitForMessageBox(int timeoutMs) {
     DriverCv().wait_for(g, std::chrono::milliseconds(20));
   }
   g.unlock();
-  Fail("no message box appeared within " + std::to_string(Pick(timeoutMs)) + " ms");
+  TimedOut("no message box appeared within " + std::to_string(Pick(timeoutMs)) + " ms");
 }
 
 void UiDriver::WaitForGone(HWND hwnd, bool hiddenIsGone, int timeoutMs) {
@@ -227,7 +234,7 @@ void UiDriver::WaitUntil(const std::function<bool()>& condition, const std::stri
     if (Clock::now() >= deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  Fail("timed out waiting for " + what);
+  TimedOut("timed out waiting for " + what);
 }
 
 void UiDriver::WaitForEnabled(HWND hwnd, bool enabled, int timeoutMs) {
@@ -458,7 +465,7 @@ void UiDriver::Sync(HWND hwnd) {
     DriverCv().wait_for(g, std::chrono::milliseconds(20));
   }
   g.unlock();
-  Fail("the UI thread did not take its input within " + std::to_string(timeoutMs_) + " ms");
+  TimedOut("the UI thread did not take its input within " + std::to_string(timeoutMs_) + " ms");
 }
 
 std::string UiDriver::Text(HWND hwnd) {
@@ -491,7 +498,7 @@ LRESULT UiDriver::Send(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (!IsWindow(hwnd)) Fail("cannot send a message to " + Hex(hwnd) + ": no such window");
   DWORD_PTR result = 0;
   if (!SendMessageTimeout(hwnd, msg, wParam, lParam, SMTO_NORMAL, static_cast<UINT>(timeoutMs_), &result))
-    Fail("window " + Hex(hwnd) + " did not answer message " + std::to_string(msg) + " in time");
+    TimedOut("window " + Hex(hwnd) + " did not answer message " + std::to_string(msg) + " in time");
   return static_cast<LRESULT>(result);
 }
 
@@ -501,7 +508,8 @@ void UiDriver::Post(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void UiDriver::Invoke(HWND hwnd, const std::function<void()>& fn) {
-  if (!RunOnWithin(hwnd, fn, timeoutMs_)) Fail("the thread of window " + Hex(hwnd) + " did not run the call in time");
+  if (!RunOnWithin(hwnd, fn, timeoutMs_))
+    TimedOut("the thread of window " + Hex(hwnd) + " did not run the call in time");
 }
 
 void UiDriver::SavePng(HWND hwnd, const std::string& path) {
@@ -613,7 +621,7 @@ INT_PTR RunWithUi(const std::function<INT_PTR()>& modal, const std::function<voi
     }
   }
   if (!finished || windows.size()) {
-    throw UiDriverError("the modal call did not return within " + std::to_string(driver.Timeout()) +
+    throw UiDriverTimeout("the modal call did not return within " + std::to_string(driver.Timeout()) +
                         " ms after the script ended\nWindows:\n" + windows);
   }
   if (run->error) std::rethrow_exception(run->error);
@@ -669,7 +677,7 @@ INT_PTR RunWithUiHere(const std::function<INT_PTR()>& modal, const std::function
       throw UiDriverError(std::string("the script failed: ") + e.what());
     }
   }
-  if (*late) throw UiDriverError("the modal call did not return after the script ended");
+  if (*late) throw UiDriverTimeout("the modal call did not return after the script ended");
   if (modalError) std::rethrow_exception(modalError);
   return result;
 }

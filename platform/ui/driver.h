@@ -19,6 +19,12 @@ class KXAPI UiDriverError : public std::runtime_error {
   explicit UiDriverError(const std::string& what) : std::runtime_error(what) {}
 };
 
+// A wait, a sent message or the modal call that did not come to its end in time.
+class KXAPI UiDriverTimeout : public UiDriverError {
+ public:
+  using UiDriverError::UiDriverError;
+};
+
 // What a wait or a search looks for. Empty fields match anything; names compare without regard to case,
 // titles exactly (titleContains: a part of the title).
 struct WindowQuery {
@@ -113,6 +119,8 @@ class KXAPI UiDriver {
 
   // Throws UiDriverError with the message and the list of windows.
   [[noreturn]] void Fail(const std::string& message);
+  // Fail, for what did not happen in time (UiDriverTimeout).
+  [[noreturn]] void TimedOut(const std::string& message);
 
  private:
   void PostMouse(HWND hwnd, int x, int y, UINT down, UINT up, bool twice);

@@ -25,6 +25,11 @@ struct Module {
   bool attached = false;
   bool missing = false;
   bool loadedAtStart = false;
+  // Found loaded by someone else (linked, or dlopen'ed by the program): no reference of ours, as GetModuleHandle
+  // adds none, so the object leaves the process when its loader lets go. No handle is kept (the object may go
+  // and come again); `link` is the name it was loaded under.
+  bool borrowed = false;
+  std::string link;
   std::vector<kx::BuiltinExport> exports;
 };
 
@@ -65,7 +70,27 @@ bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// Whether an object loaded under this name is in the process (asked without taking a reference, so that it may
+// be asked while that object is being unloaded).
+bool Loaded(const std::string& link) {
+  struct Ctx { const std::string* link; bool found; } ctx{&link, false};
+  dl_iterate_phdr(
+      [](struct dl_phdr_info* info, size_t, void* data) {
+        auto* c = static_cast<Ctx*>(data);
+        c->found = info->dlpi_name && *c->link == info->dlpi_name;
+        return c->found ? 1 : 0;
+      },
+      &ctx);
+  return ctx.found;
+}
+
+// Forgets the borrowed modules whose objects have left the process.
+void DropGone() {
+  L().modules.remove_if([](const std::unique_ptr<Module>& p) { return p->borrowed && !Loaded(p->link); });
+}
+
 Module* Find(HMODULE h) {
+  DropGone();
   auto* m = reinterpret_cast<Module*>(h);
   for (auto& p : L().modules)
     if (p.get() == m) return m;
@@ -73,9 +98,24 @@ Module* Find(HMODULE h) {
 }
 
 Module* FindByPath(const std::string& path) {
+  DropGone();
   for (auto& p : L().modules)
     if (p->builtinKey.empty() && p->path == path) return p.get();
   return nullptr;
+}
+
+// A borrowed module for an object loaded under `link`, or null when it is not loaded.
+Module* Borrow(const std::string& link) {
+  if (!Loaded(link)) return nullptr;
+  auto m = std::make_unique<Module>();
+  char real[4096];
+  m->path = realpath(link.c_str(), real) ? std::string(real) : link;
+  m->loadedAtStart = true;
+  m->borrowed = true;
+  m->link = link;
+  Module* raw = m.get();
+  L().modules.push_back(std::move(m));
+  return raw;
 }
 
 std::string LinkName(void* dl) {
@@ -84,20 +124,27 @@ std::string LinkName(void* dl) {
   return lm->l_name;
 }
 
-// The path of an object loaded in the process whose file name equals base, or "".
-std::string LoadedObjectNamed(const std::string& base) {
-  struct Ctx { std::string base, found; } ctx{base, {}};
+// The name under which an object loaded in the process was loaded: the object whose file is the file at path
+// (also when it was found by a link of another name, as a library linked by its versioned name is), else one of
+// the same file name; "" when there is none.
+std::string LoadedObjectAt(const std::string& path) {
+  struct Ctx { std::string base, real, same, named; } ctx{BaseName(path), path, {}, {}};
+  char real[4096];
+  if (realpath(path.c_str(), real)) ctx.real = real;
   dl_iterate_phdr(
       [](struct dl_phdr_info* info, size_t, void* data) {
         auto* c = static_cast<Ctx*>(data);
-        if (info->dlpi_name && *info->dlpi_name && BaseName(info->dlpi_name) == c->base) {
-          c->found = info->dlpi_name;
+        if (!info->dlpi_name || !*info->dlpi_name) return 0;
+        char buffer[4096];
+        if (const char* resolved = realpath(info->dlpi_name, buffer); resolved && c->real == resolved) {
+          c->same = info->dlpi_name;
           return 1;
         }
+        if (c->named.empty() && BaseName(info->dlpi_name) == c->base) c->named = info->dlpi_name;
         return 0;
       },
       &ctx);
-  return ctx.found;
+  return ctx.same.empty() ? ctx.named : ctx.same;
 }
 
 Module* Program() {
@@ -115,6 +162,14 @@ Module* Program() {
   return l.program;
 }
 
+// The module's dlopen handle: its own, or for a borrowed module the object's handle now (valid while it stays).
+void* NativeOf(Module* m) {
+  if (!m->borrowed) return m->dl;
+  void* dl = dlopen(m->link.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+  if (dl) dlclose(dl);
+  return dl;
+}
+
 kx::ModuleEntry EntryFor(void* dl) {
   auto it = L().entries.find(LinkName(dl));
   return it == L().entries.end() ? nullptr : it->second;
@@ -124,7 +179,7 @@ kx::ModuleEntry EntryFor(void* dl) {
 void Unload(Module* m) {
   Loader& l = L();
   std::string link = LinkName(m->dl);
-  if (m->dl) dlclose(m->dl);
+  if (m->dl && !m->borrowed) dlclose(m->dl);
   // When the file really left the process, its registered entry routine went with it.
   if (!link.empty()) {
     void* still = dlopen(link.c_str(), RTLD_LAZY | RTLD_NOLOAD);
@@ -207,7 +262,7 @@ void* ModuleNativeHandle(HMODULE module) {
   std::lock_guard<std::recursive_mutex> lock(L().mutex);
   if (!module) return Program()->dl;
   Module* m = Find(module);
-  return m ? m->dl : nullptr;
+  return m ? NativeOf(m) : nullptr;
 }
 
 HMODULE ModuleFromAddress(const void* address) {
@@ -216,24 +271,18 @@ HMODULE ModuleFromAddress(const void* address) {
   Loader& l = L();
   std::lock_guard<std::recursive_mutex> lock(l.mutex);
   std::string link = info.dli_fname;
+  DropGone();
   for (auto& p : l.modules)
-    if (p->builtinKey.empty() && p->dl && LinkName(p->dl) == link) return reinterpret_cast<HMODULE>(p.get());
+    if (p->builtinKey.empty() && (p->borrowed ? p->link : LinkName(p->dl)) == link)
+      return reinterpret_cast<HMODULE>(p.get());
+  // The program's own objects are the program's module.
   void* self = dlopen(nullptr, RTLD_LAZY);
   void* dl = dlopen(link.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-  if (dl && LinkName(dl) == LinkName(self)) {
-    dlclose(dl);
-    dl = nullptr;
-  }
+  bool program = !dl || LinkName(dl) == LinkName(self);
+  if (dl) dlclose(dl);
   if (self) dlclose(self);
-  if (!dl) return reinterpret_cast<HMODULE>(Program());
-  auto m = std::make_unique<Module>();
-  char real[4096];
-  m->path = realpath(link.c_str(), real) ? std::string(real) : link;
-  m->dl = dl;
-  m->loadedAtStart = true;
-  Module* raw = m.get();
-  l.modules.push_back(std::move(m));
-  return reinterpret_cast<HMODULE>(raw);
+  Module* m = program ? nullptr : Borrow(link);
+  return reinterpret_cast<HMODULE>(m ? m : Program());
 }
 
 }  // namespace kx
@@ -258,6 +307,14 @@ HMODULE LoadLibrary(LPCSTR name) {
   char real[4096];
   if (realpath(path.c_str(), real)) path = real;
   Module* m = FindByPath(path);
+  if (m && m->borrowed) {
+    // Loaded by the program already: LoadLibrary takes a reference of its own, which FreeLibrary gives back.
+    void* dl = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (dl) {
+      m->dl = dl;
+      m->borrowed = false;
+    }
+  }
   if (!m) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -302,7 +359,7 @@ BOOL FreeLibrary(HMODULE module) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  if (m == l.program) return TRUE;
+  if (m == l.program || (m->borrowed && m->refs == 0)) return TRUE;
   if (m->refs > 0) --m->refs;
   if (!m->builtinKey.empty() || m->refs > 0) return TRUE;
   if (m->attached) {
@@ -335,7 +392,8 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
   }
-  void* p = byOrdinal || !m->dl ? nullptr : dlsym(m->dl, name);
+  void* dl = byOrdinal ? nullptr : NativeOf(m);
+  void* p = dl ? dlsym(dl, name) : nullptr;
   if (!p) {
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
@@ -354,24 +412,13 @@ HMODULE GetModuleHandle(LPCSTR name) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
-  std::string path = kx::ModuleFileForName(name);
+  std::string wanted = kx::ModuleFileForName(name), path = wanted;
   char real[4096];
   if (realpath(path.c_str(), real)) path = real;
   if (Module* m = FindByPath(path)) return reinterpret_cast<HMODULE>(m);
-  // Loaded by the program's own linking rather than through LoadLibrary.
-  std::string loaded = LoadedObjectNamed(BaseName(path));
-  if (!loaded.empty()) {
-    void* dl = dlopen(loaded.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (dl) {
-      auto p = std::make_unique<Module>();
-      p->path = realpath(loaded.c_str(), real) ? std::string(real) : loaded;
-      p->dl = dl;
-      p->loadedAtStart = true;
-      Module* m = p.get();
-      l.modules.push_back(std::move(p));
-      return reinterpret_cast<HMODULE>(m);
-    }
-  }
+  // Loaded by the program's own linking or dlopen rather than through LoadLibrary.
+  std::string loaded = LoadedObjectAt(wanted);
+  if (Module* m = loaded.empty() ? nullptr : Borrow(loaded)) return reinterpret_cast<HMODULE>(m);
   SetLastError(ERROR_MOD_NOT_FOUND);
   return nullptr;
 }

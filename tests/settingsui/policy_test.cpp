@@ -162,9 +162,8 @@ TEST_F(PolicySheet, RefusesAUserWhoIsNotAnAdministrator) {
   std::string copy = root + "/child";
   ASSERT_EQ(kxtest::Run("mkdir -p '" + copy + "/bin' '" + copy + "/lib' && cp '" + kxtest::BuildDir() +
                         "/bin/test_settingsui' '" + copy + "/bin/' && cp -r '" + kxtest::BuildDir() + "/lib/.' '" +
-                        copy + "/lib/' && chmod -R a+rX '" + root + "' && mkdir -p '" + root + "/user' '" + root +
-                        "/Documents' '" + root + "/cache' && chown -R 65534:65534 '" + root + "/user' '" + root +
-                        "/Documents' '" + root + "/cache'"),
+                        copy + "/lib/' && chmod -R a+rX '" + root + "' && cd '" + root +
+                        "' && mkdir -p user Documents cache tmp && chown -R 65534:65534 user Documents cache tmp"),
             0);
   std::string out;
   std::string command = "cd / && KX_POLICY_ROOT='" + root + "' KX_TEST_BIN='" + copy + "' LD_LIBRARY_PATH='" + copy +

@@ -391,6 +391,17 @@ TEST_F(Workers, DecryptAndVerifyRefusesWhatWasChanged) {
   EXPECT_EQ(failed->m_WizardData.m_strLastOutputFile.str(), "");
 }
 
+// A file that cannot be opened is reported with the cause, whether it was to be protected or read back.
+TEST_F(Workers, AFileThatCannotBeOpenedIsReportedWithItsCause) {
+  const std::string missing = m_dir + "/missing.doc", notFound = "The system cannot find the file specified.";
+  auto protect = Encrypt({missing}, Folder("out"), {Cert("encrypt")}, CAPICOM_ENCRYPTION_ALGORITHM_AES,
+                         CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS);
+  EXPECT_EQ(Results(*protect), std::vector<std::string>{"Failed to open the file: " + notFound});
+  auto read = Decrypt({missing + ".Tvx", Folder("a-folder")}, Folder("plain"));
+  EXPECT_EQ(Results(*read), (std::vector<std::string>{"Failed to open the file: " + notFound,
+                                                      "Failed to open the file: Access is denied."}));
+}
+
 // Without the recipient's key the file is not opened, and the engine's words or the key-not-found text say so.
 TEST_F(Workers, DecryptingWithoutTheKeyNamesTheMissingKey) {
   std::string in = File("report.doc", Content(4000)), out = Folder("out");

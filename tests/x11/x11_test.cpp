@@ -15,31 +15,14 @@ using namespace xtest;
 
 namespace {
 
-class OnX : public ::testing::Test {
+class OnX : public ScreenTest {
  protected:
-  static void SetUpTestSuite() { server_ = new Xvfb(); }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
-  void SetUp() override {
-    if (!server_->Running()) GTEST_SKIP() << "Xvfb cannot be started";
-    screen_ = std::make_unique<Screen>(server_->Name());
-    // The pointer waits in a corner, away from where windows open (hovering changes how controls look).
-    Do("mousemove 0 0");
-  }
   void TearDown() override {
-    screen_.reset();
+    ScreenTest::TearDown();
     // A test that changed the keyboard map gives it back, whatever its end.
     if (server_->Running()) Client(Name(), "setxkbmap us");
   }
 
-  const std::string& Name() { return server_->Name(); }
-  // xdotool on the display; keys go to the window that has the keyboard focus.
-  void Do(const std::string& args) {
-    std::string out;
-    ASSERT_EQ(Client(Name(), "xdotool " + args + " 2>&1", &out), 0) << out;
-  }
   // A script of waits and screenshots only: the UI driver reads, the X server carries every input.
   std::vector<std::string> Watch(const std::string& script, const std::string& shots) {
     std::string path = kxtest::MakeTempDir("script") + "/watch.kxs";
@@ -58,12 +41,7 @@ class OnX : public ::testing::Test {
       }
     return true;
   }
-
-  static Xvfb* server_;
-  std::unique_ptr<Screen> screen_;
 };
-
-Xvfb* OnX::server_ = nullptr;
 
 }  // namespace
 

@@ -63,9 +63,28 @@ void Xvfb::Stop() {
   pid_ = -1;
 }
 
-Host::Host(const std::string& display, const std::vector<std::string>& args) {
+Xvfb* ScreenTest::server_ = nullptr;
+
+void ScreenTest::TearDownTestSuite() {
+  delete server_;
+  server_ = nullptr;
+}
+
+void ScreenTest::SetUp() {
+  if (!server_->Running()) GTEST_SKIP() << "Xvfb cannot be started";
+  screen_ = std::make_unique<Screen>(server_->Name());
+  // The pointer waits in a corner, away from where windows open (hovering changes how controls look).
+  Do("mousemove 0 0");
+}
+
+void ScreenTest::Do(const std::string& args) {
+  std::string out;
+  ASSERT_EQ(Client(Name(), "xdotool " + args + " 2>&1", &out), 0) << out;
+}
+
+Host::Host(const std::string& display, const std::vector<std::string>& args, const std::string& program) {
   out_ = kxtest::MakeTempDir("host-output") + "/out.txt";
-  std::string exe = kxtest::BuildDir() + "/bin/kxhost";
+  std::string exe = program.empty() ? kxtest::BuildDir() + "/bin/kxhost" : program;
   pid_ = fork();
   if (pid_ == 0) {
     setenv("DISPLAY", display.c_str(), 1);
@@ -76,7 +95,7 @@ Host::Host(const std::string& display, const std::vector<std::string>& args) {
     std::vector<char*> argv{const_cast<char*>(exe.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(exe.c_str(), argv.data());
+    execvp(exe.c_str(), argv.data());
     _exit(127);
   }
 }
@@ -155,6 +174,13 @@ unsigned long Screen::WaitForWindow(const std::string& title, int timeoutMs) {
       },
       timeoutMs);
   return found;
+}
+
+unsigned long Screen::Focus() {
+  ::Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(dpy_, &focus, &revert);
+  return focus == PointerRoot ? 0 : focus;
 }
 
 std::vector<long> Screen::Longs(unsigned long window, const std::string& property) {

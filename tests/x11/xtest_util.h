@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 typedef struct _XDisplay Display;
 
@@ -27,11 +30,12 @@ class Xvfb {
   std::string name_;
 };
 
-// kxhost started on the display (never headless), its output kept in a file.
+// kxhost (or another host program) started on the display (never headless), its output kept in a file.
 class Host {
  public:
-  Host(const std::string& display, const std::vector<std::string>& args);
+  Host(const std::string& display, const std::vector<std::string>& args, const std::string& program = "");
   ~Host();
+  pid_t Pid() const { return pid_; }
   // Waits for the end; -1 when it did not end in time (it is killed then).
   int Wait(int timeoutMs = 60000);
   std::string Output() const;
@@ -72,9 +76,27 @@ class Screen {
   bool HasInk(unsigned long window, int x, int y, int width, int height);
   // Asks the window to close as a window manager does (WM_DELETE_WINDOW).
   void AskToClose(unsigned long window);
+  // The window that has the keyboard focus (0 for none).
+  unsigned long Focus();
 
  private:
   Display* dpy_ = nullptr;
+};
+
+// A suite of test cases on one private X server: the server (a case is skipped when it cannot start), the test's
+// own connection to it, and xdotool there.
+class ScreenTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = new Xvfb(); }
+  static void TearDownTestSuite();
+  void SetUp() override;
+  void TearDown() override { screen_.reset(); }
+  const std::string& Name() const { return server_->Name(); }
+  // xdotool on the display; keys go to the window that has the keyboard focus.
+  void Do(const std::string& args);
+
+  static Xvfb* server_;
+  std::unique_ptr<Screen> screen_;
 };
 
 // Runs an X client of the test (xdotool, xclip) on the display; its exit status, output in *out.

@@ -13,12 +13,18 @@
 #include "kxhost/script.h"
 #include "platform/com/bstr.h"
 #include "platform/mfc/cstring.h"
+#include "platform/ui/display.h"
 #include "platform/ui/driver.h"
+#include "platform/win32/errors.h"
 #include "platform/win32/win32.h"
 
 namespace {
 
-constexpr int kUsage = 2;
+// kxhost's own failures have codes above any export's result.
+constexpr int kLargestResult = 119;
+constexpr int kTimeout = 120;
+constexpr int kNoDisplay = 121;
+constexpr int kUsage = 122;
 constexpr int kScriptFailed = 125;
 constexpr int kLoadFailed = 126;
 constexpr int kNoExport = 127;
@@ -27,13 +33,15 @@ const char* kHelp =
     "usage: kxhost [options] EXPORT [ARGUMENT...]\n"
     "\n"
     "Loads the library (its start-up runs), calls EXPORT with the arguments and exits with its result.\n"
+    "The windows go to the X server named by DISPLAY; without one, give a script to drive them headless.\n"
     "\n"
     "options:\n"
     "  --library NAME   the module to load (default Brinmoor.DLL)\n"
     "  --script FILE    drive the user interface with the actions of FILE while the export runs\n"
     "  --shots DIR      write a PNG of every window and page the script sees, and the script's screenshots\n"
     "  --timeout MS     time-out of every wait of the script (default 10000)\n"
-    "  --headless       keep the windows off the screen even when DISPLAY is set (as KX_HEADLESS=1 does)\n"
+    "  --headless       keep the windows off the screen even when DISPLAY is set (as KX_HEADLESS=1 does);\n"
+    "                   only with a script, which is then the only one who can answer them\n"
     "\n"
     "arguments, in order:\n"
     "  s:TEXT           a string        i:NUMBER   an integer (decimal or 0x hexadecimal)\n"
@@ -51,8 +59,15 @@ const char* kHelp =
     "  expect REF \"TEXT\"      wait for a control's text    expect-title \"TITLE\"\n"
     "  enabled REF            disabled REF             screenshot NAME          gone\n"
     "\n"
-    "exit code: the export's result (0-124), 125 when the script failed, 126 when the library cannot be\n"
-    "loaded, 127 when it has no such export, 2 for a wrong command line.\n";
+    "exit codes:\n"
+    "  0-119  the export's result (\"result: N\" is printed; a result outside 0-119 exits with 119)\n"
+    "  120    a wait of the script timed out, or the export did not end after the script\n"
+    "  121    no display: DISPLAY is not set and no script drives the windows, the windows are headless\n"
+    "         without a script, or the X server cannot be opened\n"
+    "  122    a wrong command line or script (unknown option or action, bad argument, unreadable file)\n"
+    "  125    an action of the script failed (what it expected did not happen)\n"
+    "  126    the library cannot be loaded, or its start-up failed (the reason is printed)\n"
+    "  127    the library has no such export\n";
 
 enum class Kind { String, Integer, Null, OutCString, OutInt, OutBstr };
 
@@ -106,6 +121,33 @@ int Call(FARPROC f, std::vector<uintptr_t> s) {
   s.resize(10, 0);
   return reinterpret_cast<int (*)(U, U, U, U, U, U, U, U, U, U)>(f)(s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7],
                                                                      s[8], s[9]);
+}
+
+// Decides where the windows go before anything is loaded: an X server, or headless under a script. False, with
+// the reason printed, when there is nowhere a person or a script could answer them.
+bool ChooseDisplay(bool scripted) {
+  const char* headless = getenv("KX_HEADLESS");
+  const char* display = getenv("DISPLAY");
+  if (headless && strcmp(headless, "1") == 0) {
+    if (scripted) return true;
+    fprintf(stderr, "kxhost: the windows are headless (--headless or KX_HEADLESS=1) and no --script answers "
+                    "them\n");
+    return false;
+  }
+  if (!display || !*display) {
+    if (scripted) {
+      // Nobody sees them, the script drives them.
+      setenv("KX_HEADLESS", "1", 1);
+      return true;
+    }
+    fprintf(stderr, "kxhost: there is no X display: DISPLAY is not set (run it in a desktop session, or give "
+                    "--script to drive the windows without a screen)\n");
+    return false;
+  }
+  std::string why;
+  if (kx::ui::DisplayOpened(&why)) return true;
+  fprintf(stderr, "kxhost: %s\n", why.c_str());
+  return false;
 }
 
 }  // namespace
@@ -187,10 +229,14 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (!ChooseDisplay(!scriptPath.empty())) return kNoDisplay;
+
   HMODULE module = LoadLibrary(library.c_str());
   if (!module) {
-    fprintf(stderr, "kxhost: cannot load %s (%s, error %u)\n", library.c_str(),
-            kx::ModuleFileForName(library).c_str(), GetLastError());
+    DWORD error = GetLastError();
+    fprintf(stderr, "kxhost: cannot load %s (%s, error %u)%s\n", library.c_str(),
+            kx::ModuleFileForName(library).c_str(), error,
+            error == ERROR_DLL_INIT_FAILED ? ": its start-up failed" : "");
     return kLoadFailed;
   }
   FARPROC entry = GetProcAddress(module, exportName.c_str());
@@ -211,9 +257,12 @@ int main(int argc, char** argv) {
     try {
       result = static_cast<int>(kx::RunWithUiHere([&] { return static_cast<INT_PTR>(Call(entry, slots)); },
                                                   [&](kx::UiDriver& d) { runner.Run(d, actions); }, timeout));
+    } catch (const kx::UiDriverTimeout& e) {
+      fprintf(stderr, "kxhost: %s\n", e.what());
+      code = kTimeout;
     } catch (const std::exception& e) {
       fprintf(stderr, "kxhost: %s\n", e.what());
-      code = kScriptFailed;
+      code = runner.TimedOut() ? kTimeout : kScriptFailed;
     }
   }
   printf("result: %d\n", result);
@@ -231,6 +280,6 @@ int main(int argc, char** argv) {
   fflush(stdout);
   FreeLibrary(module);
   if (code) return code;
-  // The result becomes the exit code; values beyond the codes kxhost keeps for itself are cut to 124.
-  return result < 0 ? 124 : result > 124 ? 124 : result;
+  // The result becomes the exit code, below the codes kxhost keeps for itself.
+  return result < 0 || result > kLargestResult ? kLargestResult : result;
 }

@@ -185,6 +185,7 @@ void ScriptRunner::Run(kx::UiDriver& d, const std::vector<Action>& actions) {
       Do(d, a);
       Capture(d);
     } catch (const std::exception& e) {
+      timedOut_ = dynamic_cast<const kx::UiDriverTimeout*>(&e) != nullptr;
       throw ScriptError(name_ + ":" + std::to_string(a.line) + ": " + a.verb + ": " + e.what());
     }
   }

@@ -31,6 +31,8 @@ class ScriptRunner {
   // Runs the actions in order; throws ScriptError with the script's name, the line and what failed.
   void Run(kx::UiDriver& d, const std::vector<Action>& actions);
   const std::vector<std::string>& Shots() const { return shots_; }
+  // Whether the action that failed ran out of time (rather than finding what it expected wrong).
+  bool TimedOut() const { return timedOut_; }
 
  private:
   void Do(kx::UiDriver& d, const Action& a);
@@ -47,6 +49,7 @@ class ScriptRunner {
   HWND page_ = nullptr;    // the page the last page action found
   std::vector<std::string> shots_;
   std::vector<std::string> seen_;  // what was captured already (window, title, visible pages)
+  bool timedOut_ = false;
 };
 
 }  // namespace kxhost
