@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/access.h"
 #include "platform/ui/ctlcommon.h"
 #include "platform/ui/truncatedtip.h"
 
@@ -253,6 +254,7 @@ bool ChangeState(HWND hwnd, LvData* d, int i, UINT state, UINT mask) {
   if (!IsWindow(hwnd) || !Valid(d, i)) return false;
   d->items[static_cast<size_t>(i)].state = now;
   InvalidateItem(hwnd, d, i);
+  if ((old ^ now) & (LVIS_SELECTED | LVIS_FOCUSED)) kx::ui::Announce(hwnd, kx::ui::Access::Selection);
   nm = NMLISTVIEW{};
   nm.iItem = i;
   nm.uNewState = now;
