@@ -1,7 +1,6 @@
 // The audit log file ("KALF"): a counted list of fixed-size entries.
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "formats/FieldIo.h"
