@@ -248,7 +248,18 @@ long Append(const char* log, const CAuditLogEntry& entry) {
   Held held(PathOf(log), true);
   if (held.fd() < 0) return -1;
   off_t size = held.size();
-  if (size < static_cast<off_t>(kHead) && !held.Restart(LogCount(log))) return -1;
+  if (size < static_cast<off_t>(kHead)) {
+    if (!held.Restart(LogCount(log))) return -1;
+    // A journal just made: its name is on disk too before an entry in it is acknowledged.
+    const std::string path = log;
+    const size_t slash = path.rfind('/');
+    const int folder = ::open(slash == std::string::npos ? "." : path.substr(0, slash + 1).c_str(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+      ::fsync(folder);
+      ::close(folder);
+    }
+  }
   size = std::max<off_t>(size, kHead);
   // A record cut short by a writer that stopped half-way was never acknowledged: it goes.
   const off_t whole = kHead + (size - kHead) / kRecord * kRecord;
