@@ -21,6 +21,7 @@ constexpr const char kMakerAddress[] = "https://kesmora.example/";
 constexpr UINT kRunOnPage = WM_APP + 0x1D0;
 constexpr UINT_PTR kAnimationTimer = 1, kStartTimer = 2;
 constexpr int kBarBase = 500;
+constexpr UINT kRequestNotSaved = 5179, kRequestSaved = 5180;
 
 }  // namespace
 
@@ -405,10 +406,11 @@ UINT CreateCertificateThread(LPVOID argument) {
     DWORD mode = info.m_nMode;
     page.RunOnPage([&] {
       if (mode == 0 || mode == 2) {
+        // A request saved to its file is no certificate: that run has texts of its own.
         if (succeeded) {
-          page.m_lblResult.SetWindowText(LoadResString(5181));
+          page.m_lblResult.SetWindowText(LoadResString(mode == 2 ? kRequestSaved : 5181));
         } else {
-          page.m_lblResult.SetWindowText(Joined(605, " ", 606));
+          page.m_lblResult.SetWindowText(Joined(mode == 2 ? kRequestNotSaved : 605, " ", 606));
           page.m_lblSecond.SetWindowText(LoadResString(362));
         }
         page.m_lblSecond.ShowWindow(SW_SHOW);

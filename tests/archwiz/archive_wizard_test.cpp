@@ -334,6 +334,12 @@ TEST_F(ArchiveWizard, EncryptsTheArchiveAndOpensItAgain) {
     HWND run = Page(d, sheet, kRun);
     WaitForButton(d, sheet, ID_WIZFINISH);
     EXPECT_EQ(d.Text(Item(d, run, kStatus)), "Operation Successful. File (" + archive + ") saved.");
+    // Encrypted only: no signature is reported, whatever the preset's flag bytes hold.
+    const std::string report = d.Text(Item(d, run, kReport));
+    EXPECT_NE(report.find(Text(458) + " " + Text(460) + "\r\n"), std::string::npos) << report;
+    EXPECT_NE(report.find(Text(463) + " = " + Text(235) + "\r\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find(Text(466)), std::string::npos) << report;
+    d.SavePng(sheet, Shot("archive-encrypted-report"));
     d.Click(d.Control(sheet, ID_WIZFINISH));
     d.WaitForGone(sheet);
   });

@@ -239,11 +239,11 @@ TEST_F(SystemProfile, TransportPageFollowsTheProxySwitchesAndStoresAllSevenValue
     c.ComboPick(d.Control(page, 1166), "IP address");
     EXPECT_TRUE(d.IsVisible(d.Control(page, 1172)));
     EXPECT_FALSE(d.IsVisible(d.Control(page, 1112)));
-    EXPECT_EQ(d.Text(d.Control(page, 1171)), "Proxy server &IP address:");
+    EXPECT_EQ(d.Text(d.Control(page, 1171)), "Server &IP address:");
     Shot(d, sheet, "profile-transport-ip");
     c.ComboPick(d.Control(page, 1166), "URL");
     EXPECT_FALSE(d.IsVisible(d.Control(page, 1172)));
-    EXPECT_EQ(d.Text(d.Control(page, 1171)), "Proxy server &URL:");
+    EXPECT_EQ(d.Text(d.Control(page, 1171)), "Server &URL:");
     d.SetText(d.Control(page, 1112), "proxy.example");
 
     // A port no connection can use is refused.
