@@ -19,6 +19,9 @@ using kx::archives::WorkerMessageBox;
 
 namespace {
 
+// Said on Next after a failed add made the archive again without the user's files.
+constexpr UINT kFilesLost = 31530;
+
 enum {
   IDC_STATUS = 1115,
   IDC_CAPTION = 1136,
@@ -135,6 +138,7 @@ BOOL CArchiveZipPage::OnSetActive() {
     CArchiveWizardData& data = sheet->m_Data;
     if (data.m_nReloadPending && data.m_bConfirmed && !data.m_strDestinationPath.IsEmpty()) {
       data.m_nReloadPending = 0;
+      m_bFilesLost = 0;
       if (IsOpenMode()) {
         // A temporary archive of an earlier create is of no use any more.
         CloseArchive();
@@ -158,6 +162,11 @@ LRESULT CArchiveZipPage::OnWizardNext() {
   // Only an archive closed whole goes on to be protected.
   if (m_bBroken) {
     RecoverAfterException();
+    return -1;
+  }
+  // An archive that lost the user's files in a failed add is never protected as though it were whole.
+  if (m_bFilesLost && !IsOpenMode()) {
+    AfxMessageBox(LoadResString(kFilesLost), MB_OK | MB_ICONEXCLAMATION);
     return -1;
   }
   if (sheet) {
@@ -534,12 +543,14 @@ UINT CArchiveZipPage::AddFolderThread(LPVOID argument) {
     if (!ok) break;
     progress.before += item.size;
   }
-  if (page->m_bError) {
+  const bool failed = page->m_bError != 0;
+  if (failed) {
     WorkerMessageBox(page, Strings(617, 615), MB_OK | MB_ICONERROR);
     page->CloseArchive();
   }
 
   page->RunOnPageThread([&] {
+    page->m_bFilesLost = failed ? 1 : 0;
     page->m_ctlProgress.Hide(1);
     page->m_strStatus = LoadResString(656);
     if (page->GetSafeHwnd()) page->UpdateData(FALSE);
@@ -581,6 +592,7 @@ void CArchiveZipPage::OnAddFiles() {
       break;
     progress.before += item.size;
   }
+  m_bFilesLost = m_bError ? 1 : 0;
   if (m_bError) {
     AfxMessageBox(Strings(614, 615), MB_OK | MB_ICONERROR);
     CloseArchive();

@@ -633,4 +633,46 @@ TEST_F(ArchiveWizard, CancelLeavesNoTemporaryArchive) {
   EXPECT_FALSE(Exists(archive));
 }
 
+// The disk fills while a folder is added: the user is told, and the archive made again without the files is not
+// protected as though it were the user's (it used to end in "Operation Successful" with an empty archive, and
+// each retry in another numbered one).
+TEST_F(ArchiveWizard, AFolderThatCouldNotBeAddedIsNotProtectedAsAnEmptyArchive) {
+  const std::string preset = WritePreset("Sign", 1, {AddWithKey("signer")}, {});
+  const std::string small = m_work + "/small";
+  ASSERT_EQ(Sh("mkdir -p " + Quote(small)), 0);
+  std::string said;
+  if (Sh("mount -t tmpfs -o size=1m tmpfs " + Quote(small), &said) != 0) GTEST_SKIP() << "no tmpfs: " << said;
+  struct Unmount {
+    std::string path;
+    ~Unmount() { kxtest::Run("umount '" + path + "'"); }
+  } unmount{small};
+  const std::string src = kxtest::MakeTempDir("src"), archive = small + "/full.tvx";
+  WriteTree(src, {{"big.bin", Noise(3 << 20, 7)}});
+  std::string told, refused;
+  kx::RunWithUiHere([] { return INT_PTR(DisplayArchiveWizard(nullptr)); }, [&](kx::UiDriver& d) {
+    kx::ControlDriver c(d);
+    HWND sheet = d.WaitForTitle("Archive Wizard");
+    HWND task = ToTaskPage(d, sheet, false);
+    TakeArchivePreset(d, task, preset);
+    d.SetText(Item(d, task, kSecondPath), archive);
+    Next(d, sheet);
+    HWND contents = Page(d, sheet, kContents);
+    d.Click(Item(d, contents, kAdd));
+    c.ChooseFolder(src);
+    told = AnswerPage(d, "OK");
+    WaitForButton(d, sheet, ID_WIZNEXT);
+    d.Click(d.Control(sheet, ID_WIZNEXT));
+    refused = AnswerPage(d, "OK");
+    d.SavePng(sheet, Shot("archive-add-failed"));
+    EXPECT_TRUE(d.IsVisible(contents)) << "the wizard stays on its contents";
+    d.Click(d.Control(sheet, IDCANCEL));
+    AnswerPage(d, "Yes");
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(told, Text(617) + " " + Text(615));
+  EXPECT_NE(refused.find("Add the files again"), std::string::npos) << refused;
+  EXPECT_FALSE(Exists(archive));
+  EXPECT_FALSE(Exists(small + "/full(1).tvx"));
+}
+
 }  // namespace
