@@ -204,6 +204,7 @@ class CArchiveDecryptPage : public CWorkerPage, public CArchiveRunBase {
   CColorLabel m_lblStatus;      // 1088
   CColorLabel m_lblReport;      // 1081
   CString m_strReport;          // 1145
+  CString m_strSubtitle;        // the header's subtitle of the mode
   BYTE m_bRunning = 0;
   int m_nLower = 0;
   int m_nUpper = 50000;

@@ -21,6 +21,8 @@ namespace {
 
 // Said on Next after a failed add made the archive again without the user's files.
 constexpr UINT kFilesLost = 31530;
+// The contents list's columns: name, folder, size, modified, attributes, ratio, CRC, comment.
+constexpr int kColumns = 8;
 
 enum {
   IDC_STATUS = 1115,
@@ -321,6 +323,8 @@ void CArchiveZipPage::RefreshList() {
       m_ctlProgress.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }
     m_lstEntries.AutoSizeColumns();
+    // Sized to the rows alone, the short columns ("NO", "-a--") cut their headings ("Folder", "Attributes").
+    for (int c = 0; c < kColumns; ++c) m_lstEntries.SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
     m_ctlProgress.Hide(1);
   });
 }

@@ -347,6 +347,8 @@ TEST_F(ArchiveWizard, EncryptsTheArchiveAndOpensItAgain) {
 
   ProtectedFile encrypted = ReadProtected(archive);
   ASSERT_TRUE(encrypted.object);
+  // Decrypted, it is named after the archive, not after the wizard's temporary zip file.
+  EXPECT_EQ(std::string(encrypted.object->m_info.m_strText1), "files.zip");
   const CByteBuffer& envelope = encrypted.object->m_info.m_encryption.m_buffer;
   kxtest::WriteFile(m_work + "/key.der", std::string(reinterpret_cast<const char*>(envelope.GetData()), envelope.GetLength()));
   std::string said;
@@ -379,12 +381,27 @@ TEST_F(ArchiveWizard, EncryptsTheArchiveAndOpensItAgain) {
     std::string folder = src.substr(1);
     for (char& ch : folder) if (ch == '/') ch = '\\';
     EXPECT_EQ(TestReport(d, contents), folder + "\\one.txt  -  passed\r\n" + folder + "\\two.bin  -  passed\r\n");
+    // With rows, every heading keeps room for its text ("Folder" and "Attributes" were cut to "...").
+    d.Invoke(list, [&] {
+      for (int column = 0; column < 8; ++column) {
+        char heading[64] = {};
+        LVCOLUMNA item{};
+        item.mask = LVCF_TEXT;
+        item.pszText = heading;
+        item.cchTextMax = sizeof heading;
+        SendMessage(list, LVM_GETCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&item));
+        const int needed = static_cast<int>(SendMessage(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(heading)));
+        EXPECT_GE(static_cast<int>(SendMessage(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0)), needed + 12)
+            << heading;
+      }
+    });
     Extract(d, contents, dest);
     d.SavePng(sheet, Shot("archive-opened"));
     Next(d, sheet);
     HWND run = Page(d, sheet, kRun);
     WaitForButton(d, sheet, ID_WIZFINISH);
     EXPECT_EQ(d.Text(Item(d, run, 1098)), Text(649));
+    d.SavePng(sheet, Shot("archive-opened-run"));
     EXPECT_FALSE(d.IsEnabled(Item(d, run, kDetails)));
     d.Click(d.Control(sheet, ID_WIZFINISH));
     d.WaitForGone(sheet);
