@@ -22,6 +22,7 @@ constexpr UINT kRunOnPage = WM_APP + 0x1D0;
 constexpr UINT_PTR kAnimationTimer = 1, kStartTimer = 2;
 constexpr int kBarBase = 500;
 constexpr UINT kRequestNotSaved = 5179, kRequestSaved = 5180;
+constexpr UINT kCreatingTitle = 31540, kSavingRequestTitle = 31541;
 
 }  // namespace
 
@@ -130,6 +131,9 @@ BOOL CCWFinishPage::OnInitDialog() {
 BOOL CCWFinishPage::OnSetActive() {
   CPropertySheet* sheet = GetParentSheet();
   if (!sheet) return 0;
+  // Only a request is made when it goes to a file: the title says so.
+  auto* wizard = dynamic_cast<CCWizard*>(sheet);
+  m_lblTitle.SetWindowText(LoadResString(wizard && wizard->m_Info.m_nMode == 2 ? kSavingRequestTitle : kCreatingTitle));
   // A full bar without text, a snake running along it.
   m_ctlProgress.SetColours(3, RGB(0, 0, 0x80), RGB(0xA6, 0xCA, 0xF0), RGB(0, 0, 0x80));
   SetAnimation(FALSE);

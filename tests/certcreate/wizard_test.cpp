@@ -174,6 +174,7 @@ TEST_F(Wizards, ARequestSavedToAFileVerifies) {
     d.WaitForEnabled(button, true, 60000);
     // Only a request was made: the page does not speak of a certificate made.
     EXPECT_EQ(d.Text(d.Control(finish, 1002)), "Your certificate request has been saved.");
+    EXPECT_EQ(d.Text(d.Control(finish, 1001)), "Saving your certificate request");
     d.SavePng(hwnd, Shot("create-request-finish"));
     d.Click(button);
     d.WaitForGone(hwnd);
