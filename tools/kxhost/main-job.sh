@@ -110,7 +110,8 @@ SCRIPT
 # kxhost exits with the export's result: 1 is what these exports answer when they ran to their end.
 host() {
   local status=0
-  "$build/bin/kxhost" "$@" || status=$?
+  # A loaded machine may be slow to show a page: the waits allow a minute.
+  "$build/bin/kxhost" --timeout 60000 "$@" || status=$?
   [ "$status" -eq 1 ] || { echo "kxhost $*: ended with $status" >&2; exit 1; }
 }
 
