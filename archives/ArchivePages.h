@@ -111,6 +111,9 @@ class CArchiveZipPage : public CWorkerPage {
   // The last archive call ended in an exception: the archive is closed and must be made again before the
   // wizard goes on.
   BYTE m_bBroken = 0;
+  // An add failed and the archive was made again without the user's files: the wizard does not go on to
+  // protect it until files are added again.
+  BYTE m_bFilesLost = 0;
 
   BOOL OnInitDialog() override;
   BOOL OnSetActive() override;
@@ -201,6 +204,7 @@ class CArchiveDecryptPage : public CWorkerPage, public CArchiveRunBase {
   CColorLabel m_lblStatus;      // 1088
   CColorLabel m_lblReport;      // 1081
   CString m_strReport;          // 1145
+  CString m_strSubtitle;        // the header's subtitle of the mode
   BYTE m_bRunning = 0;
   int m_nLower = 0;
   int m_nUpper = 50000;

@@ -19,6 +19,11 @@ using kx::archives::WorkerMessageBox;
 
 namespace {
 
+// Said on Next after a failed add made the archive again without the user's files.
+constexpr UINT kFilesLost = 31530;
+// The contents list's columns: name, folder, size, modified, attributes, ratio, CRC, comment.
+constexpr int kColumns = 8;
+
 enum {
   IDC_STATUS = 1115,
   IDC_CAPTION = 1136,
@@ -135,6 +140,7 @@ BOOL CArchiveZipPage::OnSetActive() {
     CArchiveWizardData& data = sheet->m_Data;
     if (data.m_nReloadPending && data.m_bConfirmed && !data.m_strDestinationPath.IsEmpty()) {
       data.m_nReloadPending = 0;
+      m_bFilesLost = 0;
       if (IsOpenMode()) {
         // A temporary archive of an earlier create is of no use any more.
         CloseArchive();
@@ -158,6 +164,11 @@ LRESULT CArchiveZipPage::OnWizardNext() {
   // Only an archive closed whole goes on to be protected.
   if (m_bBroken) {
     RecoverAfterException();
+    return -1;
+  }
+  // An archive that lost the user's files in a failed add is never protected as though it were whole.
+  if (m_bFilesLost && !IsOpenMode()) {
+    AfxMessageBox(LoadResString(kFilesLost), MB_OK | MB_ICONEXCLAMATION);
     return -1;
   }
   if (sheet) {
@@ -312,6 +323,8 @@ void CArchiveZipPage::RefreshList() {
       m_ctlProgress.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }
     m_lstEntries.AutoSizeColumns();
+    // Sized to the rows alone, the short columns ("NO", "-a--") cut their headings ("Folder", "Attributes").
+    for (int c = 0; c < kColumns; ++c) m_lstEntries.SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
     m_ctlProgress.Hide(1);
   });
 }
@@ -534,12 +547,14 @@ UINT CArchiveZipPage::AddFolderThread(LPVOID argument) {
     if (!ok) break;
     progress.before += item.size;
   }
-  if (page->m_bError) {
+  const bool failed = page->m_bError != 0;
+  if (failed) {
     WorkerMessageBox(page, Strings(617, 615), MB_OK | MB_ICONERROR);
     page->CloseArchive();
   }
 
   page->RunOnPageThread([&] {
+    page->m_bFilesLost = failed ? 1 : 0;
     page->m_ctlProgress.Hide(1);
     page->m_strStatus = LoadResString(656);
     if (page->GetSafeHwnd()) page->UpdateData(FALSE);
@@ -581,6 +596,7 @@ void CArchiveZipPage::OnAddFiles() {
       break;
     progress.before += item.size;
   }
+  m_bFilesLost = m_bError ? 1 : 0;
   if (m_bError) {
     AfxMessageBox(Strings(614, 615), MB_OK | MB_ICONERROR);
     CloseArchive();
