@@ -1,5 +1,7 @@
 // Enveloped data for recipient certificates, and the engine's password-encrypted data (an enveloped message
 // with one password recipient).
+#include <algorithm>
+
 #include <openssl/cms.h>
 #include <openssl/crypto.h>
 #include <openssl/err.h>
@@ -169,6 +171,155 @@ HRESULT DecryptContent(CMS_ContentInfo* cms, const uint8_t* message, size_t size
   return S_OK;
 }
 
+// One DER element's place in a message: where it starts, its header's size and its value's length.
+struct Tlv {
+  size_t start = 0, header = 0, length = 0;
+  size_t value() const { return start + header; }
+  size_t end() const { return start + header + length; }
+};
+
+// The definite-length element of the given tag at der[at], ending by limit; false for anything else.
+bool ReadTlv(const Bytes& der, size_t at, size_t limit, uint8_t tag, Tlv* out) {
+  if (at + 2 > limit || der[at] != tag) return false;
+  size_t length = der[at + 1], header = 2;
+  if (length & 0x80) {
+    const size_t count = length & 0x7f;
+    if (count == 0 || count > sizeof(size_t) || at + 2 + count > limit) return false;
+    length = 0;
+    for (size_t i = 0; i < count; ++i) length = (length << 8) | der[at + 2 + i];
+    header += count;
+  }
+  if (length > limit - at - header) return false;
+  *out = Tlv{at, header, length};
+  return true;
+}
+
+size_t HeaderSize(size_t length) {
+  size_t n = 2;
+  if (length >= 0x80)
+    for (size_t l = length; l; l >>= 8) ++n;
+  return n;
+}
+
+uint8_t* PutHeader(uint8_t* p, uint8_t tag, size_t length) {
+  *p++ = tag;
+  if (length < 0x80) {
+    *p++ = static_cast<uint8_t>(length);
+    return p;
+  }
+  const size_t count = HeaderSize(length) - 2;
+  *p++ = static_cast<uint8_t>(0x80 | count);
+  for (size_t i = count; i-- > 0;) *p++ = static_cast<uint8_t>(length >> (8 * i));
+  return p;
+}
+
+// Where the encrypted content goes into an enveloped message encoded without it: the outer elements that
+// hold it (content info, its explicit [0], the enveloped data, the encrypted content info), each the last
+// element of the one around it.
+struct ContentPlace {
+  Tlv info, explicitContent, enveloped, encryptedInfo;
+};
+
+bool FindContentPlace(const Bytes& der, ContentPlace* place) {
+  using kxsc::der::kSequence;
+  Tlv oid;
+  if (!ReadTlv(der, 0, der.size(), kSequence, &place->info) || place->info.end() != der.size() ||
+      !ReadTlv(der, place->info.value(), der.size(), kxsc::der::kOid, &oid) ||
+      !ReadTlv(der, oid.end(), der.size(), 0xA0, &place->explicitContent) ||
+      place->explicitContent.end() != der.size() ||
+      !ReadTlv(der, place->explicitContent.value(), der.size(), kSequence, &place->enveloped) ||
+      place->enveloped.end() != der.size())
+    return false;
+  // The encrypted content info is the last element of the enveloped data (no unprotected attributes).
+  size_t at = place->enveloped.value();
+  Tlv element;
+  while (at < der.size()) {
+    if (at + 2 > der.size()) return false;
+    if (!ReadTlv(der, at, der.size(), der[at], &element)) return false;
+    at = element.end();
+  }
+  return element.start > place->enveloped.value() && der[element.start] == kSequence &&
+         ReadTlv(der, element.start, der.size(), kSequence, &place->encryptedInfo);
+}
+
+
+// The message is laid out whole before the content is encrypted: the message without its content (recipient
+// and cipher parameters) comes from the library, the content is encrypted straight into its place after it.
+// Nothing is copied through a growing memory buffer, and the message's storage is kept when the length is
+// the same as last time (the chunks of a file).
+HRESULT EncryptInto(const uint8_t* content, size_t size, const Bytes& secret, int algorithm, int keyLength,
+                    OSSL_LIB_CTX* libctx, Bytes* message, std::string* detail) {
+  if (size == 0) return Fail(detail, CAPICOM_E_ENCRYPT_NOT_INITIALIZED, "no content to encrypt");
+  if (secret.empty()) return Fail(detail, CAPICOM_E_ENCRYPT_NO_SECRET, "no secret");
+  CipherPtr cipher;
+  HRESULT hr = FetchCipher(algorithm, keyLength, libctx, &cipher, detail);
+  if (FAILED(hr)) return hr;
+  X509Stack none(sk_X509_new_null());
+  CmsPtr cms(CMS_encrypt_ex(none.get(), nullptr, cipher.get(), CMS_BINARY | CMS_PARTIAL | CMS_DETACHED, libctx,
+                            nullptr));
+  if (!cms) return Fail(detail, E_FAIL, "cannot start an encrypted message: " + OpenSslError());
+  CMS_RecipientInfo* ri = CMS_add0_recipient_password(cms.get(), kSecretIterations, NID_id_alg_PWRI_KEK,
+                                                      NID_id_pbkdf2, nullptr, 0, nullptr);
+  if (!ri) return Fail(detail, E_FAIL, "cannot add the password recipient: " + OpenSslError());
+  // The copy goes to a recipient already in the message, which owns and cleanses it from then on; handed in
+  // with the recipient, a failure part way would leave it to us or to the library depending on where.
+  auto* pass = static_cast<unsigned char*>(OPENSSL_memdup(secret.data(), secret.size()));
+  if (!pass) return Fail(detail, E_OUTOFMEMORY, "out of memory");
+  CMS_RecipientInfo_set0_password(ri, pass, static_cast<ossl_ssize_t>(secret.size()));
+  // Makes the content key, encrypts it for the recipient and readies the content cipher.
+  BIO* nowhere = BIO_new(BIO_s_null());
+  BioPtr chain(nowhere ? CMS_dataInit(cms.get(), nowhere) : nullptr);
+  if (!chain) {
+    BIO_free(nowhere);
+    return Fail(detail, E_FAIL, "cannot encrypt: " + OpenSslError());
+  }
+  EVP_CIPHER_CTX* ctx = nullptr;
+  BIO* cipherBio = BIO_find_type(chain.get(), BIO_TYPE_CIPHER);
+  if (cipherBio) BIO_get_cipher_ctx(cipherBio, &ctx);
+  if (!ctx) return Fail(detail, E_FAIL, "cannot encrypt: no content cipher");
+  Bytes head;
+  hr = WriteMessage(cms.get(), &head, detail);
+  if (FAILED(hr)) return hr;
+  ContentPlace at;
+  if (!FindContentPlace(head, &at)) return Fail(detail, E_FAIL, "cannot encode the message");
+
+  const int block = EVP_CIPHER_CTX_get_block_size(ctx);
+  const size_t encrypted = block > 1 ? (size / static_cast<size_t>(block) + 1) * static_cast<size_t>(block) : size;
+  const size_t contentTlv = HeaderSize(encrypted) + encrypted;
+  const size_t infoLength = at.encryptedInfo.length + contentTlv;
+  const size_t envelopedLength =
+      at.enveloped.length - (at.encryptedInfo.header + at.encryptedInfo.length) + HeaderSize(infoLength) + infoLength;
+  const size_t explicitLength = HeaderSize(envelopedLength) + envelopedLength;
+  const size_t outerLength =
+      at.info.length - (at.explicitContent.header + at.explicitContent.length) + HeaderSize(explicitLength) +
+      explicitLength;
+  const size_t total = HeaderSize(outerLength) + outerLength;
+  message->resize(total);
+  uint8_t* p = PutHeader(message->data(), kxsc::der::kSequence, outerLength);
+  p = std::copy(head.begin() + static_cast<ptrdiff_t>(at.info.value()),
+                head.begin() + static_cast<ptrdiff_t>(at.explicitContent.start), p);
+  p = PutHeader(p, 0xA0, explicitLength);
+  p = PutHeader(p, kxsc::der::kSequence, envelopedLength);
+  p = std::copy(head.begin() + static_cast<ptrdiff_t>(at.enveloped.value()),
+                head.begin() + static_cast<ptrdiff_t>(at.encryptedInfo.start), p);
+  p = PutHeader(p, kxsc::der::kSequence, infoLength);
+  p = std::copy(head.begin() + static_cast<ptrdiff_t>(at.encryptedInfo.value()), head.end(), p);
+  p = PutHeader(p, 0x80, encrypted);  // [0] IMPLICIT OCTET STRING
+  for (size_t done = 0; done < size;) {
+    const int step = static_cast<int>(std::min<size_t>(size - done, 1u << 30));
+    int n = 0;
+    if (EVP_EncryptUpdate(ctx, p, &n, content + done, step) != 1)
+      return Fail(detail, E_FAIL, "cannot encrypt: " + OpenSslError());
+    p += n;
+    done += static_cast<size_t>(step);
+  }
+  int n = 0;
+  if (EVP_EncryptFinal_ex(ctx, p, &n) != 1) return Fail(detail, E_FAIL, "cannot encrypt: " + OpenSslError());
+  p += n;
+  if (p != message->data() + total) return Fail(detail, E_FAIL, "cannot encrypt: the content's length is not as expected");
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT WriterCipher(int algorithm, int keyLength, std::string* cipherName) {
@@ -266,25 +417,14 @@ HRESULT OpenEnvelope(const Bytes& message, const KeyLookup& lookup, OSSL_LIB_CTX
 
 HRESULT EncryptWithSecret(const Bytes& content, const Bytes& secret, int algorithm, int keyLength,
                           OSSL_LIB_CTX* libctx, Bytes* message, std::string* detail) {
-  message->clear();
-  if (content.empty()) return Fail(detail, CAPICOM_E_ENCRYPT_NOT_INITIALIZED, "no content to encrypt");
-  if (secret.empty()) return Fail(detail, CAPICOM_E_ENCRYPT_NO_SECRET, "no secret");
-  CipherPtr cipher;
-  HRESULT hr = FetchCipher(algorithm, keyLength, libctx, &cipher, detail);
-  if (FAILED(hr)) return hr;
-  X509Stack none(sk_X509_new_null());
-  BioPtr in = ReadBio(content);
-  CmsPtr cms(CMS_encrypt_ex(none.get(), in.get(), cipher.get(), CMS_BINARY | CMS_PARTIAL, libctx, nullptr));
-  if (!cms) return Fail(detail, E_FAIL, "cannot start an encrypted message: " + OpenSslError());
-  // The recipient owns the copy from here on (only a failed allocation inside could leave it to us).
-  auto* pass = static_cast<unsigned char*>(OPENSSL_memdup(secret.data(), secret.size()));
-  if (!pass) return Fail(detail, E_OUTOFMEMORY, "out of memory");
-  if (!CMS_add0_recipient_password(cms.get(), kSecretIterations, NID_id_alg_PWRI_KEK, NID_id_pbkdf2, pass,
-                                   static_cast<ossl_ssize_t>(secret.size()), nullptr))
-    return Fail(detail, E_FAIL, "cannot add the password recipient: " + OpenSslError());
-  if (CMS_final(cms.get(), in.get(), nullptr, CMS_BINARY) != 1)
-    return Fail(detail, E_FAIL, "cannot encrypt: " + OpenSslError());
-  return WriteMessage(cms.get(), message, detail);
+  return EncryptWithSecret(content.data(), content.size(), secret, algorithm, keyLength, libctx, message, detail);
+}
+
+HRESULT EncryptWithSecret(const uint8_t* content, size_t size, const Bytes& secret, int algorithm, int keyLength,
+                          OSSL_LIB_CTX* libctx, Bytes* message, std::string* detail) {
+  HRESULT hr = EncryptInto(content, size, secret, algorithm, keyLength, libctx, message, detail);
+  if (FAILED(hr)) message->clear();
+  return hr;
 }
 
 HRESULT DecryptWithSecret(const Bytes& message, const Bytes& secret, OSSL_LIB_CTX* libctx, Bytes* content,
