@@ -10,6 +10,7 @@
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "app/UserFolders.h"
+#include "platform/win32/registry.h"
 #include "controls/LineEffect.h"
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
@@ -57,6 +58,8 @@ void SetResourceModule(HMODULE module) { AfxGetStaticModuleState()->m_hCurrentRe
 
 BOOL CBrinmoorApp::InitInstance() {
   static CMshtmlHolder mshtml;
+  // The defaults a first start writes go to each database in one transaction.
+  kx::RegistryBatch batch;
   m_strStartError.Empty();
   // The library's own file: its folder holds the resource library, the HELP pages and the help file.
   char path[4096] = "";

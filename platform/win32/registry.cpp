@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <memory>
+#include <atomic>
 #include <mutex>
 #include <set>
 #include <string>
@@ -35,6 +36,7 @@ struct Hive {
   sqlite3* db = nullptr;
   bool machine = false;
   bool readOnly = false;
+  bool batched = false;  // holds the open transaction of a RegistryBatch
   ~Hive() {
     if (db) sqlite3_close(db);
   }
@@ -82,24 +84,43 @@ LSTATUS FromSqlite(int rc) {
 
 bool Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
-// One write transaction; rolled back unless committed.
+std::atomic<int> g_batchDepth{0};
+
+// One write transaction; rolled back unless committed. While a RegistryBatch is open it is a savepoint in the
+// hive's batch transaction instead, committed (and synced) with the batch.
 class Tx {
  public:
-  explicit Tx(sqlite3* db) : db_(db) { rc_ = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr); }
+  explicit Tx(Hive& h) : db_(h.db) {
+    if (g_batchDepth.load() > 0 && !h.batched && sqlite3_get_autocommit(db_)) {
+      if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) h.batched = true;
+    }
+    nested_ = h.batched;
+    rc_ = sqlite3_exec(db_, nested_ ? "SAVEPOINT kx_write" : "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  }
   ~Tx() {
-    if (rc_ == SQLITE_OK && !done_) Exec(db_, "ROLLBACK");
+    if (rc_ == SQLITE_OK && !done_) Rollback();
   }
   int rc() const { return rc_; }
   int Commit() {
     done_ = true;
-    int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) Exec(db_, "ROLLBACK");
+    int rc = sqlite3_exec(db_, nested_ ? "RELEASE kx_write" : "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) Rollback();
     return rc;
   }
 
  private:
+  void Rollback() {
+    if (nested_) {
+      Exec(db_, "ROLLBACK TO kx_write");
+      Exec(db_, "RELEASE kx_write");
+    } else {
+      Exec(db_, "ROLLBACK");
+    }
+  }
+
   sqlite3* db_;
   int rc_;
+  bool nested_ = false;
   bool done_ = false;
 };
 
@@ -200,9 +221,11 @@ std::shared_ptr<Hive> OpenHive(bool machine) {
     // Both journal modes keep a killed writer's transaction out: a write-ahead log for the user's own hive, a
     // kept rollback journal for the machine hive, which users without write access to its folder must still
     // be able to read.
+    // A file made just now holds nothing to lose: its journal mode is set without syncing.
+    if (!exists) Exec(h->db, "PRAGMA synchronous=OFF");
     Exec(h->db, machine ? "PRAGMA journal_mode=PERSIST" : "PRAGMA journal_mode=WAL");
     Exec(h->db, "PRAGMA synchronous=NORMAL");
-    Tx tx(h->db);
+    Tx tx(*h);
     if (tx.rc() != SQLITE_OK) return nullptr;
     if (!Exec(h->db, kSchema)) return nullptr;
     Stmt root(h->db, "INSERT OR IGNORE INTO keys(id,parent,name,fold,written) VALUES(1,0,'','',0)");
@@ -440,7 +463,7 @@ LSTATUS DeleteTree(HKEY key, LPCSTR subKey, bool recursive) {
     if (!target) return ERROR_FILE_NOT_FOUND;
     if (target == kRootId) return ERROR_ACCESS_DENIED;
     if (h.readOnly) return ERROR_ACCESS_DENIED;
-    Tx tx(h.db);
+    Tx tx(h);
     if (tx.rc() != SQLITE_OK) return FromSqlite(tx.rc());
     std::vector<int64_t> below = Descendants(h, target);
     if (!below.empty() && !recursive) return ERROR_ACCESS_DENIED;
@@ -530,7 +553,7 @@ LSTATUS RegCreateKeyEx(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM desi
   }
   if (h.readOnly) return ERROR_ACCESS_DENIED;
   if (id == r.id && !(r.granted & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
-  Tx tx(h.db);
+  Tx tx(h);
   if (tx.rc() != SQLITE_OK) return FromSqlite(tx.rc());
   // Another process may have made part of the path meanwhile.
   for (; i < parts.size(); ++i) {
@@ -585,7 +608,13 @@ LSTATUS RegSetValueEx(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data
   return WithKey(key, KEY_SET_VALUE, [&](Hive& h, int64_t id) -> LSTATUS {
     if (h.readOnly) return ERROR_ACCESS_DENIED;
     std::string n = ValueName(name);
-    Tx tx(h.db);
+    {
+      // A value that is already there as it stands is not written again (no transaction, no sync).
+      Stmt same(h.db, "SELECT 1 FROM vals WHERE key=?1 AND fold=?2 AND type=?3 AND data=?4");
+      same.Bind(1, id).Bind(2, Fold(n)).Bind(3, type).BindBlob(4, data, size);
+      if (same.Step() == SQLITE_ROW) return ERROR_SUCCESS;
+    }
+    Tx tx(h);
     if (tx.rc() != SQLITE_OK) return FromSqlite(tx.rc());
     Stmt s(h.db,
            "INSERT INTO vals(key,name,fold,type,data) VALUES(?1,?2,?3,?4,?5) "
@@ -637,7 +666,7 @@ LSTATUS RegSetValue(HKEY key, LPCSTR subKey, DWORD type, LPCSTR data, DWORD) {
 LSTATUS RegDeleteValue(HKEY key, LPCSTR name) {
   return WithKey(key, KEY_SET_VALUE, [&](Hive& h, int64_t id) -> LSTATUS {
     if (h.readOnly) return ERROR_ACCESS_DENIED;
-    Tx tx(h.db);
+    Tx tx(h);
     if (tx.rc() != SQLITE_OK) return FromSqlite(tx.rc());
     Stmt s(h.db, "DELETE FROM vals WHERE key=?1 AND fold=?2");
     s.Bind(1, id).Bind(2, Fold(ValueName(name)));
@@ -728,6 +757,24 @@ LSTATUS RegGetKeyAccessList(HKEY key, std::string* owner, std::vector<AccessEntr
     if (entries) *entries = acl;
     return ERROR_SUCCESS;
   });
+}
+
+RegistryBatch::RegistryBatch() { ++g_batchDepth; }
+
+RegistryBatch::~RegistryBatch() {
+  if (--g_batchDepth > 0) return;
+  std::vector<std::shared_ptr<Hive>> hives;
+  {
+    std::lock_guard<std::mutex> lock(g_hivesMutex);
+    for (auto& h : g_hives)
+      if (h) hives.push_back(h);
+  }
+  for (auto& h : hives) {
+    std::lock_guard<std::mutex> lock(h->mu);
+    if (!h->batched) continue;
+    h->batched = false;
+    if (!Exec(h->db, "COMMIT")) Exec(h->db, "ROLLBACK");
+  }
 }
 
 }  // namespace kx
