@@ -502,6 +502,45 @@ void CArchiveZipPage::ScanFolder(CString folder, std::vector<AddItem>& items, UL
   }
 }
 
+bool CArchiveZipPage::AddItems(const std::vector<AddItem>& items, int level, bool fullPath, ProgressState& progress,
+                               std::vector<CString>& notAdded, bool& full) {
+  full = false;
+  for (const AddItem& item : items) {
+    // The archive's refusal of one entry more is no failure of the archive: the rest is named, not lost.
+    if (full || m_Zip.IsFull()) {
+      full = true;
+      notAdded.push_back(item.path);
+      continue;
+    }
+    bool added = false;
+    const bool ok = Guarded([&] {
+      added = m_Zip.AddNewFile(item.path, item.folder ? 0 : level, fullPath, ProgressCallback, &progress, kEntryBuffer);
+    });
+    if (!ok) return false;
+    if (!added) notAdded.push_back(item.path);
+    progress.before += item.size;
+  }
+  return true;
+}
+
+CString CArchiveZipPage::NotAddedText(const std::vector<CString>& notAdded, bool full) {
+  constexpr size_t kNamed = 20;
+  CString text;
+  text.Format("%d of the files chosen were not added to the archive:", static_cast<int>(notAdded.size()));
+  for (size_t i = 0; i < notAdded.size() && i < kNamed; ++i) text += "\n" + notAdded[i];
+  if (notAdded.size() > kNamed) {
+    CString more;
+    more.Format("\n... and %d more.", static_cast<int>(notAdded.size() - kNamed));
+    text += more;
+  }
+  if (full) {
+    CString limit;
+    limit.Format("\n\nA zip archive holds at most %d entries.", CZipArchive::kMaxEntries);
+    text += limit;
+  }
+  return text;
+}
+
 void CArchiveZipPage::OnAddFolder() {
   if (m_Zip.IsClosed() || !m_strPendingPath.IsEmpty() || IsProtectedCopy()) return;
   CFolderBrowser chooser;
@@ -526,17 +565,14 @@ UINT CArchiveZipPage::AddFolderThread(LPVOID argument) {
   ProgressState progress;
   progress.bar = &page->m_ctlProgress;
   progress.Start(total);
-  const int level = page->m_Options.m_nLevel;
-  for (const AddItem& item : items) {
-    const bool ok = page->Guarded([&] {
-      page->m_Zip.AddNewFile(item.path, item.folder ? 0 : level, false, ProgressCallback, &progress, kEntryBuffer);
-    });
-    if (!ok) break;
-    progress.before += item.size;
-  }
+  std::vector<CString> notAdded;
+  bool full = false;
+  page->AddItems(items, page->m_Options.m_nLevel, false, progress, notAdded, full);
   if (page->m_bError) {
     WorkerMessageBox(page, Strings(617, 615), MB_OK | MB_ICONERROR);
     page->CloseArchive();
+  } else if (!notAdded.empty()) {
+    WorkerMessageBox(page, NotAddedText(notAdded, full), MB_OK | MB_ICONWARNING);
   }
 
   page->RunOnPageThread([&] {
@@ -574,16 +610,14 @@ void CArchiveZipPage::OnAddFiles() {
   ProgressState progress;
   progress.bar = &m_ctlProgress;
   progress.Start(total);
-  for (const AddItem& item : items) {
-    if (!Guarded([&] {
-          m_Zip.AddNewFile(item.path, m_Options.m_nLevel, true, ProgressCallback, &progress, kEntryBuffer);
-        }))
-      break;
-    progress.before += item.size;
-  }
+  std::vector<CString> notAdded;
+  bool full = false;
+  AddItems(items, m_Options.m_nLevel, true, progress, notAdded, full);
   if (m_bError) {
     AfxMessageBox(Strings(614, 615), MB_OK | MB_ICONERROR);
     CloseArchive();
+  } else if (!notAdded.empty()) {
+    AfxMessageBox(NotAddedText(notAdded, full), MB_OK | MB_ICONWARNING);
   }
   m_ctlProgress.Hide(1);
   RefreshList();
