@@ -232,6 +232,21 @@ TEST_F(EnvelopedTest, SecretEncryptionIsStandardBothWays) {
                                      nullptr, &detail),
             kxcms::NTE_BAD_DATA);
   EXPECT_TRUE(opened.empty());
+  // A last block that does not end in its padding is refused, and nothing of it is handed out.
+  kxcms::Bytes damaged = B(kxtest::ReadFile(env));
+  damaged.back() ^= 0x5a;
+  EXPECT_EQ(kxcms::DecryptWithSecret(damaged, B(secret), nullptr, &opened, nullptr, &detail), kxcms::NTE_BAD_DATA);
+  EXPECT_TRUE(opened.empty());
+  // Streamed by openssl: indefinite lengths and the content in pieces.
+  ASSERT_EQ(Openssl("cms -encrypt -stream -binary -outform DER -des3 -in " + Q(dir_ + "/doc") + " -out " + Q(env) +
+                        " -pwri_password " + Q(secret),
+                    &out),
+            0)
+      << out;
+  ASSERT_EQ(kxcms::DecryptWithSecret(B(kxtest::ReadFile(env)), B(secret), nullptr, &opened, &cipher, &detail), S_OK)
+      << detail;
+  EXPECT_EQ(S(opened), doc);
+  EXPECT_EQ(cipher.name, "DES-EDE3-CBC");
 }
 
 // The message is laid out around the content's length: lengths on either side of each DER length size, into
