@@ -10,7 +10,6 @@
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "app/UserFolders.h"
-#include "platform/win32/registry.h"
 #include "controls/LineEffect.h"
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
