@@ -388,4 +388,46 @@ TEST(Registry, AValueAsItStandsIsNotWrittenAgain) {
   RegCloseKey(k);
 }
 
+
+// A hive a batch makes is built beside its place and moved there whole when the batch ends: no hive file
+// while it runs, the file in place with its mode afterwards, nothing left beside it, what was written in it.
+TEST(Registry, AHiveMadeInABatchIsMovedIntoPlaceWhole) {
+  AdminOverride admin(1);
+  const std::string fresh = kxtest::MakeTempDir("freshroot"), old = kxtest::Root();
+  setenv("KESMORA_ROOT", fresh.c_str(), 1);
+  kx::NotifyStateRootChanged();
+  const std::string user = fresh + "/user/registry.db", machine = fresh + "/machine/registry.db";
+  {
+    kx::RegistryBatch batch;
+    HKEY k = Create(HKEY_CURRENT_USER, "Software\\Kesmora\\Fresh");
+    SetString(k, "Name", "made in a batch");
+    RegCloseKey(k);
+    k = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kesmora\\Fresh");
+    SetString(k, "Name", "machine");
+    RegCloseKey(k);
+    EXPECT_NE(access(user.c_str(), F_OK), 0);
+    EXPECT_NE(access(machine.c_str(), F_OK), 0);
+  }
+  struct stat st {};
+  ASSERT_EQ(stat(user.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(stat(machine.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  std::string out;
+  EXPECT_EQ(kxtest::Run(Child() + " regget HKCU 'Software\\Kesmora\\Fresh' Name", &out), 0);
+  EXPECT_EQ(out, "made in a batch");
+  EXPECT_EQ(kxtest::Run(Child() + " regget HKLM 'SOFTWARE\\Kesmora\\Fresh' Name", &out), 0);
+  EXPECT_EQ(out, "machine");
+  EXPECT_EQ(kxtest::Run("ls '" + fresh + "/user' '" + fresh + "/machine' | grep -c new-", &out), 1) << out;
+  // The hive goes on in its place in this process too.
+  HKEY k = Create(HKEY_CURRENT_USER, "Software\\Kesmora\\Fresh");
+  SetString(k, "Later", "after");
+  EXPECT_EQ(GetString(k, "Name"), "made in a batch");
+  RegCloseKey(k);
+  EXPECT_EQ(kxtest::Run(Child() + " regget HKCU 'Software\\Kesmora\\Fresh' Later", &out), 0);
+  EXPECT_EQ(out, "after");
+  setenv("KESMORA_ROOT", old.c_str(), 1);
+  kx::NotifyStateRootChanged();
+}
+
 }  // namespace
