@@ -502,25 +502,22 @@ void CArchiveZipPage::ScanFolder(CString folder, std::vector<AddItem>& items, UL
   }
 }
 
-bool CArchiveZipPage::AddItems(const std::vector<AddItem>& items, int level, bool fullPath, ProgressState& progress,
-                               std::vector<CString>& notAdded, bool& full) {
-  full = false;
-  for (const AddItem& item : items) {
-    // The archive's refusal of one entry more is no failure of the archive: the rest is named, not lost.
-    if (full || m_Zip.IsFull()) {
-      full = true;
-      notAdded.push_back(item.path);
-      continue;
-    }
-    bool added = false;
-    const bool ok = Guarded([&] {
-      added = m_Zip.AddNewFile(item.path, item.folder ? 0 : level, fullPath, ProgressCallback, &progress, kEntryBuffer);
-    });
-    if (!ok) return false;
-    if (!added) notAdded.push_back(item.path);
-    progress.before += item.size;
+bool CArchiveZipPage::AddOne(const AddItem& item, int level, bool fullPath, ProgressState& progress,
+                             std::vector<CString>& notAdded, bool& full) {
+  // The archive's refusal of one entry more is no failure of the archive: the rest is named, not lost.
+  if (full || m_Zip.IsFull()) {
+    full = true;
+    notAdded.push_back(item.path);
+    return true;
   }
-  return true;
+  bool added = false;
+  const bool ok = Guarded([&] {
+    added = m_Zip.AddNewFile(item.path, item.folder ? 0 : level, fullPath, ProgressCallback, &progress, kEntryBuffer);
+  });
+  // A failed archive is reported as such; what it lost is no list of files.
+  if (!ok) notAdded.clear();
+  else if (!added) notAdded.push_back(item.path);
+  return ok;
 }
 
 CString CArchiveZipPage::NotAddedText(const std::vector<CString>& notAdded, bool full) {
@@ -565,14 +562,17 @@ UINT CArchiveZipPage::AddFolderThread(LPVOID argument) {
   ProgressState progress;
   progress.bar = &page->m_ctlProgress;
   progress.Start(total);
+  const int level = page->m_Options.m_nLevel;
   std::vector<CString> notAdded;
   bool full = false;
-  page->AddItems(items, page->m_Options.m_nLevel, false, progress, notAdded, full);
+  for (const AddItem& item : items) {
+    const bool ok = page->AddOne(item, level, false, progress, notAdded, full);
+    if (!ok) break;
+    progress.before += item.size;
+  }
   if (page->m_bError) {
     WorkerMessageBox(page, Strings(617, 615), MB_OK | MB_ICONERROR);
     page->CloseArchive();
-  } else if (!notAdded.empty()) {
-    WorkerMessageBox(page, NotAddedText(notAdded, full), MB_OK | MB_ICONWARNING);
   }
 
   page->RunOnPageThread([&] {
@@ -587,6 +587,8 @@ UINT CArchiveZipPage::AddFolderThread(LPVOID argument) {
     sheet->EnableCancel(TRUE);
     if (page->m_bBroken) page->RecoverAfterException();
   });
+  // Said once the list shows what the archive took.
+  if (!notAdded.empty()) WorkerMessageBox(page, NotAddedText(notAdded, full), MB_OK | MB_ICONWARNING);
   return 0;
 }
 
@@ -612,17 +614,20 @@ void CArchiveZipPage::OnAddFiles() {
   progress.Start(total);
   std::vector<CString> notAdded;
   bool full = false;
-  AddItems(items, m_Options.m_nLevel, true, progress, notAdded, full);
+  for (const AddItem& item : items) {
+    if (!AddOne(item, m_Options.m_nLevel, true, progress, notAdded, full))
+      break;
+    progress.before += item.size;
+  }
   if (m_bError) {
     AfxMessageBox(Strings(614, 615), MB_OK | MB_ICONERROR);
     CloseArchive();
-  } else if (!notAdded.empty()) {
-    AfxMessageBox(NotAddedText(notAdded, full), MB_OK | MB_ICONWARNING);
   }
   m_ctlProgress.Hide(1);
   RefreshList();
   UpdateButtons();
   if (m_bBroken) RecoverAfterException();
+  if (!notAdded.empty()) AfxMessageBox(NotAddedText(notAdded, full), MB_OK | MB_ICONWARNING);
 }
 
 // ---- the other actions ----
