@@ -381,21 +381,9 @@ void Finish(Sheet* s) {
   Close(s, ID_WIZFINISH);
 }
 
-// A wizard's pages all carry the wizard's caption: its tabs (hidden, but read by a screen reader) take the page's
-// header title, or on a page without a header the page's own caption.
-std::string WizardTabTitle(const _PSP* p) {
-  if ((p->psp.dwFlags & PSP_USEHEADERTITLE) && p->psp.pszHeaderTitle) {
-    std::string t = ResourceText(p->psp.hInstance, p->psp.pszHeaderTitle);
-    if (!t.empty()) return t;
-  }
-  const kx::DialogTemplate* t = PageTemplate(p);
-  return t && !t->title.empty() ? t->title : PageTitle(p);
-}
-
 void InsertTab(Sheet* s, int index) {
   if (!s->tab) return;
-  const _PSP* p = s->pages[static_cast<size_t>(index)].page;
-  std::string title = s->wizard ? WizardTabTitle(p) : PageTitle(p);
+  std::string title = PageTitle(s->pages[static_cast<size_t>(index)].page);
   TCITEMA item{};
   item.mask = TCIF_TEXT;
   item.pszText = title.data();
