@@ -6,9 +6,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/ui/access.h"
+#include "platform/ui/commctrl.h"
 #include "platform/ui/dlgtemplate.h"
 #include "platform/ui/display.h"
+#include "platform/ui/access.h"
 #include "platform/ui/internal.h"
 
 namespace kx::ui {
@@ -481,12 +482,20 @@ HWND SetActiveWindow(HWND hwnd) {
     SendMessage(old, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, IsIconic(old)), reinterpret_cast<LPARAM>(hwnd));
     if (!hwnd) SendMessage(old, WM_ACTIVATEAPP, FALSE, 0);
   }
+  std::vector<HWND> tips;
   {
     Guard g(Lock());
     q->active = hwnd;
     if (hwnd) g_foreground = hwnd;
     else if (g_foreground == old) g_foreground = nullptr;
+    // A tooltip explains a window that had the keyboard: another one taking it (a message box) takes the tip away.
+    for (HWND t : TopLevels())
+      if (WindowPtr w = Find(t); w && w->threadId == q->threadId && (w->style & WS_VISIBLE) && w->owner != hwnd &&
+                                 strcasecmp(w->cls->name.c_str(), TOOLTIPS_CLASSA) == 0)
+        tips.push_back(t);
   }
+  for (HWND t : tips)
+    if (IsWindow(t)) SendMessage(t, TTM_POP, 0, 0);
   if (!hwnd) {
     SetFocus(nullptr);
     return old;
