@@ -294,6 +294,33 @@ TEST_F(OnX, TheSignerWizardEncryptsForARecipientAndDecryptsAgain) {
   EXPECT_EQ(kxtest::ReadFile(decrypted + "/report.txt"), bytes);
 }
 
+// The sorted column's heading of a report list (the Certificate Manager's first page) shows its text on the
+// heading's face: no white box between the text and the sort arrow.
+TEST_F(OnX, TheSortedHeadingShowsNoWhiteBoxBesideItsArrow) {
+  Host host(Name(), {"DisplayCertificateManager", "null"});
+  unsigned long sheet = screen_->WaitForWindow("Certificate Manager");
+  ASSERT_NE(sheet, 0u) << host.Output();
+  // The first heading's text and the room up to its arrow, once its text is drawn.
+  int white = -1;
+  ASSERT_TRUE(WaitFor([&] {
+    int w = 0, h = 0;
+    std::vector<uint32_t> px = screen_->Pixels(sheet, &w, &h);
+    if (w < 130 || h < 160) return false;
+    bool text = false;
+    white = 0;
+    for (int y = 137; y < 150; ++y)
+      for (int x = 36; x < 118; ++x) {
+        uint32_t p = px[static_cast<size_t>(y) * w + x];
+        white += p == 0xFFFFFFu;
+        text |= (p & 0xFF) < 0x60 && ((p >> 8) & 0xFF) < 0x60;
+      }
+    return text;
+  })) << host.Output();
+  EXPECT_EQ(white, 0);
+  screen_->AskToClose(sheet);
+  host.Wait();
+}
+
 // A popup menu and its submenu are X windows of their own that the window manager leaves alone; the pointer
 // opens the submenu and chooses in it.
 TEST_F(OnX, APopupMenuAndItsSubmenuAreChosenWithThePointer) {
