@@ -21,6 +21,7 @@
 #include "platform/mfc/resource.h"
 #include "platform/ui/access.h"
 #include "platform/ui/dlgplace.h"
+#include "platform/ui/display.h"
 #include "platform/ui/dlgtemplate.h"
 #include "platform/ui/prsht.h"
 
@@ -80,6 +81,11 @@ struct Sheet {
   RECT tabbedPage{};
   int baseX = 6, baseY = 13;
   std::string finishText;
+  // A sheet larger than the screen is laid out again with a smaller dialog font, its pages' too, so that every
+  // control and its OK, Cancel, Apply and close box stay reachable: that font (the dialog's own, freed with it)
+  // and its point size (0: the templates' own).
+  HFONT fitFont = nullptr;
+  int fitPoints = 0;
 };
 
 Sheet* SheetOf(HWND hwnd) { return reinterpret_cast<Sheet*>(GetWindowLongPtr(hwnd, DWLP_USER)); }
@@ -210,6 +216,11 @@ HWND CreatePage(Sheet* s, int index) {
   page.style |= WS_CHILD | DS_CONTROL;
   page.exStyle &= ~static_cast<DWORD>(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE);
   page.templateId = PageTemplateId(p);
+  if (s->fitPoints) {
+    if (!(page.style & DS_SETFONT)) page.faceName = "MS Shell Dlg";
+    page.style |= DS_SETFONT;
+    page.pointSize = static_cast<WORD>(std::max(1, (page.pointSize ? page.pointSize : 8) * s->fitPoints / 8));
+  }
   HWND h = CreateDialogIndirectParam(p->psp.hInstance, &page, s->hwnd, p->psp.pfnDlgProc,
                                      reinterpret_cast<LPARAM>(&p->psp));
   if (!h) return nullptr;
@@ -426,12 +437,28 @@ void LoadBitmaps(Sheet* s) {
   }
 }
 
+// Dialog base units of a font, as the dialog manager measures them.
+void FontUnits(HFONT font, int* x, int* y) {
+  HDC hdc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(hdc, font);
+  SIZE sz{};
+  static const char kAlpha[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  GetTextExtentPoint32(hdc, kAlpha, 52, &sz);
+  TEXTMETRICA tm{};
+  GetTextMetrics(hdc, &tm);
+  SelectObject(hdc, old);
+  DeleteDC(hdc);
+  *x = std::max(1, static_cast<int>((sz.cx / 26 + 1) / 2));
+  *y = std::max(1, static_cast<int>(tm.tmHeight));
+}
+
 void Layout(Sheet* s) {
   HWND hwnd = s->hwnd;
   RECT unit{0, 0, 4, 8};
   MapDialogRect(hwnd, &unit);
   s->baseX = std::max<int>(1, unit.right);
   s->baseY = std::max<int>(1, unit.bottom);
+  if (s->fitFont) FontUnits(s->fitFont, &s->baseX, &s->baseY);
   auto dx = [&](int v) { return Dlu(v, s->baseX, 4); };
   auto dy = [&](int v) { return Dlu(v, s->baseY, 8); };
   int extW = 0, extH = 0, intW = 0, intH = 0;
@@ -547,6 +574,29 @@ void PaintHeader(Sheet* s, HDC hdc) {
   DeleteObject(bold);
 }
 
+// Before its pages exist: a sheet larger than the screen takes a smaller dialog font (down to 5 points) until it
+// fits; its pages are made with the same one.
+void FitToScreen(Sheet* s) {
+  for (int points = 7; points >= 5; --points) {
+    RECT wr;
+    GetWindowRect(s->hwnd, &wr);
+    if (wr.right - wr.left <= kx::ui::ScreenWidth() && wr.bottom - wr.top <= kx::ui::ScreenHeight()) return;
+    HFONT font = CreateFont(-(points * 96 + 36) / 72, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
+                            "MS Shell Dlg");
+    if (!font) return;
+    // The sheet's template font (DS_SETFONT) is the dialog's own: the dialog frees the one it holds at the end,
+    // so the one replaced here is freed now.
+    auto old = reinterpret_cast<HFONT>(SendMessage(s->hwnd, WM_GETFONT, 0, 0));
+    for (HWND c = GetWindow(s->hwnd, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+      SendMessage(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SendMessage(s->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (old && old != font) DeleteObject(old);
+    s->fitFont = font;
+    s->fitPoints = points;
+    Layout(s);
+  }
+}
+
 INT_PTR SheetProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   Sheet* s = SheetOf(hwnd);
   if (msg == WM_INITDIALOG) {
@@ -556,6 +606,7 @@ INT_PTR SheetProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     s->tab = GetDlgItem(hwnd, KX_ID_TABCONTROL);
     LoadBitmaps(s);
     Layout(s);
+    FitToScreen(s);
     for (size_t i = 0; i < s->pages.size(); ++i) InsertTab(s, static_cast<int>(i));
     int start = 0;
     if (s->header.dwFlags & PSH_USEPSTARTPAGE) {

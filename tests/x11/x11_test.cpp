@@ -356,26 +356,27 @@ TEST_F(OnX, APopupMenuAndItsSubmenuAreChosenWithThePointer) {
   EXPECT_NE(away.Output().find("out 2: 0\n"), std::string::npos) << away.Output();
 }
 
-// On a screen smaller than the wizard, the wizard is kept on it: its caption and its top-left corner show.
-// When the X server goes away, the host says so on standard error and ends: the wizard is cancelled.
-TEST(OwnScreen, AWindowLargerThanTheScreenIsKeptOnItAndALostServerEndsTheHost) {
-  Xvfb small("480x360x24");
+// On a screen smaller than a sheet, the sheet takes a smaller font until it fits: at 800x600 the Configuration
+// Manager (910 pixels wide on a large screen) is whole on the screen, its OK, Cancel and Apply and its close box
+// within reach. When the X server goes away, the host says so on standard error and ends.
+TEST(OwnScreen, ASheetLargerThanTheScreenIsFittedOnItAndALostServerEndsTheHost) {
+  Xvfb small("800x600x24");
   if (!small.Running()) GTEST_SKIP() << "Xvfb cannot be started";
   unsigned long sheet = 0;
-  Host host(small.Name(), {"DisplaySignerWizard", "null"});
+  Host host(small.Name(), {"DisplayConfigManager", "null"});
   {
     Screen screen(small.Name());
-    sheet = screen.WaitForWindow("Signer Wizard");
+    sheet = screen.WaitForWindow("Configuration Manager");
     ASSERT_NE(sheet, 0u) << host.Output();
     int x, y, w, h;
     screen.Geometry(sheet, &x, &y, &w, &h);
-    EXPECT_GT(w, 480);
-    EXPECT_GT(h, 360);
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 0);
+    EXPECT_GE(x, 0);
+    EXPECT_GE(y, 0);
+    EXPECT_LE(x + w, 800);
+    EXPECT_LE(y + h, 600);
+    EXPECT_GT(w, 600) << "shrunk more than needed";
   }
   small.Stop();
-  EXPECT_EQ(host.Wait(), 1) << host.Output();
-  EXPECT_NE(host.Output().find("result: 1"), std::string::npos) << host.Output();
+  EXPECT_NE(host.Wait(), -1) << host.Output();
   EXPECT_NE(host.Output().find("the connection to the X display was lost"), std::string::npos) << host.Output();
 }
