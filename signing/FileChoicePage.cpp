@@ -124,7 +124,7 @@ void CFileChoicePageBase::ShowListMode() {
   } else {
     if (browse) browse->SetWindowText(LoadResString(424));
     // Only the several-files placeholder goes: a path typed before Back and Next again stays.
-    if (m_strFilePath == SeveralFilesText()) m_strFilePath.Empty();
+    if (m_strFilePath == LoadResString(417)) m_strFilePath.Empty();
   }
 }
 

@@ -283,13 +283,12 @@ constexpr int kFirstButton = 1000;
 constexpr int kIconSize = 32;
 
 // The standard icon a page names, or nullptr.
-HICON PageIcon(const std::string& name) {
-  LPCSTR id = name == "exclamation" || name == "warning" ? IDI_EXCLAMATION
-              : name == "question"                       ? IDI_QUESTION
-              : name == "information"                    ? IDI_ASTERISK
-              : name == "error"                          ? IDI_HAND
-                                                         : nullptr;
-  return id ? LoadIcon(nullptr, id) : nullptr;
+LPCSTR PageIconId(const std::string& name) {
+  return name == "exclamation" || name == "warning" ? IDI_EXCLAMATION
+         : name == "question"                       ? IDI_QUESTION
+         : name == "information"                    ? IDI_ASTERISK
+         : name == "error"                          ? IDI_HAND
+                                                    : nullptr;
 }
 
 struct Shown {
@@ -339,8 +338,8 @@ INT_PTR PageProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_INITDIALOG: {
       s = reinterpret_cast<Shown*>(lp);
       SetWindowLongPtr(dlg, DWLP_USER, lp);
-      if (HICON icon = PageIcon(s->page.icon))
-        SendDlgItemMessage(dlg, kIconId, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+      if (LPCSTR icon = PageIconId(s->page.icon))
+        SendDlgItemMessage(dlg, kIconId, STM_SETICON, reinterpret_cast<WPARAM>(LoadIcon(nullptr, icon)), 0);
       Layout(dlg, s);
       for (size_t i = 0; i < s->page.buttons.size(); ++i)
         if (s->page.buttons[i].isDefault) {
@@ -379,7 +378,7 @@ kx::DialogTemplate PageTemplate(const kx::HtmlPage& page) {
   text.id = kTextId;
   text.style = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
   t.items.push_back(text);
-  if (PageIcon(page.icon)) {
+  if (PageIconId(page.icon)) {
     kx::DialogItemTemplate icon;
     icon.className = "Static";
     icon.id = kIconId;
