@@ -75,17 +75,18 @@ struct Sheet {
   INT_PTR result = -1;  // IDOK, IDCANCEL or ID_WIZFINISH once closed
   bool restart = false, reboot = false;
   HBITMAP watermark = nullptr, headerBitmap = nullptr;
+  // A sheet larger than the screen is laid out again with a smaller dialog font, its pages' too, so that every
+  // control and its OK, Cancel, Apply and close box stay reachable: that font (the dialog's own, freed with it),
+  // its point size (0: the templates' own), and the base units of the template's font and of it, measured alike.
+  HFONT fitFont = nullptr;
+  int fitPoints = 0;
+  int unitsX = 1, unitsY = 1, fitUnitsX = 1, fitUnitsY = 1;
   bool ownWatermark = false, ownHeader = false;
   // Laid out in WM_INITDIALOG, in client pixels.
   RECT exterior{}, interior{}, headerRect{};
   RECT tabbedPage{};
   int baseX = 6, baseY = 13;
   std::string finishText;
-  // A sheet larger than the screen is laid out again with a smaller dialog font, its pages' too, so that every
-  // control and its OK, Cancel, Apply and close box stay reachable: that font (the dialog's own, freed with it)
-  // and its point size (0: the templates' own).
-  HFONT fitFont = nullptr;
-  int fitPoints = 0;
 };
 
 Sheet* SheetOf(HWND hwnd) { return reinterpret_cast<Sheet*>(GetWindowLongPtr(hwnd, DWLP_USER)); }
@@ -103,6 +104,13 @@ INT_PTR Result(HWND hwnd, LRESULT value) {
 }
 
 int Dlu(int v, int base, int div) { return (v * base + div / 2) / div; }
+
+// A fitted sheet's base units: the dialog's own (its template font's) in the fitted font's proportion.
+void FitUnits(Sheet* s) {
+  if (!s->fitFont) return;
+  s->baseX = std::max(1, s->baseX * s->fitUnitsX / std::max(1, s->unitsX));
+  s->baseY = std::max(1, s->baseY * s->fitUnitsY / std::max(1, s->unitsY));
+}
 
 const kx::DialogTemplate* PageTemplate(const _PSP* p) {
   if (p->psp.dwFlags & PSP_DLGINDIRECT) return p->psp.pResource;
@@ -437,31 +445,16 @@ void LoadBitmaps(Sheet* s) {
   }
 }
 
-// Dialog base units of a font, as the dialog manager measures them.
-void FontUnits(HFONT font, int* x, int* y) {
-  HDC hdc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(hdc, font);
-  SIZE sz{};
-  static const char kAlpha[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-  GetTextExtentPoint32(hdc, kAlpha, 52, &sz);
-  TEXTMETRICA tm{};
-  GetTextMetrics(hdc, &tm);
-  SelectObject(hdc, old);
-  DeleteDC(hdc);
-  *x = std::max(1, static_cast<int>((sz.cx / 26 + 1) / 2));
-  *y = std::max(1, static_cast<int>(tm.tmHeight));
-}
-
 void Layout(Sheet* s) {
   HWND hwnd = s->hwnd;
   RECT unit{0, 0, 4, 8};
   MapDialogRect(hwnd, &unit);
   s->baseX = std::max<int>(1, unit.right);
   s->baseY = std::max<int>(1, unit.bottom);
-  if (s->fitFont) FontUnits(s->fitFont, &s->baseX, &s->baseY);
   auto dx = [&](int v) { return Dlu(v, s->baseX, 4); };
   auto dy = [&](int v) { return Dlu(v, s->baseY, 8); };
   int extW = 0, extH = 0, intW = 0, intH = 0;
+  FitUnits(s);
   for (size_t i = 0; i < s->pages.size(); ++i) {
     const kx::DialogTemplate* t = PageTemplate(s->pages[i].page);
     int w = t ? dx(t->cx) : dx(212), h = t ? dy(t->cy) : dy(114);
@@ -574,25 +567,44 @@ void PaintHeader(Sheet* s, HDC hdc) {
   DeleteObject(bold);
 }
 
-// Before its pages exist: a sheet larger than the screen takes a smaller dialog font (down to 5 points) until it
-// fits; its pages are made with the same one.
+// Dialog base units of a font, as the dialog manager measures them.
+void FontUnits(HFONT font, int* x, int* y) {
+  HDC hdc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(hdc, font);
+  SIZE sz{};
+  static const char kAlpha[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  GetTextExtentPoint32(hdc, kAlpha, 52, &sz);
+  TEXTMETRICA tm{};
+  GetTextMetrics(hdc, &tm);
+  SelectObject(hdc, old);
+  DeleteDC(hdc);
+  *x = std::max(1, static_cast<int>((sz.cx / 26 + 1) / 2));
+  *y = std::max(1, static_cast<int>(tm.tmHeight));
+}
+
+// Before its pages exist: a sheet larger than the screen takes a smaller dialog font (down to 5 of the template's
+// 8 points) until it fits; its pages are made with the same one.
 void FitToScreen(Sheet* s) {
   for (int points = 7; points >= 5; --points) {
     RECT wr;
     GetWindowRect(s->hwnd, &wr);
     if (wr.right - wr.left <= kx::ui::ScreenWidth() && wr.bottom - wr.top <= kx::ui::ScreenHeight()) return;
-    HFONT font = CreateFont(-(points * 96 + 36) / 72, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
-                            "MS Shell Dlg");
-    if (!font) return;
-    // The sheet's template font (DS_SETFONT) is the dialog's own: the dialog frees the one it holds at the end,
-    // so the one replaced here is freed now.
+    // The dialog's own font (its template's), freed when replaced here; the last one is freed with the dialog.
     auto old = reinterpret_cast<HFONT>(SendMessage(s->hwnd, WM_GETFONT, 0, 0));
+    LOGFONTA lf{};
+    if (!old || !GetObject(old, sizeof lf, &lf)) return;
+    if (!s->fitFont) FontUnits(old, &s->unitsX, &s->unitsY);
+    int height = s->fitPoints ? lf.lfHeight * points / s->fitPoints : lf.lfHeight * points / 8;
+    lf.lfHeight = height ? height : -1;
+    HFONT font = CreateFontIndirect(&lf);
+    if (!font) return;
     for (HWND c = GetWindow(s->hwnd, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
       SendMessage(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     SendMessage(s->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (old && old != font) DeleteObject(old);
+    if (old != font) DeleteObject(old);
     s->fitFont = font;
     s->fitPoints = points;
+    FontUnits(font, &s->fitUnitsX, &s->fitUnitsY);
     Layout(s);
   }
 }
