@@ -457,6 +457,24 @@ HWND GetActiveWindow() {
   return q->active;
 }
 
+// A tooltip explains a window that had the keyboard: another one taking it (a message box) takes the tip away.
+static void PopOtherTooltips(DWORD thread, HWND active) {
+  struct Seen {
+    HWND active;
+    std::vector<HWND> tips;
+  } seen{active, {}};
+  EnumThreadWindows(thread, [](HWND t, LPARAM lp) -> BOOL {
+    auto* s = reinterpret_cast<Seen*>(lp);
+    char cls[64] = {};
+    GetClassName(t, cls, sizeof cls);
+    if (strcasecmp(cls, TOOLTIPS_CLASSA) == 0 && IsWindowVisible(t) && GetWindow(t, GW_OWNER) != s->active)
+      s->tips.push_back(t);
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&seen));
+  for (HWND t : seen.tips)
+    if (IsWindow(t)) SendMessage(t, TTM_POP, 0, 0);
+}
+
 HWND SetActiveWindow(HWND hwnd) {
   QueuePtr q = CurrentQueue();
   if (hwnd) {
@@ -482,20 +500,13 @@ HWND SetActiveWindow(HWND hwnd) {
     SendMessage(old, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, IsIconic(old)), reinterpret_cast<LPARAM>(hwnd));
     if (!hwnd) SendMessage(old, WM_ACTIVATEAPP, FALSE, 0);
   }
-  std::vector<HWND> tips;
   {
     Guard g(Lock());
     q->active = hwnd;
     if (hwnd) g_foreground = hwnd;
     else if (g_foreground == old) g_foreground = nullptr;
-    // A tooltip explains a window that had the keyboard: another one taking it (a message box) takes the tip away.
-    for (HWND t : TopLevels())
-      if (WindowPtr w = Find(t); w && w->threadId == q->threadId && (w->style & WS_VISIBLE) && w->owner != hwnd &&
-                                 strcasecmp(w->cls->name.c_str(), TOOLTIPS_CLASSA) == 0)
-        tips.push_back(t);
   }
-  for (HWND t : tips)
-    if (IsWindow(t)) SendMessage(t, TTM_POP, 0, 0);
+  PopOtherTooltips(q->threadId, hwnd);
   if (!hwnd) {
     SetFocus(nullptr);
     return old;
