@@ -75,6 +75,19 @@ struct Key {
 
 std::string SealKeyPath() { return kx::UserStateDir() + "/directory.key"; }
 
+// All of it, or false.
+bool WriteAll(int fd, const void* data, size_t size) {
+  const auto* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = ::write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
 bool SealKey(bool create, unsigned char key[32]) {
   const std::string path = SealKeyPath();
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -85,17 +98,20 @@ bool SealKey(bool create, unsigned char key[32]) {
   }
   if (!create || RAND_bytes(key, 32) != 1) return false;
   ::mkdir(kx::UserStateDir().c_str(), 0700);
-  const std::string temp = path + ".new";
-  fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // A temporary of this process's own (mode 0600), given the key's name only when whole: two first starts
+  // cannot write into each other's file, and a failed write leaves nothing behind.
+  std::string temp = path + ".XXXXXX";
+  fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
-  bool ok = ::write(fd, key, 32) == 32 && ::fsync(fd) == 0;
-  ::close(fd);
+  bool ok = WriteAll(fd, key, 32) && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
   // Another process may have made the key first: keep the one that is there.
-  if (!ok || ::link(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
+  const bool linked = ok && ::link(temp.c_str(), path.c_str()) == 0;
+  ::unlink(temp.c_str());
+  if (!linked) {
+    OPENSSL_cleanse(key, 32);
     return ok && SealKey(false, key);
   }
-  ::unlink(temp.c_str());
   return true;
 }
 
@@ -189,12 +205,12 @@ class RootsFile {
     if (pem.empty()) return;  // nothing can be trusted
     std::string dir = kx::TempDir();
     std::string templ = dir + "/kxldaproots-XXXXXX";
-    int fd = ::mkstemp(templ.data());
+    int fd = ::mkostemp(templ.data(), O_CLOEXEC);
     if (fd < 0) return;
-    bool ok = ::write(fd, pem.data(), pem.size()) == static_cast<ssize_t>(pem.size());
-    ::close(fd);
-    m_path = templ;
-    if (!ok) m_path.clear();
+    bool ok = WriteAll(fd, pem.data(), pem.size());
+    ok = ::close(fd) == 0 && ok;
+    if (ok) m_path = templ;
+    else ::unlink(templ.c_str());  // a part of the roots trusts nothing: no file, and none left behind
   }
   ~RootsFile() {
     if (!m_path.empty()) ::unlink(m_path.c_str());

@@ -4,7 +4,13 @@
 // `openssl verify -crl_check` judges them; and the address book's window for an LDAP address.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <chrono>
 #include <cstdlib>
@@ -357,6 +363,76 @@ TEST_F(Directory, BindsWithASealedPassword) {
     EXPECT_EQ(hr, HRESULT_FROM_WIN32(1326)) << damage;
     EXPECT_NE(kx::ldap::LastDirectoryMessage().find("the saved bind password cannot be read"), std::string::npos)
         << kx::ldap::LastDirectoryMessage();
+  }
+}
+
+// The names in a folder that start with a prefix.
+std::vector<std::string> Named(const std::string& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d))
+      if (std::string(e->d_name).rfind(prefix, 0) == 0) names.push_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(Directory, WritesThatFailLeaveNoTemporariesBehind) {
+  TrustTestRoot();
+  UseDirectory(m_slapd.LdapsUrl("/dc=test"));
+  ASSERT_EQ(Found("mail=alice@example.com").size(), 1u) << kx::ldap::LastDirectoryMessage();
+  // A child that can write no more than 16 bytes into any file: the key (32 bytes) and the roots file for
+  // libldap (a PEM certificate) are cut short.
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit most{16, 16};
+    setrlimit(RLIMIT_FSIZE, &most);
+    int faults = 0;
+    if (kx::ldap::SaveBindPassword("secret")) faults |= 1;
+    std::vector<std::string> ders;
+    if (SUCCEEDED(kx::ldap::FindDirectoryCertificates("mail=alice@example.com", ders)) && !ders.empty()) faults |= 2;
+    _exit(faults);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(Named(kx::UserStateDir(), "directory.key"), std::vector<std::string>{});
+  EXPECT_EQ(Named(kx::TempDir(), "kxldaproots-"), std::vector<std::string>{});
+
+  // Several first starts at once: one key, which every one of them uses, and no temporary left.
+  for (int round = 0; round < 4; ++round) {
+    ::unlink((kx::UserStateDir() + "/directory.key").c_str());
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < 6; ++i) {
+      pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        char c;
+        close(go[1]);
+        if (read(go[0], &c, 1) != 0) _exit(3);
+        kx::ldap::Server server;
+        _exit(kx::ldap::SaveBindPassword("secret") && kx::ldap::ConfiguredServer(server) &&
+                      server.password == "secret"
+                  ? 0
+                  : 1);
+      }
+      children.push_back(child);
+    }
+    close(go[0]);
+    close(go[1]);  // all start together
+    for (pid_t child : children) {
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round << ": " << status;
+    }
+    EXPECT_EQ(Named(kx::UserStateDir(), "directory.key"), std::vector<std::string>{"directory.key"});
+    kx::ldap::Server server;
+    ASSERT_TRUE(kx::ldap::ConfiguredServer(server));
+    EXPECT_EQ(server.password, "secret");
   }
 }
 
