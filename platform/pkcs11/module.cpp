@@ -34,6 +34,14 @@ struct SlotSession {
 };
 std::map<CK_SLOT_ID, SlotSession> g_sessions;
 unsigned g_sessionSerial = 0;
+// The certificates of a token, read once for the session they were read in: a new session (the token was taken
+// out, or the session failed) or another token in the slot reads them again.
+struct SlotCertificates {
+  std::string serial, label;
+  unsigned sessionSerial = 0;
+  std::vector<TokenCertificate> certificates;
+};
+std::map<CK_SLOT_ID, SlotCertificates> g_certificates;
 thread_local std::string t_lastError;
 
 std::string Trimmed(const unsigned char* p, size_t n) {
@@ -60,6 +68,7 @@ void Unload() {
     if (g_finalize) g_functions->C_Finalize(nullptr);
   }
   g_sessions.clear();
+  g_certificates.clear();
   if (g_handle) dlclose(g_handle);
   g_handle = nullptr;
   g_functions = nullptr;
@@ -160,6 +169,7 @@ void CloseSession(CK_SESSION_HANDLE handle) {
 }  // namespace
 
 void DropSession(CK_SLOT_ID slot) {
+  g_certificates.erase(slot);
   auto it = g_sessions.find(slot);
   if (it == g_sessions.end()) return;
   CloseSession(it->second.handle);
@@ -206,7 +216,34 @@ std::vector<Token> PresentTokens(CK_FUNCTION_LIST_PTR f) {
     if (!present) CloseSession(it->second.handle);
     it = present ? std::next(it) : g_sessions.erase(it);
   }
+  for (auto it = g_certificates.begin(); it != g_certificates.end();) {
+    bool present = std::any_of(tokens.begin(), tokens.end(), [&](const Token& t) { return t.slot == it->first; });
+    it = present ? std::next(it) : g_certificates.erase(it);
+  }
   return tokens;
+}
+
+// How the user is shown a token: its label, and its serial number too when another present token has that label.
+std::string TokenName(const Token& token, const std::vector<Token>& present) {
+  const bool shared = std::any_of(present.begin(), present.end(), [&](const Token& t) {
+    return t.slot != token.slot && t.label == token.label;
+  });
+  return shared ? token.label + " (serial " + token.serial + ")" : token.label;
+}
+
+// Whether the token in the slot is gone (taken out, or another one put in): what a failure means then, whatever
+// code the module gave.
+bool Gone(CK_FUNCTION_LIST_PTR f, const Token& token) {
+  CK_ULONG count = 0;
+  if (f->C_GetSlotList(CK_TRUE, nullptr, &count) != CKR_OK) return true;
+  std::vector<CK_SLOT_ID> slots(count);
+  if (count && f->C_GetSlotList(CK_TRUE, slots.data(), &count) != CKR_OK) return true;
+  slots.resize(count);
+  if (std::find(slots.begin(), slots.end(), token.slot) == slots.end()) return true;
+  CK_TOKEN_INFO info;
+  if (f->C_GetTokenInfo(token.slot, &info) != CKR_OK || !(info.flags & CKF_TOKEN_INITIALIZED)) return true;
+  return Trimmed(info.serialNumber, sizeof info.serialNumber) != token.serial ||
+         Trimmed(info.label, sizeof info.label) != token.label;
 }
 
 bool Matches(const Token& t, const Uri& u) {
@@ -272,6 +309,15 @@ std::vector<TokenCertificate> Certificates() {
     CK_RV rv = CKR_OK;
     CK_SESSION_HANDLE s = Session(f, t.slot, &rv);
     if (s == CK_INVALID_HANDLE) continue;
+    const unsigned sessionSerial = g_sessions[t.slot].serial;
+    auto cached = g_certificates.find(t.slot);
+    if (cached != g_certificates.end() && cached->second.serial == t.serial && cached->second.label == t.label &&
+        cached->second.sessionSerial == sessionSerial) {
+      out.insert(out.end(), cached->second.certificates.begin(), cached->second.certificates.end());
+      continue;
+    }
+    SlotCertificates& read = g_certificates[t.slot];
+    read = SlotCertificates{t.serial, t.label, sessionSerial, {}};
     // A token of trust anchors holds certificates but no keys: it has no digital IDs.
     bool keys = !Find(f, s, CKO_PRIVATE_KEY, nullptr, 1).empty() || !Find(f, s, CKO_PUBLIC_KEY, nullptr, 1).empty();
     if (!keys && !(t.flags & CKF_LOGIN_REQUIRED)) continue;
@@ -295,6 +341,7 @@ std::vector<TokenCertificate> Certificates() {
       u.id = id;
       u.type = "private";
       c.keyUri = FormatUri(u);
+      read.certificates.push_back(c);
       out.push_back(std::move(c));
     }
   }
@@ -317,38 +364,43 @@ bool TokenPresent(const std::string& uri) {
 }
 
 // Logs the token in unless it is already; asks for the PIN as long as the user gives wrong ones and the token
-// takes them. The PIN lives only in this function and is wiped as soon as the token has seen it.
+// takes them. The PIN lives only in this function and is wiped as soon as the token has seen it. name is how the
+// token is shown (see TokenName).
 bool Login(CK_FUNCTION_LIST_PTR f, std::unique_lock<std::recursive_mutex>& lock, const Token& token,
-           CK_SESSION_HANDLE* session, std::string* error) {
+           const std::string& name, CK_SESSION_HANDLE* session, std::string* error) {
   CK_RV rv = CKR_OK;
   if (!(token.flags & CKF_LOGIN_REQUIRED)) return true;
   auto locked = [&] {
-    *error = "The PIN of the token \"" + token.label + "\" is locked.";
+    *error = "The PIN of the token \"" + name + "\" is locked.";
     lock.unlock();
-    ReportLocked(token.label);
+    ReportLocked(name);
     lock.lock();
+    return false;
+  };
+  // A token taken out gives whatever code its module chooses (a general error, for one): it is told as removal.
+  auto failed = [&](const std::string& what) {
+    if (TokenGone(rv) || Gone(f, token)) {
+      DropSession(token.slot);
+      *error = "The token \"" + name + "\" was removed.";
+    } else {
+      *error = "The token \"" + name + "\" " + what + ": " + RvText(rv) + ".";
+    }
     return false;
   };
   bool retry = false;
   for (;;) {
     CK_SESSION_INFO info;
     rv = f->C_GetSessionInfo(*session, &info);
-    if (rv != CKR_OK) {
-      *error = "The token \"" + token.label + "\" cannot be used: " + RvText(rv) + ".";
-      return false;
-    }
+    if (rv != CKR_OK) return failed("cannot be used");
     if (info.state == CKS_RO_USER_FUNCTIONS || info.state == CKS_RW_USER_FUNCTIONS) return true;
     CK_TOKEN_INFO ti;
-    if ((rv = f->C_GetTokenInfo(token.slot, &ti)) != CKR_OK) {
-      *error = "The token \"" + token.label + "\" cannot be used: " + RvText(rv) + ".";
-      return false;
-    }
+    if ((rv = f->C_GetTokenInfo(token.slot, &ti)) != CKR_OK) return failed("cannot be used");
     if (ti.flags & CKF_USER_PIN_LOCKED) return locked();
     const bool pinPad = ti.flags & CKF_PROTECTED_AUTHENTICATION_PATH;
     if (pinPad) {
       rv = f->C_Login(*session, CKU_USER, nullptr, 0);
     } else {
-      PinRequest request{token.label, ti.flags, retry};
+      PinRequest request{name, ti.flags, retry};
       std::string pin;
       // The dialog runs without the lock: other threads may list tokens meanwhile.
       const unsigned generation = Generation();
@@ -356,12 +408,13 @@ bool Login(CK_FUNCTION_LIST_PTR f, std::unique_lock<std::recursive_mutex>& lock,
       bool given = AskPin(request, &pin);
       lock.lock();
       if (!given) {
-        *error = "The PIN entry for the token \"" + token.label + "\" was cancelled.";
+        *error = "The PIN entry for the token \"" + name + "\" was cancelled.";
         return false;
       }
-      if (generation != Generation()) {
+      if (generation != Generation() || Gone(f, token)) {
         OPENSSL_cleanse(pin.data(), pin.size());
-        *error = "The token \"" + token.label + "\" was removed.";
+        if (generation == Generation()) DropSession(token.slot);
+        *error = "The token \"" + name + "\" was removed.";
         return false;
       }
       rv = f->C_Login(*session, CKU_USER, reinterpret_cast<CK_UTF8CHAR_PTR>(pin.data()), pin.size());
@@ -371,16 +424,14 @@ bool Login(CK_FUNCTION_LIST_PTR f, std::unique_lock<std::recursive_mutex>& lock,
     if (rv == CKR_PIN_INCORRECT || rv == CKR_PIN_INVALID || rv == CKR_PIN_LEN_RANGE) {
       // The reader's own keypad cannot be cancelled from here: a wrong PIN there ends the login.
       if (pinPad) {
-        *error = "The PIN typed on the reader of the token \"" + token.label + "\" was wrong.";
+        *error = "The PIN typed on the reader of the token \"" + name + "\" was wrong.";
         return false;
       }
       retry = true;
       continue;
     }
     if (rv == CKR_PIN_LOCKED) return locked();
-    if (TokenGone(rv)) DropSession(token.slot);
-    *error = "The token \"" + token.label + "\" refused the login: " + RvText(rv) + ".";
-    return false;
+    return failed("refused the login");
   }
 }
 
@@ -408,7 +459,7 @@ bool OpenKey(const std::string& uri, KeyHandle* out, std::string* error) {
     *error = "The token \"" + t->label + "\" cannot be used: " + RvText(rv) + ".";
     return false;
   }
-  if (!Login(f, lock, *t, &s, error)) return false;
+  if (!Login(f, lock, *t, TokenName(*t, tokens), &s, error)) return false;
   // The login may have waited for the user: take the session again (the token may be gone).
   s = Session(f, t->slot, &rv);
   std::vector<CK_OBJECT_HANDLE> keys =
@@ -463,7 +514,7 @@ std::string GenerateKey(const std::string& label, unsigned bits, std::string* er
     *error = "The token \"" + token.label + "\" cannot be used: " + RvText(rv) + ".";
     return std::string();
   }
-  if (!Login(f, lock, token, &s, error)) return std::string();
+  if (!Login(f, lock, token, TokenName(token, tokens), &s, error)) return std::string();
   // Objects are made in a read-write session of their own; the login covers it.
   CK_SESSION_HANDLE rw = CK_INVALID_HANDLE;
   rv = f->C_OpenSession(token.slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &rw);
