@@ -254,6 +254,8 @@ bool CAuditLogFile::Deserialize(int) {
   if (!ParseHeader(nullptr) || m_body.GetLength() == 0 || !GetPayloadLength(payloadLength)) return false;
   FieldReader r(m_body.GetData(), payloadLength);
   if (!r.UInt32(count)) return false;
+  // Never more room than the payload has entries for, whatever the count claims.
+  m_entries.Reserve(std::min<DWORD>(count, payloadLength / CAuditLogEntry::GetSize()));
   for (DWORD i = 0; i < count; ++i) {
     CAuditLogEntry e;
     if (!r.Bytes(e.m_szOperation, CAuditLogEntry::kOperationWidth) ||

@@ -1,6 +1,7 @@
 // The audit log file ("KALF"): a counted list of fixed-size entries.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 #include "formats/FieldIo.h"
@@ -75,6 +76,8 @@ class CAuditLogEntryList {
   const CAuditLogEntry& GetAt(DWORD index) const { return m_items[index]; }
   DWORD GetCount() const { return static_cast<DWORD>(m_items.size()); }
   void RemoveAll() { m_items.clear(); }
+  // Room for count entries in all, so that reading a log moves none of them again.
+  void Reserve(DWORD count) { m_items.reserve(std::min(count, kMaxCount)); }
 
  private:
   std::vector<CAuditLogEntry> m_items;

@@ -163,7 +163,8 @@ TEST_F(ArchiveOperations, EncryptForTheRecipients) {
   ASSERT_TRUE(o.file);
   EXPECT_EQ(o.file->GetOptions()[0], 0);
   EXPECT_EQ(o.file->GetOptions()[7], 1);
-  EXPECT_EQ(Str(o.file->m_info.m_strText1), "backup.tvx__KX__.zip");
+  // The name it decrypts to: the archive's, not the temporary zip file's.
+  EXPECT_EQ(Str(o.file->m_info.m_strText1), "backup.zip");
   EXPECT_EQ(Str(o.file->m_info.m_strText3), "Archive preset");
   EXPECT_TRUE(o.file->m_info.m_encryption.m_bPresent);
   EXPECT_FALSE(o.file->m_info.m_signing.m_bPresent);
