@@ -57,6 +57,8 @@ void SetResourceModule(HMODULE module) { AfxGetStaticModuleState()->m_hCurrentRe
 
 BOOL CBrinmoorApp::InitInstance() {
   static CMshtmlHolder mshtml;
+  // The defaults a first start writes go to each database in one transaction.
+  kx::RegistryBatch batch;
   m_strStartError.Empty();
   // The library's own file: its folder holds the resource library, the HELP pages and the help file.
   char path[4096] = "";

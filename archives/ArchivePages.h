@@ -173,6 +173,13 @@ class CArchiveZipPage : public CWorkerPage {
   bool IsProtectedCopy();
   // The folder's files, then its sub-folders (when the options say so) each followed by what it holds.
   void ScanFolder(CString folder, std::vector<AddItem>& items, ULONGLONG& total);
+  // Adds an item. The path of one the archive did not take goes to notAdded: a file that could not be read,
+  // and every one once the archive holds the most entries a zip file can (full is then set, and nothing more
+  // is tried). false when an archive call raised (notAdded is then emptied: the failure is what is said).
+  bool AddOne(const AddItem& item, int level, bool fullPath, ProgressState& progress, std::vector<CString>& notAdded,
+              bool& full);
+  // The message naming the files that were not added (the first of them when there are many).
+  static CString NotAddedText(const std::vector<CString>& notAdded, bool full);
   // Hands the options' password to the archive; a refused one is cleared and reported.
   void ApplyPassword();
   void ShowStatus(UINT textId);

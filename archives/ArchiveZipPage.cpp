@@ -515,6 +515,42 @@ void CArchiveZipPage::ScanFolder(CString folder, std::vector<AddItem>& items, UL
   }
 }
 
+bool CArchiveZipPage::AddOne(const AddItem& item, int level, bool fullPath, ProgressState& progress,
+                             std::vector<CString>& notAdded, bool& full) {
+  // The archive's refusal of one entry more is no failure of the archive: the rest is named, not lost.
+  if (full || m_Zip.IsFull()) {
+    full = true;
+    notAdded.push_back(item.path);
+    return true;
+  }
+  bool added = false;
+  const bool ok = Guarded([&] {
+    added = m_Zip.AddNewFile(item.path, item.folder ? 0 : level, fullPath, ProgressCallback, &progress, kEntryBuffer);
+  });
+  // A failed archive is reported as such; what it lost is no list of files.
+  if (!ok) notAdded.clear();
+  else if (!added) notAdded.push_back(item.path);
+  return ok;
+}
+
+CString CArchiveZipPage::NotAddedText(const std::vector<CString>& notAdded, bool full) {
+  constexpr size_t kNamed = 20;
+  CString text;
+  text.Format("%d of the files chosen were not added to the archive:", static_cast<int>(notAdded.size()));
+  for (size_t i = 0; i < notAdded.size() && i < kNamed; ++i) text += "\n" + notAdded[i];
+  if (notAdded.size() > kNamed) {
+    CString more;
+    more.Format("\n... and %d more.", static_cast<int>(notAdded.size() - kNamed));
+    text += more;
+  }
+  if (full) {
+    CString limit;
+    limit.Format("\n\nA zip archive holds at most %d entries.", CZipArchive::kMaxEntries);
+    text += limit;
+  }
+  return text;
+}
+
 void CArchiveZipPage::OnAddFolder() {
   if (m_Zip.IsClosed() || !m_strPendingPath.IsEmpty() || IsProtectedCopy()) return;
   CFolderBrowser chooser;
@@ -540,10 +576,10 @@ UINT CArchiveZipPage::AddFolderThread(LPVOID argument) {
   progress.bar = &page->m_ctlProgress;
   progress.Start(total);
   const int level = page->m_Options.m_nLevel;
+  std::vector<CString> notAdded;
+  bool full = false;
   for (const AddItem& item : items) {
-    const bool ok = page->Guarded([&] {
-      page->m_Zip.AddNewFile(item.path, item.folder ? 0 : level, false, ProgressCallback, &progress, kEntryBuffer);
-    });
+    const bool ok = page->AddOne(item, level, false, progress, notAdded, full);
     if (!ok) break;
     progress.before += item.size;
   }
@@ -566,6 +602,8 @@ UINT CArchiveZipPage::AddFolderThread(LPVOID argument) {
     sheet->EnableCancel(TRUE);
     if (page->m_bBroken) page->RecoverAfterException();
   });
+  // Said once the list shows what the archive took.
+  if (!notAdded.empty()) WorkerMessageBox(page, NotAddedText(notAdded, full), MB_OK | MB_ICONWARNING);
   return 0;
 }
 
@@ -589,10 +627,10 @@ void CArchiveZipPage::OnAddFiles() {
   ProgressState progress;
   progress.bar = &m_ctlProgress;
   progress.Start(total);
+  std::vector<CString> notAdded;
+  bool full = false;
   for (const AddItem& item : items) {
-    if (!Guarded([&] {
-          m_Zip.AddNewFile(item.path, m_Options.m_nLevel, true, ProgressCallback, &progress, kEntryBuffer);
-        }))
+    if (!AddOne(item, m_Options.m_nLevel, true, progress, notAdded, full))
       break;
     progress.before += item.size;
   }
@@ -605,6 +643,7 @@ void CArchiveZipPage::OnAddFiles() {
   RefreshList();
   UpdateButtons();
   if (m_bBroken) RecoverAfterException();
+  if (!notAdded.empty()) AfxMessageBox(NotAddedText(notAdded, full), MB_OK | MB_ICONWARNING);
 }
 
 // ---- the other actions ----

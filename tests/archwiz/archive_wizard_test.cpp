@@ -184,7 +184,8 @@ TEST_F(ArchiveWizard, SignsTheZipArchiveOfAFolder) {
     // An empty archive cannot be acted on yet, but it can take files.
     EXPECT_FALSE(d.IsEnabled(Item(d, contents, kDelete)));
     EXPECT_TRUE(d.IsEnabled(Item(d, contents, kAdd)));
-    EXPECT_TRUE(Exists(archive + "__KX__.zip"));
+    // The archive being made has no name in the folder until it is whole.
+    EXPECT_FALSE(Exists(archive + "__KX__.zip"));
 
     // Options: a level out of range is refused, level 9 taken.
     d.Click(Item(d, contents, kOptionsButton));
@@ -497,6 +498,46 @@ TEST_F(ArchiveWizard, WorksOnAnArchiveMadeByZip) {
   EXPECT_NE(said.find("readme.txt"), std::string::npos) << said;
 }
 
+// An archive that cannot take one entry more: the files left out are named to the user, and those added are
+// all there (the limit lowered for the test; the zip library's own test reaches the real one).
+TEST_F(ArchiveWizard, FilesTheFullArchiveCannotTakeAreNamed) {
+  struct Limit {
+    Limit() { CZipArchive::SetEntryLimitForTests(2); }
+    ~Limit() { CZipArchive::SetEntryLimitForTests(0); }
+  } limit;
+  const std::string preset = WritePreset("Sign", 1, {AddWithKey("signer")}, {});
+  const std::string src = kxtest::MakeTempDir("src"), archive = m_work + "/full.tvx";
+  WriteTree(src, {{"a.txt", "a\n"}, {"b.txt", "b\n"}, {"c.txt", "c\n"}, {"d.txt", "d\n"}});
+  kx::RunWithUiHere([] { return INT_PTR(DisplayArchiveWizard(nullptr)); }, [&](kx::UiDriver& d) {
+    kx::ControlDriver c(d);
+    HWND sheet = d.WaitForTitle("Archive Wizard");
+    HWND task = ToTaskPage(d, sheet, false);
+    TakeArchivePreset(d, task, preset);
+    d.SetText(Item(d, task, kSecondPath), archive);
+    Next(d, sheet);
+    HWND contents = Page(d, sheet, kContents);
+    d.Click(Item(d, contents, kAdd));
+    c.ChooseFolder(src);
+    const std::string said = AnswerPage(d, "OK");
+    HWND list = Item(d, contents, kEntries);
+    d.WaitUntil([&] { return c.ListRowCount(list) == 2; }, "the two entries");
+    WaitForButton(d, sheet, ID_WIZNEXT);
+    const std::string head = "2 of the files chosen were not added to the archive:";
+    const std::string tail = "A zip archive holds at most 65535 entries.";
+    ASSERT_EQ(said.substr(0, head.size()), head) << said;
+    EXPECT_NE(said.find(tail), std::string::npos) << said;
+    // Every file is either in the list or named.
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+      const bool listed = c.ListFind(list, name) >= 0 || c.ListFind(list, std::string("(*) ") + name) >= 0;
+      const bool named = said.find(src + "/" + name) != std::string::npos;
+      EXPECT_NE(listed, named) << name;
+    }
+    d.Click(d.Control(sheet, IDCANCEL));
+    AnswerPage(d, "Yes");
+    d.WaitForGone(sheet);
+  });
+}
+
 // A person at the drive of a spanned archive: opening it with the first disk in place asks for the last one and
 // tries again on Yes; extracting an entry that lies on the first two disks asks for each, and answered with OK
 // the extraction goes on to the end.
@@ -641,7 +682,8 @@ TEST_F(ArchiveWizard, CancelLeavesNoTemporaryArchive) {
     c.ChooseFolder(src);
     d.WaitUntil([&] { return c.ListRowCount(Item(d, contents, kEntries)) == 1; }, "the entry");
     WaitForButton(d, sheet, ID_WIZNEXT);
-    EXPECT_TRUE(Exists(archive + "__KX__.zip"));
+    // Its plain entries are in no file anyone can open by a name while it is being made.
+    EXPECT_FALSE(Exists(archive + "__KX__.zip"));
     d.Click(d.Control(sheet, IDCANCEL));
     AnswerPage(d, "Yes");
     d.WaitForGone(sheet);
