@@ -7,10 +7,10 @@
 #include "app/HtmlDialogBox.h"
 #include "app/ResString.h"
 #include "archives/ArchiveSheet.h"
-#include "archives/FileSearch.h"
 #include "archives/ProtectedArchive.h"
 #include "controls/AutoCompleteCombo.h"
 #include "controls/FolderBrowse.h"
+#include "core/FileSearch.h"
 #include "core/SystemProfile.h"
 #include "platform/mfc/afxdlgs.h"
 

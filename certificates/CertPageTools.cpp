@@ -1,32 +1,24 @@
 #include "certificates/CertPageTools.h"
 
 #include "app/ResString.h"
+#include "app/SettingsPageTools.h"
 #include "certificates/AddressBook.h"
 #include "certificates/CertSheet.h"
-#include "certificates/SelTrustPointsSheet.h"
 #include "certificates/CertificateRows.h"
 #include "certificates/CryptUILibrary.h"
+#include "certificates/SelTrustPointsSheet.h"
 #include "core/Win32File.h"
 #include "engine/CapicomErrors.h"
 #include "engine/CapicomObjectSet.h"
 #include "engine/CertPolicy.h"
 #include "engine/CertificateManagerSettings.h"
-#include "platform/mfc/afxdlgs.h"
 #include "platform/ldap/ldap.h"
+#include "platform/mfc/afxdlgs.h"
 #include "platform/mfc/afxwin.h"
 
 namespace certmgr {
 
-constexpr WORD kHandCursor = 135;
-constexpr COLORREF kBlue = 0xFF0000;
-
-void SetUpToolButton(CTextureButton& button, UINT iconId) {
-  button.SetIcons(static_cast<WORD>(iconId));
-  button.SetButtonCursor(kHandCursor);
-  button.CreateTexture(0, 8, 10, 0, 0);
-  button.SetColor(1, kBlue, TRUE);
-  button.SetFlat(TRUE, FALSE);
-}
+void SetUpToolButton(CTextureButton& button, UINT iconId) { SetUpTextureButton(button, iconId); }
 
 void DisplayCertificate(const CCapicomCertificate& certificate) {
   try {

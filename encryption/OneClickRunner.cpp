@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "archives/FileSearch.h"
+#include "core/FileSearch.h"
 #include "core/Paths.h"
 #include "core/RandomGenerator.h"
 #include "core/TvxFormatSettings.h"

@@ -9,6 +9,7 @@
 #include "app/BaseSheet.h"
 #include "app/BrinmoorApp.h"
 #include "app/HtmlDialogBox.h"
+#include "app/OfficeTolvexDoc.h"
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "certificates/AddressBook.h"
@@ -29,7 +30,6 @@
 #include "settings/SysProfileSheet.h"
 #include "settings/UserProfileSetupWizard.h"
 #include "settings/XQProfileWizard.h"
-#include "signing/OfficeTolvexDoc.h"
 #include "signing/SignSheet.h"
 #include "signing/SummarySheet.h"
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/ResString.h"
+#include "app/SettingsPageTools.h"
 #include "controls/FolderBrowse.h"
 #include "core/SecurityPolicy.h"
 #include "core/TvxFormatSettings.h"
@@ -11,7 +12,6 @@
 #include "formats/FileManager.h"
 #include "formats/TolvexBinaryFile.h"
 #include "platform/mfc/cfile.h"
-#include "settings/SettingsPageTools.h"
 #include "settings/SysProfileSheet.h"
 
 namespace {

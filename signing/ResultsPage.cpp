@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/BrinmoorApp.h"
+#include "app/MapiMailer.h"
 #include "app/ResString.h"
-#include "archives/MapiMailer.h"
 #include "controls/ShellOpen.h"
 #include "controls/TextProgressCtrl.h"
 #include "core/OfficeTolvexConfig.h"

@@ -4,6 +4,7 @@
 
 #include "app/BrinmoorApp.h"
 #include "app/HtmlDialogBox.h"
+#include "app/OfficeTolvexDoc.h"
 #include "app/ResString.h"
 #include "certificates/CertPageTools.h"
 #include "certificates/CertificateRows.h"
@@ -16,7 +17,6 @@
 #include "formats/TolvexBinaryFile.h"
 #include "platform/capicom/capicom_defs.h"
 #include "platform/mfc/afxwin.h"
-#include "signing/OfficeTolvexDoc.h"
 #include "signing/ScribbleView.h"
 #include "signing/SignatureImage.h"
 #include "signing/SummarySheet.h"

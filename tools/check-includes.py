@@ -3,8 +3,6 @@
 
 An include is resolved as the compiler does for the tree: beside the including file first, then from the top
 folder (and tests/ for the tests). Includes that name no file of the tree (system headers) are not checked.
-Upward includes listed in tools/include-floors.allow pass; an entry there that no longer occurs fails too,
-so that the list only shrinks.
 """
 import os
 import re
@@ -25,16 +23,6 @@ def read_floors(path):
     return floors
 
 
-def read_allowed(path):
-    allowed = set()
-    if os.path.exists(path):
-        for line in open(path, encoding='utf-8'):
-            line = line.split('#', 1)[0].strip()
-            if line:
-                allowed.add(tuple(line.split()))
-    return allowed
-
-
 def resolve(root, folder, name):
     for base in (folder, root, os.path.join(root, 'tests')):
         candidate = os.path.normpath(os.path.join(base, name))
@@ -46,8 +34,7 @@ def resolve(root, folder, name):
 def main():
     root = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..'))
     floors = read_floors(os.path.join(root, 'tools', 'include-floors.txt'))
-    allowed = read_allowed(os.path.join(root, 'tools', 'include-floors.allow'))
-    problems, seen = [], set()
+    problems = []
     for top in sorted(os.listdir(root)):
         path = os.path.join(root, top)
         if not os.path.isdir(path) or top.startswith(('.', 'build')):
@@ -73,19 +60,14 @@ def main():
                         other = target.split(os.sep)[0]
                         if other == top or other not in floors or floors[other] < floors[top]:
                             continue
-                        if (relative, target) in allowed:
-                            seen.add((relative, target))
-                            continue
                         way = 'up' if floors[other] > floors[top] else 'across'
                         problems.append(f'{relative}:{number}: includes {target}, {way} from {top}/ to {other}/')
-    for entry in sorted(allowed - seen):
-        problems.append(f'tools/include-floors.allow: {" ".join(entry)} no longer occurs; remove the line')
     for problem in problems:
         print(problem)
     if problems:
         print(f'{len(problems)} include(s) against the floors of tools/include-floors.txt')
         return 1
-    print(f'every include points down ({len(seen)} still allowed in tools/include-floors.allow)')
+    print('every include points down')
     return 0
 
 

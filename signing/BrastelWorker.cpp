@@ -2,7 +2,6 @@
 // protected file. The worker reports only through the operation data's flags; failures go to the audit log.
 #include <memory>
 
-#include "certificates/SelectCertPage.h"
 #include "core/OfficeTolvexConfig.h"
 #include "core/OutputFile.h"
 #include "core/RandomGenerator.h"
@@ -16,6 +15,7 @@
 #include "platform/com/combase.h"
 #include "platform/win32/files.h"
 #include "platform/win32/sync.h"
+#include "signing/SelectCertPage.h"
 #include "signing/SignSheet.h"
 
 namespace {
