@@ -130,6 +130,7 @@ int CBrinmoorApp::ExitInstance() {
     m_hResourceModule = nullptr;
     m_pMainWnd = nullptr;
   } catch (...) {
+    // The library is going away: a release that fails leaves the user nothing to see or do.
   }
   return CWinApp::ExitInstance();
 }

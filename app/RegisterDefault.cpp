@@ -1,16 +1,16 @@
 #include "app/RegisterDefault.h"
 
 #include "app/BrastelSettings.h"
-#include "app/DiskTolvexSettings.h"
-#include "app/MailTolvexSettings.h"
-#include "app/TransportSettings.h"
 #include "core/OfficeTolvexConfig.h"
 #include "core/SecurityPolicy.h"
 #include "core/SettingsStore.h"
 #include "core/SystemProfile.h"
 #include "engine/CertificateManagerSettings.h"
+#include "app/TransportSettings.h"
 #include "formats/AuditLog.h"
 #include "platform/win32/registry.h"
+#include "app/DiskTolvexSettings.h"
+#include "app/MailTolvexSettings.h"
 
 namespace {
 

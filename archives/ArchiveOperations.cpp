@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "archives/OperationReport.h"
-#include "core/DateTime.h"
 #include "core/FileSearch.h"
+#include "archives/OperationReport.h"
 #include "core/OutputFile.h"
+#include "core/DateTime.h"
 #include "core/RandomGenerator.h"
 #include "engine/CapicomEncryptedData.h"
 #include "engine/CapicomEnvelopedData.h"

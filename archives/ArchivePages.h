@@ -3,9 +3,9 @@
 // archive, with its report).
 #pragma once
 
-#include "app/WizardWorker.h"
 #include "archives/ArchiveOperations.h"
 #include "archives/ArchiveZipOptions.h"
+#include "app/WizardWorker.h"
 #include "controls/BasicReportListCtrl.h"
 #include "controls/ColorLabel.h"
 #include "controls/LabelCtrl.h"

@@ -4,9 +4,9 @@
 #pragma once
 
 #include "app/BaseSheet.h"
-#include "app/WizardWorker.h"
 #include "archives/ArchivePages.h"
 #include "archives/ArchiveWizardData.h"
+#include "app/WizardWorker.h"
 
 class CArchiveSheet : public CBaseSheet {
   DECLARE_DYNAMIC(CArchiveSheet)

@@ -7,10 +7,10 @@
 #include "app/HtmlDialogBox.h"
 #include "app/ResString.h"
 #include "archives/ArchiveSheet.h"
+#include "core/FileSearch.h"
 #include "archives/ProtectedArchive.h"
 #include "controls/AutoCompleteCombo.h"
 #include "controls/FolderBrowse.h"
-#include "core/FileSearch.h"
 #include "core/SystemProfile.h"
 #include "platform/mfc/afxdlgs.h"
 
@@ -244,6 +244,7 @@ bool CArchiveZipPage::Guarded(const std::function<void()>& fn) {
   } catch (CException* e) {
     e->Delete();
   } catch (...) {
+    // Any other failure too: the page is marked broken below and the caller reports the step.
   }
   m_bError = 1;
   return false;
@@ -434,6 +435,7 @@ UINT CArchiveZipPage::OpenThread(LPVOID argument) {
       } catch (CException* e) {
         e->Delete();
       } catch (...) {
+        // Not opened: the user is told below.
       }
       if (opened) break;
       try {
@@ -441,6 +443,7 @@ UINT CArchiveZipPage::OpenThread(LPVOID argument) {
       } catch (CException* e) {
         e->Delete();
       } catch (...) {
+        // What could not be closed goes with the page; the user is told below that the archive did not open.
       }
       if (cause == CZipException::cdirNotFound) {
         const CString question = LoadResString(623) + " " + LoadResString(624) + " " + LoadResString(625);

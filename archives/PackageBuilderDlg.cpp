@@ -1,9 +1,9 @@
 // The package builder: the self-extracting package of its list, built as soon as it opens.
 #include "app/BrinmoorApp.h"
 #include "app/ResString.h"
+#include "core/FileSearch.h"
 #include "archives/PackagePages.h"
 #include "controls/FolderBrowse.h"
-#include "core/FileSearch.h"
 #include "platform/mfc/afxdlgs.h"
 
 namespace {

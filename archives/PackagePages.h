@@ -3,9 +3,9 @@
 // the package builder).
 #pragma once
 
-#include "app/WizardWorker.h"
 #include "archives/ArchiveResultsPage.h"
 #include "archives/SfxArchive.h"
+#include "app/WizardWorker.h"
 #include "controls/ColorLabel.h"
 #include "platform/mfc/afxcmn.h"
 #include "platform/mfc/collections.h"

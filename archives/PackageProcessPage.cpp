@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include "app/BrinmoorApp.h"
-#include "app/MapiMailer.h"
 #include "app/ResString.h"
+#include "app/MapiMailer.h"
 #include "archives/PackageSheet.h"
 #include "archives/ZipComponent.h"
 #include "core/Paths.h"

@@ -4,8 +4,8 @@
 
 #include "app/BaseSheet.h"
 #include "app/FinishPage.h"
-#include "app/WizardWorker.h"
 #include "archives/PackagePages.h"
+#include "app/WizardWorker.h"
 #include "signing/ProtectWizardData.h"
 
 class CPackageSheet : public CBaseSheet {

@@ -1,5 +1,6 @@
 #include "certificates/CertPageTools.h"
 
+#include "app/FailureReport.h"
 #include "app/ResString.h"
 #include "app/SettingsPageTools.h"
 #include "certificates/AddressBook.h"
@@ -23,7 +24,8 @@ void SetUpToolButton(CTextureButton& button, UINT iconId) { SetUpTextureButton(b
 void DisplayCertificate(const CCapicomCertificate& certificate) {
   try {
     CCapicomCertificate(certificate).Display();
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(AfxGetMainWnd(), "Certificate Display", kx::EngineText(e));
   }
 }
 
@@ -62,7 +64,8 @@ void ExportCertificateToFile(CWnd* owner, const CCapicomCertificate& certificate
     const bool written = file.IsOpen() && SUCCEEDED(file.WriteAll());
     file.Close();
     owner->MessageBox(LoadResString(written ? 212 : 213), nullptr, MB_OK);
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(owner, "Certificate Export", kx::EngineText(e));
   }
 }
 
@@ -234,6 +237,7 @@ void CCertListPage::TakeRow(int row) {
   try {
     if (RowCertificate(row, certificate)) m_pObjects->m_Certificate = certificate;
   } catch (const _com_error&) {
+    // The row names no certificate the engine can read: the page keeps its previous one and View shows that.
   }
 }
 
@@ -252,6 +256,7 @@ void CCertListPage::OnView() {
     if (m_List.GetItemCount() > 0 && m_nSelectedRow >= 0 && RowCertificate(m_nSelectedRow, certificate))
       DisplayCertificate(certificate);
   } catch (const _com_error&) {
+    // DisplayCertificate reports its own failure; a row the engine cannot read shows nothing.
   }
 }
 

@@ -2,8 +2,8 @@
 
 #include <strings.h>
 
-#include "certificates/SmartcardSettings.h"
 #include "core/WindowsVersion.h"
+#include "certificates/SmartcardSettings.h"
 #include "engine/CapicomObjectSet.h"
 #include "engine/CapicomParts.h"
 #include "platform/capicom/capicom_defs.h"

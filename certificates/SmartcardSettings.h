@@ -3,8 +3,8 @@
 // that holds the card's certificates; something outside this library writes the record.
 #pragma once
 
-#include "core/ByteBuffer.h"
 #include "core/RegValueMap.h"
+#include "core/ByteBuffer.h"
 
 class CSmartcardSettings : public CRegValueMap {
  public:

@@ -1,9 +1,9 @@
 #include "encryption/OneClickPresets.h"
 
-#include "certificates/TrustLists.h"
 #include "core/FileSearch.h"
-#include "engine/CapicomCertificates.h"
+#include "certificates/TrustLists.h"
 #include "formats/FileManager.h"
+#include "engine/CapicomCertificates.h"
 #include "formats/TolvexBinaryFile.h"
 #include "signing/ProtectWizardData.h"
 #include "signing/WorkerSupport.h"

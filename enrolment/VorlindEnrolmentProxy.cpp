@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/TransportSettings.h"
 #include "core/SafeArray.h"
 #include "enrolment/ProxyAuthSettings.h"
+#include "app/TransportSettings.h"
 #include "enrolment/Utf8Codec.h"
 #include "platform/com/bstr.h"
 #include "platform/com/comutil.h"

@@ -1,11 +1,11 @@
 #include "enrolment/VorlindPage.h"
 
 #include "app/BaseSheet.h"
-#include "app/SettingsPageTools.h"
 #include "core/SecurityPolicy.h"
 #include "enrolment/VorlindSettingsDlgs.h"
 #include "platform/com/combase.h"
 #include "platform/mfc/afxwin.h"
+#include "app/SettingsPageTools.h"
 
 IMPLEMENT_DYNCREATE(CVorlindPage, CPropertyPage)
 

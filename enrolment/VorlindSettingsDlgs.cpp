@@ -2,13 +2,13 @@
 
 #include "app/BaseSheet.h"
 #include "app/ResString.h"
-#include "app/SettingsPageTools.h"
 #include "controls/ZoomRect.h"
 #include "enrolment/HostListDlg.h"
 #include "enrolment/VorlindEnrolmentProxy.h"
 #include "platform/com/combase.h"
 #include "platform/mfc/afxwin.h"
 #include "platform/win32/sync.h"
+#include "app/SettingsPageTools.h"
 
 namespace {
 

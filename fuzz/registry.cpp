@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/TransportSettings.h"
 #include "archives/ArchiveZipOptions.h"
 #include "core/ByteBuffer.h"
 #include "core/SettingsStore.h"
+#include "app/TransportSettings.h"
 #include "platform/win32/registry.h"
 #include "support.h"
 

@@ -1,13 +1,13 @@
 #include "settings/ConfigPages.h"
 
-#include "app/DiskTolvexSettings.h"
-#include "app/MailTolvexSettings.h"
 #include "app/ResString.h"
-#include "app/SettingsPageTools.h"
 #include "core/OfficeTolvexConfig.h"
 #include "core/SecurityPolicy.h"
 #include "settings/ConfigRecords.h"
+#include "app/DiskTolvexSettings.h"
 #include "settings/EmbeddedConfigMgr.h"
+#include "app/MailTolvexSettings.h"
+#include "app/SettingsPageTools.h"
 
 namespace {
 

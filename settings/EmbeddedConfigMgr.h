@@ -2,10 +2,10 @@
 // variant, which leaves out the disk protection, shredder and mail protection pages (set before AddPages).
 #pragma once
 
+#include "settings/SettingsSheet.h"
 #include "settings/ApplicationSettingsPage.h"
 #include "settings/ConfigPages.h"
 #include "settings/MailTolvexSettingsPage.h"
-#include "settings/SettingsSheet.h"
 
 class CEmbeddedConfigMgr : public CSettingsSheet {
   DECLARE_DYNAMIC(CEmbeddedConfigMgr)

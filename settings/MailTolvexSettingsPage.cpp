@@ -1,10 +1,10 @@
 #include "settings/MailTolvexSettingsPage.h"
 
-#include "app/MailTolvexSettings.h"
-#include "app/SettingsPageTools.h"
 #include "core/SecurityPolicy.h"
 #include "settings/ConfigRecords.h"
 #include "settings/MailOptionDialogs.h"
+#include "app/MailTolvexSettings.h"
+#include "app/SettingsPageTools.h"
 
 IMPLEMENT_DYNCREATE(CMailTolvexSettingsPage, CPropertyPage)
 

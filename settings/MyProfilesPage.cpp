@@ -1,9 +1,9 @@
 #include "settings/MyProfilesPage.h"
 
-#include "app/SettingsPageTools.h"
 #include "core/SecurityPolicy.h"
 #include "platform/mfc/afxwin.h"
 #include "settings/ProfileListDlg.h"
+#include "app/SettingsPageTools.h"
 
 IMPLEMENT_DYNCREATE(CSysProfMyProfilesPage, CPropertyPage)
 

@@ -6,12 +6,12 @@
 
 #include "app/BrinmoorApp.h"
 #include "app/ResString.h"
-#include "app/SettingsPageTools.h"
 #include "controls/FolderBrowse.h"
 #include "core/SecurityPolicy.h"
 #include "platform/mfc/afxwin.h"
 #include "platform/win32/files.h"
 #include "platform/win32/registry.h"
+#include "app/SettingsPageTools.h"
 #include "settings/XQProfileWizard.h"
 
 namespace {

@@ -3,12 +3,12 @@
 #include <memory>
 
 #include "app/ResString.h"
-#include "app/SettingsPageTools.h"
-#include "app/TransportSettings.h"
 #include "core/SecurityPolicy.h"
 #include "enrolment/ProxyAuthSettings.h"
+#include "app/TransportSettings.h"
 #include "enrolment/VorlindEnrolmentProxy.h"
 #include "platform/win32/registry.h"
+#include "app/SettingsPageTools.h"
 #include "settings/SysProfileSheet.h"
 
 namespace {

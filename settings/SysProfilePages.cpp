@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "app/ResString.h"
-#include "app/SettingsPageTools.h"
 #include "controls/FolderBrowse.h"
 #include "core/SecurityPolicy.h"
 #include "core/TvxFormatSettings.h"
@@ -12,6 +11,7 @@
 #include "formats/FileManager.h"
 #include "formats/TolvexBinaryFile.h"
 #include "platform/mfc/cfile.h"
+#include "app/SettingsPageTools.h"
 #include "settings/SysProfileSheet.h"
 
 namespace {

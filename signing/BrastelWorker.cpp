@@ -2,6 +2,7 @@
 // protected file. The worker reports only through the operation data's flags; failures go to the audit log.
 #include <memory>
 
+#include "signing/SelectCertPage.h"
 #include "core/OfficeTolvexConfig.h"
 #include "core/OutputFile.h"
 #include "core/RandomGenerator.h"
@@ -15,7 +16,6 @@
 #include "platform/com/combase.h"
 #include "platform/win32/files.h"
 #include "platform/win32/sync.h"
-#include "signing/SelectCertPage.h"
 #include "signing/SignSheet.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/BrinmoorApp.h"
+#include "app/FailureReport.h"
 #include "app/MapiMailer.h"
 #include "app/ResString.h"
 #include "controls/ShellOpen.h"
@@ -347,16 +348,9 @@ void CResultsPageBase::ReportFileResult(int index, int result, const char* messa
   });
 }
 
-CString CResultsPageBase::LogEngineError(HRESULT hr) {
-  return LogFatalError("Signer Wizard Fatal", GetCapicomErrorMessage(hr).GetAnsi());
-}
+CString CResultsPageBase::LogEngineError(HRESULT hr) { return kx::LogFailure("Signer Wizard Fatal", kx::EngineText(hr)); }
 
-CString CResultsPageBase::LogFatalError(const char* source, const CString& text) {
-  CAuditLog log;
-  log.Load();
-  log.LogError(source, text);
-  return text;
-}
+CString CResultsPageBase::LogFatalError(const char* source, const CString& text) { return kx::LogFailure(source, text); }
 
 void CResultsPageBase::OpenCurrentOutput() {
   if (m_nSelectedRow < 0 || m_nSelectedRow >= m_arrOutputFiles.GetSize()) return;
@@ -385,6 +379,7 @@ void CResultsPageBase::UpdateResultButtons() {
     }
     if (!CanOpenOutputs()) enable(IDC_OPEN, FALSE);
   } catch (...) {
+    // The buttons stay disabled, as they were set first.
   }
 }
 

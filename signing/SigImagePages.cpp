@@ -2,7 +2,6 @@
 // drawing pad they share with the signature manager.
 #include <memory>
 
-#include "app/OfficeTolvexDoc.h"
 #include "app/ResString.h"
 #include "core/OfficeTolvexConfig.h"
 #include "core/Win32File.h"
@@ -11,6 +10,7 @@
 #include "formats/SignatureFile.h"
 #include "platform/mfc/afxdlgs.h"
 #include "platform/mfc/afxwin.h"
+#include "app/OfficeTolvexDoc.h"
 #include "signing/ScribbleView.h"
 #include "signing/SignSheet.h"
 #include "signing/SignatureImage.h"

@@ -1,11 +1,11 @@
 // The signature manager's sheet and its welcome, picture source and drawing pages.
 #include "signing/SignManagerSheet.h"
 
-#include "app/OfficeTolvexDoc.h"
 #include "app/ResString.h"
 #include "platform/mfc/afxdlgs.h"
 #include "platform/mfc/afxwin.h"
 #include "signing/FileChoicePage.h"
+#include "app/OfficeTolvexDoc.h"
 #include "signing/SignatureImage.h"
 
 using namespace kx::signing;

@@ -9,9 +9,9 @@
 #include "app/BaseSheet.h"
 #include "app/FinishPage.h"
 #include "app/SheetWorker.h"
+#include "signing/SelectCertPage.h"
 #include "signing/ProcessingPage.h"
 #include "signing/ProtectWizardData.h"
-#include "signing/SelectCertPage.h"
 #include "signing/SignaturePages.h"
 #include "signing/SignerPages.h"
 

@@ -4,7 +4,6 @@
 
 #include "app/BrinmoorApp.h"
 #include "app/HtmlDialogBox.h"
-#include "app/OfficeTolvexDoc.h"
 #include "app/ResString.h"
 #include "certificates/CertPageTools.h"
 #include "certificates/CertificateRows.h"
@@ -17,6 +16,7 @@
 #include "formats/TolvexBinaryFile.h"
 #include "platform/capicom/capicom_defs.h"
 #include "platform/mfc/afxwin.h"
+#include "app/OfficeTolvexDoc.h"
 #include "signing/ScribbleView.h"
 #include "signing/SignatureImage.h"
 #include "signing/SummarySheet.h"

@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "app/BrastelSettings.h"
-#include "app/DiskTolvexSettings.h"
-#include "app/MailTolvexSettings.h"
 #include "app/RegisterDefault.h"
-#include "app/TransportSettings.h"
 #include "app/regdump.h"
 #include "core/SecurityPolicy.h"
 #include "platform/win32/security.h"
+#include "app/TransportSettings.h"
+#include "app/DiskTolvexSettings.h"
+#include "app/MailTolvexSettings.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The drawing document that start-up and the signature manager make, and its strokes' archive form.
 #include <gtest/gtest.h>
 
-#include "app/OfficeTolvexDoc.h"
 #include "platform/mfc/cfile.h"
+#include "app/OfficeTolvexDoc.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <functional>
 
 #include "app/ResString.h"
-#include "app/WizardWorker.h"
 #include "archives/ArchiveSheet.h"
 #include "archives/ArchiveZipOptions.h"
+#include "app/WizardWorker.h"
 #include "archwiz/archwiz_fixture.h"
 #include "core/SystemProfile.h"
 #include "engine/CapicomEncryptedData.h"

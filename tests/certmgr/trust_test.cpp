@@ -1,11 +1,11 @@
 // Trusted roots and trust points: exporting and importing root certificates (files read by openssl), the
 // strict trust policy swapping the trusted roots with the trust lists of the one-click folder, choosing trust
 // points in the trust points sheet, and the restricted trust page that keeps the trust-point list.
+#include "settings/ApplicationSettingsPage.h"
 #include "certificates/SelTrustPointsSheet.h"
 #include "certificates/TrustLists.h"
-#include "certmgr/certmgr_fixture.h"
 #include "platform/win32/stateroot.h"
-#include "settings/ApplicationSettingsPage.h"
+#include "certmgr/certmgr_fixture.h"
 #include "support/pki.h"
 
 namespace certmgr_test {

@@ -2,6 +2,7 @@
 // picker's certificates handed to the operation data, and protected files that the engine and openssl open.
 #include <memory>
 
+#include "signing/SelectCertPage.h"
 #include "certsel/certsel_fixture.h"
 #include "core/SettingsStore.h"
 #include "encryption/OneClickSheet.h"
@@ -13,7 +14,6 @@
 #include "platform/ui/prsht.h"
 #include "platform/win32/files.h"
 #include "platform/win32/registry.h"
-#include "signing/SelectCertPage.h"
 
 namespace certsel {
 namespace {

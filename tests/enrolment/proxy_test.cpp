@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/TransportSettings.h"
 #include "core/SystemProfile.h"
 #include "enrolment/ProxyAuthSettings.h"
+#include "app/TransportSettings.h"
 #include "enrolment/VorlindEnrolmentProxy.h"
 #include "platform/com/combase.h"
 #include "platform/services/soap.h"

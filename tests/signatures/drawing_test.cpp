@@ -2,11 +2,11 @@
 // drawing view driven with the mouse.
 #include <sys/stat.h>
 
-#include "app/OfficeTolvexDoc.h"
 #include "app/ResString.h"
 #include "platform/mfc/afxwin.h"
 #include "platform/ui/dlgtemplate.h"
 #include "signatures/signatures_test.h"
+#include "app/OfficeTolvexDoc.h"
 #include "signing/ScribbleView.h"
 
 using namespace sigtest;

@@ -1,12 +1,12 @@
 // The signature manager as a person uses it through DisplaySignatureManager: a signature named, drawn or taken
 // from a bitmap file, and saved as a signature file, plain or encrypted for a certificate.
 #include "app/FinishPage.h"
-#include "app/OfficeTolvexDoc.h"
 #include "app/ResString.h"
 #include "controls/ColourPicker.h"
 #include "platform/ui/prsht.h"
 #include "signatures/signatures_test.h"
 #include "signing/EncryptionOptionsDialog.h"
+#include "app/OfficeTolvexDoc.h"
 #include "signing/SignManagerSheet.h"
 
 extern "C" int DisplaySignatureManager(HWND parent);
