@@ -1,20 +1,20 @@
 #include "certificates/CertPageTools.h"
 
-#include "app/FailureReport.h"
 #include "app/ResString.h"
+#include "app/FailureReport.h"
 #include "app/SettingsPageTools.h"
 #include "certificates/AddressBook.h"
 #include "certificates/CertSheet.h"
+#include "certificates/SelTrustPointsSheet.h"
 #include "certificates/CertificateRows.h"
 #include "certificates/CryptUILibrary.h"
-#include "certificates/SelTrustPointsSheet.h"
 #include "core/Win32File.h"
 #include "engine/CapicomErrors.h"
 #include "engine/CapicomObjectSet.h"
 #include "engine/CertPolicy.h"
 #include "engine/CertificateManagerSettings.h"
-#include "platform/ldap/ldap.h"
 #include "platform/mfc/afxdlgs.h"
+#include "platform/ldap/ldap.h"
 #include "platform/mfc/afxwin.h"
 
 namespace certmgr {
