@@ -193,6 +193,8 @@ bool CCertSelPage::TakeRowCertificate(int row, bool countCheck) {
 void CCertSelPage::OnAdd() {
   CSelCertSheet* sheet = GetSelSheet();
   if (m_nAvailableRow < 0 || !m_pObjects || !sheet) return;
+  // An empty list (a source that is turned off or failed to open) has no row to add.
+  if (m_nAvailableRow >= m_AvailableList.GetItemCount()) return;
   try {
     if (!TakeRowCertificate(m_nAvailableRow, false)) return;
     const CCapicomCertificate& current = m_pObjects->m_Certificate;
