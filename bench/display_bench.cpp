@@ -1,6 +1,8 @@
 // The window system on an X server: time from the call that shows a dialog to its first complete frame on the
 // server, time from a click on Next (through XTest) to the next page's pixels on the server, and the bytes a
-// caret step and a caret blink send. Needs a display: `xvfb-run -a build/bin/bench_display`, or a desktop.
+// caret step and a caret blink send. Needs a display: `xvfb-run -a build/bin/bench_display`, or a desktop. Every
+// wait has a time-out (KX_BENCH_TIMEOUT_MS, 20 s): a click a window manager kept from the window ends the row
+// with an error instead of waiting for ever.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -34,6 +36,23 @@ std::atomic<uint64_t> g_blinkIdle{0};
 std::atomic<int> g_blinks{0};
 
 using kx::dlg::Item;
+
+int TimeoutMs() {
+  const char* t = getenv("KX_BENCH_TIMEOUT_MS");
+  int ms = t ? atoi(t) : 0;
+  return ms > 0 ? ms : 20000;
+}
+
+// Waits until `done` holds; false after the time-out.
+template <class F>
+bool WaitUntil(F done) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs());
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+  return true;
+}
 
 // A wizard-like page: a heading, labels, edits, check boxes and a list; the second page hidden at first.
 kx::DialogTemplate Page() {
@@ -150,10 +169,12 @@ class UiThread {
   HWND host_ = nullptr;
 };
 
-// Waits until the UI thread was idle after `since`, then until the server has handled what was sent.
-void OnServer(uint64_t since) {
-  while (g_idle.load() <= since) std::this_thread::yield();
+// Waits until the UI thread was idle after `since`, then until the server has handled what was sent; false when
+// the UI thread stayed busy past the time-out.
+bool OnServer(uint64_t since) {
+  if (!WaitUntil([&] { return g_idle.load() > since; })) return false;
   kx::X11Sync();
+  return true;
 }
 
 bool HaveDisplay(benchmark::State& state) {
@@ -177,10 +198,14 @@ void BM_FirstFrameOnTheServer(benchmark::State& state) {
     auto t0 = std::chrono::steady_clock::now();
     uint64_t idle = g_idle.load();
     HWND dlg = Ui().Make();
-    OnServer(idle);
+    bool shown = OnServer(idle);
     auto t1 = std::chrono::steady_clock::now();
     state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
     Ui().End(dlg);
+    if (!shown) {
+      state.SkipWithError("the dialog's first frame did not reach the server in time");
+      break;
+    }
   }
 }
 BENCHMARK(BM_FirstFrameOnTheServer)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -197,18 +222,22 @@ void BM_ClickOnNextToTheNextPageOnTheServer(benchmark::State& state) {
   uint64_t idle = g_idle.load();
   HWND dlg = Ui().Make();
   OnServer(idle);
-  RECT r;
-  GetWindowRect(GetDlgItem(dlg, kNext), &r);
-  XTestFakeMotionEvent(dpy, -1, (r.left + r.right) / 2, (r.top + r.bottom) / 2, CurrentTime);
-  XSync(dpy, False);
   for (auto _ : state) {
+    // Next's place now: a window manager may have moved the window since it was shown (its frame, its placement).
+    RECT r;
+    GetWindowRect(GetDlgItem(dlg, kNext), &r);
+    XTestFakeMotionEvent(dpy, -1, (r.left + r.right) / 2, (r.top + r.bottom) / 2, CurrentTime);
+    XSync(dpy, False);
     int switches = g_switches.load();
     auto t0 = std::chrono::steady_clock::now();
     XTestFakeButtonEvent(dpy, 1, True, CurrentTime);
     XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
     XFlush(dpy);
-    while (g_switches.load() == switches) std::this_thread::yield();
-    OnServer(g_switchIdle.load());
+    if (!WaitUntil([&] { return g_switches.load() != switches; }) || !OnServer(g_switchIdle.load())) {
+      state.SkipWithError("the click on Next did not reach the window in time (another window, or a window "
+                          "manager's frame, took it)");
+      break;
+    }
     auto t1 = std::chrono::steady_clock::now();
     state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
   }
@@ -245,10 +274,10 @@ void BM_BytesOfACaretStep(benchmark::State& state) {
 }
 BENCHMARK(BM_BytesOfACaretStep)->Iterations(50);
 
-// Waits until the edit's loop has taken one more blink than `seen`, then until the server has its pixels.
-void NextBlinkOnServer(int seen) {
-  while (g_blinks.load() == seen) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  OnServer(g_blinkIdle.load());
+// Waits until the edit's loop has taken one more blink than `seen`, then until the server has its pixels; false
+// after the time-out.
+bool NextBlinkOnServer(int seen) {
+  return WaitUntil([&] { return g_blinks.load() != seen; }) && OnServer(g_blinkIdle.load());
 }
 
 // The caret of a focused edit blinking: each blink, taken by the message loop from the edit's own timer, sends the
@@ -261,12 +290,16 @@ void BM_BytesOfACaretBlink(benchmark::State& state) {
   HWND edit = GetDlgItem(dlg, kEdit);
   g_blinking = edit;
   Ui().Focus(edit);
-  NextBlinkOnServer(g_blinks.load());  // the focus change and a first blink are out of the way
+  // The focus change and a first blink are out of the way.
+  bool blinking = NextBlinkOnServer(g_blinks.load());
   uint64_t total = 0, frames = 0, blinks = 0;
   for (auto _ : state) {
     int seen = g_blinks.load();
     uint64_t before = kx::X11BytesSent(), framesBefore = kx::X11FramesSent();
-    NextBlinkOnServer(seen);
+    if (!blinking || !NextBlinkOnServer(seen)) {
+      state.SkipWithError("the focused edit's caret did not blink in time");
+      break;
+    }
     total += kx::X11BytesSent() - before;
     frames += kx::X11FramesSent() - framesBefore;
     ++blinks;

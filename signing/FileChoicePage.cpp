@@ -123,7 +123,8 @@ void CFileChoicePageBase::ShowListMode() {
     m_strFilePath = LoadResString(417);
   } else {
     if (browse) browse->SetWindowText(LoadResString(424));
-    m_strFilePath.Empty();
+    // Only the several-files placeholder goes: a path typed before Back and Next again stays.
+    if (m_strFilePath == LoadResString(417)) m_strFilePath.Empty();
   }
 }
 

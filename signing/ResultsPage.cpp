@@ -376,10 +376,10 @@ CString CResultsPageBase::LogFatalError(const char* source, const CString& text)
   return text;
 }
 
-void CResultsPageBase::OpenCurrentOutput() {
-  if (m_nSelectedRow < 0 || m_nSelectedRow >= m_arrOutputFiles.GetSize()) return;
+int CResultsPageBase::OpenCurrentOutput() {
+  if (m_nSelectedRow < 0 || m_nSelectedRow >= m_arrOutputFiles.GetSize()) return 0;
   const CString& output = m_arrOutputFiles[m_nSelectedRow];
-  if (!IsError(output)) ShellOpen(output);
+  return IsError(output) ? 0 : ShellOpen(output);
 }
 
 void CResultsPageBase::UpdateResultButtons() {
@@ -449,7 +449,16 @@ void CResultsPageBase::OnRunAgain() {
   StartOperation();
 }
 
-void CResultsPageBase::OnOpenResult() { OpenCurrentOutput(); }
+void CResultsPageBase::OnOpenResult() {
+  int r = OpenCurrentOutput();
+  if (r == 0 || r > 32) return;
+  // A person who pressed Open hears why nothing opens.
+  CString text = CString("\"") + m_arrOutputFiles[m_nSelectedRow] + "\" cannot be opened: " +
+                 (r == 2 ? "the file is no longer there."
+                         : "no program to open it could be started (the desktop's opener, xdg-open, is missing, "
+                           "or there is no desktop).");
+  AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+}
 
 void CResultsPageBase::OnSaveResultAs() {
   if (m_nSelectedRow < 0 || m_nSelectedRow >= m_arrOutputFiles.GetSize()) return;

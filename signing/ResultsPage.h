@@ -76,7 +76,8 @@ class CResultsPageBase : public CWorkerPage {
   // Empties the result lists and selects the current row again: the start of a run.
   void PrepareForRun();
   // Opens the output of the current row with the desktop (not for "Error").
-  void OpenCurrentOutput();
+  // The shell's result code (above 32 when started), 0 when there is nothing to open.
+  int OpenCurrentOutput();
 
  protected:
   // ---- what a wizard's page says ----

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <deque>
 #include <functional>
-#include <future>
 #include <cerrno>
 #include <map>
 #include <memory>
@@ -1373,7 +1372,7 @@ const gchar* ToolkitName() { return "Brinmoor"; }
 const gchar* ToolkitVersion() { return "1.0"; }
 AtkObject* Root() { return g_root; }
 
-void Run(std::promise<bool>* started) {
+void Run() {
   auto* util = static_cast<AtkUtilClass*>(g_type_class_ref(ATK_TYPE_UTIL));
   util->get_root = Root;
   util->get_toolkit_name = ToolkitName;
@@ -1383,14 +1382,27 @@ void Run(std::promise<bool>* started) {
   g_root->role = ATK_ROLE_APPLICATION;
   if (!g_get_prgname()) g_set_prgname(program_invocation_short_name);
   bool ok = atk_bridge_adaptor_init(nullptr, nullptr) == 0;
-  started->set_value(ok);
-  if (!ok) return;
+  int expected = kStarting;
+  if (!g_stage.compare_exchange_strong(expected, ok ? kRunning : kOff) || !ok) {
+    // No accessibility bus after all (or the process is ending): the library goes on as without one.
+    std::lock_guard<std::mutex> g(g_queueLock);
+    g_queue.clear();
+    return;
+  }
+  // What changed while the bridge started.
+  Drain(nullptr);
   g_main_loop_run(g_loop);
   atk_bridge_adaptor_cleanup();
 }
 
 void Stop() {
-  if (g_stage.exchange(kStopped) != kRunning || !g_thread) return;
+  int was = g_stage.exchange(kStopped);
+  if (!g_thread) return;
+  if (was != kRunning) {
+    // Still starting: its end is not waited for.
+    g_thread->detach();
+    return;
+  }
   g_main_context_invoke(g_context, [](gpointer) {
     g_main_loop_quit(g_loop);
     return G_SOURCE_REMOVE;
@@ -1406,6 +1418,7 @@ bool BusExpected() {
   return (a11y && *a11y) || (session && *session);
 }
 
+// The bridge starts on its own thread: the window being shown does not wait for the bus.
 void Start() {
   if (!BusExpected() || !kx::ui::CurrentDisplay().Live()) {
     g_stage = kOff;
@@ -1414,37 +1427,28 @@ void Start() {
   // The bridge attaches its D-Bus connection to GLib's default context, which this thread alone iterates.
   g_context = g_main_context_default();
   g_loop = g_main_loop_new(g_context, FALSE);
-  std::promise<bool> started;
-  std::future<bool> ok = started.get_future();
-  g_thread = new std::thread(Run, &started);
-  if (!ok.get()) {
-    // No accessibility bus after all: the library goes on as without one.
-    g_thread->join();
-    g_stage = kOff;
-    return;
-  }
-  g_stage = kRunning;
+  g_thread = new std::thread(Run);
   atexit(Stop);
 }
 
 void Listen(HWND h, Access what) {
   int stage = g_stage.load(std::memory_order_acquire);
   if (stage == kUntried) {
-    // The first top-level window shown starts the bridge, once; what happens meanwhile nobody has asked about yet.
+    // The first top-level window shown starts the bridge, once.
     if (what != Access::Shown || !IsTop(h)) return;
     int expected = kUntried;
-    if (!g_stage.compare_exchange_strong(expected, kStarting)) return;
-    Start();
+    if (g_stage.compare_exchange_strong(expected, kStarting)) Start();
     stage = g_stage.load();
   }
-  if (stage != kRunning) return;
+  if (stage != kRunning && stage != kStarting) return;
   bool wake;
   {
     std::lock_guard<std::mutex> g(g_queueLock);
     wake = g_queue.empty();
     g_queue.emplace_back(h, what);
   }
-  if (wake) g_main_context_invoke(g_context, Drain, nullptr);
+  // While starting, the bridge's thread takes the queue once it runs.
+  if (wake && g_stage.load() == kRunning) g_main_context_invoke(g_context, Drain, nullptr);
 }
 
 const bool g_registered = kx::ui::RegisterAccessListener(&Listen);

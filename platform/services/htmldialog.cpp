@@ -278,7 +278,18 @@ bool LoadPage(const std::string& url, std::string* html) {
 // The dialog
 // ---------------------------------------------------------------------------------------------------------------
 constexpr int kTextId = 100;
+constexpr int kIconId = 101;
 constexpr int kFirstButton = 1000;
+constexpr int kIconSize = 32;
+
+// The standard icon a page names, or nullptr.
+LPCSTR PageIconId(const std::string& name) {
+  return name == "exclamation" || name == "warning" ? IDI_EXCLAMATION
+         : name == "question"                       ? IDI_QUESTION
+         : name == "information"                    ? IDI_ASTERISK
+         : name == "error"                          ? IDI_HAND
+                                                    : nullptr;
+}
 
 struct Shown {
   kx::HtmlPage page;
@@ -302,11 +313,15 @@ void Layout(HWND dlg, Shown* s) {
   SelectObject(hdc, old);
   ReleaseDC(text, hdc);
   const int m = 12, bh = 23;
+  HWND icon = GetDlgItem(dlg, kIconId);
+  int iconW = icon ? kIconSize + m : 0;
   int textW = std::max<int>(tr.right, 240), textH = std::max<int>(tr.bottom, 16);
-  int clientW = std::max(textW, row - 6) + 2 * m;
-  int rowY = m + textH + 16;
+  int contentH = std::max(textH, icon ? kIconSize : 0);
+  int clientW = std::max(iconW + textW, row - 6) + 2 * m;
+  int rowY = m + contentH + 16;
   int clientH = rowY + bh + m;
-  SetWindowPos(text, nullptr, m, m, textW, textH, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (icon) SetWindowPos(icon, nullptr, m, m, kIconSize, kIconSize, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(text, nullptr, m + iconW, m + (contentH - textH) / 2, textW, textH, SWP_NOZORDER | SWP_NOACTIVATE);
   int x = clientW - m;
   for (size_t i = s->page.buttons.size(); i-- > 0;) {
     x -= widths[i];
@@ -323,6 +338,8 @@ INT_PTR PageProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_INITDIALOG: {
       s = reinterpret_cast<Shown*>(lp);
       SetWindowLongPtr(dlg, DWLP_USER, lp);
+      if (LPCSTR icon = PageIconId(s->page.icon))
+        SendDlgItemMessage(dlg, kIconId, STM_SETICON, reinterpret_cast<WPARAM>(LoadIcon(nullptr, icon)), 0);
       Layout(dlg, s);
       for (size_t i = 0; i < s->page.buttons.size(); ++i)
         if (s->page.buttons[i].isDefault) {
@@ -361,6 +378,13 @@ kx::DialogTemplate PageTemplate(const kx::HtmlPage& page) {
   text.id = kTextId;
   text.style = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
   t.items.push_back(text);
+  if (PageIconId(page.icon)) {
+    kx::DialogItemTemplate icon;
+    icon.className = "Static";
+    icon.id = kIconId;
+    icon.style = WS_CHILD | WS_VISIBLE | SS_ICON;
+    t.items.push_back(icon);
+  }
   bool anyDefault = false;
   for (const auto& b : page.buttons) anyDefault |= b.isDefault;
   for (size_t i = 0; i < page.buttons.size(); ++i) {
@@ -441,6 +465,9 @@ kx::HtmlPage kx::ParseHtmlPage(const std::string& html, const std::string& argum
         current.label = Trim(Collapse(label));
         page.buttons.push_back(current);
       }
+    } else if (n == "img" && !tag.closing && page.icon.empty()) {
+      std::string src = Lower(tag.Get("src"));
+      if (src.compare(0, 5, "icon:") == 0) page.icon = src.substr(5);
     } else if (n == "input" && !tag.closing) {
       std::string type = Lower(tag.Get("type"));
       if (type == "button" || type == "submit" || type == "reset") {

@@ -6,7 +6,8 @@
 // string, "{argument:N}" for its N-th part between ';'. Pressing a button closes the page and returns the
 // button's value attribute as a string; a button without a value, Escape or the close box return nothing.
 // Pages are files ("file://" addresses or plain paths); the resource library holds no HTML pages, so a
-// "res://" address finds nothing.
+// "res://" address finds nothing. An <img src="icon:NAME"> shows the window system's standard icon NAME
+// ("exclamation", "question", "information", "error") left of the message, as a message box does.
 #pragma once
 
 #include <string>
@@ -47,6 +48,7 @@ struct HtmlPage {
   };
   std::string title;
   std::string text;
+  std::string icon;  // the standard icon's name, or empty
   std::vector<Button> buttons;
 };
 KXAPI HtmlPage ParseHtmlPage(const std::string& html, const std::string& argument);

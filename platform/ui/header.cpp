@@ -184,6 +184,9 @@ void DrawHeading(HWND hwnd, HeaderData* d, HDC hdc, int index, const RECT& r) {
     dis.rcItem = r;
     dis.itemData = static_cast<ULONG_PTR>(it.param);
     int saved = SaveDC(hdc);
+    // The owner draws on the heading's face: text goes on it without a background box of its own.
+    SetBkMode(hdc, TRANSPARENT);
+    SetBkColor(hdc, GetSysColor(COLOR_BTNFACE));
     SendMessage(GetParent(hwnd), WM_DRAWITEM, dis.CtlID, reinterpret_cast<LPARAM>(&dis));
     RestoreDC(hdc, saved);
     return;

@@ -6,9 +6,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/ui/access.h"
+#include "platform/ui/commctrl.h"
 #include "platform/ui/dlgtemplate.h"
 #include "platform/ui/display.h"
+#include "platform/ui/access.h"
 #include "platform/ui/internal.h"
 
 namespace kx::ui {
@@ -456,6 +457,24 @@ HWND GetActiveWindow() {
   return q->active;
 }
 
+// A tooltip explains a window that had the keyboard: another one taking it (a message box) takes the tip away.
+static void PopOtherTooltips(DWORD thread, HWND active) {
+  struct Seen {
+    HWND active;
+    std::vector<HWND> tips;
+  } seen{active, {}};
+  EnumThreadWindows(thread, [](HWND t, LPARAM lp) -> BOOL {
+    auto* s = reinterpret_cast<Seen*>(lp);
+    char cls[64] = {};
+    GetClassName(t, cls, sizeof cls);
+    if (strcasecmp(cls, TOOLTIPS_CLASSA) == 0 && IsWindowVisible(t) && GetWindow(t, GW_OWNER) != s->active)
+      s->tips.push_back(t);
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&seen));
+  for (HWND t : seen.tips)
+    if (IsWindow(t)) SendMessage(t, TTM_POP, 0, 0);
+}
+
 HWND SetActiveWindow(HWND hwnd) {
   QueuePtr q = CurrentQueue();
   if (hwnd) {
@@ -487,6 +506,7 @@ HWND SetActiveWindow(HWND hwnd) {
     if (hwnd) g_foreground = hwnd;
     else if (g_foreground == old) g_foreground = nullptr;
   }
+  PopOtherTooltips(q->threadId, hwnd);
   if (!hwnd) {
     SetFocus(nullptr);
     return old;

@@ -45,6 +45,7 @@ struct LvData {
   DWORD exStyle = 0;
   UINT callbackMask = 0;
   int top = 0;
+  int scrollX = 0;  // report view: how far the columns are scrolled to the left
   int mark = -1;
   int ownerRowHeight = 0;  // from WM_MEASUREITEM
   bool focus = false;
@@ -107,7 +108,7 @@ int ClientWidth(HWND hwnd) {
 
 // Left edge and width of a column (by column index) in display order.
 int ColumnLeft(LvData* d, int col) {
-  int x = 0;
+  int x = -d->scrollX;
   for (int c : d->order) {
     if (c == col) return x;
     x += d->columns[static_cast<size_t>(c)].width;
@@ -136,7 +137,8 @@ ItemGeometry Geometry(HWND hwnd, LvData* d, int i) {
   int rowH = RowHeight(hwnd, d);
   int y = HeaderHeight(hwnd, d) + (i - d->top) * rowH;
   int x0 = IsReport(hwnd) ? ColumnLeft(d, 0) : 0;
-  g.bounds = RECT{IsReport(hwnd) ? 0 : 0, y, TotalWidth(hwnd, d), y + rowH};
+  int sx = IsReport(hwnd) ? d->scrollX : 0;
+  g.bounds = RECT{-sx, y, TotalWidth(hwnd, d) - sx, y + rowH};
   int indent = Valid(d, i) ? d->items[static_cast<size_t>(i)].indent * IconWidth(d->small) : 0;
   int left = x0 + indent;
   int stateW = d->state ? IconWidth(d->state) : 0;
@@ -172,10 +174,27 @@ void InvalidateItem(HWND hwnd, LvData* d, int i) {
 
 void InvalidateAll(HWND hwnd) { InvalidateRect(hwnd, nullptr, TRUE); }
 
-// Header position, scroll bar and top row after a change of size or content.
+// The horizontal scroll bar of the report view: shown while the columns are wider than the list.
+void UpdateHScroll(HWND hwnd, LvData* d) {
+  int width = ClientWidth(hwnd), total = TotalWidth(hwnd, d);
+  bool need = IsReport(hwnd) && !(Style(hwnd) & LVS_NOSCROLL) && total > width && width > 0;
+  d->scrollX = need ? std::clamp(d->scrollX, 0, total - width) : 0;
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  si.nMax = need ? total - 1 : 0;
+  si.nPage = static_cast<UINT>(need ? width : 0);
+  si.nPos = d->scrollX;
+  ShowScrollBar(hwnd, SB_HORZ, need);
+  SetScrollInfo(hwnd, SB_HORZ, &si, TRUE);
+}
+
+// Header position, scroll bars and top row after a change of size or content.
 void Layout(HWND hwnd, LvData* d) {
   if (d->inLayout) return;
   d->inLayout = true;
+  // Either bar takes room from the other's direction: the horizontal one is settled before and after the vertical.
+  UpdateHScroll(hwnd, d);
   if (d->header) {
     bool show = IsReport(hwnd) && !(Style(hwnd) & LVS_NOCOLUMNHEADER);
     RECT c;
@@ -183,13 +202,30 @@ void Layout(HWND hwnd, LvData* d) {
     WINDOWPOS wp{};
     HDLAYOUT lay{&c, &wp};
     SendMessage(d->header, HDM_LAYOUT, 0, reinterpret_cast<LPARAM>(&lay));
-    SetWindowPos(d->header, nullptr, wp.x, wp.y, std::max(wp.cx, TotalWidth(hwnd, d)), wp.cy,
+    SetWindowPos(d->header, nullptr, wp.x - d->scrollX, wp.y, std::max(wp.cx + d->scrollX, TotalWidth(hwnd, d)), wp.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
   }
   int page = PageRows(hwnd, d);
   d->top = std::clamp(d->top, 0, std::max(0, Count(d) - page));
   if (!(Style(hwnd) & LVS_NOSCROLL)) kx::ctl::UpdateVScroll(hwnd, Count(d), page, d->top);
+  int scrolled = d->scrollX;
+  UpdateHScroll(hwnd, d);
+  if (d->header && scrolled != d->scrollX) {
+    RECT hr;
+    GetWindowRect(d->header, &hr);
+    SetWindowPos(d->header, nullptr, -d->scrollX, 0, std::max<int>(ClientWidth(hwnd) + d->scrollX, TotalWidth(hwnd, d)),
+                 hr.bottom - hr.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   d->inLayout = false;
+}
+
+void SetScrollX(HWND hwnd, LvData* d, int x) {
+  int max = std::max(0, TotalWidth(hwnd, d) - ClientWidth(hwnd));
+  x = std::clamp(x, 0, max);
+  if (x == d->scrollX) return;
+  d->scrollX = x;
+  Layout(hwnd, d);
+  InvalidateAll(hwnd);
 }
 
 void SetTop(HWND hwnd, LvData* d, int top) {
@@ -706,12 +742,12 @@ void Paint(HWND hwnd, LvData* d, HDC hdc, const RECT& client) {
       if ((d->exStyle & LVS_EX_GRIDLINES) && IsReport(hwnd)) {
         HPEN pen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNFACE));
         HGDIOBJ op = SelectObject(hdc, pen);
-        int total = TotalWidth(hwnd, d);
+        int total = TotalWidth(hwnd, d) - d->scrollX;
         for (int y = headerH + rowH - 1; y < client.bottom; y += rowH) {
           MoveToEx(hdc, 0, y, nullptr);
           LineTo(hdc, total, y);
         }
-        int x = 0;
+        int x = -d->scrollX;
         for (int c : d->order) {
           x += d->columns[static_cast<size_t>(c)].width;
           MoveToEx(hdc, x - 1, headerH, nullptr);
@@ -759,7 +795,7 @@ int HitTest(HWND hwnd, LvData* d, LVHITTESTINFO* ht, bool subItem) {
   else if (p.x >= g.icon.left && p.x < g.icon.right) ht->flags = LVHT_ONITEMICON;
   else ht->flags = LVHT_ONITEMLABEL;
   if (subItem && IsReport(hwnd)) {
-    int x = 0;
+    int x = -d->scrollX;
     for (int col : d->order) {
       int w = d->columns[static_cast<size_t>(col)].width;
       if (p.x >= x && p.x < x + w) ht->iSubItem = col;
@@ -1079,6 +1115,26 @@ LRESULT CALLBACK ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_VSCROLL:
       SetTop(hwnd, d, kx::ctl::VScrollTop(hwnd, wp, d->top, Count(d), PageRows(hwnd, d)));
       return 0;
+    case WM_HSCROLL: {
+      SCROLLINFO si{};
+      si.cbSize = sizeof si;
+      si.fMask = SIF_TRACKPOS | SIF_POS;
+      GetScrollInfo(hwnd, SB_HORZ, &si);
+      int page = ClientWidth(hwnd), x = d->scrollX;
+      switch (LOWORD(wp)) {
+        case SB_LINELEFT: x -= 16; break;
+        case SB_LINERIGHT: x += 16; break;
+        case SB_PAGELEFT: x -= page; break;
+        case SB_PAGERIGHT: x += page; break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: x = si.nTrackPos; break;
+        case SB_LEFT: x = 0; break;
+        case SB_RIGHT: x = TotalWidth(hwnd, d); break;
+        default: return 0;
+      }
+      SetScrollX(hwnd, d, x);
+      return 0;
+    }
     case WM_MOUSEWHEEL:
       SetTop(hwnd, d, d->top - 3 * static_cast<short>(HIWORD(wp)) / 120);
       return 0;

@@ -21,6 +21,7 @@
 #include "platform/mfc/resource.h"
 #include "platform/ui/access.h"
 #include "platform/ui/dlgplace.h"
+#include "platform/ui/display.h"
 #include "platform/ui/dlgtemplate.h"
 #include "platform/ui/prsht.h"
 
@@ -74,6 +75,12 @@ struct Sheet {
   INT_PTR result = -1;  // IDOK, IDCANCEL or ID_WIZFINISH once closed
   bool restart = false, reboot = false;
   HBITMAP watermark = nullptr, headerBitmap = nullptr;
+  // A sheet larger than the screen is laid out again with a smaller dialog font, its pages' too, so that every
+  // control and its OK, Cancel, Apply and close box stay reachable: that font (the dialog's own, freed with it),
+  // its point size (0: the templates' own), and the base units of the template's font and of it, measured alike.
+  HFONT fitFont = nullptr;
+  int fitPoints = 0;
+  int unitsX = 1, unitsY = 1, fitUnitsX = 1, fitUnitsY = 1;
   bool ownWatermark = false, ownHeader = false;
   // Laid out in WM_INITDIALOG, in client pixels.
   RECT exterior{}, interior{}, headerRect{};
@@ -97,6 +104,13 @@ INT_PTR Result(HWND hwnd, LRESULT value) {
 }
 
 int Dlu(int v, int base, int div) { return (v * base + div / 2) / div; }
+
+// A fitted sheet's base units: the dialog's own (its template font's) in the fitted font's proportion.
+void FitUnits(Sheet* s) {
+  if (!s->fitFont) return;
+  s->baseX = std::max(1, s->baseX * s->fitUnitsX / std::max(1, s->unitsX));
+  s->baseY = std::max(1, s->baseY * s->fitUnitsY / std::max(1, s->unitsY));
+}
 
 const kx::DialogTemplate* PageTemplate(const _PSP* p) {
   if (p->psp.dwFlags & PSP_DLGINDIRECT) return p->psp.pResource;
@@ -210,6 +224,11 @@ HWND CreatePage(Sheet* s, int index) {
   page.style |= WS_CHILD | DS_CONTROL;
   page.exStyle &= ~static_cast<DWORD>(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE);
   page.templateId = PageTemplateId(p);
+  if (s->fitPoints) {
+    if (!(page.style & DS_SETFONT)) page.faceName = "MS Shell Dlg";
+    page.style |= DS_SETFONT;
+    page.pointSize = static_cast<WORD>(std::max(1, (page.pointSize ? page.pointSize : 8) * s->fitPoints / 8));
+  }
   HWND h = CreateDialogIndirectParam(p->psp.hInstance, &page, s->hwnd, p->psp.pfnDlgProc,
                                      reinterpret_cast<LPARAM>(&p->psp));
   if (!h) return nullptr;
@@ -381,21 +400,9 @@ void Finish(Sheet* s) {
   Close(s, ID_WIZFINISH);
 }
 
-// A wizard's pages all carry the wizard's caption: its tabs (hidden, but read by a screen reader) take the page's
-// header title, or on a page without a header the page's own caption.
-std::string WizardTabTitle(const _PSP* p) {
-  if ((p->psp.dwFlags & PSP_USEHEADERTITLE) && p->psp.pszHeaderTitle) {
-    std::string t = ResourceText(p->psp.hInstance, p->psp.pszHeaderTitle);
-    if (!t.empty()) return t;
-  }
-  const kx::DialogTemplate* t = PageTemplate(p);
-  return t && !t->title.empty() ? t->title : PageTitle(p);
-}
-
 void InsertTab(Sheet* s, int index) {
   if (!s->tab) return;
-  const _PSP* p = s->pages[static_cast<size_t>(index)].page;
-  std::string title = s->wizard ? WizardTabTitle(p) : PageTitle(p);
+  std::string title = PageTitle(s->pages[static_cast<size_t>(index)].page);
   TCITEMA item{};
   item.mask = TCIF_TEXT;
   item.pszText = title.data();
@@ -447,6 +454,7 @@ void Layout(Sheet* s) {
   auto dx = [&](int v) { return Dlu(v, s->baseX, 4); };
   auto dy = [&](int v) { return Dlu(v, s->baseY, 8); };
   int extW = 0, extH = 0, intW = 0, intH = 0;
+  FitUnits(s);
   for (size_t i = 0; i < s->pages.size(); ++i) {
     const kx::DialogTemplate* t = PageTemplate(s->pages[i].page);
     int w = t ? dx(t->cx) : dx(212), h = t ? dy(t->cy) : dy(114);
@@ -559,6 +567,48 @@ void PaintHeader(Sheet* s, HDC hdc) {
   DeleteObject(bold);
 }
 
+// Dialog base units of a font, as the dialog manager measures them.
+void FontUnits(HFONT font, int* x, int* y) {
+  HDC hdc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(hdc, font);
+  SIZE sz{};
+  static const char kAlpha[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  GetTextExtentPoint32(hdc, kAlpha, 52, &sz);
+  TEXTMETRICA tm{};
+  GetTextMetrics(hdc, &tm);
+  SelectObject(hdc, old);
+  DeleteDC(hdc);
+  *x = std::max(1, static_cast<int>((sz.cx / 26 + 1) / 2));
+  *y = std::max(1, static_cast<int>(tm.tmHeight));
+}
+
+// Before its pages exist: a sheet larger than the screen takes a smaller dialog font (down to 5 of the template's
+// 8 points) until it fits; its pages are made with the same one.
+void FitToScreen(Sheet* s) {
+  for (int points = 7; points >= 5; --points) {
+    RECT wr;
+    GetWindowRect(s->hwnd, &wr);
+    if (wr.right - wr.left <= kx::ui::ScreenWidth() && wr.bottom - wr.top <= kx::ui::ScreenHeight()) return;
+    // The dialog's own font (its template's), freed when replaced here; the last one is freed with the dialog.
+    auto old = reinterpret_cast<HFONT>(SendMessage(s->hwnd, WM_GETFONT, 0, 0));
+    LOGFONTA lf{};
+    if (!old || !GetObject(old, sizeof lf, &lf)) return;
+    if (!s->fitFont) FontUnits(old, &s->unitsX, &s->unitsY);
+    int height = s->fitPoints ? lf.lfHeight * points / s->fitPoints : lf.lfHeight * points / 8;
+    lf.lfHeight = height ? height : -1;
+    HFONT font = CreateFontIndirect(&lf);
+    if (!font) return;
+    for (HWND c = GetWindow(s->hwnd, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+      SendMessage(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SendMessage(s->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (old != font) DeleteObject(old);
+    s->fitFont = font;
+    s->fitPoints = points;
+    FontUnits(font, &s->fitUnitsX, &s->fitUnitsY);
+    Layout(s);
+  }
+}
+
 INT_PTR SheetProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   Sheet* s = SheetOf(hwnd);
   if (msg == WM_INITDIALOG) {
@@ -568,6 +618,7 @@ INT_PTR SheetProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     s->tab = GetDlgItem(hwnd, KX_ID_TABCONTROL);
     LoadBitmaps(s);
     Layout(s);
+    FitToScreen(s);
     for (size_t i = 0; i < s->pages.size(); ++i) InsertTab(s, static_cast<int>(i));
     int start = 0;
     if (s->header.dwFlags & PSH_USEPSTARTPAGE) {

@@ -184,6 +184,53 @@ TEST_F(ListViewTest, ClicksSelectRowsAndNotifyWithTheRightItems) {
   EXPECT_EQ(Strings(ev.begin(), ev.begin() + 4), (Strings{"unselect alpha", "select delta", "click 3", "dblclk 3"}));
 }
 
+// Columns wider than the list: a horizontal scroll bar reaches the last column, the headings move with the rows
+// and the scroll bar goes again once the columns fit.
+TEST_F(ListViewTest, ColumnsWiderThanTheListScrollSideways) {
+  RunDialog(ListDialog(0), SortingProc, [&](kx::UiDriver& d, kx::ControlDriver& c) {
+    HWND dlg = d.WaitForTitle("Files");
+    HWND list = d.Control(dlg, kList);
+    d.Invoke(list, [&] {
+      HWND header = reinterpret_cast<HWND>(SendMessage(list, LVM_GETHEADER, 0, 0));
+      auto scrollBar = [&] { return (GetWindowLongPtr(list, GWL_STYLE) & WS_HSCROLL) != 0; };
+      EXPECT_FALSE(scrollBar());
+      SendMessage(list, LVM_SETCOLUMNWIDTH, 2, 600);
+      ASSERT_TRUE(scrollBar());
+      RECT client;
+      GetClientRect(list, &client);
+      SCROLLINFO si{};
+      si.cbSize = sizeof si;
+      si.fMask = SIF_ALL;
+      GetScrollInfo(list, SB_HORZ, &si);
+      EXPECT_EQ(si.nMax + 1, 80 + 80 + 600);
+      EXPECT_EQ(static_cast<LONG>(si.nPage), client.right);
+      SendMessage(list, WM_HSCROLL, SB_RIGHT, 0);
+      // The last column's right edge is the list's right edge; its heading moved as far.
+      RECT cell{LVIR_BOUNDS, 2, 0, 0};
+      SendMessage(list, LVM_GETSUBITEMRECT, 0, reinterpret_cast<LPARAM>(&cell));
+      EXPECT_EQ(cell.right, client.right);
+      RECT head{};
+      SendMessage(header, HDM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&head));
+      MapWindowPoints(header, list, reinterpret_cast<POINT*>(&head), 2);
+      EXPECT_EQ(head.left, cell.left);
+      EXPECT_EQ(head.right, cell.right);
+      // A click on the far column's text finds its row and column.
+      LVHITTESTINFO ht{};
+      ht.pt = POINT{cell.right - 10, (cell.top + cell.bottom) / 2};
+      EXPECT_EQ(SendMessage(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&ht)), 0);
+      EXPECT_EQ(ht.iSubItem, 2);
+      SendMessage(list, WM_HSCROLL, SB_LEFT, 0);
+      cell = RECT{LVIR_BOUNDS, 2, 0, 0};
+      SendMessage(list, LVM_GETSUBITEMRECT, 0, reinterpret_cast<LPARAM>(&cell));
+      EXPECT_EQ(cell.left, 160);
+      SendMessage(list, LVM_SETCOLUMNWIDTH, 2, 40);
+      EXPECT_FALSE(scrollBar());
+    });
+    (void)c;
+    d.Click(d.Control(dlg, IDOK));
+  });
+}
+
 TEST_F(ListViewTest, StatesGeometryAndAutoSize) {
   RunDialog(ListDialog(LVS_SINGLESEL), SortingProc, [&](kx::UiDriver& d, kx::ControlDriver& c) {
     HWND dlg = d.WaitForTitle("Files");

@@ -137,6 +137,13 @@ TEST_F(MiscControlsTest, TooltipShowsAfterTheDelayAndFollowsItsText) {
   ti.lpszText = buf;
   SendMessage(tip, TTM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(&ti));
   EXPECT_STREQ(buf, "Now something else");
+  // Another window taking the keyboard (a message box opened over the frame) takes the tip away.
+  HWND box = CreateWindowEx(0, "#32770", "Question", WS_POPUP | WS_VISIBLE, 120, 120, 200, 100, frame, nullptr,
+                            nullptr, nullptr);
+  EXPECT_EQ(GetActiveWindow(), box);
+  EXPECT_FALSE(IsWindowVisible(tip));
+  DestroyWindow(box);
+  SetActiveWindow(frame);
   // A press pops it; a deactivated tooltip shows nothing.
   m.message = WM_LBUTTONDOWN;
   SendMessage(tip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&m));

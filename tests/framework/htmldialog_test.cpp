@@ -70,8 +70,17 @@ TEST(HtmlDialog, YesNoPageAnsweredThroughTheDriver) {
         [&](kx::UiDriver& d) {
           HWND box = d.WaitForTitle("Office Tolvex");
           // The message part keeps its own ';'.
-          EXPECT_EQ(d.Text(d.ControlByText(box, "Replace the file? It is; really old.", "Static")),
-                    "Replace the file? It is; really old.");
+          HWND text = d.ControlByText(box, "Replace the file? It is; really old.", "Static");
+          EXPECT_EQ(d.Text(text), "Replace the file? It is; really old.");
+          // The question's icon, as a message box has, left of the message.
+          HWND icon = GetDlgItem(box, 101);
+          ASSERT_NE(icon, nullptr);
+          EXPECT_EQ(d.Send(icon, STM_GETICON), reinterpret_cast<LRESULT>(LoadIcon(nullptr, IDI_QUESTION)));
+          RECT ir{}, tr{};
+          GetWindowRect(icon, &ir);
+          GetWindowRect(text, &tr);
+          EXPECT_EQ(ir.right - ir.left, 32);
+          EXPECT_GT(tr.left, ir.right);
           d.Click(d.ControlByText(box, c.button, "Button"));
           d.WaitForGone(box);
         });

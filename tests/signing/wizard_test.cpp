@@ -274,6 +274,34 @@ TEST_F(Wizard, TheFilePageAsksForWhatIsMissing) {
   EXPECT_EQ(wizard->m_WizardData.m_arrInputFiles[0].str(), in);
 }
 
+// Back to the welcome page and Next again keep the path typed on the file page; only the several-files
+// placeholder is taken away when that mode is left.
+TEST_F(Wizard, BackThenNextKeepsTheTypedPath) {
+  CSystemProfile profile;
+  profile.Load();
+  profile.EnableDirOperation = 1;
+  ASSERT_TRUE(profile.Save());
+  std::string in = File("report.doc", "text");
+  auto wizard = Made(CSignSheet::kMainPage, -1, {}, "");
+  kx::RunWithUiHere([&] { return wizard->DoModal(); }, [&](kx::UiDriver& d) {
+    HWND sheet = d.WaitForTitle("Signer Wizard");
+    d.Click(d.Control(Page(d, sheet, 104), 1022));
+    Next(d, sheet);
+    HWND files = Page(d, sheet, 105);
+    d.SetText(d.Control(files, kFilePath), in);
+    d.Click(d.Control(sheet, ID_WIZBACK));
+    Page(d, sheet, 104);
+    Next(d, sheet);
+    files = Page(d, sheet, 105);
+    EXPECT_EQ(d.Text(d.Control(files, kFilePath)), in);
+    d.SetCheck(d.Control(files, kSeveralFiles), true);
+    EXPECT_EQ(d.Text(d.Control(files, kFilePath)), Text(417));
+    d.SetCheck(d.Control(files, kSeveralFiles), false);
+    EXPECT_EQ(d.Text(d.Control(files, kFilePath)), "");
+    CancelWizard(d, sheet);
+  });
+}
+
 // The cipher page stores the engine's codes of the entries chosen, offers only what the protected-file format
 // can write, takes the profile's cipher when asked and stores the choice as the profile's default.
 TEST_F(Wizard, TheCipherPageStoresTheEngineCodes) {
@@ -387,6 +415,13 @@ TEST_F(Wizard, TheProcessingPageShowsEveryFileAndOffersTheResults) {
     EXPECT_TRUE(d.IsEnabled(d.Control(page, kDetails)));
     c.ListClickRow(list, 2);
     for (int button : {kOpen, kSaveAs, kMail, kDetails}) EXPECT_TRUE(d.IsEnabled(d.Control(page, button))) << button;
+    // Open with no program there to open the file: the person is told so.
+    setenv("KX_DESKTOP_OPENER", "/nonexistent/kx-opener", 1);
+    d.Click(d.Control(page, kOpen));
+    std::string told = AnswerPage(d, "OK");
+    unsetenv("KX_DESKTOP_OPENER");
+    EXPECT_NE(told.find("cannot be opened"), std::string::npos) << told;
+    EXPECT_NE(told.find("xdg-open"), std::string::npos) << told;
 
     // Each report moves the bar by its share, the last one by nothing.
     CPWDecryptPage* processing = &wizard->m_DecryptPage;
