@@ -291,8 +291,7 @@ void CADirCertPage::ListCertificates() {
     EnableControl(1012, FALSE);
     EnableControl(1011, FALSE);
     // The engine's directory search: every user object with a common name.
-    const HRESULT opened =
-        m_pObjects->m_Store.Open(CAPICOM_ACTIVE_DIRECTORY_USER_STORE, "CN=*", CAPICOM_STORE_OPEN_READ_ONLY);
+    const HRESULT opened = OpenDirectoryStore(this, m_pObjects->m_Store, "CN=*");
     if (SUCCEEDED(opened)) {
       try {
         CCapicomCertificates certificates = m_pObjects->m_Store.GetCertificates();

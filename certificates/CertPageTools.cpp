@@ -1,5 +1,8 @@
 #include "certificates/CertPageTools.h"
 
+#include <memory>
+#include <string>
+
 #include "app/ResString.h"
 #include "certificates/AddressBook.h"
 #include "certificates/CertSheet.h"
@@ -13,6 +16,7 @@
 #include "engine/CertificateManagerSettings.h"
 #include "platform/mfc/afxdlgs.h"
 #include "platform/ldap/ldap.h"
+#include "platform/services/offthread.h"
 #include "platform/mfc/afxwin.h"
 
 namespace certmgr {
@@ -114,6 +118,23 @@ void PrepareEngine(CCapicomObjectSet* objects, bool searchLocation) {
   settings.Load();
   objects->m_Settings.PutActiveDirectorySearchLocation(settings.SEARCH_GLOBAL_CATALOG ? CAPICOM_SEARCH_GLOBAL_CATALOG
                                                                                      : CAPICOM_SEARCH_DEFAULT_DOMAIN);
+}
+
+HRESULT OpenDirectoryStore(CWnd* page, CCapicomStore& store, const char* name) {
+  // The search thread owns what it fills: after a Stop it ends by itself, and nobody reads it.
+  auto answer = std::make_shared<kx::ldap::Answer>();
+  const std::string storeName = name;
+  const bool ended = kx::RunOffThread(page ? page->GetSafeHwnd() : nullptr, LoadResString(7387).GetString(),
+                                      [answer, storeName](const std::atomic<bool>& stop) {
+                                        *answer = kx::ldap::SearchAhead(storeName, &stop);
+                                      });
+  if (!ended) {
+    store = CCapicomStore();  // nothing of an earlier search stays listed
+    kx::ldap::SetLastDirectoryResult(kx::ldap::Status::Cancelled, LoadResString(7388).GetString());
+    return kx::ldap::StatusResult(kx::ldap::Status::Cancelled);
+  }
+  kx::ldap::AnswerScope scope(*answer);
+  return store.Open(CAPICOM_ACTIVE_DIRECTORY_USER_STORE, name, CAPICOM_STORE_OPEN_READ_ONLY);
 }
 
 void ShowDirectoryStatus(CWnd* page, HRESULT openResult, INT_PTR found) {

@@ -8,6 +8,7 @@
 #include "controls/ReportListCtrl.h"
 #include "controls/TextureButton.h"
 #include "engine/CapicomCertificate.h"
+#include "engine/CapicomStore.h"
 #include "platform/mfc/propsheet.h"
 
 class CCapicomObjectSet;
@@ -40,6 +41,11 @@ void StartCertificateStores();
 
 // The engine's prompt switch on and its directory search location from the certificate manager settings.
 void PrepareEngine(CCapicomObjectSet* objects, bool searchLocation);
+
+// Opens the engine's directory store of that name in store, the search made on a thread of its own: the page
+// stays responsive and, once the search takes a moment, a small window offers Stop. A stopped search gives
+// ERROR_CANCELLED (and the status line says so).
+HRESULT OpenDirectoryStore(CWnd* page, CCapicomStore& store, const char* name);
 
 // The status line (control 1065) of a directory page after a search: why nothing is listed (the search turned
 // off when found < 0, no server set up, the server's error), that nothing was found, or that the list is partial.

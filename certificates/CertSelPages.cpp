@@ -383,9 +383,7 @@ bool CABCertSelPage::RowCertificate(DWORD_PTR itemData, bool countCheck, CCapico
 
 IMPLEMENT_DYNCREATE(CADCertSelPage, CABCertSelPage)
 
-void CADCertSelPage::OpenSource() {
-  m_hrOpen = m_pObjects->m_Store.Open(CAPICOM_ACTIVE_DIRECTORY_USER_STORE, "CN=*", CAPICOM_STORE_OPEN_READ_ONLY);
-}
+void CADCertSelPage::OpenSource() { m_hrOpen = certmgr::OpenDirectoryStore(this, m_pObjects->m_Store, "CN=*"); }
 
 void CADCertSelPage::CollectAvailable(CCertificateArray& listed) {
   CCertificateManagerSettings settings;

@@ -75,6 +75,19 @@ struct Key {
 
 std::string SealKeyPath() { return kx::UserStateDir() + "/directory.key"; }
 
+// All of it, or false.
+bool WriteAll(int fd, const void* data, size_t size) {
+  const auto* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = ::write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
 bool SealKey(bool create, unsigned char key[32]) {
   const std::string path = SealKeyPath();
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -85,17 +98,20 @@ bool SealKey(bool create, unsigned char key[32]) {
   }
   if (!create || RAND_bytes(key, 32) != 1) return false;
   ::mkdir(kx::UserStateDir().c_str(), 0700);
-  const std::string temp = path + ".new";
-  fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // A temporary of this process's own (mode 0600), given the key's name only when whole: two first starts
+  // cannot write into each other's file, and a failed write leaves nothing behind.
+  std::string temp = path + ".XXXXXX";
+  fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
-  bool ok = ::write(fd, key, 32) == 32 && ::fsync(fd) == 0;
-  ::close(fd);
+  bool ok = WriteAll(fd, key, 32) && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
   // Another process may have made the key first: keep the one that is there.
-  if (!ok || ::link(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
+  const bool linked = ok && ::link(temp.c_str(), path.c_str()) == 0;
+  ::unlink(temp.c_str());
+  if (!linked) {
+    OPENSSL_cleanse(key, 32);
     return ok && SealKey(false, key);
   }
-  ::unlink(temp.c_str());
   return true;
 }
 
@@ -189,12 +205,12 @@ class RootsFile {
     if (pem.empty()) return;  // nothing can be trusted
     std::string dir = kx::TempDir();
     std::string templ = dir + "/kxldaproots-XXXXXX";
-    int fd = ::mkstemp(templ.data());
+    int fd = ::mkostemp(templ.data(), O_CLOEXEC);
     if (fd < 0) return;
-    bool ok = ::write(fd, pem.data(), pem.size()) == static_cast<ssize_t>(pem.size());
-    ::close(fd);
-    m_path = templ;
-    if (!ok) m_path.clear();
+    bool ok = WriteAll(fd, pem.data(), pem.size());
+    ok = ::close(fd) == 0 && ok;
+    if (ok) m_path = templ;
+    else ::unlink(templ.c_str());  // a part of the roots trusts nothing: no file, and none left behind
   }
   ~RootsFile() {
     if (!m_path.empty()) ::unlink(m_path.c_str());
@@ -436,6 +452,13 @@ Result SearchOnce(const Server& server, const std::string& base, int scope, cons
     Fail(r, Status::BindFailed, server.uri + ": the saved bind password cannot be read");
     return r;
   }
+  if (!server.bindName.empty() && !server.password.empty() && !tls) {
+    // Refused before any connection: anyone on the path could read a password sent in the clear.
+    Fail(r, Status::NotProtected,
+         server.uri + ": the bind password is not sent over a connection without TLS; use an ldaps:// address or "
+                      "StartTLS");
+    return r;
+  }
   Handle h;
   int rc = Connect(h, server, deadline, true);
   if (rc == LDAP_PARAM_ERROR) {
@@ -596,8 +619,10 @@ bool ConfiguredServer(Server& out) {
   DWORD enabled = 0, number = 0;
   std::string text;
   Url url;
-  bool fromPage = key.Number("ENABLE_LDAP_SEARCH", enabled) && enabled && key.Read("LAST_LDAP_URL", text) &&
-                  ParseUrl(text, url) && !url.host.empty();
+  // The LDAP page's switch decides whether there is a directory at all; ldap.conf only fills in what the
+  // page's address leaves out (no address, or one without a host).
+  if (!key.Number("ENABLE_LDAP_SEARCH", enabled) || !enabled) return false;
+  bool fromPage = key.Read("LAST_LDAP_URL", text) && ParseUrl(text, url) && !url.host.empty();
   if (fromPage) {
     s.uri = url.ServerUri();
     s.base = url.dn;
@@ -605,10 +630,13 @@ bool ConfiguredServer(Server& out) {
   } else {
     // ldap.conf may list several servers: the first is used.
     if (!ServerInEnvironment()) return false;
+    s.base = url.dn;  // what a host-less page address names
+    s.startTls = url.startTls;
     std::string uris = GlobalText(LDAP_OPT_URI);
     std::string first = uris.substr(0, uris.find_first_of(" ,"));
-    if (first.empty() || !ParseUrl(first, url)) return false;
-    s.uri = url.ServerUri();
+    Url conf;
+    if (first.empty() || !ParseUrl(first, conf)) return false;
+    s.uri = conf.ServerUri();
   }
   if (s.base.empty()) s.base = GlobalText(LDAP_OPT_DEFBASE);
   if (key.Number("LDAP_START_TLS", number) && number) s.startTls = true;
@@ -694,11 +722,17 @@ HRESULT StatusResult(Status status) {
     case Status::TimedOut: return HRESULT_FROM_WIN32(1460);     // ERROR_TIMEOUT
     case Status::Failed: return E_FAIL;
     case Status::Cancelled: return HRESULT_FROM_WIN32(1223);  // ERROR_CANCELLED
+    case Status::NotProtected: return HRESULT_FROM_WIN32(8232);  // ERROR_DS_STRONG_AUTH_REQUIRED
   }
   return E_FAIL;
 }
 
-HRESULT FindDirectoryCertificates(const std::string& storeName, std::vector<std::string>& ders) {
+namespace {
+
+thread_local const Answer* t_answer = nullptr;
+
+HRESULT FindCertificates(const std::string& storeName, std::vector<std::string>& ders,
+                         const std::atomic<bool>* cancel) {
   ders.clear();
   auto done = [](Status s, const std::string& why) {
     t_lastStatus = s;
@@ -709,17 +743,49 @@ HRESULT FindDirectoryCertificates(const std::string& storeName, std::vector<std:
   if (filter.empty()) return done(Status::BadAddress, "\"" + storeName + "\" is not a directory search");
   Server server;
   if (!ConfiguredServer(server)) return done(Status::NotConfigured, "no directory server is configured");
-  static const char* kCertAttributes[] = {"userCertificate;binary", "userSMIMECertificate;binary",
-                                          "cACertificate;binary"};
+  // Servers differ in which form they send: userSMIMECertificate, for one, has no ";binary" form in OpenLDAP,
+  // while certificates there come only as ";binary". Both forms are asked for; Values reads either.
+  static const char* kCertAttributes[] = {"userCertificate", "userSMIMECertificate", "cACertificate"};
+  const std::vector<std::string> asked = {"userCertificate;binary", "userCertificate",
+                                          "userSMIMECertificate;binary", "userSMIMECertificate",
+                                          "cACertificate;binary", "cACertificate"};
   // Entries without a certificate are not asked for, so that the size limit counts only useful ones.
   std::string wanted = "(&" + filter + "(|(userCertificate=*)(userSMIMECertificate=*)(cACertificate=*)))";
-  Result r = Search(server, server.base, LDAP_SCOPE_SUBTREE, wanted,
-                    std::vector<std::string>(std::begin(kCertAttributes), std::end(kCertAttributes)));
+  Result r = Search(server, server.base, LDAP_SCOPE_SUBTREE, wanted, asked, cancel);
   if (r.status != Status::Ok) return done(r.status, r.message);
   for (const Entry& e : r.entries)
     for (const char* a : kCertAttributes)
       for (std::string& v : e.Values(a)) AddCertificates(v, ders);
   return done(Status::Ok, LimitText(r, server));
+}
+
+}  // namespace
+
+HRESULT FindDirectoryCertificates(const std::string& storeName, std::vector<std::string>& ders) {
+  if (t_answer && t_answer->storeName == storeName) {
+    ders = t_answer->ders;
+    t_lastStatus = t_answer->status;
+    t_lastMessage = t_answer->message;
+    return t_answer->result;
+  }
+  return FindCertificates(storeName, ders, nullptr);
+}
+
+Answer SearchAhead(const std::string& storeName, const std::atomic<bool>* cancel) {
+  Answer a;
+  a.storeName = storeName;
+  a.result = FindCertificates(storeName, a.ders, cancel);
+  a.status = t_lastStatus;
+  a.message = t_lastMessage;
+  return a;
+}
+
+AnswerScope::AnswerScope(const Answer& answer) : m_previous(t_answer) { t_answer = &answer; }
+AnswerScope::~AnswerScope() { t_answer = m_previous; }
+
+void SetLastDirectoryResult(Status status, const std::string& message) {
+  t_lastStatus = status;
+  t_lastMessage = message;
 }
 
 Status LastDirectoryStatus() { return t_lastStatus; }

@@ -5,12 +5,14 @@
 //
 // The configured directory is read from the current user's registry, key
 // "Software\Kesmora\OfficeTolvex\CertificateManager", beside the address typed on the LDAP page:
-//   LAST_LDAP_URL       ldap:// or ldaps:// URL with host, port and base DN (used while ENABLE_LDAP_SEARCH is on);
+//   ENABLE_LDAP_SEARCH  the switch: while it is off there is no directory, whatever else is set
+//   LAST_LDAP_URL       ldap:// or ldaps:// URL with host, port and base DN;
 //                       a "StartTLS" extension (or LDAP_START_TLS = 1) asks for StartTLS on ldap://
 //   LDAP_BIND_NAME      bind DN (none: anonymous)
 //   LDAP_BIND_PASSWORD  the password sealed with a key of the user's own (see SaveBindPassword), never plain text
 //   LDAP_SIZE_LIMIT     most entries per search; LDAP_TIME_LIMIT: seconds for a whole search
 // What is not set there comes from the environment's ldap.conf (URI, BASE, SIZELIMIT, TIMELIMIT).
+// A bind password is only ever sent over TLS.
 // TLS servers (ldaps:// and StartTLS) are checked against the user's trusted root certificates.
 #pragma once
 
@@ -34,6 +36,7 @@ enum class Status {
   TimedOut,       // no answer within the time limit
   Failed,         // any other error the server reported
   Cancelled,      // the caller's cancel flag was set
+  NotProtected,   // a bind password would have gone over a connection without TLS: nothing was sent
 };
 
 // What ended a search early.
@@ -109,6 +112,30 @@ KXAPI bool SaveBindPassword(const std::string& password);
 KXAPI HRESULT FindDirectoryCertificates(const std::string& storeName, std::vector<std::string>& ders);
 KXAPI Status LastDirectoryStatus();
 KXAPI std::string LastDirectoryMessage();
+// For a search that ended elsewhere (stopped by the user, for instance).
+KXAPI void SetLastDirectoryResult(Status status, const std::string& message);
+
+// A directory store's search made ahead, on a thread of its own (see kx::RunOffThread), so that the window that
+// wants it stays responsive and can offer Stop. Installed on the window's thread with an AnswerScope, it is what
+// FindDirectoryCertificates there answers for that store name, without searching again.
+struct Answer {
+  std::string storeName;
+  HRESULT result = E_FAIL;
+  Status status = Status::Ok;
+  std::string message;
+  std::vector<std::string> ders;
+};
+KXAPI Answer SearchAhead(const std::string& storeName, const std::atomic<bool>* cancel);
+class KXAPI AnswerScope {
+ public:
+  explicit AnswerScope(const Answer& answer);
+  ~AnswerScope();
+  AnswerScope(const AnswerScope&) = delete;
+  AnswerScope& operator=(const AnswerScope&) = delete;
+
+ private:
+  const Answer* m_previous;
+};
 
 // A revocation list from an ldap:// distribution point (certificateRevocationList;binary, or the attribute
 // the URL names); empty when none could be had.

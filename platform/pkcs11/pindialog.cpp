@@ -102,4 +102,6 @@ void ReportModuleFailure(const std::string& text) {
   MessageBox(GetActiveWindow(), text.c_str(), "Smart Cards", MB_OK | MB_ICONEXCLAMATION);
 }
 
+Prompts DialogPrompts() { return Prompts{AskPin, ReportLocked, ReportModuleFailure}; }
+
 }  // namespace kx::p11

@@ -4,16 +4,12 @@
 
 #include <string>
 
+#include "platform/pkcs11/internal.h"
+
 namespace kx::p11 {
 
 inline constexpr const char* kPinDialogTitle = "Smart Card PIN";
 inline constexpr int kPinEdit = 1001, kPinLabel = 1002, kPinAttempts = 1003;
-
-struct PinRequest {
-  std::string tokenLabel;
-  unsigned long tokenFlags = 0;  // the token's flags: PIN count low, final try
-  bool retry = false;            // the previous PIN was wrong
-};
 
 // Shows the dialog on the calling thread. False when the user cancelled; otherwise *pin holds what was typed,
 // which the caller wipes once used.
@@ -23,5 +19,8 @@ bool AskPin(const PinRequest& request, std::string* pin);
 void ReportLocked(const std::string& tokenLabel);
 // Tells the user once that the module cannot be loaded.
 void ReportModuleFailure(const std::string& text);
+
+// The three above, as the module is given them.
+Prompts DialogPrompts();
 
 }  // namespace kx::p11

@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "platform/pkcs11/internal.h"
+#include "platform/pkcs11/pindialog.h"
 
 namespace kx::p11 {
 namespace {
@@ -168,7 +169,9 @@ EVP_PKEY* LoadKey(const std::string& uri, std::string* error) {
   if (!error) error = &ignored;
   error->clear();
   KeyHandle handle;
-  if (!OpenKey(uri, &handle, error)) {
+  Failure failure;
+  if (!OpenKey(uri, DialogPrompts(), &handle, &failure)) {
+    *error = Describe(failure);
     SetLastError(*error);
     return nullptr;
   }

@@ -18,6 +18,7 @@
 
 #include "platform/com/comobject.h"
 #include "platform/ldap/ldap.h"
+#include "platform/services/offthread.h"
 #include "platform/cryptoapi/cryptoapi.h"
 #include "platform/ui/commctrl.h"
 #include "platform/ui/commonctrl.h"
@@ -98,6 +99,7 @@ bool ContainsNoCase(const std::string& text, const std::string& part) {
 constexpr int kList = 100, kNewContact = 101, kFindPeople = 102;
 constexpr int kFindText = 201, kFindNow = 202, kFindList = 203;
 constexpr int kNameEdit = 301, kEmailEdit = 302;
+constexpr int kLimitText = 401;
 
 std::string WindowText(HWND w) {
   char text[512] = {};
@@ -306,19 +308,46 @@ INT_PTR CALLBACK LdapEntriesProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 // MAPI_E_NOT_FOUND.
 HRESULT ShowLdapUrl(HWND parent, const char* url) {
   kx::ldap::Url u;
-  if (!url || !kx::ldap::ParseUrl(url, u) || u.host.empty()) return E_INVALIDARG;
-  kx::ldap::Result r = kx::ldap::Search(kx::ldap::ServerFor(u), u.dn, u.scope, u.filter,
-                                        {"cn", "displayName", "mail", "userCertificate;binary",
-                                         "userSMIMECertificate;binary"});
-  if (r.status == kx::ldap::Status::BadAddress) return E_INVALIDARG;
-  if (r.status != kx::ldap::Status::Ok) return MAPI_E_NETWORK_ERROR;
-  if (r.entries.empty()) return MAPI_E_NOT_FOUND;
+  if (!url || !kx::ldap::ParseUrl(url, u)) return E_INVALIDARG;
+  // An address without a host is on the configured directory, and unusable while there is none.
+  auto server = std::make_shared<kx::ldap::Server>(kx::ldap::ServerFor(u));
+  if (server->uri.empty()) {
+    kx::ldap::SetLastDirectoryResult(kx::ldap::Status::NotConfigured, "no directory server is configured");
+    return E_INVALIDARG;
+  }
+  if (parent && !IsWindow(parent)) parent = nullptr;
+  // The search runs on a thread of its own that owns what it uses, so that Stop can leave it behind.
+  auto r = std::make_shared<kx::ldap::Result>();
+  const bool ended = kx::RunOffThread(
+      parent, "Searching " + server->uri + ". Press Stop to end the search.",
+      [server, r, u](const std::atomic<bool>& stop) {
+        *r = kx::ldap::Search(*server, u.dn, u.scope, u.filter,
+                              {"cn", "displayName", "mail", "userCertificate;binary", "userCertificate",
+                               "userSMIMECertificate;binary", "userSMIMECertificate"},
+                              &stop);
+      });
+  if (!ended) {
+    r = std::make_shared<kx::ldap::Result>();
+    r->status = kx::ldap::Status::Cancelled;
+    r->message = "the search was stopped";
+  }
+  kx::ldap::SetLastDirectoryResult(r->status, r->message);
+  if (r->status == kx::ldap::Status::BadAddress) return E_INVALIDARG;
+  if (r->status == kx::ldap::Status::Cancelled) return MAPI_E_USER_CANCEL;
+  if (r->status != kx::ldap::Status::Ok) return MAPI_E_NETWORK_ERROR;
+  if (r->entries.empty()) return MAPI_E_NOT_FOUND;
   using kx::dlg::Item;
   kx::DialogTemplate t = kx::dlg::Dialog(std::string("Directory Entries - ") + url, 300, 190);
-  t.items.push_back(ListItem(kList, 7, 152));
+  const std::string cut = kx::ldap::LimitText(*r, *server);
+  // A cut-short result says so above the list.
+  t.items.push_back(ListItem(kList, cut.empty() ? 7 : 27, cut.empty() ? 152 : 132));
+  if (!cut.empty()) {
+    std::string text = "Only part of the result is listed: " + cut + ".";
+    text[0] = static_cast<char>(toupper(static_cast<unsigned char>(text[0])));
+    t.items.push_back(Item("Static", text, kLimitText, 7, 7, 286, 18, SS_LEFT));
+  }
   t.items.push_back(Item("Button", "Close", IDCANCEL, 243, 169, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP));
-  if (parent && !IsWindow(parent)) parent = nullptr;
-  return DialogBoxIndirectParam(nullptr, &t, parent, LdapEntriesProc, reinterpret_cast<LPARAM>(&r.entries)) == -1
+  return DialogBoxIndirectParam(nullptr, &t, parent, LdapEntriesProc, reinterpret_cast<LPARAM>(&r->entries)) == -1
              ? E_FAIL
              : S_OK;
 }

@@ -4,6 +4,7 @@
 #include "certmgr/certmgr_fixture.h"
 #include "directory/slapd.h"
 #include "core/SettingsStore.h"
+#include "platform/services/offthread.h"
 #include "platform/win32/registry.h"
 #include "engine/CertificateManagerSettings.h"
 #include "platform/ui/commctrl.h"
@@ -276,6 +277,38 @@ TEST_F(Manager, DirectoryPageListsWhatTheDirectoryHolds) {
     // The expired certificate is marked as not valid, the others as valid.
     if (c.listed.size() == 3) { EXPECT_EQ(marks, (std::vector<int>{2, 2, 1})); }
   }
+}
+
+TEST_F(Manager, DirectoryPageSearchOfASilentServerCanBeStopped) {
+  kxtest::Slapd slapd;
+  std::string error;
+  ASSERT_TRUE(slapd.Start(&error)) << error;
+  CCertificateManagerSettings settings;
+  settings.Load();
+  settings.ENABLE_LDAP_SEARCH = 1;
+  settings.LAST_LDAP_URL = slapd.Url("/dc=test").c_str();
+  settings.Save();
+  CSettingsStore(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex").WriteInt("CertificateManager", "LDAP_TIME_LIMIT", 300);
+  slapd.Pause();
+  std::string status;
+  RunSheet(nullptr, [&](kx::UiDriver& d, HWND sheet) {
+    d.WaitForDialog(102);
+    certsel::ClickTab(d, sheet, 2);
+    HWND wait = d.WaitForTitle(kx::kOffThreadCaption);
+    // The sheet's thread keeps answering while the server does not.
+    EXPECT_GT(d.Send(sheet, WM_GETTEXTLENGTH), 0);
+    d.Sync(wait);
+    d.Click(d.ControlByText(wait, "&Stop"));
+    d.WaitForGone(wait);
+    HWND dir = d.WaitForDialog(4203);
+    d.WaitForText(d.Control(dir, 1065), "The directory could not be searched: the search was stopped");
+    status = d.Text(d.Control(dir, 1065));
+    EXPECT_EQ(kx::ControlDriver(d).ListRowCount(d.Control(dir, kList)), 0);
+    d.Click(d.Control(sheet, IDCANCEL));
+    d.WaitForGone(sheet);
+  });
+  slapd.Resume();
+  EXPECT_EQ(status, "The directory could not be searched: the search was stopped");
 }
 
 }  // namespace

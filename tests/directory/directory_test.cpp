@@ -4,7 +4,13 @@
 // `openssl verify -crl_check` judges them; and the address book's window for an LDAP address.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <chrono>
 #include <cstdlib>
@@ -17,6 +23,7 @@
 #include "platform/capicom/core/chain.h"
 #include "platform/capicom/core/store.h"
 #include "platform/ldap/ldap.h"
+#include "platform/services/offthread.h"
 #include "platform/services/wab.h"
 #include "platform/ui/controldriver.h"
 #include "platform/ui/driver.h"
@@ -110,6 +117,50 @@ TEST_F(Directory, FindsTheCertificatesOfAnAddress) {
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_TRUE(store->readOnly());
   EXPECT_EQ(store->Remove(entries[0].cert->thumbprint()), E_ACCESSDENIED);
+}
+
+// The connections slapd accepted after a point of its log.
+size_t Accepted(const std::string& log, size_t from = 0) {
+  size_t n = 0;
+  for (size_t i = log.find(" ACCEPT from ", from); i != std::string::npos; i = log.find(" ACCEPT from ", i + 1)) ++n;
+  return n;
+}
+
+TEST_F(Directory, ReadsCertificatesInEveryFormTheServerSends) {
+  // userSMIMECertificate has no ";binary" form in OpenLDAP; it may hold a certificate or a PKCS#7 bundle.
+  const std::string dir = kxtest::MakeTempDir("p7");
+  kxtest::WriteFile(dir + "/a.der", pki::DerBytes("signer"));
+  kxtest::WriteFile(dir + "/b.der", pki::DerBytes("encrypt"));
+  std::string out;
+  ASSERT_EQ(kxtest::Run("cd '" + dir + "' && openssl x509 -inform DER -in a.der -out a.pem && "
+                            "openssl x509 -inform DER -in b.der -out b.pem && "
+                            "openssl crl2pkcs7 -nocrl -certfile a.pem -certfile b.pem -outform DER -out p7.der 2>&1",
+                        &out),
+            0)
+      << out;
+  const std::string bundle = kxtest::ReadFile(dir + "/p7.der");
+  auto entry = [](const std::string& cn, const std::string& mail, const std::string& attribute,
+                  const std::string& value, const std::string& classes) {
+    return "dn: cn=" + cn + "," + Slapd::kPeople + "\nobjectClass: inetOrgPerson\n" + classes + "cn: " + cn +
+           "\nsn: " + cn + "\nmail: " + mail + "\n" + attribute + ":: " + Slapd::Base64(value) + "\n\n";
+  };
+  ASSERT_TRUE(m_slapd.Add(entry("Smime Only", "smime@example.com", "userSMIMECertificate", pki::DerBytes("expired"), "") +
+                          entry("Smime Bundle", "bundle@example.com", "userSMIMECertificate", bundle, "") +
+                          entry("Some CA", "ca@example.com", "cACertificate;binary", pki::DerBytes("root"),
+                                "objectClass: pkiCA\n")));
+  UseDirectory(m_slapd.Url("/dc=test"));
+  struct Case {
+    std::string mail;
+    std::vector<std::string> ders;
+  } cases[] = {{"smime@example.com", {pki::DerBytes("expired")}},
+               {"bundle@example.com", {pki::DerBytes("signer"), pki::DerBytes("encrypt")}},
+               {"ca@example.com", {pki::DerBytes("root")}},
+               {"alice@example.com", {pki::DerBytes("signer")}}};
+  for (const Case& c : cases) {
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ(Found("mail=" + c.mail, &hr), c.ders) << c.mail;
+    EXPECT_EQ(hr, S_OK) << c.mail << ": " << kx::ldap::LastDirectoryMessage();
+  }
 }
 
 TEST_F(Directory, MetacharactersInAnAddressAreTakenLiterally) {
@@ -220,7 +271,7 @@ TEST(DirectoryLimits, AServerThatSendsTooMuchIsCutOffAndWhatCameIsKept) {
   } cases[] = {
       {"a flood of entries, the size limit", {"flood"}, 1000, 16u << 20, kx::ldap::Limit::Size, 1000, 1000},
       // Tiny entries count with what holding them costs, not only their bytes.
-      {"a flood of entries, no size limit", {"flood"}, 0, 4u << 20, kx::ldap::Limit::Bytes, 10000, 100000},
+      {"a flood of entries, no size limit", {"flood"}, 0, 1u << 20, kx::ldap::Limit::Bytes, 2000, 30000},
       {"values of 1 MiB", {"huge", "1048576"}, 1000, 16u << 20, kx::ldap::Limit::Bytes, 8, 15},
       {"one value over what a message may hold", {"huge", "20971520"}, 1000, 16u << 20, kx::ldap::Limit::Bytes, 0, 0},
   };
@@ -256,8 +307,35 @@ TEST(DirectoryLimits, AServerThatSendsTooMuchIsCutOffAndWhatCameIsKept) {
   }
 }
 
-TEST_F(Directory, BindsWithASealedPassword) {
+TEST_F(Directory, ABindPasswordIsNeverSentWithoutTls) {
+  SetValue("LDAP_BIND_NAME", "cn=admin,dc=test");
+  ASSERT_TRUE(kx::ldap::SaveBindPassword("secret"));
+  TrustTestRoot();
+  const size_t before = m_slapd.Log().size();
   UseDirectory(m_slapd.Url("/dc=test"));
+  HRESULT hr = S_OK;
+  EXPECT_TRUE(Found("mail=alice@example.com", &hr).empty());
+  EXPECT_EQ(kx::ldap::LastDirectoryStatus(), Status::NotProtected);
+  EXPECT_EQ(hr, HRESULT_FROM_WIN32(8232));
+  EXPECT_NE(kx::ldap::LastDirectoryMessage().find("use an ldaps:// address or StartTLS"), std::string::npos)
+      << kx::ldap::LastDirectoryMessage();
+  // Refused before anything was sent: the server saw no connection at all.
+  EXPECT_EQ(Accepted(m_slapd.Log(), before), 0u) << m_slapd.Log().substr(before);
+
+  // Over StartTLS and ldaps:// the same bind goes through; without a bind name plain ldap:// is fine.
+  for (const std::string& url : {m_slapd.Url("/dc=test????StartTLS"), m_slapd.LdapsUrl("/dc=test")}) {
+    UseDirectory(url);
+    EXPECT_EQ(Found("mail=alice@example.com").size(), 1u) << url << ": " << kx::ldap::LastDirectoryMessage();
+  }
+  EXPECT_NE(m_slapd.Log().find("BIND dn=\"cn=admin,dc=test\" method=128"), std::string::npos);
+  SetValue("LDAP_BIND_NAME", "");
+  UseDirectory(m_slapd.Url("/dc=test"));
+  EXPECT_EQ(Found("mail=alice@example.com").size(), 1u) << kx::ldap::LastDirectoryMessage();
+}
+
+TEST_F(Directory, BindsWithASealedPassword) {
+  TrustTestRoot();
+  UseDirectory(m_slapd.Url("/dc=test????StartTLS"));
   SetValue("LDAP_BIND_NAME", "cn=admin,dc=test");
   ASSERT_TRUE(kx::ldap::SaveBindPassword("secret"));
   kx::ldap::Server server;
@@ -285,6 +363,76 @@ TEST_F(Directory, BindsWithASealedPassword) {
     EXPECT_EQ(hr, HRESULT_FROM_WIN32(1326)) << damage;
     EXPECT_NE(kx::ldap::LastDirectoryMessage().find("the saved bind password cannot be read"), std::string::npos)
         << kx::ldap::LastDirectoryMessage();
+  }
+}
+
+// The names in a folder that start with a prefix.
+std::vector<std::string> Named(const std::string& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d))
+      if (std::string(e->d_name).rfind(prefix, 0) == 0) names.push_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(Directory, WritesThatFailLeaveNoTemporariesBehind) {
+  TrustTestRoot();
+  UseDirectory(m_slapd.LdapsUrl("/dc=test"));
+  ASSERT_EQ(Found("mail=alice@example.com").size(), 1u) << kx::ldap::LastDirectoryMessage();
+  // A child that can write no more than 16 bytes into any file: the key (32 bytes) and the roots file for
+  // libldap (a PEM certificate) are cut short.
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit most{16, 16};
+    setrlimit(RLIMIT_FSIZE, &most);
+    int faults = 0;
+    if (kx::ldap::SaveBindPassword("secret")) faults |= 1;
+    std::vector<std::string> ders;
+    if (SUCCEEDED(kx::ldap::FindDirectoryCertificates("mail=alice@example.com", ders)) && !ders.empty()) faults |= 2;
+    _exit(faults);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(Named(kx::UserStateDir(), "directory.key"), std::vector<std::string>{});
+  EXPECT_EQ(Named(kx::TempDir(), "kxldaproots-"), std::vector<std::string>{});
+
+  // Several first starts at once: one key, which every one of them uses, and no temporary left.
+  for (int round = 0; round < 4; ++round) {
+    ::unlink((kx::UserStateDir() + "/directory.key").c_str());
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < 6; ++i) {
+      pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        char c;
+        close(go[1]);
+        if (read(go[0], &c, 1) != 0) _exit(3);
+        kx::ldap::Server server;
+        _exit(kx::ldap::SaveBindPassword("secret") && kx::ldap::ConfiguredServer(server) &&
+                      server.password == "secret"
+                  ? 0
+                  : 1);
+      }
+      children.push_back(child);
+    }
+    close(go[0]);
+    close(go[1]);  // all start together
+    for (pid_t child : children) {
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round << ": " << status;
+    }
+    EXPECT_EQ(Named(kx::UserStateDir(), "directory.key"), std::vector<std::string>{"directory.key"});
+    kx::ldap::Server server;
+    ASSERT_TRUE(kx::ldap::ConfiguredServer(server));
+    EXPECT_EQ(server.password, "secret");
   }
 }
 
@@ -414,7 +562,8 @@ TEST_F(Directory, AnLdapDistributionPointRevokes) {
 
 // ---- the address book's LDAP addresses ----
 
-HRESULT OpenUrlWithBook(const std::string& url, std::vector<std::vector<std::string>>* rows) {
+HRESULT OpenUrlWithBook(const std::string& url, std::vector<std::vector<std::string>>* rows,
+                        std::string* cut = nullptr) {
   HMODULE wab = LoadLibrary("WAB32.DLL");
   auto open = reinterpret_cast<HRESULT (*)(IAddrBook**, IWABObject**, WAB_PARAM*, DWORD)>(GetProcAddress(wab, "WABOpen"));
   IAddrBook* book = nullptr;
@@ -433,6 +582,7 @@ HRESULT OpenUrlWithBook(const std::string& url, std::vector<std::vector<std::str
         kx::ControlDriver c(d);
         for (int i = 0; i < c.ListRowCount(list); ++i)
           rows->push_back({c.ListText(list, i, 0), c.ListText(list, i, 1), c.ListText(list, i, 2)});
+        if (cut) *cut = GetDlgItem(window, 401) ? d.Text(GetDlgItem(window, 401)) : "";
         d.Click(d.ControlByText(window, "Close"));
         d.WaitForGone(window);
       });
@@ -457,30 +607,97 @@ TEST_F(Directory, TheAddressBookShowsWhatAnAddressFinds) {
   EXPECT_EQ(OpenUrlWithBook("ldap://127.0.0.1:" + std::to_string(kxtest::UnusedPort()) + "/dc=test", nullptr),
             MAPI_E_NETWORK_ERROR);
   EXPECT_EQ(kx::ldap::LastDirectoryStatus(), Status::Unreachable);
-  EXPECT_EQ(OpenUrlWithBook("ldap://", nullptr), E_INVALIDARG);
+  EXPECT_EQ(OpenUrlWithBook("ldap://", nullptr), E_INVALIDARG);  // no host, and no directory configured
+
+  // Without a host the address is on the configured directory; a result cut short says so.
+  UseDirectory(m_slapd.Url("/dc=test"));
+  SetNumber("LDAP_SIZE_LIMIT", 2);
+  rows.clear();
+  std::string cut;
+  EXPECT_EQ(OpenUrlWithBook("ldap:///ou=People,dc=test??one?(mail=*example.com)", &rows, &cut), S_OK);
+  EXPECT_EQ(rows.size(), 2u);
+  EXPECT_EQ(cut, "Only part of the result is listed: the directory holds more than the 2 entries listed (its size "
+                 "limit).");
+  rows.clear();
+  EXPECT_EQ(OpenUrlWithBook("ldap:///cn=Alice%20Signer,ou=People,dc=test", &rows, &cut), S_OK);
+  EXPECT_EQ(rows.size(), 1u);
+  EXPECT_EQ(cut, "");
   EXPECT_EQ(OpenUrlWithBook(m_slapd.Url("/dc=test??sub?(mail=unclosed"), nullptr), E_INVALIDARG);
+}
+
+TEST_F(Directory, ASilentServerLeavesTheWindowAnsweringAndStopEndsTheSearch) {
+  UseDirectory(m_slapd.Url("/dc=test"));
+  SetNumber("LDAP_TIME_LIMIT", 300);  // only Stop can end it in time
+  m_slapd.Pause();
+  HMODULE wab = LoadLibrary("WAB32.DLL");
+  auto open = reinterpret_cast<HRESULT (*)(IAddrBook**, IWABObject**, WAB_PARAM*, DWORD)>(GetProcAddress(wab, "WABOpen"));
+  IAddrBook* book = nullptr;
+  IWABObject* object = nullptr;
+  ASSERT_TRUE(open && open(&book, &object, nullptr, 0) == S_OK);
+  HRESULT hr = E_FAIL;
+  std::chrono::steady_clock::time_point stopped, returned;
+  kx::RunWithUiHere(
+      [&] {
+        hr = object->LDAPUrl(book, nullptr, 0x486, const_cast<char*>("ldap:///ou=People,dc=test??one?(mail=*)"),
+                             nullptr);
+        returned = std::chrono::steady_clock::now();
+        return INT_PTR(0);
+      },
+      [&](kx::UiDriver& d) {
+        HWND wait = d.WaitForTitle(kx::kOffThreadCaption);
+        EXPECT_NE(d.Text(d.Control(wait, kx::kOffThreadText)).find("Searching " + m_slapd.Url()), std::string::npos);
+        // The window's thread takes input and answers while the search waits on the server.
+        d.Sync(wait);
+        EXPECT_GT(d.Send(wait, WM_GETTEXTLENGTH), 0);
+        d.PressKey(VK_TAB);
+        d.Sync(wait);
+        stopped = std::chrono::steady_clock::now();
+        d.Click(d.ControlByText(wait, "&Stop"));
+        d.WaitForGone(wait);
+      });
+  m_slapd.Resume();
+  EXPECT_EQ(hr, MAPI_E_USER_CANCEL);
+  EXPECT_EQ(kx::ldap::LastDirectoryStatus(), Status::Cancelled);
+  // Well inside the time limit, however busy the machine: the Stop ended it, not the clock.
+  EXPECT_LT(returned - stopped, std::chrono::seconds(120));
+  book->Release();
+  object->Release();
 }
 
 }  // namespace
 
 // ---- ldap.conf defaults ----
 
-// Run by DirectoryConf.LdapConfFillsWhatIsNotSet in a process of its own, since libldap reads ldap.conf once.
+// Run by Directory.LdapConfFillsWhatIsNotSet in a process of its own, since libldap reads ldap.conf once.
 TEST(DirectoryConf, ChildReadsLdapConf) {
   const char* expected = getenv("KX_DIRECTORY_CONF_URI");
   if (!expected) GTEST_SKIP() << "run by LdapConfFillsWhatIsNotSet";
   // The test programs keep the machine's ldap.conf out; this child is to read the one it is given.
   unsetenv("LDAPNOINIT");
   kx::ldap::Server server;
+  HRESULT hr = E_FAIL;
+  if (std::string(getenv("KX_DIRECTORY_CONF_SWITCH")) == "off") {
+    // The LDAP search switch never set, then set off: no directory at all, and the bind name goes nowhere.
+    SetValue("LDAP_BIND_NAME", "cn=admin,dc=test");
+    for (int pass = 0; pass < 2; ++pass) {
+      if (pass == 1) SetNumber("ENABLE_LDAP_SEARCH", 0);
+      EXPECT_FALSE(kx::ldap::ConfiguredServer(server));
+      EXPECT_TRUE(Found("CN=*", &hr).empty());
+      EXPECT_EQ(hr, CAPICOM_HR_NO_SUCH_DOMAIN);
+      EXPECT_EQ(kx::ldap::FetchCrl("ldap:///cn=Test%20CRL,dc=test", 5), "");
+    }
+    return;
+  }
+  // Switched on with no host in the page's address: ldap.conf names the server.
+  UseDirectory("ldap://");
   ASSERT_TRUE(kx::ldap::ConfiguredServer(server));
   EXPECT_EQ(server.uri, expected);
   EXPECT_EQ(server.base, "ou=People,dc=test");
   EXPECT_EQ(server.sizeLimit, 1);
   EXPECT_EQ(server.timeLimitSeconds, 7);
-  HRESULT hr = E_FAIL;
   EXPECT_FALSE(Found("CN=*", &hr).empty());
   EXPECT_EQ(hr, S_OK);
-  // The LDAP page's address, once switched on, comes first.
+  // The LDAP page's address, with a host, comes first.
   UseDirectory("ldap://127.0.0.2:1/dc=other");
   ASSERT_TRUE(kx::ldap::ConfiguredServer(server));
   EXPECT_EQ(server.uri, "ldap://127.0.0.2:1");
@@ -491,10 +708,17 @@ TEST_F(Directory, LdapConfFillsWhatIsNotSet) {
   const std::string conf = kxtest::MakeTempDir("conf") + "/ldap.conf";
   kxtest::WriteFile(conf, "# the environment's defaults\nURI " + m_slapd.Url() +
                               "\nBASE ou=People,dc=test\nSIZELIMIT 1\nTIMELIMIT 7\n");
-  std::string out;
-  int rc = kxtest::Run("LDAPCONF='" + conf + "' KX_DIRECTORY_CONF_URI='" + m_slapd.Url() +
-                           "' /proc/" + std::to_string(getpid()) + "/exe --gtest_filter=DirectoryConf.ChildReadsLdapConf 2>&1",
-                       &out);
-  EXPECT_EQ(rc, 0) << out;
-  EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+  for (const char* on : {"off", "on"}) {
+    const size_t before = m_slapd.Log().size();
+    std::string out;
+    int rc = kxtest::Run("LDAPCONF='" + conf + "' KX_DIRECTORY_CONF_URI='" + m_slapd.Url() +
+                             "' KX_DIRECTORY_CONF_SWITCH=" + on + " /proc/" + std::to_string(getpid()) +
+                             "/exe --gtest_filter=DirectoryConf.ChildReadsLdapConf 2>&1",
+                         &out);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+    // Switched off, the server named in ldap.conf saw nothing: no connection, so no bind name either.
+    if (std::string(on) == "off") { EXPECT_EQ(Accepted(m_slapd.Log(), before), 0u) << m_slapd.Log().substr(before); }
+    else { EXPECT_GT(Accepted(m_slapd.Log(), before), 0u); }
+  }
 }

@@ -98,8 +98,8 @@ bool Slapd::Start(std::string* error, bool untrustedTls) {
         dup2(fd, STDOUT_FILENO);
         dup2(fd, STDERR_FILENO);
       }
-      // -d keeps it in the foreground, so that its PID is this child's.
-      execl("/usr/sbin/slapd", "slapd", "-d", "0", "-f", conf.c_str(), "-h", urls.c_str(), static_cast<char*>(nullptr));
+      // -d keeps it in the foreground, so that its PID is this child's; "stats" logs connections and operations.
+      execl("/usr/sbin/slapd", "slapd", "-d", "stats", "-f", conf.c_str(), "-h", urls.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
     pid_ = pid;
@@ -172,6 +172,8 @@ void Slapd::Pause() {
 void Slapd::Resume() {
   if (pid_ > 0 && paused_ && kill(pid_, SIGCONT) == 0) paused_ = false;
 }
+
+std::string Slapd::Log() const { return ReadFile(dir_ + "/slapd.log"); }
 
 bool Slapd::Add(const std::string& ldif, std::string* error) {
   const std::string file = MakeTempDir("ldif") + "/entries.ldif";

@@ -35,6 +35,10 @@ class Slapd {
     return "ldaps://127.0.0.1:" + std::to_string(tlsPort_) + rest;
   }
 
+  // What the server has logged so far: each connection ("conn=N fd=M ACCEPT from IP=...") and operation
+  // ("conn=N op=K BIND dn=...").
+  std::string Log() const;
+
   // Adds entries given as LDIF, as the directory's manager; false with ldapadd's output when refused.
   bool Add(const std::string& ldif, std::string* error = nullptr);
 

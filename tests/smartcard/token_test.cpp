@@ -8,6 +8,7 @@
 #include "certificates/CertEnroll.h"
 #include "certificates/CertSheet.h"
 #include "certificates/SelCertSheet.h"
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <openssl/evp.h>
@@ -142,7 +143,18 @@ TEST_F(Token, TheStoresShowTheTokenCertificates) {
 
 // The Signer Wizard as a person uses it: the token's certificate chosen on the selection sheet's smart-card
 // page, the PIN typed (under the token's label) when the run needs the key; the signed file passes openssl.
+// How many certificate values the counting module in front of SoftHSM2 has read.
+unsigned long ValueReads() {
+  void* module = dlopen(KX_P11COUNT, RTLD_NOW | RTLD_NOLOAD);
+  auto reads = module ? reinterpret_cast<unsigned long (*)()>(dlsym(module, "kx_p11count_value_reads")) : nullptr;
+  unsigned long n = reads ? reads() : ~0ul;
+  if (module) dlclose(module);
+  return n;
+}
+
 TEST_F(Token, TheSignerWizardSignsWithTheTokenKey) {
+  // Through a module that counts what is read from the token: each certificate once in the whole run.
+  SetModule(KX_P11COUNT);
   const std::string input = Content(9000);
   std::string in = File("report.doc", input);
   CString path, text;
@@ -168,6 +180,7 @@ TEST_F(Token, TheSignerWizardSignsWithTheTokenKey) {
   EXPECT_EQ(asked, "Enter the PIN of the token \"Alice Card\":|");
   EXPECT_EQ(path.str(), m_dir + "/report.doc.Tvx");
   VerifyFile(m_dir + "/report.doc.Tvx");
+  EXPECT_EQ(ValueReads(), 2u);  // the two certificates on the token
 }
 
 // An elliptic-curve key on the token signs too.
@@ -256,6 +269,54 @@ TEST_F(Token, AWrongPinIsAskedAgainAndACancelledOneFailsOnlyThatFile) {
   struct stat st {};
   EXPECT_NE(::stat((out + "/a.doc.Tvx").c_str(), &st), 0) << "no output for the failed file";
   VerifyFile(out + "/b.doc.Tvx");
+}
+
+// Two tokens with one label: the PIN dialog names the one it asks for by its serial number too.
+TEST_F(Token, ThePinDialogTellsTokensWithOneLabelApart) {
+  std::string slots;
+  ASSERT_EQ(kxtest::Run("softhsm2-util --show-slots", &slots), 0);
+  std::string serial;
+  for (size_t i = slots.find("Serial number:"); i != std::string::npos && serial.empty();
+       i = slots.find("Serial number:", i + 1)) {
+    size_t from = slots.find_first_not_of(" \t", i + 14), to = slots.find('\n', i);
+    if (from < to) serial = slots.substr(from, to - from);
+  }
+  ASSERT_FALSE(serial.empty()) << slots;
+  std::string out;
+  ASSERT_EQ(kxtest::Run(std::string("softhsm2-util --init-token --free --label ") + Q(kTokenLabel) +
+                            " --so-pin 12345678 --pin 5678",
+                        &out),
+            0)
+      << out;
+  CCapicomCertificate alice = TokenCert("Alice Signer");
+  std::string a = File("a.doc", Content(100)), signedDir = kxtest::MakeTempDir("signed");
+  auto sheet = NewSheet(1, {a}, signedDir);
+  sheet->m_WizardData.m_arrSignerCerts = {alice};
+  std::string asked;
+  kx::RunWithUiHere([&] { return INT_PTR(Run(*sheet, SignThreadProc)); },
+                    [&](kx::UiDriver& d) { asked = EnterPin(d, kPin); });
+  EXPECT_EQ(asked, "Enter the PIN of the token \"Alice Card (serial " + serial + ")\":|");
+  EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
+}
+
+// A token taken out while its PIN is asked: the signing says so, not the module's error code.
+TEST_F(Token, ATokenTakenOutWhileItsPinIsAskedIsReportedAsRemoved) {
+  CCapicomCertificate alice = TokenCert("Alice Signer");
+  std::string a = File("a.doc", Content(100)), signedDir = kxtest::MakeTempDir("signed");
+  auto sheet = NewSheet(1, {a}, signedDir);
+  sheet->m_WizardData.m_arrSignerCerts = {alice};
+  kx::RunWithUiHere([&] { return INT_PTR(Run(*sheet, SignThreadProc)); },
+                    [&](kx::UiDriver& d) {
+                      d.WaitForTitle(kx::p11::kPinDialogTitle);
+                      RemoveToken();
+                      EnterPin(d, kPin);
+                    });
+  std::vector<std::string> results = Results(*sheet);
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_NE(results[0].find("The token \"Alice Card\" was removed."), std::string::npos) << results[0];
+  EXPECT_EQ(results[0].find("PKCS#11 error"), std::string::npos) << results[0];
+  struct stat st {};
+  EXPECT_NE(::stat((signedDir + "/a.doc.Tvx").c_str(), &st), 0);
 }
 
 // A program signed with the token's code-signing key passes osslsigncode.
