@@ -21,6 +21,7 @@
 
 #include "platform/win32/errors.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/newfile.h"
 #include "platform/win32/stateroot.h"
 #include "platform/win32/wintime.h"
 
@@ -634,13 +635,30 @@ BOOL CopyFile(LPCSTR from, LPCSTR to, BOOL failIfExists) {
   struct stat st;
   auto sf = FileOf(src);
   fstat(sf->fd, &st);
-  HANDLE dst = CreateFile(to, GENERIC_WRITE, 0, nullptr, failIfExists ? CREATE_NEW : CREATE_ALWAYS, 0, nullptr);
-  if (dst == INVALID_HANDLE_VALUE) {
-    DWORD err = GetLastError();
+  auto fail = [&](DWORD err) {
     CloseHandle(src);
     SetLastError(err);
     return FALSE;
+  };
+  struct stat old;
+  const bool exists = stat(to, &old) == 0;
+  // A file that has no name yet (an output being written) or a temporary of ours is written in place; any other
+  // copy is made unnamed in the target's folder and takes the name only when whole, so that a copy stopped
+  // half-way leaves nothing.
+  const bool inPlace = exists && S_ISREG(old.st_mode) && (old.st_nlink == 0 || IsNewFileTemporary(to));
+  if (exists && !inPlace) {
+    if (failIfExists) return fail(ERROR_FILE_EXISTS);
+    if (S_ISDIR(old.st_mode) || ReadOnlyMode(old.st_mode)) return fail(ERROR_ACCESS_DENIED);
   }
+  CNewFile copy;
+  std::string target = to;
+  if (!inPlace) {
+    const size_t slash = target.rfind('/');
+    if (!copy.Create(slash == std::string::npos ? std::string() : target.substr(0, slash + 1)))
+      return fail(ErrorForPath(errno, to));
+  }
+  HANDLE dst = CreateFile(inPlace ? to : copy.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (dst == INVALID_HANDLE_VALUE) return fail(GetLastError());
   std::vector<char> buf(1 << 16);
   BOOL ok = TRUE;
   for (;;) {
@@ -661,7 +679,18 @@ BOOL CopyFile(LPCSTR from, LPCSTR to, BOOL failIfExists) {
     SetLastError(err);
     return FALSE;
   }
-  if (ReadOnlyMode(st.st_mode)) SetFileAttributes(to, FILE_ATTRIBUTE_READONLY);
+  if (!inPlace) {
+    // A replaced file keeps who may read it; a new one gets what the umask gives.
+    mode_t mode = exists ? (old.st_mode & 07777) : ModeFromUmask();
+    if (ReadOnlyMode(st.st_mode)) mode &= ~static_cast<mode_t>(0222);
+    if (!copy.Name(target, mode, !failIfExists)) {
+      err = errno == EEXIST && failIfExists ? ERROR_FILE_EXISTS : GetLastError();
+      SetLastError(err);
+      return FALSE;
+    }
+  } else if (ReadOnlyMode(st.st_mode)) {
+    SetFileAttributes(to, FILE_ATTRIBUTE_READONLY);
+  }
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }

@@ -259,6 +259,29 @@ TEST(Files, AttributesFoldersMoveCopyDelete) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+// A copy is made unnamed beside its target and named only when whole: stopped half-way (killed by the file-size
+// limit) it leaves nothing, an existing target as it was; a finished one replaces the target keeping its mode.
+TEST(Files, ACopyStoppedHalfWayLeavesNothing) {
+  const std::string dir = kxtest::MakeTempDir("copy");
+  const std::string from = dir + "/big.bin", to = kxtest::MakeTempDir("copies") + "/big.bin";
+  kxtest::WriteFile(from, std::string(3u << 20, 'x'));
+  const int status = kxtest::RunKilledWhileWriting(1u << 20, [&] { CopyFile(from.c_str(), to.c_str(), TRUE); });
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+  EXPECT_EQ(kxtest::FolderNames(dir + "/../copies"), std::set<std::string>{});
+  kxtest::WriteFile(to, "the file as it was");
+  ::chmod(to.c_str(), 0640);
+  const int again = kxtest::RunKilledWhileWriting(1u << 20, [&] { CopyFile(from.c_str(), to.c_str(), FALSE); });
+  ASSERT_TRUE(WIFSIGNALED(again) && WTERMSIG(again) == SIGXFSZ) << again;
+  EXPECT_EQ(kxtest::ReadFile(to), "the file as it was");
+  EXPECT_EQ(kxtest::FolderNames(dir + "/../copies"), std::set<std::string>{"big.bin"});
+  ASSERT_TRUE(CopyFile(from.c_str(), to.c_str(), FALSE));
+  EXPECT_EQ(kxtest::ReadFile(to).size(), 3u << 20);
+  struct stat st {};
+  ASSERT_EQ(::stat(to.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(kxtest::FolderNames(dir + "/../copies"), std::set<std::string>{"big.bin"});
+}
+
 TEST(Files, FileTimesFollowTheFile) {
   std::string f = kxtest::MakeTempDir("times") + "/t";
   HANDLE h = CreateFile(f.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
