@@ -24,6 +24,8 @@ class CArchiveSheet : public CBaseSheet {
   // Starts a worker with the sheet as its argument; Cancel stays disabled until it ends.
   bool StartWorker(AFX_THREADPROC proc);
   bool IsWorkerRunning() const { return m_Worker.IsRunning(); }
+  // Waits for the worker to end, taking what it sends meanwhile; true when none runs.
+  bool WaitForWorker() { return m_Worker.Wait(); }
   // Cancel usable again (called by a worker's last step on the sheet's thread).
   void EnableCancel(BOOL enable);
 

@@ -188,7 +188,10 @@ LRESULT CArchiveZipPage::OnWizardBack() {
 
 BOOL CArchiveZipPage::OnQueryCancel() {
   CArchiveSheet* sheet = Sheet();
-  return sheet && sheet->IsWorkerRunning() ? FALSE : TRUE;
+  if (!sheet) return TRUE;
+  // A worker keeps the archive until it hands the page back; after that it is only ending.
+  if (!m_strPendingPath.IsEmpty()) return FALSE;
+  return sheet->WaitForWorker() ? TRUE : FALSE;
 }
 
 void CArchiveZipPage::SetWizardButtons(DWORD flags) {
@@ -584,12 +587,12 @@ UINT CArchiveZipPage::AddFolderThread(LPVOID argument) {
     progress.before += item.size;
   }
   const bool failed = page->m_bError != 0;
-  if (failed) {
-    WorkerMessageBox(page, Strings(617, 615), MB_OK | MB_ICONERROR);
-    page->CloseArchive();
-  }
 
+  // One step on the page's thread: the page is handed back (archive closed, buttons usable) before the user is
+  // told, and the archive is made again after; a box shown while the worker still held the page left every
+  // button, Cancel included, disabled until the close and the new archive were done.
   page->RunOnPageThread([&] {
+    if (failed) page->CloseArchive();
     page->m_bFilesLost = failed ? 1 : 0;
     page->m_ctlProgress.Hide(1);
     page->m_strStatus = LoadResString(656);
@@ -600,10 +603,11 @@ UINT CArchiveZipPage::AddFolderThread(LPVOID argument) {
     page->EnableActions(TRUE);
     page->UpdateButtons();
     sheet->EnableCancel(TRUE);
+    if (failed) AfxMessageBox(Strings(617, 615), MB_OK | MB_ICONERROR);
     if (page->m_bBroken) page->RecoverAfterException();
+    // Said once the list shows what the archive took.
+    if (!notAdded.empty()) AfxMessageBox(NotAddedText(notAdded, full), MB_OK | MB_ICONWARNING);
   });
-  // Said once the list shows what the archive took.
-  if (!notAdded.empty()) WorkerMessageBox(page, NotAddedText(notAdded, full), MB_OK | MB_ICONWARNING);
   return 0;
 }
 

@@ -719,7 +719,9 @@ TEST_F(ArchiveWizard, AFolderThatCouldNotBeAddedIsNotProtectedAsAnEmptyArchive) 
     d.Click(Item(d, contents, kAdd));
     c.ChooseFolder(src);
     told = AnswerPage(d, "OK");
-    WaitForButton(d, sheet, ID_WIZNEXT);
+    // The page is the user's again as soon as the box is answered: nothing waits for the archive made anew.
+    for (int id : {IDCANCEL, ID_WIZBACK, ID_WIZNEXT}) EXPECT_TRUE(d.IsEnabled(d.Control(sheet, id))) << id;
+    d.WaitForEnabled(Item(d, contents, kAdd));
     d.Click(d.Control(sheet, ID_WIZNEXT));
     refused = AnswerPage(d, "OK");
     d.SavePng(sheet, Shot("archive-add-failed"));
