@@ -216,32 +216,6 @@ void CBaseSheet::OnActivate(UINT, CWnd*, BOOL) { Default(); }
 
 void CBaseSheet::OnShowWindow(BOOL, UINT) { Default(); }
 
-void AnimateRect(const RECT* from, const RECT* to, DWORD delay) {
-  GdiFlush();
-  Sleep(50);
-  HDC dc = GetDC(nullptr);
-  if (!dc) return;
-  HPEN pen = CreatePen(PS_SOLID, 2, RGB(0, 0, 0));
-  int oldRop = SetROP2(dc, R2_NOT);
-  HGDIOBJ oldPen = SelectObject(dc, pen);
-  for (int s = 0; s < 10; ++s) {
-    double t = s / 10.0;
-    auto edge = [t](LONG a, LONG b) { return static_cast<LONG>(a + (b - a) * t); };
-    LONG l = edge(from->left, to->left), tp = edge(from->top, to->top);
-    LONG r = edge(from->right, to->right), bt = edge(from->bottom, to->bottom);
-    POINT outline[5] = {{l, tp}, {r, tp}, {r, bt}, {l, bt}, {l, tp}};
-    Polyline(dc, outline, 5);
-    GdiFlush();
-    Sleep(delay);
-    Polyline(dc, outline, 5);
-    GdiFlush();
-  }
-  SetROP2(dc, oldRop);
-  SelectObject(dc, oldPen);
-  DeleteObject(pen);
-  ReleaseDC(nullptr, dc);
-}
-
 BOOL EnableChildControls(CWnd* window, BOOL lock) {
   if (!window || !window->GetSafeHwnd()) return 0;
   for (HWND child = ::GetWindow(window->GetSafeHwnd(), GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {

@@ -78,8 +78,6 @@ class CBaseSheet : public CPropertySheet {
   DECLARE_MESSAGE_MAP()
 };
 
-// A zoom outline from one rectangle to another, drawn on the screen and erased again (R2_NOT).
-void AnimateRect(const RECT* from, const RECT* to, DWORD delay);
 // Enables (lock FALSE) or disables (lock TRUE) the window's children; static texts stay enabled, and edits
 // are read-only while locked. 0 for a null window.
 BOOL EnableChildControls(CWnd* window, BOOL lock);

@@ -1,7 +1,7 @@
 // Settings of the one-step encryption feature: HKEY_CURRENT_USER "Software\Kesmora\DiskTolvex\1.0\Options".
 #pragma once
 
-#include "app/RegValueMap.h"
+#include "core/RegValueMap.h"
 
 class CBrastelSettings : public CRegValueMap {
  public:

@@ -6,19 +6,21 @@
 
 #include "app/BaseSheet.h"
 #include "app/HtmlDialogBox.h"
+#include "app/OfficeTolvexDoc.h"
 #include "app/RegisterDefault.h"
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "app/UserFolders.h"
+#include "controls/ControlsHost.h"
 #include "controls/LineEffect.h"
 #include "core/Paths.h"
 #include "core/SettingsStore.h"
+#include "core/WindowsVersion.h"
 #include "platform/com/combase.h"
 #include "platform/mfc/afxstate.h"
 #include "platform/win32/files.h"
 #include "platform/win32/modules.h"
 #include "platform/win32/registry.h"
-#include "signing/OfficeTolvexDoc.h"
 
 namespace {
 
@@ -38,12 +40,22 @@ class CMshtmlHolder {
   HMODULE m_hModule;
 };
 
+// Decided once for the process: colour labels sit on their background colour on Windows XP-class systems.
+bool XpClassSystem() {
+  static const bool xp = [] {
+    WindowsVersionRecord version{};
+    return CWindowsVersion::GetVersionInfo(&version) && CWindowsVersion::IsWindowsXPOr2003(&version);
+  }();
+  return xp;
+}
+
 CString WithSeparator(const CString& folder) { return folder.Right(1) == "/" ? folder : folder + "/"; }
 
 }  // namespace
 
 CBrinmoorApp::CBrinmoorApp() : CWinApp(nullptr) {
   g_app = this;
+  SetControlsHost({[](UINT id) { return LoadResString(id); }, &XpClassSystem});
   EnableHtmlHelp();
 }
 
@@ -124,6 +136,7 @@ int CBrinmoorApp::ExitInstance() {
     m_hResourceModule = nullptr;
     m_pMainWnd = nullptr;
   } catch (...) {
+    // The library is going away: a release that fails leaves the user nothing to see or do.
   }
   return CWinApp::ExitInstance();
 }

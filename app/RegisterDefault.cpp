@@ -6,11 +6,11 @@
 #include "core/SettingsStore.h"
 #include "core/SystemProfile.h"
 #include "engine/CertificateManagerSettings.h"
-#include "enrolment/TransportSettings.h"
+#include "app/TransportSettings.h"
 #include "formats/AuditLog.h"
 #include "platform/win32/registry.h"
-#include "settings/DiskTolvexSettings.h"
-#include "settings/MailTolvexSettings.h"
+#include "app/DiskTolvexSettings.h"
+#include "app/MailTolvexSettings.h"
 
 namespace {
 

@@ -45,6 +45,9 @@ class SheetRecordList {
 // The registered records in their fixed order (21; the base sheet's own record is not among them), filled on
 // first use.
 SheetRecordList& GetSheetRegistry();
+// Appends every sheet's record in the fixed order. The frame names no sheet: the library's folder, which sits
+// above every subsystem, defines this (library/SheetClasses.cpp).
+void AddSheetClasses(std::vector<const SheetClassRecord*>& records);
 // Empties the list; the next look-up fills it again in the same order.
 void ResetSheetRegistry();
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "archives/FileSearch.h"
+#include "core/FileSearch.h"
 #include "archives/OperationReport.h"
 #include "core/OutputFile.h"
 #include "core/DateTime.h"

@@ -5,7 +5,7 @@
 
 #include "archives/ArchiveOperations.h"
 #include "archives/ArchiveZipOptions.h"
-#include "archives/WizardWorker.h"
+#include "app/WizardWorker.h"
 #include "controls/BasicReportListCtrl.h"
 #include "controls/ColorLabel.h"
 #include "controls/LabelCtrl.h"

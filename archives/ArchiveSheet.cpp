@@ -36,6 +36,7 @@ CArchiveSheet::~CArchiveSheet() {
   } catch (CException* e) {
     e->Delete();
   } catch (...) {
+    // The temporary copy is removed below all the same; the wizard is ending, so there is nothing to show.
   }
   RemoveTemporary(m_Data.m_strZipPath);
   kx::archives::RemoveProtectedCopy(m_strOpenedCopy);

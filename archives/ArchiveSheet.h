@@ -6,7 +6,7 @@
 #include "app/BaseSheet.h"
 #include "archives/ArchivePages.h"
 #include "archives/ArchiveWizardData.h"
-#include "archives/WizardWorker.h"
+#include "app/WizardWorker.h"
 
 class CArchiveSheet : public CBaseSheet {
   DECLARE_DYNAMIC(CArchiveSheet)

@@ -7,7 +7,7 @@
 #include "app/HtmlDialogBox.h"
 #include "app/ResString.h"
 #include "archives/ArchiveSheet.h"
-#include "archives/FileSearch.h"
+#include "core/FileSearch.h"
 #include "archives/ProtectedArchive.h"
 #include "controls/AutoCompleteCombo.h"
 #include "controls/FolderBrowse.h"
@@ -258,6 +258,7 @@ bool CArchiveZipPage::Guarded(const std::function<void()>& fn) {
   } catch (CException* e) {
     e->Delete();
   } catch (...) {
+    // Any other failure too: the page is marked broken below and the caller reports the step.
   }
   m_bError = 1;
   return false;
@@ -450,6 +451,7 @@ UINT CArchiveZipPage::OpenThread(LPVOID argument) {
       } catch (CException* e) {
         e->Delete();
       } catch (...) {
+        // Not opened: the user is told below.
       }
       if (opened) break;
       try {
@@ -457,6 +459,7 @@ UINT CArchiveZipPage::OpenThread(LPVOID argument) {
       } catch (CException* e) {
         e->Delete();
       } catch (...) {
+        // What could not be closed goes with the page; the user is told below that the archive did not open.
       }
       if (cause == CZipException::cdirNotFound) {
         const CString question = LoadResString(623) + " " + LoadResString(624) + " " + LoadResString(625);

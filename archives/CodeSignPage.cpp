@@ -1,6 +1,7 @@
 // Page 2 of the code-signing wizard: the signing certificate and the time-stamping server.
 #include <memory>
 
+#include "app/FailureReport.h"
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "archives/CodeSignWizard.h"
@@ -256,7 +257,8 @@ void CCodeSignPage::OnViewCertificate() {
   if (m_Certificates.empty() || m_nSelected < 0 || m_nSelected >= static_cast<int>(m_Certificates.size())) return;
   try {
     m_Certificates[static_cast<size_t>(m_nSelected)].Display();
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(this, "Certificate Display", kx::EngineText(e));
   }
 }
 

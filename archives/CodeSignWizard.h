@@ -8,7 +8,7 @@
 #include "app/BaseSheet.h"
 #include "app/FinishPage.h"
 #include "archives/CodeSignRun.h"
-#include "archives/WizardWorker.h"
+#include "app/WizardWorker.h"
 #include "controls/ColorLabel.h"
 #include "controls/HyperlinkCtrl.h"
 #include "controls/LabelCtrl.h"

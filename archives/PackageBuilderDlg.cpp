@@ -1,7 +1,7 @@
 // The package builder: the self-extracting package of its list, built as soon as it opens.
 #include "app/BrinmoorApp.h"
 #include "app/ResString.h"
-#include "archives/FileSearch.h"
+#include "core/FileSearch.h"
 #include "archives/PackagePages.h"
 #include "controls/FolderBrowse.h"
 #include "platform/mfc/afxdlgs.h"

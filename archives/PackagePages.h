@@ -5,7 +5,7 @@
 
 #include "archives/ArchiveResultsPage.h"
 #include "archives/SfxArchive.h"
-#include "archives/WizardWorker.h"
+#include "app/WizardWorker.h"
 #include "controls/ColorLabel.h"
 #include "platform/mfc/afxcmn.h"
 #include "platform/mfc/collections.h"

@@ -4,7 +4,7 @@
 
 #include "app/BrinmoorApp.h"
 #include "app/ResString.h"
-#include "archives/MapiMailer.h"
+#include "app/MapiMailer.h"
 #include "archives/PackageSheet.h"
 #include "archives/ZipComponent.h"
 #include "core/Paths.h"

@@ -5,7 +5,7 @@
 #include "app/BaseSheet.h"
 #include "app/FinishPage.h"
 #include "archives/PackagePages.h"
-#include "archives/WizardWorker.h"
+#include "app/WizardWorker.h"
 #include "signing/ProtectWizardData.h"
 
 class CPackageSheet : public CBaseSheet {

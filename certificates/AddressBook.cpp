@@ -17,6 +17,7 @@ CAddressBook::~CAddressBook() {
   try {
     Close();
   } catch (...) {
+    // The book is going away: a close that fails leaves the user nothing to see or do.
   }
 }
 

@@ -326,6 +326,7 @@ UINT CreateCertificateThread(LPVOID argument) {
     try {
       enroll = CCertEnroll();
     } catch (const _com_error&) {
+      // No enrolment control: the request paths below fail with their own messages.
     }
     ICEnroll3* control = enroll.GetInterfacePtr();
     CString subject = kx::certcreate::SubjectText(info);

@@ -1,6 +1,7 @@
 #include "certificates/CertDetailsDlg.h"
 
 #include "app/BrinmoorApp.h"
+#include "app/FailureReport.h"
 #include "app/HtmlDialogBox.h"
 #include "app/ResString.h"
 #include "certificates/CertPageTools.h"
@@ -338,6 +339,7 @@ void CCertDetailsDlg::FillChainTree() {
       parent = item;
     }
   } catch (const _com_error&) {
+    // The chain stops where the engine failed; each certificate listed carries its own verdict.
   }
   for (CTreeItemRef item = m_ChainTree.GetRootItemRef(); item.m_hItem; item = item.GetNextItem()) item.Expand(TVE_EXPAND);
   CTreeItemRef first = m_ChainTree.GetRootItemRef().GetNextItem();
@@ -353,6 +355,7 @@ void CCertDetailsDlg::OnSelchangedChainTree(NMHDR*, LRESULT* pResult) {
     certificates = m_ShownChain.GetCertificates();
     count = certificates.GetCount();
   } catch (const _com_error&) {
+    // No chain to read: the report shows the blank text below.
   }
   if (value == kTitleData || value == 0 || value > static_cast<DWORD_PTR>(count) ||
       value > static_cast<DWORD_PTR>(m_astrChainReports.GetSize())) {
@@ -371,6 +374,7 @@ void CCertDetailsDlg::OnSelchangedChainTree(NMHDR*, LRESULT* pResult) {
         m_strReport += LoadResString(237) + ": " + answer(constraints.GetIsPathLenConstraintPresent()) + "\r\n";
       }
     } catch (const _com_error&) {
+      // No basic constraints to show: the report keeps the verdict alone.
     }
   }
   UpdateData(FALSE);
@@ -384,6 +388,7 @@ void CCertDetailsDlg::OnDblclkChainTree(NMHDR*, LRESULT* pResult) {
     if (value >= 1 && value <= static_cast<DWORD_PTR>(certificates.GetCount()) && value != kTitleData)
       DisplayCertificate(certificates.GetItem(static_cast<LONG>(value)));
   } catch (const _com_error&) {
+    // DisplayCertificate reports its own failure; a chain the engine cannot read shows nothing.
   }
 }
 
@@ -431,7 +436,8 @@ void CCertDetailsDlg::OnAddToAddressBook() {
   try {
     CCapicomStore store;
     if (store.Open(CAPICOM_CURRENT_USER_STORE, "AddressBook", CAPICOM_STORE_OPEN_READ_WRITE) == S_OK) store.Add(certificate);
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(this, "Address Book", kx::EngineText(e));
   }
 }
 

@@ -253,6 +253,7 @@ void CStoreCertPage::OnDblClk(NMHDR* pNMHDR, LRESULT* pResult) {
   try {
     if (RowCertificate(m_nSelectedRow, certificate)) DisplayCertificate(certificate);
   } catch (const _com_error&) {
+    // DisplayCertificate reports its own failure; a row the engine cannot read shows nothing.
   }
 }
 
@@ -370,6 +371,7 @@ void CCAStoreCertPage::ListCertificates() {
       const LONG count = m_pObjects->m_Store.GetCertificates().GetCount();
       for (LONG k = 1; k <= count; ++k) rows.Add(m_pObjects->m_Store.GetCertificates().GetItem(k));
     } catch (const _com_error&) {
+      // An address book the engine cannot read lists no rows; its certificates stay where they are.
     }
   }
   // Sorting selects the first row, which becomes current through the item change.

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "app/ResString.h"
+#include "app/FailureReport.h"
+#include "app/SettingsPageTools.h"
 #include "certificates/AddressBook.h"
 #include "certificates/CertSheet.h"
 #include "certificates/SelTrustPointsSheet.h"
@@ -21,21 +23,13 @@
 
 namespace certmgr {
 
-constexpr WORD kHandCursor = 135;
-constexpr COLORREF kBlue = 0xFF0000;
-
-void SetUpToolButton(CTextureButton& button, UINT iconId) {
-  button.SetIcons(static_cast<WORD>(iconId));
-  button.SetButtonCursor(kHandCursor);
-  button.CreateTexture(0, 8, 10, 0, 0);
-  button.SetColor(1, kBlue, TRUE);
-  button.SetFlat(TRUE, FALSE);
-}
+void SetUpToolButton(CTextureButton& button, UINT iconId) { SetUpTextureButton(button, iconId); }
 
 void DisplayCertificate(const CCapicomCertificate& certificate) {
   try {
     CCapicomCertificate(certificate).Display();
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(AfxGetMainWnd(), "Certificate Display", kx::EngineText(e));
   }
 }
 
@@ -74,7 +68,8 @@ void ExportCertificateToFile(CWnd* owner, const CCapicomCertificate& certificate
     const bool written = file.IsOpen() && SUCCEEDED(file.WriteAll());
     file.Close();
     owner->MessageBox(LoadResString(written ? 212 : 213), nullptr, MB_OK);
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(owner, "Certificate Export", kx::EngineText(e));
   }
 }
 
@@ -264,6 +259,7 @@ void CCertListPage::TakeRow(int row) {
   try {
     if (RowCertificate(row, certificate)) m_pObjects->m_Certificate = certificate;
   } catch (const _com_error&) {
+    // The row names no certificate the engine can read: the page keeps its previous one and View shows that.
   }
 }
 
@@ -282,6 +278,7 @@ void CCertListPage::OnView() {
     if (m_List.GetItemCount() > 0 && m_nSelectedRow >= 0 && RowCertificate(m_nSelectedRow, certificate))
       DisplayCertificate(certificate);
   } catch (const _com_error&) {
+    // DisplayCertificate reports its own failure; a row the engine cannot read shows nothing.
   }
 }
 

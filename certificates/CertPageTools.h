@@ -20,15 +20,15 @@ namespace certmgr {
 // A tool button of the certificate pages: its icon, the hand cursor, the texture, blue text, flat.
 void SetUpToolButton(CTextureButton& button, UINT iconId);
 
-// Shows the certificate in the engine's certificate dialog; a failure of the dialog shows nothing.
+// Shows the certificate in the engine's certificate dialog; a failure of the dialog is logged and its text shown.
 void DisplayCertificate(const CCapicomCertificate& certificate);
 // Asks resource string 214; unless No, checks the certificate under the trust policy and tells the verdict.
 // The trust policy's verdict on the certificate, with its text: what Check tells and the row mark of a personal
 // certificate both come from here. An engine error is a refusal, with the engine's text.
 bool PolicyVerdict(const CCapicomCertificate& certificate, CBstrString& message);
 void ValidateAndTell(CWnd* owner, const CCapicomCertificate& certificate);
-// The certificate, DER-encoded, to a ".cer" file the user names; tells 212 or 213. An engine error ends it
-// silently.
+// The certificate, DER-encoded, to a ".cer" file the user names; tells 212 or 213. An engine error is logged
+// and its text shown.
 void ExportCertificateToFile(CWnd* owner, const CCapicomCertificate& certificate);
 // An open-file dialog for a certificate file (title resource id); false when cancelled.
 bool ChooseCertificateFile(CWnd* owner, UINT titleId, CString& path);

@@ -1,5 +1,6 @@
 #include "certificates/CertSelPages.h"
 
+#include "app/FailureReport.h"
 #include "app/ResString.h"
 #include "certificates/CertPageTools.h"
 #include "certificates/CertificateRows.h"
@@ -28,11 +29,12 @@ CString SubjectOf(const CCapicomCertificate& certificate) {
   return subject.GetAnsi() ? CString(subject.GetAnsi()) : CString();
 }
 
-// Shows a certificate in the engine's certificate dialog; the dialog's failure shows nothing.
+// Shows a certificate in the engine's certificate dialog; the dialog's failure is logged and its text shown.
 void Display(const CCapicomCertificate& certificate) {
   try {
     CCapicomCertificate(certificate).Display();
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(AfxGetMainWnd(), "Certificate Display", kx::EngineText(e));
   }
 }
 
@@ -130,6 +132,7 @@ void CCertSelPage::FillSelectedList() {
     if (sheet)
       for (INT_PTR i = 0; i < sheet->m_Selected.GetSize(); ++i) rows.Add(sheet->m_Selected[i]);
   } catch (const _com_error&) {
+    // A selection the engine cannot read shows the headings only; Add shows why when tried again.
   }
   CStringList headings;
   GetCertificateHeadings(headings);
@@ -190,6 +193,8 @@ bool CCertSelPage::TakeRowCertificate(int row, bool countCheck) {
 void CCertSelPage::OnAdd() {
   CSelCertSheet* sheet = GetSelSheet();
   if (m_nAvailableRow < 0 || !m_pObjects || !sheet) return;
+  // An empty list (a source that is turned off or failed to open) has no row to add.
+  if (m_nAvailableRow >= m_AvailableList.GetItemCount()) return;
   try {
     if (!TakeRowCertificate(m_nAvailableRow, false)) return;
     const CCapicomCertificate& current = m_pObjects->m_Certificate;
@@ -215,7 +220,8 @@ void CCertSelPage::OnAdd() {
     } else if (m_AvailableList.GetItemCount() > 0 && m_nSavedAvailableRow >= 0) {
       m_AvailableList.SetFocus();
     }
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(this, "Certificate Selection", kx::EngineText(e));
   }
 }
 
@@ -240,7 +246,8 @@ void CCertSelPage::OnRemove() {
       if (m_SelectedList.GetItemCount() > 0) SelectRow(m_SelectedList, 0);
       m_SelectedList.SetFocus();
     }
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(this, "Certificate Selection", kx::EngineText(e));
   }
 }
 
@@ -255,7 +262,8 @@ void CCertSelPage::OnRemoveAll() {
     m_nAvailableRow = 0;
     if (m_AvailableList.GetItemCount() > 0) SelectRow(m_AvailableList, 0);
     m_AvailableList.SetFocus();
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(this, "Certificate Selection", kx::EngineText(e));
   }
 }
 

@@ -1,5 +1,6 @@
 #include "certificates/CertSheet.h"
 
+#include "app/FailureReport.h"
 #include "app/ResString.h"
 #include "certificates/CertDetailsDlg.h"
 #include "certificates/CertFileComponent.h"
@@ -54,6 +55,7 @@ CCertSheet::~CCertSheet() {
   try {
     if (m_pFileComponent) m_pFileComponent->Release();
   } catch (...) {
+    // The sheet is going away: the component is let go as far as it goes, nothing to show.
   }
   m_pFileComponent = nullptr;
 }
@@ -149,6 +151,7 @@ void CCertSheet::ImportCertificate() {
     wizard->m_bSystemMenu = 0;
     wizard->DoModal();
   } catch (...) {
+    kx::LogFailure("Certificate Import", "The import wizard could not be shown.");
   }
 }
 

@@ -1,5 +1,6 @@
 #include "certificates/PfxWizard.h"
 
+#include "app/FailureReport.h"
 #include "app/ResString.h"
 #include "certificates/CertSheet.h"
 #include "engine/CapicomStore.h"
@@ -335,7 +336,8 @@ void PfxSelCertPage::OnView() {
   if (m_Certificates.GetSize() == 0 || m_nSelected < 0 || m_nSelected >= m_Certificates.GetSize()) return;
   try {
     m_Certificates[m_nSelected].Display();
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(this, "Certificate Display", kx::EngineText(e));
   }
 }
 

@@ -2,7 +2,7 @@
 
 #include <strings.h>
 
-#include "app/WindowsVersion.h"
+#include "core/WindowsVersion.h"
 #include "certificates/SmartcardSettings.h"
 #include "engine/CapicomObjectSet.h"
 #include "engine/CapicomParts.h"

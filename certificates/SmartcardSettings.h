@@ -3,7 +3,7 @@
 // that holds the card's certificates; something outside this library writes the record.
 #pragma once
 
-#include "app/RegValueMap.h"
+#include "core/RegValueMap.h"
 #include "core/ByteBuffer.h"
 
 class CSmartcardSettings : public CRegValueMap {

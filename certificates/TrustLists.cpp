@@ -53,6 +53,7 @@ void RemoveAll(LONG location, const std::vector<CCapicomCertificate>& certificat
     try {
       store.Remove(c);
     } catch (const _com_error&) {
+      // The certificate stays; the caller lists the store again, so the user sees it still there.
     }
   }
 }

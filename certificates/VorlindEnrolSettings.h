@@ -2,7 +2,7 @@
 // enrolment back end is in use. m_bETRUST set skips the purpose page of the certificate creation wizard.
 #pragma once
 
-#include "app/RegValueMap.h"
+#include "core/RegValueMap.h"
 
 class CVorlindEnrolSettings : public CRegValueMap {
  public:

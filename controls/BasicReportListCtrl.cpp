@@ -1,13 +1,13 @@
 #include "controls/BasicReportListCtrl.h"
 
-#include "app/ResString.h"
+#include "controls/ControlsHost.h"
 #include "platform/mfc/afxwin.h"
 
 BEGIN_MESSAGE_MAP(CBasicReportListCtrl, CListCtrl)
 END_MESSAGE_MAP()
 
 int CBasicReportListCtrl::InsertColumnFromResource(int index, UINT headingId, int format, int width, int subItem) {
-  return InsertColumn(index, LoadResString(headingId), format, width, subItem);
+  return InsertColumn(index, ControlText(headingId), format, width, subItem);
 }
 
 BOOL CBasicReportListCtrl::AutoSizeColumns() {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/WindowsVersion.h"
+#include "controls/ControlsHost.h"
 #include "platform/mfc/afxwin.h"
 
 BEGIN_MESSAGE_MAP(CColorLabel, CStatic)
@@ -10,18 +10,6 @@ BEGIN_MESSAGE_MAP(CColorLabel, CStatic)
   ON_MESSAGE(WM_SETTEXT, OnSetText)
 END_MESSAGE_MAP()
 
-namespace {
-
-// Decided once for the process: the text sits on its background colour on Windows XP-class systems.
-bool OpaqueBackground() {
-  static const bool opaque = [] {
-    WindowsVersionRecord version{};
-    return CWindowsVersion::GetVersionInfo(&version) && CWindowsVersion::IsWindowsXPOr2003(&version);
-  }();
-  return opaque;
-}
-
-}  // namespace
 
 CColorLabel::CColorLabel() : m_crText(RGB(0, 70, 213)), m_crBackground(GetSysColor(COLOR_3DLIGHT)) {}
 
@@ -34,7 +22,7 @@ void CColorLabel::PostNcDestroy() {
 }
 
 HBRUSH CColorLabel::CtlColor(CDC* pDC, UINT) {
-  const bool opaque = OpaqueBackground();
+  const bool opaque = OpaqueLabels();
   // Only the text styles are coloured; icons, frames and rectangles keep the default.
   if ((GetStyle() & 0xFF) > SS_RIGHT) return nullptr;
   if (!m_font.GetSafeHandle()) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/ResString.h"
+#include "controls/ControlsHost.h"
 
 const ColourTableEntry kColourTable[40] = {
     {RGB(0x00, 0x00, 0x00), "Black"},          {RGB(0xA5, 0x2A, 0x00), "Brown"},
@@ -49,8 +49,8 @@ END_MESSAGE_MAP()
 CColourPicker::CColourPicker()
     : m_crFace(GetSysColor(COLOR_BTNFACE)),
       m_crText(GetSysColor(COLOR_BTNTEXT)),
-      m_strDefaultText(LoadResString(5001)),
-      m_strCustomText(LoadResString(5002)) {}
+      m_strDefaultText(ControlText(5001)),
+      m_strCustomText(ControlText(5002)) {}
 
 CColourPicker::~CColourPicker() = default;
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/ResString.h"
+#include "controls/ControlsHost.h"
 #include "controls/ShellOpen.h"
 #include "controls/ZoomRect.h"
 #include "platform/mfc/cfile.h"
@@ -66,7 +66,7 @@ BOOL CFileListDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   m_lstFiles.SetFullRowDraw(TRUE);
   FillList();
-  if (m_bViewOnly) SetWindowText(LoadResString(IDS_VIEW_TITLE));
+  if (m_bViewOnly) SetWindowText(ControlText(IDS_VIEW_TITLE));
   // The list has the focus.
   return FALSE;
 }
@@ -105,9 +105,9 @@ void CFileListDlg::FillList() {
     marks.Add(status.m_size != 0);
   }
   CStringList headings;
-  headings.AddTail(LoadResString(IDS_FILE_HEADING));
-  headings.AddTail(LoadResString(IDS_SIZE_HEADING));
-  headings.AddTail(LoadResString(IDS_MODIFIED_HEADING));
+  headings.AddTail(ControlText(IDS_FILE_HEADING));
+  headings.AddTail(ControlText(IDS_SIZE_HEADING));
+  headings.AddTail(ControlText(IDS_MODIFIED_HEADING));
   m_lstFiles.SetHeadings(headings);
   m_lstFiles.SetColumnData(0, names);
   m_lstFiles.SetColumnData(1, sizes);
@@ -180,7 +180,7 @@ void CFileListDlg::OnRemove() {
 }
 
 void CFileListDlg::OnRemoveAll() {
-  if (AfxMessageBox(LoadResString(IDS_REMOVE_ALL_QUESTION), MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
+  if (AfxMessageBox(ControlText(IDS_REMOVE_ALL_QUESTION), MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
   m_astrFiles.RemoveAll();
   FillList();
 }
@@ -202,11 +202,11 @@ bool CFileListDlg::AddPath(CString path) {
 }
 
 void CFileListDlg::AddFiles() {
-  CString filter = LoadResString(m_bProtectedOnly ? IDS_PROTECTED_FILTER : IDS_ALL_FILES_FILTER);
+  CString filter = ControlText(m_bProtectedOnly ? IDS_PROTECTED_FILTER : IDS_ALL_FILES_FILTER);
   // A name typed without an extension gets ".tvx" when only protected files are offered.
   MFileDlg dialog(TRUE, m_bProtectedOnly ? "tvx" : nullptr, nullptr,
                   OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT, filter, this);
-  CString title = LoadResString(IDS_ADD_TITLE);
+  CString title = ControlText(IDS_ADD_TITLE);
   dialog.m_ofn.lpstrTitle = title;
   if (dialog.DoModal() != IDOK) return;
   for (POSITION pos = dialog.GetStartPosition(); pos;) AddPath(dialog.GetNextPathName(pos));

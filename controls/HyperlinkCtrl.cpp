@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/ResString.h"
+#include "controls/ControlsHost.h"
 #include "controls/ShellOpen.h"
 #include "platform/mfc/afxstate.h"
 #include "platform/win32/registry.h"
@@ -193,13 +193,13 @@ CString CHyperlinkCtrl::ErrorText(int result) {
   } kTexts[] = {{0, 245},  {2, 247},  {3, 246},  {5, 249},  {8, 256},  {11, 248}, {26, 257},
                 {27, 250}, {28, 253}, {29, 252}, {30, 251}, {31, 255}, {32, 254}};
   for (const auto& t : kTexts)
-    if (t.result == result) return LoadResString(t.id);
+    if (t.result == result) return ControlText(t.id);
   CString text;
   text.Format("Unknown Error (%d) occurred.", result);
   return text;
 }
 
 void CHyperlinkCtrl::ReportError(int result) {
-  CString message = LoadResString(258) + ":\n\n" + ErrorText(result);
+  CString message = ControlText(258) + ":\n\n" + ErrorText(result);
   AfxMessageBox(message, MB_ICONEXCLAMATION);
 }

@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "app/ResString.h"
+#include "controls/ControlsHost.h"
 
 BEGIN_MESSAGE_MAP(CProgressPopupWnd, CWnd)
   ON_WM_ERASEBKGND()
@@ -18,8 +18,8 @@ constexpr char kSection[] = "Settings";
 
 CProgressPopupWnd::CProgressPopupWnd(CWnd* pOwner, LPCSTR caption, BOOL smooth)
     : m_hDisabled(pOwner ? pOwner->GetSafeHwnd() : nullptr),
-      m_strCaption(LoadResString(262)),
-      m_strButton(LoadResString(263)) {
+      m_strCaption(ControlText(262)),
+      m_strButton(ControlText(263)) {
   if (caption) m_strCaption = caption;
   CreatePopup(pOwner, m_strCaption, smooth);
 }

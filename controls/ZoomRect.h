@@ -7,3 +7,5 @@
 void ZoomOpen(const CRect& source, const CWnd* window, const CREATESTRUCT* cs, bool byOutline);
 // From the window back to the source rectangle (nothing for an empty source).
 void ZoomClose(const CRect& source, const CWnd* window, bool byOutline);
+// A zoom outline from one rectangle to another, drawn on the screen and erased again (R2_NOT).
+void AnimateRect(const RECT* from, const RECT* to, DWORD delay);

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/WindowsVersion.h"
+#include "core/WindowsVersion.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/heap.h"
 #include "platform/win32/registry.h"

@@ -3,7 +3,7 @@
 // wrapper both read it.
 #pragma once
 
-#include "app/RegValueMap.h"
+#include "core/RegValueMap.h"
 
 class CTvxFormatSettings : public CRegValueMap {
  public:

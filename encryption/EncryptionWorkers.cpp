@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/FailureReport.h"
 #include "app/ResString.h"
 #include "core/Hashes.h"
 #include "core/OfficeTolvexConfig.h"
@@ -201,8 +202,14 @@ UINT PasswordWorker::Run() {
       FinishFile(file, count);
     }
   } catch (const _com_error& e) {
-    m_page->LogEngineError(e.Error());
+    // Before or between files: the run fails, with the engine's text in the log and in the result message.
+    m_data.m_bOperationSucceeded = 0;
+    const CString text = m_page->LogEngineError(e.Error());
+    if (m_data.m_strResultMessage.IsEmpty()) m_data.m_strResultMessage = text;
   } catch (...) {
+    m_data.m_bOperationSucceeded = 0;
+    const CString text = kx::LogFailure("Signer Wizard Fatal", kModuleFailure);
+    if (m_data.m_strResultMessage.IsEmpty()) m_data.m_strResultMessage = text;
   }
   m_files.Reset();
   // Last: the interface thread reads everything written above once it sees the flag.

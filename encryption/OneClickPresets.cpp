@@ -1,6 +1,6 @@
 #include "encryption/OneClickPresets.h"
 
-#include "archives/FileSearch.h"
+#include "core/FileSearch.h"
 #include "certificates/TrustLists.h"
 #include "formats/FileManager.h"
 #include "engine/CapicomCertificates.h"

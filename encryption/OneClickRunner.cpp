@@ -3,7 +3,8 @@
 #include <memory>
 #include <vector>
 
-#include "archives/FileSearch.h"
+#include "app/FailureReport.h"
+#include "core/FileSearch.h"
 #include "core/Paths.h"
 #include "core/RandomGenerator.h"
 #include "core/TvxFormatSettings.h"
@@ -101,6 +102,8 @@ void COneClickRunner::ReportMessage(const char* text) {
     m_pMessageSink->ShowMessage(static_cast<LONG>(reinterpret_cast<intptr_t>(parent)), message);
     SysFreeString(message);
   } catch (...) {
+    // The host could not show it: the message goes to the audit log instead.
+    kx::LogFailure("One Click Operation", text ? text : "");
   }
 }
 
@@ -110,6 +113,7 @@ int COneClickRunner::Run(const char* inputPath, const char* presetPath, BYTE ope
   try {
     m_settings.PutEnablePromptForCertificateUI(true);
   } catch (...) {
+    // The engine keeps its prompt switch; a key it then cannot reach fails the signing, which is reported.
   }
   // Nothing is opened for an operation that does not exist.
   if (operation > kEnvelope) return E_INVALIDARG;
@@ -186,11 +190,7 @@ HRESULT COneClickRunner::PrepareEncryption(Job& job, CByteBuffer& envelopedKey) 
   CCapicomAlgorithm contentAlgorithm = m_encryptedData.GetAlgorithm();
   contentAlgorithm.PutName(cipher);
   contentAlgorithm.PutKeyLength(keyLength);
-  // The content key is enveloped with the preset's cipher when it is triple DES or AES, else triple DES.
-  const bool strong = cipher == CAPICOM_ENCRYPTION_ALGORITHM_3DES || cipher == CAPICOM_ENCRYPTION_ALGORITHM_AES;
-  CCapicomAlgorithm envelopeAlgorithm = m_envelopedData.GetAlgorithm();
-  envelopeAlgorithm.PutName(strong ? cipher : CAPICOM_ENCRYPTION_ALGORITHM_3DES);
-  envelopeAlgorithm.PutKeyLength(strong ? keyLength : CAPICOM_ENCRYPTION_KEY_LENGTH_MAXIMUM);
+  kx::signing::SetEnvelopeCipher(m_envelopedData, cipher, keyLength);
   CCapicomRecipients recipients = m_envelopedData.GetRecipients();
   recipients.Clear();
   for (int i = 0; i < job.recipients.GetCount(); ++i) {
@@ -312,6 +312,7 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
         if (FAILED(run.hr)) result = run.hr;
       } else if (run.failure == kx::signing::ChunkedRun::kEncrypt) {
         result = E_FAIL;
+        // Encrypting alone writes no entry here: the caller gets E_FAIL and logs the file's failure itself.
         if (sign) LogError(operation, CString("Sign and Encrypt Operation Failed for File (") + inputPath + "). ");
       } else if (run.failure == kx::signing::ChunkedRun::kWrite || run.processed != job.size) {
         // A read or write that stopped early leaves the output short of the input: that is no protected file.
@@ -387,6 +388,7 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
       DeleteFile(inputPath);
     }
   } catch (...) {
+    // The protected file is written and reported; the input simply stays.
   }
   return S_OK;
 }
@@ -413,12 +415,8 @@ int COneClickRunner::EnvelopeFile(const char* inputPath, const char* presetPath,
     result = input.ReadAll(0);
     if (FAILED(result)) return result;
 
-    const LONG cipher = job.preset->m_info.m_body.m_nested.m_bCipherIndex;
-    const bool strong = cipher == CAPICOM_ENCRYPTION_ALGORITHM_3DES || cipher == CAPICOM_ENCRYPTION_ALGORITHM_AES;
-    CCapicomAlgorithm algorithm = m_envelopedData.GetAlgorithm();
-    algorithm.PutName(strong ? cipher : CAPICOM_ENCRYPTION_ALGORITHM_3DES);
-    algorithm.PutKeyLength(strong ? static_cast<LONG>(job.preset->m_info.m_body.m_nested.m_bKeyLengthIndex)
-                                  : CAPICOM_ENCRYPTION_KEY_LENGTH_MAXIMUM);
+    kx::signing::SetEnvelopeCipher(m_envelopedData, job.preset->m_info.m_body.m_nested.m_bCipherIndex,
+                                   job.preset->m_info.m_body.m_nested.m_bKeyLengthIndex);
     CCapicomRecipients recipients = m_envelopedData.GetRecipients();
     recipients.Clear();
     for (int i = 0; i < job.recipients.GetCount(); ++i) {

@@ -43,6 +43,7 @@ class COneClickSheet : public CSignSheet {
   COneClickSheet(LPCSTR caption, CWnd* pParentWnd, UINT selectPage);
   BOOL AddPages() override;
   BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+  BOOL IsOneClick() override { return TRUE; }
 
   COneClickMainPage m_OneClickMainPage;
   COneClickFinishPage m_OneClickFinishPage;

@@ -78,6 +78,7 @@ BOOL COneClickViewSheet::OnInitDialog() {
     try {
       for (int i = 0; i < 2 && GetPageCount() > 1; ++i) RemovePage(1);
     } catch (...) {
+      // The signer pages stay: the user sees them empty for a preset that does not sign.
     }
   }
   return result;

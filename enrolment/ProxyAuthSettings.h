@@ -2,7 +2,7 @@
 // "Software\Kesmora\OfficeTolvex\ProxyAuth". The password is stored as the user typed it.
 #pragma once
 
-#include "app/RegValueMap.h"
+#include "core/RegValueMap.h"
 
 class CProxyAuthSettings : public CRegValueMap {
  public:

@@ -1,5 +1,6 @@
-// UTF-8 and strings of 16-bit characters, table-driven. Both directions clear the output first and stop at the
-// first character that has no valid form, answering 0 and keeping what was produced before it.
+// UTF-8 and strings of 16-bit characters, decoded by the platform's one UTF-8 decoder. Both directions clear
+// the output first and stop at the first character that has no valid form, answering 0 and keeping what was
+// produced before it.
 #pragma once
 
 #include <cstddef>

@@ -5,7 +5,7 @@
 
 #include "core/SafeArray.h"
 #include "enrolment/ProxyAuthSettings.h"
-#include "enrolment/TransportSettings.h"
+#include "app/TransportSettings.h"
 #include "enrolment/Utf8Codec.h"
 #include "platform/com/bstr.h"
 #include "platform/com/comutil.h"

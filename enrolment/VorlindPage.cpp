@@ -5,7 +5,7 @@
 #include "enrolment/VorlindSettingsDlgs.h"
 #include "platform/com/combase.h"
 #include "platform/mfc/afxwin.h"
-#include "settings/SettingsPageTools.h"
+#include "app/SettingsPageTools.h"
 
 IMPLEMENT_DYNCREATE(CVorlindPage, CPropertyPage)
 

@@ -8,7 +8,7 @@
 #include "platform/com/combase.h"
 #include "platform/mfc/afxwin.h"
 #include "platform/win32/sync.h"
-#include "settings/SettingsPageTools.h"
+#include "app/SettingsPageTools.h"
 
 namespace {
 

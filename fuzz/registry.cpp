@@ -8,7 +8,7 @@
 #include "archives/ArchiveZipOptions.h"
 #include "core/ByteBuffer.h"
 #include "core/SettingsStore.h"
-#include "enrolment/TransportSettings.h"
+#include "app/TransportSettings.h"
 #include "platform/win32/registry.h"
 #include "support.h"
 

@@ -29,7 +29,7 @@
 #include "settings/SysProfileSheet.h"
 #include "settings/UserProfileSetupWizard.h"
 #include "settings/XQProfileWizard.h"
-#include "signing/OfficeTolvexDoc.h"
+#include "app/OfficeTolvexDoc.h"
 #include "signing/SignSheet.h"
 #include "signing/SummarySheet.h"
 
@@ -266,6 +266,7 @@ int RunOperationWizard(HWND parent, const char* className, BYTE operation, LPCST
     if (wizard->DoModal() == IDCANCEL) result = 0;
     else if (done) done(data);
   } catch (...) {
+    // The host gets 0 (nothing done); the sheet reported what it could before it went.
   }
   return result;
 }
@@ -330,6 +331,7 @@ KXEXPORT int UserSetup(LPCSTR fullName, LPCSTR emailName) {
     wizard->DoModal();
     result = 1;
   } catch (...) {
+    // The host gets 0 (nothing done); the sheet reported what it could before it went.
   }
   return result;
 }

@@ -4,10 +4,10 @@
 #include "core/OfficeTolvexConfig.h"
 #include "core/SecurityPolicy.h"
 #include "settings/ConfigRecords.h"
-#include "settings/DiskTolvexSettings.h"
+#include "app/DiskTolvexSettings.h"
 #include "settings/EmbeddedConfigMgr.h"
-#include "settings/MailTolvexSettings.h"
-#include "settings/SettingsPageTools.h"
+#include "app/MailTolvexSettings.h"
+#include "app/SettingsPageTools.h"
 
 namespace {
 

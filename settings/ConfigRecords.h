@@ -4,7 +4,7 @@
 // Manager\Memory Management").
 #pragma once
 
-#include "app/RegValueMap.h"
+#include "core/RegValueMap.h"
 #include "platform/win32/registry.h"
 
 class CHummingbirdSettings : public CRegValueMap {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "settings/SettingsSheet.h"
-#include "certificates/ApplicationSettingsPage.h"
+#include "settings/ApplicationSettingsPage.h"
 #include "settings/ConfigPages.h"
 #include "settings/MailTolvexSettingsPage.h"
 

@@ -1,7 +1,7 @@
 #include "settings/MailOptionDialogs.h"
 
 #include "platform/win32/registry.h"
-#include "settings/MailTolvexSettings.h"
+#include "app/MailTolvexSettings.h"
 
 namespace {
 const char kESignKey[] = "Software\\Kesmora\\MailTolvex\\ESign";

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/RegValueMap.h"
+#include "core/RegValueMap.h"
 #include "formats/FileManager.h"
 
 // The key of the current user's profile list.

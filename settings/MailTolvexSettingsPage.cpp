@@ -3,8 +3,8 @@
 #include "core/SecurityPolicy.h"
 #include "settings/ConfigRecords.h"
 #include "settings/MailOptionDialogs.h"
-#include "settings/MailTolvexSettings.h"
-#include "settings/SettingsPageTools.h"
+#include "app/MailTolvexSettings.h"
+#include "app/SettingsPageTools.h"
 
 IMPLEMENT_DYNCREATE(CMailTolvexSettingsPage, CPropertyPage)
 

@@ -3,7 +3,7 @@
 #include "core/SecurityPolicy.h"
 #include "platform/mfc/afxwin.h"
 #include "settings/ProfileListDlg.h"
-#include "settings/SettingsPageTools.h"
+#include "app/SettingsPageTools.h"
 
 IMPLEMENT_DYNCREATE(CSysProfMyProfilesPage, CPropertyPage)
 

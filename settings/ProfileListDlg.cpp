@@ -11,7 +11,7 @@
 #include "platform/mfc/afxwin.h"
 #include "platform/win32/files.h"
 #include "platform/win32/registry.h"
-#include "settings/SettingsPageTools.h"
+#include "app/SettingsPageTools.h"
 #include "settings/XQProfileWizard.h"
 
 namespace {

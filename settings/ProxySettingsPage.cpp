@@ -5,10 +5,10 @@
 #include "app/ResString.h"
 #include "core/SecurityPolicy.h"
 #include "enrolment/ProxyAuthSettings.h"
-#include "enrolment/TransportSettings.h"
+#include "app/TransportSettings.h"
 #include "enrolment/VorlindEnrolmentProxy.h"
 #include "platform/win32/registry.h"
-#include "settings/SettingsPageTools.h"
+#include "app/SettingsPageTools.h"
 #include "settings/SysProfileSheet.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "formats/FileManager.h"
 #include "formats/TolvexBinaryFile.h"
 #include "platform/mfc/cfile.h"
-#include "settings/SettingsPageTools.h"
+#include "app/SettingsPageTools.h"
 #include "settings/SysProfileSheet.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/FailureReport.h"
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "app/UserFolders.h"
@@ -82,7 +83,8 @@ void AddMakerCertificate() {
     if (FAILED(certificate.ImportFromBuffer(file.m_buffer))) return;
     CCapicomStore book;
     if (book.Open(CAPICOM_CURRENT_USER_STORE, "AddressBook", CAPICOM_STORE_OPEN_READ_WRITE) == S_OK) book.Add(certificate);
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::LogFailure("User Setup", kx::EngineText(e));
   }
 }
 
@@ -216,6 +218,7 @@ bool CreateUserCertificate(CUsrSetupFinishPage& page, CUserProfileSetupWizard& s
   try {
     enroll = CCertEnroll();
   } catch (const _com_error&) {
+    // No enrolment control: the request below fails with its own message.
   }
   const CString subject = info.m_nMode == 1 ? kx::usersetup::ServiceSubject(profile.m_strFullName, profile.m_strEmailName)
                                             : kx::usersetup::LocalSubject(profile.m_strFullName, profile.m_strEmailName);

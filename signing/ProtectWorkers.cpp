@@ -76,11 +76,7 @@ bool ProtectWorker::PrepareEncryption(FileOutcome& file, CCapicomObjectSet& engi
   CCapicomEnvelopedData& envelope = engine.m_EnvelopedData;
   CCapicomEncryptedData& content = engine.m_EncryptedData;
   content.SetCipherCodes(cipher, keyLength);
-  // The content key is enveloped with the user's cipher when it is triple DES or AES, else with triple DES.
-  CCapicomAlgorithm envelopeAlgorithm = envelope.GetAlgorithm();
-  const bool strong = cipher == CAPICOM_ENCRYPTION_ALGORITHM_3DES || cipher == CAPICOM_ENCRYPTION_ALGORITHM_AES;
-  envelopeAlgorithm.PutName(strong ? cipher : CAPICOM_ENCRYPTION_ALGORITHM_3DES);
-  envelopeAlgorithm.PutKeyLength(strong ? keyLength : CAPICOM_ENCRYPTION_KEY_LENGTH_MAXIMUM);
+  SetEnvelopeCipher(envelope, cipher, keyLength);
   CCapicomAlgorithm contentAlgorithm = content.GetAlgorithm();
   contentAlgorithm.PutName(cipher);
   contentAlgorithm.PutKeyLength(keyLength);

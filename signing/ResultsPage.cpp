@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "app/BrinmoorApp.h"
+#include "app/FailureReport.h"
+#include "app/MapiMailer.h"
 #include "app/ResString.h"
-#include "archives/MapiMailer.h"
 #include "controls/ShellOpen.h"
 #include "controls/TextProgressCtrl.h"
 #include "core/OfficeTolvexConfig.h"
@@ -365,16 +366,9 @@ void CResultsPageBase::ReportFileResult(int index, int result, const char* messa
   });
 }
 
-CString CResultsPageBase::LogEngineError(HRESULT hr) {
-  return LogFatalError("Signer Wizard Fatal", GetCapicomErrorMessage(hr).GetAnsi());
-}
+CString CResultsPageBase::LogEngineError(HRESULT hr) { return kx::LogFailure("Signer Wizard Fatal", kx::EngineText(hr)); }
 
-CString CResultsPageBase::LogFatalError(const char* source, const CString& text) {
-  CAuditLog log;
-  log.Load();
-  log.LogError(source, text);
-  return text;
-}
+CString CResultsPageBase::LogFatalError(const char* source, const CString& text) { return kx::LogFailure(source, text); }
 
 int CResultsPageBase::OpenCurrentOutput() {
   if (m_nSelectedRow < 0 || m_nSelectedRow >= m_arrOutputFiles.GetSize()) return 0;
@@ -403,6 +397,7 @@ void CResultsPageBase::UpdateResultButtons() {
     }
     if (!CanOpenOutputs()) enable(IDC_OPEN, FALSE);
   } catch (...) {
+    // The buttons stay disabled, as they were set first.
   }
 }
 

@@ -8,7 +8,7 @@
 // thread; they are carried out on the page's own thread, so no window or list is touched from two threads.
 #pragma once
 
-#include "archives/WizardWorker.h"
+#include "app/WizardWorker.h"
 #include "controls/ColorLabel.h"
 #include "controls/ReportListCtrl.h"
 #include "platform/mfc/afxcmn.h"

@@ -1,7 +1,7 @@
 #include "signing/ScribbleView.h"
 
 #include "platform/mfc/afxwin.h"
-#include "signing/OfficeTolvexDoc.h"
+#include "app/OfficeTolvexDoc.h"
 
 IMPLEMENT_DYNCREATE(CScribbleView, CScrollView)
 

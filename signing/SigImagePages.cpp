@@ -10,7 +10,7 @@
 #include "formats/SignatureFile.h"
 #include "platform/mfc/afxdlgs.h"
 #include "platform/mfc/afxwin.h"
-#include "signing/OfficeTolvexDoc.h"
+#include "app/OfficeTolvexDoc.h"
 #include "signing/ScribbleView.h"
 #include "signing/SignSheet.h"
 #include "signing/SignatureImage.h"

@@ -5,7 +5,7 @@
 #include "platform/mfc/afxdlgs.h"
 #include "platform/mfc/afxwin.h"
 #include "signing/FileChoicePage.h"
-#include "signing/OfficeTolvexDoc.h"
+#include "app/OfficeTolvexDoc.h"
 #include "signing/SignatureImage.h"
 
 using namespace kx::signing;

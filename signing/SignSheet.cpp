@@ -1,7 +1,6 @@
 #include "signing/SignSheet.h"
 
 #include "app/ResString.h"
-#include "encryption/OneClickSheet.h"
 #include "platform/mfc/afxstate.h"
 #include "platform/win32/sync.h"
 #include "platform/win32/wintime.h"
@@ -61,7 +60,6 @@ BOOL CSignSheet::GoToPage(int place) {
   return page ? SetActivePage(page) : FALSE;
 }
 
-BOOL CSignSheet::IsOneClick() { return IsKindOf(RUNTIME_CLASS(COneClickSheet)); }
 
 int CSignSheet::GetPlaceAfterSigningPages() {
   if (m_WizardData.m_nMode == 2) return kCipherPage;

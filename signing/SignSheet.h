@@ -9,7 +9,7 @@
 #include "app/BaseSheet.h"
 #include "app/FinishPage.h"
 #include "app/SheetWorker.h"
-#include "certificates/SelectCertPage.h"
+#include "signing/SelectCertPage.h"
 #include "signing/ProcessingPage.h"
 #include "signing/ProtectWizardData.h"
 #include "signing/SignaturePages.h"
@@ -57,8 +57,8 @@ class CSignSheet : public CBaseSheet {
   // The mail-profile wizard's "use my certificate" choice and the profile's address.
   virtual BOOL UseProfileCertificate() const { return FALSE; }
   virtual CString GetProfileMailAddress() const { return CString(); }
-  // The one-click preset wizard.
-  BOOL IsOneClick();
+  // The one-click preset wizard answers TRUE.
+  virtual BOOL IsOneClick() { return FALSE; }
 
   // Starts proc(this) on a worker thread of the sheet (after the previous one has ended).
   void StartWorker(UINT (*proc)(LPVOID));

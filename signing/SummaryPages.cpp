@@ -16,7 +16,7 @@
 #include "formats/TolvexBinaryFile.h"
 #include "platform/capicom/capicom_defs.h"
 #include "platform/mfc/afxwin.h"
-#include "signing/OfficeTolvexDoc.h"
+#include "app/OfficeTolvexDoc.h"
 #include "signing/ScribbleView.h"
 #include "signing/SignatureImage.h"
 #include "signing/SummarySheet.h"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/FailureReport.h"
 #include "app/ResString.h"
 #include "core/Paths.h"
 #include "engine/CapicomObjectSet.h"
@@ -92,8 +93,14 @@ UINT SignerWorker::Run() {
       FinishFile(file, static_cast<int>(m_data.m_arrInputFiles.GetSize()));
     }
   } catch (const _com_error& e) {
-    EngineErrorText(e.Error());
+    // Before or between files: the run fails, with the engine's text in the log and in the result message.
+    m_data.m_bOperationSucceeded = 0;
+    const CString text = EngineErrorText(e.Error());
+    if (m_data.m_strResultMessage.IsEmpty()) m_data.m_strResultMessage = text;
   } catch (...) {
+    m_data.m_bOperationSucceeded = 0;
+    const CString text = kx::LogFailure("Signer Wizard Fatal", LoadResString(357));
+    if (m_data.m_strResultMessage.IsEmpty()) m_data.m_strResultMessage = text;
   }
   m_files.Reset();
   // Last: the interface thread reads everything written above once it sees the flag.
@@ -167,6 +174,13 @@ CString SignerWorker::OutputFolderFor(const CString& input) {
 }
 
 DWORD SignerWorker::ChunkSize(uint64_t inputSize) const { return ProtectChunkSize(m_profile.MemoryCache, inputSize); }
+
+void SetEnvelopeCipher(CCapicomEnvelopedData& envelope, LONG cipher, LONG keyLength) {
+  const bool strong = cipher == CAPICOM_ENCRYPTION_ALGORITHM_3DES || cipher == CAPICOM_ENCRYPTION_ALGORITHM_AES;
+  CCapicomAlgorithm algorithm = envelope.GetAlgorithm();
+  algorithm.PutName(strong ? cipher : CAPICOM_ENCRYPTION_ALGORITHM_3DES);
+  algorithm.PutKeyLength(strong ? keyLength : CAPICOM_ENCRYPTION_KEY_LENGTH_MAXIMUM);
+}
 
 DWORD ProtectChunkSize(int memoryCache, uint64_t inputSize) {
   // At most 1 GiB at a time, whatever the setting says.

@@ -20,6 +20,7 @@ class CPWDecryptPage;
 class CProtectWizardData;
 class CCapicomSignedData;
 class CCapicomEncryptedData;
+class CCapicomEnvelopedData;
 
 namespace kx::signing {
 
@@ -138,6 +139,10 @@ class SignerSet {
   std::vector<std::unique_ptr<CCapicomSignedData>> m_ownData;
   CCapicomSignedData& m_first;
 };
+
+// The cipher that envelopes a protected file's content key: the chosen one when it is triple DES or AES, else
+// triple DES at its full key length. Every worker that envelopes a key chooses with this.
+void SetEnvelopeCipher(CCapicomEnvelopedData& envelope, LONG cipher, LONG keyLength);
 
 // The chunk size of a protecting run: memoryCache megabytes (at most 1 GiB; 1 MiB when not above 0), never above
 // the input size.

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/win32/files.h"
+#include "platform/win32/textconv.h"
 #include "zip/ZipBuffer.h"
 #include "zip/ZipException.h"
 
@@ -46,21 +47,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
-}
-
-// Decodes one UTF-8 sequence at p (n bytes left); 0 when it is not well formed.
-int DecodeUtf8(const BYTE* p, size_t n, char32_t& cp) {
-  BYTE b = p[0];
-  int len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-  if (len == 0 || static_cast<size_t>(len) > n) return 0;
-  cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-  for (int i = 1; i < len; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (p[i] & 0x3F);
-  }
-  static const char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
 }
 
 std::string Absolute(const std::string& path) {
@@ -315,7 +301,7 @@ bool ZipAnsiOem(CZipBuffer& buffer, bool toOem) {
   if (toOem) {
     for (size_t i = 0; i < n;) {
       char32_t cp = 0;
-      int len = DecodeUtf8(p + i, n - i, cp);
+      int len = kx::DecodeUtf8(reinterpret_cast<const char*>(p + i), n - i, &cp);
       if (len == 0) return false;
       i += static_cast<size_t>(len);
       if (cp < 0x80) {
@@ -343,7 +329,7 @@ bool ZipAnsiOem(CZipBuffer& buffer, bool toOem) {
 bool ZipIsUtf8(const BYTE* text, DWORD size) {
   for (DWORD i = 0; i < size;) {
     char32_t cp = 0;
-    int len = DecodeUtf8(text + i, size - i, cp);
+    int len = kx::DecodeUtf8(reinterpret_cast<const char*>(text + i), size - i, &cp);
     if (len == 0) return false;
     i += static_cast<DWORD>(len);
   }

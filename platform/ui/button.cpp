@@ -221,7 +221,7 @@ void UncheckGroup(HWND hwnd) {
   std::vector<HWND> sibs;
   {
     Guard g(Lock());
-    WindowPtr p = Find(parent);
+    WindowPtr p = FindLocked(parent);
     if (p) sibs = p->children;
   }
   auto pos = std::find(sibs.begin(), sibs.end(), hwnd);

@@ -123,9 +123,6 @@ inline bool StartsWithNoCase(const std::string& text, const std::string& prefix)
   return true;
 }
 
-inline bool EqualsNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && StartsWithNoCase(a, b);
-}
 
 // Shows or hides the vertical scroll bar of a list and sets its range: `count` rows, `page` of them visible.
 inline void UpdateVScroll(HWND hwnd, int count, int page, int top) {

@@ -12,11 +12,11 @@ namespace {
 
 LRESULT HitTest(HWND hwnd, POINT pt) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return HTNOWHERE;
-  RECT wr = ScreenRect(*w);
+  RECT wr = ScreenRectLocked(*w);
   if (!PtInRect(&wr, pt)) return HTNOWHERE;
-  RECT cr = ScreenClient(*w);
+  RECT cr = ScreenClientLocked(*w);
   if (PtInRect(&cr, pt)) return HTCLIENT;
   POINT wp{pt.x - wr.left, pt.y - wr.top};
   RECT close;
@@ -37,9 +37,9 @@ void ScrollClick(HWND hwnd, bool vertical, POINT pt) {
   int part = SB_LINEDOWN;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return;
-    RECT cr = ScreenClient(*w);
+    RECT cr = ScreenClientLocked(*w);
     int arrow = vertical ? GetSystemMetrics(SM_CYVSCROLL) : GetSystemMetrics(SM_CXHSCROLL);
     int a = vertical ? pt.y - cr.top : pt.x - cr.left;
     int len = vertical ? cr.bottom - cr.top : cr.right - cr.left;
@@ -79,7 +79,7 @@ void PrintWindowTo(HWND hwnd, HDC hdc, LPARAM flags) {
   std::vector<HWND> kids;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return;
     client = w->client;
     wr = w->rect;
@@ -100,7 +100,7 @@ void PrintWindowTo(HWND hwnd, HDC hdc, LPARAM flags) {
       RECT cr;
       {
         Guard g(Lock());
-        WindowPtr cw = Find(c);
+        WindowPtr cw = FindLocked(c);
         if (!cw || !(cw->style & WS_VISIBLE)) continue;
         cr = cw->rect;
       }
@@ -160,7 +160,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
       if (cs && cs->lpszName && !IS_INTRESOURCE(cs->lpszName)) {
         Guard g(Lock());
-        if (WindowPtr w = Find(hwnd)) w->text = cs->lpszName;
+        if (WindowPtr w = FindLocked(hwnd)) w->text = cs->lpszName;
       }
       return TRUE;
     }
@@ -168,7 +168,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       RECT* r = reinterpret_cast<RECT*>(lp);
       if (!r) return 0;
       Guard g(Lock());
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       if (!w) return 0;
       RECT in = FrameInsets(w->style, w->exStyle, (w->style & WS_VSCROLL) != 0, (w->style & WS_HSCROLL) != 0);
       r->left += in.left;
@@ -188,7 +188,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         RECT c;
         {
           Guard g(Lock());
-          WindowPtr w = Find(hwnd);
+          WindowPtr w = FindLocked(hwnd);
           c = w ? w->client : RECT{0, 0, 0, 0};
         }
         ExcludeClipRect(hdc, c.left, c.top, c.right, c.bottom);
@@ -200,12 +200,12 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_NCACTIVATE: {
       {
         Guard g(Lock());
-        WindowPtr w = Find(hwnd);
+        WindowPtr w = FindLocked(hwnd);
         if (!w) return TRUE;
         w->ncActive = wp != 0;
         if ((w->style & WS_CAPTION) == WS_CAPTION && VisibleChain(*w)) {
           w->ncPending = true;
-          if (w->queue) Wake(*w->queue);
+          if (w->queue) WakeLocked(*w->queue);
         }
       }
       return TRUE;
@@ -220,7 +220,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HBRUSH b;
       {
         Guard g(Lock());
-        WindowPtr w = Find(hwnd);
+        WindowPtr w = FindLocked(hwnd);
         if (!w) return 0;
         b = w->cls->background;
       }
@@ -239,12 +239,12 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETTEXT: {
       const char* t = reinterpret_cast<const char*>(lp);
       Guard g(Lock());
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       if (!w) return FALSE;
       w->text = t ? t : "";
       if ((w->style & WS_CAPTION) == WS_CAPTION && VisibleChain(*w)) {
         w->ncPending = true;
-        if (w->queue) Wake(*w->queue);
+        if (w->queue) WakeLocked(*w->queue);
       }
       bool top = !w->parent;
       g.unlock();
@@ -255,12 +255,12 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_GETTEXT: {
       char* buf = reinterpret_cast<char*>(lp);
       Guard g(Lock());
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       return kx::gdi::CopyText(w ? w->text : std::string(), buf, static_cast<int>(std::min<WPARAM>(wp, INT32_MAX)));
     }
     case WM_GETTEXTLENGTH: {
       Guard g(Lock());
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       return w ? static_cast<LRESULT>(w->text.size()) : 0;
     }
     case WM_CLOSE:
@@ -281,7 +281,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
       }
       Guard g(Lock());
-      if (WindowPtr w = Find(hwnd)) w->closeTracking = wp == HTCLOSE;
+      if (WindowPtr w = FindLocked(hwnd)) w->closeTracking = wp == HTCLOSE;
       if (wp == HTVSCROLL || wp == HTHSCROLL) {
         g.unlock();
         ScrollClick(hwnd, wp == HTVSCROLL, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
@@ -292,7 +292,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       bool close = false;
       {
         Guard g(Lock());
-        if (WindowPtr w = Find(hwnd)) {
+        if (WindowPtr w = FindLocked(hwnd)) {
           close = w->closeTracking && wp == HTCLOSE;
           w->closeTracking = false;
         }
@@ -307,7 +307,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HWND parent = nullptr;
       {
         Guard g(Lock());
-        WindowPtr w = Find(hwnd);
+        WindowPtr w = FindLocked(hwnd);
         if (w && (w->style & WS_CHILD)) parent = w->parent;
       }
       if (parent) {
@@ -321,7 +321,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HCURSOR cursor = nullptr;
       {
         Guard g(Lock());
-        WindowPtr w = Find(hwnd);
+        WindowPtr w = FindLocked(hwnd);
         if (!w) return FALSE;
         if (w->style & WS_CHILD) parent = w->parent;
         cursor = w->cls->cursor;
@@ -337,7 +337,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       RECT client, wr;
       {
         Guard g(Lock());
-        WindowPtr w = Find(hwnd);
+        WindowPtr w = FindLocked(hwnd);
         if (!w) return 0;
         client = w->client;
         wr = w->rect;
@@ -363,7 +363,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_SETICON: {
       Guard g(Lock());
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       if (!w) return 0;
       HICON& slot = wp == ICON_BIG ? w->iconBig : w->iconSmall;
       HICON old = slot;
@@ -376,14 +376,14 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_GETICON: {
       Guard g(Lock());
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       if (!w) return 0;
       return reinterpret_cast<LRESULT>(wp == ICON_BIG ? w->iconBig : w->iconSmall);
     }
     case WM_SETREDRAW: {
       // Drawing off hides the window from painting without hiding it, as the platform does.
       Guard g(Lock());
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       if (!w) return 0;
       if (wp) w->style |= WS_VISIBLE;
       else w->style &= ~WS_VISIBLE;
@@ -403,7 +403,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HWND parent = nullptr;
       {
         Guard g(Lock());
-        WindowPtr w = Find(hwnd);
+        WindowPtr w = FindLocked(hwnd);
         if (w && (w->style & WS_CHILD)) parent = w->parent;
       }
       if (parent) return SendMessage(parent, msg, wp, lp);

@@ -55,7 +55,7 @@ void FlatControls(HWND parent, std::vector<HWND>& out) {
   std::vector<HWND> kids;
   {
     Guard g(Lock());
-    WindowPtr p = Find(parent);
+    WindowPtr p = FindLocked(parent);
     if (!p) return;
     kids = p->children;
   }
@@ -75,9 +75,9 @@ bool Usable(HWND h) {
 // The dialog a control belongs to (the nearest ancestor that is a dialog).
 HWND DialogFor(HWND ctl) {
   Guard g(Lock());
-  WindowPtr w = Find(ctl);
+  WindowPtr w = FindLocked(ctl);
   while (w && w->parent) {
-    WindowPtr p = Find(w->parent);
+    WindowPtr p = FindLocked(w->parent);
     if (!p) break;
     if (p->dlg) return p->handle;
     w = p;
@@ -110,7 +110,7 @@ void UpdateDefaultButton(HWND dlg, HWND focus) {
   int defId = 0;
   {
     Guard g(Lock());
-    WindowPtr d = Find(dlg);
+    WindowPtr d = FindLocked(dlg);
     if (!d || !d->dlg) return;
     defId = d->dlg->defId;
   }
@@ -177,7 +177,7 @@ HWND CreateDialogCore(HINSTANCE inst, const kx::DialogTemplate* t, HWND owner, D
   }
   {
     Guard g(Lock());
-    WindowPtr d = Find(dlg);
+    WindowPtr d = FindLocked(dlg);
     DialogInfo* info = DialogOf(*d);
     info->font = font;
     info->ownFont = ownFont;
@@ -211,7 +211,7 @@ HWND CreateDialogCore(HINSTANCE inst, const kx::DialogTemplate* t, HWND owner, D
     SendMessage(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (button && (it.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
       Guard g(Lock());
-      WindowPtr d = Find(dlg);
+      WindowPtr d = FindLocked(dlg);
       if (d && d->dlg && !d->dlg->defId) d->dlg->defId = it.id;
     }
   }
@@ -248,8 +248,8 @@ void DialogFocusChanged(HWND focus) {
   if (!dlg) return;
   {
     Guard g(Lock());
-    for (WindowPtr w = Find(focus); w && w->parent; w = Find(w->parent))
-      if (WindowPtr p = Find(w->parent); p && p->dlg) p->dlg->focus = focus;
+    for (WindowPtr w = FindLocked(focus); w && w->parent; w = FindLocked(w->parent))
+      if (WindowPtr p = FindLocked(w->parent); p && p->dlg) p->dlg->focus = focus;
   }
   UpdateDefaultButton(dlg, focus);
 }
@@ -305,7 +305,7 @@ const kx::DialogTemplate* kx::FindDialogTemplate(HINSTANCE module, LPCSTR name) 
 
 ULONG_PTR kx::GetDialogTemplateId(HWND dialog) {
   Guard g(Lock());
-  WindowPtr w = Find(dialog);
+  WindowPtr w = FindLocked(dialog);
   return w && w->dlg ? w->dlg->templateId : 0;
 }
 
@@ -340,13 +340,13 @@ INT_PTR RunModal(HWND dlg, HWND owner) {
     EnableWindow(ownerTop, FALSE);
     disabled = true;
     Guard g(Lock());
-    if (WindowPtr w = Find(dlg); w && w->dlg) w->dlg->disabledOwner = ownerTop;
+    if (WindowPtr w = FindLocked(dlg); w && w->dlg) w->dlg->disabledOwner = ownerTop;
   }
   if (!IsWindowVisible(dlg) && IsWindow(dlg)) {
     bool ended;
     {
       Guard g(Lock());
-      WindowPtr w = Find(dlg);
+      WindowPtr w = FindLocked(dlg);
       ended = w && w->dlg && w->dlg->ended;
     }
     if (!ended) ShowWindow(dlg, SW_SHOWNORMAL);
@@ -355,7 +355,7 @@ INT_PTR RunModal(HWND dlg, HWND owner) {
   for (;;) {
     {
       Guard g(Lock());
-      WindowPtr w = Find(dlg);
+      WindowPtr w = FindLocked(dlg);
       if (!w || w->destroyed || !w->dlg || w->dlg->ended) break;
     }
     if (!GetMessage(&msg, nullptr, 0, 0)) {
@@ -371,7 +371,7 @@ INT_PTR RunModal(HWND dlg, HWND owner) {
   INT_PTR result = -1;
   {
     Guard g(Lock());
-    WindowPtr w = Find(dlg);
+    WindowPtr w = FindLocked(dlg);
     if (w && w->dlg && w->dlg->ended) result = w->dlg->result;
   }
   if (disabled && IsWindow(ownerTop)) EnableWindow(ownerTop, TRUE);
@@ -398,7 +398,7 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
   HWND owner = nullptr;
   {
     Guard g(Lock());
-    WindowPtr w = Find(dialog);
+    WindowPtr w = FindLocked(dialog);
     if (!w) return FALSE;
     DialogInfo* info = DialogOf(*w);
     info->ended = true;
@@ -420,7 +420,7 @@ bool RestoreFocus(HWND dlg) {
   HWND focus;
   {
     Guard g(Lock());
-    WindowPtr w = Find(dlg);
+    WindowPtr w = FindLocked(dlg);
     focus = w && w->dlg ? w->dlg->focus : nullptr;
   }
   if (!focus || !IsWindow(focus) || !IsChild(dlg, focus) || !Usable(focus)) focus = GetNextDlgTabItem(dlg, nullptr, FALSE);
@@ -442,13 +442,13 @@ LRESULT DefDlgDefaults(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_SETFONT: {
       Guard g(Lock());
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       if (w) DialogOf(*w)->font = reinterpret_cast<HFONT>(wp);
       return 0;
     }
     case WM_GETFONT: {
       Guard g(Lock());
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       return w && w->dlg ? reinterpret_cast<LRESULT>(w->dlg->font) : 0;
     }
     case WM_ACTIVATE:
@@ -459,14 +459,14 @@ LRESULT DefDlgDefaults(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case DM_GETDEFID: {
       Guard g(Lock());
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       if (!w || !w->dlg || w->dlg->ended || !w->dlg->defId) return 0;
       return MAKELONG(w->dlg->defId, DC_HASDEFID);
     }
     case DM_SETDEFID: {
       {
         Guard g(Lock());
-        WindowPtr w = Find(hwnd);
+        WindowPtr w = FindLocked(hwnd);
         if (!w) return FALSE;
         DialogOf(*w)->defId = static_cast<int>(wp);
       }
@@ -495,7 +495,7 @@ LRESULT DefDlgDefaults(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HFONT own = nullptr;
       {
         Guard g(Lock());
-        WindowPtr w = Find(hwnd);
+        WindowPtr w = FindLocked(hwnd);
         if (w && w->dlg && w->dlg->ownFont) own = w->dlg->font;
       }
       if (own) DeleteObject(own);
@@ -505,8 +505,8 @@ LRESULT DefDlgDefaults(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (!wp) {
         HWND focus = GetFocus();
         Guard g(Lock());
-        WindowPtr w = Find(hwnd);
-        WindowPtr f = Find(focus);
+        WindowPtr w = FindLocked(hwnd);
+        WindowPtr f = FindLocked(focus);
         if (w && w->dlg && f && IsChildOf(*w, *f)) w->dlg->focus = focus;
       }
       return DefWindowProc(hwnd, msg, wp, lp);
@@ -713,7 +713,7 @@ BOOL MapDialogRect(HWND dialog, LPRECT rc) {
   int bx = 0, by = 0;
   {
     Guard g(Lock());
-    WindowPtr w = Find(dialog);
+    WindowPtr w = FindLocked(dialog);
     if (!w || !w->dlg) return FALSE;
     bx = w->dlg->baseX;
     by = w->dlg->baseY;

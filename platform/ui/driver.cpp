@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/ui/internal.h"
+#include "platform/win32/textconv.h"
 
 namespace kx {
 
@@ -47,7 +48,7 @@ std::string Hex(const void* p) {
 }
 
 void Describe(HWND h, int depth, std::ostringstream& out) {
-  WindowPtr w = Find(h);
+  WindowPtr w = FindLocked(h);
   if (!w || w->destroyed) return;
   out << std::string(static_cast<size_t>(depth) * 2, ' ') << Hex(h) << " class=\"" << w->cls->name << "\" text=\""
       << w->text << "\"";
@@ -55,7 +56,7 @@ void Describe(HWND h, int depth, std::ostringstream& out) {
   out << ((w->style & WS_VISIBLE) ? " visible" : " hidden") << ((w->style & WS_DISABLED) ? " disabled" : "");
   if (w->dlg && w->dlg->templateId) out << " template=" << w->dlg->templateId;
   if (!w->parent) out << " thread=" << w->threadId;
-  RECT r = ScreenRect(*w);
+  RECT r = ScreenRectLocked(*w);
   out << " rect=(" << r.left << "," << r.top << "," << r.right << "," << r.bottom << ")\n";
   for (HWND c : w->children) Describe(c, depth + 1, out);
 }
@@ -72,12 +73,13 @@ bool Matches(const Window& w, const WindowQuery& q) {
   return true;
 }
 
-HWND FindLockedQuery(const WindowQuery& q) {
+HWND FindQueryLocked(const WindowQuery& q) {
+  KX_ASSERT_LOCKED();
   // A template id also finds child dialogs (a sheet's pages) under the top-level windows.
   bool deep = q.parent || q.templateId;
   std::function<HWND(const std::vector<HWND>&)> walk = [&](const std::vector<HWND>& list) -> HWND {
     for (HWND h : list) {
-      WindowPtr w = Find(h);
+      WindowPtr w = FindLocked(h);
       if (!w) continue;
       if (Matches(*w, q)) return h;
       if (deep)
@@ -86,7 +88,7 @@ HWND FindLockedQuery(const WindowQuery& q) {
     return nullptr;
   };
   if (q.parent) {
-    WindowPtr p = Find(q.parent);
+    WindowPtr p = FindLocked(q.parent);
     return p ? walk(p->children) : nullptr;
   }
   return walk(TopLevels());
@@ -110,7 +112,7 @@ bool RunOnWithin(HWND hwnd, const std::function<void()>& fn, int timeoutMs) {
   QueuePtr target;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w || !w->queue) return false;
     target = w->queue;
   }
@@ -128,7 +130,7 @@ bool RunOnWithin(HWND hwnd, const std::function<void()>& fn, int timeoutMs) {
   Guard g(Lock());
   if (!target->alive) return false;
   target->incoming.push_back(s);
-  Wake(*target);
+  WakeLocked(*target);
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!s->done) {
     if (me->cv.wait_until(g, deadline) == std::cv_status::timeout && !s->done) {
@@ -172,14 +174,14 @@ void UiDriver::TimedOut(const std::string& message) { throw UiDriverTimeout(Fail
 
 HWND UiDriver::Find(const WindowQuery& query) {
   Guard g(Lock());
-  return FindLockedQuery(query);
+  return FindQueryLocked(query);
 }
 
 HWND UiDriver::WaitForWindow(const WindowQuery& query, int timeoutMs) {
   auto deadline = Clock::now() + std::chrono::milliseconds(Pick(timeoutMs));
   Guard g(Lock());
   for (;;) {
-    if (HWND h = FindLockedQuery(query)) return h;
+    if (HWND h = FindQueryLocked(query)) return h;
     if (Clock::now() >= deadline) break;
     DriverCv().wait_for(g, std::chrono::milliseconds(20));
   }
@@ -210,7 +212,7 @@ HWND UiDriver::WaitForMessageBox(int timeoutMs) {
   Guard g(Lock());
   for (;;) {
     for (HWND h : TopLevels()) {
-      WindowPtr w = kx::ui::Find(h);
+      WindowPtr w = kx::ui::FindLocked(h);
       if (!w || w->destroyed || !VisibleChain(*w)) continue;
       for (auto& [k, v] : w->props)
         if (k == "KxMessageBox" && v) return h;
@@ -273,10 +275,10 @@ HWND UiDriver::ControlByClass(HWND parent, const std::string& className, int ind
   {
     Guard g(Lock());
     std::function<void(HWND)> walk = [&](HWND h) {
-      WindowPtr w = kx::ui::Find(h);
+      WindowPtr w = kx::ui::FindLocked(h);
       if (!w) return;
       for (HWND c : w->children) {
-        WindowPtr cw = kx::ui::Find(c);
+        WindowPtr cw = kx::ui::FindLocked(c);
         if (cw && EqualNoCase(cw->cls->name, className)) found.push_back(c);
         walk(c);
       }
@@ -306,7 +308,7 @@ void UiDriver::PostMouse(HWND hwnd, int x, int y, UINT down, UINT up, bool twice
     if (!RunOnWithin(hwnd, [&] { target = MouseTargetAt(pt); }, timeoutMs_))
       Fail("cannot click " + Hex(hwnd) + ": its thread does not answer");
     Guard g(Lock());
-    WindowPtr t = kx::ui::Find(target), w = kx::ui::Find(hwnd);
+    WindowPtr t = kx::ui::FindLocked(target), w = kx::ui::FindLocked(hwnd);
     bool ok = target == hwnd || (t && w && IsChildOf(*w, *t));
     if (!ok) {
       std::string other = t ? t->cls->name + " \"" + t->text + "\"" : std::string("nothing");
@@ -371,16 +373,11 @@ void UiDriver::Type(const std::string& text) {
   std::vector<MSG> keys;
   auto key = [&](UINT msg, WPARAM vk, LPARAM lp) { keys.push_back(MSG{nullptr, msg, vk, lp, 0, POINT{0, 0}}); };
   for (size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    uint32_t cp;
-    size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    if (i + n > text.size()) n = 1;
-    auto b = [&](size_t k) { return static_cast<uint32_t>(static_cast<unsigned char>(text[i + k]) & 0x3F); };
-    if (n == 1) cp = c;
-    else if (n == 2) cp = ((c & 0x1Fu) << 6) | b(1);
-    else if (n == 3) cp = ((c & 0x0Fu) << 12) | (b(1) << 6) | b(2);
-    else cp = ((c & 0x07u) << 18) | (b(1) << 12) | (b(2) << 6) | b(3);
-    i += n;
+    char32_t decoded = 0;
+    const int n = kx::DecodeUtf8(text.data() + i, text.size() - i, &decoded);
+    // A byte that is not well-formed UTF-8 types the replacement character.
+    const uint32_t cp = n ? static_cast<uint32_t>(decoded) : 0xFFFDu;
+    i += n ? static_cast<size_t>(n) : 1;
     UINT vk;
     bool shift;
     if (CharToKey(cp, &vk, &shift)) {
@@ -439,7 +436,7 @@ void UiDriver::Sync(HWND hwnd) {
   QueuePtr q;
   {
     Guard g(Lock());
-    WindowPtr w = kx::ui::Find(hwnd);
+    WindowPtr w = kx::ui::FindLocked(hwnd);
     if (!w || !w->queue) return;
     q = w->queue;
   }
@@ -451,7 +448,7 @@ void UiDriver::Sync(HWND hwnd) {
   for (;;) {
     // Done when the thread has taken the input and waits again; or when the window (or its thread) went away.
     if (!q->alive) return;
-    WindowPtr w = kx::ui::Find(hwnd);
+    WindowPtr w = kx::ui::FindLocked(hwnd);
     if (!w || w->destroyed) return;
     if (q->markerDone >= seq) {
       if (!seen) {
@@ -482,7 +479,7 @@ bool UiDriver::IsVisible(HWND hwnd) { return IsWindowVisible(hwnd) != FALSE; }
 
 HWND UiDriver::FocusedWindow(HWND anyWindowOfThread) {
   Guard g(Lock());
-  WindowPtr w = kx::ui::Find(anyWindowOfThread);
+  WindowPtr w = kx::ui::FindLocked(anyWindowOfThread);
   return w && w->queue ? w->queue->focus : nullptr;
 }
 
@@ -535,9 +532,9 @@ struct UiRun {
 // Ends every dialog and loop of a thread: dialogs end with IDCANCEL, windows get WM_CLOSE, the queue WM_QUIT.
 void Unwind(DWORD tid) {
   Guard g(Lock());
-  QueuePtr q = QueueOf(tid);
+  QueuePtr q = QueueOfLocked(tid);
   for (HWND h : TopLevels()) {
-    WindowPtr w = kx::ui::Find(h);
+    WindowPtr w = kx::ui::FindLocked(h);
     if (!w || w->threadId != tid) continue;
     if (w->dlg && !w->dlg->ended) {
       w->dlg->ended = true;
@@ -549,7 +546,7 @@ void Unwind(DWORD tid) {
   }
   if (q) {
     q->quit = true;
-    Wake(*q);
+    WakeLocked(*q);
   }
 }
 

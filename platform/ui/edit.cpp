@@ -256,7 +256,7 @@ void Changed(HWND hwnd, EditData* d, bool notify) {
     // A password is kept out of it.
     std::string mirror = Shown(*d, 0, d->text.size());
     Guard g(Lock());
-    if (WindowPtr w = Find(hwnd)) w->text = mirror;
+    if (WindowPtr w = FindLocked(hwnd)) w->text = mirror;
   }
   ScrollToCaret(hwnd, d);
   RestartBlink(hwnd, d);

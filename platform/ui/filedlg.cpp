@@ -15,6 +15,7 @@
 #include "platform/ui/commdlg.h"
 #include "platform/ui/ctlcommon.h"
 #include "platform/ui/dlgbuild.h"
+#include "platform/win32/textconv.h"
 
 namespace fs = std::filesystem;
 
@@ -559,7 +560,7 @@ BOOL RunFileDialog(LPOPENFILENAME ofn, bool save) {
     ofn->lpstrFileTitle[n] = '\0';
   }
   std::string ext = DefaultExtension(ofn->lpstrDefExt);
-  if (!ext.empty() && extension && !kx::ctl::EqualsNoCase(first.substr(extension), ext)) ofn->Flags |= OFN_EXTENSIONDIFFERENT;
+  if (!ext.empty() && extension && !kx::EqualNoCase(first.substr(extension), ext)) ofn->Flags |= OFN_EXTENSIONDIFFERENT;
   return TRUE;
 }
 

@@ -55,7 +55,7 @@ void ReleaseCaptureOf(HWND hwnd) {
     g_capture = nullptr;
     return;
   }
-  WindowPtr w = Find(hwnd), c = Find(g_capture);
+  WindowPtr w = FindLocked(hwnd), c = FindLocked(g_capture);
   if (w && c && IsChildOf(*w, *c)) g_capture = nullptr;
 }
 
@@ -116,16 +116,16 @@ void ActivateOther(HWND leaving) {
   HWND next = nullptr;
   {
     Guard g(Lock());
-    WindowPtr w = Find(leaving);
+    WindowPtr w = FindLocked(leaving);
     DWORD tid = ThreadId();
     if (w && w->owner) {
-      WindowPtr o = Find(w->owner);
+      WindowPtr o = FindLocked(w->owner);
       if (o && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED) && o->threadId == tid) next = o->handle;
     }
     if (!next)
       for (HWND t : TopLevels()) {
         if (t == leaving) continue;
-        WindowPtr o = Find(t);
+        WindowPtr o = FindLocked(t);
         if (!o || o->threadId != tid || !(o->style & WS_VISIBLE) || (o->style & WS_DISABLED) || o->destroying) continue;
         if (o->owner == leaving) continue;
         next = t;
@@ -141,14 +141,14 @@ void FocusLost(HWND hwnd) {
   bool child;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w || !w->queue) return;
     q = w->queue;
     focus = q->focus;
     active = q->active;
     parent = w->parent;
     child = w->parent != nullptr;
-    WindowPtr f = Find(focus);
+    WindowPtr f = FindLocked(focus);
     if (!(focus == hwnd || (f && IsChildOf(*w, *f)))) focus = nullptr;
   }
   if (focus) SetFocus(child ? parent : nullptr);
@@ -176,16 +176,16 @@ namespace {
 // window stands for its children. Under the lock.
 void PointCandidates(const std::vector<HWND>& list, POINT pt, std::vector<HWND>& out) {
   for (HWND h : list) {
-    WindowPtr w = Find(h);
+    WindowPtr w = FindLocked(h);
     if (!w || !(w->style & WS_VISIBLE) || w->messageOnly || w->destroyed) continue;
-    RECT r = ScreenRect(*w);
+    RECT r = ScreenRectLocked(*w);
     if (!PtInRect(&r, pt)) continue;
     if (w->style & WS_DISABLED) {
       if (w->parent) return;
       out.push_back(h);
       continue;
     }
-    RECT c = ScreenClient(*w);
+    RECT c = ScreenClientLocked(*w);
     if (PtInRect(&c, pt)) PointCandidates(w->children, pt, out);
     out.push_back(h);
   }
@@ -193,7 +193,7 @@ void PointCandidates(const std::vector<HWND>& list, POINT pt, std::vector<HWND>&
 
 // The capture window when it belongs to the calling thread. Under the lock.
 HWND OwnCapture() {
-  WindowPtr c = Find(g_capture);
+  WindowPtr c = FindLocked(g_capture);
   if (!c) return nullptr;
   return c->threadId == ThreadId() && !c->destroyed ? g_capture : nullptr;
 }
@@ -213,7 +213,7 @@ HWND HitTestAt(POINT pt, bool othersTake, LRESULT* hit) {
     DWORD tid;
     {
       Guard g(Lock());
-      WindowPtr w = Find(h);
+      WindowPtr w = FindLocked(h);
       if (!w || w->destroyed) continue;
       tid = w->threadId;
     }
@@ -253,7 +253,7 @@ bool ResolveMouse(MSG& m) {
   if (!target || hit == HTERROR) return false;
   {
     Guard g(Lock());
-    WindowPtr w = Find(target);
+    WindowPtr w = FindLocked(target);
     if (!w || w->destroyed) return false;
     // A disabled window (one a modal dialog disabled) takes no mouse input.
     if (!captured && (TopOf(w.get())->style & WS_DISABLED)) return false;
@@ -263,7 +263,7 @@ bool ResolveMouse(MSG& m) {
       m.wParam = static_cast<WPARAM>(hit);
       m.lParam = MAKELPARAM(pt.x, pt.y);
     } else {
-      RECT c = ScreenClient(*w);
+      RECT c = ScreenClientLocked(*w);
       m.lParam = MAKELPARAM(pt.x - c.left, pt.y - c.top);
       if (IsButtonPress(raw)) {
         // A second press on the same spot within the double-click time is a double click (CS_DBLCLKS).
@@ -288,7 +288,7 @@ bool InjectMouse(POINT pt, const std::vector<std::pair<UINT, WPARAM>>& messages)
   // The thread of the window under the point (or of the capture) takes the input; which of its windows gets each
   // message is decided when the thread takes it.
   HWND target = nullptr;
-  if (WindowPtr c = Find(g_capture); c && !c->destroyed) {
+  if (WindowPtr c = FindLocked(g_capture); c && !c->destroyed) {
     target = g_capture;
   } else {
     std::vector<HWND> candidates;
@@ -296,23 +296,23 @@ bool InjectMouse(POINT pt, const std::vector<std::pair<UINT, WPARAM>>& messages)
     if (candidates.empty()) return false;
     target = candidates.front();
   }
-  WindowPtr w = Find(target);
+  WindowPtr w = FindLocked(target);
   if (!w || (w->style & WS_DISABLED) || (TopOf(w.get())->style & WS_DISABLED)) return false;
   QueuePtr q = w->queue;
   if (!q || !q->alive) return false;
   for (auto [msg, keys] : messages)
-    PostInput(q, MSG{target, msg, keys, 0, static_cast<DWORD>(Now()), pt}, QKind::Mouse, true);
+    PostInputLocked(q, MSG{target, msg, keys, 0, static_cast<DWORD>(Now()), pt}, QKind::Mouse, true);
   return true;
 }
 
 bool InjectKeys(HWND anyWindowOfThread, const std::vector<MSG>& keys) {
   Guard g(Lock());
-  WindowPtr w = Find(anyWindowOfThread);
+  WindowPtr w = FindLocked(anyWindowOfThread);
   if (!w || !w->queue || !w->queue->alive) return false;
   for (MSG m : keys) {
     m.time = static_cast<DWORD>(Now());
     m.pt = g_cursorPos;
-    PostInput(w->queue, m, QKind::Key);
+    PostInputLocked(w->queue, m, QKind::Key);
   }
   return true;
 }
@@ -419,7 +419,7 @@ HWND SetFocus(HWND hwnd) {
   HWND top = nullptr;
   if (hwnd) {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w || w->destroyed || w->threadId != q->threadId) return nullptr;
     top = TopOf(w.get())->handle;
   }
@@ -479,7 +479,7 @@ HWND SetActiveWindow(HWND hwnd) {
   QueuePtr q = CurrentQueue();
   if (hwnd) {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w || w->destroyed || w->threadId != q->threadId) return nullptr;
     hwnd = TopOf(w.get())->handle;
   }
@@ -521,7 +521,7 @@ HWND SetActiveWindow(HWND hwnd) {
 
 HWND GetForegroundWindow() {
   Guard g(Lock());
-  WindowPtr w = Find(g_foreground);
+  WindowPtr w = FindLocked(g_foreground);
   return w && !w->destroyed ? g_foreground : nullptr;
 }
 
@@ -540,7 +540,7 @@ HWND SetCapture(HWND hwnd) {
   HWND old;
   {
     Guard g(Lock());
-    if (!Find(hwnd)) return nullptr;
+    if (!FindLocked(hwnd)) return nullptr;
     old = g_capture;
     g_capture = hwnd;
   }
@@ -550,7 +550,7 @@ HWND SetCapture(HWND hwnd) {
 
 HWND GetCapture() {
   Guard g(Lock());
-  if (g_capture && !Find(g_capture)) g_capture = nullptr;
+  if (g_capture && !FindLocked(g_capture)) g_capture = nullptr;
   return g_capture;
 }
 

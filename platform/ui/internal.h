@@ -1,5 +1,9 @@
-// Internal state of the window system. One lock (g_lock) guards every window and queue; window procedures,
+// Internal state of the window system. One lock (Lock()) guards every window and queue; window procedures,
 // hooks and drawing never run while it is held.
+//
+// Lock rule: a function whose name ends in Locked needs its caller to hold Lock() and asserts so
+// (KX_ASSERT_LOCKED, in debug builds and in the KX_TSAN build); every other function takes the lock itself where
+// it needs it, and must not be called with it held (the lock is not recursive).
 #pragma once
 
 #include <condition_variable>
@@ -15,6 +19,7 @@
 #include "platform/gdi/internal.h"
 #include "platform/ui/control.h"
 #include "platform/ui/ui.h"
+#include "platform/win32/textconv.h"
 
 namespace kx::ui {
 
@@ -22,7 +27,38 @@ using kx::gdi::Region;
 using kx::gdi::SurfacePtr;
 
 std::mutex& Lock();
-using Guard = std::unique_lock<std::mutex>;
+
+// Whether this thread holds Lock() through a Guard.
+bool& HoldsLock();
+
+// The holder of Lock(): a std::unique_lock that notes for the assertions that this thread holds it. A condition
+// variable's wait lets go of the lock without the note; the thread is blocked meanwhile and holds it again
+// before it runs on.
+class Guard : public std::unique_lock<std::mutex> {
+ public:
+  explicit Guard(std::mutex& m) : std::unique_lock<std::mutex>(m) { HoldsLock() = true; }
+  ~Guard() {
+    if (owns_lock()) HoldsLock() = false;
+  }
+  Guard(const Guard&) = delete;
+  Guard& operator=(const Guard&) = delete;
+  void lock() {
+    std::unique_lock<std::mutex>::lock();
+    HoldsLock() = true;
+  }
+  void unlock() {
+    HoldsLock() = false;
+    std::unique_lock<std::mutex>::unlock();
+  }
+};
+
+#if !defined(NDEBUG) || defined(KX_CHECK_LOCKS)
+#define KX_ASSERT_LOCKED() ::kx::ui::LockMissing(__func__)
+// Ends the program with the name of the function that was called without the lock.
+void LockMissing(const char* function);
+#else
+#define KX_ASSERT_LOCKED() ((void)0)
+#endif
 
 struct WindowClass {
   std::string name;
@@ -170,14 +206,14 @@ struct Queue {
 using QueuePtr = std::shared_ptr<Queue>;
 
 // --- windows (window.cpp) ---
-WindowPtr Find(HWND h);     // under the lock
-WindowPtr FindLocked(HWND h);  // takes the lock
+WindowPtr FindLocked(HWND h);
+WindowPtr Lookup(HWND h);  // FindLocked, taking the lock
 std::vector<HWND>& TopLevels();  // z-order, first is the top
 HWND DesktopHandle();
 bool IsDesktop(HWND h);
-// Window rectangle / client rectangle in screen coordinates (under the lock).
-RECT ScreenRect(const Window& w);
-RECT ScreenClient(const Window& w);
+// Window rectangle / client rectangle in screen coordinates.
+RECT ScreenRectLocked(const Window& w);
+RECT ScreenClientLocked(const Window& w);
 // The top-level window that holds a window (itself for top-level windows).
 Window* TopOf(Window* w);
 // Position of a window's top-left corner in its top-level window's coordinates.
@@ -187,24 +223,24 @@ bool IsChildOf(const Window& parent, const Window& w);
 ClassPtr FindClass(LPCSTR name, HINSTANCE instance);
 void EnsureSystemClasses();
 LRESULT CallProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);  // the window's procedure (no hooks)
-// Removes every window of an ended thread without messages (their procedures may be gone). Under the lock.
-void DropThreadWindows(DWORD tid);
+// Removes every window of an ended thread without messages (their procedures may be gone).
+void DropThreadWindowsLocked(DWORD tid);
 
 // --- queues (message.cpp) ---
 QueuePtr CurrentQueue();
-QueuePtr QueueOf(DWORD threadId);  // under the lock
+QueuePtr QueueOfLocked(DWORD threadId);
 DWORD ThreadId();
 uint64_t Now();
-void WakeAll();  // under the lock
-void Wake(Queue& q);  // under the lock: the queue has something new
+void WakeAllLocked();
+void WakeLocked(Queue& q);  // the queue has something new
 // Runs a function on a thread (by a window of it) and waits, answering sends meanwhile.
 LRESULT RunOn(HWND hwnd, const std::function<LRESULT()>& fn);
 // Runs a function on the thread of a window when it next answers sent messages; does not wait.
 bool PostTask(HWND hwnd, const std::function<void()>& fn);
 bool OnThreadOf(HWND hwnd);
-// Queues an input message (under the lock). Keys go to the focus window when taken; mouse messages with `hitTest`
+// Queues an input message. Keys go to the focus window when taken; mouse messages with `hitTest`
 // to the window the hit test finds then.
-void PostInput(const QueuePtr& q, const MSG& msg, QKind kind, bool hitTest = false);
+void PostInputLocked(const QueuePtr& q, const MSG& msg, QKind kind, bool hitTest = false);
 uint64_t PostMarker(const QueuePtr& q);
 std::condition_variable& DriverCv();
 void CallHooks(int type, int code, WPARAM wp, LPARAM lp);
@@ -218,7 +254,7 @@ void InvalidateWindowArea(Window& w);  // frame and client, erase
 void InvalidateParentArea(Window& w, const RECT& rectInParent);  // what becomes visible when a child moves
 void ScreenDirty(const RECT& screenRect);
 void EnsureSurface(Window& w);
-HWND NextPaintWindow(Queue& q, HWND filter);  // under the lock
+HWND NextPaintWindowLocked(Queue& q, HWND filter);
 void DrawFrame(HWND hwnd, HDC hdc);  // non-client area, window coordinates
 RECT FrameInsets(DWORD style, DWORD exStyle, bool hasVScroll, bool hasHScroll);
 bool CaptionCloseRect(const Window& w, RECT* rc);  // window coordinates
@@ -264,7 +300,7 @@ void RegisterDialogClass();
 HFONT DefaultDialogFont();
 
 // Strings.
-bool EqualNoCase(const std::string& a, const std::string& b);
+using ::kx::EqualNoCase;
 std::string AtomKey(LPCSTR name);  // "#123" for integer atoms, the text otherwise
 
 }  // namespace kx::ui

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ui/ctlcommon.h"
+#include "platform/win32/textconv.h"
 
 namespace {
 
@@ -196,7 +197,7 @@ int Find(HWND hwnd, LbData* d, int start, const std::string& text, bool exact) {
       if (it.data == reinterpret_cast<ULONG_PTR>(text.c_str())) return i;
       continue;
     }
-    if (exact ? kx::ctl::EqualsNoCase(it.text, text) : kx::ctl::StartsWithNoCase(it.text, text)) return i;
+    if (exact ? kx::EqualNoCase(it.text, text) : kx::ctl::StartsWithNoCase(it.text, text)) return i;
   }
   return LB_ERR;
 }
@@ -396,7 +397,7 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
       char cls[32] = {0};
       GetClassName(hwnd, cls, sizeof cls);
-      if (kx::ctl::EqualsNoCase(cls, "ComboLBox") && cs) nd->combo = reinterpret_cast<HWND>(cs->lpCreateParams);
+      if (kx::EqualNoCase(cls, "ComboLBox") && cs) nd->combo = reinterpret_cast<HWND>(cs->lpCreateParams);
       kx::SetControlData(hwnd, nd);
       return DefWindowProc(hwnd, msg, wp, lp);
     }

@@ -10,6 +10,7 @@
 #include "platform/ui/access.h"
 #include "platform/ui/ctlcommon.h"
 #include "platform/ui/truncatedtip.h"
+#include "platform/win32/textconv.h"
 
 namespace {
 
@@ -938,7 +939,7 @@ int FindItem(HWND hwnd, LvData* d, int start, const LVFINDINFOA& fi) {
       if (d->items[static_cast<size_t>(i)].param == fi.lParam) return i;
     } else if (fi.flags & (LVFI_STRING | LVFI_PARTIAL)) {
       std::string t = ItemText(hwnd, d, i, 0), s = kx::ctl::TextOf(fi.psz);
-      if ((fi.flags & LVFI_PARTIAL) ? kx::ctl::StartsWithNoCase(t, s) : kx::ctl::EqualsNoCase(t, s)) return i;
+      if ((fi.flags & LVFI_PARTIAL) ? kx::ctl::StartsWithNoCase(t, s) : kx::EqualNoCase(t, s)) return i;
     }
   }
   return -1;

@@ -46,7 +46,7 @@ struct ThreadExit {
     }
     // Windows of the ended thread are removed quietly (their procedures may no longer be callable).
     Guard g(Lock());
-    DropThreadWindows(q->threadId);
+    DropThreadWindowsLocked(q->threadId);
   }
 };
 
@@ -83,7 +83,8 @@ void StartNotifier() {
 
 }  // namespace
 
-void Wake(Queue& q) {
+void WakeLocked(Queue& q) {
+  KX_ASSERT_LOCKED();
   q.cv.notify_all();
   if (g_msgWaiters > 0) {
     g_notifyPending = true;
@@ -110,20 +111,22 @@ QueuePtr CurrentQueue() {
   return q;
 }
 
-QueuePtr QueueOf(DWORD threadId) {
+QueuePtr QueueOfLocked(DWORD threadId) {
+  KX_ASSERT_LOCKED();
   auto it = Queues().find(threadId);
   return it == Queues().end() ? nullptr : it->second;
 }
 
-void WakeAll() {
-  for (auto& [id, q] : Queues()) Wake(*q);
+void WakeAllLocked() {
+  KX_ASSERT_LOCKED();
+  for (auto& [id, q] : Queues()) WakeLocked(*q);
 }
 
 std::condition_variable& DriverCv() { return g_driverCv; }
 
 bool OnThreadOf(HWND hwnd) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   return !w || !w->queue || w->threadId == ThreadId();
 }
 
@@ -213,8 +216,8 @@ bool ProcessSent(Guard& g, Queue& q) {
 bool Matches(const MSG& m, HWND filter, UINT first, UINT last) {
   if (filter && m.hwnd != filter) {
     // A window filter also takes the window's children.
-    WindowPtr w = Find(m.hwnd);
-    WindowPtr f = Find(filter);
+    WindowPtr w = FindLocked(m.hwnd);
+    WindowPtr f = FindLocked(filter);
     if (!w || !f || !IsChildOf(*f, *w)) return false;
   }
   if (first == 0 && last == 0) return true;
@@ -301,7 +304,7 @@ bool Fetch(MSG* out, HWND filter, UINT first, UINT last, UINT remove, bool wait)
       return true;
     }
     if (RangeHas(WM_PAINT, first, last)) {
-      if (HWND h = NextPaintWindow(q, filter)) {
+      if (HWND h = NextPaintWindowLocked(q, filter)) {
         MSG m{};
         m.hwnd = h;
         m.message = WM_PAINT;
@@ -354,7 +357,8 @@ bool Fetch(MSG* out, HWND filter, UINT first, UINT last, UINT remove, bool wait)
 
 }  // namespace
 
-void PostInput(const QueuePtr& q, const MSG& msg, QKind kind, bool hitTest) {
+void PostInputLocked(const QueuePtr& q, const MSG& msg, QKind kind, bool hitTest) {
+  KX_ASSERT_LOCKED();
   static uint64_t next = 1;
   QMsg m;
   m.msg = msg;
@@ -362,7 +366,7 @@ void PostInput(const QueuePtr& q, const MSG& msg, QKind kind, bool hitTest) {
   m.seq = next++;
   m.hitTest = hitTest;
   q->input.push_back(m);
-  Wake(*q);
+  WakeLocked(*q);
 }
 
 uint64_t PostMarker(const QueuePtr& q) {
@@ -371,13 +375,13 @@ uint64_t PostMarker(const QueuePtr& q) {
   m.kind = QKind::Marker;
   m.marker = next++;
   q->input.push_back(m);
-  Wake(*q);
+  WakeLocked(*q);
   return m.marker;
 }
 
 bool PostTask(HWND hwnd, const std::function<void()>& fn) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w || w->destroyed || !w->queue || !w->queue->alive) return false;
   auto s = std::make_shared<Sent>();
   s->task = [fn] {
@@ -386,7 +390,7 @@ bool PostTask(HWND hwnd, const std::function<void()>& fn) {
   };
   s->notify = true;
   w->queue->incoming.push_back(s);
-  Wake(*w->queue);
+  WakeLocked(*w->queue);
   return true;
 }
 
@@ -394,7 +398,7 @@ LRESULT RunOn(HWND hwnd, const std::function<LRESULT()>& fn) {
   QueuePtr target;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return 0;
     target = w->queue;
   }
@@ -406,7 +410,7 @@ LRESULT RunOn(HWND hwnd, const std::function<LRESULT()>& fn) {
   Guard g(Lock());
   if (!target->alive) return 0;
   target->incoming.push_back(s);
-  Wake(*target);
+  WakeLocked(*target);
   while (!s->done) {
     ProcessSent(g, *me);
     if (s->done) break;
@@ -426,13 +430,13 @@ void kx::UseManualClock(bool manual) {
   if (manual) g_manualNow = Now();
   g_manualClock = manual;
   Guard g(Lock());
-  WakeAll();
+  WakeAllLocked();
 }
 
 void kx::AdvanceManualClock(DWORD ms) {
   g_manualNow += ms;
   Guard g(Lock());
-  WakeAll();
+  WakeAllLocked();
 }
 
 // ----- sending -----
@@ -452,7 +456,7 @@ LRESULT SendCore(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT timeoutMs, bool
   QueuePtr target;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w || w->destroyed) return 0;
     target = w->queue;
   }
@@ -468,7 +472,7 @@ LRESULT SendCore(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT timeoutMs, bool
   Guard g(Lock());
   if (!target->alive) return 0;
   target->incoming.push_back(s);
-  Wake(*target);
+  WakeLocked(*target);
   if (notify) return 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!s->done) {
@@ -547,24 +551,24 @@ BOOL PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return TRUE;
   }
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w || w->destroyed || !w->queue || !w->queue->alive) return FALSE;
   QMsg m;
   m.msg = MSG{hwnd, msg, wParam, lParam, static_cast<DWORD>(Now()), w->queue->lastPos};
   w->queue->posted.push_back(m);
-  Wake(*w->queue);
+  WakeLocked(*w->queue);
   return TRUE;
 }
 
 BOOL PostThreadMessage(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (threadId == ThreadId()) CurrentQueue();
   Guard g(Lock());
-  QueuePtr q = QueueOf(threadId);
+  QueuePtr q = QueueOfLocked(threadId);
   if (!q || !q->alive) return FALSE;
   QMsg m;
   m.msg = MSG{nullptr, msg, wParam, lParam, static_cast<DWORD>(Now()), q->lastPos};
   q->posted.push_back(m);
-  Wake(*q);
+  WakeLocked(*q);
   return TRUE;
 }
 
@@ -573,7 +577,7 @@ void PostQuitMessage(int exitCode) {
   Guard g(Lock());
   q->quit = true;
   q->quitCode = exitCode;
-  Wake(*q);
+  WakeLocked(*q);
 }
 
 // ----- retrieval and dispatch -----
@@ -599,7 +603,7 @@ BOOL WaitMessage() {
   Guard g(Lock());
   for (;;) {
     ProcessSent(g, q);
-    bool ready = !q.posted.empty() || !q.input.empty() || q.quit || NextPaintWindow(q, nullptr);
+    bool ready = !q.posted.empty() || !q.input.empty() || q.quit || NextPaintWindowLocked(q, nullptr);
     uint64_t now = Now(), next = UINT64_MAX;
     for (const Timer& t : q.timers) {
       if (t.due <= now) ready = true;
@@ -625,7 +629,7 @@ DWORD GetQueueStatus(UINT flags) {
   }
   if (!q->posted.empty()) st |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
   if (!q->incoming.empty()) st |= QS_SENDMESSAGE;
-  if (NextPaintWindow(*q, nullptr)) st |= QS_PAINT;
+  if (NextPaintWindowLocked(*q, nullptr)) st |= QS_PAINT;
   uint64_t now = Now();
   for (const Timer& t : q->timers)
     if (t.due <= now) st |= QS_TIMER;
@@ -658,14 +662,14 @@ LRESULT DispatchMessage(const MSG* msg) {
   if (!msg->hwnd) return 0;
   {
     Guard g(Lock());
-    WindowPtr w = Find(msg->hwnd);
+    WindowPtr w = FindLocked(msg->hwnd);
     if (!w || w->destroyed || w->threadId != ThreadId()) return 0;
   }
   LRESULT r = CallProc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
   if (msg->message == WM_PAINT) {
     // A window procedure that does not validate would be asked forever; the platform validates for it.
     Guard g(Lock());
-    if (WindowPtr w = Find(msg->hwnd)) {
+    if (WindowPtr w = FindLocked(msg->hwnd)) {
       w->internalPaint = false;
     }
   }
@@ -689,7 +693,7 @@ DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD mill
     if (!q.incoming.empty()) return true;
     if ((wakeMask & (QS_POSTMESSAGE | QS_ALLPOSTMESSAGE)) && (!q.posted.empty() || q.quit)) return true;
     if ((wakeMask & QS_INPUT) && !q.input.empty()) return true;
-    if ((wakeMask & QS_PAINT) && NextPaintWindow(q, nullptr)) return true;
+    if ((wakeMask & QS_PAINT) && NextPaintWindowLocked(q, nullptr)) return true;
     if (wakeMask & QS_TIMER) {
       uint64_t now = Now();
       for (const Timer& t : q.timers)
@@ -738,7 +742,7 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
   {
     Guard g(Lock());
     if (hwnd) {
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       if (!w || !w->queue) return 0;
       q = w->queue;
     }
@@ -758,11 +762,11 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
       t.elapse = elapse;
       t.due = Now() + elapse;
       t.proc = proc;
-      Wake(*q);
+      WakeLocked(*q);
       return hwnd ? (id ? id : 1) : id;
     }
   q->timers.push_back(Timer{hwnd, id, elapse, Now() + elapse, proc});
-  Wake(*q);
+  WakeLocked(*q);
   return hwnd ? (id ? id : 1) : id;
 }
 
@@ -771,7 +775,7 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id) {
   {
     Guard g(Lock());
     if (hwnd) {
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       if (!w || !w->queue) return FALSE;
       q = w->queue;
     }

@@ -164,7 +164,7 @@ int RunBox(HWND owner, const std::string& text, const std::string& caption, UINT
     {
       Guard g(Lock());
       for (HWND h : TopLevels())
-        if (WindowPtr w = Find(h); w && w->threadId == ThreadId() && !(w->style & WS_DISABLED)) tops.push_back(h);
+        if (WindowPtr w = FindLocked(h); w && w->threadId == ThreadId() && !(w->style & WS_DISABLED)) tops.push_back(h);
     }
     for (HWND h : tops) {
       EnableWindow(h, FALSE);

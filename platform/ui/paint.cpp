@@ -29,16 +29,17 @@ void EnsureSurface(Window& w) {
 }
 
 void InvalidateLocked(Window& w, const Region& clientRgn, bool erase, bool children) {
+  KX_ASSERT_LOCKED();
   if (w.destroyed || !VisibleChain(w)) return;
   Region rgn = clientRgn.IntersectRect(ClientSize(w));
   if (!rgn.Empty()) {
     w.update = w.update.Union(rgn);
     w.erasePending = w.erasePending || erase;
-    if (w.queue) Wake(*w.queue);
+    if (w.queue) WakeLocked(*w.queue);
   }
   if (!children && (w.style & WS_CLIPCHILDREN)) return;
   for (HWND c : w.children) {
-    WindowPtr cw = Find(c);
+    WindowPtr cw = FindLocked(c);
     if (!cw || !(cw->style & WS_VISIBLE)) continue;
     Region part = clientRgn.IntersectRect(cw->rect);
     if (part.Empty()) continue;
@@ -46,7 +47,7 @@ void InvalidateLocked(Window& w, const Region& clientRgn, bool erase, bool child
             cw->rect.top + cw->client.bottom};
     if (!part.Subtract(Region(cl)).Empty()) {
       cw->ncPending = true;
-      if (cw->queue) Wake(*cw->queue);
+      if (cw->queue) WakeLocked(*cw->queue);
     }
     part.Offset(-cl.left, -cl.top);
     // What the parent paints over must be painted again by the child, background included.
@@ -58,16 +59,16 @@ void InvalidateWindowArea(Window& w) {
   if (!VisibleChain(w)) return;
   w.ncPending = true;
   InvalidateLocked(w, Region(ClientSize(w)), true, true);
-  if (w.queue) Wake(*w.queue);
+  if (w.queue) WakeLocked(*w.queue);
 }
 
 void InvalidateParentArea(Window& w, const RECT& rectInParent) {
-  WindowPtr p = Find(w.parent);
+  WindowPtr p = FindLocked(w.parent);
   if (!p) return;
   InvalidateLocked(*p, Region(rectInParent), true, false);
   for (HWND s : p->children) {
     if (s == w.handle) continue;
-    WindowPtr sw = Find(s);
+    WindowPtr sw = FindLocked(s);
     if (!sw || !(sw->style & WS_VISIBLE)) continue;
     RECT i;
     if (!IntersectRect(&i, &sw->rect, &rectInParent)) continue;
@@ -80,20 +81,21 @@ void InvalidateParentArea(Window& w, const RECT& rectInParent) {
   }
 }
 
-HWND NextPaintWindow(Queue& q, HWND filter) {
+HWND NextPaintWindowLocked(Queue& q, HWND filter) {
+  KX_ASSERT_LOCKED();
   std::function<HWND(HWND)> walk = [&](HWND h) -> HWND {
-    WindowPtr w = Find(h);
+    WindowPtr w = FindLocked(h);
     if (!w || !(w->style & WS_VISIBLE) || w->destroyed) return nullptr;
     if (w->threadId == q.threadId && NeedsPaint(*w)) {
       if (!filter || filter == h) return h;
-      if (WindowPtr f = Find(filter); f && IsChildOf(*f, *w)) return h;
+      if (WindowPtr f = FindLocked(filter); f && IsChildOf(*f, *w)) return h;
     }
     for (auto it = w->children.rbegin(); it != w->children.rend(); ++it)
       if (HWND r = walk(*it)) return r;
     return nullptr;
   };
   for (auto it = TopLevels().rbegin(); it != TopLevels().rend(); ++it) {
-    WindowPtr w = Find(*it);
+    WindowPtr w = FindLocked(*it);
     if (!w || w->threadId != q.threadId) continue;
     if (HWND r = walk(*it)) return r;
   }
@@ -112,7 +114,7 @@ Region VisibleRegion(const Window& w, bool whole, bool clipChildren, bool clipSi
   const Window* cur = &w;
   bool siblings = clipSiblings;
   while (cur->parent) {
-    WindowPtr p = Find(cur->parent);
+    WindowPtr p = FindLocked(cur->parent);
     if (!p) break;
     POINT po = OffsetInTop(*p);
     rgn = rgn.IntersectRect(RECT{po.x + p->client.left, po.y + p->client.top, po.x + p->client.right,
@@ -120,7 +122,7 @@ Region VisibleRegion(const Window& w, bool whole, bool clipChildren, bool clipSi
     if (siblings) {
       for (HWND s : p->children) {
         if (s == cur->handle) break;
-        WindowPtr sw = Find(s);
+        WindowPtr sw = FindLocked(s);
         if (!sw || !(sw->style & WS_VISIBLE)) continue;
         RECT sr = sw->rect;
         OffsetRect(&sr, po.x + p->client.left, po.y + p->client.top);
@@ -132,7 +134,7 @@ Region VisibleRegion(const Window& w, bool whole, bool clipChildren, bool clipSi
   }
   if (clipChildren) {
     for (HWND c : w.children) {
-      WindowPtr cw = Find(c);
+      WindowPtr cw = FindLocked(c);
       if (!cw || !(cw->style & WS_VISIBLE)) continue;
       RECT cr = cw->rect;
       OffsetRect(&cr, off.x + w.client.left, off.y + w.client.top);
@@ -149,7 +151,7 @@ HDC WindowDc(HWND hwnd, bool whole, const Region* extra, bool intersect, DWORD f
                                     hwnd, true);
   }
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return nullptr;
   Window* top = TopOf(w.get());
   EnsureSurface(*top);
@@ -230,7 +232,7 @@ void DrawFrame(HWND hwnd, HDC hdc) {
   bool hasClose;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return;
     style = w->style;
     ex = w->exStyle;
@@ -329,7 +331,7 @@ void ComposeScreen() {
   g_screenDirty = Region();
   std::vector<WindowPtr> visible;
   for (auto it = TopLevels().rbegin(); it != TopLevels().rend(); ++it) {
-    WindowPtr w = Find(*it);
+    WindowPtr w = FindLocked(*it);
     if (!w || !(w->style & WS_VISIBLE) || w->messageOnly || !w->surface) continue;
     visible.push_back(w);
     if (w->surface->damaged) {
@@ -403,7 +405,7 @@ HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
   bool erase, nc;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return nullptr;
     rgn = w->update;
     erase = w->erasePending;
@@ -439,10 +441,10 @@ BOOL Invalidate(HWND hwnd, const Region* area, BOOL erase) {
   Guard g(Lock());
   if (!hwnd) {
     for (HWND t : TopLevels())
-      if (WindowPtr w = Find(t)) InvalidateWindowArea(*w);
+      if (WindowPtr w = FindLocked(t)) InvalidateWindowArea(*w);
     return TRUE;
   }
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return FALSE;
   Region all(RECT{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top});
   InvalidateLocked(*w, area ? *area : all, erase != FALSE, false);
@@ -466,7 +468,7 @@ BOOL InvalidateRect(HWND hwnd, const RECT* rc, BOOL erase) {
 
 BOOL ValidateRgn(HWND hwnd, HRGN rgn) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return FALSE;
   if (!rgn) {
     w->update = Region();
@@ -480,7 +482,7 @@ BOOL ValidateRgn(HWND hwnd, HRGN rgn) {
 
 BOOL ValidateRect(HWND hwnd, const RECT* rc) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return FALSE;
   if (!rc) {
     w->update = Region();
@@ -496,7 +498,7 @@ BOOL GetUpdateRect(HWND hwnd, LPRECT rc, BOOL erase) {
   RECT box;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return FALSE;
     box = w->update.Box();
     needErase = erase && w->erasePending && !w->update.Empty();
@@ -506,7 +508,7 @@ BOOL GetUpdateRect(HWND hwnd, LPRECT rc, BOOL erase) {
     SendMessage(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0);
     ReleaseDC(hwnd, hdc);
     Guard g(Lock());
-    if (WindowPtr w = Find(hwnd)) w->erasePending = false;
+    if (WindowPtr w = FindLocked(hwnd)) w->erasePending = false;
   }
   if (rc) *rc = box;
   return IsRectEmpty(&box) ? FALSE : TRUE;
@@ -517,7 +519,7 @@ int GetUpdateRgn(HWND hwnd, HRGN rgn, BOOL erase) {
   GetUpdateRect(hwnd, &dummy, erase);
   auto obj = kx::gdi::Get<kx::gdi::RegionObj>(rgn, kx::gdi::ObjKind::Region);
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w || !obj) return ERROR;
   obj->rgn = w->update;
   return obj->rgn.Kind();
@@ -529,7 +531,7 @@ int ExcludeUpdateRgn(HDC hdc, HWND hwnd) {
   Region upd;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return ERROR;
     upd = w->update;
   }
@@ -542,7 +544,7 @@ BOOL UpdateWindow(HWND hwnd) {
   bool need;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return FALSE;
     need = (w->style & WS_VISIBLE) && NeedsPaint(*w);
   }
@@ -557,7 +559,7 @@ void PaintTree(HWND hwnd) {
   std::vector<HWND> kids;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return;
     kids.assign(w->children.rbegin(), w->children.rend());
   }
@@ -568,7 +570,7 @@ void EraseNow(HWND hwnd, bool children) {
   bool nc, erase;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return;
     nc = w->ncPending;
     erase = w->erasePending && !w->update.Empty();
@@ -585,7 +587,7 @@ void EraseNow(HWND hwnd, bool children) {
   std::vector<HWND> kids;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return;
     kids = w->children;
   }
@@ -599,7 +601,7 @@ void ValidateTree(Window& w, const Region& rgn, UINT flags) {
   if (flags & RDW_NOINTERNALPAINT) w.internalPaint = false;
   if (!(flags & RDW_ALLCHILDREN)) return;
   for (HWND c : w.children) {
-    WindowPtr cw = Find(c);
+    WindowPtr cw = FindLocked(c);
     if (!cw) continue;
     Region part = rgn;
     part.Offset(-(cw->rect.left + cw->client.left), -(cw->rect.top + cw->client.top));
@@ -622,7 +624,7 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rc, HRGN rgn, UINT flags) {
   Region area;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return FALSE;
     RECT all{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
     if (rgn) {
@@ -636,11 +638,11 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rc, HRGN rgn, UINT flags) {
       InvalidateLocked(*w, area, (flags & RDW_ERASE) != 0, (flags & RDW_ALLCHILDREN) != 0);
       if ((flags & RDW_FRAME) && (flags & RDW_ALLCHILDREN))
         for (HWND c : w->children)
-          if (WindowPtr cw = Find(c)) cw->ncPending = VisibleChain(*cw);
+          if (WindowPtr cw = FindLocked(c)) cw->ncPending = VisibleChain(*cw);
     }
     if (flags & RDW_INTERNALPAINT) {
       w->internalPaint = VisibleChain(*w);
-      if (w->queue) Wake(*w->queue);
+      if (w->queue) WakeLocked(*w->queue);
     }
     if (flags & RDW_VALIDATE) ValidateTree(*w, area, flags);
   }
@@ -658,7 +660,7 @@ BOOL ScrollWindow(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT*) {
   std::vector<HWND> kids;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return FALSE;
     if (!scroll) kids = w->children;
   }
@@ -666,7 +668,7 @@ BOOL ScrollWindow(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT*) {
     RECT r;
     {
       Guard g(Lock());
-      WindowPtr cw = Find(c);
+      WindowPtr cw = FindLocked(c);
       if (!cw) continue;
       r = cw->rect;
     }
@@ -709,8 +711,8 @@ bool kx::RenderWindowToPng(HWND hwnd, const char* path) {
   RECT area;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
-    WindowPtr t = Find(top);
+    WindowPtr w = FindLocked(hwnd);
+    WindowPtr t = FindLocked(top);
     if (!w || !t) return false;
     EnsureSurface(*t);
     surface = t->surface;
@@ -725,7 +727,7 @@ bool kx::RenderScreenToPng(const char* path) {
   {
     Guard g(Lock());
     for (HWND t : TopLevels())
-      if (WindowPtr w = Find(t); w && w->threadId == ThreadId()) tops.push_back(t);
+      if (WindowPtr w = FindLocked(t); w && w->threadId == ThreadId()) tops.push_back(t);
   }
   for (HWND t : tops) PaintTree(t);
   kx::ui::ComposeScreen();
@@ -744,9 +746,9 @@ Window::ScrollBar* Bar(Window& w, int bar) {
 
 void RedrawFrame(HWND hwnd) {
   Guard g(Lock());
-  if (WindowPtr w = Find(hwnd); w && VisibleChain(*w)) {
+  if (WindowPtr w = FindLocked(hwnd); w && VisibleChain(*w)) {
     w->ncPending = true;
-    if (w->queue) Wake(*w->queue);
+    if (w->queue) WakeLocked(*w->queue);
   }
 }
 
@@ -758,7 +760,7 @@ int SetScrollInfo(HWND hwnd, int bar, LPCSCROLLINFO info, BOOL redraw) {
   int pos;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return 0;
     Window::ScrollBar* sb = Bar(*w, bar);
     if (!sb) return 0;
@@ -780,7 +782,7 @@ BOOL GetScrollInfo(HWND hwnd, int bar, LPSCROLLINFO info) {
   if (!info) return FALSE;
   if (bar == SB_CTL) return static_cast<BOOL>(SendMessage(hwnd, 0x00EA /* SBM_GETSCROLLINFO */, 0, reinterpret_cast<LPARAM>(info)));
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return FALSE;
   Window::ScrollBar* sb = Bar(*w, bar);
   if (!sb) return FALSE;
@@ -828,7 +830,7 @@ BOOL ShowScrollBar(HWND hwnd, int bar, BOOL show) {
   if (next == style) return TRUE;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return FALSE;
     w->style = next;
   }
@@ -839,7 +841,7 @@ BOOL ShowScrollBar(HWND hwnd, int bar, BOOL show) {
 BOOL EnableScrollBar(HWND hwnd, UINT bar, UINT arrows) {
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return FALSE;
     if (bar == SB_VERT || bar == SB_BOTH) w->vscroll.disabled = arrows;
     if (bar == SB_HORZ || bar == SB_BOTH) w->hscroll.disabled = arrows;

@@ -1,6 +1,8 @@
 // Window classes, atoms, windows: creation and destruction, longs, properties, hierarchy, geometry, showing.
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
@@ -50,6 +52,7 @@ LRESULT DesktopProc(HWND, UINT msg, WPARAM, LPARAM) {
 }
 
 ATOM AddAtomLocked(const std::string& name) {
+  KX_ASSERT_LOCKED();
   if (name.size() > 1 && name[0] == '#') {
     char* end = nullptr;
     long v = strtol(name.c_str() + 1, &end, 10);
@@ -68,6 +71,7 @@ ATOM AddAtomLocked(const std::string& name) {
 }
 
 std::string AtomNameLocked(ATOM a) {
+  KX_ASSERT_LOCKED();
   auto it = S().atoms.find(a);
   if (it != S().atoms.end()) return it->second.name;
   return "#" + std::to_string(a);
@@ -81,7 +85,19 @@ std::mutex& Lock() {
   return *m;
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+bool& HoldsLock() {
+  thread_local bool held = false;
+  return held;
+}
+
+#if !defined(NDEBUG) || defined(KX_CHECK_LOCKS)
+void LockMissing(const char* function) {
+  if (HoldsLock()) return;
+  fprintf(stderr, "%s called without the window system's lock\n", function);
+  abort();
+}
+#endif
+
 
 std::string AtomKey(LPCSTR name) {
   if (!name) return std::string();
@@ -95,16 +111,17 @@ std::string AtomKey(LPCSTR name) {
   return std::string(name);
 }
 
-WindowPtr Find(HWND h) {
+WindowPtr FindLocked(HWND h) {
+  KX_ASSERT_LOCKED();
   if (!h) return nullptr;
   auto& w = S().windows;
   auto it = w.find(reinterpret_cast<uintptr_t>(h));
   return it == w.end() ? nullptr : it->second;
 }
 
-WindowPtr FindLocked(HWND h) {
+WindowPtr Lookup(HWND h) {
   Guard g(Lock());
-  return Find(h);
+  return FindLocked(h);
 }
 
 std::vector<HWND>& TopLevels() { return S().topLevels; }
@@ -135,22 +152,24 @@ HWND DesktopHandle() {
 
 bool IsDesktop(HWND h) { return h && h == S().desktop; }
 
-RECT ScreenRect(const Window& w) {
+RECT ScreenRectLocked(const Window& w) {
+  KX_ASSERT_LOCKED();
   RECT r = w.rect;
-  for (WindowPtr p = Find(w.parent); p; p = Find(p->parent)) {
+  for (WindowPtr p = FindLocked(w.parent); p; p = FindLocked(p->parent)) {
     OffsetRect(&r, p->rect.left + p->client.left, p->rect.top + p->client.top);
   }
   return r;
 }
 
-RECT ScreenClient(const Window& w) {
-  RECT r = ScreenRect(w);
+RECT ScreenClientLocked(const Window& w) {
+  KX_ASSERT_LOCKED();
+  RECT r = ScreenRectLocked(w);
   return RECT{r.left + w.client.left, r.top + w.client.top, r.left + w.client.right, r.top + w.client.bottom};
 }
 
 Window* TopOf(Window* w) {
   while (w && w->parent) {
-    WindowPtr p = Find(w->parent);
+    WindowPtr p = FindLocked(w->parent);
     if (!p) break;
     w = p.get();
   }
@@ -161,7 +180,7 @@ POINT OffsetInTop(const Window& w) {
   POINT p{0, 0};
   const Window* cur = &w;
   while (cur->parent) {
-    WindowPtr par = Find(cur->parent);
+    WindowPtr par = FindLocked(cur->parent);
     if (!par) break;
     p.x += cur->rect.left + par->client.left;
     p.y += cur->rect.top + par->client.top;
@@ -175,7 +194,7 @@ bool VisibleChain(const Window& w) {
   while (cur) {
     if (!(cur->style & WS_VISIBLE)) return false;
     if (!cur->parent) return !cur->messageOnly;
-    WindowPtr p = Find(cur->parent);
+    WindowPtr p = FindLocked(cur->parent);
     cur = p.get();
   }
   return false;
@@ -185,7 +204,7 @@ bool IsChildOf(const Window& parent, const Window& w) {
   HWND p = w.parent;
   while (p) {
     if (p == parent.handle) return true;
-    WindowPtr pw = Find(p);
+    WindowPtr pw = FindLocked(p);
     if (!pw) return false;
     p = pw->parent;
   }
@@ -226,7 +245,7 @@ LRESULT CallProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   WNDPROC proc;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w || w->destroyed) return 0;
     proc = w->proc;
   }
@@ -368,13 +387,13 @@ BOOL GetClassInfo(HINSTANCE instance, LPCSTR name, LPWNDCLASS out) {
 
 int GetClassName(HWND hwnd, LPSTR buffer, int size) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   return kx::gdi::CopyText(w ? w->cls->name : std::string(), buffer, size);
 }
 
 ULONG_PTR GetClassLongPtr(HWND hwnd, int index) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return 0;
   WindowClass& c = *w->cls;
   switch (index) {
@@ -400,7 +419,7 @@ ULONG_PTR GetClassLongPtr(HWND hwnd, int index) {
 
 ULONG_PTR SetClassLongPtr(HWND hwnd, int index, LONG_PTR value) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return 0;
   WindowClass& c = *w->cls;
   ULONG_PTR old = 0;
@@ -427,7 +446,7 @@ namespace {
 void LinkWindow(Window& w, HWND insertAfter) {
   std::vector<HWND>* list;
   if (w.parent) {
-    WindowPtr p = Find(w.parent);
+    WindowPtr p = FindLocked(w.parent);
     list = &p->children;
   } else {
     list = &S().topLevels;
@@ -438,7 +457,7 @@ void LinkWindow(Window& w, HWND insertAfter) {
     size_t pos = 0;
     if (!(w.exStyle & WS_EX_TOPMOST))
       while (pos < list->size()) {
-        WindowPtr o = Find((*list)[pos]);
+        WindowPtr o = FindLocked((*list)[pos]);
         if (!o || !(o->exStyle & WS_EX_TOPMOST)) break;
         ++pos;
       }
@@ -459,7 +478,7 @@ void LinkWindow(Window& w, HWND insertAfter) {
 void UnlinkWindow(Window& w) {
   std::vector<HWND>* list = nullptr;
   if (w.parent) {
-    if (WindowPtr p = Find(w.parent)) list = &p->children;
+    if (WindowPtr p = FindLocked(w.parent)) list = &p->children;
   } else {
     list = &S().topLevels;
   }
@@ -471,7 +490,7 @@ void RecalcClient(HWND hwnd) {
   RECT wr;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return;
     wr = w->rect;
   }
@@ -479,7 +498,7 @@ void RecalcClient(HWND hwnd) {
   p.rgrc[0] = wr;
   SendMessage(hwnd, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&p.rgrc[0]));
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return;
   RECT c = p.rgrc[0];
   if (c.right < c.left) c.right = c.left;
@@ -494,7 +513,7 @@ void SendDestroy(HWND hwnd) {
   std::vector<HWND> kids;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return;
     kids = w->children;
   }
@@ -506,7 +525,7 @@ void FreeWindow(HWND hwnd) {
   std::vector<HWND> kids;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return;
     kids = w->children;
   }
@@ -516,7 +535,7 @@ void FreeWindow(HWND hwnd) {
   CurrentDisplay().WindowGone(hwnd);
   Announce(hwnd, Access::Destroyed);
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return;
   w->destroyed = true;
   if (w->queue) {
@@ -557,7 +576,7 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
     bool messageOnly = parent == HWND_MESSAGE;
     if (messageOnly) parent = nullptr;
     if (IsDesktop(parent)) parent = nullptr;
-    WindowPtr pw = parent ? Find(parent) : nullptr;
+    WindowPtr pw = parent ? FindLocked(parent) : nullptr;
     if (parent && !pw) return nullptr;
     // A window is a child when it says WS_CHILD without WS_POPUP; a child needs its parent.
     bool child = (style & (WS_CHILD | WS_POPUP)) == WS_CHILD;
@@ -638,7 +657,7 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
   DWORD ex;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     client = w->client;
     wr = w->rect;
     par = w->parent;
@@ -652,7 +671,7 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
     while (p && IsWindow(p)) {
       SendMessage(p, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, static_cast<WORD>(reinterpret_cast<ULONG_PTR>(menu))),
                   reinterpret_cast<LPARAM>(hwnd));
-      WindowPtr pw = FindLocked(p);
+      WindowPtr pw = Lookup(p);
       if (!pw || (pw->exStyle & WS_EX_NOPARENTNOTIFY) || !(pw->style & WS_CHILD)) break;
       p = pw->parent;
     }
@@ -670,7 +689,7 @@ BOOL DestroyWindow(HWND hwnd) {
   if (!OnThreadOf(hwnd)) return static_cast<BOOL>(RunOn(hwnd, [hwnd] { return static_cast<LRESULT>(DestroyWindow(hwnd)); }));
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w || w->destroying) return FALSE;
   }
   if (HasHooks(WH_CBT)) {
@@ -683,14 +702,14 @@ BOOL DestroyWindow(HWND hwnd) {
   std::vector<HWND> owned;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w || w->destroying) return FALSE;
     w->destroying = true;
     parent = w->parent;
     ex = w->exStyle;
     id = w->id;
     for (HWND t : TopLevels())
-      if (WindowPtr o = Find(t); o && o->owner == hwnd) owned.push_back(t);
+      if (WindowPtr o = FindLocked(t); o && o->owner == hwnd) owned.push_back(t);
   }
   if (IsWindowVisible(hwnd))
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE);
@@ -711,7 +730,7 @@ void kx::DestroyThreadWindows() {
   {
     Guard g(Lock());
     for (HWND t : TopLevels())
-      if (WindowPtr w = Find(t); w && w->threadId == tid) mine.push_back(t);
+      if (WindowPtr w = FindLocked(t); w && w->threadId == tid) mine.push_back(t);
     for (auto& [h, w] : S().windows)
       if (w->messageOnly && w->threadId == tid) mine.push_back(w->handle);
   }
@@ -728,13 +747,13 @@ void kx::DestroyThreadWindows() {
 // ----- simple queries -----
 BOOL IsWindow(HWND hwnd) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   return w && !w->destroyed ? TRUE : FALSE;
 }
 
 BOOL IsWindowVisible(HWND hwnd) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return FALSE;
   if (IsDesktop(hwnd)) return TRUE;
   return VisibleChain(*w) ? TRUE : FALSE;
@@ -742,31 +761,31 @@ BOOL IsWindowVisible(HWND hwnd) {
 
 BOOL IsWindowEnabled(HWND hwnd) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   return w && !(w->style & WS_DISABLED) ? TRUE : FALSE;
 }
 
 BOOL IsIconic(HWND hwnd) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   return w && (w->style & WS_MINIMIZE) ? TRUE : FALSE;
 }
 
 BOOL IsZoomed(HWND hwnd) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   return w && (w->style & WS_MAXIMIZE) ? TRUE : FALSE;
 }
 
 BOOL IsChild(HWND parent, HWND hwnd) {
   Guard g(Lock());
-  WindowPtr p = Find(parent), w = Find(hwnd);
+  WindowPtr p = FindLocked(parent), w = FindLocked(hwnd);
   if (!p || !w) return FALSE;
   // Only a chain of child windows counts.
   Window* cur = w.get();
   while (cur && (cur->style & WS_CHILD) && cur->parent) {
     if (cur->parent == parent) return TRUE;
-    WindowPtr n = Find(cur->parent);
+    WindowPtr n = FindLocked(cur->parent);
     cur = n.get();
   }
   return FALSE;
@@ -774,7 +793,7 @@ BOOL IsChild(HWND parent, HWND hwnd) {
 
 DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return 0;
   if (processId) *processId = ::GetCurrentProcessId();
   return w->threadId ? w->threadId : 0;
@@ -783,7 +802,7 @@ DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
 // ----- longs -----
 LONG_PTR GetWindowLongPtr(HWND hwnd, int index) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) {
     ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return 0;
@@ -816,7 +835,7 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
     STYLESTRUCT ss{};
     {
       Guard g(Lock());
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       if (!w) return 0;
       ss.styleOld = index == GWL_STYLE ? w->style : w->exStyle;
     }
@@ -824,7 +843,7 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
     SendMessage(hwnd, WM_STYLECHANGING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&ss));
     {
       Guard g(Lock());
-      WindowPtr w = Find(hwnd);
+      WindowPtr w = FindLocked(hwnd);
       if (!w) return 0;
       if (index == GWL_STYLE) w->style = ss.styleNew;
       else w->exStyle = ss.styleNew;
@@ -833,7 +852,7 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
     return static_cast<LONG_PTR>(static_cast<LONG>(ss.styleOld));
   }
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) {
     ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return 0;
@@ -881,7 +900,7 @@ LONG_PTR SetWindowLongPtr(HWND hwnd, int index, LONG_PTR value) {
 
 WORD GetWindowWord(HWND hwnd, int index) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w || index < 0 || static_cast<size_t>(index) + 2 > w->extra.size()) return 0;
   WORD v;
   std::memcpy(&v, w->extra.data() + index, 2);
@@ -890,7 +909,7 @@ WORD GetWindowWord(HWND hwnd, int index) {
 
 WORD SetWindowWord(HWND hwnd, int index, WORD value) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w || index < 0 || static_cast<size_t>(index) + 2 > w->extra.size()) return 0;
   WORD old;
   std::memcpy(&old, w->extra.data() + index, 2);
@@ -900,7 +919,7 @@ WORD SetWindowWord(HWND hwnd, int index, WORD value) {
 
 int GetDlgCtrlID(HWND hwnd) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   return w && w->parent ? static_cast<int>(w->id) : 0;
 }
 
@@ -920,7 +939,7 @@ std::vector<std::pair<std::string, HANDLE>>::iterator FindProp(Window& w, LPCSTR
 BOOL SetProp(HWND hwnd, LPCSTR name, HANDLE data) {
   if (!name) return FALSE;
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) {
     ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
@@ -934,7 +953,7 @@ BOOL SetProp(HWND hwnd, LPCSTR name, HANDLE data) {
 HANDLE GetProp(HWND hwnd, LPCSTR name) {
   if (!name) return nullptr;
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return nullptr;
   auto it = FindProp(*w, name);
   return it == w->props.end() ? nullptr : it->second;
@@ -943,7 +962,7 @@ HANDLE GetProp(HWND hwnd, LPCSTR name) {
 HANDLE RemoveProp(HWND hwnd, LPCSTR name) {
   if (!name) return nullptr;
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return nullptr;
   auto it = FindProp(*w, name);
   if (it == w->props.end()) return nullptr;
@@ -956,7 +975,7 @@ int EnumProps(HWND hwnd, PROPENUMPROCA proc) {
   std::vector<std::pair<std::string, HANDLE>> props;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w || !proc) return -1;
     props = w->props;
   }
@@ -983,14 +1002,14 @@ int GetWindowTextLength(HWND hwnd) { return static_cast<int>(SendMessage(hwnd, W
 
 int InternalGetWindowText(HWND hwnd, LPSTR buffer, int size) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   return kx::gdi::CopyText(w ? w->text : std::string(), buffer, size);
 }
 
 // ----- hierarchy -----
 HWND GetParent(HWND hwnd) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return nullptr;
   if (w->parent) return w->parent;
   if (w->style & WS_POPUP) return w->owner;
@@ -999,7 +1018,7 @@ HWND GetParent(HWND hwnd) {
 
 HWND GetAncestor(HWND hwnd, UINT flags) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w || IsDesktop(hwnd)) return nullptr;
   switch (flags) {
     case GA_PARENT: return w->parent ? w->parent : S().desktop;
@@ -1007,7 +1026,7 @@ HWND GetAncestor(HWND hwnd, UINT flags) {
     case GA_ROOTOWNER: {
       Window* top = TopOf(w.get());
       while (top->owner) {
-        WindowPtr o = Find(top->owner);
+        WindowPtr o = FindLocked(top->owner);
         if (!o) break;
         top = TopOf(o.get());
       }
@@ -1021,18 +1040,18 @@ HWND SetParent(HWND child, HWND newParent) {
   HWND old;
   {
     Guard g(Lock());
-    WindowPtr w = Find(child);
+    WindowPtr w = FindLocked(child);
     if (!w) return nullptr;
     if (IsDesktop(newParent)) newParent = nullptr;
-    WindowPtr np = newParent ? Find(newParent) : nullptr;
+    WindowPtr np = newParent ? FindLocked(newParent) : nullptr;
     if (newParent && !np) return nullptr;
     if (np && (np.get() == w.get() || IsChildOf(*w, *np))) return nullptr;
     old = w->parent ? w->parent : S().desktop;
-    RECT sr = ScreenRect(*w);
+    RECT sr = ScreenRectLocked(*w);
     UnlinkWindow(*w);
     w->parent = newParent;
     if (np) {
-      RECT pc = ScreenClient(*np);
+      RECT pc = ScreenClientLocked(*np);
       w->rect = RECT{sr.left - pc.left, sr.top - pc.top, sr.right - pc.left, sr.bottom - pc.top};
       w->surface.reset();
     } else {
@@ -1049,12 +1068,18 @@ HWND SetParent(HWND child, HWND newParent) {
 
 HWND GetWindow(HWND hwnd, UINT cmd) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return nullptr;
   const std::vector<HWND>* list;
   if (IsDesktop(hwnd) && cmd == GW_CHILD) return TopLevels().empty() ? nullptr : TopLevels().front();
-  if (w->parent) list = &Find(w->parent)->children;
-  else list = &TopLevels();
+  static const std::vector<HWND> kNoSiblings;
+  if (w->parent) {
+    // A parent being torn down may be gone from the table already: no siblings then.
+    WindowPtr parent = FindLocked(w->parent);
+    list = parent ? &parent->children : &kNoSiblings;
+  } else {
+    list = &TopLevels();
+  }
   auto it = std::find(list->begin(), list->end(), hwnd);
   switch (cmd) {
     case GW_HWNDFIRST: return list->empty() ? nullptr : list->front();
@@ -1069,7 +1094,7 @@ HWND GetWindow(HWND hwnd, UINT cmd) {
     case GW_CHILD: return w->children.empty() ? nullptr : w->children.front();
     case GW_ENABLEDPOPUP: {
       for (HWND t : TopLevels())
-        if (WindowPtr o = Find(t); o && o->owner == hwnd && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED))
+        if (WindowPtr o = FindLocked(t); o && o->owner == hwnd && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED))
           return t;
       return nullptr;
     }
@@ -1088,17 +1113,17 @@ HWND GetDesktopWindow() { return DesktopHandle(); }
 
 HWND GetLastActivePopup(HWND hwnd) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w) return nullptr;
   for (HWND t : TopLevels())
-    if (WindowPtr o = Find(t); o && o->owner == hwnd && (o->style & WS_VISIBLE)) return t;
+    if (WindowPtr o = FindLocked(t); o && o->owner == hwnd && (o->style & WS_VISIBLE)) return t;
   return hwnd;
 }
 
 namespace {
 
 void CollectChildren(HWND parent, std::vector<HWND>& out) {
-  WindowPtr w = Find(parent);
+  WindowPtr w = FindLocked(parent);
   if (!w) return;
   for (HWND c : w->children) {
     out.push_back(c);
@@ -1146,7 +1171,7 @@ BOOL EnumThreadWindows(DWORD threadId, WNDENUMPROC proc, LPARAM param) {
   {
     Guard g(Lock());
     for (HWND t : TopLevels())
-      if (WindowPtr w = Find(t); w && w->threadId == threadId) list.push_back(t);
+      if (WindowPtr w = FindLocked(t); w && w->threadId == threadId) list.push_back(t);
   }
   for (HWND h : list)
     if (IsWindow(h) && !proc(h, param)) return FALSE;
@@ -1159,7 +1184,7 @@ HWND FindWindowEx(HWND parent, HWND after, LPCSTR className, LPCSTR windowName) 
   if (!parent || IsDesktop(parent)) {
     list = &TopLevels();
   } else {
-    WindowPtr p = Find(parent);
+    WindowPtr p = FindLocked(parent);
     if (!p) return nullptr;
     list = &p->children;
   }
@@ -1170,7 +1195,7 @@ HWND FindWindowEx(HWND parent, HWND after, LPCSTR className, LPCSTR windowName) 
       started = h == after;
       continue;
     }
-    WindowPtr w = Find(h);
+    WindowPtr w = FindLocked(h);
     if (!w) continue;
     if (className && !EqualNoCase(w->cls->name, cls) &&
         !(IS_INTRESOURCE(className) && w->cls->atom == static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(className))))
@@ -1185,25 +1210,25 @@ HWND FindWindow(LPCSTR className, LPCSTR windowName) { return FindWindowEx(nullp
 
 HWND GetDlgItem(HWND dialog, int id) {
   Guard g(Lock());
-  WindowPtr d = Find(dialog);
+  WindowPtr d = FindLocked(dialog);
   if (!d) return nullptr;
   for (HWND c : d->children)
-    if (WindowPtr w = Find(c); w && static_cast<int>(w->id) == id) return c;
+    if (WindowPtr w = FindLocked(c); w && static_cast<int>(w->id) == id) return c;
   return nullptr;
 }
 
 // ----- geometry -----
 BOOL GetWindowRect(HWND hwnd, LPRECT rc) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w || !rc) return FALSE;
-  *rc = ScreenRect(*w);
+  *rc = ScreenRectLocked(*w);
   return TRUE;
 }
 
 BOOL GetClientRect(HWND hwnd, LPRECT rc) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w || !rc) return FALSE;
   *rc = RECT{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
   return TRUE;
@@ -1225,15 +1250,15 @@ int MapWindowPoints(HWND from, HWND to, LPPOINT pts, UINT count) {
   Guard g(Lock());
   POINT a{0, 0}, b{0, 0};
   if (from && !IsDesktop(from)) {
-    WindowPtr w = Find(from);
+    WindowPtr w = FindLocked(from);
     if (!w) return 0;
-    RECT c = ScreenClient(*w);
+    RECT c = ScreenClientLocked(*w);
     a = POINT{c.left, c.top};
   }
   if (to && !IsDesktop(to)) {
-    WindowPtr w = Find(to);
+    WindowPtr w = FindLocked(to);
     if (!w) return 0;
-    RECT c = ScreenClient(*w);
+    RECT c = ScreenClientLocked(*w);
     b = POINT{c.left, c.top};
   }
   int dx = a.x - b.x, dy = a.y - b.y;
@@ -1249,19 +1274,19 @@ HWND WindowFromPoint(POINT pt) { return HitTestAt(pt, true, nullptr); }
 
 HWND ChildWindowFromPointEx(HWND parent, POINT pt, UINT flags) {
   Guard g(Lock());
-  WindowPtr p = Find(parent);
+  WindowPtr p = FindLocked(parent);
   if (!p) return nullptr;
   RECT c = RECT{0, 0, p->client.right - p->client.left, p->client.bottom - p->client.top};
   if (!PtInRect(&c, pt)) return nullptr;
-  RECT sc = ScreenClient(*p);
+  RECT sc = ScreenClientLocked(*p);
   POINT spt{pt.x + sc.left, pt.y + sc.top};
   for (HWND h : p->children) {
-    WindowPtr w = Find(h);
+    WindowPtr w = FindLocked(h);
     if (!w) continue;
     if ((flags & CWP_SKIPINVISIBLE) && !(w->style & WS_VISIBLE)) continue;
     if ((flags & CWP_SKIPDISABLED) && (w->style & WS_DISABLED)) continue;
     if ((flags & CWP_SKIPTRANSPARENT) && (w->exStyle & WS_EX_TRANSPARENT)) continue;
-    RECT r = ScreenRect(*w);
+    RECT r = ScreenRectLocked(*w);
     if (PtInRect(&r, spt)) return h;
   }
   return parent;
@@ -1300,7 +1325,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
   bool wasVisible;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     oldRect = w->rect;
     wasVisible = (w->style & WS_VISIBLE) != 0;
     if (flags & SWP_NOMOVE) { wp.x = oldRect.left; wp.y = oldRect.top; }
@@ -1319,11 +1344,13 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
   bool top = false;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return FALSE;
     top = w->parent == nullptr;
-    if (w->parent && wasVisible && (moved || sized || hide) && VisibleChain(*Find(w->parent)))
-      InvalidateParentArea(*w, oldRect);
+    if (w->parent && wasVisible && (moved || sized || hide)) {
+      WindowPtr parent = FindLocked(w->parent);
+      if (parent && VisibleChain(*parent)) InvalidateParentArea(*w, oldRect);
+    }
     if (top && wasVisible && (moved || sized || hide)) ScreenDirty(oldRect);
     w->rect = RECT{wp.x, wp.y, wp.x + wp.cx, wp.y + wp.cy};
     if (!(wp.flags & SWP_NOZORDER) && !IsDesktop(w->parent)) {
@@ -1339,7 +1366,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
   if (sized || frame) RecalcClient(hwnd);
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return FALSE;
     bool visible = (w->style & WS_VISIBLE) != 0;
     // A top-level window keeps its pixels when it only moves or changes places; a child is drawn again.
@@ -1413,13 +1440,13 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     case SW_SHOWMINIMIZED:
     case SW_FORCEMINIMIZE: {
       Guard g(Lock());
-      if (WindowPtr w = Find(hwnd)) w->style = (w->style | WS_MINIMIZE) & ~WS_MAXIMIZE;
+      if (WindowPtr w = FindLocked(hwnd)) w->style = (w->style | WS_MINIMIZE) & ~WS_MAXIMIZE;
       flags |= SWP_SHOWWINDOW | (cmd == SW_MINIMIZE ? SWP_NOACTIVATE : 0);
       break;
     }
     case SW_MAXIMIZE: {
       Guard g(Lock());
-      if (WindowPtr w = Find(hwnd)) {
+      if (WindowPtr w = FindLocked(hwnd)) {
         if (!(w->style & WS_MAXIMIZE)) w->normalRect = w->rect;
         w->style = (w->style | WS_MAXIMIZE) & ~WS_MINIMIZE;
       }
@@ -1430,7 +1457,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     case SW_SHOWNORMAL:
     case SW_SHOWDEFAULT: {
       Guard g(Lock());
-      if (WindowPtr w = Find(hwnd)) w->style &= ~(WS_MINIMIZE | WS_MAXIMIZE);
+      if (WindowPtr w = FindLocked(hwnd)) w->style &= ~(WS_MINIMIZE | WS_MAXIMIZE);
       flags |= SWP_SHOWWINDOW;
       break;
     }
@@ -1458,7 +1485,7 @@ BOOL OpenIcon(HWND hwnd) { return ShowWindow(hwnd, SW_RESTORE) || IsWindow(hwnd)
 
 BOOL GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* out) {
   Guard g(Lock());
-  WindowPtr w = Find(hwnd);
+  WindowPtr w = FindLocked(hwnd);
   if (!w || !out) return FALSE;
   out->flags = 0;
   out->showCmd = !(w->style & WS_VISIBLE) ? SW_HIDE : (w->style & WS_MINIMIZE) ? SW_SHOWMINIMIZED
@@ -1481,7 +1508,7 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
   bool wasDisabled;
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return FALSE;
     wasDisabled = (w->style & WS_DISABLED) != 0;
     if (wasDisabled == !enable) return wasDisabled ? TRUE : FALSE;
@@ -1495,7 +1522,7 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
   }
   {
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w) return FALSE;
     if (enable) w->style &= ~WS_DISABLED;
     else w->style |= WS_DISABLED;
@@ -1505,13 +1532,14 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
   return wasDisabled ? TRUE : FALSE;
 }
 
-void kx::ui::DropThreadWindows(DWORD tid) {
+void kx::ui::DropThreadWindowsLocked(DWORD tid) {
+  KX_ASSERT_LOCKED();
   State& st = S();
   std::vector<HWND> gone;
   for (auto& [h, w] : st.windows)
     if (w->threadId == tid && !IsDesktop(w->handle)) gone.push_back(w->handle);
   for (HWND h : gone) {
-    WindowPtr w = Find(h);
+    WindowPtr w = FindLocked(h);
     if (!w) continue;
     w->destroyed = true;
     if (!w->parent) ScreenDirty(w->rect);

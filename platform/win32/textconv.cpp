@@ -2,36 +2,48 @@
 
 namespace kx {
 
-// Invalid UTF-8 bytes become U+FFFD; lone surrogates likewise on the way back.
+int DecodeUtf8(const char* s, size_t n, char32_t* cp) {
+  if (!s || n == 0) return 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(s);
+  const unsigned char b = p[0];
+  const int len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+  if (len == 0 || static_cast<size_t>(len) > n) return 0;
+  char32_t c = len == 1 ? b : len == 2 ? (b & 0x1Fu) : len == 3 ? (b & 0x0Fu) : (b & 0x07u);
+  for (int k = 1; k < len; ++k) {
+    if ((p[k] & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (p[k] & 0x3Fu);
+  }
+  static const char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (c < kSmallest[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  if (cp) *cp = c;
+  return len;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Lone surrogates become U+FFFD on the way back.
 std::u16string Utf8ToUtf16(const char* s, size_t len) {
   std::u16string out;
   out.reserve(len);
-  const auto* p = reinterpret_cast<const unsigned char*>(s);
   size_t i = 0;
   while (i < len) {
-    uint32_t c = p[i];
-    int extra = 0;
-    if (c < 0x80) {
-      extra = 0;
-    } else if ((c & 0xE0) == 0xC0) {
-      c &= 0x1F; extra = 1;
-    } else if ((c & 0xF0) == 0xE0) {
-      c &= 0x0F; extra = 2;
-    } else if ((c & 0xF8) == 0xF0) {
-      c &= 0x07; extra = 3;
-    } else {
-      out.push_back(0xFFFD); ++i; continue;
+    char32_t c = 0;
+    const int n = DecodeUtf8(s + i, len - i, &c);
+    if (n == 0) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
     }
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      if (i + k >= len || (p[i + k] & 0xC0) != 0x80) { ok = false; break; }
-      c = (c << 6) | (p[i + k] & 0x3F);
-    }
-    if (!ok || (extra == 1 && c < 0x80) || (extra == 2 && c < 0x800) || (extra == 3 && (c < 0x10000 || c > 0x10FFFF)) ||
-        (c >= 0xD800 && c <= 0xDFFF)) {
-      out.push_back(0xFFFD); ++i; continue;
-    }
-    i += extra + 1;
+    i += static_cast<size_t>(n);
     if (c >= 0x10000) {
       c -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));

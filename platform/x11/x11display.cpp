@@ -21,6 +21,7 @@
 
 #include "platform/ui/display.h"
 #include "platform/ui/internal.h"
+#include "platform/win32/textconv.h"
 #include "platform/x11/x11display.h"
 
 #include <X11/XKBlib.h>
@@ -213,7 +214,7 @@ class X11Display : public Display {
       Guard g(Lock());
       DWORD me = ThreadId();
       for (HWND t : TopLevels()) {
-        WindowPtr w = Find(t);
+        WindowPtr w = FindLocked(t);
         if (!w || w->threadId != me || !w->surface || !w->surface->shownDamaged) continue;
         items.push_back(Item{t, w->surface, w->surface->shownDamage});
         w->surface->shownDamaged = false;
@@ -317,7 +318,7 @@ class X11Display : public Display {
   Snapshot Take(HWND hwnd) {
     Snapshot s;
     Guard g(Lock());
-    WindowPtr w = Find(hwnd);
+    WindowPtr w = FindLocked(hwnd);
     if (!w || w->destroyed || w->parent || w->messageOnly) return s;
     s.exists = true;
     s.visible = (w->style & WS_VISIBLE) != 0 && !(w->style & WS_MINIMIZE);
@@ -325,11 +326,11 @@ class X11Display : public Display {
     s.title = w->text;
     s.cls = w->cls->name;
     s.owner = w->owner;
-    if (WindowPtr ow = Find(w->owner)) s.ownerDisabled = (ow->style & WS_DISABLED) != 0;
+    if (WindowPtr ow = FindLocked(w->owner)) s.ownerDisabled = (ow->style & WS_DISABLED) != 0;
     s.icon = w->iconSmall ? w->iconSmall : w->iconBig ? w->iconBig : w->cls->iconSm ? w->cls->iconSm : w->cls->icon;
     // An owned window without an icon of its own shows its owner's.
     for (HWND o = w->owner; !s.icon && o;) {
-      WindowPtr ow = Find(o);
+      WindowPtr ow = FindLocked(o);
       if (!ow) break;
       s.icon = ow->iconSmall ? ow->iconSmall : ow->iconBig;
       o = ow->owner;
@@ -654,176 +655,185 @@ class X11Display : public Display {
     return k;
   }
 
+  // The window system's state of one of our X windows, and its window; null when the X window is not (or no
+  // longer) ours. Under xm_.
+  XWin* WinOf(::Window xid, HWND* hwnd = nullptr) {
+    auto it = byX_.find(xid);
+    if (it == byX_.end()) return nullptr;
+    auto w = wins_.find(it->second);
+    if (w == wins_.end()) return nullptr;
+    if (hwnd) *hwnd = it->second;
+    return &w->second;
+  }
+
+  // One handler per event. Each takes xm_ only around its own Xlib calls and lookups, never while it calls into
+  // the window system.
   void Handle(XEvent& e) {
     switch (e.type) {
-      case MotionNotify:
-      case EnterNotify: {
-        // The screen of the window system is the X screen: points are taken in root coordinates.
-        int x = e.type == MotionNotify ? e.xmotion.x_root : e.xcrossing.x_root;
-        int y = e.type == MotionNotify ? e.xmotion.y_root : e.xcrossing.y_root;
-        unsigned state = e.type == MotionNotify ? e.xmotion.state : e.xcrossing.state;
-        if (ToHwnd(e.xany.window)) InjectMouse(POINT{x, y}, {{WM_MOUSEMOVE, MouseKeys(state)}});
-        break;
-      }
-      case LeaveNotify:
-        if (e.xcrossing.detail != NotifyInferior && e.xcrossing.mode == NotifyNormal) TrackLeave(nullptr);
-        break;
-      case ButtonPress:
-      case ButtonRelease: {
-        HWND top = ToHwnd(e.xbutton.window);
-        POINT pt{e.xbutton.x_root, e.xbutton.y_root};
-        if (!top) break;
-        bool down = e.type == ButtonPress;
-        unsigned b = e.xbutton.button;
-        WPARAM keys = MouseKeys(e.xbutton.state);
-        if (b == 4 || b == 5) {
-          if (!down) break;
-          // The wheel goes to the window with the focus, with the pointer's place on the screen.
-          MSG m{nullptr, WM_MOUSEWHEEL, MAKEWPARAM(keys, b == 4 ? 120 : -120), MAKELPARAM(pt.x, pt.y), 0, pt};
-          InjectKeys(top, {m});
-          break;
-        }
-        WPARAM bit = b == 1 ? MK_LBUTTON : b == 2 ? MK_MBUTTON : b == 3 ? MK_RBUTTON : 0;
-        if (!bit) break;
-        keys = down ? (keys | bit) : (keys & ~bit);
-        UINT msg = b == 1 ? (down ? WM_LBUTTONDOWN : WM_LBUTTONUP)
-                 : b == 2 ? (down ? WM_MBUTTONDOWN : WM_MBUTTONUP)
-                          : (down ? WM_RBUTTONDOWN : WM_RBUTTONUP);
-        InjectMouse(pt, {{msg, keys}});
-        break;
-      }
-      case KeyPress:
-      case KeyRelease:
-        Key(e.xkey);
-        break;
-      case FocusIn: {
-        if (e.xfocus.mode == NotifyGrab || e.xfocus.mode == NotifyUngrab || e.xfocus.detail == NotifyPointer ||
-            e.xfocus.detail == NotifyInferior)
-          break;
-        {
-          std::unique_lock<std::mutex> l(xm_);
-          // A focus change we asked for earlier than the last one is out of date.
-          if (e.xfocus.serial < focusSerial_) break;
-        }
-        {
-          std::unique_lock<std::mutex> l(xm_);
-          if (auto it = byX_.find(e.xfocus.window); it != byX_.end() && wins_[it->second].ic)
-            XSetICFocus(wins_[it->second].ic);
-        }
-        HWND top = ToHwnd(e.xfocus.window);
-        if (top)
-          PostTask(top, [top] {
-            if (IsWindowVisible(top) && IsWindowEnabled(top) && GetActiveWindow() != top) SetActiveWindow(top);
-          });
-        break;
-      }
-      case FocusOut: {
-        if (e.xfocus.mode == NotifyGrab || e.xfocus.mode == NotifyUngrab || e.xfocus.detail == NotifyPointer ||
-            e.xfocus.detail == NotifyInferior)
-          break;
-        HWND top = ToHwnd(e.xfocus.window);
-        if (!top) break;
-        {
-          // The keyboard went to another program (not to another window of ours): the window is no longer active.
-          std::unique_lock<std::mutex> l(xm_);
-          ::Window now = 0;
-          int revert;
-          XGetInputFocus(dpy_, &now, &revert);
-          Done();
-          if (byX_.count(now)) break;
-        }
-        PostTask(top, [top] {
-          if (GetActiveWindow() == top) SetActiveWindow(nullptr);
-        });
-        break;
-      }
-      case Expose: {
-        std::unique_lock<std::mutex> l(xm_);
-        auto it = byX_.find(e.xexpose.window);
-        if (it == byX_.end()) break;
-        XWin& w = wins_[it->second];
-        if (w.pix)
-          XCopyArea(dpy_, w.pix, w.xid, gc_, e.xexpose.x, e.xexpose.y, static_cast<unsigned>(e.xexpose.width),
-                    static_cast<unsigned>(e.xexpose.height), e.xexpose.x, e.xexpose.y);
-        Done();
-        break;
-      }
-      case ClientMessage:
-        if (e.xclient.message_type == atoms_[kProtocols] && static_cast<Atom>(e.xclient.data.l[0]) == atoms_[kDelete]) {
-          // The window manager's close is the system menu's Close of the window.
-          // A window that its modal question has disabled does not take it (the question is above it).
-          if (HWND top = ToHwnd(e.xclient.window))
-            PostTask(top, [top] {
-              if (IsWindowEnabled(top)) PostMessage(top, WM_SYSCOMMAND, SC_CLOSE, 0);
-            });
-        }
-        break;
-      case ConfigureNotify:
-        if (e.xconfigure.send_event) {
-          // The window manager moved the window: the window system follows.
-          HWND top = ToHwnd(e.xconfigure.window);
-          int x = e.xconfigure.x, y = e.xconfigure.y;
-          if (top) {
-            {
-              std::unique_lock<std::mutex> l(xm_);
-              auto it = wins_.find(top);
-              if (it == wins_.end() || (it->second.rect.left == x && it->second.rect.top == y)) break;
-              OffsetRect(&it->second.rect, x - it->second.rect.left, y - it->second.rect.top);
-            }
-            PostTask(top, [top, x, y] { SetWindowPos(top, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); });
-          }
-        }
-        break;
-      case MapNotify: {
-        std::unique_lock<std::mutex> l(xm_);
-        auto it = byX_.find(e.xmap.window);
-        if (it != byX_.end() && wantFocus_ == it->second && !wins_[it->second].overrideRedirect) {
-          FocusTo(wins_[it->second]);
-          Done();
-        }
-        break;
-      }
-      case MappingNotify:
-        if (e.xmapping.request != MappingPointer) {
-          std::unique_lock<std::mutex> l(xm_);
-          XRefreshKeyboardMapping(&e.xmapping);
-        }
-        break;
-      case SelectionRequest:
-        AnswerSelection(e.xselectionrequest);
-        break;
-      case SelectionClear: {
-        std::unique_lock<std::mutex> l(xm_);
-        if (e.xselectionclear.selection == atoms_[kClipboard]) ownClip_ = false;
-        break;
-      }
-      case SelectionNotify: {
-        std::unique_lock<std::mutex> l(xm_);
-        std::string text;
-        // An answer to an earlier paste (its own property) is dropped; a refusal (no property) ends the current one.
-        if (e.xselection.property && e.xselection.property != pasteProps_[pasteTicket_ % kPasteProps]) {
-          XDeleteProperty(dpy_, helper_, e.xselection.property);
-          break;
-        }
-        if (e.xselection.property) {
-          Atom type;
-          int format;
-          unsigned long n, after;
-          unsigned char* data = nullptr;
-          if (XGetWindowProperty(dpy_, helper_, e.xselection.property, 0, 1 << 24, True, AnyPropertyType, &type, &format,
-                                 &n, &after, &data) == Success && data) {
-            if (format == 8) text.assign(reinterpret_cast<char*>(data), n);
-            XFree(data);
-          }
-        }
-        pasted_ = text;
-        pasteDone_ = pasteTicket_;
-        pasteCv_.notify_all();
-        break;
-      }
-      default:
-        break;
+      case MotionNotify: PointerMoved(e.xmotion.window, e.xmotion.x_root, e.xmotion.y_root, e.xmotion.state); break;
+      case EnterNotify: PointerMoved(e.xcrossing.window, e.xcrossing.x_root, e.xcrossing.y_root, e.xcrossing.state); break;
+      case LeaveNotify: PointerLeft(e.xcrossing); break;
+      case ButtonPress: case ButtonRelease: ButtonChanged(e.xbutton); break;
+      case KeyPress: case KeyRelease: Key(e.xkey); break;
+      case FocusIn: FocusGained(e.xfocus); break;
+      case FocusOut: FocusLeft(e.xfocus); break;
+      case Expose: Exposed(e.xexpose); break;
+      case ClientMessage: ManagerMessage(e.xclient); break;
+      case ConfigureNotify: Configured(e.xconfigure); break;
+      case MapNotify: Mapped(e.xmap); break;
+      case MappingNotify: MappingChanged(e.xmapping); break;
+      case SelectionRequest: AnswerSelection(e.xselectionrequest); break;
+      case SelectionClear: SelectionCleared(e.xselectionclear); break;
+      case SelectionNotify: SelectionArrived(e.xselection); break;
+      default: break;
     }
+  }
+
+  // The screen of the window system is the X screen: points are taken in root coordinates.
+  void PointerMoved(::Window xid, int x, int y, unsigned state) {
+    if (ToHwnd(xid)) InjectMouse(POINT{x, y}, {{WM_MOUSEMOVE, MouseKeys(state)}});
+  }
+
+  void PointerLeft(const XCrossingEvent& c) {
+    if (c.detail != NotifyInferior && c.mode == NotifyNormal) TrackLeave(nullptr);
+  }
+
+  void ButtonChanged(const XButtonEvent& b) {
+    HWND top = ToHwnd(b.window);
+    if (!top) return;
+    POINT pt{b.x_root, b.y_root};
+    bool down = b.type == ButtonPress;
+    WPARAM keys = MouseKeys(b.state);
+    if (b.button == 4 || b.button == 5) {
+      if (!down) return;
+      // The wheel goes to the window with the focus, with the pointer's place on the screen.
+      MSG m{nullptr, WM_MOUSEWHEEL, MAKEWPARAM(keys, b.button == 4 ? 120 : -120), MAKELPARAM(pt.x, pt.y), 0, pt};
+      InjectKeys(top, {m});
+      return;
+    }
+    WPARAM bit = b.button == 1 ? MK_LBUTTON : b.button == 2 ? MK_MBUTTON : b.button == 3 ? MK_RBUTTON : 0;
+    if (!bit) return;
+    keys = down ? (keys | bit) : (keys & ~bit);
+    UINT msg = b.button == 1 ? (down ? WM_LBUTTONDOWN : WM_LBUTTONUP)
+             : b.button == 2 ? (down ? WM_MBUTTONDOWN : WM_MBUTTONUP)
+                             : (down ? WM_RBUTTONDOWN : WM_RBUTTONUP);
+    InjectMouse(pt, {{msg, keys}});
+  }
+
+  // Focus moves between our own windows, or from a pointer or a grab, change nothing of the activation.
+  static bool FocusNoise(const XFocusChangeEvent& f) {
+    return f.mode == NotifyGrab || f.mode == NotifyUngrab || f.detail == NotifyPointer || f.detail == NotifyInferior;
+  }
+
+  void FocusGained(const XFocusChangeEvent& f) {
+    if (FocusNoise(f)) return;
+    {
+      std::unique_lock<std::mutex> l(xm_);
+      // A focus change we asked for earlier than the last one is out of date.
+      if (f.serial < focusSerial_) return;
+      if (XWin* w = WinOf(f.window); w && w->ic) XSetICFocus(w->ic);
+    }
+    HWND top = ToHwnd(f.window);
+    if (top)
+      PostTask(top, [top] {
+        if (IsWindowVisible(top) && IsWindowEnabled(top) && GetActiveWindow() != top) SetActiveWindow(top);
+      });
+  }
+
+  void FocusLeft(const XFocusChangeEvent& f) {
+    if (FocusNoise(f)) return;
+    HWND top = ToHwnd(f.window);
+    if (!top) return;
+    {
+      // The keyboard went to another program (not to another window of ours): the window is no longer active.
+      std::unique_lock<std::mutex> l(xm_);
+      ::Window now = 0;
+      int revert;
+      XGetInputFocus(dpy_, &now, &revert);
+      Done();
+      if (byX_.count(now)) return;
+    }
+    PostTask(top, [top] {
+      if (GetActiveWindow() == top) SetActiveWindow(nullptr);
+    });
+  }
+
+  void Exposed(const XExposeEvent& x) {
+    std::unique_lock<std::mutex> l(xm_);
+    XWin* w = WinOf(x.window);
+    if (!w || !w->pix) return;
+    XCopyArea(dpy_, w->pix, w->xid, gc_, x.x, x.y, static_cast<unsigned>(x.width), static_cast<unsigned>(x.height), x.x,
+              x.y);
+    Done();
+  }
+
+  void ManagerMessage(const XClientMessageEvent& c) {
+    if (c.message_type != atoms_[kProtocols] || static_cast<Atom>(c.data.l[0]) != atoms_[kDelete]) return;
+    // The window manager's close is the system menu's Close of the window.
+    // A window that its modal question has disabled does not take it (the question is above it).
+    if (HWND top = ToHwnd(c.window))
+      PostTask(top, [top] {
+        if (IsWindowEnabled(top)) PostMessage(top, WM_SYSCOMMAND, SC_CLOSE, 0);
+      });
+  }
+
+  // The window manager moved the window: the window system follows.
+  void Configured(const XConfigureEvent& c) {
+    if (!c.send_event) return;
+    HWND top = ToHwnd(c.window);
+    if (!top) return;
+    int x = c.x, y = c.y;
+    {
+      std::unique_lock<std::mutex> l(xm_);
+      auto it = wins_.find(top);
+      if (it == wins_.end() || (it->second.rect.left == x && it->second.rect.top == y)) return;
+      OffsetRect(&it->second.rect, x - it->second.rect.left, y - it->second.rect.top);
+    }
+    PostTask(top, [top, x, y] { SetWindowPos(top, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); });
+  }
+
+  void Mapped(const XMapEvent& m) {
+    std::unique_lock<std::mutex> l(xm_);
+    HWND hwnd = nullptr;
+    XWin* w = WinOf(m.window, &hwnd);
+    if (!w || wantFocus_ != hwnd || w->overrideRedirect) return;
+    FocusTo(*w);
+    Done();
+  }
+
+  void MappingChanged(XMappingEvent& m) {
+    if (m.request == MappingPointer) return;
+    std::unique_lock<std::mutex> l(xm_);
+    XRefreshKeyboardMapping(&m);
+  }
+
+  void SelectionCleared(const XSelectionClearEvent& c) {
+    std::unique_lock<std::mutex> l(xm_);
+    if (c.selection == atoms_[kClipboard]) ownClip_ = false;
+  }
+
+  void SelectionArrived(const XSelectionEvent& x) {
+    std::unique_lock<std::mutex> l(xm_);
+    // An answer to an earlier paste (its own property) is dropped; a refusal (no property) ends the current one.
+    if (x.property && x.property != pasteProps_[pasteTicket_ % kPasteProps]) {
+      XDeleteProperty(dpy_, helper_, x.property);
+      return;
+    }
+    std::string text;
+    if (x.property) {
+      Atom type;
+      int format;
+      unsigned long n, after;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(dpy_, helper_, x.property, 0, 1 << 24, True, AnyPropertyType, &type, &format, &n, &after,
+                             &data) == Success && data) {
+        if (format == 8) text.assign(reinterpret_cast<char*>(data), n);
+        XFree(data);
+      }
+    }
+    pasted_ = text;
+    pasteDone_ = pasteTicket_;
+    pasteCv_.notify_all();
   }
 
   void AnswerSelection(const XSelectionRequestEvent& r) {
@@ -914,8 +924,8 @@ class X11Display : public Display {
     std::string text;  // what an input method committed, UTF-8
     {
       std::unique_lock<std::mutex> l(xm_);
-      XIC ic = nullptr;
-      if (auto it = byX_.find(k.window); it != byX_.end()) ic = wins_[it->second].ic;
+      XWin* w = WinOf(k.window);
+      XIC ic = w ? w->ic : nullptr;
       if (down && ic) {
         char buf[64];
         Status st = 0;
@@ -967,16 +977,15 @@ class X11Display : public Display {
     if (!keys.empty()) InjectKeys(top, keys);
   }
 
+  // Text ends at its first byte that is not well-formed UTF-8.
   static std::vector<uint32_t> Decode(const std::string& s) {
     std::vector<uint32_t> out;
     for (size_t i = 0; i < s.size();) {
-      unsigned char c = static_cast<unsigned char>(s[i]);
-      size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-      if (!n || i + n > s.size()) break;
-      uint32_t cp = n == 1 ? c : n == 2 ? (c & 0x1Fu) : n == 3 ? (c & 0x0Fu) : (c & 0x07u);
-      for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3Fu);
+      char32_t cp = 0;
+      const int n = kx::DecodeUtf8(s.data() + i, s.size() - i, &cp);
+      if (n == 0) break;
       out.push_back(cp);
-      i += n;
+      i += static_cast<size_t>(n);
     }
     return out;
   }

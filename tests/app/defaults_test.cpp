@@ -10,9 +10,9 @@
 #include "app/regdump.h"
 #include "core/SecurityPolicy.h"
 #include "platform/win32/security.h"
-#include "enrolment/TransportSettings.h"
-#include "settings/DiskTolvexSettings.h"
-#include "settings/MailTolvexSettings.h"
+#include "app/TransportSettings.h"
+#include "app/DiskTolvexSettings.h"
+#include "app/MailTolvexSettings.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/mfc/cfile.h"
-#include "signing/OfficeTolvexDoc.h"
+#include "app/OfficeTolvexDoc.h"
 
 namespace {
 

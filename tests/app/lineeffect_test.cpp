@@ -5,6 +5,7 @@
 
 #include "app/BaseSheet.h"
 #include "controls/LineEffect.h"
+#include "controls/ZoomRect.h"
 #include "platform/gdi/gdi.h"
 #include "support/testroot.h"
 

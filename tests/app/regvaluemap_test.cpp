@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/RegValueMap.h"
+#include "core/RegValueMap.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/security.h"
 

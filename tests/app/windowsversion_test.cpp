@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/WindowsVersion.h"
+#include "core/WindowsVersion.h"
 #include "platform/win32/modules.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/system.h"

@@ -10,7 +10,7 @@
 #include "app/ResString.h"
 #include "archives/ArchiveSheet.h"
 #include "archives/ArchiveZipOptions.h"
-#include "archives/WizardWorker.h"
+#include "app/WizardWorker.h"
 #include "archwiz/archwiz_fixture.h"
 #include "core/SystemProfile.h"
 #include "engine/CapicomEncryptedData.h"

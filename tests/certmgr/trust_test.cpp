@@ -1,7 +1,7 @@
 // Trusted roots and trust points: exporting and importing root certificates (files read by openssl), the
 // strict trust policy swapping the trusted roots with the trust lists of the one-click folder, choosing trust
 // points in the trust points sheet, and the restricted trust page that keeps the trust-point list.
-#include "certificates/ApplicationSettingsPage.h"
+#include "settings/ApplicationSettingsPage.h"
 #include "certificates/SelTrustPointsSheet.h"
 #include "certificates/TrustLists.h"
 #include "core/SettingsStore.h"

@@ -2,7 +2,7 @@
 // picker's certificates handed to the operation data, and protected files that the engine and openssl open.
 #include <memory>
 
-#include "certificates/SelectCertPage.h"
+#include "signing/SelectCertPage.h"
 #include "certsel/certsel_fixture.h"
 #include "core/SettingsStore.h"
 #include "encryption/OneClickSheet.h"

@@ -6,7 +6,7 @@
 
 #include "core/SystemProfile.h"
 #include "enrolment/ProxyAuthSettings.h"
-#include "enrolment/TransportSettings.h"
+#include "app/TransportSettings.h"
 #include "enrolment/VorlindEnrolmentProxy.h"
 #include "platform/com/combase.h"
 #include "platform/services/soap.h"

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archives/FileSearch.h"
+#include "core/FileSearch.h"
 #include "support/testroot.h"
 
 namespace {

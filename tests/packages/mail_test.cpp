@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archives/MapiMailer.h"
+#include "app/MapiMailer.h"
 #include "platform/services/mapi.h"
 #include "platform/win32/modules.h"
 #include "support/testroot.h"

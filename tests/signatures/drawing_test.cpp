@@ -6,7 +6,7 @@
 #include "platform/mfc/afxwin.h"
 #include "platform/ui/dlgtemplate.h"
 #include "signatures/signatures_test.h"
-#include "signing/OfficeTolvexDoc.h"
+#include "app/OfficeTolvexDoc.h"
 #include "signing/ScribbleView.h"
 
 using namespace sigtest;

@@ -6,7 +6,7 @@
 #include "platform/ui/prsht.h"
 #include "signatures/signatures_test.h"
 #include "signing/EncryptionOptionsDialog.h"
-#include "signing/OfficeTolvexDoc.h"
+#include "app/OfficeTolvexDoc.h"
 #include "signing/SignManagerSheet.h"
 
 extern "C" int DisplaySignatureManager(HWND parent);

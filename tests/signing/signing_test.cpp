@@ -16,6 +16,11 @@ void SigningTest::SetUp() {
   kx::signing::Pauses() = {0, 0, 61000};
 }
 
+void SigningTest::TearDown() {
+  kx::signing::Pauses() = m_savedPauses;
+  CertSelTest::TearDown();
+}
+
 std::unique_ptr<CSignSheet> SigningTest::NewSheet(int mode, const std::vector<std::string>& files,
                                                   const std::string& folder) {
   auto sheet = std::make_unique<CSignSheet>("Signer Wizard", nullptr, 0);

@@ -30,7 +30,9 @@ struct ProtectedFile {
 
 class SigningTest : public certsel::CertSelTest {
  protected:
+  // Short pauses for the test; the process's own come back after it, whatever the test changed.
   void SetUp() override;
+  void TearDown() override;
 
   // A certificate of the test PKI with its private key, kept in the user's "My" store.
   CCapicomCertificate WithKey(const std::string& name) { return AddWithKey(name); }
@@ -63,6 +65,10 @@ class SigningTest : public certsel::CertSelTest {
   static int Openssl(const std::string& args, std::string* out = nullptr);
   // A detached signature over a block, verified by openssl against the test PKI; its printed structure.
   void VerifyWithOpenssl(const std::string& signature, const std::string& block, std::string* print = nullptr);
+
+ private:
+  // Taken when the test is made, before its SetUp shortens them.
+  kx::signing::WorkerPauses m_savedPauses = kx::signing::Pauses();
 };
 
 }  // namespace signtest

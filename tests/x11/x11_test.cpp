@@ -82,6 +82,7 @@ TEST_F(OnX, TheWizardShowsTheWindowSystemsPixelsAndItsQuestionStaysAbove) {
   };
   uint32_t active = caption();
   unsigned long other = screen_->TakeFocus();
+  ASSERT_NE(other, 0u) << "the other window was not mapped within 30 s";
   EXPECT_TRUE(WaitFor([&] { return caption() != active; })) << "the caption stayed active";
   Do("mousemove " + std::to_string(x + w / 2) + " " + std::to_string(y + h / 2) + " click 1");
   EXPECT_TRUE(WaitFor([&] { return caption() == active; })) << "the click did not activate the sheet";

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,14 +39,26 @@ Xvfb::Xvfb(const std::string& size) {
     _exit(127);
   }
   close(fds[1]);
-  // The server writes its display number once it accepts connections.
+  // The server writes its display number once it accepts connections; a server that says nothing within the
+  // minute is stopped, so that the tests fail instead of waiting for ever.
   std::string number;
-  char c;
-  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  bool late = false;
+  for (char c = 0; c != '\n';) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd p{fds[0], POLLIN, 0};
+    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) == 0) {
+      late = true;
+      break;
+    }
+    if (read(fds[0], &c, 1) != 1) break;
+    if (c != '\n') number += c;
+  }
   close(fds[0]);
-  if (number.empty()) {
+  if (number.empty() || late) {
+    problem_ = late ? "Xvfb did not start within 60 s" : "Xvfb cannot be started";
     if (pid > 0) {
-      kill(pid, SIGTERM);
+      kill(pid, SIGKILL);
       waitpid(pid, nullptr, 0);
     }
     return;
@@ -71,7 +84,10 @@ void ScreenTest::TearDownTestSuite() {
 }
 
 void ScreenTest::SetUp() {
-  if (!server_->Running()) GTEST_SKIP() << "Xvfb cannot be started";
+  if (!server_->Running()) {
+    if (server_->Problem() == "Xvfb cannot be started") GTEST_SKIP() << server_->Problem();
+    GTEST_FAIL() << server_->Problem();
+  }
   screen_ = std::make_unique<Screen>(server_->Name());
   // The pointer waits in a corner, away from where windows open (hovering changes how controls look).
   Do("mousemove 0 0");
@@ -235,9 +251,14 @@ unsigned long Screen::TakeFocus() {
   ::Window w = XCreateSimpleWindow(dpy_, DefaultRootWindow(dpy_), 0, 0, 8, 8, 0, 0, 0);
   XSelectInput(dpy_, w, StructureNotifyMask);
   XMapRaised(dpy_, w);
+  XSync(dpy_, False);
   XEvent e;
-  do XNextEvent(dpy_, &e);
-  while (e.type != MapNotify);
+  const bool mapped = WaitFor([&] { return XCheckTypedWindowEvent(dpy_, w, MapNotify, &e) == True; }, 30000);
+  if (!mapped) {
+    XDestroyWindow(dpy_, w);
+    XSync(dpy_, False);
+    return 0;
+  }
   XSetInputFocus(dpy_, w, RevertToParent, CurrentTime);
   XSync(dpy_, False);
   return w;

@@ -22,12 +22,15 @@ class Xvfb {
   ~Xvfb();
   const std::string& Name() const { return name_; }
   bool Running() const { return pid_ > 0; }
+  // Why it is not running: it could not be started, or it did not answer in time.
+  const std::string& Problem() const { return problem_; }
   // Ends the server now, as a crash or a closed session would.
   void Stop();
 
  private:
   pid_t pid_ = -1;
   std::string name_;
+  std::string problem_;
 };
 
 // kxhost (or another host program) started on the display (never headless), its output kept in a file.
@@ -69,7 +72,8 @@ class Screen {
   std::vector<uint32_t> FontCursorPicture(unsigned shape);
   // Another client's window shown over a place of the screen a moment and taken away again.
   void Cover(int x, int y, int width, int height);
-  // A small window of the test's own that takes the keyboard focus; Destroy takes it away.
+  // A small window of the test's own that takes the keyboard focus (0 when it is not mapped within 30 s);
+  // Destroy takes it away.
   unsigned long TakeFocus();
   void Destroy(unsigned long window);
   // Whether some pixel of the window's rectangle is darker than the light colours of an empty list.

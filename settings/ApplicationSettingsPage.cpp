@@ -1,4 +1,4 @@
-#include "certificates/ApplicationSettingsPage.h"
+#include "settings/ApplicationSettingsPage.h"
 
 #include "app/BaseSheet.h"
 #include "app/BrinmoorApp.h"

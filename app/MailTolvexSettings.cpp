@@ -1,4 +1,4 @@
-#include "settings/MailTolvexSettings.h"
+#include "app/MailTolvexSettings.h"
 
 REGVALUEMAP_CONSTRUCTOR(CMailGeneralSettings)
 REGVALUEMAP_CONSTRUCTOR(CESignSettings)

@@ -1,8 +1,7 @@
-#include "settings/SettingsPageTools.h"
+#include "app/SettingsPageTools.h"
 
 #include "app/BaseSheet.h"
 #include "app/ResString.h"
-#include "certificates/CertPageTools.h"
 #include "controls/TextureButton.h"
 #include "core/SecurityPolicy.h"
 #include "platform/com/bstr.h"
@@ -74,4 +73,12 @@ void ShowInternetOptions(CWnd* owner) {
   dispatch->Release();
 }
 
-void SetUpTextureButton(CTextureButton& button, UINT iconId) { certmgr::SetUpToolButton(button, iconId); }
+void SetUpTextureButton(CTextureButton& button, UINT iconId) {
+  constexpr WORD kHandCursor = 135;
+  constexpr COLORREF kBlue = 0xFF0000;
+  button.SetIcons(static_cast<WORD>(iconId));
+  button.SetButtonCursor(kHandCursor);
+  button.CreateTexture(0, 8, 10, 0, 0);
+  button.SetColor(1, kBlue, TRUE);
+  button.SetFlat(TRUE, FALSE);
+}

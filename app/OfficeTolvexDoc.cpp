@@ -1,4 +1,4 @@
-#include "signing/OfficeTolvexDoc.h"
+#include "app/OfficeTolvexDoc.h"
 
 #include <cstring>
 

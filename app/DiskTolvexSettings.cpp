@@ -1,4 +1,4 @@
-#include "settings/DiskTolvexSettings.h"
+#include "app/DiskTolvexSettings.h"
 
 REGVALUEMAP_CONSTRUCTOR(CDiskTolvexSettings)
 

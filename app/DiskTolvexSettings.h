@@ -1,7 +1,7 @@
 // Disk protection settings: HKEY_CURRENT_USER "Software\Kesmora\DiskTolvex\1.0\General".
 #pragma once
 
-#include "app/RegValueMap.h"
+#include "core/RegValueMap.h"
 
 class CDiskTolvexSettings : public CRegValueMap {
  public:

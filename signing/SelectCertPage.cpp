@@ -1,10 +1,9 @@
-#include "certificates/SelectCertPage.h"
+#include "signing/SelectCertPage.h"
 
 #include "app/FinishPage.h"
 #include "certificates/CertificateRows.h"
 #include "certificates/SelCertSheet.h"
 #include "controls/ProgressPopupWnd.h"
-#include "encryption/OneClickSheet.h"
 #include "engine/CapicomObjectSet.h"
 #include "platform/mfc/afxwin.h"
 #include "platform/win32/sync.h"
@@ -62,7 +61,7 @@ CSignSheet* CSelectCertPage::GetSignSheet() { return DYNAMIC_DOWNCAST(CSignSheet
 
 bool CSelectCertPage::InOneClickSheet() {
   CSignSheet* sheet = GetSignSheet();
-  return sheet && sheet->IsKindOf(RUNTIME_CLASS(COneClickSheet));
+  return sheet && sheet->IsOneClick();
 }
 
 void CSelectCertPage::SetButtons(DWORD flags) {

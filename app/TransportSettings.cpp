@@ -1,4 +1,4 @@
-#include "enrolment/TransportSettings.h"
+#include "app/TransportSettings.h"
 
 REGVALUEMAP_CONSTRUCTOR(CTransportSettings)
 

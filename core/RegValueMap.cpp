@@ -1,4 +1,4 @@
-#include "app/RegValueMap.h"
+#include "core/RegValueMap.h"
 
 #include <cstdarg>
 #include <cstring>

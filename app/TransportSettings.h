@@ -2,7 +2,7 @@
 // "Software\Kesmora\OfficeTolvex\2.0\VorlindTransport".
 #pragma once
 
-#include "app/RegValueMap.h"
+#include "core/RegValueMap.h"
 
 class CTransportSettings : public CRegValueMap {
  public:

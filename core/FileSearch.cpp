@@ -1,4 +1,4 @@
-#include "archives/FileSearch.h"
+#include "core/FileSearch.h"
 
 #include <sys/stat.h>
 

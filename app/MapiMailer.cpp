@@ -1,4 +1,4 @@
-#include "archives/MapiMailer.h"
+#include "app/MapiMailer.h"
 
 #include <cstring>
 #include <vector>

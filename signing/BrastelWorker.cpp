@@ -2,7 +2,7 @@
 // protected file. The worker reports only through the operation data's flags; failures go to the audit log.
 #include <memory>
 
-#include "certificates/SelectCertPage.h"
+#include "signing/SelectCertPage.h"
 #include "core/OfficeTolvexConfig.h"
 #include "core/OutputFile.h"
 #include "core/RandomGenerator.h"

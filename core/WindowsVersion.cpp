@@ -1,4 +1,4 @@
-#include "app/WindowsVersion.h"
+#include "core/WindowsVersion.h"
 
 #include <cctype>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "archives/WizardWorker.h"
+#include "app/WizardWorker.h"
 
 #include <climits>
 #include <cstdlib>

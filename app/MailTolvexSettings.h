@@ -3,7 +3,7 @@
 // CCompressionSettings "...\MailTolvex\Compression", CShredderSettings "Software\Kesmora\Shredder\1.0".
 #pragma once
 
-#include "app/RegValueMap.h"
+#include "core/RegValueMap.h"
 
 class CMailGeneralSettings : public CRegValueMap {
  public:

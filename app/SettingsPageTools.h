@@ -1,4 +1,4 @@
-// Small helpers that the settings pages share.
+// Small helpers that the settings, enrolment and certificate pages share.
 #pragma once
 
 #include "platform/mfc/afxwin.h"
@@ -16,6 +16,6 @@ void EnableDlgControl(CWnd* dialog, int id, BOOL enable);
 // Opens the platform's Internet options through the shell's automation object; tells resource string 495
 // when the shell does not offer them.
 void ShowInternetOptions(CWnd* owner);
-// The look of the pages' tool buttons: the certificate pages' tool button look.
+// The look of the pages' tool buttons: its icon, the hand cursor, the texture, blue text, flat.
 class CTextureButton;
 void SetUpTextureButton(CTextureButton& button, UINT iconId);
