@@ -4,11 +4,13 @@ set -euo pipefail
 pkgs=(
   build-essential cmake ninja-build pkg-config
   libcrypto++-dev libssl-dev openssl zlib1g-dev
-  libcairo2-dev fontconfig fonts-dejavu-core libsqlite3-dev libcurl4-openssl-dev libxml2-dev libxml2-utils
+  libcairo2-dev libpango1.0-dev fontconfig fonts-dejavu-core libsqlite3-dev libcurl4-openssl-dev libxml2-dev libxml2-utils
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pycryptodome zip unzip 7zip osslsigncode file
   gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
   imagemagick python3-pil
+  # fallback fonts the text tests draw with: CJK, Arabic, colour emoji
+  fonts-wqy-microhei fonts-kacst fonts-noto-color-emoji
   iproute2 procps
   libx11-dev libxkbcommon-dev libxtst-dev libxfixes-dev xvfb xdotool xclip x11-xkb-utils
   libldap-dev slapd ldap-utils

@@ -303,6 +303,14 @@ struct FontMetrics {
 FontMetrics MetricsOf(const LOGFONTA& lf, double scale = 1.0);
 // Advance widths of UTF-8 text with a font (pixels, device units).
 int TextWidth(const LOGFONTA& lf, const char* text, size_t len, double scale = 1.0);
+// Glyphs of UTF-8 text that no installed font has (drawn as boxes), after fallback.
+int UnknownGlyphs(const LOGFONTA& lf, const char* text, size_t len);
+// The byte offset of the next/previous place a caret may stand in UTF-8 text: between graphemes, so that an
+// accent typed as a combining mark moves with its letter.
+size_t NextCursorPos(const char* text, size_t len, size_t i);
+size_t PrevCursorPos(const char* text, size_t len, size_t i);
+// Every such offset of the text, in order, its start and end included.
+std::vector<size_t> CursorStops(const char* text, size_t len);
 // The DC's current font (the stock default when none is selected).
 const LOGFONTA& CurrentFont(const Dc& dc);
 // Default GUI font description ("MS Shell Dlg", 8 points).
