@@ -12,7 +12,7 @@ pkgs=(
   # fallback fonts the text tests draw with: CJK, Arabic, colour emoji
   fonts-wqy-microhei fonts-kacst fonts-noto-color-emoji
   iproute2 procps
-  libx11-dev libxkbcommon-dev libxtst-dev libxfixes-dev xvfb xdotool xclip x11-xkb-utils
+  libx11-dev libxkbcommon-dev libxtst-dev libxfixes-dev xvfb xdotool xclip x11-xkb-utils x11-xserver-utils
   libldap-dev slapd ldap-utils
   p11-kit p11-kit-modules libp11-kit-dev softhsm2 opensc
   ca-certificates

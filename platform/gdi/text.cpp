@@ -306,13 +306,20 @@ size_t PrevCursorPos(const char* text, size_t len, size_t i) {
   return 0;
 }
 
-const LOGFONTA& CurrentFont(const Dc& dc) {
-  static LOGFONTA system = [] {
-    LOGFONTA lf{};
-    GetObject(GetStockObject(SYSTEM_FONT), sizeof lf, &lf);
-    return lf;
-  }();
-  return dc.st.font ? dc.st.font->lf : system;
+LOGFONTA FontOf(const FontObj& font) {
+  LOGFONTA lf = font.lf;
+  if (font.stock) {
+    lf.lfHeight = Scaled(lf.lfHeight);
+    lf.lfWidth = Scaled(lf.lfWidth);
+  }
+  return lf;
+}
+
+LOGFONTA CurrentFont(const Dc& dc) {
+  if (dc.st.font) return FontOf(*dc.st.font);
+  LOGFONTA lf{};
+  GetObject(GetStockObject(SYSTEM_FONT), sizeof lf, &lf);
+  return lf;
 }
 
 namespace {
@@ -556,7 +563,8 @@ BOOL GetTextMetrics(HDC hdc, LPTEXTMETRICA tm) {
 int GetTextFace(HDC hdc, int count, LPSTR face) {
   DcPtr dc = GetDc(hdc);
   if (!dc) return 0;
-  const char* name = CurrentFont(*dc).lfFaceName;
+  LOGFONTA lf = CurrentFont(*dc);
+  const char* name = lf.lfFaceName;
   if (!face) return static_cast<int>(std::strlen(name)) + 1;
   return CopyText(name, face, count);
 }

@@ -129,6 +129,30 @@ TEST_F(ScriptsTest, RightToLeftTextIsOrderedRightToLeft) {
   }
 }
 
+TEST_F(ScriptsTest, AnEllipsisLabelShortensItsLineInsteadOfWrappingIt) {
+  const std::string text = "C:\\Users\\someone\\Documents\\a rather long folder name\\report for the year.doc";
+  Shot wrapped = Render("Static", text), shortened = Render("Static", text, SS_ENDELLIPSIS),
+       path = Render("Static", text, SS_PATHELLIPSIS);
+  int line = 0;
+  {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICA tm{};
+    GetTextMetrics(dc, &tm);
+    line = tm.tmHeight;
+    SelectObject(dc, old);
+    DeleteDC(dc);
+  }
+  ASSERT_GT(Extent(text).cx, 200);
+  EXPECT_GT(wrapped.ink.bottom, line);  // the plain label wraps to a second line
+  for (const Shot* s : {&shortened, &path}) {
+    EXPECT_LE(s->ink.bottom, line);
+    EXPECT_GT(s->ink.right, 150);
+    EXPECT_LE(s->ink.right, 200);
+  }
+  EXPECT_NE(shortened.px, path.px);
+}
+
 TEST_F(ScriptsTest, EditCaretStepsOverWholeGraphemes) {
   // e + combining acute, a flag of two regional indicators, then a plain letter.
   const std::string text = "e\u0301\U0001F1EB\U0001F1F7x";
