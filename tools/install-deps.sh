@@ -4,15 +4,15 @@ set -euo pipefail
 pkgs=(
   build-essential cmake ninja-build pkg-config
   libcrypto++-dev libssl-dev openssl zlib1g-dev
-  libcairo2-dev libpango1.0-dev fontconfig fonts-dejavu-core libsqlite3-dev libcurl4-openssl-dev libxml2-dev libxml2-utils
+  libcairo2-dev fontconfig fonts-dejavu-core libsqlite3-dev libcurl4-openssl-dev libxml2-dev libxml2-utils
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pycryptodome zip unzip 7zip osslsigncode file
+  # Pango for text, the fallback fonts the text tests draw with (CJK, Arabic, colour emoji), xrdb for the scale test
+  libpango1.0-dev fonts-wqy-microhei fonts-kacst fonts-noto-color-emoji x11-xserver-utils
   gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
   imagemagick python3-pil
-  # fallback fonts the text tests draw with: CJK, Arabic, colour emoji
-  fonts-wqy-microhei fonts-kacst fonts-noto-color-emoji
   iproute2 procps
-  libx11-dev libxkbcommon-dev libxtst-dev libxfixes-dev xvfb xdotool xclip x11-xkb-utils x11-xserver-utils
+  libx11-dev libxkbcommon-dev libxtst-dev libxfixes-dev xvfb xdotool xclip x11-xkb-utils
   libldap-dev slapd ldap-utils
   p11-kit p11-kit-modules libp11-kit-dev softhsm2 opensc
   ca-certificates

@@ -8,8 +8,6 @@
 
 #include <unistd.h>
 
-#include "platform/gdi/internal.h"
-
 namespace kx::ui {
 
 namespace {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/gdi/internal.h"
 #include "platform/ui/ui.h"
 
 namespace kx::ui {
