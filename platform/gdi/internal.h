@@ -321,6 +321,9 @@ int UnknownGlyphs(const LOGFONTA& lf, const char* text, size_t len);
 // accent typed as a combining mark moves with its letter.
 size_t NextCursorPos(const char* text, size_t len, size_t i);
 size_t PrevCursorPos(const char* text, size_t len, size_t i);
+// Where a caret before byte `index` stands, in pixels from the start of the line drawn from `text`, or -1 when
+// the text holds no right-to-left character (then the widths of what comes before tell it).
+int RightToLeftCaretX(const LOGFONTA& lf, const char* text, size_t len, size_t index);
 // Every such offset of the text, in order, its start and end included.
 std::vector<size_t> CursorStops(const char* text, size_t len);
 // The DC's current font (the stock default when none is selected).

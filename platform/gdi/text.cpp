@@ -273,6 +273,26 @@ int UnknownGlyphs(const LOGFONTA& lf, const char* text, size_t len) {
   return n;
 }
 
+int RightToLeftCaretX(const LOGFONTA& lf, const char* text, size_t len, size_t index) {
+  if (len == 0) return -1;
+  std::vector<size_t> map;
+  std::string valid = ValidUtf8(text, len, &map);
+  const Realized& r = Realize(lf, 1.0);
+  std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+  PangoLayout* layout = NewLayout(r, valid);
+  bool rtl = false;
+  for (GSList* run = pango_layout_get_line_readonly(layout, 0)->runs; run && !rtl; run = run->next)
+    rtl = (static_cast<PangoGlyphItem*>(run->data)->item->analysis.level & 1) != 0;
+  int x = -1;
+  if (rtl) {
+    PangoRectangle strong;
+    pango_layout_get_cursor_pos(layout, static_cast<int>(map[std::min(index, len)]), &strong, nullptr);
+    x = static_cast<int>(std::lround(strong.x / static_cast<double>(PANGO_SCALE)));
+  }
+  g_object_unref(layout);
+  return x;
+}
+
 std::vector<size_t> CursorStops(const char* text, size_t len) {
   std::vector<size_t> stops;
   if (!g_utf8_validate(text, static_cast<gssize>(len), nullptr)) {

@@ -163,11 +163,20 @@ int LineOf(const std::vector<VLine>& lines, size_t pos) {
   return static_cast<int>(lines.size()) - 1;
 }
 
-POINT PosFromChar(HWND hwnd, EditData* d, const Measure& m, const std::vector<VLine>& lines, size_t pos) {
+// `caret`: where a caret before the character stands, which in right-to-left text is not after the widths of
+// what comes before it.
+POINT PosFromChar(HWND hwnd, EditData* d, const Measure& m, const std::vector<VLine>& lines, size_t pos,
+                  bool caret = false) {
   RECT fr = FormatRect(hwnd, d);
   int li = LineOf(lines, pos);
   const VLine& l = lines[static_cast<size_t>(li)];
   int x = m.Width(Shown(*d, l.start, std::min(pos, l.end)).c_str(), Shown(*d, l.start, std::min(pos, l.end)).size());
+  if (caret && !d->password) {
+    LOGFONTA lf{};
+    GetObject(kx::ControlFont(d->font), sizeof lf, &lf);
+    int rtl = kx::gdi::RightToLeftCaretX(lf, d->text.data() + l.start, l.end - l.start, std::min(pos, l.end) - l.start);
+    if (rtl >= 0) x = rtl;
+  }
   int lh = m.Height();
   if (Multi(hwnd)) return POINT{fr.left + x, fr.top + (li - d->firstLine) * lh};
   DWORD st = Style(hwnd);
@@ -199,7 +208,7 @@ size_t CharFromPos(HWND hwnd, EditData* d, const Measure& m, const std::vector<V
 }
 
 RECT CaretRect(HWND hwnd, EditData* d, const Measure& m, const std::vector<VLine>& lines) {
-  POINT c = PosFromChar(hwnd, d, m, lines, d->caret);
+  POINT c = PosFromChar(hwnd, d, m, lines, d->caret, true);
   return RECT{c.x, c.y, c.x + 1, c.y + m.Height()};
 }
 
@@ -848,7 +857,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (wp > d->text.size()) return -1;
       Measure m(d->font);
       auto lines = Lines(hwnd, d, m);
-      POINT p = PosFromChar(hwnd, d, m, lines, wp);
+      POINT p = PosFromChar(hwnd, d, m, lines, wp, true);
       return MAKELONG(p.x, p.y);
     }
     case EM_CHARFROMPOS: {

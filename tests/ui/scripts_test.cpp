@@ -34,6 +34,7 @@ class ScriptsTest : public UiTest {
                                nullptr, nullptr, nullptr);
     EXPECT_NE(hwnd, nullptr);
     if (!hwnd) return s;
+    SetFocus(nullptr);  // no caret in the picture
     SendMessage(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     InvalidateRect(hwnd, nullptr, TRUE);
     UpdateWindow(hwnd);
@@ -151,6 +152,21 @@ TEST_F(ScriptsTest, AnEllipsisLabelShortensItsLineInsteadOfWrappingIt) {
     EXPECT_LE(s->ink.right, 200);
   }
   EXPECT_NE(shortened.px, path.px);
+}
+
+TEST_F(ScriptsTest, AnEditsCaretInRightToLeftTextStandsWhereTheCharacterWasDrawn) {
+  HWND edit = CreateWindowEx(0, "Edit", kSalam, WS_POPUP | WS_VISIBLE, 10, 10, 200, 24, nullptr, nullptr, nullptr,
+                             nullptr);
+  ASSERT_NE(edit, nullptr);
+  auto x = [&](size_t at) { return GET_X_LPARAM(SendMessage(edit, EM_POSFROMCHAR, at, 0)); };
+  size_t end = std::strlen(kSalam);
+  // The word's first letter is at its right end, its last at the left.
+  EXPECT_GT(x(0), x(end));
+  EXPECT_GT(x(0), x(2));
+  EXPECT_NEAR(x(0) - x(end), Extent(kSalam).cx, 1);
+  SetWindowText(edit, "abc");
+  EXPECT_LT(x(0), x(3));
+  DestroyWindow(edit);
 }
 
 TEST_F(ScriptsTest, EditCaretStepsOverWholeGraphemes) {
