@@ -31,16 +31,8 @@ CString SubjectOf(const CCapicomCertificate& certificate) {
   return Ansi(certificate.GetInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME));
 }
 
-// The certificate's chain ends in a trusted root.
-UINT TrustState(const CCapicomCertificate& certificate) {
-  try {
-    CCapicomCertificateStatus status = certificate.IsValid();
-    status.PutCheckFlag(CAPICOM_CHECK_TRUSTED_ROOT);
-    return status.GetResult() ? 1 : 0;
-  } catch (const _com_error&) {
-    return 0;
-  }
-}
+// The mark shows the certificate's validity verdict, the same as every other list.
+UINT TrustState(const CCapicomCertificate& certificate) { return IsCertificateValid(certificate) ? 1 : 0; }
 
 }  // namespace
 

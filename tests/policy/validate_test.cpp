@@ -213,3 +213,21 @@ TEST_F(CertPolicyVerdicts, AnEngineFailureAcceptsNothing) {
   CCertPolicy().ValidateCertificate(blank, shortMessage);
   EXPECT_EQ(TextOf(shortMessage), Texts({6100}));
 }
+
+// A digital ID the user made for itself (self-signed, key usage without certificate signing) is an untrusted
+// root until the user puts it into Trusted Roots; from then on it is trusted for itself, whatever its key usage.
+TEST_F(CertPolicyVerdicts, ASelfSignedDigitalIdIsTrustedForItselfOnceInTrustedRoots) {
+  const std::string dir = MakeTempDir("own-id");
+  ASSERT_EQ(kxtest::Run("openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj '/CN=Own ID' -addext "
+                "keyUsage=critical,digitalSignature,keyEncipherment -addext basicConstraints=critical,CA:FALSE "
+                "-keyout " + dir + "/own.key -outform DER -out " + dir + "/own.cer 2>&1"),
+            0);
+  const std::string der = ReadFile(dir + "/own.cer");
+  Verdict untrusted = Validate(CertOf(der));
+  EXPECT_FALSE(untrusted.ok);
+  EXPECT_EQ(untrusted.message, Texts({6107}));
+  AddToStore("Root", der);
+  Verdict trusted = Validate(CertOf(der));
+  EXPECT_TRUE(trusted.ok);
+  EXPECT_EQ(trusted.message, Texts({6129}));
+}
