@@ -197,6 +197,7 @@ void CCodeSignPage::OnSelectCertificate() {
   if (CWnd* button = GetDlgItem(IDC_SELECT); button && button->IsWindowVisible()) button->GetWindowRect(&origin);
   if (m_bCountersign) {
     CSelCertSheet picker(LoadResString(299), this, 0);
+    picker.m_Use = CertificateUse::CodeSigner;
     picker.m_bRestricted = 1;
     picker.m_rcOrigin = origin;
     for (const CCapicomCertificate& certificate : m_Certificates) picker.m_Selected.Add(certificate);

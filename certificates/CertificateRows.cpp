@@ -46,21 +46,20 @@ kx::capi::CertRef DataOf(const CCapicomCertificate& certificate) {
 }  // namespace
 
 CString UseProblem(const CCapicomCertificate& certificate, CertificateUse use, bool verdict) {
+  // What the verdict refuses comes first: a revoked or expired digital ID is that before anything else.
+  CBstrString reason;
+  if (verdict && !IsCertificateValid(certificate, &reason)) return Text(reason);
+  if (use == CertificateUse::Any) return CString();
   try {
-    if (use != CertificateUse::Any) {
-      kx::capi::CertRef data = DataOf(certificate);
-      if (!data) return "The digital ID cannot be read.";
-      std::string problem = use == CertificateUse::Recipient
-                                ? kx::capi::RecipientUsageProblem(*data)
-                                : kx::capi::SignerUsageProblem(*data, use == CertificateUse::CodeSigner);
-      if (!problem.empty()) return problem.c_str();
-    }
+    kx::capi::CertRef data = DataOf(certificate);
+    if (!data) return "The digital ID cannot be read.";
+    std::string problem = use == CertificateUse::Recipient
+                              ? kx::capi::RecipientUsageProblem(*data)
+                              : kx::capi::SignerUsageProblem(*data, use == CertificateUse::CodeSigner);
+    return problem.c_str();
   } catch (const _com_error& e) {
     return Text(GetCapicomErrorMessage(e.Error()));
   }
-  CBstrString reason;
-  if (verdict && !IsCertificateValid(certificate, &reason)) return Text(reason);
-  return CString();
 }
 
 CString RecipientRefusal(const CCapicomCertificate& certificate) {

@@ -181,6 +181,7 @@ void CPWSelectSignerPage::OnChooseSigners() {
   if (button && button->IsWindowVisible()) button->GetWindowRect(&origin);
   if (m_bMultipleSigners) {
     CSelCertSheet picker(LoadResString(299), this, 0);
+    picker.m_Use = CertificateUse::Signer;
     picker.m_rcOrigin = origin;
     for (const CCapicomCertificate& certificate : m_Certificates) picker.m_Selected.Add(certificate);
     if (picker.DoModal() == IDOK && Sheet()) {

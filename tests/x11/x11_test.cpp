@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/capicom/capicom_defs.h"
+#include "platform/capicom/core/store.h"
 #include "support/testroot.h"
 #include "x11/xtest_util.h"
 
@@ -205,6 +207,16 @@ TEST_F(OnX, TheSignerWizardEncryptsForARecipientAndDecryptsAgain) {
                         &out),
             0)
       << out;
+  // Bob's own digital ID trusted directly (in Trusted Roots): a recipient must pass the validity verdict.
+  {
+    const std::string pem = kxtest::ReadFile(work + "/bob.pem");
+    kx::capi::StoreEntry root;
+    root.cert = kx::capi::CertData::Parse(reinterpret_cast<const uint8_t*>(pem.data()), pem.size());
+    std::shared_ptr<kx::capi::CertStore> roots;
+    ASSERT_TRUE(root.cert);
+    ASSERT_EQ(kx::capi::CertStore::Open(CAPICOM_CURRENT_USER_STORE, "Root", CAPICOM_STORE_OPEN_READ_WRITE, roots), S_OK);
+    ASSERT_EQ(roots->Add(root), S_OK);
+  }
   kxtest::WriteFile(work + "/import.kxs", "wait \"Certificate Importer\"\npage 30018\nclick \"Next >\"\npage 30030\n"
                                           "type #1031 \"" + work + "/bob.pfx\"\ntype #1218 \"bob-secret\"\n"
                                           "click \"Next >\"\nanswer OK\npage 4250\nclick \"Finish\"\ngone\n");
