@@ -1,5 +1,8 @@
 #include "platform/capicom/core/usage.h"
 
+#include <openssl/cms.h>
+#include <openssl/err.h>
+#include <openssl/objects.h>
 #include <openssl/x509v3.h>
 
 #include <algorithm>
@@ -49,6 +52,36 @@ std::string SignerUsageProblem(const CertData& cert, bool codeSigning) {
   if (codeSigning && !EkuAllows(cert, kCodeSigning))
     return "This digital ID is not meant for signing code: its extended key usage does not include code signing.";
   return std::string();
+}
+
+std::string WeakCertificateProblem(const CertData& cert) {
+  int digest = NID_undef, key = NID_undef;
+  if (OBJ_find_sigid_algs(X509_get_signature_nid(cert.x509()), &digest, &key) == 1) {
+    if (digest == NID_md5 || digest == NID_md2 || digest == NID_md4)
+      return "The signer's certificate is signed with MD5, a weak algorithm.";
+    if (digest == NID_sha1) return "The signer's certificate is signed with SHA-1, a weak algorithm.";
+  }
+  EVP_PKEY* pub = X509_get0_pubkey(cert.x509());
+  if (pub && EVP_PKEY_get_base_id(pub) == EVP_PKEY_RSA && EVP_PKEY_get_bits(pub) < 2048)
+    return "The signer's key is an RSA key of " + std::to_string(EVP_PKEY_get_bits(pub)) +
+           " bits, too short to be safe (2048 at least).";
+  return std::string();
+}
+
+std::string WeakSignatureProblem(const uint8_t* der, size_t size) {
+  const unsigned char* p = der;
+  CMS_ContentInfo* cms = d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(size));
+  std::string problem;
+  STACK_OF(CMS_SignerInfo)* infos = cms ? CMS_get0_SignerInfos(cms) : nullptr;
+  for (int i = 0; i < sk_CMS_SignerInfo_num(infos) && problem.empty(); ++i) {
+    X509_ALGOR* digest = nullptr;
+    CMS_SignerInfo_get0_algs(sk_CMS_SignerInfo_value(infos, i), nullptr, nullptr, &digest, nullptr);
+    const int nid = digest ? OBJ_obj2nid(digest->algorithm) : NID_undef;
+    if (nid == NID_md5 || nid == NID_md2 || nid == NID_md4) problem = "The signature is made with MD5, a weak algorithm.";
+  }
+  CMS_ContentInfo_free(cms);
+  ERR_clear_error();
+  return problem;
 }
 
 }  // namespace kx::capi

@@ -16,4 +16,10 @@ std::string RecipientUsageProblem(const CertData& cert);
 // usage, when present, allows code signing or any use.
 std::string SignerUsageProblem(const CertData& cert, bool codeSigning);
 
+// Why what a signature rests on is weak: the certificate signed with MD5 or SHA-1, an RSA key under 2048 bits;
+// empty when none of these.
+std::string WeakCertificateProblem(const CertData& cert);
+// The same for a CMS signature (DER): a message digest made with MD5.
+std::string WeakSignatureProblem(const uint8_t* der, size_t size);
+
 }  // namespace kx::capi
