@@ -123,6 +123,7 @@ void ShowDirectoryStatus(CWnd* page, HRESULT openResult, INT_PTR found) {
     text = LoadResString(7384);
   } else if (!kx::ldap::LastDirectoryMessage().empty()) {
     text = LoadResString(7385);
+    text += kx::ldap::LastDirectoryMessage().c_str();
   }
   label->SetWindowText(text);
 }

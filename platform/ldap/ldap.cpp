@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -252,26 +253,38 @@ timeval Remaining(Clock::time_point deadline) {
   return timeval{static_cast<time_t>(left / 1000000), static_cast<suseconds_t>(left % 1000000)};
 }
 
-void ReadEntries(LDAP* ld, LDAPMessage* res, Result& r) {
-  for (LDAPMessage* m = ldap_first_entry(ld, res); m; m = ldap_next_entry(ld, m)) {
-    Entry e;
-    if (char* dn = ldap_get_dn(ld, m)) {
-      e.dn = dn;
-      ldap_memfree(dn);
-    }
-    BerElement* ber = nullptr;
-    for (char* a = ldap_first_attribute(ld, m, &ber); a; a = ldap_next_attribute(ld, m, ber)) {
-      std::vector<std::string> values;
-      if (berval** v = ldap_get_values_len(ld, m, a)) {
-        for (int i = 0; v[i]; ++i) values.emplace_back(v[i]->bv_val, v[i]->bv_len);
-        ldap_value_free_len(v);
-      }
-      e.attributes.emplace_back(a, std::move(values));
-      ldap_memfree(a);
-    }
-    if (ber) ber_free(ber, 0);
-    r.entries.push_back(std::move(e));
+// How long to wait for the next message: short enough to see a cancel flag soon.
+timeval Step(Clock::time_point deadline) {
+  timeval step = Remaining(deadline);
+  if (step.tv_sec > 0 || step.tv_usec > 100000) step = timeval{0, 100000};
+  return step;
+}
+
+// One entry of a search, and what keeping it costs: its bytes and a share for the containers around them, so
+// that many tiny entries count as well as a few large ones.
+size_t ReadEntry(LDAP* ld, LDAPMessage* m, Entry& e) {
+  size_t cost = sizeof(Entry);
+  if (char* dn = ldap_get_dn(ld, m)) {
+    e.dn = dn;
+    ldap_memfree(dn);
   }
+  cost += e.dn.size();
+  BerElement* ber = nullptr;
+  for (char* a = ldap_first_attribute(ld, m, &ber); a; a = ldap_next_attribute(ld, m, ber)) {
+    std::vector<std::string> values;
+    if (berval** v = ldap_get_values_len(ld, m, a)) {
+      for (int i = 0; v[i]; ++i) {
+        values.emplace_back(v[i]->bv_val, v[i]->bv_len);
+        cost += sizeof(std::string) + v[i]->bv_len;
+      }
+      ldap_value_free_len(v);
+    }
+    e.attributes.emplace_back(a, std::move(values));
+    cost += sizeof(e.attributes[0]) + e.attributes.back().first.size();
+    ldap_memfree(a);
+  }
+  if (ber) ber_free(ber, 0);
+  return cost;
 }
 
 thread_local Status t_lastStatus = Status::Ok;
@@ -413,7 +426,7 @@ int Connect(Handle& h, const Server& server, Clock::time_point deadline, bool ve
 }
 
 Result SearchOnce(const Server& server, const std::string& base, int scope, const std::string& filter,
-                  const std::vector<std::string>& attributes) {
+                  const std::vector<std::string>& attributes, const std::atomic<bool>* cancel) {
   Result r;
   const int seconds = server.timeLimitSeconds > 0 ? server.timeLimitSeconds : 10;
   const auto deadline = Clock::now() + std::chrono::seconds(seconds);
@@ -443,9 +456,31 @@ Result SearchOnce(const Server& server, const std::string& base, int scope, cons
   timeval tv;
   if (rc == LDAP_SUCCESS && !server.bindName.empty()) {
     berval cred{static_cast<ber_len_t>(server.password.size()), const_cast<char*>(server.password.data())};
-    tv = Remaining(deadline);
-    ldap_set_option(h.ld, LDAP_OPT_TIMEOUT, &tv);
-    rc = ldap_sasl_bind_s(h.ld, server.bindName.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, nullptr);
+    int id = 0;
+    rc = ldap_sasl_bind(h.ld, server.bindName.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, &id);
+    while (rc == LDAP_SUCCESS) {
+      if (cancel && cancel->load()) {
+        Fail(r, Status::Cancelled, "the search of " + server.uri + " was cancelled");
+        return r;
+      }
+      if (Clock::now() >= deadline) {
+        rc = LDAP_TIMEOUT;
+        break;
+      }
+      timeval step = Step(deadline);
+      LDAPMessage* m = nullptr;
+      const int type = ldap_result(h.ld, id, LDAP_MSG_ALL, &step, &m);
+      if (type == 0) continue;
+      if (type < 0) {
+        ldap_get_option(h.ld, LDAP_OPT_RESULT_CODE, &rc);
+        if (rc == LDAP_SUCCESS) rc = LDAP_OTHER;
+        break;
+      }
+      int code = LDAP_OTHER;
+      if (ldap_parse_result(h.ld, m, &code, nullptr, nullptr, nullptr, nullptr, 1) != LDAP_SUCCESS) code = LDAP_OTHER;
+      rc = code;
+      break;
+    }
   }
   if (rc != LDAP_SUCCESS) {
     std::string why = Diagnostic(h.ld, rc);
@@ -462,24 +497,82 @@ Result SearchOnce(const Server& server, const std::string& base, int scope, cons
   for (const std::string& a : attributes) attrs.push_back(const_cast<char*>(a.c_str()));
   attrs.push_back(nullptr);
   tv = Remaining(deadline);
-  ldap_set_option(h.ld, LDAP_OPT_TIMEOUT, &tv);
-  LDAPMessage* res = nullptr;
-  rc = ldap_search_ext_s(h.ld, base.c_str(), scope, filter.empty() ? "(objectClass=*)" : filter.c_str(),
-                         attributes.empty() ? nullptr : attrs.data(), 0, nullptr, nullptr, &tv,
-                         server.sizeLimit > 0 ? server.sizeLimit : 0, &res);
-  if (res) ReadEntries(h.ld, res, r);
-  if (rc == LDAP_SIZELIMIT_EXCEEDED || rc == LDAP_ADMINLIMIT_EXCEEDED ||
-      (rc == LDAP_TIMELIMIT_EXCEEDED && !r.entries.empty())) {
+  int id = 0;
+  rc = ldap_search_ext(h.ld, base.c_str(), scope, filter.empty() ? "(objectClass=*)" : filter.c_str(),
+                       attributes.empty() ? nullptr : attrs.data(), 0, nullptr, nullptr, &tv,
+                       server.sizeLimit > 0 ? server.sizeLimit : 0, &id);
+  // The results are taken one at a time and the limits applied to each as it comes: a server that sends more
+  // than it was asked for is cut off, not believed.
+  const size_t byteLimit = server.byteLimit ? server.byteLimit : size_t{16} << 20;
+  size_t kept = 0;
+  bool done = rc != LDAP_SUCCESS;
+  auto stop = [&](Limit limit) {
     r.truncated = true;
+    r.limit = limit;
+    ldap_abandon_ext(h.ld, id, nullptr, nullptr);
+    done = true;
     rc = LDAP_SUCCESS;
-  } else if (rc == LDAP_NO_SUCH_OBJECT) {
-    rc = LDAP_SUCCESS;  // nothing under that base
+  };
+  while (!done) {
+    if (cancel && cancel->load()) {
+      ldap_abandon_ext(h.ld, id, nullptr, nullptr);
+      r.entries.clear();
+      Fail(r, Status::Cancelled, "the search of " + server.uri + " was cancelled");
+      return r;
+    }
+    if (Clock::now() >= deadline) {
+      if (!r.entries.empty()) stop(Limit::Time);
+      else rc = LDAP_TIMEOUT;
+      break;
+    }
+    timeval step = Step(deadline);
+    LDAPMessage* m = nullptr;
+    errno = 0;
+    const int type = ldap_result(h.ld, id, LDAP_MSG_ONE, &step, &m);
+    if (type == 0) continue;
+    if (type < 0) {
+      // A message larger than the connection takes (see Connect) ends the stream; what came before is kept.
+      const bool tooLarge = errno == ERANGE;
+      ldap_get_option(h.ld, LDAP_OPT_RESULT_CODE, &rc);
+      if (tooLarge) stop(Limit::Bytes);
+      else if (rc == LDAP_SUCCESS) rc = LDAP_OTHER;
+      done = true;
+    } else if (type == LDAP_RES_SEARCH_ENTRY) {
+      if (server.sizeLimit > 0 && r.entries.size() >= static_cast<size_t>(server.sizeLimit)) {
+        stop(Limit::Size);
+      } else {
+        Entry e;
+        const size_t cost = ReadEntry(h.ld, m, e);
+        if (kept + cost > byteLimit) {
+          stop(Limit::Bytes);
+        } else {
+          kept += cost;
+          r.entries.push_back(std::move(e));
+        }
+      }
+    } else if (type == LDAP_RES_SEARCH_RESULT) {
+      int code = LDAP_OTHER;
+      if (ldap_parse_result(h.ld, m, &code, nullptr, nullptr, nullptr, nullptr, 0) != LDAP_SUCCESS) code = LDAP_OTHER;
+      rc = code;
+      if (rc == LDAP_SIZELIMIT_EXCEEDED || rc == LDAP_ADMINLIMIT_EXCEEDED ||
+          (rc == LDAP_TIMELIMIT_EXCEEDED && !r.entries.empty())) {
+        r.truncated = true;
+        r.limit = rc == LDAP_TIMELIMIT_EXCEEDED ? Limit::Time : Limit::Size;
+        rc = LDAP_SUCCESS;
+      } else if (rc == LDAP_NO_SUCH_OBJECT) {
+        rc = LDAP_SUCCESS;  // nothing under that base
+      }
+      done = true;
+    }
+    // References and intermediate messages are passed over.
+    if (m) ldap_msgfree(m);
   }
-  if (res) ldap_msgfree(res);
   if (rc != LDAP_SUCCESS) {
     std::string why = Diagnostic(h.ld, rc);
     Status s = StatusOf(rc);
     r.entries.clear();
+    r.truncated = false;
+    r.limit = Limit::None;
     Fail(r, s,
          s == Status::TimedOut ? server.uri + " did not answer within " + std::to_string(seconds) + " seconds"
                                : server.uri + ": " + why);
@@ -490,8 +583,8 @@ Result SearchOnce(const Server& server, const std::string& base, int scope, cons
 }  // namespace
 
 Result Search(const Server& server, const std::string& base, int scope, const std::string& filter,
-              const std::vector<std::string>& attributes) {
-  Result r = SearchOnce(server, base, scope, filter, attributes);
+              const std::vector<std::string>& attributes, const std::atomic<bool>* cancel) {
+  Result r = SearchOnce(server, base, scope, filter, attributes, cancel);
   t_lastStatus = r.status;
   t_lastMessage = r.message;
   return r;
@@ -578,6 +671,25 @@ bool SaveBindPassword(const std::string& password) {
                        static_cast<DWORD>(sealed.size())) == ERROR_SUCCESS;
 }
 
+std::string LimitText(const Result& result, const Server& server) {
+  if (!result.truncated) return {};
+  switch (result.limit) {
+    case Limit::Size:
+      return "the directory holds more than the " + std::to_string(result.entries.size()) +
+             " entries listed (its size limit)";
+    case Limit::Bytes:
+      return "the directory sent more than the " +
+             std::to_string((server.byteLimit ? server.byteLimit : size_t{16} << 20) >> 20) +
+             " MiB a search may keep; " + std::to_string(result.entries.size()) + " entries came within that";
+    case Limit::Time:
+      return "the directory did not finish within " +
+             std::to_string(server.timeLimitSeconds > 0 ? server.timeLimitSeconds : 10) + " seconds; " +
+             std::to_string(result.entries.size()) + " entries came by then";
+    case Limit::None: break;
+  }
+  return "the directory sent only part of what it holds";
+}
+
 HRESULT StatusResult(Status status) {
   switch (status) {
     case Status::Ok: return S_OK;
@@ -588,6 +700,7 @@ HRESULT StatusResult(Status status) {
     case Status::BindFailed: return HRESULT_FROM_WIN32(1326);   // ERROR_LOGON_FAILURE
     case Status::TimedOut: return HRESULT_FROM_WIN32(1460);     // ERROR_TIMEOUT
     case Status::Failed: return E_FAIL;
+    case Status::Cancelled: return HRESULT_FROM_WIN32(1223);  // ERROR_CANCELLED
   }
   return E_FAIL;
 }
@@ -613,7 +726,7 @@ HRESULT FindDirectoryCertificates(const std::string& storeName, std::vector<std:
   for (const Entry& e : r.entries)
     for (const char* a : kCertAttributes)
       for (std::string& v : e.Values(a)) AddCertificates(v, ders);
-  return done(Status::Ok, r.truncated ? "the directory sent only part of what it holds" : std::string());
+  return done(Status::Ok, LimitText(r, server));
 }
 
 Status LastDirectoryStatus() { return t_lastStatus; }

@@ -1,5 +1,7 @@
 // The platform's directory client, over OpenLDAP's libldap: one blocking search per call, bounded by a time
-// limit (connection, TLS, bind and search together), safe to call from several threads.
+// limit (connection, TLS, bind and search together), by a number of entries and by the bytes kept, all enforced
+// here as results arrive whatever the server does; safe to call from several threads, and cancellable from
+// another one.
 //
 // The configured directory is read from the current user's registry, key
 // "Software\Kesmora\OfficeTolvex\CertificateManager", beside the address typed on the LDAP page:
@@ -12,6 +14,8 @@
 // TLS servers (ldaps:// and StartTLS) are checked against the user's trusted root certificates.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,7 +33,11 @@ enum class Status {
   BindFailed,     // the server refused the bind name or password
   TimedOut,       // no answer within the time limit
   Failed,         // any other error the server reported
+  Cancelled,      // the caller's cancel flag was set
 };
+
+// What ended a search early.
+enum class Limit { None, Size, Bytes, Time };
 
 struct Server {
   std::string uri;  // scheme://host:port
@@ -37,8 +45,9 @@ struct Server {
   bool startTls = false;
   std::string bindName, password;  // the password is wiped when the settings go
   bool passwordUnreadable = false;  // a saved password that cannot be unsealed: a search fails, never binds without
-  int sizeLimit = 1000;
+  int sizeLimit = 1000;  // 0: only the byte limit counts
   int timeLimitSeconds = 10;
+  size_t byteLimit = 16u << 20;  // what one search may keep: names, values and their bookkeeping
   ~Server();
 };
 
@@ -53,8 +62,12 @@ struct Result {
   Status status = Status::Ok;
   std::string message;  // why, when status != Ok
   std::vector<Entry> entries;
-  bool truncated = false;  // the size or time limit ended the search; entries holds what came before
+  bool truncated = false;  // a limit ended the search; entries holds what came within the limits
+  Limit limit = Limit::None;  // which one
 };
+
+// A sentence for the user about a cut-short result ("" when nothing was cut).
+KXAPI std::string LimitText(const Result& result, const Server& server);
 
 // An LDAP URL (RFC 4516). scope: 0 base (the default), 1 one level, 2 subtree.
 struct Url {
@@ -72,8 +85,10 @@ KXAPI bool ParseUrl(const std::string& text, Url& out);
 // A value made safe to put into a search filter (RFC 4515): * ( ) \ and NUL become \2a \28 \29 \5c \00.
 KXAPI std::string EscapeFilterValue(const std::string& value);
 
+// cancel, when given, is watched throughout: once set the search ends within a fraction of a second with
+// Status::Cancelled.
 KXAPI Result Search(const Server& server, const std::string& base, int scope, const std::string& filter,
-                    const std::vector<std::string>& attributes);
+                    const std::vector<std::string>& attributes, const std::atomic<bool>* cancel = nullptr);
 
 // The configured directory; false when no address is set anywhere.
 KXAPI bool ConfiguredServer(Server& out);

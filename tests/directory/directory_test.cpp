@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <memory>
 
 #include "directory/slapd.h"
@@ -185,6 +187,73 @@ TEST_F(Directory, ASizeLimitKeepsWhatCame) {
   EXPECT_EQ(r.status, Status::Ok);
   EXPECT_TRUE(r.truncated);
   EXPECT_EQ(r.entries.size(), 4u);
+}
+
+// ---- servers that send more than asked ----
+
+// Resident memory in KiB: now, or the peak since ResetPeak.
+long Resident(const char* field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
+  return -1;
+}
+bool ResetPeak() {
+  std::ofstream out("/proc/self/clear_refs");
+  out << "5";
+  out.flush();
+  return out.good();
+}
+
+TEST(DirectoryLimits, AServerThatSendsTooMuchIsCutOffAndWhatCameIsKept) {
+  // What one search may make this process hold beyond the byte limit itself: the one message libldap reads
+  // at a time (at most 16 MiB), its buffers and the containers around the entries.
+  constexpr long kBoundKiB = 64 * 1024;
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int sizeLimit;
+    size_t byteLimit;
+    kx::ldap::Limit limit;
+    size_t fewest, most;  // entries kept
+  } cases[] = {
+      {"a flood of entries, the size limit", {"flood"}, 1000, 16u << 20, kx::ldap::Limit::Size, 1000, 1000},
+      // Tiny entries count with what holding them costs, not only their bytes.
+      {"a flood of entries, no size limit", {"flood"}, 0, 4u << 20, kx::ldap::Limit::Bytes, 10000, 100000},
+      {"values of 1 MiB", {"huge", "1048576"}, 1000, 16u << 20, kx::ldap::Limit::Bytes, 8, 15},
+      {"one value over what a message may hold", {"huge", "20971520"}, 1000, 16u << 20, kx::ldap::Limit::Bytes, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    kxtest::LocalServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(kxtest::SourceDir() + "/tests/directory/hostile_ldap.py", c.args, &error)) << error;
+    kx::ldap::Server s;
+    s.uri = "ldap://127.0.0.1:" + std::to_string(server.port());
+    s.sizeLimit = c.sizeLimit;
+    s.byteLimit = c.byteLimit;
+    s.timeLimitSeconds = 120;  // the limits end it, not the clock
+    const long before = Resident("VmRSS:");
+    const bool peak = ResetPeak();
+    kx::ldap::Result r = kx::ldap::Search(s, "dc=test", 2, "(cn=*)", {});
+    const long after = Resident(peak ? "VmHWM:" : "VmRSS:");
+    EXPECT_EQ(r.status, Status::Ok) << r.message;
+    EXPECT_TRUE(r.truncated);
+    EXPECT_EQ(r.limit, c.limit);
+    EXPECT_GE(r.entries.size(), c.fewest);
+    EXPECT_LE(r.entries.size(), c.most);
+    for (size_t i = 0; i < r.entries.size(); ++i)
+      if (r.entries[i].dn != "cn=p" + std::to_string(i) + ",dc=test") {
+        ADD_FAILURE() << "entry " << i << " is " << r.entries[i].dn;
+        break;
+      }
+    EXPECT_LT(after - before, kBoundKiB) << "resident KiB before " << before << ", at most " << after;
+    if (getenv("KX_DIRECTORY_VERBOSE"))
+      printf("%s: %zu entries, resident KiB %ld -> %ld\n", c.name, r.entries.size(), before, after);
+    EXPECT_NE(kx::ldap::LimitText(r, s).find(std::to_string(r.entries.size()) + " entries"), std::string::npos)
+        << kx::ldap::LimitText(r, s);
+  }
 }
 
 TEST_F(Directory, BindsWithASealedPassword) {
