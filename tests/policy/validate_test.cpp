@@ -7,6 +7,7 @@
 
 #include "engine/CertPolicy.h"
 #include "policy/policy_test.h"
+#include "services/local_server.h"
 
 using namespace kxtest;
 
@@ -230,4 +231,41 @@ TEST_F(CertPolicyVerdicts, ASelfSignedDigitalIdIsTrustedForItselfOnceInTrustedRo
   Verdict trusted = Validate(CertOf(der));
   EXPECT_TRUE(trusted.ok);
   EXPECT_EQ(trusted.message, Texts({6129}));
+}
+
+// With online checking, a list fetched from the certificate's distribution point (served on 127.0.0.1) decides:
+// a good certificate passes, one the list names is revoked, and the server was asked.
+TEST_F(CertPolicyVerdicts, OnlineCheckingFetchesTheListFromItsDistributionPoint) {
+  const std::string dir = MakeTempDir("online-crl");
+  WriteFile(dir + "/inter.crl", ReadFile(pki::Crl("inter")));
+  LocalServer server;
+  std::string error;
+  ASSERT_TRUE(server.Start(SourceDir() + "/tests/certmgr/crl_server.py", {dir, dir + "/requests.log"}, &error))
+      << error;
+  AddCert("Root", "root");
+  AddCert("CA", "inter");
+  AddCrl("Root", "root");
+  CCertificateManagerSettings settings;
+  settings.Load();
+  settings.ONLINE_CRL_VERIFY = 1;
+  settings.Save();
+  auto issue = [&](const std::string& name, const std::string& serial) {
+    WriteFile(dir + "/" + name + ".ext", "keyUsage=critical,keyEncipherment\ncrlDistributionPoints=URI:" +
+                                             server.Url("/inter.crl") + "\n");
+    std::string out;
+    EXPECT_EQ(kxtest::Run("(cd '" + dir + "' && openssl req -new -newkey rsa:2048 -nodes -subj /CN=" + name + " -keyout " +
+                      name + ".key -out " + name + ".csr && openssl x509 -req -in " + name + ".csr -CA '" +
+                      pki::Pem("inter") + "' -CAkey '" + pki::Key("inter") + "' -set_serial " + serial +
+                      " -days 30 -extfile " + name + ".ext -outform DER -out " + name + ".cer) 2>&1",
+                  &out),
+              0)
+        << out;
+    return CertOf(ReadFile(dir + "/" + name + ".cer"));
+  };
+  Verdict good = Validate(issue("good", "0x51"));
+  EXPECT_TRUE(good.ok) << good.message;
+  Verdict revoked = Validate(issue("revoked", "0x1321436587A9CBED13"));
+  EXPECT_FALSE(revoked.ok);
+  EXPECT_EQ(revoked.message, Texts({6104}));
+  EXPECT_NE(ReadFile(dir + "/requests.log").find("/inter.crl"), std::string::npos);
 }

@@ -176,6 +176,10 @@ CrlRef FetchCrl(const CertData& cert, long timeoutSeconds) {
     }
     CrlRef crl = CrlData::Parse(reinterpret_cast<const uint8_t*>(body.data()), body.size());
     if (!crl) continue;
+    // Kept where downloaded lists are kept, the user's "My" store: later checks, offline ones too, and the
+    // policy's look for its authorities' lists in the stores find it there.
+    std::shared_ptr<CertStore> my;
+    if (CertStore::Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE, my) == S_OK) my->AddCrl(crl);
     std::lock_guard<std::mutex> lock(g_fetchedMutex);
     Fetched()[url] = crl;
     return crl;
