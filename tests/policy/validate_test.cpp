@@ -234,7 +234,7 @@ TEST_F(CertPolicyVerdicts, ASelfSignedDigitalIdIsTrustedForItselfOnceInTrustedRo
 }
 
 // With online checking, a list fetched from the certificate's distribution point (served on 127.0.0.1) decides:
-// a good certificate passes, one the list names is revoked, and the server was asked.
+// a good certificate passes, one the list names is revoked, and the server was asked; offline it is not asked.
 TEST_F(CertPolicyVerdicts, OnlineCheckingFetchesTheListFromItsDistributionPoint) {
   const std::string dir = MakeTempDir("online-crl");
   WriteFile(dir + "/inter.crl", ReadFile(pki::Crl("inter")));
@@ -245,10 +245,6 @@ TEST_F(CertPolicyVerdicts, OnlineCheckingFetchesTheListFromItsDistributionPoint)
   AddCert("Root", "root");
   AddCert("CA", "inter");
   AddCrl("Root", "root");
-  CCertificateManagerSettings settings;
-  settings.Load();
-  settings.ONLINE_CRL_VERIFY = 1;
-  settings.Save();
   auto issue = [&](const std::string& name, const std::string& serial) {
     WriteFile(dir + "/" + name + ".ext", "keyUsage=critical,keyEncipherment\ncrlDistributionPoints=URI:" +
                                              server.Url("/inter.crl") + "\n");
@@ -262,7 +258,16 @@ TEST_F(CertPolicyVerdicts, OnlineCheckingFetchesTheListFromItsDistributionPoint)
         << out;
     return CertOf(ReadFile(dir + "/" + name + ".cer"));
   };
-  Verdict good = Validate(issue("good", "0x51"));
+  const CCapicomCertificate goodId = issue("good", "0x51");
+  // Offline (the default): the intermediate's list is in no store, nothing is fetched, nothing is accepted.
+  Verdict offline = Validate(goodId);
+  EXPECT_FALSE(offline.ok);
+  EXPECT_EQ(ReadFile(dir + "/requests.log"), "");
+  CCertificateManagerSettings settings;
+  settings.Load();
+  settings.ONLINE_CRL_VERIFY = 1;
+  settings.Save();
+  Verdict good = Validate(goodId);
   EXPECT_TRUE(good.ok) << good.message;
   Verdict revoked = Validate(issue("revoked", "0x1321436587A9CBED13"));
   EXPECT_FALSE(revoked.ok);
