@@ -202,7 +202,8 @@ TEST_F(OnX, TheSignerWizardEncryptsForARecipientAndDecryptsAgain) {
   // Bob's digital ID, imported beforehand (headless): what the run needs, not what it shows.
   ASSERT_EQ(kxtest::Run("(cd '" + work + "' && openssl req -x509 -newkey rsa:2048 -nodes -days 30 -keyout bob.key "
                         "-out bob.pem -subj '/CN=Bob Example/emailAddress=bob@example.com' -addext "
-                        "keyUsage=digitalSignature,keyEncipherment -addext extendedKeyUsage=emailProtection && "
+                        "basicConstraints=critical,CA:FALSE -addext keyUsage=digitalSignature,keyEncipherment "
+                        "-addext extendedKeyUsage=emailProtection && "
                         "openssl pkcs12 -export -in bob.pem -inkey bob.key -out bob.pfx -passout pass:bob-secret) 2>&1",
                         &out),
             0)
