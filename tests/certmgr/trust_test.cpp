@@ -4,10 +4,10 @@
 #include "certificates/ApplicationSettingsPage.h"
 #include "certificates/SelTrustPointsSheet.h"
 #include "certificates/TrustLists.h"
-#include "platform/capicom/core/store.h"
 #include "platform/win32/stateroot.h"
 #include "certmgr/certmgr_fixture.h"
 #include "support/pki.h"
+#include "platform/capicom/core/store.h"
 
 namespace certmgr_test {
 namespace {
