@@ -2,13 +2,13 @@
 // protected file. The worker reports only through the operation data's flags; failures go to the audit log.
 #include <memory>
 
-#include "certificates/CertificateRows.h"
 #include "certificates/SelectCertPage.h"
 #include "core/OfficeTolvexConfig.h"
 #include "core/OutputFile.h"
 #include "core/RandomGenerator.h"
 #include "core/SystemProfile.h"
 #include "core/TvxFormatSettings.h"
+#include "certificates/CertificateRows.h"
 #include "engine/CapicomObjectSet.h"
 #include "formats/AuditLog.h"
 #include "formats/FileManager.h"
