@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "certificates/SelCertSheet.h"
-#include "certificates/SelectCertPage.h"
 #include "certsel/certsel_fixture.h"
 #include "core/SettingsStore.h"
 #include "engine/CapicomObjectSet.h"
@@ -18,6 +17,9 @@
 #include "platform/win32/registry.h"
 #include "signing/SignSheet.h"
 #include "support/pki.h"
+
+// The one-step encryption worker of the Recipients page.
+UINT BrastelThreadProc(LPVOID sheet);
 
 namespace certsel {
 namespace {
