@@ -57,6 +57,8 @@ void SetResourceModule(HMODULE module) { AfxGetStaticModuleState()->m_hCurrentRe
 
 BOOL CBrinmoorApp::InitInstance() {
   static CMshtmlHolder mshtml;
+  // The defaults a first start writes go to each database in one transaction.
+  kx::RegistryBatch batch;
   m_strStartError.Empty();
   // The library's own file: its folder holds the resource library, the HELP pages and the help file.
   char path[4096] = "";
@@ -73,10 +75,14 @@ BOOL CBrinmoorApp::InitInstance() {
   if (!m_hResourceModule) m_hResourceModule = LoadLibrary(resources);
   if (!m_hResourceModule) {
     m_strStartError = "Application has failed to load Resources from " + resources;
-    MessageBoxA(nullptr, m_strStartError, "OfficeTolvex", MB_OK);
+    MessageBoxA(nullptr, m_strStartError, "Office Tolvex", MB_OK);
     return FALSE;
   }
   SetResourceModule(m_hResourceModule);
+  // Boxes shown without a caption of their own carry the suite's title, as the message pages do.
+  free(const_cast<char*>(m_pszAppName));
+  m_pszAppName = strdup(LoadResString(283));
+  if (AFX_MODULE_STATE* state = ModuleState()) state->m_lpszCurrentAppName = m_pszAppName;
   CoInitialize(nullptr);
 
   char temp[4096];
@@ -89,7 +95,7 @@ BOOL CBrinmoorApp::InitInstance() {
 
   if (!CreateDocument()) {
     m_strStartError = "RecreateDocument failed";
-    MessageBoxA(nullptr, m_strStartError, "OfficeTolvex", MB_OK);
+    MessageBoxA(nullptr, m_strStartError, "Office Tolvex", MB_OK);
     return FALSE;
   }
 

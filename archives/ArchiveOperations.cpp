@@ -52,6 +52,18 @@ CString FolderOf(const CString& path) {
 
 CString NameOf(const CString& path) { return path.Mid(path.ReverseFind('/') + 1); }
 
+// The name a decrypted archive gets: that of the archive the user chose ("Archive.tvx" gives "Archive.zip"),
+// never the wizard's temporary zip file ("Archive.tvx__KX__.zip").
+CString RecordedName(const CString& zipPath) {
+  CString name = NameOf(zipPath);
+  const CString temporary = "__KX__.zip";
+  if (name.GetLength() <= temporary.GetLength() || name.Right(temporary.GetLength()) != temporary) return name;
+  name = name.Left(name.GetLength() - temporary.GetLength());
+  const int dot = name.ReverseFind('.');
+  if (dot > 0 && name.Mid(dot).CompareNoCase(".tvx") == 0) name = name.Left(dot);
+  return name + ".zip";
+}
+
 CString DateText(const CDateTime& when) {
   char buffer[64] = {};
   when.Format(buffer, sizeof buffer, 0, 1024);
@@ -128,7 +140,7 @@ class ArchiveRun {
     CCertificateList signers;
     if (Signing() && (!preset->m_oneClickRecord.GetSignerCertificates(signers) || signers.GetCount() == 0))
       return Fail(E_FAIL, "the one-click preset names no signer.");
-    output->m_info.m_strText1 = NameOf(zipPath);
+    output->m_info.m_strText1 = RecordedName(zipPath);
     // An empty archive has nothing to protect (and no chunk size).
     if (inputSize == 0) return Fail(E_FAIL, "the archive is empty.");
 

@@ -111,6 +111,9 @@ class CArchiveZipPage : public CWorkerPage {
   // The last archive call ended in an exception: the archive is closed and must be made again before the
   // wizard goes on.
   BYTE m_bBroken = 0;
+  // An add failed and the archive was made again without the user's files: the wizard does not go on to
+  // protect it until files are added again.
+  BYTE m_bFilesLost = 0;
 
   BOOL OnInitDialog() override;
   BOOL OnSetActive() override;
@@ -170,6 +173,13 @@ class CArchiveZipPage : public CWorkerPage {
   bool IsProtectedCopy();
   // The folder's files, then its sub-folders (when the options say so) each followed by what it holds.
   void ScanFolder(CString folder, std::vector<AddItem>& items, ULONGLONG& total);
+  // Adds an item. The path of one the archive did not take goes to notAdded: a file that could not be read,
+  // and every one once the archive holds the most entries a zip file can (full is then set, and nothing more
+  // is tried). false when an archive call raised (notAdded is then emptied: the failure is what is said).
+  bool AddOne(const AddItem& item, int level, bool fullPath, ProgressState& progress, std::vector<CString>& notAdded,
+              bool& full);
+  // The message naming the files that were not added (the first of them when there are many).
+  static CString NotAddedText(const std::vector<CString>& notAdded, bool full);
   // Hands the options' password to the archive; a refused one is cleared and reported.
   void ApplyPassword();
   void ShowStatus(UINT textId);
@@ -201,6 +211,7 @@ class CArchiveDecryptPage : public CWorkerPage, public CArchiveRunBase {
   CColorLabel m_lblStatus;      // 1088
   CColorLabel m_lblReport;      // 1081
   CString m_strReport;          // 1145
+  CString m_strSubtitle;        // the header's subtitle of the mode
   BYTE m_bRunning = 0;
   int m_nLower = 0;
   int m_nUpper = 50000;

@@ -8,6 +8,9 @@ using kx::archives::SetLabelText;
 
 namespace {
 
+// The header's subtitle when an archive is opened.
+constexpr UINT kOpenSubtitle = 31531;
+
 enum {
   IDC_PROGRESS = 1087,
   IDC_PERCENT = 1089,
@@ -74,6 +77,10 @@ BOOL CArchiveDecryptPage::OnSetActive() {
   }
   SetDlgItemText(IDC_RUN_AGAIN, LoadResString(button));
   SetLabelText(m_lblMode, LoadResString(label));
+  // Opening protects nothing: the header does not speak of a preset then.
+  m_strSubtitle = LoadResString(sheet->m_Data.m_nMode == CArchiveWizardData::kOpen ? kOpenSubtitle : 151);
+  sheet->SendMessage(PSM_SETHEADERSUBTITLE, static_cast<WPARAM>(sheet->GetPageIndex(this)),
+                     reinterpret_cast<LPARAM>(static_cast<const char*>(m_strSubtitle)));
   sheet->PostMessage(PSM_SETWIZBUTTONS, 0, PSWIZB_DISABLEDFINISH);
   // The flag stays set after the run: coming back to the page does not run the operation again.
   if (!m_bRunning) StartArchiveOperation();

@@ -19,6 +19,11 @@ using kx::archives::WorkerMessageBox;
 
 namespace {
 
+// Said on Next after a failed add made the archive again without the user's files.
+constexpr UINT kFilesLost = 31530;
+// The contents list's columns: name, folder, size, modified, attributes, ratio, CRC, comment.
+constexpr int kColumns = 8;
+
 enum {
   IDC_STATUS = 1115,
   IDC_CAPTION = 1136,
@@ -135,6 +140,7 @@ BOOL CArchiveZipPage::OnSetActive() {
     CArchiveWizardData& data = sheet->m_Data;
     if (data.m_nReloadPending && data.m_bConfirmed && !data.m_strDestinationPath.IsEmpty()) {
       data.m_nReloadPending = 0;
+      m_bFilesLost = 0;
       if (IsOpenMode()) {
         // A temporary archive of an earlier create is of no use any more.
         CloseArchive();
@@ -158,6 +164,11 @@ LRESULT CArchiveZipPage::OnWizardNext() {
   // Only an archive closed whole goes on to be protected.
   if (m_bBroken) {
     RecoverAfterException();
+    return -1;
+  }
+  // An archive that lost the user's files in a failed add is never protected as though it were whole.
+  if (m_bFilesLost && !IsOpenMode()) {
+    AfxMessageBox(LoadResString(kFilesLost), MB_OK | MB_ICONEXCLAMATION);
     return -1;
   }
   if (sheet) {
@@ -312,6 +323,8 @@ void CArchiveZipPage::RefreshList() {
       m_ctlProgress.RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }
     m_lstEntries.AutoSizeColumns();
+    // Sized to the rows alone, the short columns ("NO", "-a--") cut their headings ("Folder", "Attributes").
+    for (int c = 0; c < kColumns; ++c) m_lstEntries.SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
     m_ctlProgress.Hide(1);
   });
 }
@@ -502,6 +515,42 @@ void CArchiveZipPage::ScanFolder(CString folder, std::vector<AddItem>& items, UL
   }
 }
 
+bool CArchiveZipPage::AddOne(const AddItem& item, int level, bool fullPath, ProgressState& progress,
+                             std::vector<CString>& notAdded, bool& full) {
+  // The archive's refusal of one entry more is no failure of the archive: the rest is named, not lost.
+  if (full || m_Zip.IsFull()) {
+    full = true;
+    notAdded.push_back(item.path);
+    return true;
+  }
+  bool added = false;
+  const bool ok = Guarded([&] {
+    added = m_Zip.AddNewFile(item.path, item.folder ? 0 : level, fullPath, ProgressCallback, &progress, kEntryBuffer);
+  });
+  // A failed archive is reported as such; what it lost is no list of files.
+  if (!ok) notAdded.clear();
+  else if (!added) notAdded.push_back(item.path);
+  return ok;
+}
+
+CString CArchiveZipPage::NotAddedText(const std::vector<CString>& notAdded, bool full) {
+  constexpr size_t kNamed = 20;
+  CString text;
+  text.Format("%d of the files chosen were not added to the archive:", static_cast<int>(notAdded.size()));
+  for (size_t i = 0; i < notAdded.size() && i < kNamed; ++i) text += "\n" + notAdded[i];
+  if (notAdded.size() > kNamed) {
+    CString more;
+    more.Format("\n... and %d more.", static_cast<int>(notAdded.size() - kNamed));
+    text += more;
+  }
+  if (full) {
+    CString limit;
+    limit.Format("\n\nA zip archive holds at most %d entries.", CZipArchive::kMaxEntries);
+    text += limit;
+  }
+  return text;
+}
+
 void CArchiveZipPage::OnAddFolder() {
   if (m_Zip.IsClosed() || !m_strPendingPath.IsEmpty() || IsProtectedCopy()) return;
   CFolderBrowser chooser;
@@ -527,19 +576,21 @@ UINT CArchiveZipPage::AddFolderThread(LPVOID argument) {
   progress.bar = &page->m_ctlProgress;
   progress.Start(total);
   const int level = page->m_Options.m_nLevel;
+  std::vector<CString> notAdded;
+  bool full = false;
   for (const AddItem& item : items) {
-    const bool ok = page->Guarded([&] {
-      page->m_Zip.AddNewFile(item.path, item.folder ? 0 : level, false, ProgressCallback, &progress, kEntryBuffer);
-    });
+    const bool ok = page->AddOne(item, level, false, progress, notAdded, full);
     if (!ok) break;
     progress.before += item.size;
   }
-  if (page->m_bError) {
+  const bool failed = page->m_bError != 0;
+  if (failed) {
     WorkerMessageBox(page, Strings(617, 615), MB_OK | MB_ICONERROR);
     page->CloseArchive();
   }
 
   page->RunOnPageThread([&] {
+    page->m_bFilesLost = failed ? 1 : 0;
     page->m_ctlProgress.Hide(1);
     page->m_strStatus = LoadResString(656);
     if (page->GetSafeHwnd()) page->UpdateData(FALSE);
@@ -551,6 +602,8 @@ UINT CArchiveZipPage::AddFolderThread(LPVOID argument) {
     sheet->EnableCancel(TRUE);
     if (page->m_bBroken) page->RecoverAfterException();
   });
+  // Said once the list shows what the archive took.
+  if (!notAdded.empty()) WorkerMessageBox(page, NotAddedText(notAdded, full), MB_OK | MB_ICONWARNING);
   return 0;
 }
 
@@ -574,13 +627,14 @@ void CArchiveZipPage::OnAddFiles() {
   ProgressState progress;
   progress.bar = &m_ctlProgress;
   progress.Start(total);
+  std::vector<CString> notAdded;
+  bool full = false;
   for (const AddItem& item : items) {
-    if (!Guarded([&] {
-          m_Zip.AddNewFile(item.path, m_Options.m_nLevel, true, ProgressCallback, &progress, kEntryBuffer);
-        }))
+    if (!AddOne(item, m_Options.m_nLevel, true, progress, notAdded, full))
       break;
     progress.before += item.size;
   }
+  m_bFilesLost = m_bError ? 1 : 0;
   if (m_bError) {
     AfxMessageBox(Strings(614, 615), MB_OK | MB_ICONERROR);
     CloseArchive();
@@ -589,6 +643,7 @@ void CArchiveZipPage::OnAddFiles() {
   RefreshList();
   UpdateButtons();
   if (m_bBroken) RecoverAfterException();
+  if (!notAdded.empty()) AfxMessageBox(NotAddedText(notAdded, full), MB_OK | MB_ICONWARNING);
 }
 
 // ---- the other actions ----

@@ -4,10 +4,50 @@
 #include "app/ResString.h"
 #include "archives/CodeSignWizard.h"
 #include "core/Paths.h"
+#include "engine/CapicomSignedCode.h"
+#include "engine/CapicomSigner.h"
+#include "platform/capicom/capicom_defs.h"
 
 namespace {
 
-enum { IDC_RUN_AGAIN = 1085, IDC_RESULTS = 1033 };
+enum { IDC_RUN_AGAIN = 1085, IDC_RESULTS = 1033, IDC_DETAILS = 1080 };
+
+// The texts of a program's signature details.
+constexpr UINT kSignedBy = 31510, kIssuedBy = 31511, kValidTo = 31512, kTimeStamp = 31513, kNoTimeStamp = 31514,
+               kDigestHolds = 31515, kDigestFails = 31516, kNotSigned = 31517;
+
+CString Ansi(const CBstrString& text) { return CString(text.GetAnsi() ? text.GetAnsi() : ""); }
+
+// Who signed the program, who time-stamped it, and whether its digest and signature still hold.
+CString ProgramSignatureText(const CString& path) {
+  CString text = path + "\n\n";
+  try {
+    CCapicomSignedCode code;
+    code.PutFileName(path);
+    HRESULT verified = S_OK;
+    try {
+      verified = code.Verify(false);
+    } catch (const _com_error& e) {
+      verified = e.Error();
+    }
+    const CCapicomCertificate signer = code.GetSigner().GetCertificate();
+    char until[64] = "";
+    signer.GetValidToDate().Format(until, sizeof until);
+    text += LoadResString(kSignedBy) + " " + Ansi(signer.GetInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME)) + "\n";
+    text += LoadResString(kIssuedBy) + " " + Ansi(signer.GetInfo(CAPICOM_CERT_INFO_ISSUER_SIMPLE_NAME)) + "\n";
+    text += LoadResString(kValidTo) + " " + until + "\n";
+    CString stamper;
+    try {
+      stamper = Ansi(code.GetTimeStamper().GetCertificate().GetInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME));
+    } catch (const _com_error&) {
+    }
+    text += LoadResString(kTimeStamp) + " " + (stamper.IsEmpty() ? LoadResString(kNoTimeStamp) : stamper) + "\n";
+    text += SUCCEEDED(verified) ? LoadResString(kDigestHolds) : LoadResString(kDigestFails) + " " + kx::codesign::EngineText(verified);
+  } catch (const _com_error&) {
+    text += LoadResString(kNotSigned);
+  }
+  return text;
+}
 
 }  // namespace
 
@@ -15,6 +55,7 @@ IMPLEMENT_DYNCREATE(CCodeFinalPage, CArchiveResultsPage)
 
 BEGIN_MESSAGE_MAP(CCodeFinalPage, CArchiveResultsPage)
   ON_BN_CLICKED(IDC_RUN_AGAIN, OnRunAgainWhenIdle)
+  ON_BN_CLICKED(IDC_DETAILS, OnProgramDetails)
   ON_NOTIFY(NM_DBLCLK, IDC_RESULTS, OnListDblClk)
   ON_NOTIFY(LVN_ITEMCHANGED, IDC_RESULTS, OnListItemChanged)
 END_MESSAGE_MAP()
@@ -108,6 +149,23 @@ void CCodeFinalPage::OnListItemChanged(NMHDR* pNMHDR, LRESULT* pResult) {
 void CCodeFinalPage::OnListDblClk(NMHDR* pNMHDR, LRESULT* pResult) {
   auto* item = reinterpret_cast<NMITEMACTIVATE*>(pNMHDR);
   SelectResultRow(item ? item->iItem : -1);
-  if (!m_bBusy) OnDetails();
+  OnProgramDetails();
   if (pResult) *pResult = 0;
+}
+
+void CCodeFinalPage::OnProgramDetails() {
+  const CProtectWizardData* data = WizardData();
+  if (m_bBusy || !data || m_nSelectedRow < 0) return;
+  const bool done = m_nSelectedRow < m_arrResults.GetSize() && m_arrResults[m_nSelectedRow].CompareNoCase("Success") == 0;
+  if (!done) {
+    OnDetails();
+    return;
+  }
+  CString path;
+  if (data->m_nMode == 4) {
+    if (m_nSelectedRow < data->m_arrInputFiles.GetSize()) path = data->m_arrInputFiles[m_nSelectedRow];
+  } else if (m_nSelectedRow < m_arrOutputFiles.GetSize()) {
+    path = m_arrOutputFiles[m_nSelectedRow];
+  }
+  if (!path.IsEmpty()) AfxMessageBox(ProgramSignatureText(path), MB_OK | MB_ICONINFORMATION);
 }

@@ -48,6 +48,9 @@ class CCodeFinalPage : public CArchiveResultsPage {
 
   // Nothing starts again, and no details open, while the worker uses the page.
   afx_msg void OnRunAgainWhenIdle();
+  // A program is no protected file: its details are its signature (signer, time stamp, digest check); a file
+  // that failed shows its failure.
+  afx_msg void OnProgramDetails();
   afx_msg void OnListDblClk(NMHDR* pNMHDR, LRESULT* pResult);
   // Only a row that becomes selected is the current one.
   afx_msg void OnListItemChanged(NMHDR* pNMHDR, LRESULT* pResult);

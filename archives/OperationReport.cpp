@@ -34,12 +34,14 @@ CString WriteOperationReport(CString& out, const CTolvexBinaryFileBase* file) {
     const bool isEncrypted = info.m_encryption.m_bPresent != 0;
 
     text += CString(kRule41) + kEol + LoadResString(664) + kEol + kRule41 + kEol;
-    text += LoadResString(458) + " " + LoadResString(flags[1] ? 459 : 460) + kEol;
-    text += LoadResString(463) + " = " + LoadResString(flags[3] ? 234 : 235) + kEol;
+    // The flag bytes mean other things in presets and in files of the signer wizard (the preset's are copied
+    // into an archive): what the report says is taken from the blocks the file carries.
+    text += LoadResString(458) + " " + LoadResString(isSigned ? 459 : 460) + kEol;
+    text += LoadResString(463) + " = " + LoadResString(isSigned && isEncrypted ? 234 : 235) + kEol;
     text += LoadResString(518) + kEol;
     if (isEncrypted) {
       static const char* const kCiphers[] = {": RC2", ": RC4", ": DES", ": Triple DES", ": AES"};
-      static const char* const kKeyLengths[] = {nullptr, ": 40 ", ": 56 ", ": 128 ", ": 168 ", ": 256 "};
+      static const char* const kKeyLengths[] = {nullptr, ": 40 ", ": 56 ", ": 128 ", ": 192 ", ": 256 "};
       const BYTE cipher = info.m_body.m_nested.m_bCipherIndex;
       const BYTE keyLength = info.m_body.m_nested.m_bKeyLengthIndex;
       if (cipher < 5) text += LoadResString(461) + kCiphers[cipher] + kEol;

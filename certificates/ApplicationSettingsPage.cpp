@@ -14,6 +14,10 @@
 
 using namespace certmgr;
 
+namespace {
+constexpr UINT kOperationItems = 31508;
+}  // namespace
+
 IMPLEMENT_DYNCREATE(CApplicationSettingsPage, CPropertyPage)
 
 BEGIN_MESSAGE_MAP(CApplicationSettingsPage, CPropertyPage)
@@ -47,12 +51,21 @@ BOOL CApplicationSettingsPage::OnInitDialog() {
   CBrinmoorApp* app = CBrinmoorApp::GetInstance();
   if (!folder.IsEmpty() && app) {
     const CString target = TrustFilePath(folder, kStrictRootsFile);
-    if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES)
+    if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES && MakeFolder(folder))
       CopyFileA(TrustFilePath(app->m_strModuleFolder, kStrictRootsFile), target, FALSE);
+  }
+  // The operations a protected file opens with, in the order of the stored value (0, then anything else).
+  m_cboOperation.ResetContent();
+  const CString items = LoadResString(kOperationItems);
+  for (int start = 0; start < items.GetLength();) {
+    int end = items.Find('\n', start);
+    if (end < 0) end = items.GetLength();
+    m_cboOperation.AddString(items.Mid(start, end - start));
+    start = end + 1;
   }
   COfficeTolvexConfig config;
   config.LoadOperationOptions();
-  m_nTargetOperation = static_cast<int>(config.TargetFileDefaultOperation);
+  m_nTargetOperation = config.TargetFileDefaultOperation == 0 ? 0 : 1;
   m_bEnableDesktopAddin = static_cast<int>(config.EnableDesktopAddin);
   m_bEnableShellAllMenu = static_cast<int>(config.EnableShellAllMenu);
   m_bShowFinishPage = static_cast<int>(config.ShowFinishPage);

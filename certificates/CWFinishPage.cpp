@@ -21,6 +21,8 @@ constexpr const char kMakerAddress[] = "https://kesmora.example/";
 constexpr UINT kRunOnPage = WM_APP + 0x1D0;
 constexpr UINT_PTR kAnimationTimer = 1, kStartTimer = 2;
 constexpr int kBarBase = 500;
+constexpr UINT kRequestNotSaved = 5179, kRequestSaved = 5180;
+constexpr UINT kCreatingTitle = 31540, kSavingRequestTitle = 31541;
 
 }  // namespace
 
@@ -129,6 +131,9 @@ BOOL CCWFinishPage::OnInitDialog() {
 BOOL CCWFinishPage::OnSetActive() {
   CPropertySheet* sheet = GetParentSheet();
   if (!sheet) return 0;
+  // Only a request is made when it goes to a file: the title says so.
+  auto* wizard = dynamic_cast<CCWizard*>(sheet);
+  m_lblTitle.SetWindowText(LoadResString(wizard && wizard->m_Info.m_nMode == 2 ? kSavingRequestTitle : kCreatingTitle));
   // A full bar without text, a snake running along it.
   m_ctlProgress.SetColours(3, RGB(0, 0, 0x80), RGB(0xA6, 0xCA, 0xF0), RGB(0, 0, 0x80));
   SetAnimation(FALSE);
@@ -405,10 +410,11 @@ UINT CreateCertificateThread(LPVOID argument) {
     DWORD mode = info.m_nMode;
     page.RunOnPage([&] {
       if (mode == 0 || mode == 2) {
+        // A request saved to its file is no certificate: that run has texts of its own.
         if (succeeded) {
-          page.m_lblResult.SetWindowText(LoadResString(5181));
+          page.m_lblResult.SetWindowText(LoadResString(mode == 2 ? kRequestSaved : 5181));
         } else {
-          page.m_lblResult.SetWindowText(Joined(605, " ", 606));
+          page.m_lblResult.SetWindowText(Joined(mode == 2 ? kRequestNotSaved : 605, " ", 606));
           page.m_lblSecond.SetWindowText(LoadResString(362));
         }
         page.m_lblSecond.ShowWindow(SW_SHOW);

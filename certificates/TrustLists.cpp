@@ -89,6 +89,19 @@ CString TrustFilePath(const CString& folder, const char* name) {
   return path + name;
 }
 
+bool MakeFolder(const CString& folder) {
+  if (folder.IsEmpty()) return false;
+  const std::string path(folder.GetString());
+  for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
+    const std::string part = at == std::string::npos ? path : path.substr(0, at);
+    if (!part.empty() && GetFileAttributesA(part.c_str()) == INVALID_FILE_ATTRIBUTES)
+      CreateDirectoryA(part.c_str(), nullptr);
+    if (at == std::string::npos) break;
+  }
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool ReadWholeFile(const CString& path, CByteBuffer& out) {
   CWin32File file(path);
   if (!file.IsOpen() || FAILED(file.ReadAll())) return false;

@@ -21,6 +21,8 @@ namespace certmgr {
 
 // The value OneClickFolder of the user's "Software\Kesmora\OfficeTolvex\OneClickManager"; empty when missing.
 CString GetOneClickFolder();
+// Makes the folder and any missing folder above it; true when it is there.
+bool MakeFolder(const CString& folder);
 // folder + one separator + name (a folder given with or without its trailing separator).
 CString TrustFilePath(const CString& folder, const char* name);
 // The whole file; false when it cannot be read.

@@ -273,7 +273,12 @@ bool CRestrictedTrustPage::SaveTrustPoints(const CCapicomStore& store, bool tell
     if (tellExportFailure) MessageBox(LoadResString(266), nullptr, MB_OK);
     return false;
   }
-  if (!WriteWholeFile(TrustFilePath(folder, kTrustPointsFile), bundle)) return false;
+  // The folder is recorded at start-up but made only here, when something goes into it; a list the user chose
+  // and that could not be kept is never dropped without a word.
+  if (!MakeFolder(folder) || !WriteWholeFile(TrustFilePath(folder, kTrustPointsFile), bundle)) {
+    MessageBox(LoadResString(266), nullptr, MB_OK);
+    return false;
+  }
   m_List.DeleteAllItems();
   m_nSelectedRow = -1;
   RefreshTrustPoints();

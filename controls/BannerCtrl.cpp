@@ -42,6 +42,8 @@ void CBannerCtrl::SetContent(HICON icon, LPCSTR title, LPCSTR subtitle) {
   m_hIcon = icon;
   m_strTitle = title;
   m_strSubtitle = subtitle;
+  // The title is also the window's text, so that it can be read (and spoken) as the page's name.
+  if (GetSafeHwnd()) SetWindowText(title ? title : "");
   Repaint();
 }
 

@@ -1,6 +1,55 @@
 #include "controls/IconButton.h"
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/mfc/resource.h"
+
+namespace {
+
+// A disabled button's picture: its own shapes in light grey over what is under it. An embossed picture keeps
+// only the outline of what is dark, which turns a mostly solid icon (a globe) into a plain disc.
+void DrawFadedIcon(HDC target, int x, int y, int cx, int cy, HICON icon) {
+  if (!target || !icon || cx <= 0 || cy <= 0) return;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = cx;
+  info.bmiHeader.biHeight = -cy;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP picture = CreateDIBSection(target, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC memory = CreateCompatibleDC(target);
+  if (!picture || !memory || !bits) {
+    if (picture) DeleteObject(picture);
+    if (memory) DeleteDC(memory);
+    return;
+  }
+  HGDIOBJ old = SelectObject(memory, picture);
+  const size_t n = static_cast<size_t>(cx) * cy;
+  auto* pixels = static_cast<uint32_t*>(bits);
+  // What lies under the picture, then the picture over it: a pixel the picture changed is faded towards grey.
+  BitBlt(memory, 0, 0, cx, cy, target, x, y, SRCCOPY);
+  GdiFlush();
+  std::vector<uint32_t> under(pixels, pixels + n);
+  DrawIconEx(memory, 0, 0, icon, cx, cy, 0, nullptr, DI_NORMAL);
+  GdiFlush();
+  auto lum = [](uint32_t v) { return (((v >> 16) & 0xFF) * 3 + ((v >> 8) & 0xFF) * 6 + (v & 0xFF)) / 10; };
+  for (size_t i = 0; i < n; ++i) {
+    if (pixels[i] == under[i]) continue;
+    const uint32_t grey = (lum(pixels[i]) * 2 + 255) / 3;
+    const uint32_t back = lum(under[i]);
+    // Half the picture's grey over the ground: light, but its lines and shapes stay apart.
+    const uint32_t out = (grey + back) / 2;
+    pixels[i] = (pixels[i] & 0xFF000000u) | (out << 16) | (out << 8) | out;
+  }
+  BitBlt(target, x, y, cx, cy, memory, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  DeleteObject(picture);
+}
+
+}  // namespace
 
 BEGIN_MESSAGE_MAP(CIconButton, CButton)
   ON_WM_SETCURSOR()
@@ -381,8 +430,8 @@ void CIconButton::DrawItem(LPDRAWITEMSTRUCT lpDIS) {
         break;
     }
     if (m_bIsPressed && !m_bIsCheckBox) icon.OffsetRect(1, 1);
-    pDC->DrawState(icon.TopLeft(), CSize(w, h), m_icons[shown].icon, m_bIsDisabled ? DSS_DISABLED : DSS_NORMAL,
-                   static_cast<HBRUSH>(nullptr));
+    if (m_bIsDisabled) DrawFadedIcon(pDC->GetSafeHdc(), icon.left, icon.top, w, h, m_icons[shown].icon);
+    else pDC->DrawState(icon.TopLeft(), CSize(w, h), m_icons[shown].icon, DSS_NORMAL, static_cast<HBRUSH>(nullptr));
   }
 
   if (!title.IsEmpty()) {

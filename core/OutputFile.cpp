@@ -1,12 +1,10 @@
 #include "core/OutputFile.h"
 
-#include <atomic>
 #include <string>
 
 #include "core/Paths.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/files.h"
-#include "platform/win32/sync.h"
 
 namespace {
 
@@ -30,7 +28,6 @@ CString COutputFile::Numbered(const CString& first, int n) {
 }
 
 bool COutputFile::Create(const CString& first) {
-  static std::atomic<unsigned> counter{0};
   Discard();
   m_bCommitted = false;
   m_strFirst = first;
@@ -41,25 +38,13 @@ bool COutputFile::Create(const CString& first) {
     return false;
   }
   m_strPath = Numbered(first, m_nNumber);
-  // In the output's folder, so that the rename stays within one file system; a short name of its own, so that
-  // an output whose name is as long as a name may be still gets a temporary file.
+  // In the output's folder, so that naming it stays within one file system.
   const std::string path = m_strPath.str();
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    CString temporary;
-    temporary.Format("%s.~kx%u-%u.kxpart", folder.c_str(), static_cast<unsigned>(GetCurrentProcessId()),
-                     counter.fetch_add(1) + 1);
-    HANDLE h = CreateFile(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      CloseHandle(h);
-      m_strTemporary = temporary;
-      return true;
-    }
-    if (!IsTaken(GetLastError())) return false;
-  }
-  SetLastError(ERROR_FILE_EXISTS);
-  return false;
+  if (!m_file.Create(folder)) return false;
+  m_strTemporary = m_file.Path().c_str();
+  return true;
 }
 
 bool COutputFile::Commit() {
@@ -68,9 +53,10 @@ bool COutputFile::Commit() {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
+  const mode_t mode = kx::ModeFromUmask();
   for (; m_nNumber < kMaxNumber; ++m_nNumber) {
     const CString candidate = Numbered(m_strFirst, m_nNumber);
-    if (MoveFileEx(m_strTemporary, candidate, 0)) {
+    if (m_file.Name(std::string(static_cast<const char*>(candidate)), mode)) {
       m_strPath = candidate;
       m_strTemporary.Empty();
       m_bCommitted = true;
@@ -85,9 +71,9 @@ bool COutputFile::Commit() {
 }
 
 void COutputFile::Discard() {
-  if (m_strTemporary.IsEmpty()) return;
+  if (!m_file.IsCreated()) return;
   const DWORD error = GetLastError();
-  DeleteFile(m_strTemporary);
+  m_file.Discard();
   m_strTemporary.Empty();
   SetLastError(error);
 }

@@ -1,10 +1,12 @@
-// An output file written under a temporary name beside the name it will have, and given that name only once
-// it is whole: a run that is killed, crashes or fails half-way leaves no file under the output's name.
-// Outputs never replace a file: the name is the first free one of first, first(1), first(2) ... ("(n)"
-// before the last extension), looked for again when another writer took it in the meantime.
+// An output file written where a run that is killed, crashes or fails half-way leaves nothing: an unnamed file
+// in the output's folder, readable by its owner only, given its name (and the mode the umask gives) only once
+// it is whole (see kx::CNewFile). Outputs never replace a file: the name is the first free one of first,
+// first(1), first(2) ... ("(n)" before the last extension), looked for again when another writer took it in
+// the meantime.
 #pragma once
 
 #include "platform/mfc/cstring.h"
+#include "platform/win32/newfile.h"
 
 class COutputFile {
  public:
@@ -14,18 +16,18 @@ class COutputFile {
   COutputFile(const COutputFile&) = delete;
   COutputFile& operator=(const COutputFile&) = delete;
 
-  // Picks the name and makes the (empty) temporary file beside it, exclusively. False, with the thread's last
-  // error set, when nothing can be made in that folder.
+  // Picks the name and makes the (empty) file in its folder. False, with the thread's last error set, when
+  // nothing can be made in that folder.
   bool Create(const CString& first);
-  bool IsCreated() const { return !m_strTemporary.IsEmpty(); }
-  // Where the writer writes.
+  bool IsCreated() const { return m_file.IsCreated(); }
+  // Where the writer writes: a path of this process only, good until Commit or Discard.
   const CString& GetTemporaryPath() const { return m_strTemporary; }
   // The name the output gets on Commit (the next free one may be taken there, see Commit).
   const CString& GetPath() const { return m_strPath; }
-  // The written temporary file takes its name, replacing nothing; when another writer took that name in the
-  // meantime, the next free one. False (the temporary file removed, the last error set) when it cannot.
+  // The written file takes its name, replacing nothing; when another writer took that name in the meantime,
+  // the next free one. False (the file removed, the last error set) when it cannot.
   bool Commit();
-  // Removes the temporary file; after a Commit nothing.
+  // Removes the file; after a Commit nothing.
   void Discard();
   bool IsCommitted() const { return m_bCommitted; }
 
@@ -33,6 +35,7 @@ class COutputFile {
   static CString Numbered(const CString& first, int n);
 
  private:
+  kx::CNewFile m_file;
   CString m_strFirst;
   CString m_strPath;
   CString m_strTemporary;

@@ -4,6 +4,10 @@
 #include "core/Paths.h"
 #include "encryption/EncryptionWizard.h"
 
+namespace {
+constexpr UINT kDecryptingTitle = 31520, kDecryptingStatus = 31521;
+}  // namespace
+
 IMPLEMENT_DYNCREATE(EncFinalPage, CResultsPageBase)
 
 EncFinalPage::EncFinalPage() : CResultsPageBase(IDD, 0, 164, 165) {}
@@ -31,6 +35,13 @@ CString EncFinalPage::PlannedOutputName(const CPathParts& input, int mode) {
   CString output = input.GetFileName();
   if (mode != 4) output += input.GetExtension() + ".Etv";
   return output;
+}
+
+void EncFinalPage::RunTexts(int mode, CString& runAgain, CString& title, CString& status) {
+  CResultsPageBase::RunTexts(mode, runAgain, title, status);
+  if (mode != 4) return;
+  title = LoadResString(kDecryptingTitle);
+  status = LoadResString(kDecryptingStatus);
 }
 
 CString EncFinalPage::RunAgainQuestion() { return LoadResString(555) + "\n" + LoadResString(328); }

@@ -26,6 +26,8 @@ class EncFinalPage : public CResultsPageBase {
   // The whole input name with ".Etv" when encrypting.
   CString PlannedOutputName(const CPathParts& input, int mode) override;
   UINT SuccessTextId(BOOL) override { return 557; }
+  // A password-encrypted file carries no check over its content: its decryption is never called verified.
+  void RunTexts(int mode, CString& runAgain, CString& title, CString& status) override;
   CString RunAgainQuestion() override;
   CString DetailsTitle() override;
   // The count of the ended run and each row's mark again.

@@ -24,6 +24,8 @@ BOOL COneClickSelectDialog::OnInitDialog() {
   CDialog::OnInitDialog();
   m_List.SetFullRowDraw(TRUE);
   FillPresetList(m_List);
+  // With no preset listed there is nothing to view.
+  if (CWnd* view = GetDlgItem(IDC_VIEW)) view->EnableWindow(m_List.GetItemCount() > 0);
   // The focus stays on the list.
   return FALSE;
 }

@@ -104,7 +104,9 @@ CString COneClickViewSheet::BuildReportText() {
   if (!m_pPreset) return CString();
   const PayloadInfo& info = m_pPreset->m_info;
   CString text = kShortRule + LoadResString(537) + kEol + kShortRule;
-  text += CString(kEol) + LoadResString(458) + " " + LoadResString(info.m_body.m_abFlags[0] ? 459 : 460) + kEol;
+  // Taken from the blocks the preset carries, not its flag bytes (a preset writes them with meanings of its own).
+  const bool isSigned = info.m_signing.m_bPresent != 0, isEncrypted = info.m_encryption.m_bPresent != 0;
+  text += CString(kEol) + LoadResString(458) + " " + LoadResString(isSigned ? 459 : 460) + kEol;
   static const char* const kCiphers[] = {"RC2", "RC4", "DES", "Triple DES", "AES"};
   const BYTE cipher = info.m_body.m_nested.m_bCipherIndex;
   if (cipher < 5) text += LoadResString(461) + ": " + kCiphers[cipher] + kEol;
@@ -112,7 +114,7 @@ CString COneClickViewSheet::BuildReportText() {
   static const char* const kLengths[] = {nullptr, ": 40 ", ": 56 ", ": 128 ", ": 192 ", ": 256 "};
   const BYTE key = info.m_body.m_nested.m_bKeyLengthIndex;
   if (key >= 1 && key <= 5) text += LoadResString(462) + kLengths[key] + LoadResString(429) + kEol;
-  text += LoadResString(463) + " = " + LoadResString(info.m_body.m_abFlags[2] ? 234 : 235) + kEol;
+  text += LoadResString(463) + " = " + LoadResString(isSigned && isEncrypted ? 234 : 235) + kEol;
   text += LoadResString(518) + kEol;
   if (info.m_signing.m_bPresent) text += LoadResString(538) + kEol;
   if (info.m_encryption.m_bPresent) text += LoadResString(539) + kEol;

@@ -1,14 +1,17 @@
 #include "formats/AuditLog.h"
 
-#include <pthread.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <condition_variable>
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/DateTime.h"
@@ -16,6 +19,7 @@
 #include "core/Win32File.h"
 #include "formats/AuditLogFile.h"
 #include "formats/FileManager.h"
+#include "formats/KesmoraFile.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/files.h"
 #include "platform/win32/stateroot.h"
@@ -74,6 +78,12 @@ class AuditLogLock {
   HANDLE m_hFile = nullptr;
 };
 
+// Writes the whole log in place of the file at path, its owner's alone from the start.
+bool SaveLog(CBaseKesmoraFile& log, const char* path) {
+  CByteBuffer image;
+  return log.SaveToBuffer(image) && kx::formats::ReplaceFile(path, image, 0600);
+}
+
 // The log at path, or null when it does not open as an audit log.
 CAuditLogFile* OpenLog(CFileManager& manager, const char* path) {
   CBaseKesmoraFile* object = manager.OpenFile(path);
@@ -109,7 +119,7 @@ bool StartNewLog(const char* path, bool replaceLog) {
   if (!log) return false;
   log->SetCreationDate();
   log->SetCreationTime();
-  bool ok = log->Save(path);
+  bool ok = SaveLog(*log, path);
   log.reset();
   manager.Reset();
   return ok;
@@ -117,122 +127,162 @@ bool StartNewLog(const char* path, bool replaceLog) {
 
 }  // namespace
 
-// Entries for a large log are handed to a thread of this process that writes them, and the caller goes on. The
-// log's digest covers its count, which comes first, so each append is a pass over the whole log; entries that
-// arrive while one pass runs go in together with the next pass. A small log is written by the caller itself.
-// Every queued entry is in the log before the process ends or the library is unloaded, and before this process
-// gives the log's path to anyone who reads it.
-class AuditLogWriter {
- public:
-  static constexpr off_t kQueueFrom = 256 * 1024;
-  static constexpr size_t kMaxQueued = 256;
+// The journal beside a log ("<log>.journal", its owner's alone): an 8-byte head ("KALJ" and the log's count
+// when the journal was last emptied), then one record per entry: its 1584 bytes in file order and their
+// FNV-1a-64. Writers append under an exclusive flock of the journal and flush before they return; a fold, under
+// the log's lock and the same flock, appends the journal's whole records to the log in one step (one digest
+// for the group), flushes the log, and only then empties the journal. A fold cut short before the journal was
+// emptied is recognised at the next fold: the log then holds the journal's first entries from the head's count
+// on, byte for byte, and they are not appended twice.
+namespace journal {
 
-  static AuditLogWriter& Get() {
-    static AuditLogWriter writer;
-    return writer;
+constexpr size_t kHead = 8;
+constexpr size_t kEntry = CAuditLogEntry::GetSize();
+constexpr size_t kRecord = kEntry + 8;
+// A log is folded once an eighth of its count waits (a small log at once): the pass over the log that a fold
+// takes is then shared by enough entries that an entry's cost does not grow with the log.
+constexpr DWORD kGroupShare = 8;
+
+std::string PathOf(const char* log) { return std::string(log) + ".journal"; }
+
+uint64_t Checksum(const BYTE* p, size_t n) {
+  uint64_t h = 1469598103934665603ull;
+  for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
+  return h;
+}
+
+void PutWord(BYTE* p, DWORD v) {
+  p[0] = static_cast<BYTE>(v >> 24);
+  p[1] = static_cast<BYTE>(v >> 16);
+  p[2] = static_cast<BYTE>(v >> 8);
+  p[3] = static_cast<BYTE>(v);
+}
+
+DWORD WordAt(const BYTE* p) { return (DWORD(p[0]) << 24) | (DWORD(p[1]) << 16) | (DWORD(p[2]) << 8) | p[3]; }
+
+// The count word of the log as it stands, without taking the log; 0 when it cannot be read or the file's size
+// does not match it (a log to be settled by a fold at once).
+DWORD LogCount(const char* log) {
+  BYTE word[4] = {};
+  const int fd = ::open(log, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  struct stat st;
+  const bool ok = ::pread(fd, word, 4, CBaseKesmoraFile::kHeaderSize) == 4 && ::fstat(fd, &st) == 0;
+  ::close(fd);
+  if (!ok) return 0;
+  const DWORD count = WordAt(word);
+  const off_t whole = CBaseKesmoraFile::kHeaderSize + 4 + static_cast<off_t>(count) * kEntry + 20;
+  return st.st_size == whole ? count : 0;
+}
+
+// A file that starts as a log does: only such a file gets a journal beside it.
+bool IsLog(const char* log) {
+  char marker[4] = {};
+  const int fd = ::open(log, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::pread(fd, marker, 4, 0) == 4;
+  ::close(fd);
+  return ok && std::memcmp(marker, "KALF", 4) == 0;
+}
+
+bool WriteAll(int fd, const BYTE* p, size_t n, off_t at) {
+  while (n > 0) {
+    const ssize_t done = ::pwrite(fd, p, n, at);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    p += done;
+    n -= static_cast<size_t>(done);
+    at += done;
   }
+  return true;
+}
 
-  // Entries go behind those already waiting for the same log; with none waiting, an entry is queued only for a
-  // large log, and with behindOthers only when some are waiting. False when the caller is to write the entry.
-  bool Queue(const CString& path, const CAuditLogEntry& entry, bool behindOthers) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    auto same = [&] { return m_path == path.GetString(); };
-    if (behindOthers && (Idle() || !same())) return false;
-    // Entries for another log, or too many waiting: the thread catches up first.
-    m_changed.wait(lock, [&] { return Idle() || (same() && m_queue.size() < kMaxQueued); });
-    if (Idle()) {
-      struct stat st;
-      if (behindOthers || stat(path, &st) != 0 || st.st_size < kQueueFrom) return false;
-      m_path = path.GetString();
-    }
-    if (!m_thread) {
-      try {
-        m_thread = new std::thread([this] { Run(); });
-      } catch (...) {
-        return false;
+// An open journal held under an exclusive flock.
+class Held {
+ public:
+  Held(const std::string& path, bool create) {
+    m_fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0), 0600);
+    if (m_fd < 0) return;
+    while (::flock(m_fd, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        ::close(m_fd);
+        m_fd = -1;
+        return;
       }
     }
-    m_queue.push_back(entry);
-    m_changed.notify_all();
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(m_fd);
+      m_fd = -1;
+      return;
+    }
+    if ((st.st_mode & 07777) != 0600) ::fchmod(m_fd, 0600);
+    m_size = st.st_size;
+  }
+  ~Held() {
+    if (m_fd >= 0) ::close(m_fd);  // lets the flock go
+  }
+  Held(const Held&) = delete;
+  Held& operator=(const Held&) = delete;
+  int fd() const { return m_fd; }
+  off_t size() const { return m_size; }
+
+  // Empties the journal and starts it again from the log's count base.
+  bool Restart(DWORD base) {
+    BYTE head[kHead] = {'K', 'A', 'L', 'J'};
+    PutWord(head + 4, base);
+    // Emptied first: a stop in between leaves an empty journal, which the next writer starts afresh.
+    if (::ftruncate(m_fd, 0) != 0 || !WriteAll(m_fd, head, kHead, 0) || ::fdatasync(m_fd) != 0) return false;
+    m_size = kHead;
     return true;
   }
 
-  void Drain() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return Idle(); });
-  }
-
  private:
-  AuditLogWriter() { pthread_atfork(BeforeFork, AfterForkInParent, AfterForkInChild); }
-  ~AuditLogWriter() {
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_stop = true;
-      m_changed.notify_all();
-    }
-    if (m_thread) {
-      m_thread->join();
-      delete m_thread;
-    }
-  }
-
-  bool Idle() const { return m_queue.empty() && !m_busy; }
-
-  void Run() {
-    for (;;) {
-      std::vector<CAuditLogEntry> entries;
-      CString path;
-      {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_stop || !m_queue.empty(); });
-        if (m_queue.empty()) return;
-        entries.swap(m_queue);
-        path = m_path.c_str();
-        m_busy = true;
-        m_changed.notify_all();
-      }
-      try {
-        CAuditLog().WriteEntries(path, entries);
-      } catch (...) {
-        // Dropped as the caller's own write would drop them.
-      }
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_busy = false;
-      m_changed.notify_all();
-    }
-  }
-
-  // A forked child has no writing thread: the locks are taken across the fork so that the child does not
-  // inherit them held by a thread it lacks, and the parent's waiting entries stay the parent's to write.
-  static void BeforeFork() {
-    LogMutex().lock();
-    Get().m_mutex.lock();
-  }
-  static void AfterForkInParent() {
-    Get().m_mutex.unlock();
-    LogMutex().unlock();
-  }
-  static void AfterForkInChild() {
-    AuditLogWriter& w = Get();
-    w.m_parentsThread = w.m_thread;  // not the child's to join
-    w.m_thread = nullptr;
-    w.m_queue.clear();
-    w.m_busy = false;
-    // The parent's thread may have been waiting on it: a fresh one, without that waiter.
-    new (&w.m_changed) std::condition_variable();
-    w.m_mutex.unlock();
-    LogMutex().unlock();
-  }
-
-  std::mutex m_mutex;
-  std::condition_variable m_changed;
-  std::string m_path;
-  std::vector<CAuditLogEntry> m_queue;
-  bool m_busy = false;
-  bool m_stop = false;
-  std::thread* m_thread = nullptr;
-  std::thread* m_parentsThread = nullptr;
+  int m_fd = -1;
+  off_t m_size = 0;
 };
+
+// Appends the entry to the log's journal and flushes it; the number of entries waiting there with it, or -1
+// when the journal cannot be written (nothing of the entry is then acknowledged).
+long Append(const char* log, const CAuditLogEntry& entry) {
+  Held held(PathOf(log), true);
+  if (held.fd() < 0) return -1;
+  off_t size = held.size();
+  if (size < static_cast<off_t>(kHead)) {
+    if (!held.Restart(LogCount(log))) return -1;
+    // A journal just made: its name is on disk too before an entry in it is acknowledged.
+    const std::string path = log;
+    const size_t slash = path.rfind('/');
+    const int folder = ::open(slash == std::string::npos ? "." : path.substr(0, slash + 1).c_str(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+      ::fsync(folder);
+      ::close(folder);
+    }
+  }
+  size = std::max<off_t>(size, kHead);
+  // A record cut short by a writer that stopped half-way was never acknowledged: it goes.
+  const off_t whole = kHead + (size - kHead) / kRecord * kRecord;
+  if (whole != size && ::ftruncate(held.fd(), whole) != 0) return -1;
+  BYTE record[kRecord];
+  CAuditLogFile::WriteEntry(entry, record);
+  const uint64_t sum = Checksum(record, kEntry);
+  for (int i = 0; i < 8; ++i) record[kEntry + i] = static_cast<BYTE>(sum >> (56 - 8 * i));
+  if (!WriteAll(held.fd(), record, kRecord, whole) || ::fdatasync(held.fd()) != 0) {
+    // Not acknowledged: what was written of it goes again.
+    if (::ftruncate(held.fd(), whole) != 0) {
+      // The next writer cuts it away as a record cut short, or the fold skips it by its checksum.
+    }
+    return -1;
+  }
+  return static_cast<long>((whole - kHead) / kRecord + 1);
+}
+
+bool ShouldFold(const char* log, long waiting) {
+  return waiting >= static_cast<long>(std::max<DWORD>(1, LogCount(log) / kGroupShare));
+}
+
+}  // namespace journal
 
 const char* CAuditLog::SeverityText(int severity) {
   const char* word = CAuditLogEntry::SeverityText(severity);
@@ -265,16 +315,79 @@ bool CAuditLog::Save() {
 }
 
 void CAuditLog::ClearLogFilePath() {
+  AuditLogLock lock;
   // Entries made before the clearing belong to the log being cleared.
-  AuditLogWriter::Get().Drain();
+  CString path;
+  UserSettings().GetString(kSubkey, kPathValue, path, CString());
+  if (!path.IsEmpty()) Fold(path);
   StorePath(CString());
 }
 
 bool CAuditLog::GetLogFilePath(CString& out) {
-  // Whoever asks is about to read the log: it holds every entry made so far.
-  AuditLogWriter::Get().Drain();
   AuditLogLock lock;
-  return ResolveLogPath(out);
+  if (!ResolveLogPath(out)) return false;
+  // Whoever asks is about to read the log: it holds every entry acknowledged so far.
+  Fold(out);
+  return true;
+}
+
+bool CAuditLog::Fold(const CString& path) {
+  journal::Held held(journal::PathOf(path), false);
+  if (held.fd() < 0) return true;
+  std::string bytes(static_cast<size_t>(std::max<off_t>(held.size(), 0)), '\0');
+  if (!bytes.empty() && ::pread(held.fd(), bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+    return false;
+  const BYTE* data = reinterpret_cast<const BYTE*>(bytes.data());
+  if (bytes.size() < journal::kHead || std::memcmp(data, "KALJ", 4) != 0) {
+    DWORD count = 0;
+    return held.Restart(CAuditLogFile::SettledCount(path, count) ? count : 0);
+  }
+  const DWORD base = journal::WordAt(data + 4);
+  std::vector<CAuditLogEntry> entries;
+  std::string raw;
+  for (size_t at = journal::kHead; at + journal::kRecord <= bytes.size(); at += journal::kRecord) {
+    uint64_t sum = 0;
+    for (int i = 0; i < 8; ++i) sum = sum << 8 | data[at + journal::kEntry + i];
+    // A record whose bytes do not match its checksum was never acknowledged.
+    if (sum != journal::Checksum(data + at, journal::kEntry)) continue;
+    CAuditLogEntry e;
+    CAuditLogFile::ReadEntry(data + at, e);
+    entries.push_back(e);
+    raw.append(bytes, at, journal::kEntry);
+  }
+  DWORD count = 0;
+  const bool isLog = CAuditLogFile::SettledCount(path, count);
+  // A fold stopped after the log took the entries and before the journal was emptied: they are there already.
+  size_t skip = 0;
+  if (isLog && count >= base && count - base <= entries.size() && count > base) {
+    std::string there;
+    if (CAuditLogFile::ReadEntryBytes(path, base, count - base, there) &&
+        there.compare(0, there.size(), raw, 0, there.size()) == 0) {
+      skip = count - base;
+    }
+  }
+  if (skip < entries.size()) {
+    const std::vector<CAuditLogEntry> rest(entries.begin() + static_cast<std::ptrdiff_t>(skip), entries.end());
+    // Kept in the journal when no log takes them.
+    if (!WriteEntriesLocked(path, rest)) return false;
+  }
+  TightenLog(path);
+  count = 0;
+  return held.Restart(CAuditLogFile::SettledCount(path, count) ? count : 0);
+}
+
+void CAuditLog::TightenLog(const CString& path) {
+  // The log names every document protected or opened: its owner's alone, whatever the umask, and so is the
+  // folder of the default log.
+  struct stat st;
+  if (::stat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077))
+    ::chmod(path, st.st_mode & 0700);
+  CString folder;
+  UserSettings().GetString("OneClickManager", "OneClickFolder", folder, CString());
+  if (!folder.IsEmpty() && path == folder + "/" + kDefaultName && ::stat(folder, &st) == 0 && S_ISDIR(st.st_mode) &&
+      st.st_uid == ::geteuid() && (st.st_mode & 077)) {
+    ::chmod(folder, st.st_mode & 0700);
+  }
 }
 
 bool CAuditLog::ResolveLogPath(CString& out, bool keepDefaultLog) {
@@ -309,6 +422,7 @@ bool CAuditLog::ResolveLogPath(CString& out, bool keepDefaultLog) {
     out = path;
     return false;
   }
+  TightenLog(path);
   out = path;
   return true;
 }
@@ -325,18 +439,23 @@ void CAuditLog::AppendEntry(int severity, const char* operation, const char* mes
   try {
     char when[256];
     CDateTime(CLocalTime().m_time).Format(when, sizeof when, 0, 1024);
-    std::vector<CAuditLogEntry> entry(1, CAuditLogEntry(operation, when, SeverityText(severity), message));
-    // While entries wait for the stored log, this one goes behind them without taking the log's lock, which
-    // their writing holds.
+    const CAuditLogEntry entry(operation, when, SeverityText(severity), message);
     CString path;
-    UserSettings().GetString(kSubkey, kPathValue, path, CString());
-    if (!path.IsEmpty() && AuditLogWriter::Get().Queue(path, entry[0], true)) return;
     {
       AuditLogLock lock;
       if (!ResolveLogPath(path)) return;
     }
-    if (AuditLogWriter::Get().Queue(path, entry[0], false)) return;
-    WriteEntries(path, entry);
+    // On disk in the journal before the call returns; folded into the log in groups.
+    const long waiting = journal::IsLog(path) ? journal::Append(path, entry) : -1;
+    if (waiting < 0) {
+      // No journal beside this file: the entry goes into the log itself (or where the log's damage sends it).
+      WriteEntries(path, std::vector<CAuditLogEntry>(1, entry));
+      return;
+    }
+    if (journal::ShouldFold(path, waiting)) {
+      AuditLogLock lock;
+      Fold(path);
+    }
   } catch (...) {
     // An entry that cannot be written is dropped; the caller goes on.
   }
@@ -344,8 +463,13 @@ void CAuditLog::AppendEntry(int severity, const char* operation, const char* mes
 
 void CAuditLog::WriteEntries(CString path, const std::vector<CAuditLogEntry>& entries) {
   AuditLogLock lock;
+  WriteEntriesLocked(path, entries);
+  TightenLog(path);
+}
+
+bool CAuditLog::WriteEntriesLocked(CString path, const std::vector<CAuditLogEntry>& entries) {
   // The usual way: the entries go on the end of the file, whatever the log's size.
-  if (CAuditLogFile::AppendToFile(path, entries.data(), static_cast<DWORD>(entries.size()))) return;
+  if (CAuditLogFile::AppendToFile(path, entries.data(), static_cast<DWORD>(entries.size()))) return true;
   CFileManager manager;
   std::unique_ptr<CAuditLogFile> log(OpenLog(manager, path));
   if (!log) {
@@ -358,8 +482,8 @@ void CAuditLog::WriteEntries(CString path, const std::vector<CAuditLogEntry>& en
       StorePath(CString());
       if (ResolveLogPath(path, true)) log.reset(OpenLog(manager, path));
     }
-    if (!log) return;
+    if (!log) return false;
   }
   for (const auto& e : entries) log->m_entries.Add(e);
-  log->Save(path);
+  return SaveLog(*log, path);
 }

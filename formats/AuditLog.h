@@ -1,11 +1,13 @@
 // The user's audit settings (HKCU "Software\Kesmora\OfficeTolvex\Audit_Event_Log") and the writer that
 // appends one entry at a time to the audit log file.
 //
-// Appends are serialised between threads and between processes (a lock file in the user's state folder).
-// An entry is appended in place (see CAuditLogFile::AppendToFile); entries for a large log are written by a
-// thread of the process, several in one step, so that callers do not wait. A log that cannot be extended so is
-// rewritten through a temporary file. A log that no longer parses is set aside with its bytes
-// kept and a new one is started; a file at the log's path that is not a log is never overwritten.
+// An entry is on disk when AppendEntry returns: it is appended to a journal beside the log and flushed, and the
+// journal is folded into the log (its format unchanged) in groups, by the writer whose entry fills a group and
+// by whoever asks for the log's path to read it. A process that stopped before folding leaves its entries in the
+// journal for the next fold. Writers of every thread and process are serialised on the journal (a flock) and on
+// the log (a lock file in the user's state folder). A log that no longer parses is set aside with its bytes
+// kept and a new one is started; a file at the log's path that is not a log is never overwritten. The log and
+// its journal are their owner's alone (0600), and so is the default log's folder (0700), whatever the umask.
 #pragma once
 
 #include <vector>
@@ -49,9 +51,15 @@ class CAuditLog {
   static const char* SeverityText(int severity);
 
  private:
-  friend class AuditLogWriter;
   // Appends the entries to the log at path, under the log's lock.
   void WriteEntries(CString path, const std::vector<CAuditLogEntry>& entries);
+  // The same with the lock held; false when no log took them.
+  bool WriteEntriesLocked(CString path, const std::vector<CAuditLogEntry>& entries);
+  // Moves the journal's entries into the log at path, with the lock held; false (the entries kept in the
+  // journal) when the log does not take them.
+  bool Fold(const CString& path);
+  // The log 0600, the default log's folder 0700.
+  void TightenLog(const CString& path);
   // GetLogFilePath without the lock; keepDefaultLog keeps a valid default log even when no path is stored.
   bool ResolveLogPath(CString& out, bool keepDefaultLog = false);
 };

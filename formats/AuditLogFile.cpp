@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "core/Hashes.h"
 #include "formats/FieldIo.h"
@@ -161,19 +162,21 @@ void Step(int step) {
 
 }  // namespace
 
-bool CAuditLogFile::AppendToFile(const char* path, const CAuditLogEntry* entries, DWORD added) {
-  if (!added) return true;
-  LogHandle file(path);
+namespace {
+
+// Opens the log, finishes an append that stopped before its count was written (when its entries and digest are
+// whole) and cuts away anything else past the entries: count and end are then the log's own. False when the
+// file is not a log this can extend, or cannot be written.
+bool Settle(const LogHandle& file, DWORD& count, ULONGLONG& end) {
   ULONGLONG size = 0;
   BYTE head[kEntriesOffset];
   if (!file.get() || !file.Size(size) || !file.ReadAt(0, head, sizeof head) || std::memcmp(head, "KALF", 4) != 0)
     return false;
-  DWORD count = (DWORD(head[21]) << 24) | (DWORD(head[22]) << 16) | (DWORD(head[23]) << 8) | head[24];
+  count = (DWORD(head[21]) << 24) | (DWORD(head[22]) << 16) | (DWORD(head[23]) << 8) | head[24];
   if (count >= CAuditLogEntryList::kMaxCount) return false;
-  ULONGLONG end = kEntriesOffset + static_cast<ULONGLONG>(count) * kEntrySize;
+  end = kEntriesOffset + static_cast<ULONGLONG>(count) * kEntrySize;
   // Fewer bytes than the count claims: a damaged log, left to the caller.
   if (size < end) return false;
-  // An append that stopped before its count was written: finish it when its entries and digest are whole.
   if (size > end + kDigestSize && (size - end - kDigestSize) % kEntrySize == 0) {
     ULONGLONG more = (size - end - kDigestSize) / kEntrySize;
     BYTE stored[kDigestSize], digest[kDigestSize];
@@ -188,10 +191,46 @@ bool CAuditLogFile::AppendToFile(const char* path, const CAuditLogEntry* entries
       end = size - kDigestSize;
     }
   }
-  if (static_cast<ULONGLONG>(count) + added >= CAuditLogEntryList::kMaxCount) return false;
-  // Anything else past the entries is what is left of an append cut short: it goes, and the digest below is
+  // Anything else past the entries is what is left of an append cut short: it goes, and the next digest is
   // taken afresh from the entries themselves.
-  if (size > end + kDigestSize && !file.Truncate(end + kDigestSize)) return false;
+  return size <= end + kDigestSize || file.Truncate(end + kDigestSize);
+}
+
+}  // namespace
+
+bool CAuditLogFile::SettledCount(const char* path, DWORD& count) {
+  LogHandle file(path);
+  ULONGLONG end = 0;
+  return Settle(file, count, end);
+}
+
+bool CAuditLogFile::ReadEntryBytes(const char* path, DWORD first, DWORD n, std::string& out) {
+  LogHandle file(path);
+  DWORD count = 0;
+  ULONGLONG end = 0;
+  if (!Settle(file, count, end) || first > count || n > count - first) return false;
+  out.resize(static_cast<size_t>(n) * kEntrySize);
+  return n == 0 || file.ReadAt(kEntriesOffset + static_cast<ULONGLONG>(first) * kEntrySize,
+                               reinterpret_cast<BYTE*>(out.data()), static_cast<DWORD>(out.size()));
+}
+
+void CAuditLogFile::ReadEntry(const BYTE* in, CAuditLogEntry& e) {
+  std::memcpy(e.m_szOperation, in, CAuditLogEntry::kOperationWidth);
+  in += CAuditLogEntry::kOperationWidth;
+  std::memcpy(e.m_szDateTime, in, CAuditLogEntry::kDateTimeWidth);
+  in += CAuditLogEntry::kDateTimeWidth;
+  std::memcpy(e.m_szSeverity, in, CAuditLogEntry::kSeverityWidth);
+  in += CAuditLogEntry::kSeverityWidth;
+  std::memcpy(e.m_szMessage, in, CAuditLogEntry::kMessageWidth);
+}
+
+bool CAuditLogFile::AppendToFile(const char* path, const CAuditLogEntry* entries, DWORD added) {
+  if (!added) return true;
+  LogHandle file(path);
+  DWORD count = 0;
+  ULONGLONG end = 0;
+  if (!Settle(file, count, end)) return false;
+  if (static_cast<ULONGLONG>(count) + added >= CAuditLogEntryList::kMaxCount) return false;
 
   const DWORD length = added * kEntrySize;
   std::unique_ptr<BYTE[]> tail(new BYTE[length + kDigestSize]);
@@ -204,7 +243,8 @@ bool CAuditLogFile::AppendToFile(const char* path, const CAuditLogEntry* entries
   Step(2);
   BYTE word[4];
   PutCount(word, count + added);
-  return file.WriteAt(kHeaderSize, word, 4);
+  // On disk too before anyone lets go of the entries' other copy.
+  return file.WriteAt(kHeaderSize, word, 4) && FlushFileBuffers(file.get());
 }
 
 bool CAuditLogFile::Deserialize(int) {
@@ -214,6 +254,8 @@ bool CAuditLogFile::Deserialize(int) {
   if (!ParseHeader(nullptr) || m_body.GetLength() == 0 || !GetPayloadLength(payloadLength)) return false;
   FieldReader r(m_body.GetData(), payloadLength);
   if (!r.UInt32(count)) return false;
+  // Never more room than the payload has entries for, whatever the count claims.
+  m_entries.Reserve(std::min<DWORD>(count, payloadLength / CAuditLogEntry::GetSize()));
   for (DWORD i = 0; i < count; ++i) {
     CAuditLogEntry e;
     if (!r.Bytes(e.m_szOperation, CAuditLogEntry::kOperationWidth) ||

@@ -1,6 +1,7 @@
 // The audit log file ("KALF"): a counted list of fixed-size entries.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 #include "formats/FieldIo.h"
@@ -75,6 +76,8 @@ class CAuditLogEntryList {
   const CAuditLogEntry& GetAt(DWORD index) const { return m_items[index]; }
   DWORD GetCount() const { return static_cast<DWORD>(m_items.size()); }
   void RemoveAll() { m_items.clear(); }
+  // Room for count entries in all, so that reading a log moves none of them again.
+  void Reserve(DWORD count) { m_items.reserve(std::min(count, kMaxCount)); }
 
  private:
   std::vector<CAuditLogEntry> m_items;
@@ -99,6 +102,13 @@ class CAuditLogFile : public CBaseKesmoraFile {
   static bool AppendToFile(const char* path, const CAuditLogEntry& entry) { return AppendToFile(path, &entry, 1); }
   // Appends count entries in one step: one pass over the log for the new digest, whatever their number.
   static bool AppendToFile(const char* path, const CAuditLogEntry* entries, DWORD count);
+  // The log's entry count once an append cut short is finished or undone (as AppendToFile does first); false
+  // when the file is not a log this can extend.
+  static bool SettledCount(const char* path, DWORD& count);
+  // The bytes of n entries of the log from entry first on, in file order (see WriteEntry).
+  static bool ReadEntryBytes(const char* path, DWORD first, DWORD n, std::string& out);
+  // The entry from its 1584 bytes in file order.
+  static void ReadEntry(const BYTE* in, CAuditLogEntry& entry);
   // Called between the steps of AppendToFile (1: entry written, 2: digest written and flushed) so that a
   // test can stop the process there.
   static void (*s_appendStepHook)(int step);

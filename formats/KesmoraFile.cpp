@@ -5,6 +5,9 @@
 #include <ctime>
 
 #include <strings.h>
+#include <sys/stat.h>
+
+#include <string>
 
 #include "core/Hashes.h"
 #include "core/SafeArray.h"
@@ -14,6 +17,7 @@
 #include "platform/com/oleauto.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/files.h"
+#include "platform/win32/newfile.h"
 #include "platform/win32/sync.h"
 
 namespace {
@@ -410,28 +414,31 @@ bool ReadBufferMarker(const VARIANT& v, CString& out) {
 
 namespace kx::formats {
 
-bool ReplaceFile(const char* path, const CByteBuffer& bytes) {
-  static std::atomic<unsigned> counter{0};
+bool ReplaceFile(const char* path, const CByteBuffer& bytes, mode_t mode) {
   if (!path || !*path || bytes.GetLength() == 0) return false;
-  CString temp;
-  temp.Format("%s.%u-%u.kxtmp", path, static_cast<unsigned>(GetCurrentProcessId()), counter.fetch_add(1) + 1);
-  {
-    CWin32File out(temp, bytes);
-    if (!out.IsOpen()) return false;
-    if (FAILED(out.WriteAll(0))) {
-      out.Close();
-      DeleteFileA(temp);
-      return false;
-    }
+  struct stat st;
+  // A file no one sees yet (an output before it has its name) is written in place.
+  if (::stat(path, &st) == 0 && S_ISREG(st.st_mode) && (st.st_nlink == 0 || kx::IsNewFileTemporary(path))) {
+    CWin32File out(path, bytes);
+    return out.IsOpen() && SUCCEEDED(out.WriteAll(0));
   }
-  // A reader holding the target open for a moment makes the rename fail; try again for a while.
+  const std::string target = path;
+  const size_t slash = target.rfind('/');
+  kx::CNewFile file;
+  if (!file.Create(slash == std::string::npos ? std::string() : target.substr(0, slash + 1))) return false;
+  {
+    CWin32File out(file.Path().c_str(), bytes);
+    if (!out.IsOpen() || FAILED(out.WriteAll(0))) return false;
+  }
+  // A reader holding the target open for a moment makes the replacing fail; try again for a while.
+  if (mode == 0) mode = kx::ModeFromUmask();
   for (int attempt = 0;; ++attempt) {
-    if (MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING)) return true;
+    if (file.Name(target, mode, true)) return true;
     if (GetLastError() != ERROR_SHARING_VIOLATION || attempt >= 200) break;
     Sleep(10);
   }
-  DWORD error = GetLastError();
-  DeleteFileA(temp);
+  const DWORD error = GetLastError();
+  file.Discard();
   SetLastError(error);
   return false;
 }

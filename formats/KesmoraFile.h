@@ -2,6 +2,8 @@
 // creation date and time), a class-specific payload and the SHA-1 digest of the payload at the end.
 #pragma once
 
+#include <sys/types.h>
+
 #include "core/BstrString.h"
 #include "core/ByteBuffer.h"
 #include "platform/mfc/cstring.h"
@@ -177,7 +179,8 @@ bool ReadFileMarker(const char* path, CString& out);
 bool ReadBufferMarker(const tagVARIANT& v, CString& out);
 
 namespace kx::formats {
-// Writes bytes to a temporary file beside path and renames it over path; a failed or short write leaves
-// the target as it was.
-bool ReplaceFile(const char* path, const CByteBuffer& bytes);
+// Writes bytes to a new unnamed file in path's folder and puts it in path's place whole; a failed, short or
+// killed write leaves the target as it was and nothing beside it. The new file gets mode (0: what the umask
+// gives). A file that has no name yet (an output being written) is written in place.
+bool ReplaceFile(const char* path, const CByteBuffer& bytes, mode_t mode = 0);
 }  // namespace kx::formats

@@ -170,7 +170,8 @@ BOOL CAuditLogViewPage::OnInitDialog() {
   // Opening the log is itself an audited event.
   settings.LogInformation(LoadResString(480), LoadResString(218));
   m_list.SetFullRowDraw(TRUE);
-  FillList();
+  // The list is filled when the page shows, which follows at once: filling it here as well read the whole
+  // log twice on every opening.
   return TRUE;
 }
 

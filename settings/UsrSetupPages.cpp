@@ -1,6 +1,8 @@
 // The user set-up wizard's welcome and finish pages.
 #include "settings/UsrSetupPages.h"
 
+#include <algorithm>
+
 #include "app/ResString.h"
 #include "platform/mfc/afxwin.h"
 #include "platform/win32/registry.h"
@@ -100,6 +102,8 @@ LRESULT CUsrSetupMainPage::OnWizardNext() {
     wizard->m_Profile.InitDefaults(FALSE);
     wizard->m_Profile.m_strEmailName = m_strEmailName;
     wizard->m_Profile.m_strFullName = m_strFullName;
+    // The profile's display name, which the profile lists show first: the name the user gave here.
+    if (wizard->m_Profile.m_strDesc.IsEmpty()) wizard->m_Profile.m_strDesc = m_strFullName;
   }
   return CPropertyPage::OnWizardNext();
 }
@@ -167,7 +171,11 @@ BOOL CUsrSetupFinishPage::OnSetActive() {
   m_lstSteps.SetItemImages(images);
   m_lstSteps.SetItemStates(states);
   m_lstSteps.Populate();
-  m_lstSteps.SetColumnWidth(0, 280);
+  // The one column takes the list's whole width: at its first width the last step's text was cut while an
+  // empty strip of header filled the rest.
+  CRect client;
+  m_lstSteps.GetClientRect(&client);
+  m_lstSteps.SetColumnWidth(0, std::max(280, static_cast<int>(client.Width())));
 
   SetTimer(kStartTimer, 1200, nullptr);
   return CPropertyPage::OnSetActive();

@@ -222,10 +222,22 @@ BOOL CResultsPageBase::StartOperation() {
 }
 
 void CResultsPageBase::EngineUnavailable(HRESULT hr) {
-  // Without the engine nothing can run: say why and leave the page idle.
-  KillTimer(kRunTimer);
-  m_bBusy = 0;
-  AfxMessageBox(GetCapicomErrorMessage(hr).GetAnsi(), MB_OK);
+  // Without the engine nothing can run: every file fails for that reason and the run is over, so that the
+  // timer ends it like any other and the wizard offers its end (a page left waiting here had Cancel and
+  // Finish disabled for good). The end is the timer's: the sheet may still be setting its first page up.
+  CString text = GetCapicomErrorMessage(hr).GetAnsi();
+  if (static_cast<uint32_t>(hr) == 0x80880911u || text.Find("internal error") >= 0 || text.IsEmpty())
+    text.Format("The security engine could not be started (error 0x%08X). Nothing was done.", static_cast<unsigned>(hr));
+  AfxMessageBox(text, MB_OK);
+  CProtectWizardData* data = WizardData();
+  if (!data) return;
+  const int inputs = static_cast<int>(data->m_arrInputFiles.GetSize());
+  PrepareForRun();
+  for (int i = 0; i < inputs; ++i) {
+    ReportFileResult(i, 0, nullptr, inputs);
+    AddFileOutcome("Error", text);
+  }
+  data->m_bOperationDone.store(1, std::memory_order_release);
   UpdateResultButtons();
 }
 
@@ -308,8 +320,13 @@ void CResultsPageBase::PrepareForRun() {
 void CResultsPageBase::AddFileOutcome(const char* outputOrError, const char* result) {
   CString output(outputOrError ? outputOrError : ""), text(result ? result : "");
   RunOnPageThread([&] {
-    m_arrOutputFiles.Add(output);
+    const int row = static_cast<int>(m_arrOutputFiles.Add(output));
     m_arrResults.Add(text);
+    // Once the output has its name the row shows it, in place of the name planned before the run.
+    if (!output.IsEmpty() && !IsError(output) && m_ctlResultList.GetSafeHwnd() && row < m_ctlResultList.GetItemCount()) {
+      const int slash = output.ReverseFind('/');
+      m_ctlResultList.SetItemText(row, 1, slash >= 0 ? output.Mid(slash + 1) : output);
+    }
   });
 }
 
@@ -332,10 +349,11 @@ void CResultsPageBase::ReportFileResult(int index, int result, const char* messa
       const int step = kProgressRange / rows;
       OffsetProgressPos(step);
       if (m_pStatusProgress && m_pStatusProgress->GetSafeHwnd()) m_pStatusProgress->OffsetPos(step);
-      CString progress;
-      progress.Format(346, index + 1, total);
-      SetLabelText(m_lblProgress, progress);
     }
+    // The count follows every file reported, the last one too: a row that shows its outcome is processed.
+    CString progress;
+    progress.Format(346, index + 1, total);
+    SetLabelText(m_lblProgress, progress);
     // The highlight follows the file just done, failed or not, so that the rows and the result lists stay
     // aligned.
     m_nSelectedRow = index + 1;

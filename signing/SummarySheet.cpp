@@ -157,8 +157,9 @@ CString CSummarySheet::BuildReportText() {
   const bool mail = m_bMailMode != 0;
 
   CString text = CString(kRule41) + LoadResString(mail ? 517 : 457) + kEol + kRule41;
-  text += CString(kEol) + LoadResString(458) + " " + LoadResString(flags[1] ? 459 : 460) + kEol;
-  text += LoadResString(463) + " = " + LoadResString(flags[3] ? 234 : 235) + kEol;
+  // From the blocks the file carries: an archive carries its preset's flag bytes, which mean other things.
+  text += CString(kEol) + LoadResString(458) + " " + LoadResString(isSigned ? 459 : 460) + kEol;
+  text += LoadResString(463) + " = " + LoadResString(isSigned && isEncrypted ? 234 : 235) + kEol;
   text += LoadResString(518) + kEol;
   if (isEncrypted) {
     static const char* const kCiphers[] = {": RC2", ": RC4", ": DES", ": Triple DES", ": AES"};

@@ -11,6 +11,7 @@ pkgs=(
   imagemagick python3-pil
   iproute2 procps
   libx11-dev libxkbcommon-dev libxtst-dev libxfixes-dev xvfb xdotool xclip x11-xkb-utils
+  libatk1.0-dev libatk-bridge2.0-dev at-spi2-core dbus python3-gi python3-pyatspi gir1.2-atspi-2.0 openbox
   libldap-dev slapd ldap-utils
   p11-kit p11-kit-modules libp11-kit-dev softhsm2 opensc
   ca-certificates

@@ -1,6 +1,7 @@
 #include "zip/ZipArchive.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -227,8 +228,16 @@ void CZipArchive::CryptHeaderWrite(const CZipFileHeader& header) {
   m_storage.Write(buf, kCryptHeaderSize, false);
 }
 
+namespace {
+std::atomic<int> g_entryLimit{CZipArchive::kMaxEntries};
+}  // namespace
+
+void CZipArchive::SetEntryLimitForTests(int limit) { g_entryLimit = limit > 0 && limit < kMaxEntries ? limit : kMaxEntries; }
+
+bool CZipArchive::IsFull() const { return GetCount() >= g_entryLimit.load(); }
+
 bool CZipArchive::OpenNewFile(CZipFileHeader& header, int level, LPCTSTR filePath) {
-  if (!IsWritable() || m_iFileOpened != nothing || GetCount() >= 0xFFFF) return false;
+  if (!IsWritable() || m_iFileOpened != nothing || IsFull()) return false;
   DWORD attr = 0;
   time_t mtime = 0;
   if (filePath && (!ZipGetFileAttributes(filePath, attr) || !ZipGetFileModTime(filePath, mtime))) return false;

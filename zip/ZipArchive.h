@@ -46,6 +46,13 @@ class CZipArchive {
   CString GetPassword() const;
   void SetRootPath(LPCTSTR path = nullptr);
 
+  // The most entries an archive holds: the end record counts them in 16 bits. OpenNewFile and AddNewFile
+  // refuse one more (false); a caller that adds says so.
+  static constexpr int kMaxEntries = 0xFFFF;
+  bool IsFull() const;
+  // A lower limit than kMaxEntries, so that a test reaches it cheaply; 0 or less restores it.
+  static void SetEntryLimitForTests(int limit);
+
   bool OpenNewFile(CZipFileHeader& header, int level = Z_DEFAULT_COMPRESSION, LPCTSTR filePath = nullptr);
   bool WriteNewFile(const void* data, DWORD size);
   bool CloseNewFile();

@@ -1,7 +1,10 @@
 #include "zip/ZipStorage.h"
 
 #include <cstring>
+#include <string>
 
+#include "platform/mfc/exceptions.h"
+#include "platform/win32/errors.h"
 #include "zip/ZipException.h"
 #include "zip/ZipPlatform.h"
 
@@ -31,9 +34,15 @@ void CZipStorage::Open(LPCTSTR path, int mode, int volumeSize) {
   m_bReadOnly = mode == zipOpenReadOnly;
   m_uBytesWritten = 0;
   m_szCurrentPath.Empty();
+  m_newFile.Discard();
   if (mode == zipCreate) {
     m_iSpanMode = noSpan;
-    OpenVolume(path, kCreateFlags);
+    const std::string whole = path;
+    const size_t slash = whole.rfind('/');
+    if (!m_newFile.Create(slash == std::string::npos ? std::string() : whole.substr(0, slash + 1)))
+      CFileException::ThrowOsError(static_cast<LONG>(GetLastError()), path);
+    OpenVolume(m_newFile.Path().c_str(), kCreateFlags);
+    m_szCurrentPath = path;
     m_iCurrentDisk = 0;
   } else if (mode == zipCreateSpan) {
     m_iCurrentDisk = 0;
@@ -264,5 +273,17 @@ void CZipStorage::Close(bool afterException) {
   m_iSpanMode = noSpan;
   m_bNewSpan = false;
   m_pFile = nullptr;
+  const CString path = m_szCurrentPath;
   m_szCurrentPath.Empty();
+  if (!m_newFile.IsCreated()) return;
+  if (afterException) {
+    m_newFile.Discard();
+    return;
+  }
+  // Whole: it takes its name, in place of a file of that name as creating an archive always did.
+  if (!m_newFile.Name(path.str(), kx::ModeFromUmask(), true)) {
+    const DWORD code = GetLastError();
+    m_newFile.Discard();
+    CFileException::ThrowOsError(static_cast<LONG>(code), path);
+  }
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/mfc/cstring.h"
+#include "platform/win32/newfile.h"
 #include "platform/win32/types.h"
 #include "zip/ZipBuffer.h"
 #include "zip/ZipFile.h"
@@ -73,4 +74,6 @@ class CZipStorage {
 
   bool m_bReadOnly = false;
   CString m_szCurrentPath;
+  // A new archive (not spanned) is written unnamed and takes its name only when closed whole.
+  kx::CNewFile m_newFile;
 };

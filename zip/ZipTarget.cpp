@@ -20,50 +20,26 @@ namespace {
   CFileException::ThrowOsError(static_cast<LONG>(kx::Win32ErrorFromErrno(err)), path);
 }
 
-// A name of this process's own: a random prefix drawn once, then a counter.
-std::string NextTempName() {
-  static const unsigned prefix = [] {
-    BYTE random[4];
-    ZipRandomBytes(random, sizeof random);
-    return (unsigned(random[0]) << 24 | unsigned(random[1]) << 16 | unsigned(random[2]) << 8 | random[3]) ^
-           static_cast<unsigned>(getpid());
-  }();
-  static std::atomic<unsigned> counter{0};
-  char name[48];
-  std::snprintf(name, sizeof name, "~kx%08X%06X.tmp", prefix, counter.fetch_add(1) & 0xFFFFFF);
-  return name;
-}
-
 }  // namespace
 
 bool CZipTargetFile::Create(const CString& target) {
   Discard();
-  std::string t = target.str();
-  size_t slash = t.rfind('/');
-  std::string folder = slash == std::string::npos ? std::string() : t.substr(0, slash + 1);
+  const std::string t = target.str();
+  const size_t slash = t.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : t.substr(0, slash + 1);
+  // A replaced file keeps who may read it; the entry's attributes then decide the write bits.
   struct stat st;
-  bool replacing = ::stat(t.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string path = folder + NextTempName();
-    int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return false;
-    }
-    // A replaced file keeps who may read it; the entry's attributes then decide the write bits.
-    if (replacing) ::fchmod(fd, st.st_mode & 07777);
-    m_fd = fd;
-    m_temp = path.c_str();
-    m_target = target;
-    return true;
-  }
-  return false;
+  const bool replacing = ::stat(t.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (!m_file.Create(folder)) return false;
+  m_mode = replacing ? (st.st_mode & 07777) : kx::ModeFromUmask();
+  m_target = target;
+  return true;
 }
 
 void CZipTargetFile::Write(const void* data, DWORD size) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
-    ssize_t n = ::write(m_fd, p, size);
+    ssize_t n = ::write(m_file.Fd(), p, size);
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowErrno(errno, m_target);
@@ -79,41 +55,18 @@ bool CZipTargetFile::SetTimeAndAttributes(time_t modified, DWORD attributes) {
   times[0].tv_nsec = UTIME_NOW;
   times[1].tv_sec = modified;
   times[1].tv_nsec = 0;
-  bool ok = ::futimens(m_fd, times) == 0;
-  struct stat st;
-  if (::fstat(m_fd, &st) != 0) return false;
-  mode_t mode = st.st_mode & 07777;
-  mode_t want = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH))
-                                                       : ((mode & S_IWUSR) ? mode : (mode | S_IWUSR));
-  if (want != mode && ::fchmod(m_fd, want) != 0) ok = false;
+  const bool ok = ::futimens(m_file.Fd(), times) == 0;
+  m_mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (m_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (m_mode | S_IWUSR);
   return ok;
 }
 
 void CZipTargetFile::Commit() {
-  int fd = m_fd;
-  m_fd = -1;
-  if (::close(fd) != 0) {
-    int err = errno;
-    Discard();
-    ThrowErrno(err, m_target);
-  }
-  // A new target takes the file's place directly; an existing one is replaced as the platform replaces
-  // files (it refuses a target that someone holds open without letting it go).
-  if (::renameat2(AT_FDCWD, m_temp, AT_FDCWD, m_target, RENAME_NOREPLACE) == 0) {
-    m_temp.Empty();
-    return;
-  }
-  if (!::MoveFileExA(m_temp, m_target, MOVEFILE_REPLACE_EXISTING)) {
-    DWORD code = ::GetLastError();
-    Discard();
-    CFileException::ThrowOsError(static_cast<LONG>(code), m_target);
-  }
-  m_temp.Empty();
+  // A new target takes the file directly; an existing one is replaced as the platform replaces files (it
+  // refuses a target that someone holds open without letting it go).
+  if (m_file.Name(m_target.str(), m_mode, true)) return;
+  const DWORD code = ::GetLastError();
+  Discard();
+  CFileException::ThrowOsError(static_cast<LONG>(code), m_target);
 }
 
-void CZipTargetFile::Discard() {
-  if (m_fd >= 0) ::close(m_fd);
-  m_fd = -1;
-  if (!m_temp.IsEmpty()) ::unlink(m_temp);
-  m_temp.Empty();
-}
+void CZipTargetFile::Discard() { m_file.Discard(); }

@@ -1,11 +1,13 @@
-// The file an entry is extracted to: a new file beside the target, written through its own descriptor,
-// given the entry's time and attributes there, and renamed over the target only once it is whole, so that a
-// failed or stopped extraction leaves no partial output and an existing target as it was.
+// The file an entry is extracted to: an unnamed file in the target's folder (readable by its owner only, see
+// kx::CNewFile), written through its own descriptor, given the entry's time there, and given the target's name
+// (and its mode) only once it is whole, so that a failed, stopped or killed extraction leaves no partial output,
+// no plaintext for others to read, and an existing target as it was.
 #pragma once
 
 #include <ctime>
 
 #include "platform/mfc/cstring.h"
+#include "platform/win32/newfile.h"
 #include "platform/win32/types.h"
 
 class CZipTargetFile {
@@ -16,21 +18,21 @@ class CZipTargetFile {
   CZipTargetFile(const CZipTargetFile&) = delete;
   CZipTargetFile& operator=(const CZipTargetFile&) = delete;
 
-  // Makes the new file beside target (an existing target's permissions are kept); false, nothing made, when
-  // it cannot be made.
+  // Makes the new file in target's folder (an existing target's permissions are kept for it); false, nothing
+  // made, when it cannot be made.
   bool Create(const CString& target);
   // Raises a CFileException when the data cannot be written.
   void Write(const void* data, DWORD size);
-  // The entry's modification time and MS-DOS attributes (read-only clears the write bits); false when either
-  // could not be set.
+  // The entry's modification time and MS-DOS attributes (read-only clears the write bits, applied when the file
+  // is named); false when the time could not be set.
   bool SetTimeAndAttributes(time_t modified, DWORD attributes);
-  // Closes the file and puts it in the target's place; raises a CFileException when that fails (the new file
-  // is then removed).
+  // Puts the file in the target's place; raises a CFileException when that fails (the new file is then
+  // removed).
   void Commit();
   void Discard();
 
  private:
-  int m_fd = -1;
+  kx::CNewFile m_file;
   CString m_target;
-  CString m_temp;
+  mode_t m_mode = 0;
 };

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/ui/access.h"
 #include "platform/ui/internal.h"
 
 namespace kx::ui {
@@ -336,6 +337,7 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (d->check != v) {
         d->check = v;
         Redraw(hwnd);
+        kx::ui::Announce(hwnd, kx::ui::Access::State);
       }
       return 0;
     }

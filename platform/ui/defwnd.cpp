@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/ui/display.h"
+#include "platform/ui/access.h"
 #include "platform/ui/internal.h"
 
 namespace kx::ui {
@@ -245,10 +246,10 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         w->ncPending = true;
         if (w->queue) Wake(*w->queue);
       }
-      if (!w->parent) {
-        g.unlock();
-        CurrentDisplay().WindowChanged(hwnd);
-      }
+      bool top = !w->parent;
+      g.unlock();
+      if (top) CurrentDisplay().WindowChanged(hwnd);
+      Announce(hwnd, Access::Name);
       return TRUE;
     }
     case WM_GETTEXT: {

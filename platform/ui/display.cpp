@@ -1,12 +1,16 @@
 // Choice of the display at the first use.
 #include "platform/ui/display.h"
 
+#include <atomic>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include <unistd.h>
+
+#include "platform/ui/access.h"
 
 namespace kx::ui {
 
@@ -65,6 +69,19 @@ Display& CurrentDisplay() {
     _exit(1);
   }
   return *c.display;
+}
+
+namespace {
+std::atomic<AccessListener> g_access{nullptr};
+}  // namespace
+
+bool RegisterAccessListener(AccessListener listener) {
+  g_access.store(listener);
+  return true;
+}
+
+void Announce(HWND hwnd, Access what) {
+  if (AccessListener l = g_access.load(std::memory_order_relaxed)) l(hwnd, what);
 }
 
 int ScreenWidth() { return static_cast<int>(CurrentDisplay().ScreenSize().cx); }

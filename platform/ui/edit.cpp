@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/ui/display.h"
+#include "platform/ui/access.h"
 #include "platform/ui/internal.h"
 #include "platform/win32/heap.h"
 
@@ -261,6 +262,7 @@ void Changed(HWND hwnd, EditData* d, bool notify) {
   RestartBlink(hwnd, d);
   if (notify) kx::NotifyParent(hwnd, EN_UPDATE);
   InvalidateRect(hwnd, nullptr, TRUE);
+  kx::ui::Announce(hwnd, kx::ui::Access::Text);
   if (notify) kx::NotifyParent(hwnd, EN_CHANGE);
 }
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/ui/access.h"
 #include "platform/ui/dlgtemplate.h"
 #include "platform/ui/display.h"
 #include "platform/ui/internal.h"
@@ -445,6 +446,7 @@ HWND SetFocus(HWND hwnd) {
   }
   if (hwnd && IsWindow(hwnd)) SendMessage(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
   if (hwnd) DialogFocusChanged(hwnd);
+  if (hwnd && IsWindow(hwnd)) Announce(hwnd, Access::Focus);
   return old;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/access.h"
 #include "platform/ui/ctlcommon.h"
 #include "platform/ui/truncatedtip.h"
 
@@ -253,6 +254,7 @@ bool ChangeState(HWND hwnd, LvData* d, int i, UINT state, UINT mask) {
   if (!IsWindow(hwnd) || !Valid(d, i)) return false;
   d->items[static_cast<size_t>(i)].state = now;
   InvalidateItem(hwnd, d, i);
+  if ((old ^ now) & (LVIS_SELECTED | LVIS_FOCUSED)) kx::ui::Announce(hwnd, kx::ui::Access::Selection);
   nm = NMLISTVIEW{};
   nm.iItem = i;
   nm.uNewState = now;
@@ -321,13 +323,16 @@ int InsertItem(HWND hwnd, LvData* d, const LVITEMA& in) {
   int index = std::clamp(in.iItem, 0, Count(d));
   DWORD style = Style(hwnd);
   if (style & (LVS_SORTASCENDING | LVS_SORTDESCENDING)) {
+    // After the rows that sort equal to it: a halving search of the sorted rows.
     bool desc = style & LVS_SORTDESCENDING;
-    index = 0;
-    while (index < Count(d)) {
-      int c = CompareText(it.sub[0].text, d->items[static_cast<size_t>(index)].sub[0].text);
-      if (desc ? c > 0 : c < 0) break;
-      ++index;
+    int lo = 0, hi = Count(d);
+    while (lo < hi) {
+      int mid = lo + (hi - lo) / 2;
+      int c = CompareText(it.sub[0].text, d->items[static_cast<size_t>(mid)].sub[0].text);
+      if (desc ? c > 0 : c < 0) hi = mid;
+      else lo = mid + 1;
     }
+    index = lo;
   }
   // The focus and, in single selection, the selection stay unique.
   if (it.state & LVIS_FOCUSED)
@@ -424,11 +429,17 @@ BOOL DeleteAll(HWND hwnd, LvData* d) {
   NMLISTVIEW nm{};
   nm.iItem = -1;
   bool quiet = Notify(hwnd, &nm.hdr, LVN_DELETEALLITEMS) != 0;
+  // From the last row up, each announced at its index and then taken off the end: erasing at the front
+  // moved every row behind it, once per row.
   if (!quiet)
     while (!d->items.empty()) {
-      size_t before = d->items.size();
-      DeleteItem(hwnd, d, 0);
-      if (d->items.size() == before) d->items.erase(d->items.begin());
+      const size_t last = d->items.size() - 1;
+      nm = NMLISTVIEW{};
+      nm.iItem = static_cast<int>(last);
+      nm.lParam = d->items[last].param;
+      Notify(hwnd, &nm.hdr, LVN_DELETEITEM);
+      // A handler may have taken rows itself.
+      if (d->items.size() > last) d->items.resize(last);
     }
   d->items.clear();
   d->mark = -1;

@@ -2,6 +2,7 @@
 // smooth bar with PBS_SMOOTH, growing upwards with PBS_VERTICAL.
 #include <algorithm>
 
+#include "platform/ui/access.h"
 #include "platform/ui/ctlcommon.h"
 
 namespace {
@@ -20,6 +21,7 @@ int SetPos(HWND hwnd, PbData* d, long long pos) {
   if (now != old) {
     d->pos = now;
     Redraw(hwnd);
+    kx::ui::Announce(hwnd, kx::ui::Access::Value);
   }
   return old;
 }

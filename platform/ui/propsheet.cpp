@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/mfc/resource.h"
+#include "platform/ui/access.h"
 #include "platform/ui/dlgplace.h"
 #include "platform/ui/dlgtemplate.h"
 #include "platform/ui/prsht.h"
@@ -317,6 +318,7 @@ bool SetPage(Sheet* s, int index, int direction, bool askCurrent = true) {
         }
       }
       InvalidateRect(s->hwnd, nullptr, TRUE);
+      kx::ui::Announce(s->hwnd, kx::ui::Access::Page);
       return true;
     }
     if (r == -1) {
@@ -379,9 +381,21 @@ void Finish(Sheet* s) {
   Close(s, ID_WIZFINISH);
 }
 
+// A wizard's pages all carry the wizard's caption: its tabs (hidden, but read by a screen reader) take the page's
+// header title, or on a page without a header the page's own caption.
+std::string WizardTabTitle(const _PSP* p) {
+  if ((p->psp.dwFlags & PSP_USEHEADERTITLE) && p->psp.pszHeaderTitle) {
+    std::string t = ResourceText(p->psp.hInstance, p->psp.pszHeaderTitle);
+    if (!t.empty()) return t;
+  }
+  const kx::DialogTemplate* t = PageTemplate(p);
+  return t && !t->title.empty() ? t->title : PageTitle(p);
+}
+
 void InsertTab(Sheet* s, int index) {
   if (!s->tab) return;
-  std::string title = PageTitle(s->pages[static_cast<size_t>(index)].page);
+  const _PSP* p = s->pages[static_cast<size_t>(index)].page;
+  std::string title = s->wizard ? WizardTabTitle(p) : PageTitle(p);
   TCITEMA item{};
   item.mask = TCIF_TEXT;
   item.pszText = title.data();

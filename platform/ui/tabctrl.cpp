@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/access.h"
 #include "platform/ui/commctrl.h"
 #include "platform/ui/control.h"
 
@@ -337,6 +338,7 @@ LRESULT CALLBACK_TabProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       d->cur = static_cast<int>(wp);
       d->focus = d->cur;
       InvalidateRect(hwnd, nullptr, TRUE);
+      if (old != d->cur) kx::ui::Announce(hwnd, kx::ui::Access::Selection);
       return old;
     }
     case TCM_GETCURFOCUS:

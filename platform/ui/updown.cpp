@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/access.h"
 #include "platform/ui/ctlcommon.h"
 
 namespace {
@@ -90,6 +91,7 @@ void Step(HWND hwnd, UdData* d, int direction) {
   if (now == d->pos) return;
   d->pos = now;
   ShowInBuddy(hwnd, d);
+  kx::ui::Announce(hwnd, kx::ui::Access::Value);
   HWND parent = GetParent(hwnd);
   UINT scroll = (Style(hwnd) & UDS_HORZ) ? WM_HSCROLL : WM_VSCROLL;
   if (parent) {
@@ -233,6 +235,7 @@ LRESULT CALLBACK UpDownProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       int old = d->pos;
       d->pos = Clamp(d, msg == UDM_SETPOS ? static_cast<short>(LOWORD(lp)) : static_cast<int>(lp));
       ShowInBuddy(hwnd, d);
+      if (old != d->pos) kx::ui::Announce(hwnd, kx::ui::Access::Value);
       return old;
     }
     case UDM_GETPOS: {

@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "platform/ui/display.h"
+#include "platform/ui/access.h"
 #include "platform/ui/internal.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/sync.h"
@@ -513,6 +514,7 @@ void FreeWindow(HWND hwnd) {
   SendMessage(hwnd, WM_NCDESTROY, 0, 0);
   ReleaseCaptureOf(hwnd);
   CurrentDisplay().WindowGone(hwnd);
+  Announce(hwnd, Access::Destroyed);
   Guard g(Lock());
   WindowPtr w = Find(hwnd);
   if (!w) return;
@@ -655,6 +657,7 @@ HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD st
       p = pw->parent;
     }
   }
+  Announce(hwnd, Access::Created);
   if (style & WS_VISIBLE) {
     if (!IsWindow(hwnd)) return nullptr;
     ShowWindow(hwnd, (style & WS_MAXIMIZE) ? SW_SHOWMAXIMIZED : (style & WS_MINIMIZE) ? SW_SHOWMINIMIZED : SW_SHOW);
@@ -1351,6 +1354,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
   if (!sized) done.flags |= SWP_NOSIZE;
   SendMessage(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&done));
   if (top) CurrentDisplay().WindowChanged(hwnd);
+  if (show || hide) Announce(hwnd, show ? Access::Shown : Access::Hidden);
   if (show && top && !(wp.flags & SWP_NOACTIVATE)) {
     DWORD style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
     if (!(style & WS_CHILD)) SetActiveWindow(hwnd);
@@ -1497,6 +1501,7 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
     else w->style |= WS_DISABLED;
   }
   SendMessage(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
+  Announce(hwnd, Access::State);
   return wasDisabled ? TRUE : FALSE;
 }
 

@@ -1,10 +1,15 @@
 #include "platform/win32/registry.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -35,8 +40,14 @@ struct Hive {
   sqlite3* db = nullptr;
   bool machine = false;
   bool readOnly = false;
+  bool batched = false;  // holds the open transaction of a RegistryBatch
+  std::string path;      // the database file
+  std::string building;  // made in a batch: the file it is built in beside path until the batch ends
   ~Hive() {
     if (db) sqlite3_close(db);
+    // Its batch never ended: nothing of it was ever in place.
+    if (!building.empty())
+      for (const char* suffix : {"", "-journal", "-wal", "-shm"}) unlink((building + suffix).c_str());
   }
 };
 
@@ -82,24 +93,43 @@ LSTATUS FromSqlite(int rc) {
 
 bool Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
-// One write transaction; rolled back unless committed.
+std::atomic<int> g_batchDepth{0};
+
+// One write transaction; rolled back unless committed. While a RegistryBatch is open it is a savepoint in the
+// hive's batch transaction instead, committed (and synced) with the batch.
 class Tx {
  public:
-  explicit Tx(sqlite3* db) : db_(db) { rc_ = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr); }
+  explicit Tx(Hive& h) : db_(h.db) {
+    if (g_batchDepth.load() > 0 && !h.batched && sqlite3_get_autocommit(db_)) {
+      if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) h.batched = true;
+    }
+    nested_ = h.batched;
+    rc_ = sqlite3_exec(db_, nested_ ? "SAVEPOINT kx_write" : "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  }
   ~Tx() {
-    if (rc_ == SQLITE_OK && !done_) Exec(db_, "ROLLBACK");
+    if (rc_ == SQLITE_OK && !done_) Rollback();
   }
   int rc() const { return rc_; }
   int Commit() {
     done_ = true;
-    int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) Exec(db_, "ROLLBACK");
+    int rc = sqlite3_exec(db_, nested_ ? "RELEASE kx_write" : "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) Rollback();
     return rc;
   }
 
  private:
+  void Rollback() {
+    if (nested_) {
+      Exec(db_, "ROLLBACK TO kx_write");
+      Exec(db_, "RELEASE kx_write");
+    } else {
+      Exec(db_, "ROLLBACK");
+    }
+  }
+
   sqlite3* db_;
   int rc_;
+  bool nested_ = false;
   bool done_ = false;
 };
 
@@ -171,6 +201,37 @@ const char* kSchema =
     "CREATE TABLE IF NOT EXISTS vals(id INTEGER PRIMARY KEY AUTOINCREMENT, key INTEGER NOT NULL, name TEXT NOT NULL,"
     " fold TEXT NOT NULL, type INTEGER NOT NULL, data BLOB, UNIQUE(key, fold));";
 
+// Hives a first start in a process that is gone was building beside their place.
+void RemoveStaleBuilds(const std::string& dir) {
+  DIR* d = opendir(dir.c_str());
+  if (!d) return;
+  const std::string prefix = "registry.db.new-";
+  std::vector<std::string> stale;
+  while (dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+    if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) stale.push_back(dir + "/" + name);
+  }
+  closedir(d);
+  for (const std::string& f : stale) unlink(f.c_str());
+}
+
+void RemoveBuild(const std::string& file) {
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) unlink((file + suffix).c_str());
+}
+
+bool SetUp(Hive& h, bool fresh) {
+  // Both journal modes keep a killed writer's transaction out: a write-ahead log for the user's own hive, a
+  // kept rollback journal for the machine hive, which users without write access to its folder must still
+  // be able to read. A file made just now holds nothing to lose: its journal mode is set without syncing, and
+  // one built aside takes no sync until it is moved into place.
+  if (fresh) Exec(h.db, "PRAGMA synchronous=OFF");
+  Exec(h.db, h.machine ? "PRAGMA journal_mode=PERSIST" : "PRAGMA journal_mode=WAL");
+  if (h.building.empty()) Exec(h.db, "PRAGMA synchronous=NORMAL");
+  return true;
+}
+
 std::shared_ptr<Hive> OpenHive(bool machine) {
   std::string dir = machine ? kx::MachineStateDir() : kx::UserStateDir();
   std::string path = dir + "/registry.db";
@@ -178,31 +239,40 @@ std::shared_ptr<Hive> OpenHive(bool machine) {
   bool admin = kx::IsAdministrator();
   auto h = std::make_shared<Hive>();
   h->machine = machine;
+  h->path = path;
   bool readOnly = machine && !admin;
   if (readOnly && !exists) return nullptr;
+  std::string file = path;
   if (!readOnly && !exists) {
-    int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, machine ? 0644 : 0600);
+    RemoveStaleBuilds(dir);
+    // Made during a batch: built beside its place, moved there whole when the batch ends (a first start's
+    // defaults then cost a sync of the file and one of the folder, and a crash part way leaves no hive
+    // rather than half of one).
+    if (g_batchDepth.load() > 0) {
+      h->building = file = path + ".new-" + std::to_string(getpid());
+      RemoveBuild(file);
+    }
+    int fd = open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, machine ? 0644 : 0600);
     if (fd < 0) return nullptr;
     fchmod(fd, machine ? 0644 : 0600);
     close(fd);
   }
   int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_FULLMUTEX;
-  if (sqlite3_open_v2(path.c_str(), &h->db, flags, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(file.c_str(), &h->db, flags, nullptr) != SQLITE_OK) {
     if (h->db) sqlite3_close(h->db);
     h->db = nullptr;
-    if (readOnly || sqlite3_open_v2(path.c_str(), &h->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK)
+    if (readOnly || !h->building.empty() ||
+        sqlite3_open_v2(path.c_str(), &h->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
+      if (!h->building.empty()) RemoveBuild(h->building);
       return nullptr;
+    }
     readOnly = true;
   }
   h->readOnly = readOnly;
   sqlite3_busy_timeout(h->db, 10000);
   if (!readOnly) {
-    // Both journal modes keep a killed writer's transaction out: a write-ahead log for the user's own hive, a
-    // kept rollback journal for the machine hive, which users without write access to its folder must still
-    // be able to read.
-    Exec(h->db, machine ? "PRAGMA journal_mode=PERSIST" : "PRAGMA journal_mode=WAL");
-    Exec(h->db, "PRAGMA synchronous=NORMAL");
-    Tx tx(h->db);
+    SetUp(*h, !exists);
+    Tx tx(*h);
     if (tx.rc() != SQLITE_OK) return nullptr;
     if (!Exec(h->db, kSchema)) return nullptr;
     Stmt root(h->db, "INSERT OR IGNORE INTO keys(id,parent,name,fold,written) VALUES(1,0,'','',0)");
@@ -214,6 +284,41 @@ std::shared_ptr<Hive> OpenHive(bool machine) {
     if (s.Step() != SQLITE_ROW) return nullptr;
   }
   return h;
+}
+
+// Moves a hive built aside into its place (its committed batch in it): the file synced, linked under its name
+// unless another process made the hive meanwhile (then that one is used), the folder synced, and the
+// connection opened again on it. The caller holds the hive's lock.
+void MoveIntoPlace(Hive& h) {
+  // Closing writes a write-ahead log into the file and removes it.
+  sqlite3_close(h.db);
+  h.db = nullptr;
+  const std::string from = h.building;
+  h.building.clear();
+  bool synced = false;
+  int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    synced = fdatasync(fd) == 0;
+    close(fd);
+  }
+  if (synced && link(from.c_str(), h.path.c_str()) != 0 && errno != EEXIST) rename(from.c_str(), h.path.c_str());
+  RemoveBuild(from);
+  const std::string dir = h.path.substr(0, h.path.rfind('/'));
+  fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    fsync(fd);
+    close(fd);
+  }
+  if (sqlite3_open_v2(h.path.c_str(), &h.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(h.db, 10000);
+    SetUp(h, false);
+  } else {
+    // Nothing to open: every later call on this hive fails, on an empty database of no file.
+    if (h.db) sqlite3_close(h.db);
+    h.db = nullptr;
+    sqlite3_open(":memory:", &h.db);
+    h.readOnly = true;
+  }
 }
 
 std::mutex g_hivesMutex;
@@ -440,7 +545,7 @@ LSTATUS DeleteTree(HKEY key, LPCSTR subKey, bool recursive) {
     if (!target) return ERROR_FILE_NOT_FOUND;
     if (target == kRootId) return ERROR_ACCESS_DENIED;
     if (h.readOnly) return ERROR_ACCESS_DENIED;
-    Tx tx(h.db);
+    Tx tx(h);
     if (tx.rc() != SQLITE_OK) return FromSqlite(tx.rc());
     std::vector<int64_t> below = Descendants(h, target);
     if (!below.empty() && !recursive) return ERROR_ACCESS_DENIED;
@@ -530,7 +635,7 @@ LSTATUS RegCreateKeyEx(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM desi
   }
   if (h.readOnly) return ERROR_ACCESS_DENIED;
   if (id == r.id && !(r.granted & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
-  Tx tx(h.db);
+  Tx tx(h);
   if (tx.rc() != SQLITE_OK) return FromSqlite(tx.rc());
   // Another process may have made part of the path meanwhile.
   for (; i < parts.size(); ++i) {
@@ -585,7 +690,13 @@ LSTATUS RegSetValueEx(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data
   return WithKey(key, KEY_SET_VALUE, [&](Hive& h, int64_t id) -> LSTATUS {
     if (h.readOnly) return ERROR_ACCESS_DENIED;
     std::string n = ValueName(name);
-    Tx tx(h.db);
+    {
+      // A value that is already there as it stands is not written again (no transaction, no sync).
+      Stmt same(h.db, "SELECT 1 FROM vals WHERE key=?1 AND fold=?2 AND type=?3 AND data=?4");
+      same.Bind(1, id).Bind(2, Fold(n)).Bind(3, type).BindBlob(4, data, size);
+      if (same.Step() == SQLITE_ROW) return ERROR_SUCCESS;
+    }
+    Tx tx(h);
     if (tx.rc() != SQLITE_OK) return FromSqlite(tx.rc());
     Stmt s(h.db,
            "INSERT INTO vals(key,name,fold,type,data) VALUES(?1,?2,?3,?4,?5) "
@@ -637,7 +748,7 @@ LSTATUS RegSetValue(HKEY key, LPCSTR subKey, DWORD type, LPCSTR data, DWORD) {
 LSTATUS RegDeleteValue(HKEY key, LPCSTR name) {
   return WithKey(key, KEY_SET_VALUE, [&](Hive& h, int64_t id) -> LSTATUS {
     if (h.readOnly) return ERROR_ACCESS_DENIED;
-    Tx tx(h.db);
+    Tx tx(h);
     if (tx.rc() != SQLITE_OK) return FromSqlite(tx.rc());
     Stmt s(h.db, "DELETE FROM vals WHERE key=?1 AND fold=?2");
     s.Bind(1, id).Bind(2, Fold(ValueName(name)));
@@ -728,6 +839,26 @@ LSTATUS RegGetKeyAccessList(HKEY key, std::string* owner, std::vector<AccessEntr
     if (entries) *entries = acl;
     return ERROR_SUCCESS;
   });
+}
+
+RegistryBatch::RegistryBatch() { ++g_batchDepth; }
+
+RegistryBatch::~RegistryBatch() {
+  if (--g_batchDepth > 0) return;
+  std::vector<std::shared_ptr<Hive>> hives;
+  {
+    std::lock_guard<std::mutex> lock(g_hivesMutex);
+    for (auto& h : g_hives)
+      if (h) hives.push_back(h);
+  }
+  for (auto& h : hives) {
+    std::lock_guard<std::mutex> lock(h->mu);
+    if (h->batched) {
+      h->batched = false;
+      if (!Exec(h->db, "COMMIT")) Exec(h->db, "ROLLBACK");
+    }
+    if (!h->building.empty()) MoveIntoPlace(*h);
+  }
 }
 
 }  // namespace kx

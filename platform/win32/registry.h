@@ -103,4 +103,15 @@ namespace kx {
 // The owner (text SID, may be empty) and the explicit access list of a key; an empty list means the hive's
 // default applies.
 KXAPI LSTATUS RegGetKeyAccessList(HKEY key, std::string* owner, std::vector<AccessEntry>* entries);
+
+// While one is alive (in any thread), the changes to each hive go into one transaction, committed when the
+// last one ends: the many small writes of a first start cost one sync per hive instead of one each. Each
+// change is still all or nothing inside it; a failed commit at the end leaves the hive as it was before.
+class KXAPI RegistryBatch {
+ public:
+  RegistryBatch();
+  ~RegistryBatch();
+  RegistryBatch(const RegistryBatch&) = delete;
+  RegistryBatch& operator=(const RegistryBatch&) = delete;
+};
 }  // namespace kx

@@ -184,7 +184,8 @@ TEST_F(ArchiveWizard, SignsTheZipArchiveOfAFolder) {
     // An empty archive cannot be acted on yet, but it can take files.
     EXPECT_FALSE(d.IsEnabled(Item(d, contents, kDelete)));
     EXPECT_TRUE(d.IsEnabled(Item(d, contents, kAdd)));
-    EXPECT_TRUE(Exists(archive + "__KX__.zip"));
+    // The archive being made has no name in the folder until it is whole.
+    EXPECT_FALSE(Exists(archive + "__KX__.zip"));
 
     // Options: a level out of range is refused, level 9 taken.
     d.Click(Item(d, contents, kOptionsButton));
@@ -334,6 +335,12 @@ TEST_F(ArchiveWizard, EncryptsTheArchiveAndOpensItAgain) {
     HWND run = Page(d, sheet, kRun);
     WaitForButton(d, sheet, ID_WIZFINISH);
     EXPECT_EQ(d.Text(Item(d, run, kStatus)), "Operation Successful. File (" + archive + ") saved.");
+    // Encrypted only: no signature is reported, whatever the preset's flag bytes hold.
+    const std::string report = d.Text(Item(d, run, kReport));
+    EXPECT_NE(report.find(Text(458) + " " + Text(460) + "\r\n"), std::string::npos) << report;
+    EXPECT_NE(report.find(Text(463) + " = " + Text(235) + "\r\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find(Text(466)), std::string::npos) << report;
+    d.SavePng(sheet, Shot("archive-encrypted-report"));
     d.Click(d.Control(sheet, ID_WIZFINISH));
     d.WaitForGone(sheet);
   });
@@ -341,6 +348,8 @@ TEST_F(ArchiveWizard, EncryptsTheArchiveAndOpensItAgain) {
 
   ProtectedFile encrypted = ReadProtected(archive);
   ASSERT_TRUE(encrypted.object);
+  // Decrypted, it is named after the archive, not after the wizard's temporary zip file.
+  EXPECT_EQ(std::string(encrypted.object->m_info.m_strText1), "files.zip");
   const CByteBuffer& envelope = encrypted.object->m_info.m_encryption.m_buffer;
   kxtest::WriteFile(m_work + "/key.der", std::string(reinterpret_cast<const char*>(envelope.GetData()), envelope.GetLength()));
   std::string said;
@@ -373,12 +382,27 @@ TEST_F(ArchiveWizard, EncryptsTheArchiveAndOpensItAgain) {
     std::string folder = src.substr(1);
     for (char& ch : folder) if (ch == '/') ch = '\\';
     EXPECT_EQ(TestReport(d, contents), folder + "\\one.txt  -  passed\r\n" + folder + "\\two.bin  -  passed\r\n");
+    // With rows, every heading keeps room for its text ("Folder" and "Attributes" were cut to "...").
+    d.Invoke(list, [&] {
+      for (int column = 0; column < 8; ++column) {
+        char heading[64] = {};
+        LVCOLUMNA item{};
+        item.mask = LVCF_TEXT;
+        item.pszText = heading;
+        item.cchTextMax = sizeof heading;
+        SendMessage(list, LVM_GETCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&item));
+        const int needed = static_cast<int>(SendMessage(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(heading)));
+        EXPECT_GE(static_cast<int>(SendMessage(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0)), needed + 12)
+            << heading;
+      }
+    });
     Extract(d, contents, dest);
     d.SavePng(sheet, Shot("archive-opened"));
     Next(d, sheet);
     HWND run = Page(d, sheet, kRun);
     WaitForButton(d, sheet, ID_WIZFINISH);
     EXPECT_EQ(d.Text(Item(d, run, 1098)), Text(649));
+    d.SavePng(sheet, Shot("archive-opened-run"));
     EXPECT_FALSE(d.IsEnabled(Item(d, run, kDetails)));
     d.Click(d.Control(sheet, ID_WIZFINISH));
     d.WaitForGone(sheet);
@@ -472,6 +496,46 @@ TEST_F(ArchiveWizard, WorksOnAnArchiveMadeByZip) {
   EXPECT_EQ(Sh("unzip -Z1 " + Quote(archive), &said), 0);
   EXPECT_EQ(said.find("data.bin"), std::string::npos) << said;
   EXPECT_NE(said.find("readme.txt"), std::string::npos) << said;
+}
+
+// An archive that cannot take one entry more: the files left out are named to the user, and those added are
+// all there (the limit lowered for the test; the zip library's own test reaches the real one).
+TEST_F(ArchiveWizard, FilesTheFullArchiveCannotTakeAreNamed) {
+  struct Limit {
+    Limit() { CZipArchive::SetEntryLimitForTests(2); }
+    ~Limit() { CZipArchive::SetEntryLimitForTests(0); }
+  } limit;
+  const std::string preset = WritePreset("Sign", 1, {AddWithKey("signer")}, {});
+  const std::string src = kxtest::MakeTempDir("src"), archive = m_work + "/full.tvx";
+  WriteTree(src, {{"a.txt", "a\n"}, {"b.txt", "b\n"}, {"c.txt", "c\n"}, {"d.txt", "d\n"}});
+  kx::RunWithUiHere([] { return INT_PTR(DisplayArchiveWizard(nullptr)); }, [&](kx::UiDriver& d) {
+    kx::ControlDriver c(d);
+    HWND sheet = d.WaitForTitle("Archive Wizard");
+    HWND task = ToTaskPage(d, sheet, false);
+    TakeArchivePreset(d, task, preset);
+    d.SetText(Item(d, task, kSecondPath), archive);
+    Next(d, sheet);
+    HWND contents = Page(d, sheet, kContents);
+    d.Click(Item(d, contents, kAdd));
+    c.ChooseFolder(src);
+    const std::string said = AnswerPage(d, "OK");
+    HWND list = Item(d, contents, kEntries);
+    d.WaitUntil([&] { return c.ListRowCount(list) == 2; }, "the two entries");
+    WaitForButton(d, sheet, ID_WIZNEXT);
+    const std::string head = "2 of the files chosen were not added to the archive:";
+    const std::string tail = "A zip archive holds at most 65535 entries.";
+    ASSERT_EQ(said.substr(0, head.size()), head) << said;
+    EXPECT_NE(said.find(tail), std::string::npos) << said;
+    // Every file is either in the list or named.
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+      const bool listed = c.ListFind(list, name) >= 0 || c.ListFind(list, std::string("(*) ") + name) >= 0;
+      const bool named = said.find(src + "/" + name) != std::string::npos;
+      EXPECT_NE(listed, named) << name;
+    }
+    d.Click(d.Control(sheet, IDCANCEL));
+    AnswerPage(d, "Yes");
+    d.WaitForGone(sheet);
+  });
 }
 
 // A person at the drive of a spanned archive: opening it with the first disk in place asks for the last one and
@@ -618,13 +682,56 @@ TEST_F(ArchiveWizard, CancelLeavesNoTemporaryArchive) {
     c.ChooseFolder(src);
     d.WaitUntil([&] { return c.ListRowCount(Item(d, contents, kEntries)) == 1; }, "the entry");
     WaitForButton(d, sheet, ID_WIZNEXT);
-    EXPECT_TRUE(Exists(archive + "__KX__.zip"));
+    // Its plain entries are in no file anyone can open by a name while it is being made.
+    EXPECT_FALSE(Exists(archive + "__KX__.zip"));
     d.Click(d.Control(sheet, IDCANCEL));
     AnswerPage(d, "Yes");
     d.WaitForGone(sheet);
   });
   EXPECT_FALSE(Exists(archive + "__KX__.zip"));
   EXPECT_FALSE(Exists(archive));
+}
+
+// The disk fills while a folder is added: the user is told, and the archive made again without the files is not
+// protected as though it were the user's (it used to end in "Operation Successful" with an empty archive, and
+// each retry in another numbered one).
+TEST_F(ArchiveWizard, AFolderThatCouldNotBeAddedIsNotProtectedAsAnEmptyArchive) {
+  const std::string preset = WritePreset("Sign", 1, {AddWithKey("signer")}, {});
+  const std::string small = m_work + "/small";
+  ASSERT_EQ(Sh("mkdir -p " + Quote(small)), 0);
+  std::string said;
+  if (Sh("mount -t tmpfs -o size=1m tmpfs " + Quote(small), &said) != 0) GTEST_SKIP() << "no tmpfs: " << said;
+  struct Unmount {
+    std::string path;
+    ~Unmount() { kxtest::Run("umount '" + path + "'"); }
+  } unmount{small};
+  const std::string src = kxtest::MakeTempDir("src"), archive = small + "/full.tvx";
+  WriteTree(src, {{"big.bin", Noise(3 << 20, 7)}});
+  std::string told, refused;
+  kx::RunWithUiHere([] { return INT_PTR(DisplayArchiveWizard(nullptr)); }, [&](kx::UiDriver& d) {
+    kx::ControlDriver c(d);
+    HWND sheet = d.WaitForTitle("Archive Wizard");
+    HWND task = ToTaskPage(d, sheet, false);
+    TakeArchivePreset(d, task, preset);
+    d.SetText(Item(d, task, kSecondPath), archive);
+    Next(d, sheet);
+    HWND contents = Page(d, sheet, kContents);
+    d.Click(Item(d, contents, kAdd));
+    c.ChooseFolder(src);
+    told = AnswerPage(d, "OK");
+    WaitForButton(d, sheet, ID_WIZNEXT);
+    d.Click(d.Control(sheet, ID_WIZNEXT));
+    refused = AnswerPage(d, "OK");
+    d.SavePng(sheet, Shot("archive-add-failed"));
+    EXPECT_TRUE(d.IsVisible(contents)) << "the wizard stays on its contents";
+    d.Click(d.Control(sheet, IDCANCEL));
+    AnswerPage(d, "Yes");
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(told, Text(617) + " " + Text(615));
+  EXPECT_NE(refused.find("Add the files again"), std::string::npos) << refused;
+  EXPECT_FALSE(Exists(archive));
+  EXPECT_FALSE(Exists(small + "/full(1).tvx"));
 }
 
 }  // namespace

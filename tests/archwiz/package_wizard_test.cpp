@@ -163,6 +163,22 @@ TEST_F(PackageWizard, PacksTheFilesAsTheyAreForTheExtractor) {
   Files expected = files;
   expected["libcapicom.so"] = EngineLibrary();
   EXPECT_TRUE(Unpack(package, unpacked) == expected);
+  // Options are never taken for the folder to extract into: help prints the use, an unknown one is refused.
+  const std::string cwd = m_work + "/cwd";
+  ASSERT_EQ(Sh("mkdir -p " + Quote(cwd)), 0);
+  for (const char* help : {"--help", "-h"}) {
+    std::string said;
+    EXPECT_EQ(Sh("cd " + Quote(cwd) + " && " + Quote(package) + " " + help, &said), 0) << said;
+    EXPECT_NE(said.find("Use: "), std::string::npos) << said;
+  }
+  std::string said;
+  EXPECT_EQ(Sh("cd " + Quote(cwd) + " && " + Quote(package) + " -x", &said), 2) << said;
+  EXPECT_NE(said.find("unknown option: -x"), std::string::npos) << said;
+  EXPECT_TRUE(ReadTree(cwd).empty()) << "nothing extracted";
+  // "--" lets a folder start with "-".
+  ASSERT_EQ(Sh("mkdir " + Quote(cwd + "/-out")), 0);
+  EXPECT_EQ(Sh("cd " + Quote(cwd) + " && " + Quote(package) + " -- -out", &said), 0) << said;
+  EXPECT_TRUE(ReadTree(cwd + "/-out") == expected);
 }
 
 // Signed protected files countersigned by the preset's signer (the countersign choice takes countersign

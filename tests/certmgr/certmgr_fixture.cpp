@@ -94,7 +94,7 @@ std::vector<std::string> StoreSubjects(LONG location, const char* name) {
 std::vector<std::string> BundleSubjects(const std::string& path) {
   std::string out;
   std::vector<std::string> subjects;
-  if (kxtest::Run("openssl pkcs7 -inform DER -in " + path + " -print_certs -noout 2>&1", &out) != 0) return {"?"};
+  if (kxtest::Run("openssl pkcs7 -inform DER -in '" + path + "' -print_certs -noout 2>&1", &out) != 0) return {"?"};
   std::istringstream lines(out);
   for (std::string line; std::getline(lines, line);) {
     const size_t cn = line.find("CN = ");

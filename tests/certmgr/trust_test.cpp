@@ -4,6 +4,7 @@
 #include "certificates/ApplicationSettingsPage.h"
 #include "certificates/SelTrustPointsSheet.h"
 #include "certificates/TrustLists.h"
+#include "core/SettingsStore.h"
 #include "platform/win32/stateroot.h"
 #include "certmgr/certmgr_fixture.h"
 #include "support/pki.h"
@@ -243,6 +244,57 @@ TEST_F(Trust, RestrictedTrustPageKeepsTheTrustPointList) {
   EXPECT_EQ(afterRemove, (std::vector<std::string>{"Extra Root", "Test Root CA"}));
   // The file is a bundle of the two that are left, in store order.
   EXPECT_EQ(BundleSubjects(file), (std::vector<std::string>{"Test Root CA", "Extra Root"}));
+}
+
+// On a fresh state the one-click folder is only a name: the first trust points chosen make it. Where it cannot be
+// made, the user is told.
+TEST_F(Trust, TrustPointsMakeTheOneClickFolderOrSayTheyCouldNotBeSaved) {
+  MakeSelfSignedRoot("fresh", "Fresh Root");
+  {
+    CCapicomStore user;
+    ASSERT_EQ(user.Open(CAPICOM_CURRENT_USER_STORE, "Root", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
+    ASSERT_EQ(user.ImportFromBuffer(kxtest::BufferOf(kxtest::ReadFile(m_dir + "/fresh.cer"))), S_OK);
+  }
+  kxtest::WriteFile(m_dir + "/plain-file", "x");
+  struct Case {
+    std::string folder;
+    bool saved;
+  } cases[] = {{m_dir + "/Documents/My OneClick Settings", true}, {m_dir + "/plain-file/My OneClick Settings", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    CHiveSettings settings;
+    settings.UseCurrentUser();
+    ASSERT_TRUE(settings.SetString("OneClickManager", "OneClickFolder", c.folder.c_str()));
+    std::vector<std::string> rows;
+    std::string told;
+    RunSheet(nullptr, [&](kx::UiDriver& d, HWND sheet) {
+      d.WaitForDialog(102);
+      HWND page = OpenTab(d, sheet, 7, 30057);
+      d.Click(d.Control(page, 1009));
+      HWND points = d.WaitForTitle("Trust Points");
+      HWND chooser = d.WaitForDialog(30058);
+      kx::ControlDriver(d).ListPickRow(d.Control(chooser, 1033), "Fresh Root");
+      d.Click(d.Control(chooser, 1050));
+      d.Click(d.Control(points, IDOK));
+      d.WaitForGone(points);
+      if (c.saved) {
+        d.WaitUntil([&] { return !Column(d, d.Control(page, kList)).empty(); }, "the trust point listed");
+      } else {
+        Screenshot(d, d.WaitForMessageBox(), "trust-points-not-saved");
+        told = d.AnswerMessageBox(IDOK);
+      }
+      rows = Column(d, d.Control(page, kList));
+      d.Click(d.Control(sheet, IDCANCEL));
+      d.WaitForGone(sheet);
+    });
+    if (c.saved) {
+      EXPECT_EQ(rows, std::vector<std::string>{"Fresh Root"});
+      EXPECT_EQ(BundleSubjects(c.folder + "/JITC_TrustPoints.p7b"), std::vector<std::string>{"Fresh Root"});
+    } else {
+      EXPECT_TRUE(rows.empty());
+      EXPECT_NE(told.find("The trust points could not be saved."), std::string::npos) << told;
+    }
+  }
 }
 
 }  // namespace

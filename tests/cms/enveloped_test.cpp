@@ -1,5 +1,6 @@
 // Enveloped data for certificates and password-encrypted data: ours opened by openssl, openssl's opened by
 // ours, the writer's cipher choice, and the failures.
+#include <openssl/cms.h>
 #include <openssl/rand.h>
 
 #include "fixture.h"
@@ -231,6 +232,60 @@ TEST_F(EnvelopedTest, SecretEncryptionIsStandardBothWays) {
                                      nullptr, &detail),
             kxcms::NTE_BAD_DATA);
   EXPECT_TRUE(opened.empty());
+  // A last block that does not end in its padding is refused, and nothing of it is handed out.
+  kxcms::Bytes damaged = B(kxtest::ReadFile(env));
+  damaged.back() ^= 0x5a;
+  EXPECT_EQ(kxcms::DecryptWithSecret(damaged, B(secret), nullptr, &opened, nullptr, &detail), kxcms::NTE_BAD_DATA);
+  EXPECT_TRUE(opened.empty());
+  // Streamed by openssl: indefinite lengths and the content in pieces.
+  ASSERT_EQ(Openssl("cms -encrypt -stream -binary -outform DER -des3 -in " + Q(dir_ + "/doc") + " -out " + Q(env) +
+                        " -pwri_password " + Q(secret),
+                    &out),
+            0)
+      << out;
+  ASSERT_EQ(kxcms::DecryptWithSecret(B(kxtest::ReadFile(env)), B(secret), nullptr, &opened, &cipher, &detail), S_OK)
+      << detail;
+  EXPECT_EQ(S(opened), doc);
+  EXPECT_EQ(cipher.name, "DES-EDE3-CBC");
+}
+
+// The message is laid out around the content's length: lengths on either side of each DER length size, into
+// one vector kept from call to call (as a file's chunks go), each message strict DER that opens to its content.
+TEST_F(EnvelopedTest, SecretEncryptionIsDerAtEveryLengthIntoOneKeptVector) {
+  const kxcms::Bytes secret = RandomKey();
+  kxcms::Bytes message, opened;
+  for (size_t size : {1, 7, 8, 9, 60, 100, 110, 127, 128, 200, 255, 256, 1000, 65519, 65520, 65536, 70000}) {
+    SCOPED_TRACE(size);
+    kxcms::Bytes content(size);
+    for (size_t i = 0; i < size; ++i) content[i] = static_cast<uint8_t>(i * 7 + size);
+    for (int algorithm : {CAPICOM_ENCRYPTION_ALGORITHM_3DES, CAPICOM_ENCRYPTION_ALGORITHM_AES}) {
+      ASSERT_EQ(kxcms::EncryptWithSecret(content, secret, algorithm, CAPICOM_ENCRYPTION_KEY_LENGTH_MAXIMUM, nullptr,
+                                         &message),
+                S_OK);
+      // The library's own encoding of what it reads back is the same bytes: DER, nothing left over.
+      const unsigned char* p = message.data();
+      CMS_ContentInfo* cms = d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(message.size()));
+      ASSERT_NE(cms, nullptr);
+      EXPECT_EQ(p, message.data() + message.size());
+      unsigned char* der = nullptr;
+      const int n = i2d_CMS_ContentInfo(cms, &der);
+      EXPECT_EQ(kxcms::Bytes(der, der + std::max(n, 0)), message);
+      OPENSSL_free(der);
+      CMS_ContentInfo_free(cms);
+      ASSERT_EQ(kxcms::DecryptWithSecret(message, secret, nullptr, &opened), S_OK);
+      EXPECT_EQ(opened, content);
+    }
+  }
+  // openssl opens one with a four-byte length too.
+  std::string out, plain = dir_ + "/plain";
+  kxcms::Bytes large(16777216 + 5, 0x5a);
+  ASSERT_EQ(kxcms::EncryptWithSecret(large, B("pw"), CAPICOM_ENCRYPTION_ALGORITHM_3DES, 0, nullptr, &message), S_OK);
+  ASSERT_EQ(Openssl("cms -decrypt -binary -inform DER -in " + Q(File("large.p7m", message)) +
+                        " -pwri_password pw -out " + Q(plain),
+                    &out),
+            0)
+      << out;
+  EXPECT_EQ(kxtest::ReadFile(plain), S(large));
 }
 
 TEST_F(EnvelopedTest, SecretEncryptionTakesBinarySecretsAndRefusesBadInput) {

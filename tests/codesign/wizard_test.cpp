@@ -196,7 +196,8 @@ TEST_F(CodeSignWizardTest, FileAndSignerPagesCheckWhatTheyAreGiven) {
 
     // An address instead of a URL: the service is reached over HTTP at that address.
     kx::ControlDriver(d).ComboPick(d.Control(signer, kServerKind), "IP address");
-    EXPECT_EQ(d.Text(d.Control(signer, kServerCaption)), Res(497));
+    // The time-stamp server's labels name no proxy: the proxy page shares them.
+    EXPECT_EQ(d.Text(d.Control(signer, kServerCaption)), "Server &IP address:");
     EXPECT_FALSE(d.IsVisible(d.Control(signer, kServerUrl)));
     HWND address = d.Control(signer, kServerAddress);
     EXPECT_TRUE(d.IsVisible(address));
@@ -208,7 +209,7 @@ TEST_F(CodeSignWizardTest, FileAndSignerPagesCheckWhatTheyAreGiven) {
     d.Invoke(address, [&] { chosenServer = m_wizard->m_SignPage.ServerText(); });
     Shot(d, sheet, "signer-address");
     kx::ControlDriver(d).ComboPick(d.Control(signer, kServerKind), "URL");
-    EXPECT_EQ(d.Text(d.Control(signer, kServerCaption)), Res(496));
+    EXPECT_EQ(d.Text(d.Control(signer, kServerCaption)), "Server &URL:");
 
     // Back leads to the file page, and the page keeps its signer.
     d.Click(d.Control(sheet, ID_WIZBACK));
@@ -243,7 +244,7 @@ TEST_F(CodeSignWizardTest, ResultsOfferSaveMailDetailsAndRunAgain) {
   Program("hello32.exe", m_in);
   kxtest::WriteFile(m_in + "/notes.txt", std::string(2048, 'n'));
   std::vector<std::string> firstStates, secondStates;
-  std::string detailStatus;
+  std::string detailStatus, programDetails;
   std::string percent, count, saveText, selfText, mailQuestion;
   bool failedRowButtons = true, goodRowButtons = false;
   INT_PTR result = Run([&](kx::UiDriver& d, HWND sheet) {
@@ -281,6 +282,9 @@ TEST_F(CodeSignWizardTest, ResultsOfferSaveMailDetailsAndRunAgain) {
     c.ListClickRow(list, 0);
     goodRowButtons = d.IsEnabled(d.Control(results, kSaveAs)) && d.IsEnabled(d.Control(results, kOpen)) &&
                      d.IsEnabled(d.Control(results, kMailOne));
+    // A signed program's details are its signature, not an empty summary of a protected file.
+    d.Click(d.Control(results, kDetails));
+    programDetails = AnswerPage(d, "OK");
     d.Click(d.Control(results, kSaveAs));
     c.FillFileDialog(m_in, {"copy.exe"});
     saveText = AnswerPage(d, "OK");
@@ -312,6 +316,11 @@ TEST_F(CodeSignWizardTest, ResultsOfferSaveMailDetailsAndRunAgain) {
   // The failed file's details say why, in the engine's words too.
   EXPECT_EQ(detailStatus, "Failed to Sign the file. Please check if you have a Authenticode certificate (" +
                               TrustText(static_cast<HRESULT>(0x800B0003)) + ")");
+  EXPECT_EQ(programDetails.rfind(m_out + "/hello32.exe\n\n", 0), 0u) << programDetails;
+  EXPECT_NE(programDetails.find("Signed by: Test Code Signer\n"), std::string::npos) << programDetails;
+  EXPECT_NE(programDetails.find("Time stamp by: "), std::string::npos) << programDetails;
+  EXPECT_EQ(programDetails.find("Time stamp by: none"), std::string::npos) << programDetails;
+  EXPECT_NE(programDetails.find(Res(31515)), std::string::npos) << programDetails;
   EXPECT_EQ(saveText, Res(329));
   EXPECT_EQ(kxtest::ReadFile(m_in + "/copy.exe"), kxtest::ReadFile(m_out + "/hello32.exe"));
   // Saving a result onto itself is refused and leaves it whole.

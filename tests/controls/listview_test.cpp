@@ -1,6 +1,7 @@
 // The list view and its header driven as a person drives them: sorting by heading clicks, selection and
 // notifications, owner drawing and custom drawing called with the right items, rows added from a worker thread
 // while the dialog runs modally, a rendered report list with images.
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -589,4 +590,72 @@ TEST_F(ListViewTest, TruncatedHeadingsAndCellsShowTheirWholeTextInATip) {
   EXPECT_EQ(ShownTip(list), "");
   kx::UseManualClock(false);
   DestroyWindow(frame);
+}
+
+// A list that keeps its rows sorted puts each new row after those that sort equal to it; clearing it
+// announces every row once, with its data, unless the parent asked for no announcements per row.
+namespace {
+
+INT_PTR CALLBACK DeletingProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_INITDIALOG) return TRUE;
+  if (msg == WM_COMMAND && (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL)) {
+    EndDialog(dlg, LOWORD(wp));
+    return TRUE;
+  }
+  if (msg != WM_NOTIFY) return FALSE;
+  auto* nm = reinterpret_cast<NMLISTVIEW*>(lp);
+  if (nm->hdr.code == LVN_DELETEITEM) Events().Add("delete " + std::to_string(nm->lParam));
+  if (nm->hdr.code == LVN_DELETEALLITEMS) {
+    Events().Add("delete all");
+    // Quiet when the list's first row says so.
+    LVITEMA it{};
+    it.mask = LVIF_PARAM;
+    SendMessage(nm->hdr.hwndFrom, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&it));
+    SetWindowLongPtr(dlg, DWLP_MSGRESULT, it.lParam == 99 ? TRUE : FALSE);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+TEST_F(ListViewTest, SortedInsertsGoAfterTheirEqualsAndClearingAnnouncesEachRowOnce) {
+  RunDialog(ListDialog(LVS_SORTASCENDING), DeletingProc, [&](kx::UiDriver& d, kx::ControlDriver& c) {
+    HWND dlg = d.WaitForTitle("Files");
+    HWND list = d.Control(dlg, kList);
+    auto add = [&](const char* text, LPARAM param) {
+      LVITEMA it{};
+      it.mask = LVIF_TEXT | LVIF_PARAM;
+      it.iItem = 0;
+      it.pszText = const_cast<char*>(text);
+      it.lParam = param;
+      d.Send(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&it));
+    };
+    const char* names[] = {"m", "c", "x", "c", "a", "m", "z", "b", "C"};
+    for (int i = 0; i < 9; ++i) add(names[i], i);
+    EXPECT_EQ(Column(c, list, 0), (Strings{"a", "b", "c", "c", "C", "m", "m", "x", "z"}));
+    std::vector<LPARAM> params;
+    for (int i = 0; i < c.ListRowCount(list); ++i) {
+      LVITEMA it{};
+      it.mask = LVIF_PARAM;
+      it.iItem = i;
+      d.Send(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&it));
+      params.push_back(it.lParam);
+    }
+    EXPECT_EQ(params, (std::vector<LPARAM>{4, 7, 1, 3, 8, 0, 5, 2, 6}));
+    Events().Clear();
+    EXPECT_TRUE(d.Send(list, LVM_DELETEALLITEMS, 0, 0));
+    EXPECT_EQ(c.ListRowCount(list), 0);
+    Strings ev = Events().All();
+    std::sort(ev.begin() + 1, ev.end());
+    EXPECT_EQ(ev, (Strings{"delete all", "delete 0", "delete 1", "delete 2", "delete 3", "delete 4", "delete 5",
+                           "delete 6", "delete 7", "delete 8"}));
+    add("a", 99);
+    add("b", 1);
+    Events().Clear();
+    EXPECT_TRUE(d.Send(list, LVM_DELETEALLITEMS, 0, 0));
+    EXPECT_EQ(Events().All(), Strings{"delete all"});
+    EXPECT_EQ(c.ListRowCount(list), 0);
+    d.Click(d.Control(dlg, IDOK));
+  });
 }

@@ -383,10 +383,12 @@ TEST(SecurityPolicy, NonAdministratorReadsButCannotWrite) {
   std::string root = kxtest::Root();
   std::string bin = root + "/child";
   ASSERT_EQ(kxtest::Run("mkdir -p '" + bin + "' && cp '" + kxtest::BuildDir() + "/bin/test_core' '" +
-                        kxtest::BuildDir() + "/lib/libkxplatform.so' '" + bin + "/' && chmod -R a+rX '" + root + "'"),
+                        kxtest::BuildDir() + "/lib/libkxplatform.so' '" + bin + "/' && chmod -R a+rX '" + root +
+                        "' && mkdir -p '" + root + "/tmp' && chown 65534:65534 '" + root + "/tmp'"),
             0);
   std::string out;
-  std::string cmd = "cd / && KX_POLICY_ROOT='" + root + "' LD_LIBRARY_PATH='" + bin +
+  // The child's own test folder is one it may write, whatever KX_TEST_TMP this run was given.
+  std::string cmd = "cd / && KX_POLICY_ROOT='" + root + "' KX_TEST_TMP='" + root + "/tmp' LD_LIBRARY_PATH='" + bin +
                     "' setpriv --reuid=65534 --regid=65534 --clear-groups '" + bin +
                     "/test_core' --gtest_also_run_disabled_tests --gtest_filter=SecurityPolicyChild.DISABLED_NonAdministrator 2>&1";
   int rc = kxtest::Run(cmd, &out);

@@ -1,16 +1,18 @@
 // The audit settings and the writer: where the log lives, what an entry holds, and what happens to logs that
-// are gone, damaged or not logs at all; appends from threads and from processes.
+// are gone, damaged or not logs at all; appends from threads and from processes, and entries acknowledged to a
+// process that is then killed.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -57,6 +59,7 @@ class AuditTest : public FormatsTest {
     return out;
   }
   std::string DefaultLog() const { return m_folder + "/OfficeTolvex.Alf"; }
+  static std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
   // The log at path holds the messages in order, its count says so and its trailer is the SHA-1 of its
   // payload as openssl takes it.
   void ExpectWholeLog(const std::string& path, const std::vector<std::string>& messages) {
@@ -252,38 +255,16 @@ TEST(AuditLogChild, DISABLED_Append) {
   setenv("KESMORA_ROOT", root, 1);
   kx::NotifyStateRootChanged();
   ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-  // With KX_AUDIT_CHILD_HOLD (a large log), the writing thread is held in its first write until the process
-  // ends, so that it ends with entries still waiting.
-  static std::mutex m;
-  static std::condition_variable cv;
-  static bool held = false, released = false;
-  if (std::getenv("KX_AUDIT_CHILD_HOLD"))
-    CAuditLogFile::s_appendStepHook = [](int step) {
-      if (step != 1) return;
-      std::unique_lock<std::mutex> lock(m);
-      if (held) return;
-      held = true;
-      cv.notify_all();
-      cv.wait(lock, [] { return released; });
-    };
   for (int i = 0; i < 25; ++i) {
     CAuditLog a;
     a.Load();
     a.LogInformation("process", (std::string(tag) + "/" + std::to_string(i)).c_str());
-    if (i == 0 && CAuditLogFile::s_appendStepHook) {
-      std::unique_lock<std::mutex> lock(m);
-      cv.wait(lock, [] { return held; });
-      // Runs as the process ends, before the library's own end.
-      std::atexit([] {
-        std::lock_guard<std::mutex> lock(m);
-        released = true;
-        cv.notify_all();
-      });
-    }
   }
   CoUninitialize();
 }
 
+// Three processes at once, with a small log and a large one: whoever reads the log next finds every entry,
+// each process's in its order.
 TEST_F(AuditTest, ProcessesLoseNoEntry) {
   std::string self = BuildDir() + "/bin/test_formats";
   for (size_t before : {0, 200}) {
@@ -291,20 +272,23 @@ TEST_F(AuditTest, ProcessesLoseNoEntry) {
     StartLog(before);
     std::string command;
     for (const char* tag : {"a", "b", "c"})
-      command += "KX_AUDIT_CHILD_ROOT='" + Root() + "' KX_AUDIT_CHILD_TAG=" + tag + (before ? " KX_AUDIT_CHILD_HOLD=1" : "") + " '" + self +
+      command += "KX_AUDIT_CHILD_ROOT='" + Root() + "' KX_AUDIT_CHILD_TAG=" + tag + " '" + self +
                  "' --gtest_also_run_disabled_tests --gtest_filter=AuditLogChild.DISABLED_Append > '" + Root() +
                  "/child-" + tag + ".out' 2>&1 & ";
     command += "wait";
     ASSERT_EQ(kxtest::Run(command), 0);
     for (const char* tag : {"a", "b", "c"})
       EXPECT_NE(ReadFile(Root() + "/child-" + tag + ".out").find("[  PASSED  ] 1 test"), std::string::npos) << tag;
-    // The children ended without asking for the log: what they queued was written as they ended.
+    CString path;
+    ASSERT_TRUE(CAuditLog().GetLogFilePath(path));
     auto entries = Entries(DefaultLog());
     ASSERT_EQ(entries.size(), before + 75);
-    int seen[3] = {0, 0, 0};
-    for (size_t i = before; i < entries.size(); ++i) ++seen[entries[i].GetMessage()[0] - 'a'];
-    EXPECT_EQ(seen[0], 25);
-    EXPECT_EQ(seen[2], 25);
+    int next[3] = {0, 0, 0};
+    for (size_t i = before; i < entries.size(); ++i) {
+      const std::string m = entries[i].GetMessage().GetString();
+      const int t = m[0] - 'a';
+      EXPECT_EQ(m, std::string(1, m[0]) + "/" + std::to_string(next[t]++));
+    }
   }
 }
 
@@ -332,8 +316,8 @@ TEST(AuditLogChild, DISABLED_StopInAppend) {
   a.LogInformation("op", "four");
 }
 
-// An append killed between its steps leaves the earlier entries readable; the next append finishes it (entry
-// and digest were on disk) or undoes it (they were not), and the log is whole again by outside measure.
+// An append to the log killed between its steps leaves the earlier entries readable; the next append finishes
+// it (entry and digest were on disk) or undoes it (they were not), and the log is whole again by outside measure.
 TEST_F(AuditTest, InterruptedAppend) {
   std::string self = BuildDir() + "/bin/test_formats";
   for (int step : {1, 2}) {
@@ -370,13 +354,11 @@ TEST_F(AuditTest, InterruptedAppend) {
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_STREQ(entries[2].GetMessage(), "three");
 
+    // The fourth entry was in the journal before its group went into the log: the next entry's group brings it
+    // in (finished or written again), never twice.
     a.Load();
     a.LogInformation("op", "five");
-    entries = Entries(DefaultLog());
-    if (step == 1)
-      ExpectWholeLog(DefaultLog(), {"one", "two", "three", "five"});
-    else
-      ExpectWholeLog(DefaultLog(), {"one", "two", "three", "four", "five"});
+    ExpectWholeLog(DefaultLog(), {"one", "two", "three", "four", "five"});
   }
 }
 
@@ -406,20 +388,25 @@ TEST_F(AuditTest, InterruptedGroupIsFinishedOrCutAway) {
   }
 }
 
-// Entries for a large log are written by a thread of the process, several in one step: none is lost or out of
-// order, whoever asks for the log's path reads them all, clearing the log waits for them, and a forked child
-// neither writes its parent's waiting entries nor waits for a thread it does not have.
-TEST_F(AuditTest, LargeLogWrittenBehind) {
+// Entries for a large log wait in the journal and go into the log in groups, so that the log is not rewritten
+// for each: none is lost or out of order, whoever asks for the log's path reads them all, a forked child's
+// entries are there too, and clearing the log takes its waiting entries with it.
+TEST_F(AuditTest, LargeLogTakesEntriesInGroups) {
   CAuditLog a;
   a.Load();
   a.LogInformation("op", "first");
   std::vector<std::string> messages;
   for (int i = 0; i < 200; ++i) messages.push_back("entry " + std::to_string(i));
   WriteLog(DefaultLog(), messages);
+  size_t folds = 0, last = Entries(DefaultLog()).size();
   for (int i = 0; i < 300; ++i) {
     messages.push_back("more " + std::to_string(i));
     a.LogInformation("op", messages.back().c_str());
+    const size_t now = WordAt(ReadFile(DefaultLog()).substr(0, 25), 21);
+    if (now != last) ++folds, last = now;
   }
+  EXPECT_GE(folds, 2u);
+  EXPECT_LE(folds, 20u);
   CString path;
   ASSERT_TRUE(a.GetLogFilePath(path));
   ExpectWholeLog(path.GetString(), messages);
@@ -432,21 +419,161 @@ TEST_F(AuditTest, LargeLogWrittenBehind) {
     CAuditLog c;
     c.Load();
     c.LogInformation("op", "child");
-    CString p;
-    _exit(c.GetLogFilePath(p) ? 0 : 1);
+    _exit(0);
   }
   int status = -1;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_EQ(status, 0);
+  messages.push_back("child");
   ASSERT_TRUE(a.GetLogFilePath(path));
-  auto entries = Entries(DefaultLog());
-  ASSERT_EQ(entries.size(), messages.size() + 1);
-  EXPECT_EQ(std::count_if(entries.begin(), entries.end(), [](const CAuditLogEntry& e) { return e.GetMessage() == "parent"; }), 1);
-  EXPECT_EQ(std::count_if(entries.begin(), entries.end(), [](const CAuditLogEntry& e) { return e.GetMessage() == "child"; }), 1);
+  ExpectWholeLog(path.GetString(), messages);
 
   a.LogInformation("op", "before clearing");
   a.ClearLogFilePath();
   a.LogInformation("op", "after clearing");
   ASSERT_TRUE(a.GetLogFilePath(path));
   ExpectWholeLog(path.GetString(), {"after clearing"});
+}
+
+// Children append in a burst (one, and two at once) and each tells the parent through a pipe of every entry
+// once AppendEntry has returned; the parent kills them at several points of the burst (early, around their
+// groups going into the log). Every entry a child was told was written is in the log afterwards, once and in
+// its order, as the product reads the log and as openssl checks its trailer; with a small log and a large one.
+TEST_F(AuditTest, AcknowledgedEntriesSurviveAKill) {
+  struct Child {
+    pid_t pid = -1;
+    int fd = -1;
+    std::string told;
+    size_t Lines() const { return static_cast<size_t>(std::count(told.begin(), told.end(), '\n')); }
+  };
+  for (size_t before : {0, 400}) {
+    for (int children : {1, 2}) {
+      for (size_t acks : {5, 120}) {
+        SCOPED_TRACE(std::to_string(before) + " entries before, " + std::to_string(children) +
+                     " children killed after " + std::to_string(acks));
+        CAuditLog().ClearLogFilePath();
+        StartLog(before);
+        std::vector<Child> kids(static_cast<size_t>(children));
+        for (int k = 0; k < children; ++k) {
+          int fds[2];
+          ASSERT_EQ(pipe(fds), 0);
+          std::fflush(nullptr);
+          const pid_t pid = fork();
+          ASSERT_GE(pid, 0);
+          if (pid == 0) {
+            close(fds[0]);
+            for (int i = 0;; ++i) {
+              CAuditLog c;
+              c.Load();
+              c.LogInformation("op", ("burst " + std::to_string(k) + " " + std::to_string(i)).c_str());
+              const std::string line = std::to_string(i) + "\n";
+              if (write(fds[1], line.data(), line.size()) != static_cast<ssize_t>(line.size())) _exit(1);
+            }
+          }
+          close(fds[1]);
+          kids[static_cast<size_t>(k)].pid = pid;
+          kids[static_cast<size_t>(k)].fd = fds[0];
+        }
+        char buffer[256];
+        for (Child& kid : kids) {
+          while (kid.Lines() < acks) {
+            const ssize_t n = read(kid.fd, buffer, sizeof buffer);
+            ASSERT_GT(n, 0);
+            kid.told.append(buffer, static_cast<size_t>(n));
+          }
+        }
+        for (Child& kid : kids) kill(kid.pid, SIGKILL);
+        for (Child& kid : kids) {
+          int status = 0;
+          waitpid(kid.pid, &status, 0);
+          // What it wrote to the pipe before it died was acknowledged too.
+          for (ssize_t n; (n = read(kid.fd, buffer, sizeof buffer)) > 0;) kid.told.append(buffer, static_cast<size_t>(n));
+          close(kid.fd);
+        }
+
+        CString path;
+        ASSERT_TRUE(CAuditLog().GetLogFilePath(path));
+        const auto entries = Entries(DefaultLog());
+        std::vector<std::string> messages;
+        for (const auto& e : entries) messages.push_back(e.GetMessage().GetString());
+        ASSERT_GE(messages.size(), before);
+        for (size_t i = 0; i < before; ++i) EXPECT_EQ(messages[i], "old " + std::to_string(i));
+        for (int k = 0; k < children; ++k) {
+          const std::string tag = "burst " + std::to_string(k) + " ";
+          std::vector<std::string> mine;
+          for (size_t i = before; i < messages.size(); ++i)
+            if (messages[i].rfind(tag, 0) == 0) mine.push_back(messages[i]);
+          // Each acknowledged entry, in order; at most the one it was writing when it died comes after them.
+          const size_t told = kids[static_cast<size_t>(k)].Lines();
+          EXPECT_GE(mine.size(), told);
+          EXPECT_LE(mine.size(), told + 1);
+          for (size_t i = 0; i < mine.size(); ++i) EXPECT_EQ(mine[i], tag + std::to_string(i));
+        }
+        ExpectWholeLog(DefaultLog(), messages);
+      }
+    }
+  }
+}
+
+// A journal cut short in the middle of an entry (a writer killed while it wrote it): the log opens with every
+// whole entry, and later entries go on after them.
+TEST_F(AuditTest, AJournalCutShortKeepsEveryWholeEntry) {
+  StartLog(400);
+  CAuditLog a;
+  a.Load();
+  std::vector<std::string> messages;
+  for (int i = 0; i < 400; ++i) messages.push_back("old " + std::to_string(i));
+  for (int i = 0; i < 5; ++i) {
+    messages.push_back("waiting " + std::to_string(i));
+    a.LogInformation("op", messages.back().c_str());
+  }
+  const std::string journal = DefaultLog() + ".journal";
+  std::string bytes = ReadFile(journal);
+  ASSERT_EQ(bytes.size(), 8u + 5 * 1592) << "the entries wait in the journal";
+  EXPECT_EQ(WordAt(ReadFile(DefaultLog()), 21), 400u);
+  // The fifth entry cut short: never acknowledged, it goes; so does a whole record whose bytes were damaged.
+  bytes.resize(bytes.size() - 700);
+  bytes[8 + 3 * 1592 + 600] ^= 1;
+  WriteFile(journal, bytes);
+  messages.erase(messages.begin() + 400 + 3, messages.end());
+  messages.push_back("next");
+  a.LogInformation("op", "next");
+  CString path;
+  ASSERT_TRUE(a.GetLogFilePath(path));
+  ExpectWholeLog(DefaultLog(), messages);
+  EXPECT_EQ(ReadFile(journal).size(), 8u);
+}
+
+// The log, its journal and the default log's folder are their owner's alone whatever the umask, and an existing
+// log that others could read is tightened when it is next written.
+TEST_F(AuditTest, TheLogIsItsOwnersAlone) {
+  const mode_t mask = umask(002);
+  auto mode = [](const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 07777u;
+  };
+  ::chmod(m_folder.c_str(), 0775);
+  CAuditLog a;
+  a.Load();
+  a.LogInformation("op", "first");
+  EXPECT_EQ(mode(DefaultLog()), 0600u);
+  EXPECT_EQ(mode(DefaultLog() + ".journal"), 0600u);
+  EXPECT_EQ(mode(m_folder), 0700u);
+  ::chmod(DefaultLog().c_str(), 0664);
+  ::chmod((DefaultLog() + ".journal").c_str(), 0664);
+  ::chmod(m_folder.c_str(), 0775);
+  a.LogInformation("op", "second");
+  EXPECT_EQ(mode(DefaultLog()), 0600u);
+  EXPECT_EQ(mode(DefaultLog() + ".journal"), 0600u);
+  EXPECT_EQ(mode(m_folder), 0700u);
+  // A log set up elsewhere: the log itself is tightened, its folder is the user's own business.
+  const std::string elsewhere = MakeTempDir("shared") + "/audit.alf";
+  ::chmod(FolderOf(elsewhere).c_str(), 0775);
+  WriteLog(elsewhere, {});
+  ::chmod(elsewhere.c_str(), 0664);
+  Hive().SetString("Audit_Event_Log", "AUDIT_LOG_FILE", CString(elsewhere.c_str()));
+  a.LogInformation("op", "third");
+  EXPECT_EQ(mode(elsewhere), 0600u);
+  EXPECT_EQ(mode(FolderOf(elsewhere)), 0775u);
+  umask(mask);
 }

@@ -63,6 +63,24 @@ TEST(KxHost, MakesTheScreenshotFolderAndStaysHeadlessWhenAsked) {
   EXPECT_GT(kxtest::ReadFile(shots + "/first.png").size(), 1000u) << out;
 }
 
+// The README's main job: the document, its protected copy and its decrypted copy stay beside the screenshots,
+// where the paths it prints lead (they used to go with its temporary folder).
+TEST(MainJob, KeepsTheDocumentAndItsCopiesBesideTheScreenshots) {
+  const std::string shots = kxtest::MakeTempDir("main-job");
+  std::string out;
+  const int code = kxtest::Run("env -u DISPLAY KX_SHOTS_DIR='" + shots + "' bash '" + kxtest::SourceDir() +
+                                   "/tools/kxhost/main-job.sh' '" + kxtest::BuildDir() + "' 2>&1",
+                               &out);
+  ASSERT_EQ(code, 0) << out;
+  const std::string files = shots + "/files";
+  EXPECT_NE(out.find(files + "/protected/report.doc.Tvx"), std::string::npos) << out;
+  const std::string document = kxtest::ReadFile(files + "/documents/report.doc");
+  EXPECT_GT(document.size(), 50000u);
+  EXPECT_GT(kxtest::ReadFile(files + "/protected/report.doc.Tvx").size(), document.size());
+  EXPECT_TRUE(kxtest::ReadFile(files + "/decrypted/report.doc") == document);
+  EXPECT_GT(kxtest::ReadFile(shots + "/4-decrypt/decrypted.png").size(), 1000u) << out;
+}
+
 TEST(KxHost, AnswersAMessagePage) {
   Outcome yes = Host("AskYesNo null s:Overwrite? out:int", "answer Yes \"Overwrite?\"\n");
   EXPECT_EQ(yes.code, 1) << yes.out;

@@ -389,6 +389,15 @@ TEST_F(EncryptionRuns, ABatchGoesFileByFileAndDecryptsWhole) {
                   "document"}));
     EXPECT_TRUE(kxtest::ReadFile(plain + "/big.bin") == big);
     EXPECT_EQ(GetFileAttributes((plain + "/a.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    // Nothing in such a file checks its content: the log says decrypted, never verified.
+    bool decrypted = false;
+    const std::vector<std::string> entries = AuditEntries();
+    for (const std::string& entry : entries) {
+      EXPECT_EQ(entry.find("verified"), std::string::npos) << entry;
+      decrypted = decrypted || (entry.find("|Successfully decrypted the file") != std::string::npos &&
+                                entry.find(out + "/big.bin.Etv") != std::string::npos);
+    }
+    EXPECT_TRUE(decrypted) << ::testing::PrintToString(entries);
   }
 }
 

@@ -77,6 +77,7 @@ TEST_F(Presets, TheChooserListsTheUsablePresetsOfTheOperation) {
     HWND list = d.Control(dialog, kList);
     EXPECT_EQ(certsel::Column(d, list, 0), (std::vector<std::string>{"Reports for Bob", "Signed by Alice"}));
     EXPECT_EQ(certsel::Column(d, list, 1), (std::vector<std::string>{Text(502), Text(505)}));
+    EXPECT_TRUE(d.IsEnabled(d.Control(dialog, kView)));
     d.SavePng(dialog, frametest::Shot("oneclick-chooser"));
     kx::ControlDriver(d).ListDoubleClickRow(list, 1);
     d.WaitForGone(dialog);
@@ -97,6 +98,8 @@ TEST_F(Presets, TheChooserListsTheUsablePresetsOfTheOperation) {
   // No countersign preset: an empty list, and Cancel hands back nothing.
   auto none = Choose(3, FALSE, [&](kx::UiDriver& d, HWND dialog) {
     EXPECT_TRUE(certsel::Column(d, d.Control(dialog, kList), 0).empty());
+    EXPECT_FALSE(d.IsEnabled(d.Control(dialog, kView))) << "nothing to view";
+    d.SavePng(dialog, frametest::Shot("oneclick-chooser-empty"));
     d.Click(d.Control(dialog, IDCANCEL));
     d.WaitForGone(dialog);
   });

@@ -1,8 +1,12 @@
 // The archive protect operations: protected archives written by ours, opened by the openssl command line (the
 // content key's envelope, the chunk signatures) and by the system's own reader under the strict policy.
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -159,7 +163,8 @@ TEST_F(ArchiveOperations, EncryptForTheRecipients) {
   ASSERT_TRUE(o.file);
   EXPECT_EQ(o.file->GetOptions()[0], 0);
   EXPECT_EQ(o.file->GetOptions()[7], 1);
-  EXPECT_EQ(Str(o.file->m_info.m_strText1), "backup.tvx__KX__.zip");
+  // The name it decrypts to: the archive's, not the temporary zip file's.
+  EXPECT_EQ(Str(o.file->m_info.m_strText1), "backup.zip");
   EXPECT_EQ(Str(o.file->m_info.m_strText3), "Archive preset");
   EXPECT_TRUE(o.file->m_info.m_encryption.m_bPresent);
   EXPECT_FALSE(o.file->m_info.m_signing.m_bPresent);
@@ -234,6 +239,44 @@ TEST_F(ArchiveOperations, SignAndEncryptReadsBackUnderTheStrictPolicy) {
   ASSERT_TRUE(o.file->m_info.m_body.GetEntry(0, entry));
   ASSERT_EQ(entry.m_buffers.GetCount(), o.blocks.size());
   ExpectSignature(StringOf(entry.m_buffers.GetAt(0)), Decrypt(key, o.blocks[0]));
+}
+
+// Killed at several points while it writes its package (as the output appears, a third and two thirds of the
+// way), a run leaves nothing new in the folder, named or hidden; the next run leaves only its own output.
+TEST_F(ArchiveOperations, AKilledRunLeavesNothing) {
+  CSystemProfile profile;
+  profile.Load();
+  profile.MemoryCache = 0;  // 1 MiB chunks
+  profile.Save();
+  WritePreset({signer});
+  const std::string output = d + "/backup.tvx";
+  int killed = 0;
+  for (int third = 0; third < 3; ++third) {
+    SCOPED_TRACE(std::to_string(third) + "/3");
+    WriteFile(Str(data.m_strZipPath), content);
+    const std::set<std::string> before = FolderNames(d);
+    const int status = RunKilledWhenWritten(d, static_cast<long long>(content.size()) * third / 3, [&] {
+      TestRunPage page;
+      MakeArchive(&page, &data);
+    });
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
+      ++killed;
+      EXPECT_EQ(FolderNames(d), before);
+    } else {
+      // A machine so busy that the run ended before the kill: then its output is whole.
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      ::unlink(output.c_str());
+      WriteFile(Str(data.m_strZipPath), content);
+    }
+    TestRunPage page;
+    ASSERT_EQ(MakeArchive(&page, &data), S_OK) << Str(page.m_strLastResult);
+    std::set<std::string> after = before;
+    after.erase("backup.tvx__KX__.zip");
+    after.insert("backup.tvx");
+    EXPECT_EQ(FolderNames(d), after);
+    ::unlink(output.c_str());
+  }
+  EXPECT_GT(killed, 0);
 }
 
 TEST_F(ArchiveOperations, FailuresLeaveNoOutput) {

@@ -44,14 +44,15 @@ TEST_F(Report, SignedAndEncryptedListsSignersOnly) {
   info.m_body.m_abFlags[1] = 1;
   info.m_body.m_abFlags[5] = 1;
   info.m_body.m_nested.m_bCipherIndex = 3;
-  info.m_body.m_nested.m_bKeyLengthIndex = 4;  // printed as 168, the triple-DES key's strength
+  info.m_body.m_nested.m_bKeyLengthIndex = 4;  // 192 bits, as the cipher page and the other reports name it
   info.m_signing.m_bPresent = 1;
   info.m_signing.m_list.Add("Alice", "Test CA", "2030-01-01");
   info.m_signing.m_list.Add("Bob", "Other CA", "2031-02-02");
   info.m_encryption.m_bPresent = 1;
   info.m_encryption.m_list.Add("Carol", "Test CA", "2029-03-03");
+  // Signed and encrypted: signed before encryption, whatever the flag bytes say.
   const std::string expected = kHead + R(664) + "\r\n" + kHead + R(458) + " " + R(459) + "\r\n" + R(463) + " = " +
-                               R(235) + "\r\n" + R(518) + "\r\n" + R(461) + ": Triple DES\r\n" + R(462) + ": 168 " +
+                               R(234) + "\r\n" + R(518) + "\r\n" + R(461) + ": Triple DES\r\n" + R(462) + ": 192 " +
                                R(429) + "\r\n" + R(466) + "\r\n" + R(467) + "\r\n" + kRule + R(522) + "\r\n" + kRule +
                                R(469) + ": Alice\r\n" + R(470) + ": Test CA\r\n" + R(471) + ": 2030-01-01\r\n\r\n" +
                                R(469) + ": Bob\r\n" + R(470) + ": Other CA\r\n" + R(471) + ": 2031-02-02\r\n\r\n";
@@ -60,12 +61,14 @@ TEST_F(Report, SignedAndEncryptedListsSignersOnly) {
 
 TEST_F(Report, EncryptedOnlyListsRecipients) {
   PayloadInfo& info = file->m_info;
+  // The flag bytes a preset writes (and an archive made with it carries): no signature for all that.
+  info.m_body.m_abFlags[1] = 1;
   info.m_body.m_abFlags[3] = 1;
   info.m_encryption.m_bPresent = 1;
   info.m_encryption.m_list.Add("Carol", "Test CA", "2029-03-03");
   const std::string recipients = kRule + R(524) + "\r\n" + kRule + R(469) + ": Carol\r\n" + R(472) + ": Test CA\r\n" +
                                  R(471) + ": 2029-03-03\r\n\r\n";
-  const std::string top = kHead + R(664) + "\r\n" + kHead + R(458) + " " + R(460) + "\r\n" + R(463) + " = " + R(234) +
+  const std::string top = kHead + R(664) + "\r\n" + kHead + R(458) + " " + R(460) + "\r\n" + R(463) + " = " + R(235) +
                           "\r\n" + R(518) + "\r\n";
   // Cipher and key-length lines appear only for the codes they name.
   struct {

@@ -112,6 +112,52 @@ TEST_F(ConfigManager, CancelKeepsTheStoredSettings) {
   EXPECT_EQ(Changes(before, UserValues()), Values{});
 }
 
+// The title over each page, read from the header banner.
+std::string HeaderTitle(kx::UiDriver& d, HWND sheet) {
+  std::string title;
+  d.Invoke(sheet, [&] {
+    for (HWND child = GetWindow(sheet, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      char name[128] = {}, text[256] = {};
+      GetClassNameA(child, name, sizeof name);
+      if (std::string(name).rfind("Afx:", 0) != 0) continue;
+      GetWindowTextA(child, text, sizeof text);
+      title = text;
+    }
+  });
+  return title;
+}
+
+TEST_F(ConfigManager, TheApplicationPageOffersTheOperationsUnderItsOwnTitle) {
+  WriteDword(HKEY_CURRENT_USER, kConfig, "TargetFileDefaultOperation", 1);
+  ShowWindowExport("DisplayConfigManager", [&](kx::UiDriver& d) {
+    kx::ControlDriver c(d);
+    HWND sheet = d.WaitForTitle("Configuration Manager");
+    const std::vector<std::string> titles = TabTitles(d, sheet);
+    const ULONG_PTR templates[] = {129, 133, 160, 30050, 30048, 30049, 30067};
+    ASSERT_EQ(titles.size(), std::size(templates));
+    for (size_t i = 0; i < titles.size(); ++i) {
+      ShowTab(d, sheet, static_cast<int>(i), templates[i]);
+      EXPECT_EQ(HeaderTitle(d, sheet), titles[i]) << "the header over tab " << i;
+    }
+    HWND application = ShowTab(d, sheet, 1, 133);
+    Shot(d, sheet, "config-application");
+    HWND combo = d.Control(application, 1010);
+    EXPECT_EQ(c.ComboItems(combo), (std::vector<std::string>{"Decrypt and verify", "Sign"}));
+    EXPECT_EQ(c.ComboText(combo), "Sign") << "as stored";
+    c.ComboPick(combo, "Decrypt and verify");
+    // The page's own question carries the suite's title, as every message does.
+    d.SetCheck(d.Control(application, 1261), true);
+    d.Click(d.Control(sheet, IDOK));
+    HWND question = d.WaitForMessageBox();
+    EXPECT_EQ(d.Text(question), "Office Tolvex");
+    Shot(d, question, "config-strict-question");
+    d.AnswerMessageBox(IDNO);
+    d.WaitForGone(sheet);
+  });
+  EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kConfig, "DoD_JICT"), "dword:0");
+  EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kConfig, "TargetFileDefaultOperation"), "dword:0");
+}
+
 TEST_F(ConfigManager, SmartCardVariantShowsFourPagesAndNeverInsertsASignatureBlock) {
   WriteDword(HKEY_CURRENT_USER, kConfig, "InsertSignatureBlock", 1);
   INT_PTR result = ShowWindowExport("DisplayConfigManagerForCAC", [&](kx::UiDriver& d) {

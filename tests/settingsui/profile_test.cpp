@@ -230,6 +230,23 @@ TEST_F(SystemProfile, TransportPageFollowsTheProxySwitchesAndStoresAllSevenValue
       return e;
     };
     EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false, false, false, true}));
+    Shot(d, sheet, "profile-transport-disabled");
+    // The disabled button's globe keeps its shapes (it used to be a plain grey disc): its picture follows the
+    // enabled one's, pixel for pixel.
+    const std::string pictures = kxtest::MakeTempDir("pictures");
+    d.SavePng(d.Control(page, 1164), pictures + "/disabled.png");
+    d.SetCheck(d.Control(page, 1224), true);
+    d.SetCheck(d.Control(page, 1225), true);
+    d.SavePng(d.Control(page, 1164), pictures + "/enabled.png");
+    std::string likeness;
+    EXPECT_EQ(kxtest::Run("python3 '" + kxtest::SourceDir() + "/tests/settingsui/picture_likeness.py' '" + pictures +
+                              "/enabled.png' '" + pictures + "/disabled.png'",
+                          &likeness),
+              0)
+        << likeness;
+    EXPECT_GT(std::atof(likeness.c_str()), 0.9) << likeness;  // embossed: about 0.77
+    d.SetCheck(d.Control(page, 1225), false);
+    d.SetCheck(d.Control(page, 1224), false);
     d.SetCheck(d.Control(page, 1224), true);
     EXPECT_EQ(enabled(), (std::vector<bool>{true, true, true, true, true, false, true}));
     d.SetCheck(d.Control(page, 1225), true);
@@ -242,11 +259,11 @@ TEST_F(SystemProfile, TransportPageFollowsTheProxySwitchesAndStoresAllSevenValue
     c.ComboPick(d.Control(page, 1166), "IP address");
     EXPECT_TRUE(d.IsVisible(d.Control(page, 1172)));
     EXPECT_FALSE(d.IsVisible(d.Control(page, 1112)));
-    EXPECT_EQ(d.Text(d.Control(page, 1171)), "Proxy server &IP address:");
+    EXPECT_EQ(d.Text(d.Control(page, 1171)), "Server &IP address:");
     Shot(d, sheet, "profile-transport-ip");
     c.ComboPick(d.Control(page, 1166), "URL");
     EXPECT_FALSE(d.IsVisible(d.Control(page, 1172)));
-    EXPECT_EQ(d.Text(d.Control(page, 1171)), "Proxy server &URL:");
+    EXPECT_EQ(d.Text(d.Control(page, 1171)), "Server &URL:");
     d.SetText(d.Control(page, 1112), "proxy.example");
 
     // A port no connection can use is refused.

@@ -7,6 +7,7 @@
 #include "core/SystemProfile.h"
 #include "core/TvxFormatSettings.h"
 #include "platform/capicom/capicom_defs.h"
+#include "platform/com/combase.h"
 #include "platform/services/mapi.h"
 #include "platform/ui/prsht.h"
 #include "platform/win32/files.h"
@@ -122,7 +123,7 @@ TEST_F(Wizard, AHostEncryptsAFileAndHasItDecryptedWithAutomaticFinish) {
         HWND list = d.Control(processing, kList);
         d.WaitForText(d.Control(processing, 1088), "1 of 1 files processed");
         d.WaitUntil([&] { return c.ListText(list, 0, 2) == Text(359); }, "the row done");
-        EXPECT_EQ(d.Text(d.Control(processing, 1089)), "100%");
+        d.WaitForText(d.Control(processing, 1089), "100%");
         // Only decrypted files are opened from here.
         EXPECT_FALSE(d.IsEnabled(d.Control(processing, kOpen)));
         FinishRun(d, sheet, frametest::Shot("processing"));
@@ -176,6 +177,62 @@ TEST_F(Wizard, AFailedFileIsNotFinishedAutomatically) {
       });
   EXPECT_EQ(result, 1);
   EXPECT_EQ(path.str(), "");
+}
+
+// Two inputs of one name and two extensions: before the run both rows plan "a.tvx"; once written, each row
+// names its own output.
+TEST_F(Wizard, TheOutputColumnNamesTheFileWritten) {
+  WithKey("encrypt");
+  const std::string a = File("a.bin", Content(100)), b = File("a.txt", Content(200));
+  const std::string out = kxtest::MakeTempDir("named");
+  auto wizard = Made(CSignSheet::kProcessingPage, 0, {a, b}, out);
+  wizard->m_WizardData.m_arrRecipientCerts = {Cert("encrypt")};
+  wizard->m_WizardData.m_nCipher = CAPICOM_ENCRYPTION_ALGORITHM_AES;
+  wizard->m_WizardData.m_nKeyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS;
+  std::vector<std::string> written;
+  kx::RunWithUiHere([&] { return wizard->DoModal(); }, [&](kx::UiDriver& d) {
+    HWND sheet = d.WaitForTitle("Signer Wizard");
+    HWND page = Page(d, sheet, 4210);
+    HWND list = d.Control(page, kList);
+    kx::ControlDriver c(d);
+    d.WaitForText(d.Control(page, 1088), "2 of 2 files processed");
+    d.WaitForEnabled(d.Control(page, kRunAgain));
+    written = {c.ListText(list, 0, 1), c.ListText(list, 1, 1)};
+    FinishRun(d, sheet, frametest::Shot("processing-named"));
+  });
+  EXPECT_EQ(written, (std::vector<std::string>{"a.bin.Tvx", "a.txt.Tvx"}));
+  for (const char* name : {"/a.bin.Tvx", "/a.txt.Tvx"})
+    EXPECT_NE(GetFileAttributes((out + name).c_str()), INVALID_FILE_ATTRIBUTES) << name;
+}
+
+// Without the security engine nothing can run: the user is told why, the file fails and the wizard can be
+// finished (it used to stay at "0 of 1" with Cancel and Finish disabled).
+TEST_F(Wizard, WithoutTheEngineTheRunFailsAndTheWizardCanBeLeft) {
+  const std::string in = File("plain.txt", "a plain file"), plain = kxtest::MakeTempDir("plain");
+  ASSERT_TRUE(kx::UnregisterClass(CLSID_Settings));
+  struct Registered {
+    ~Registered() { kx::RegisterClassModule(CLSID_Settings, CAPICOM_MODULE_NAME); }
+  } again;
+  CString path, text;
+  std::string told;
+  INT_PTR result = kx::RunWithUiHere(
+      [&] { return INT_PTR(SignerWizardOperation(nullptr, 4, in.c_str(), plain.c_str(), &path, &text)); },
+      [&](kx::UiDriver& d) {
+        // The page starts its run as the wizard opens: the box comes first.
+        told = AnswerPage(d, "OK");
+        HWND sheet = d.WaitForTitle("Signer Wizard");
+        HWND processing = Page(d, sheet, 4210);
+        HWND finish = d.Control(sheet, ID_WIZFINISH);
+        d.WaitForEnabled(finish);
+        EXPECT_EQ(d.Text(d.Control(processing, 1088)), "1 of 1 files processed");
+        EXPECT_EQ(kx::ControlDriver(d).ListText(d.Control(processing, kList), 0, 2), Text(362));
+        d.SavePng(sheet, frametest::Shot("processing-no-engine"));
+        d.Click(finish);
+        d.WaitForGone(sheet);
+      });
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(told.find("internal error"), std::string::npos) << told;
+  EXPECT_NE(told.find("security engine could not be started"), std::string::npos) << told;
 }
 
 // The file page asks for the files and the folder; the system profile's folder and its several-files switch
@@ -342,7 +399,8 @@ TEST_F(Wizard, TheProcessingPageShowsEveryFileAndOffersTheResults) {
       }
     });
     EXPECT_EQ(positions, (std::vector<int>{16666, 33332, 33332}));
-    EXPECT_EQ(d.Text(d.Control(page, 1088)), "2 of 3 files processed");
+    // The count moves with every report, the last one too.
+    EXPECT_EQ(d.Text(d.Control(page, 1088)), "3 of 3 files processed");
 
     // Once more, on the same files.
     d.Click(d.Control(page, kRunAgain));

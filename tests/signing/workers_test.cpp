@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <functional>
+#include <set>
+
 #include "app/ResString.h"
 #include "core/TvxFormatSettings.h"
 #include "platform/capicom/capicom_defs.h"
+#include "platform/win32/newfile.h"
 #include "platform/win32/registry.h"
 #include "signing/signing_test.h"
 #include "support/pki.h"
@@ -319,9 +323,9 @@ TEST_F(Workers, FailedFilesLeaveNoOutputAndTheRunGoesOn) {
   EXPECT_FALSE(Exists(kxtest::Root() + "/unsigned/report.doc.Tvx"));
 }
 
-// A run stopped while it writes (killed by the file-size limit, as a crash or a full disk stops it) leaves its
-// half-written output only under a temporary name: nothing under the output's name.
-TEST_F(Workers, ARunKilledWhileWritingLeavesNothingUnderTheOutputsName) {
+// A run stopped while it writes (killed by the file-size limit, as a crash or a full disk stops it) leaves
+// nothing in the output folder: no output under its name, no hidden temporary.
+TEST_F(Workers, ARunKilledWhileWritingLeavesNothingInTheFolder) {
   WithKey("encrypt");
   SetMemoryCache(1);
   const std::string input = File("big.doc", Content(3u << 20));
@@ -330,10 +334,62 @@ TEST_F(Workers, ARunKilledWhileWritingLeavesNothingUnderTheOutputsName) {
     Encrypt({input}, out, {Cert("encrypt")}, CAPICOM_ENCRYPTION_ALGORITHM_AES, CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS);
   });
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
-  const std::set<std::string> names = kxtest::FolderNames(out);
-  EXPECT_EQ(names.size(), 1u);
-  for (const std::string& name : names) EXPECT_EQ(name.rfind(".~kx", 0), 0u) << name;
-  EXPECT_FALSE(Exists(out + "/big.doc.Tvx"));
+  EXPECT_EQ(kxtest::FolderNames(out), std::set<std::string>{});
+}
+
+// Killed at several points while it writes (as its output appears, a third and two thirds of the way), an
+// encryption or a decryption leaves nothing in its output folder, named or hidden, and the next run there leaves
+// only its own output. Where the file system has no unnamed files the killed run's hidden temporary stays until
+// the next run there sweeps it.
+TEST_F(Workers, KilledRunsLeaveNothingAndTheNextRunOnlyItsOwnOutput) {
+  WithKey("encrypt");
+  SetMemoryCache(1);
+  const std::string input = Content(6u << 20);
+  const std::string in = File("big.doc", input);
+  const std::string src = Folder("src");
+  Encrypt({in}, src, {Cert("encrypt")}, CAPICOM_ENCRYPTION_ALGORITHM_AES, CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS);
+  const std::string encrypted = src + "/big.doc.Tvx";
+  ASSERT_TRUE(Exists(encrypted));
+  auto encrypt = [&](const std::string& out) {
+    Encrypt({in}, out, {Cert("encrypt")}, CAPICOM_ENCRYPTION_ALGORITHM_AES, CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS);
+  };
+  auto decrypt = [&](const std::string& out) { Decrypt({encrypted}, out); };
+  const struct {
+    const char* kind;
+    bool unnamed;
+    std::function<void(const std::string&)> run;
+    const char* output;
+  } rows[] = {
+      {"encrypt", true, encrypt, "big.doc.Tvx"},
+      {"decrypt", true, decrypt, "big.doc"},
+      {"encrypt-named", false, encrypt, "big.doc.Tvx"},
+  };
+  int killed = 0;
+  for (const auto& row : rows) {
+    for (int third = 0; third < 3; ++third) {
+      SCOPED_TRACE(std::string(row.kind) + " at " + std::to_string(third) + "/3");
+      const std::string out = Folder(std::string(row.kind) + std::to_string(third));
+      const int status = kxtest::RunKilledWhenWritten(out, static_cast<long long>(input.size()) * third / 3, [&] {
+        kx::SetUnnamedFilesForTests(row.unnamed);
+        row.run(out);
+      });
+      if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
+        ++killed;
+        for (const std::string& name : kxtest::FolderNames(out)) {
+          EXPECT_TRUE(!row.unnamed && kx::IsNewFileTemporary(name)) << name;
+        }
+      } else {
+        // A machine so busy that the run ended before the kill: then its output is whole.
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(kxtest::FolderNames(out), std::set<std::string>{row.output});
+        kxtest::Run("rm -f '" + out + "/" + row.output + "'");
+      }
+      row.run(out);
+      EXPECT_EQ(kxtest::FolderNames(out), std::set<std::string>{row.output});
+    }
+  }
+  EXPECT_GT(killed, 0);
+  EXPECT_TRUE(kxtest::ReadFile(Folder("decrypt2") + "/big.doc") == input);
 }
 
 // What decrypt and verify refuses: a changed body, a file of another kind, a block whose signature does not

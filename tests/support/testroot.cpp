@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -130,6 +131,66 @@ int RunKilledWhileWriting(size_t limit, const std::function<void()>& work) {
   int status = -1;
   if (child > 0) waitpid(child, &status, 0);
   return status;
+}
+
+namespace {
+
+std::set<ino_t> InodesIn(const std::string& folder) {
+  std::set<ino_t> inodes;
+  for (const std::string& name : FolderNames(folder)) {
+    struct stat st;
+    if (lstat((folder + "/" + name).c_str(), &st) == 0) inodes.insert(st.st_ino);
+  }
+  return inodes;
+}
+
+// The largest new file (none of old) the process holds open in folder; -1 for none.
+long long LargestOpenIn(pid_t pid, const std::string& folder, const std::set<ino_t>& old) {
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+  long long largest = -1;
+  DIR* dir = opendir(fds.c_str());
+  if (!dir) return largest;
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    const std::string link = fds + "/" + entry->d_name;
+    char target[4096];
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0) continue;
+    target[n] = 0;
+    if (std::string(target).rfind(folder + "/", 0) != 0) continue;
+    struct stat st;
+    if (stat(link.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !old.count(st.st_ino) && st.st_size > largest)
+      largest = st.st_size;
+  }
+  closedir(dir);
+  return largest;
+}
+
+}  // namespace
+
+int RunKilledWhenWritten(const std::string& folder, long long size, const std::function<void()>& work) {
+  char resolved[4096];
+  const std::string where = realpath(folder.c_str(), resolved) ? resolved : folder;
+  const std::set<ino_t> old = InodesIn(where);
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    work();
+    _exit(0);
+  }
+  int status = -1;
+  if (child < 0) return status;
+  for (;;) {
+    const pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child) return status;
+    if (done < 0) return -1;
+    if (LargestOpenIn(child, where, old) >= size) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      return status;
+    }
+    usleep(200);
+  }
 }
 
 }  // namespace kxtest

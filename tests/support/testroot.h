@@ -25,5 +25,8 @@ std::set<std::string> FolderNames(const std::string& folder);
 // Runs work in a child process that the system kills (SIGXFSZ) once it writes a file beyond limit bytes, as a
 // crash or a full disk stops a run half-way; the child's wait status.
 int RunKilledWhileWriting(size_t limit, const std::function<void()>& work);
+// Runs work in a child process and kills it (SIGKILL) once a new file (none that was there before) it holds
+// open in folder, named or not, has reached at least size bytes; the child's wait status (its own exit when it ended first).
+int RunKilledWhenWritten(const std::string& folder, long long size, const std::function<void()>& work);
 
 }  // namespace kxtest

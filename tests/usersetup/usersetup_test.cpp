@@ -75,6 +75,16 @@ std::string WaitForRun(kx::UiDriver& d, HWND sheet) {
   d.WaitForEnabled(finish, true, 90000);
   std::string marks = StepMarks(d, page);
   EXPECT_FALSE(d.IsVisible(d.Control(page, 1087)));
+  // The steps' one column has the list's whole width, so that no step's text is cut.
+  HWND list = d.Control(page, 1191);
+  int width = 0;
+  RECT client{};
+  d.Invoke(list, [&] {
+    width = static_cast<int>(SendMessage(list, LVM_GETCOLUMNWIDTH, 0, 0));
+    GetClientRect(list, &client);
+  });
+  EXPECT_GE(width, client.right - client.left);
+  d.SavePng(sheet, kxtest::MakeTempDir("shots") + "/usersetup-finish.png");
   d.Click(finish);
   d.WaitForGone(sheet);
   return marks;
@@ -124,6 +134,8 @@ TEST_F(UserSetupWizard, TheWelcomePageChecksTheEntriesThenALocalCertificateAndTh
   EXPECT_EQ(profiles["m_Default"], "dword:0");
   EXPECT_EQ(profiles["m_List\\1\\m_strEmailName"], Sz("a@b.c"));
   EXPECT_EQ(profiles["m_List\\1\\m_strFullName"], Sz(name));
+  // Its display name is the name the user gave, so that the profile lists do not show an empty name.
+  EXPECT_EQ(profiles["m_List\\1\\m_strDesc"], Sz(name));
 
   // A self-signed certificate of the user with the demonstration parts, linked to its key.
   bool linked = false;

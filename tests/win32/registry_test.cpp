@@ -324,4 +324,110 @@ TEST(Registry, EachStateRootHasItsOwnHives) {
   RegCloseKey(o);
 }
 
+
+// A batch puts every change of both hives into one transaction per hive: each change reads back inside it,
+// another process sees them once the batch ends, and a refused change takes nothing else with it.
+TEST(Registry, BatchCommitsEachHiveOnceAtItsEnd) {
+  AdminOverride admin(1);
+  std::string out;
+  {
+    kx::RegistryBatch batch;
+    HKEY user = Create(HKEY_CURRENT_USER, "Software\\Kesmora\\Batch");
+    HKEY machine = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kesmora\\Batch");
+    for (const char* name : {"One", "Two", "Three"}) {
+      SetString(user, name, std::string("user ") + name);
+      SetString(machine, name, std::string("machine ") + name);
+    }
+    HKEY readOnly = nullptr;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Kesmora\\Batch", 0, KEY_READ, &readOnly), 0);
+    EXPECT_EQ(RegSetValueEx(readOnly, "Four", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2), ERROR_ACCESS_DENIED);
+    RegCloseKey(readOnly);
+    EXPECT_EQ(GetString(user, "Two"), "user Two");
+    EXPECT_EQ(GetString(machine, "Three"), "machine Three");
+    RegCloseKey(user);
+    RegCloseKey(machine);
+  }
+  EXPECT_EQ(kxtest::Run(Child() + " regget HKCU 'Software\\Kesmora\\Batch' One", &out), 0);
+  EXPECT_EQ(out, "user One");
+  EXPECT_EQ(kxtest::Run(Child() + " regget HKLM 'SOFTWARE\\Kesmora\\Batch' Three", &out), 0);
+  EXPECT_EQ(out, "machine Three");
+  // Outside a batch each change is its own transaction again.
+  HKEY user = Create(HKEY_CURRENT_USER, "Software\\Kesmora\\Batch");
+  SetString(user, "Five", "five");
+  EXPECT_EQ(kxtest::Run(Child() + " regget HKCU 'Software\\Kesmora\\Batch' Five", &out), 0);
+  EXPECT_EQ(out, "five");
+  RegCloseKey(user);
+}
+
+// Writing a value as it already stands touches no file of the hive (a start on an existing state folder
+// writes its defaults again this way); a different value, or the same bytes as another type, is written.
+TEST(Registry, AValueAsItStandsIsNotWrittenAgain) {
+  HKEY k = Create(HKEY_CURRENT_USER, "Software\\Kesmora\\Same");
+  SetString(k, "Name", "value");
+  const std::string db = kxtest::Root() + "/user/registry.db";
+  auto files = [&] {
+    std::string state;
+    for (const std::string& f : {db, db + "-wal"}) {
+      struct stat st {};
+      if (stat(f.c_str(), &st) == 0)
+        state += std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+                 std::to_string(st.st_mtim.tv_nsec) + " ";
+    }
+    return state;
+  };
+  const std::string before = files();
+  SetString(k, "NAME", "value");
+  EXPECT_EQ(files(), before);
+  SetString(k, "Name", "other");
+  EXPECT_NE(files(), before);
+  EXPECT_EQ(GetString(k, "Name"), "other");
+  ASSERT_EQ(RegSetValueEx(k, "Name", 0, REG_BINARY, reinterpret_cast<const BYTE*>("other"), 6), 0);
+  DWORD type = 0;
+  ASSERT_EQ(RegQueryValueEx(k, "Name", nullptr, &type, nullptr, nullptr), 0);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+  RegCloseKey(k);
+}
+
+
+// A hive a batch makes is built beside its place and moved there whole when the batch ends: no hive file
+// while it runs, the file in place with its mode afterwards, nothing left beside it, what was written in it.
+TEST(Registry, AHiveMadeInABatchIsMovedIntoPlaceWhole) {
+  AdminOverride admin(1);
+  const std::string fresh = kxtest::MakeTempDir("freshroot"), old = kxtest::Root();
+  setenv("KESMORA_ROOT", fresh.c_str(), 1);
+  kx::NotifyStateRootChanged();
+  const std::string user = fresh + "/user/registry.db", machine = fresh + "/machine/registry.db";
+  {
+    kx::RegistryBatch batch;
+    HKEY k = Create(HKEY_CURRENT_USER, "Software\\Kesmora\\Fresh");
+    SetString(k, "Name", "made in a batch");
+    RegCloseKey(k);
+    k = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kesmora\\Fresh");
+    SetString(k, "Name", "machine");
+    RegCloseKey(k);
+    EXPECT_NE(access(user.c_str(), F_OK), 0);
+    EXPECT_NE(access(machine.c_str(), F_OK), 0);
+  }
+  struct stat st {};
+  ASSERT_EQ(stat(user.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(stat(machine.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  std::string out;
+  EXPECT_EQ(kxtest::Run(Child() + " regget HKCU 'Software\\Kesmora\\Fresh' Name", &out), 0);
+  EXPECT_EQ(out, "made in a batch");
+  EXPECT_EQ(kxtest::Run(Child() + " regget HKLM 'SOFTWARE\\Kesmora\\Fresh' Name", &out), 0);
+  EXPECT_EQ(out, "machine");
+  EXPECT_EQ(kxtest::Run("ls '" + fresh + "/user' '" + fresh + "/machine' | grep -c new-", &out), 1) << out;
+  // The hive goes on in its place in this process too.
+  HKEY k = Create(HKEY_CURRENT_USER, "Software\\Kesmora\\Fresh");
+  SetString(k, "Later", "after");
+  EXPECT_EQ(GetString(k, "Name"), "made in a batch");
+  RegCloseKey(k);
+  EXPECT_EQ(kxtest::Run(Child() + " regget HKCU 'Software\\Kesmora\\Fresh' Later", &out), 0);
+  EXPECT_EQ(out, "after");
+  setenv("KESMORA_ROOT", old.c_str(), 1);
+  kx::NotifyStateRootChanged();
+}
+
 }  // namespace

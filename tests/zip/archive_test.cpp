@@ -400,6 +400,35 @@ TEST(ZipArchive, StoppedAndRefusedAdds) {
 
 // Extraction over an existing file: a failed one leaves the old file whole (and nothing beside it), a
 // successful one replaces it and keeps who may read it.
+// The end record counts entries in 16 bits: the archive takes 65,535 and refuses the next through both ways of
+// adding one, says it is full, and what it holds is whole (Python's zipfile reads every entry).
+TEST(ZipArchive, TheEntryAfterTheMostAnArchiveHoldsIsRefused) {
+  std::string dir = kxtest::MakeTempDir();
+  std::string src = kxtest::MakeTempDir("src");
+  kxtest::WriteFile(src + "/one.txt", "one");
+  std::string path = Zip(dir);
+  CZipArchive zip;
+  zip.Open(path.c_str(), CZipArchive::zipCreate);
+  for (int i = 0; i < CZipArchive::kMaxEntries; ++i) {
+    CZipFileHeader h;
+    h.SetFileName(("e" + std::to_string(i)).c_str());
+    ASSERT_TRUE(zip.OpenNewFile(h, 0)) << i;
+    ASSERT_TRUE(zip.CloseNewFile()) << i;
+  }
+  EXPECT_TRUE(zip.IsFull());
+  CZipFileHeader more;
+  more.SetFileName("more");
+  EXPECT_FALSE(zip.OpenNewFile(more, 0));
+  EXPECT_FALSE(zip.AddNewFile((src + "/one.txt").c_str(), 6, false));
+  EXPECT_EQ(zip.GetCount(), CZipArchive::kMaxEntries);
+  zip.Close();
+  std::string out;
+  EXPECT_EQ(Sh("python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); print(len(z.namelist()), "
+               "z.testzip())\" " + Quote(path), &out),
+            0);
+  EXPECT_EQ(out, "65535 None\n");
+}
+
 TEST(ZipArchive, FailedExtractionKeepsTheExistingFile) {
   std::string work = kxtest::MakeTempDir("work");
   std::string dest = kxtest::MakeTempDir("dest");

@@ -14,9 +14,14 @@ for step in 1-question 2-import 3-encrypt 4-decrypt; do
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# Everything the job stores (registry, certificate stores, keys, audit log) stays in a state root of its own.
+# Everything the job stores (registry, certificate stores, keys, audit log) stays in a state root of its own,
+# gone with the run; the files the user sees (the document, its protected and its decrypted copy) stay beside
+# the screenshots, where the paths printed below lead.
 export KESMORA_ROOT="$work/root"
-mkdir -p "$KESMORA_ROOT" "$work/documents" "$work/protected" "$work/decrypted"
+files="$shots/files"
+rm -rf "$files"
+mkdir -p "$KESMORA_ROOT" "$files/documents" "$files/protected" "$files/decrypted"
+files=$(cd "$files" && pwd)
 
 # Bob's digital ID, made with openssl: an e-mail protection certificate and its key in a PFX file.
 openssl req -x509 -newkey rsa:2048 -nodes -days 30 -keyout "$work/bob.key" -out "$work/bob.pem" \
@@ -24,9 +29,9 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 30 -keyout "$work/bob.key" -out 
   -addext "keyUsage=digitalSignature,keyEncipherment" -addext "extendedKeyUsage=emailProtection" 2>/dev/null
 openssl pkcs12 -export -in "$work/bob.pem" -inkey "$work/bob.key" -out "$work/bob.pfx" -passout pass:bob-secret
 # The document: text with a binary tail.
-document="$work/documents/report.doc"
+document="$files/documents/report.doc"
 { for i in $(seq 1 2000); do echo "Quarterly report, line $i"; done; head -c 4096 /dev/urandom; } > "$document"
-protected="$work/protected/report.doc.Tvx"
+protected="$files/protected/report.doc.Tvx"
 
 cat > "$work/question.kxs" <<'SCRIPT'
 wait "Office Tolvex"
@@ -53,7 +58,7 @@ cat > "$work/encrypt.kxs" <<SCRIPT
 wait "Signer Wizard"
 page 105
 expect #1031 "$document"
-expect #1032 "$work/protected"
+expect #1032 "$files/protected"
 click "Next >"
 page 4208
 pick #1038 "Triple DES (3-Key)"
@@ -89,7 +94,7 @@ click "Decrypt and verify protected files"
 click "Next >"
 page 105
 type #1031 "$protected"
-type #1032 "$work/decrypted"
+type #1032 "$files/decrypted"
 click "Next >"
 page 4210
 expect #1098 "The work is done. Select a file to see its details."
@@ -105,7 +110,8 @@ SCRIPT
 # kxhost exits with the export's result: 1 is what these exports answer when they ran to their end.
 host() {
   local status=0
-  "$build/bin/kxhost" "$@" || status=$?
+  # A loaded machine may be slow to show a page: the waits allow a minute.
+  "$build/bin/kxhost" --timeout 60000 "$@" || status=$?
   [ "$status" -eq 1 ] || { echo "kxhost $*: ended with $status" >&2; exit 1; }
 }
 
@@ -114,13 +120,16 @@ host --script "$work/question.kxs" --shots "$shots/1-question" ShowMessageYesNo 
 echo "Importing Bob's digital ID:"
 host --script "$work/import.kxs" --shots "$shots/2-import" DisplayCertificateImporter i:0
 echo "Encrypting the report for Bob (SignerWizardOperation, operation 0):"
-host --script "$work/encrypt.kxs" --shots "$shots/3-encrypt" SignerWizardOperation null i:0 s:"$document" s:"$work/protected" \
+host --script "$work/encrypt.kxs" --shots "$shots/3-encrypt" SignerWizardOperation null i:0 s:"$document" s:"$files/protected" \
   out:cstring out:cstring | tee "$work/encrypt.out"
 grep -qF "$protected" "$work/encrypt.out" || { echo "the host was not given the protected file's path" >&2; exit 1; }
 [ -s "$protected" ] || { echo "no protected file was written" >&2; exit 1; }
+# The second string is the run's result text: a warning the run left, and none when it ended without one.
+[ -n "$(sed -n 's/^out 6: //p' "$work/encrypt.out")" ] || echo "(The run left no result text: it ended without a warning.)"
 if cmp -s "$document" "$protected"; then echo "the protected file is the document itself" >&2; exit 1; fi
 echo "Decrypting and verifying it in the Signer Wizard:"
 host --script "$work/decrypt.kxs" --shots "$shots/4-decrypt" DisplaySignerWizard null
-cmp "$document" "$work/decrypted/report.doc"
+cmp "$document" "$files/decrypted/report.doc"
 echo "The decrypted report equals the original ($(wc -c < "$document") bytes)."
 echo "Screenshots of every window and page: $shots"
+echo "The document, its protected and its decrypted copy: $files"

@@ -145,6 +145,10 @@ inline constexpr int kSecretIterations = 2048;
 // The secret's bytes are the password as they stand (text secrets: their bytes in the caller's encoding).
 HRESULT EncryptWithSecret(const Bytes& content, const Bytes& secret, int algorithm, int keyLength,
                           OSSL_LIB_CTX* libctx, Bytes* message, std::string* detail = nullptr);
+// The same over size bytes at content, into message's own storage: a caller that hands in the same vector
+// for chunk after chunk of one length gets no new allocation. message is empty after a failure.
+HRESULT EncryptWithSecret(const uint8_t* content, size_t size, const Bytes& secret, int algorithm, int keyLength,
+                          OSSL_LIB_CTX* libctx, Bytes* message, std::string* detail = nullptr);
 // NTE_BAD_DATA for a wrong secret; CAPICOM_E_ENCRYPT_INVALID_TYPE for a message without a password recipient.
 HRESULT DecryptWithSecret(const Bytes& message, const Bytes& secret, OSSL_LIB_CTX* libctx, Bytes* content,
                           CipherInfo* cipher = nullptr, std::string* detail = nullptr);

@@ -161,11 +161,11 @@ class EncryptedData : public kx::ComObject<EncryptedData, IEncryptedData>, priva
       if (FAILED(hr)) return hr;
       std::lock_guard<std::mutex> lock(m_mutex);
       if (!m_hasContent) return Fail(CAPICOM_E_ENCRYPT_NOT_INITIALIZED, "no content to encrypt");
-      Bytes message;
+      // Into the block the last message took: the chunks of a file come one after another, of one length.
       std::string detail;
-      hr = kxcms::EncryptWithSecret(m_content, m_secret, name, keyLength, LibCtx(), &message, &detail);
+      hr = kxcms::EncryptWithSecret(m_content, m_secret, name, keyLength, LibCtx(), &m_message, &detail);
       if (FAILED(hr)) return Fail(hr, detail);
-      return EncodeOut(message, encoding, out);
+      return EncodeOut(m_message, encoding, out);
     });
   }
 
@@ -199,6 +199,7 @@ class EncryptedData : public kx::ComObject<EncryptedData, IEncryptedData>, priva
  private:
   Bytes m_secret;
   Bytes m_spare;  // storage for the next decrypted content; holds nothing between calls
+  Bytes m_message;  // storage for the next encrypted message
 };
 
 }  // namespace

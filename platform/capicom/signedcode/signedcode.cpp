@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/win32/newfile.h"
+
 namespace kxsc {
 
 HRESULT ReadSignatureImage(const Bytes& image, SignatureInfo* info, std::string* detail);
@@ -75,7 +77,31 @@ HRESULT ReadImage(const std::string& path, Bytes* out, std::string* detail) {
   return S_OK;
 }
 
+// A file no one else can see yet (an output still without its name, or our own temporary) is written in
+// place: a kill leaves nothing under a name that matters, and a temporary beside it would.
+HRESULT RewriteInPlace(const std::string& path, const Bytes& data, std::string* detail) {
+  Fd f;
+  f.fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (f.fd < 0) return FromErrno(errno, path, detail);
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(f.fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return FromErrno(errno, path, detail);
+    done += static_cast<size_t>(n);
+  }
+  const int fd = f.fd;
+  f.fd = -1;
+  if (::close(fd) != 0) return FromErrno(errno, path, detail);
+  return S_OK;
+}
+
 HRESULT ReplaceFile(const std::string& path, const Bytes& data, std::string* detail) {
+  struct stat own {};
+  if (::stat(path.c_str(), &own) == 0 && S_ISREG(own.st_mode) &&
+      (own.st_nlink == 0 || kx::IsNewFileTemporary(path))) {
+    return RewriteInPlace(path, data, detail);
+  }
   char resolved[PATH_MAX];
   if (!::realpath(path.c_str(), resolved)) return FromErrno(errno, path, detail);
   std::string target = resolved;
