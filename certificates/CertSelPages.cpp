@@ -38,19 +38,6 @@ void Display(const CCapicomCertificate& certificate) {
   }
 }
 
-class WaitCursor {
- public:
-  WaitCursor(CCmdTarget* target, bool on) : m_target(on ? target : nullptr) {
-    if (m_target) m_target->BeginWaitCursor();
-  }
-  ~WaitCursor() {
-    if (m_target) m_target->EndWaitCursor();
-  }
-
- private:
-  CCmdTarget* m_target;
-};
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -104,7 +91,7 @@ void CCertSelPage::PrepareEngine(bool searchLocation) { certmgr::PrepareEngine(m
 
 void CCertSelPage::FillAvailableList() {
   if (m_AvailableList.GetItemCount() > 0) return;
-  WaitCursor wait(this, m_bWaitWhileFilling);
+  kx::WaitCursor wait(this, m_bWaitWhileFilling);
   m_AvailableList.DeleteAllItems();
   CCertificateRows rows;
   try {
