@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "app/SheetWorker.h"
+#include "app/WaitCursor.h"
 #include "platform/mfc/propsheet.h"
 #include "platform/mfc/winapp.h"
 
@@ -33,17 +34,7 @@ class CWorkerPage : public CPropertyPage {
 
 namespace kx::archives {
 
-// The wait cursor while an object of it lives.
-class WaitCursor {
- public:
-  explicit WaitCursor(CCmdTarget* target) : m_target(target) { m_target->BeginWaitCursor(); }
-  ~WaitCursor() { m_target->EndWaitCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  CCmdTarget* m_target;
-};
+using kx::WaitCursor;
 
 // Shows a message box for a worker: on the page's thread, owned by the page's window. The pressed button.
 int WorkerMessageBox(CWorkerPage* page, LPCSTR text, UINT type);

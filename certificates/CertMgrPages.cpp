@@ -20,12 +20,6 @@ constexpr int kList = 1033;
 constexpr int kWide[4] = {110, 150, 150, 150};
 constexpr int kNarrow[4] = {110, 150, 100, 100};
 
-// The personal page's mark is the verdict of Check: revocation, constraints and the trusted root included.
-bool IsValidWithRoot(const CCapicomCertificate& certificate) {
-  CBstrString message;
-  return PolicyVerdict(certificate, message);
-}
-
 // The sheet's OK enabled exactly when the page listed something to choose.
 void EnableSheetOk(CCertSheet* sheet, bool enable) {
   if (!sheet || !sheet->m_bSelectionMode) return;
@@ -118,8 +112,6 @@ void CPersonalCertPage::ListCertificates() {
         if (filtered && !CCertPolicy::MailMatches(certificate, sheet->m_strMailFilter)) continue;
         m_Certificates.Add(certificate);
         rows.Add(certificate);
-        // The personal page also asks for a trusted root.
-        rows.m_Valid[rows.GetCount() - 1] = IsValidWithRoot(certificate) ? 1 : 0;
         if (filtered) {
           rows.m_ValidFrom.RemoveTail();
           rows.m_ValidFrom.AddTail(InfoText(certificate, CAPICOM_CERT_INFO_SUBJECT_EMAIL_NAME));
@@ -368,8 +360,10 @@ void CCAStoreCertPage::ListCertificates() {
   if (m_pObjects) {
     try {
       m_pObjects->m_Store.Open(CAPICOM_CURRENT_USER_STORE, "AddressBook", CAPICOM_STORE_OPEN_READ_ONLY);
-      const LONG count = m_pObjects->m_Store.GetCertificates().GetCount();
-      for (LONG k = 1; k <= count; ++k) rows.Add(m_pObjects->m_Store.GetCertificates().GetItem(k));
+      // One reading of the store for the whole listing.
+      CCapicomCertificates certificates = m_pObjects->m_Store.GetCertificates();
+      const LONG count = certificates.GetCount();
+      for (LONG k = 1; k <= count; ++k) rows.Add(certificates.GetItem(k));
     } catch (const _com_error&) {
       // An address book the engine cannot read lists no rows; its certificates stay where they are.
     }

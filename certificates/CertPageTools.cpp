@@ -34,15 +34,7 @@ void DisplayCertificate(const CCapicomCertificate& certificate) {
 }
 
 bool PolicyVerdict(const CCapicomCertificate& certificate, CBstrString& message) {
-  bool ok = false;
-  try {
-    CCertPolicy().ValidateCertificate(certificate, message, ok);
-  } catch (const _com_error& e) {
-    // The strict checks raise what the engine raised: the check did not pass, and the engine says why.
-    ok = false;
-    if (!message.GetAnsi() || !*message.GetAnsi()) message = GetCapicomErrorMessage(e.Error());
-  }
-  return ok;
+  return IsCertificateValid(certificate, &message);
 }
 
 void ValidateAndTell(CWnd* owner, const CCapicomCertificate& certificate) {

@@ -5,6 +5,7 @@
 
 #include <initializer_list>
 
+#include "app/WaitCursor.h"
 #include "controls/ReportListCtrl.h"
 #include "controls/TextureButton.h"
 #include "engine/CapicomCertificate.h"
@@ -55,16 +56,7 @@ void ShowDirectoryStatus(CWnd* page, HRESULT openResult, INT_PTR found);
 CString DateText(const CDateTime& date);
 CString InfoText(const CCapicomCertificate& certificate, LONG infoType);
 
-class WaitCursor {
- public:
-  explicit WaitCursor(CCmdTarget* target) : m_target(target) { m_target->BeginWaitCursor(); }
-  ~WaitCursor() { m_target->EndWaitCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  CCmdTarget* m_target;
-};
+using kx::WaitCursor;
 
 // A table entry of a page's tool buttons.
 struct ToolButton {

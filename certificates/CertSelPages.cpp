@@ -38,19 +38,6 @@ void Display(const CCapicomCertificate& certificate) {
   }
 }
 
-class WaitCursor {
- public:
-  WaitCursor(CCmdTarget* target, bool on) : m_target(on ? target : nullptr) {
-    if (m_target) m_target->BeginWaitCursor();
-  }
-  ~WaitCursor() {
-    if (m_target) m_target->EndWaitCursor();
-  }
-
- private:
-  CCmdTarget* m_target;
-};
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -104,14 +91,20 @@ void CCertSelPage::PrepareEngine(bool searchLocation) { certmgr::PrepareEngine(m
 
 void CCertSelPage::FillAvailableList() {
   if (m_AvailableList.GetItemCount() > 0) return;
-  WaitCursor wait(this, m_bWaitWhileFilling);
+  kx::WaitCursor wait(this, m_bWaitWhileFilling);
   m_AvailableList.DeleteAllItems();
   CCertificateRows rows;
   try {
     PrepareEngine(false);
     CCertificateArray listed;
     CollectAvailable(listed);
-    for (INT_PTR i = 0; i < listed.GetSize(); ++i) rows.Add(listed[i]);
+    CSelCertSheet* sheet = GetSelSheet();
+    const bool recipients = sheet && sheet->m_Use == CertificateUse::Recipient;
+    for (INT_PTR i = 0; i < listed.GetSize(); ++i) {
+      if (recipients && !OfferedAsRecipient(listed[i])) continue;
+      rows.Add(listed[i]);
+      rows.m_ItemData.Add(static_cast<DWORD>(i));
+    }
   } catch (const _com_error&) {
     rows.RemoveAll();  // a source that fails shows only the headings
   }
@@ -205,6 +198,14 @@ void CCertSelPage::OnAdd() {
                         : LoadResString(195) + subject + " " + LoadResString(196),
                     MB_ICONINFORMATION);
       return;
+    }
+    if (sheet->m_Use != CertificateUse::Any) {
+      // A recipient must pass the verdict too; a signer's verdict is the signing run's own check.
+      const CString problem = UseProblem(current, sheet->m_Use, sheet->m_Use == CertificateUse::Recipient);
+      if (!problem.IsEmpty()) {
+        AfxMessageBox("The digital ID of " + SubjectOf(current) + " cannot be used here.\n\n" + problem, MB_ICONSTOP);
+        return;
+      }
     }
     sheet->m_Selected.Add(current);
     m_nSavedAvailableRow = m_nAvailableRow;

@@ -2,12 +2,14 @@
 
 #include "app/ResString.h"
 #include "controls/ReportListCtrl.h"
+#include "engine/CapicomErrors.h"
 #include "engine/CapicomStore.h"
+#include "engine/CertPolicy.h"
+#include "platform/capicom/core/usage.h"
 
 namespace {
 
 constexpr UINT kCertificateImage = 2;
-constexpr LONG kTimeAndSignature = CAPICOM_CHECK_TIME_VALIDITY | CAPICOM_CHECK_SIGNATURE_VALIDITY;
 constexpr int kWidths[4] = {110, 150, 100, 100};
 
 CString DateText(const CDateTime& date) {
@@ -20,13 +22,63 @@ CString Text(const CBstrString& s) { return s.GetAnsi() ? CString(s.GetAnsi()) :
 
 }  // namespace
 
-bool IsCertificateValid(const CCapicomCertificate& certificate) {
+bool IsCertificateValid(const CCapicomCertificate& certificate, CBstrString* reason) {
+  CBstrString message;
+  bool ok = false;
   try {
-    CCapicomCertificateStatus status = certificate.IsValid();
-    status.PutCheckFlag(kTimeAndSignature);
-    return status.GetResult();
+    CCertPolicy().ValidateCertificate(certificate, message, ok);
+  } catch (const _com_error& e) {
+    // The strict checks raise what the engine raised: the check did not pass, and the engine says why.
+    ok = false;
+    if (!message.GetAnsi() || !*message.GetAnsi()) message = GetCapicomErrorMessage(e.Error());
+  }
+  if (reason) *reason = message;
+  return ok;
+}
+
+namespace {
+
+kx::capi::CertRef DataOf(const CCapicomCertificate& certificate) {
+  CByteBuffer der = certificate.ExportToBuffer(CAPICOM_ENCODE_BINARY);
+  return kx::capi::CertData::Parse(der.GetData(), der.GetLength());
+}
+
+}  // namespace
+
+CString UseProblem(const CCapicomCertificate& certificate, CertificateUse use, bool verdict) {
+  // What the verdict refuses comes first: a revoked or expired digital ID is that before anything else.
+  CBstrString reason;
+  if (verdict && !IsCertificateValid(certificate, &reason)) return Text(reason);
+  if (use == CertificateUse::Any) return CString();
+  try {
+    kx::capi::CertRef data = DataOf(certificate);
+    if (!data) return "The digital ID cannot be read.";
+    std::string problem = use == CertificateUse::Recipient
+                              ? kx::capi::RecipientUsageProblem(*data)
+                              : kx::capi::SignerUsageProblem(*data, use == CertificateUse::CodeSigner);
+    return problem.c_str();
+  } catch (const _com_error& e) {
+    return Text(GetCapicomErrorMessage(e.Error()));
+  }
+}
+
+CString RecipientRefusal(const CCapicomCertificate& certificate) {
+  const CString problem = UseProblem(certificate, CertificateUse::Recipient, true);
+  if (problem.IsEmpty()) return problem;
+  CString subject;
+  try {
+    subject = Text(certificate.GetInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME));
   } catch (const _com_error&) {
-    return false;
+  }
+  return "Files cannot be encrypted for " + subject + ".\n\n" + problem;
+}
+
+bool OfferedAsRecipient(const CCapicomCertificate& certificate) {
+  try {
+    kx::capi::CertRef data = DataOf(certificate);
+    return !data || !data->basicConstraints().ca;
+  } catch (const _com_error&) {
+    return true;
   }
 }
 
@@ -51,6 +103,7 @@ void CCertificateRows::RemoveAll() {
   m_ValidFrom.RemoveAll();
   m_Images.RemoveAll();
   m_Valid.RemoveAll();
+  m_ItemData.RemoveAll();
 }
 
 bool CCertificateRows::Show(CReportListCtrl& list, const CStringList& headings, bool withItemData) const {
@@ -65,7 +118,9 @@ bool CCertificateRows::Show(CReportListCtrl& list, const CStringList& headings, 
   for (int column = 0; column < 4; ++column) list.SetColumnWidth(column, kWidths[column]);
   for (INT_PTR row = 0; row < GetCount(); ++row) {
     list.SetRowMark(static_cast<int>(row), m_Valid[row] == 1, FALSE, FALSE);
-    if (withItemData) list.SetItemData(static_cast<int>(row), static_cast<DWORD_PTR>(row));
+    if (withItemData)
+      list.SetItemData(static_cast<int>(row),
+                       row < m_ItemData.GetSize() ? static_cast<DWORD_PTR>(m_ItemData[row]) : static_cast<DWORD_PTR>(row));
   }
   return shown;
 }

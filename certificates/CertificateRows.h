@@ -2,13 +2,29 @@
 // with image 2 and the "valid" mark of a certificate that passed its validity check.
 #pragma once
 
+#include "core/BstrString.h"
 #include "engine/CapicomCertificate.h"
+#include "platform/capicom/core/store.h"
 #include "platform/mfc/collections.h"
 
 class CReportListCtrl;
 
-// Time and signature validity (check flags 6); an engine error in the check counts as not valid.
-bool IsCertificateValid(const CCapicomCertificate& certificate);
+// The one verdict on a certificate that every list, picker and recipient check shows: the engine's validation
+// policy under the certificate manager's settings (chain, trusted root, time, revocation as configured). An
+// engine error in the check counts as not valid. reason, when given, gets the text of the verdict.
+bool IsCertificateValid(const CCapicomCertificate& certificate, CBstrString* reason = nullptr);
+
+// What a chosen certificate is for: nothing in particular, an encryption recipient, a signer, a code signer.
+enum class CertificateUse { Any, Recipient, Signer, CodeSigner };
+
+// Why the certificate cannot serve the use: a key that cannot decrypt (or sign), a certificate authority as a
+// recipient; with verdict, also what the verdict refuses. Empty when it can.
+CString UseProblem(const CCapicomCertificate& certificate, CertificateUse use, bool verdict);
+// The refusal of a recipient, naming it ("Files cannot be encrypted for ..." and the reason); empty when the
+// certificate can be a recipient.
+CString RecipientRefusal(const CCapicomCertificate& certificate);
+// A recipient the user chose: a certificate authority's certificate is not offered.
+bool OfferedAsRecipient(const CCapicomCertificate& certificate);
 
 class CCertificateRows {
  public:
@@ -24,6 +40,12 @@ class CCertificateRows {
 
   CStringList m_Subjects, m_Issuers, m_ValidTo, m_ValidFrom;
   CUIntArray m_Images, m_Valid;
+  // Item data of each row when the rows skip some of the certificates they were made from; else the row's place.
+  CDWordArray m_ItemData;
+
+ private:
+  // The rows of one listing share one reading of the stores the checks need.
+  kx::capi::ListingScope m_Scope;
 };
 
 // Headings from the resource strings 199 to 202.

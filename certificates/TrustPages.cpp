@@ -1,5 +1,8 @@
 #include "certificates/TrustPages.h"
 
+#include <string>
+#include <vector>
+
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "certificates/CertSheet.h"
@@ -9,6 +12,8 @@
 #include "core/OfficeTolvexConfig.h"
 #include "core/SecurityPolicy.h"
 #include "engine/CapicomObjectSet.h"
+#include "platform/capicom/core/encoded.h"
+#include "platform/capicom/core/fsutil.h"
 #include "platform/mfc/afxwin.h"
 
 using namespace certmgr;
@@ -22,6 +27,21 @@ bool StrictPolicyOn() {
   COfficeTolvexConfig config;
   config.LoadOperationOptions();
   return config.DoD_JICT == 1;
+}
+
+// The subject names of the file's certificates that an import makes trusted roots (self-signed authorities).
+std::vector<std::string> RootsIn(const CString& path) {
+  std::vector<std::string> names;
+  kx::capi::Bytes bytes;
+  std::vector<kx::capi::CertRef> certs;
+  std::vector<kx::capi::CrlRef> crls;
+  if (!kx::capi::ReadWholeFile(static_cast<const char*>(path), bytes) ||
+      FAILED(kx::capi::ReadEncodedObjects(bytes.data(), bytes.size(), certs, crls)))
+    return names;
+  for (const kx::capi::CertRef& cert : certs)
+    if (cert->basicConstraints().ca && cert->isSelfIssued())
+      names.push_back(cert->nameInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME));
+  return names;
 }
 
 // The four fixed headings of the trust pages.
@@ -137,6 +157,19 @@ void CTrustedRootPage::OnImportCertificate() {
   if (!ChooseCertificateFile(this, 210, path)) return;
   CCertSheet* sheet = GetCertSheet();
   if (!sheet || !sheet->m_pFileComponent) return;
+  // Trusting a root is asked once, No the default, as removing one is.
+  const std::vector<std::string> roots = RootsIn(path);
+  if (!roots.empty()) {
+    const CString question =
+        roots.size() == 1
+            ? CString(("Everything issued under \"" + roots[0] +
+                       "\" will be trusted: signatures, encrypted mail and servers that show it. Do you want to add "
+                       "this root certificate?").c_str())
+            : CString(("Everything issued under any of the " + std::to_string(roots.size()) +
+                       " root certificates of this file will be trusted: signatures, encrypted mail and servers that "
+                       "show them. Do you want to add these root certificates?").c_str());
+    if (MessageBox(question, nullptr, MB_YESNO | MB_DEFBUTTON2 | MB_ICONEXCLAMATION) != IDYES) return;
+  }
   sheet->PassFileToComponent(7, path);
   m_List.DeleteAllItems();
   OnSetActive();

@@ -114,9 +114,11 @@ bool CReportListCtrl::InsertRows() {
     item.iImage = r < m_aItemImages.GetSize() ? static_cast<int>(m_aItemImages[r]) : 0;
     item.state = INDEXTOSTATEIMAGEMASK(1);
     item.stateMask = LVIS_STATEIMAGEMASK;
-    const int at = InsertItem(&item);
-    ok = at != -1;
     texts[0] = CopyText(first);
+    for (int c = 1; c < n; ++c) texts[c] = CopyText(m_astrColumnData[c].GetAt(pos[c]));
+    // The row gets its record as it is inserted: no further round of messages per row to attach it.
+    const int at = InsertItemWithTexts(&item, texts);
+    ok = at != -1;
     for (int c = 1; c < n && ok; ++c) {
       const CString& text = m_astrColumnData[c].GetAt(pos[c]);
       LVITEM sub{};
@@ -125,10 +127,8 @@ bool CReportListCtrl::InsertRows() {
       sub.iSubItem = c;
       sub.pszText = const_cast<LPSTR>(static_cast<LPCSTR>(text));
       ok = CListCtrl::SetItem(&sub) != FALSE;
-      texts[c] = CopyText(text);
     }
     for (int c = 0; c < lists; ++c) m_astrColumnData[c].GetNext(pos[c]);
-    SetItemTexts(at, texts);
   }
   return ok;
 }

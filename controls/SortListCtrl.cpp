@@ -275,6 +275,18 @@ BOOL CSortListCtrl::SetItemTexts(int nItem, char** texts) {
   return TRUE;
 }
 
+int CSortListCtrl::InsertItemWithTexts(LVITEM* item, char** texts) {
+  auto* record = new SortItemRecord{texts ? texts : NewTextArray(m_nTextCount), m_nTextCount, 0};
+  for (int i = 0; i < record->count; ++i)
+    if (!record->texts[i]) record->texts[i] = CopyText("");
+  m_records.insert(record);
+  item->mask |= LVIF_PARAM;
+  item->lParam = reinterpret_cast<LPARAM>(record);
+  const int at = InsertItem(item);
+  if (at == -1) FreeRecord(record);
+  return at;
+}
+
 char** CSortListCtrl::GetItemTexts(int nItem) const {
   SortItemRecord* record = RecordOf(nItem);
   return record ? record->texts : nullptr;

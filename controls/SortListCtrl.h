@@ -60,6 +60,9 @@ class CSortListCtrl : public CListCtrl {
   // Gives the row a new record holding the array (GetTextCount entries made with NewTextArray and CopyText);
   // the list owns the array from then on, and frees it at once when the row does not exist.
   BOOL SetItemTexts(int nItem, char** texts);
+  // Inserts the row with its record holding texts (as SetItemTexts takes them) in the same step; -1, the
+  // array freed, when no row was inserted.
+  int InsertItemWithTexts(LVITEM* item, char** texts);
   char** GetItemTexts(int nItem) const;
   // Frees the row's record and clears its item data; a row without a record is left alone.
   BOOL FreeItemRecord(int nItem);

@@ -316,7 +316,9 @@ void CCertPolicy::ValidateCertificate(const CCapicomCertificate& certificate, CB
 
     LONG position = 0;
     LONG s = ScanStatus(chainB, nullptr);
-    if (s == 0 && result) {
+    // The status check under the flags just set is the verdict. Chain B was built under the flags an earlier
+    // judgement left on the certificate's status (or none): it gives texts, never the verdict.
+    if (result) {
       Put(message, Text(6129));
       return;
     }

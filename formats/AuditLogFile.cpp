@@ -224,6 +224,36 @@ void CAuditLogFile::ReadEntry(const BYTE* in, CAuditLogEntry& e) {
   std::memcpy(e.m_szMessage, in, CAuditLogEntry::kMessageWidth);
 }
 
+bool CAuditLogFile::ForEachEntryInFile(const char* path, const std::function<void(const CAuditLogEntry&)>& visit) {
+  // Shared with other readers as a whole load is; writers wait for it.
+  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE || !h) return false;
+  std::unique_ptr<void, BOOL (*)(HANDLE)> owned(h, CloseHandle);
+  LARGE_INTEGER size;
+  BYTE head[kEntriesOffset];
+  DWORD got = 0;
+  if (!GetFileSizeEx(h, &size) || size.QuadPart < static_cast<LONGLONG>(kEntriesOffset + kDigestSize) ||
+      !ReadFile(h, head, sizeof head, &got, nullptr) || got != sizeof head || std::memcmp(head, "KALF", 4) != 0)
+    return false;
+  const DWORD count = (DWORD(head[21]) << 24) | (DWORD(head[22]) << 16) | (DWORD(head[23]) << 8) | head[24];
+  // The entries end before the digest.
+  const ULONGLONG room = static_cast<ULONGLONG>(size.QuadPart) - kEntriesOffset - kDigestSize;
+  if (static_cast<ULONGLONG>(count) * kEntrySize > room) return false;
+  constexpr DWORD kChunkEntries = 256;
+  std::unique_ptr<BYTE[]> buffer(new BYTE[kChunkEntries * kEntrySize]);
+  CAuditLogEntry entry;
+  for (DWORD done = 0; done < count;) {
+    const DWORD n = std::min(kChunkEntries, count - done);
+    if (!ReadFile(h, buffer.get(), n * kEntrySize, &got, nullptr) || got != n * kEntrySize) return false;
+    for (DWORD i = 0; i < n; ++i) {
+      ReadEntry(buffer.get() + i * kEntrySize, entry);
+      visit(entry);
+    }
+    done += n;
+  }
+  return true;
+}
+
 bool CAuditLogFile::AppendToFile(const char* path, const CAuditLogEntry* entries, DWORD added) {
   if (!added) return true;
   LogHandle file(path);

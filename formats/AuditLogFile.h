@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 #include "formats/FieldIo.h"
@@ -109,6 +110,10 @@ class CAuditLogFile : public CBaseKesmoraFile {
   static bool ReadEntryBytes(const char* path, DWORD first, DWORD n, std::string& out);
   // The entry from its 1584 bytes in file order.
   static void ReadEntry(const BYTE* in, CAuditLogEntry& entry);
+  // Visits the entries of the log at path in file order, a fixed number of entries' bytes read at a time, so
+  // that a reader of a large log never holds its whole file. Load's checks: false, with nothing visited, when
+  // the file is no log (marker "KALF") or its count claims more entries than it holds before its digest.
+  static bool ForEachEntryInFile(const char* path, const std::function<void(const CAuditLogEntry&)>& visit);
   // Called between the steps of AppendToFile (1: entry written, 2: digest written and flushed) so that a
   // test can stop the process there.
   static void (*s_appendStepHook)(int step);

@@ -41,6 +41,9 @@ bool ForEachEntry(Visit visit) {
   CAuditLog settings;
   CString path;
   if (!settings.GetLogFilePath(path) || path.IsEmpty()) return false;
+  // A plain log is read entry by entry: a large one is never held whole beside the rows made from it.
+  CString marker;
+  if (ReadFileMarker(path, marker) && marker == "KALF") return CAuditLogFile::ForEachEntryInFile(path, visit);
   CFileManager manager;
   std::unique_ptr<CBaseKesmoraFile> file(manager.OpenFile(path));
   auto* log = dynamic_cast<CAuditLogFile*>(file.get());
@@ -188,7 +191,7 @@ void CAuditLogViewPage::FillList() {
   if (!m_list.GetSafeHwnd()) return;
   CStringList columns[4];
   CUIntArray states, images;
-  ForEachEntry([&](const CAuditLogEntry& e) {
+  const bool read = ForEachEntry([&](const CAuditLogEntry& e) {
     columns[0].AddTail(e.GetOperation());
     columns[1].AddTail(e.GetSeverity());
     columns[2].AddTail(e.GetDateTime());
@@ -199,6 +202,12 @@ void CAuditLogViewPage::FillList() {
     images.Add(image);
     states.Add(0);
   });
+  // A log that failed part way shows nothing rather than some of its entries.
+  if (!read) {
+    for (auto& column : columns) column.RemoveAll();
+    states.RemoveAll();
+    images.RemoveAll();
+  }
   m_list.DeleteAllItems();
   CStringList headings;
   for (UINT id = 485; id <= 488; ++id) headings.AddTail(LoadResString(id));

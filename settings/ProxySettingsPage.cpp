@@ -237,6 +237,8 @@ void CProxyAuthDlg::OnOK() {
   CProxyAuthSettings settings(HKEY_CURRENT_USER, kProxyAuthKey);
   settings.m_strUser = m_strUser;
   settings.m_strPassword = m_strPassword;
+  // Unticked, the password serves this session only and nothing of it is stored.
+  settings.m_bRemember = m_bRemember ? TRUE : FALSE;
   settings.Save();
   EndDialog(IDOK);
 }

@@ -8,6 +8,7 @@
 #include "core/RandomGenerator.h"
 #include "core/SystemProfile.h"
 #include "core/TvxFormatSettings.h"
+#include "certificates/CertificateRows.h"
 #include "engine/CapicomObjectSet.h"
 #include "formats/AuditLog.h"
 #include "formats/FileManager.h"
@@ -61,6 +62,15 @@ class Run {
     if (hr == kEngineNotSupported) m_data.m_bEngineError = 1;
   }
   void Encrypt(CCapicomObjectSet& objects, DWORD64 inputSize);
+  // Why the first recipient that cannot be used is refused; empty when all can.
+  CString FirstRecipientRefusal() const {
+    kx::capi::ListingScope scope;
+    for (const CCapicomCertificate& certificate : m_data.m_arrRecipientCerts) {
+      CString refusal = RecipientRefusal(certificate);
+      if (!refusal.IsEmpty()) return refusal;
+    }
+    return CString();
+  }
   void WriteProtectedFile(const CByteBuffer& envelopedKey, uint64_t contentSize, LONG formatVersion);
 
   CProtectWizardData& m_data;
@@ -91,6 +101,10 @@ void Run::Execute() {
       } else if (m_input->GetSize64() == 0) {
         m_bFailed = true;
         LogFailure("Failed because file size is 0 bytes");
+      } else if (CString refusal = FirstRecipientRefusal(); !refusal.IsEmpty()) {
+        // Nothing is written for a recipient who could not open it or whose digital ID is not valid.
+        m_bFailed = true;
+        LogFailure(refusal);
       } else {
         Encrypt(*m_data.m_pEngineObjects, m_input->GetSize64());
       }

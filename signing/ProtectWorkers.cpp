@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/ResString.h"
+#include "certificates/CertificateRows.h"
 #include "core/Paths.h"
 #include "core/RandomGenerator.h"
 #include "core/TvxFormatSettings.h"
@@ -49,12 +50,20 @@ class ProtectWorker : public SignerWorker {
   bool m_bSign;
   bool m_bEncrypt;
   bool m_bShred = false;
+  CString m_strRecipientRefusal;  // why a recipient cannot be used, judged once for the run
 };
 
 void ProtectWorker::StartRun() {
   m_profile.Load();
   m_config.LoadGeneralOptions();
   m_bShred = m_config.ShredTemporaryFiles != 0;
+  if (m_bEncrypt) {
+    kx::capi::ListingScope scope;
+    for (const CCapicomCertificate& certificate : m_data.m_arrRecipientCerts) {
+      m_strRecipientRefusal = RecipientRefusal(certificate);
+      if (!m_strRecipientRefusal.IsEmpty()) break;
+    }
+  }
   if (!m_bSign) return;
   m_config.LoadOperationOptions();
   CheckSignersBeforeSigning();
@@ -114,6 +123,12 @@ void ProtectWorker::ProcessFile(FileOutcome& file) {
   }
   if (m_bEncrypt && m_data.m_arrRecipientCerts.empty()) {
     file.Fail(LoadResString(363));
+    return;
+  }
+  // Nothing is written for a recipient who could not open it or whose digital ID is not valid.
+  if (m_bEncrypt && !m_strRecipientRefusal.IsEmpty()) {
+    file.Fail(m_strRecipientRefusal);
+    AuditError(m_strRecipientRefusal);
     return;
   }
   if (m_bSign && m_data.m_arrSignerCerts.empty()) {

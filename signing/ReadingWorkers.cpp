@@ -361,7 +361,8 @@ void DecryptVerifyWorker::Decrypt(FileOutcome& file, CTolvexBinaryFile& object) 
       content = &plain;
     }
     if (signedFile) {
-      HRESULT hr = signatures.Verify(engine.m_SignedData, blocks, *content, m_level, fillable);
+      // The engine checks the signatures; the signers are judged below by the one validity verdict.
+      HRESULT hr = signatures.Verify(engine.m_SignedData, blocks, *content, CAPICOM_VERIFY_SIGNATURE_ONLY, fillable);
       if (FAILED(hr)) {
         NotVerified(file, hr);
         return;
@@ -381,6 +382,20 @@ void DecryptVerifyWorker::Decrypt(FileOutcome& file, CTolvexBinaryFile& object) 
     file.Fail(kDamaged, kDamaged);
     AuditError(WithPath(kNotDecrypted, file.input));
     return;
+  }
+  // Full checking refuses a signer the verdict refuses or a weak algorithm; checking signatures only says so
+  // on the row, which then claims no more than an intact signature.
+  if (signedFile) {
+    const CString problem = signatures.SignerProblem();
+    if (!problem.IsEmpty() && m_level == CAPICOM_VERIFY_SIGNATURE_AND_CERTIFICATE) {
+      file.Fail(problem, problem);
+      AuditError(WithPath(problem, file.input));
+      return;
+    }
+    if (!problem.IsEmpty()) {
+      file.warning = true;
+      file.result = problem;
+    }
   }
   // The output takes its name before the log calls the file decrypted.
   if (!file.CommitOutput()) {

@@ -94,6 +94,7 @@ void CSelectCertPage::RefreshRecipientList() {
 void CSelectCertPage::OnAddRecipients() {
   CSignSheet* owner = GetSignSheet();
   CSelCertSheet sheet("Select Recipients' Digital IDs", this, 0);
+  sheet.m_Use = CertificateUse::Recipient;
   CWnd* add = GetDlgItem(kAddButton);
   if (add && add->GetSafeHwnd()) {
     add->GetWindowRect(&sheet.m_rcOrigin);
@@ -179,11 +180,23 @@ void CSelectCertPage::OnBrastelClicked() {
   if (InOneClickSheet()) SetButtons(PSWIZB_BACK | PSWIZB_NEXT);
 }
 
+bool CSelectCertPage::RecipientsAccepted() {
+  kx::capi::ListingScope scope;
+  for (INT_PTR i = 0; i < m_Recipients.GetSize(); ++i) {
+    const CString refusal = RecipientRefusal(m_Recipients[i]);
+    if (refusal.IsEmpty()) continue;
+    AfxMessageBox(refusal, MB_OK | MB_ICONSTOP);
+    return false;
+  }
+  return true;
+}
+
 LRESULT CSelectCertPage::OnWizardNext() {
   if (m_Recipients.GetSize() == 0) {
     AfxMessageBox(kNoRecipients, MB_OK);
     return -1;
   }
+  if (!RecipientsAccepted()) return -1;
   CSignSheet* sheet = GetSignSheet();
   if (!sheet) return CPropertyPage::OnWizardNext();
   sheet->m_WizardData.m_bRecipientPageOption = m_bBrastelSwitch ? 1 : 0;
@@ -198,6 +211,7 @@ BOOL CSelectCertPage::OnWizardFinish() {
     AfxMessageBox(kNoRecipients, MB_OK);
     return FALSE;
   }
+  if (!RecipientsAccepted()) return FALSE;
   if (!m_pProgress) m_pProgress = new CProgressPopupWnd(this, "Progress");
   CSignSheet* sheet = GetSignSheet();
   if (!sheet || !m_pProgress) return CPropertyPage::OnWizardFinish();

@@ -60,6 +60,8 @@ class CSelectCertPage : public CPropertyPage {
  private:
   CSignSheet* GetSignSheet();
   bool InOneClickSheet();
+  // Every recipient can decrypt and passes the validity verdict; else the user is told why and stays.
+  bool RecipientsAccepted();
   void SetButtons(DWORD flags);
   void SetSwitch(BOOL enable, int on);
   void WaitForWorker();

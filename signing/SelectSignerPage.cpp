@@ -4,6 +4,7 @@
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "certificates/CertSheet.h"
+#include "certificates/CertificateRows.h"
 #include "certificates/SelCertSheet.h"
 #include "engine/CertPolicy.h"
 #include "platform/mfc/afxwin.h"
@@ -66,9 +67,11 @@ void CPWSelectSignerPage::RefillList() {
   if (!m_List.GetSafeHwnd()) return;
   m_List.DeleteAllItems();
   CStringList subjects, issuers, roles, validTo, headings;
-  CUIntArray images;
+  CUIntArray images, valid;
+  kx::capi::ListingScope scope;
   for (size_t i = 0; i < m_Certificates.size(); ++i) {
     const CCapicomCertificate& certificate = m_Certificates[i];
+    valid.Add(IsCertificateValid(certificate) ? 1 : 0);
     subjects.AddTail(Info(certificate, CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME));
     issuers.AddTail(Info(certificate, CAPICOM_CERT_INFO_ISSUER_SIMPLE_NAME));
     roles.AddTail(LoadResString(i == 0 ? 433 : 434));
@@ -88,7 +91,8 @@ void CPWSelectSignerPage::RefillList() {
   m_List.Populate();
   const int widths[4] = {110, 150, 120, 120};
   for (int c = 0; c < 4; ++c) m_List.SetColumnWidth(c, widths[c]);
-  for (int i = 0; i < static_cast<int>(m_Certificates.size()); ++i) m_List.SetRowMark(i, 1, 0, 0);
+  // Each signer's mark is its validity verdict, as in every certificate list.
+  for (int i = 0; i < static_cast<int>(m_Certificates.size()); ++i) m_List.SetRowMark(i, valid[i] == 1, 0, 0);
   m_List.SetFocus();
 }
 
@@ -177,6 +181,7 @@ void CPWSelectSignerPage::OnChooseSigners() {
   if (button && button->IsWindowVisible()) button->GetWindowRect(&origin);
   if (m_bMultipleSigners) {
     CSelCertSheet picker(LoadResString(299), this, 0);
+    picker.m_Use = CertificateUse::Signer;
     picker.m_rcOrigin = origin;
     for (const CCapicomCertificate& certificate : m_Certificates) picker.m_Selected.Add(certificate);
     if (picker.DoModal() == IDOK && Sheet()) {

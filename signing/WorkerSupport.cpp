@@ -4,11 +4,13 @@
 
 #include "app/FailureReport.h"
 #include "app/ResString.h"
+#include "certificates/CertificateRows.h"
 #include "core/Paths.h"
 #include "engine/CapicomObjectSet.h"
 #include "engine/CapicomEncryptedData.h"
 #include "engine/CapicomSignedData.h"
 #include "engine/CertPolicy.h"
+#include "platform/capicom/core/usage.h"
 #include "formats/AuditLog.h"
 #include "platform/capicom/capicom_defs.h"
 #include "platform/com/com.h"
@@ -340,8 +342,33 @@ HRESULT SignatureCheck::Verify(CCapicomSignedData& data, DWORD block, CByteBuffe
     if (block >= entry.m_buffers.GetCount()) return static_cast<HRESULT>(0x800B0100);
     HRESULT hr = VerifyDetached(data, entry.m_buffers.GetAt(block), content, fillable, level);
     if (FAILED(hr)) return hr;
+    if (block == 0) {
+      CCapicomSigners signers = data.GetSigners();
+      const LONG count = signers.GetCount();
+      if (count > 0) m_signers.push_back(signers.GetItem(count).GetCertificate());
+    }
   }
   return S_OK;
+}
+
+CString SignatureCheck::SignerProblem() const {
+  kx::capi::ListingScope scope;
+  for (size_t i = 0; i < m_signers.size(); ++i) {
+    const CCapicomCertificate& signer = m_signers[i];
+    CBstrString name = signer.GetInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME);
+    const CString who = CString("The signature of ") + (name.GetAnsi() ? name.GetAnsi() : "") + " is intact, but ";
+    CBstrString reason;
+    if (!IsCertificateValid(signer, &reason)) return who + "its digital ID is not valid: " + (reason.GetAnsi() ? reason.GetAnsi() : "");
+    CByteBuffer der = signer.ExportToBuffer(CAPICOM_ENCODE_BINARY);
+    kx::capi::CertRef data = kx::capi::CertData::Parse(der.GetData(), der.GetLength());
+    std::string weak = data ? kx::capi::WeakCertificateProblem(*data) : std::string();
+    if (weak.empty() && i < m_entries.size() && m_entries[i].m_buffers.GetCount() > 0) {
+      const CByteBuffer& signature = m_entries[i].m_buffers.GetAt(0);
+      weak = kx::capi::WeakSignatureProblem(signature.GetData(), signature.GetLength());
+    }
+    if (!weak.empty()) return who + weak.c_str();
+  }
+  return CString();
 }
 
 bool SignatureCheck::CoversBlocks(DWORD blocks) const {

@@ -176,9 +176,15 @@ class SignatureCheck {
   HRESULT Verify(CCapicomSignedData& data, DWORD block, CByteBuffer& content, LONG level, bool fillable = false) const;
   // Every entry signs exactly that many blocks.
   bool CoversBlocks(DWORD blocks) const;
+  // After the first block: each entry's signer certificate, in entry order.
+  const std::vector<CCapicomCertificate>& Signers() const { return m_signers; }
+  // Why the signers cannot be taken for what they claim, judged by the validity verdict and the algorithm
+  // checks; empty when nothing is wrong.
+  CString SignerProblem() const;
 
  private:
   std::vector<PayloadEntry> m_entries;
+  mutable std::vector<CCapicomCertificate> m_signers;
 };
 
 // The signature entries of a signing run: the first carries the signing record (and its drawn signature),

@@ -4,9 +4,11 @@ set -euo pipefail
 pkgs=(
   build-essential cmake ninja-build pkg-config
   libcrypto++-dev libssl-dev openssl zlib1g-dev
-  libcairo2-dev fontconfig fonts-dejavu-core libsqlite3-dev libcurl4-openssl-dev libxml2-dev libxml2-utils
+  libcairo2-dev fontconfig fonts-dejavu-core libsqlite3-dev sqlite3 libcurl4-openssl-dev libxml2-dev libxml2-utils
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pycryptodome zip unzip 7zip osslsigncode file
+  # Pango for text, the fallback fonts the text tests draw with (CJK, Arabic, colour emoji), xrdb for the scale test
+  libpango1.0-dev fonts-wqy-microhei fonts-kacst fonts-noto-color-emoji x11-xserver-utils
   gcc-mingw-w64-i686-win32 gcc-mingw-w64-x86-64-win32
   imagemagick python3-pil
   iproute2 procps

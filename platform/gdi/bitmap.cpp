@@ -698,6 +698,29 @@ std::shared_ptr<IconObj> IconFromArgb(int w, int h, const uint32_t* argb) {
   return icon;
 }
 
+}  // namespace
+
+void kx::gdi::ResizeIcon(HICON h, int cx, int cy) {
+  auto icon = GetIcon(h);
+  if (!icon || !icon->image || cx <= 0 || cy <= 0 || icon->width <= 0 || icon->height <= 0) return;
+  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cx, cy);
+  cairo_t* cr = cairo_create(image);
+  cairo_scale(cr, static_cast<double>(cx) / icon->width, static_cast<double>(cy) / icon->height);
+  cairo_set_source_surface(cr, icon->image, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(image);
+  icon->xHot = icon->xHot * cx / icon->width;
+  icon->yHot = icon->yHot * cy / icon->height;
+  cairo_surface_destroy(icon->image);
+  icon->image = image;
+  icon->width = cx;
+  icon->height = cy;
+}
+
+namespace {
+
 // Reads pixel (x, y) of an icon as non-premultiplied ARGB.
 uint32_t IconPixel(const IconObj& icon, int x, int y) {
   unsigned char* data = cairo_image_surface_get_data(icon.image);
@@ -810,8 +833,8 @@ BOOL DrawIconEx(HDC hdc, int x, int y, HICON h, int cx, int cy, UINT, HBRUSH fli
   DcPtr dc = GetDc(hdc);
   auto icon = GetIcon(h);
   if (!dc || !icon) return FALSE;
-  if (cx == 0) cx = (flags & DI_DEFAULTSIZE) ? 32 : icon->width;
-  if (cy == 0) cy = (flags & DI_DEFAULTSIZE) ? 32 : icon->height;
+  if (cx == 0) cx = (flags & DI_DEFAULTSIZE) ? Scaled(32) : icon->width;
+  if (cy == 0) cy = (flags & DI_DEFAULTSIZE) ? Scaled(32) : icon->height;
   if (!(flags & DI_NORMAL)) flags |= DI_NORMAL;
   POINT p = dc->ToSurface(x, y);
   POINT q = dc->ToSurface(x + cx, y + cy);
@@ -831,7 +854,9 @@ BOOL DrawIconEx(HDC hdc, int x, int y, HICON h, int cx, int cy, UINT, HBRUSH fli
       cairo_mask_surface(c.cr, icon->image, 0, 0);
     } else {
       cairo_set_source_surface(c.cr, icon->image, 0, 0);
-      cairo_pattern_set_filter(cairo_get_source(c.cr), CAIRO_FILTER_NEAREST);
+      // Enlarged (a scaled screen's) smoothly, not in blocks of pixels; at its size or smaller pixel for pixel.
+      bool larger = std::lround(w) > icon->width || std::lround(hh) > icon->height;
+      cairo_pattern_set_filter(cairo_get_source(c.cr), larger ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
       if ((flags & DI_NORMAL) == DI_IMAGE) cairo_set_operator(c.cr, CAIRO_OPERATOR_SOURCE);
       cairo_paint(c.cr);
     }
@@ -909,8 +934,41 @@ HICON kx::CreateIconFromIcoFile(const void* data, size_t size, int cx, int cy, b
       argb[static_cast<size_t>(y) * w + x] = (a << 24) | (px[static_cast<size_t>(y) * w + x] & 0xFFFFFF);
     }
   }
-  return kx::CreateIconFromArgb(w, h, argb.data(), isIcon && type == 1, type == 2 ? hotX : w / 2,
-                                type == 2 ? hotY : h / 2);
+  HICON made = kx::CreateIconFromArgb(w, h, argb.data(), isIcon && type == 1, type == 2 ? hotX : w / 2,
+                                      type == 2 ? hotY : h / 2);
+  // A size the file does not hold (a scaled screen's) is resampled smoothly from the nearest picture.
+  if (made && cx > 0 && cy > 0 && (cx != w || cy != h)) ResizeIcon(made, cx, cy);
+  return made;
+}
+
+BOOL kx::gdi::DrawBitmapSmooth(HDC hdc, int x, int y, int cx, int cy, HBITMAP bitmap) {
+  DcPtr dc = GetDc(hdc);
+  BitmapPtr b = GetBitmap(bitmap);
+  if (!dc || !b || !b->surface || cx <= 0 || cy <= 0) return FALSE;
+  if (cx == b->width() && cy == b->height()) {
+    HDC src = CreateCompatibleDC(hdc);
+    HGDIOBJ o = SelectObject(src, bitmap);
+    BOOL ok = BitBlt(hdc, x, y, cx, cy, src, 0, 0, SRCCOPY);
+    SelectObject(src, o);
+    DeleteDC(src);
+    return ok;
+  }
+  if (b->dib) b->SyncFromBits();
+  POINT p = dc->ToSurface(x, y), q = dc->ToSurface(x + cx, y + cy);
+  if (q.x <= p.x || q.y <= p.y) return TRUE;
+  PixelAccess pa(*dc, true);
+  {
+    CairoCtx c(*dc);
+    cairo_translate(c.cr, p.x, p.y);
+    cairo_scale(c.cr, static_cast<double>(q.x - p.x) / b->width(), static_cast<double>(q.y - p.y) / b->height());
+    cairo_set_source_surface(c.cr, b->surface->cs, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(c.cr), CAIRO_FILTER_GOOD);
+    cairo_pattern_set_extend(cairo_get_source(c.cr), CAIRO_EXTEND_PAD);
+    cairo_rectangle(c.cr, 0, 0, b->width(), b->height());
+    cairo_fill(c.cr);
+  }
+  pa.Damage(RECT{p.x, p.y, q.x, q.y});
+  return TRUE;
 }
 
 // ----- DrawState -----
@@ -968,14 +1026,9 @@ BOOL DrawState(HDC hdc, HBRUSH brush, DRAWSTATEPROC proc, LPARAM data, WPARAM wD
         if (asMask) DrawIconEx(mem, 0, 0, reinterpret_cast<HICON>(data), cx, cy, 0, nullptr, DI_MASK);
         else DrawIconEx(mem, 0, 0, reinterpret_cast<HICON>(data), cx, cy, 0, nullptr, DI_NORMAL);
         break;
-      case DST_BITMAP: {
-        HDC src = CreateCompatibleDC(hdc);
-        HGDIOBJ o = SelectObject(src, reinterpret_cast<HBITMAP>(data));
-        BitBlt(mem, 0, 0, cx, cy, src, 0, 0, SRCCOPY);
-        SelectObject(src, o);
-        DeleteDC(src);
+      case DST_BITMAP:
+        DrawBitmapSmooth(mem, 0, 0, cx, cy, reinterpret_cast<HBITMAP>(data));
         break;
-      }
       default:
         proc(mem, data, wData, cx, cy);
         break;

@@ -1,5 +1,6 @@
 // Device contexts: creation, attributes, selected objects, coordinate spaces, clipping.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <strings.h>
@@ -8,6 +9,18 @@
 #include "platform/gdi/internal.h"
 
 namespace kx::gdi {
+
+namespace {
+std::atomic<int> g_screenDpi{96};
+}  // namespace
+
+int ScreenDpi() { return g_screenDpi.load(); }
+void SetScreenDpi(int dpi) { g_screenDpi = std::clamp(dpi, 48, 480); }
+int Scaled(int length) {
+  int dpi = ScreenDpi();
+  if (dpi == 96) return length;
+  return static_cast<int>(std::lround(length * dpi / 96.0));
+}
 
 namespace {
 
@@ -303,7 +316,7 @@ int GetDeviceCaps(HDC hdc, int index) {
     case ASPECTY: return 36;
     case ASPECTXY: return 51;
     case LOGPIXELSX:
-    case LOGPIXELSY: return 96;
+    case LOGPIXELSY: return ScreenDpi();
     case SIZEPALETTE: return pal ? 256 : 0;
     case NUMRESERVED: return pal ? 20 : 0;
     case COLORRES: return pal ? 18 : 24;

@@ -303,8 +303,33 @@ struct FontMetrics {
 FontMetrics MetricsOf(const LOGFONTA& lf, double scale = 1.0);
 // Advance widths of UTF-8 text with a font (pixels, device units).
 int TextWidth(const LOGFONTA& lf, const char* text, size_t len, double scale = 1.0);
+// The screen's resolution in dots per inch, 96 being 100 %: the window system sizes its metrics, fonts, icons and
+// dialog units by it. Set by the display when it opens (96 until then).
+int ScreenDpi();
+void SetScreenDpi(int dpi);
+// A length given at 96 dots per inch, at the screen's resolution.
+int Scaled(int length);
+
+// Resamples an icon's picture smoothly to another size.
+void ResizeIcon(HICON icon, int cx, int cy);
+// Draws a bitmap into a rectangle: copied pixel for pixel at its own size, else resampled smoothly.
+BOOL DrawBitmapSmooth(HDC hdc, int x, int y, int cx, int cy, HBITMAP bitmap);
+
+// Glyphs of UTF-8 text that no installed font has (drawn as boxes), after fallback.
+int UnknownGlyphs(const LOGFONTA& lf, const char* text, size_t len);
+// The byte offset of the next/previous place a caret may stand in UTF-8 text: between graphemes, so that an
+// accent typed as a combining mark moves with its letter.
+size_t NextCursorPos(const char* text, size_t len, size_t i);
+size_t PrevCursorPos(const char* text, size_t len, size_t i);
+// Where a caret before byte `index` stands, in pixels from the start of the line drawn from `text`, or -1 when
+// the text holds no right-to-left character (then the widths of what comes before tell it).
+int RightToLeftCaretX(const LOGFONTA& lf, const char* text, size_t len, size_t index);
+// Every such offset of the text, in order, its start and end included.
+std::vector<size_t> CursorStops(const char* text, size_t len);
 // The DC's current font (the stock default when none is selected).
-const LOGFONTA& CurrentFont(const Dc& dc);
+LOGFONTA CurrentFont(const Dc& dc);
+// A font's description; the stock fonts' sizes follow the screen's scale.
+LOGFONTA FontOf(const FontObj& font);
 // Default GUI font description ("MS Shell Dlg", 8 points).
 LOGFONTA DefaultGuiFont();
 

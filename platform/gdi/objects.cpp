@@ -240,7 +240,8 @@ int GetObject(HGDIOBJ obj, int size, LPVOID out) {
       auto f = std::static_pointer_cast<FontObj>(p);
       if (!out) return sizeof(LOGFONTA);
       int n = std::min<int>(size, sizeof(LOGFONTA));
-      std::memcpy(out, &f->lf, static_cast<size_t>(std::max(n, 0)));
+      LOGFONTA lf = FontOf(*f);
+      std::memcpy(out, &lf, static_cast<size_t>(std::max(n, 0)));
       return n;
     }
     case ObjKind::Bitmap: {

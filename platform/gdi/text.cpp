@@ -1,4 +1,8 @@
-// Fonts and text: face mapping to DejaVu, metrics, TextOut/ExtTextOut, DrawText with its formats.
+// Fonts and text: face mapping to DejaVu, metrics, TextOut/ExtTextOut, DrawText with its formats. Runs are
+// shaped and drawn by Pango, so that scripts are shaped, bidirectional text is ordered and characters the mapped
+// face lacks come from a fallback font.
+#include <pango/pangocairo.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -6,6 +10,7 @@
 #include <string>
 #include <strings.h>
 #include <tuple>
+#include <unordered_map>
 
 #include "platform/gdi/internal.h"
 
@@ -32,13 +37,21 @@ const char* MapFace(const LOGFONTA& lf, bool* symbol) {
 
 struct Realized {
   cairo_scaled_font_t* font = nullptr;
+  PangoContext* ctx = nullptr;
+  PangoFontDescription* desc = nullptr;
   FontMetrics m;
   double em = 0;
 };
 
 using Key = std::tuple<std::string, int, bool, long, long>;
 
-std::mutex g_fontMutex;
+// Pango's font map and contexts are not thread-safe: every use of them, and the font cache, is under this lock.
+std::recursive_mutex g_fontMutex;
+
+PangoFontMap* FontMap() {
+  static PangoFontMap* map = pango_cairo_font_map_new();
+  return map;
+}
 
 struct EmRatios {
   double ascent = 0.928, descent = 0.236;
@@ -77,7 +90,7 @@ double CellPerEm(const char* family) {
 const Realized& Realize(const LOGFONTA& lf, double scale) {
   bool symbol = false;
   const char* family = MapFace(lf, &symbol);
-  std::lock_guard<std::mutex> lock(g_fontMutex);
+  std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
   double em;
   if (lf.lfHeight < 0)
     em = -lf.lfHeight * scale;
@@ -110,14 +123,30 @@ const Realized& Realize(const LOGFONTA& lf, double scale) {
   cairo_scaled_font_extents(r.font, &fe);
   cairo_text_extents_t xe;
   cairo_scaled_font_text_extents(r.font, "x", &xe);
+  double stretch = 1.0;
   if (widthKey > 0 && xe.x_advance > 0) {
     // A requested average width stretches the font horizontally.
+    stretch = (lf.lfWidth * scale) / xe.x_advance;
     cairo_scaled_font_destroy(r.font);
-    cairo_matrix_init_scale(&fm, em * (lf.lfWidth * scale) / xe.x_advance, em);
+    cairo_matrix_init_scale(&fm, em * stretch, em);
     r.font = cairo_scaled_font_create(face, &fm, &ctm, opt);
     cairo_scaled_font_extents(r.font, &fe);
     cairo_scaled_font_text_extents(r.font, "x", &xe);
   }
+  // The Pango side: the same family, size and rendering options; fontconfig supplies fallbacks.
+  r.ctx = pango_font_map_create_context(FontMap());
+  pango_cairo_context_set_font_options(r.ctx, opt);
+  pango_cairo_context_set_resolution(r.ctx, 96);
+  if (stretch != 1.0) {
+    PangoMatrix pm = PANGO_MATRIX_INIT;
+    pango_matrix_scale(&pm, stretch, 1.0);
+    pango_context_set_matrix(r.ctx, &pm);
+  }
+  r.desc = pango_font_description_new();
+  pango_font_description_set_family(r.desc, family);
+  pango_font_description_set_absolute_size(r.desc, em * PANGO_SCALE);
+  pango_font_description_set_weight(r.desc, bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_font_description_set_style(r.desc, lf.lfItalic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
   cairo_font_options_destroy(opt);
   cairo_font_face_destroy(face);
   FontMetrics& m = r.m;
@@ -154,18 +183,45 @@ size_t NextChar(const char* s, size_t len, size_t i) {
   return i + n;
 }
 
-// Glyph runs: cairo wants valid UTF-8, so replace invalid sequences.
-std::string ValidUtf8(const char* s, size_t len) {
+// Pango wants valid UTF-8: invalid bytes become U+FFFD. `map`, when given, gets the output offset of every input
+// byte (and of the end).
+std::string ValidUtf8(const char* s, size_t len, std::vector<size_t>* map = nullptr) {
   std::string out;
   out.reserve(len);
+  if (map) map->assign(len + 1, 0);
   for (size_t i = 0; i < len;) {
     size_t j = NextChar(s, len, i);
     unsigned char c = static_cast<unsigned char>(s[i]);
-    if (j - i == 1 && c >= 0x80) out += "\xEF\xBF\xBD";
+    if (map)
+      for (size_t k = i; k < j; ++k) (*map)[k] = out.size();
+    if (c == 0) out += ' ';  // Pango ends its text at a NUL
+    else if (j - i == 1 && c >= 0x80) out += "\xEF\xBF\xBD";
     else out.append(s + i, j - i);
     i = j;
   }
+  if (map) (*map)[len] = out.size();
   return out;
+}
+
+// A one-line layout of valid UTF-8 text in a realized font (call with g_fontMutex held).
+PangoLayout* NewLayout(const Realized& r, const std::string& valid) {
+  PangoLayout* layout = pango_layout_new(r.ctx);
+  pango_layout_set_font_description(layout, r.desc);
+  pango_layout_set_single_paragraph_mode(layout, TRUE);
+  pango_layout_set_text(layout, valid.data(), static_cast<int>(valid.size()));
+  return layout;
+}
+
+int LayoutWidth(PangoLayout* layout) {
+  PangoRectangle logical;
+  pango_layout_get_extents(layout, nullptr, &logical);
+  return static_cast<int>(std::lround(logical.width / static_cast<double>(PANGO_SCALE)));
+}
+
+// Shaped widths, kept per font: controls measure the same strings over and over.
+std::unordered_map<const Realized*, std::unordered_map<std::string, int>>& WidthCache() {
+  static auto* cache = new std::unordered_map<const Realized*, std::unordered_map<std::string, int>>();
+  return *cache;
 }
 
 int RealWidth(const Realized& r, const char* s, size_t len, int extra) {
@@ -176,12 +232,25 @@ int RealWidth(const Realized& r, const char* s, size_t len, int extra) {
     return static_cast<int>(n) * (r.m.aveCharWidth + extra);
   }
   std::string text = ValidUtf8(s, len);
-  cairo_text_extents_t te;
-  cairo_scaled_font_text_extents(r.font, text.c_str(), &te);
+  int width;
+  {
+    std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+    auto& cache = WidthCache()[&r];
+    auto it = cache.find(text);
+    if (it != cache.end()) {
+      width = it->second;
+    } else {
+      PangoLayout* layout = NewLayout(r, text);
+      width = LayoutWidth(layout);
+      g_object_unref(layout);
+      if (cache.size() > 4096) cache.clear();
+      cache.emplace(text, width);
+    }
+  }
   size_t n = 0;
   if (extra)
     for (size_t i = 0; i < len; i = NextChar(s, len, i)) ++n;
-  return static_cast<int>(std::lround(te.x_advance)) + static_cast<int>(n) * extra;
+  return width + static_cast<int>(n) * extra;
 }
 
 double FontScale(const Dc& dc) { return dc.st.mapMode == MM_TEXT ? 1.0 : std::fabs(dc.ScaleY()); }
@@ -194,13 +263,83 @@ int TextWidth(const LOGFONTA& lf, const char* text, size_t len, double scale) {
   return RealWidth(Realize(lf, scale), text, len, 0);
 }
 
-const LOGFONTA& CurrentFont(const Dc& dc) {
-  static LOGFONTA system = [] {
-    LOGFONTA lf{};
-    GetObject(GetStockObject(SYSTEM_FONT), sizeof lf, &lf);
-    return lf;
-  }();
-  return dc.st.font ? dc.st.font->lf : system;
+int UnknownGlyphs(const LOGFONTA& lf, const char* text, size_t len) {
+  const Realized& r = Realize(lf, 1.0);
+  if (r.m.symbol || len == 0) return 0;
+  std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+  PangoLayout* layout = NewLayout(r, ValidUtf8(text, len));
+  int n = pango_layout_get_unknown_glyphs_count(layout);
+  g_object_unref(layout);
+  return n;
+}
+
+int RightToLeftCaretX(const LOGFONTA& lf, const char* text, size_t len, size_t index) {
+  if (len == 0) return -1;
+  std::vector<size_t> map;
+  std::string valid = ValidUtf8(text, len, &map);
+  const Realized& r = Realize(lf, 1.0);
+  std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
+  PangoLayout* layout = NewLayout(r, valid);
+  bool rtl = false;
+  for (GSList* run = pango_layout_get_line_readonly(layout, 0)->runs; run && !rtl; run = run->next)
+    rtl = (static_cast<PangoGlyphItem*>(run->data)->item->analysis.level & 1) != 0;
+  int x = -1;
+  if (rtl) {
+    PangoRectangle strong;
+    pango_layout_get_cursor_pos(layout, static_cast<int>(map[std::min(index, len)]), &strong, nullptr);
+    x = static_cast<int>(std::lround(strong.x / static_cast<double>(PANGO_SCALE)));
+  }
+  g_object_unref(layout);
+  return x;
+}
+
+std::vector<size_t> CursorStops(const char* text, size_t len) {
+  std::vector<size_t> stops;
+  if (!g_utf8_validate(text, static_cast<gssize>(len), nullptr)) {
+    for (size_t i = 0; i < len; i = NextChar(text, len, i)) stops.push_back(i);
+    stops.push_back(len);
+    return stops;
+  }
+  std::vector<size_t> offsets;  // byte offset of each character, and of the end
+  for (size_t i = 0; i < len; i = NextChar(text, len, i)) offsets.push_back(i);
+  offsets.push_back(len);
+  std::vector<PangoLogAttr> attrs(offsets.size());
+  pango_get_log_attrs(text, static_cast<int>(len), -1, pango_language_get_default(), attrs.data(),
+                      static_cast<int>(attrs.size()));
+  for (size_t k = 0; k < offsets.size(); ++k)
+    if (attrs[k].is_cursor_position || k == 0 || k + 1 == offsets.size()) stops.push_back(offsets[k]);
+  return stops;
+}
+
+size_t NextCursorPos(const char* text, size_t len, size_t i) {
+  if (i >= len) return len;
+  for (size_t stop : CursorStops(text, len))
+    if (stop > i) return stop;
+  return len;
+}
+
+size_t PrevCursorPos(const char* text, size_t len, size_t i) {
+  if (i == 0) return 0;
+  std::vector<size_t> stops = CursorStops(text, len);
+  for (size_t k = stops.size(); k-- > 0;)
+    if (stops[k] < i) return stops[k];
+  return 0;
+}
+
+LOGFONTA FontOf(const FontObj& font) {
+  LOGFONTA lf = font.lf;
+  if (font.stock) {
+    lf.lfHeight = Scaled(lf.lfHeight);
+    lf.lfWidth = Scaled(lf.lfWidth);
+  }
+  return lf;
+}
+
+LOGFONTA CurrentFont(const Dc& dc) {
+  if (dc.st.font) return FontOf(*dc.st.font);
+  LOGFONTA lf{};
+  GetObject(GetStockObject(SYSTEM_FONT), sizeof lf, &lf);
+  return lf;
 }
 
 namespace {
@@ -219,27 +358,38 @@ int DrawTextRun(Dc& dc, double sx, double sy, const char* text, size_t len, UINT
   const Realized& rf = Realize(lf, FontScale(dc));
   const FontMetrics& m = rf.m;
   int extra = static_cast<int>(std::lround(dc.st.charExtra * std::fabs(dc.ScaleX())));
-  // Positions of each character along the baseline.
+  std::lock_guard<std::recursive_mutex> lock(g_fontMutex);
   std::vector<std::pair<size_t, size_t>> chars;
   for (size_t i = 0; i < len; i = NextChar(text, len, i)) chars.push_back({i, NextChar(text, len, i)});
-  std::vector<double> pos(chars.size() + 1, 0);
-  for (size_t k = 0; k < chars.size(); ++k) {
-    double adv;
-    if (dx) {
-      adv = 0;
-      for (size_t b = chars[k].first; b < chars[k].second; ++b) adv += dx[b] * dc.ScaleX();
-    } else {
-      adv = RealWidth(rf, text + chars[k].first, chars[k].second - chars[k].first, 0) + extra;
+  // Given advances, extra spacing and symbols place each character on its own; otherwise the run is shaped whole.
+  bool perChar = dx || extra || m.symbol;
+  std::vector<double> pos;
+  PangoLayout* layout = nullptr;
+  std::vector<size_t> map;
+  double width;
+  if (perChar) {
+    pos.assign(chars.size() + 1, 0);
+    for (size_t k = 0; k < chars.size(); ++k) {
+      double adv;
+      if (dx) {
+        adv = 0;
+        for (size_t b = chars[k].first; b < chars[k].second; ++b) adv += dx[b] * dc.ScaleX();
+      } else {
+        adv = RealWidth(rf, text + chars[k].first, chars[k].second - chars[k].first, 0) + extra;
+      }
+      pos[k + 1] = pos[k] + adv;
     }
-    pos[k + 1] = pos[k] + adv;
+    if (!dx && !chars.empty() && !m.symbol) {
+      // Use the whole-run width (kerning) for the total, keeping relative positions.
+      double whole = RealWidth(rf, text, len, extra);
+      double scale = pos.back() > 0 ? whole / pos.back() : 1.0;
+      for (double& p : pos) p *= scale;
+    }
+    width = pos.back();
+  } else {
+    layout = NewLayout(rf, ValidUtf8(text, len, &map));
+    width = LayoutWidth(layout);
   }
-  if (!dx && !chars.empty() && !m.symbol) {
-    // Use the whole-run width (kerning) for the total, keeping relative positions.
-    double whole = RealWidth(rf, text, len, extra);
-    double scale = pos.back() > 0 ? whole / pos.back() : 1.0;
-    for (double& p : pos) p *= scale;
-  }
-  double width = pos.back();
   double angle = lf.lfEscapement / 10.0 * M_PI / 180.0;
   double ox = 0;
   if ((align & TA_CENTER) == TA_CENTER) ox = -width / 2;
@@ -279,19 +429,16 @@ int DrawTextRun(Dc& dc, double sx, double sy, const char* text, size_t len, UINT
       for (size_t k = 0; k < chars.size(); ++k)
         MarlettPath(cr, static_cast<unsigned char>(text[chars[k].first]), ox + pos[k], baseline - m.ascent,
                     rf.em);
-    } else {
-      cairo_set_scaled_font(cr, rf.font);
-      if (dx || extra) {
-        for (size_t k = 0; k < chars.size(); ++k) {
-          std::string ch = ValidUtf8(text + chars[k].first, chars[k].second - chars[k].first);
-          cairo_move_to(cr, std::round(ox + pos[k]), baseline);
-          cairo_show_text(cr, ch.c_str());
-        }
-      } else {
-        std::string all = ValidUtf8(text, len);
-        cairo_move_to(cr, std::round(ox), baseline);
-        cairo_show_text(cr, all.c_str());
+    } else if (perChar) {
+      for (size_t k = 0; k < chars.size(); ++k) {
+        PangoLayout* one = NewLayout(rf, ValidUtf8(text + chars[k].first, chars[k].second - chars[k].first));
+        cairo_move_to(cr, std::round(ox + pos[k]), baseline);
+        pango_cairo_show_layout_line(cr, pango_layout_get_line_readonly(one, 0));
+        g_object_unref(one);
       }
+    } else if (len > 0) {
+      cairo_move_to(cr, std::round(ox), baseline);
+      pango_cairo_show_layout_line(cr, pango_layout_get_line_readonly(layout, 0));
     }
     double thick = std::max(1.0, std::round(rf.em / 14));
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
@@ -305,18 +452,33 @@ int DrawTextRun(Dc& dc, double sx, double sy, const char* text, size_t len, UINT
     }
     if (underlines) {
       for (auto [a, b] : *underlines) {
-        size_t ka = 0, kb = 0;
+        double left = 0, right = 0;
+        bool any = false;
         for (size_t k = 0; k < chars.size(); ++k) {
-          if (chars[k].first == a) ka = k;
-          if (chars[k].first < b) kb = k + 1;
+          if (chars[k].first < a || chars[k].first >= b) continue;
+          double x0, x1;
+          if (perChar) {
+            x0 = pos[k];
+            x1 = pos[k + 1];
+          } else {
+            // Where the character was placed: with right-to-left runs it need not follow the one before.
+            PangoRectangle at;
+            pango_layout_index_to_pos(layout, static_cast<int>(map[chars[k].first]), &at);
+            x0 = std::min(at.x, at.x + at.width) / static_cast<double>(PANGO_SCALE);
+            x1 = std::max(at.x, at.x + at.width) / static_cast<double>(PANGO_SCALE);
+          }
+          left = any ? std::min(left, x0) : x0;
+          right = any ? std::max(right, x1) : x1;
+          any = true;
         }
-        if (kb > ka) {
-          cairo_rectangle(cr, std::round(ox + pos[ka]), baseline + 1, std::round(pos[kb] - pos[ka]), 1);
+        if (any && right > left) {
+          cairo_rectangle(cr, std::round(ox + left), baseline + 1, std::round(right - left), 1);
           cairo_fill(cr);
         }
       }
     }
   }
+  if (layout) g_object_unref(layout);
   RECT dmg{static_cast<LONG>(sx - width - m.height - 2), static_cast<LONG>(sy - width - m.height - 2),
            static_cast<LONG>(sx + width + m.height + 2), static_cast<LONG>(sy + width + m.height + 2)};
   pa.Damage(dmg);
@@ -421,7 +583,8 @@ BOOL GetTextMetrics(HDC hdc, LPTEXTMETRICA tm) {
 int GetTextFace(HDC hdc, int count, LPSTR face) {
   DcPtr dc = GetDc(hdc);
   if (!dc) return 0;
-  const char* name = CurrentFont(*dc).lfFaceName;
+  LOGFONTA lf = CurrentFont(*dc);
+  const char* name = lf.lfFaceName;
   if (!face) return static_cast<int>(std::strlen(name)) + 1;
   return CopyText(name, face, count);
 }

@@ -673,6 +673,19 @@ Server ServerFor(const Url& url) {
   return s;
 }
 
+std::string SealSecret(const std::string& secret) {
+  unsigned char k[32], iv[12], tag[16];
+  if (!SealKey(true, k) || RAND_bytes(iv, sizeof iv) != 1) return std::string();
+  std::string cipher;
+  bool ok = Gcm(true, k, iv, secret, cipher, tag);
+  OPENSSL_cleanse(k, sizeof k);
+  if (!ok) return std::string();
+  return std::string(kSealTag) + std::string(reinterpret_cast<char*>(iv), 12) +
+         std::string(reinterpret_cast<char*>(tag), 16) + cipher;
+}
+
+bool UnsealSecret(const std::string& sealed, std::string& secret) { return UnsealPassword(sealed, secret); }
+
 bool SaveBindPassword(const std::string& password) {
   Key key(KEY_WRITE);
   if (!key.h) return false;
@@ -680,14 +693,8 @@ bool SaveBindPassword(const std::string& password) {
     LSTATUS st = RegDeleteValue(key.h, "LDAP_BIND_PASSWORD");
     return st == ERROR_SUCCESS || st == ERROR_FILE_NOT_FOUND;
   }
-  unsigned char k[32], iv[12], tag[16];
-  if (!SealKey(true, k) || RAND_bytes(iv, sizeof iv) != 1) return false;
-  std::string cipher;
-  bool ok = Gcm(true, k, iv, password, cipher, tag);
-  OPENSSL_cleanse(k, sizeof k);
-  if (!ok) return false;
-  std::string sealed = std::string(kSealTag) + std::string(reinterpret_cast<char*>(iv), 12) +
-                       std::string(reinterpret_cast<char*>(tag), 16) + cipher;
+  const std::string sealed = SealSecret(password);
+  if (sealed.empty()) return false;
   return RegSetValueEx(key.h, "LDAP_BIND_PASSWORD", 0, REG_BINARY, reinterpret_cast<const BYTE*>(sealed.data()),
                        static_cast<DWORD>(sealed.size())) == ERROR_SUCCESS;
 }

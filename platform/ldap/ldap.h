@@ -100,6 +100,12 @@ KXAPI bool ConfiguredServer(Server& out);
 // and the uri stays empty when there is none).
 KXAPI Server ServerFor(const Url& url);
 
+// A secret sealed with the user's own key (AES-256-GCM under a key file only the user can read), as the
+// bind password and the proxy password are kept; empty when it cannot be sealed. Unsealing fails for another
+// key or a damaged value.
+KXAPI std::string SealSecret(const std::string& secret);
+KXAPI bool UnsealSecret(const std::string& sealed, std::string& secret);
+
 // Seals the bind password into the registry (empty: removes it). The product only reads it: this is how an
 // administrator's tool, or a test, stores it.
 KXAPI bool SaveBindPassword(const std::string& password);

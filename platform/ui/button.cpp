@@ -166,7 +166,7 @@ void Paint(HWND hwnd, HDC hdc, const RECT& rc, ButtonData* d) {
   } else if (IsCheck(t) || IsRadio(t)) {
     HBRUSH bg = kx::ControlColors(hwnd, hdc, WM_CTLCOLORSTATIC);
     FillRect(hdc, &rc, bg);
-    int box = 13;
+    int box = kx::gdi::Scaled(13);
     bool leftText = (style & BS_LEFTTEXT) != 0;
     RECT b{leftText ? rc.right - box : rc.left, rc.top + (rc.bottom - rc.top - box) / 2, 0, 0};
     b.right = b.left + box;

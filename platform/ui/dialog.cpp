@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "platform/ui/display.h"
 #include "platform/ui/dlgtemplate.h"
@@ -36,9 +38,23 @@ std::string NameKey(LPCSTR name) {
 
 int MulDivInt(int a, int b, int c) { return c ? static_cast<int>((static_cast<long long>(a) * b + (a >= 0 ? c / 2 : -c / 2)) / c) : 0; }
 
+// A dialog's base units in 96ths of a pixel. Measured with the font as it is at 96 dots per inch, then scaled:
+// every dialog unit grows by the same factor as the screen's resolution, whatever the rounding of the larger
+// font's metrics, and each length is rounded once.
+constexpr int kFine = 96;
 void BaseUnits(HFONT font, int* x, int* y) {
+  int dpi = kx::gdi::ScreenDpi();
+  HFONT twin = nullptr;
+  if (dpi != 96) {
+    LOGFONTA lf{};
+    if (GetObject(font, sizeof lf, &lf) == sizeof lf && lf.lfHeight != 0) {
+      lf.lfHeight = MulDivInt(lf.lfHeight, 96, dpi);
+      lf.lfWidth = MulDivInt(lf.lfWidth, 96, dpi);
+      twin = CreateFontIndirect(&lf);
+    }
+  }
   HDC hdc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(hdc, font);
+  HGDIOBJ old = SelectObject(hdc, twin ? twin : font);
   SIZE sz{};
   static const char kAlpha[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
   GetTextExtentPoint32(hdc, kAlpha, 52, &sz);
@@ -46,8 +62,9 @@ void BaseUnits(HFONT font, int* x, int* y) {
   GetTextMetrics(hdc, &tm);
   SelectObject(hdc, old);
   DeleteDC(hdc);
-  *x = std::max(1, static_cast<int>((sz.cx / 26 + 1) / 2));
-  *y = std::max(1, static_cast<int>(tm.tmHeight));
+  if (twin) DeleteObject(twin);
+  *x = std::max(1, static_cast<int>((sz.cx / 26 + 1) / 2)) * dpi;
+  *y = std::max(1, static_cast<int>(tm.tmHeight)) * dpi;
 }
 
 // Controls of a dialog in tab order, looking into child windows that hold controls of their own.
@@ -135,7 +152,7 @@ HWND CreateDialogCore(HINSTANCE inst, const kx::DialogTemplate* t, HWND owner, D
   bool ownFont = false;
   if (t->style & DS_SETFONT) {
     std::string face = t->faceName.empty() ? std::string("MS Shell Dlg") : t->faceName;
-    font = CreateFont(-MulDivInt(t->pointSize ? t->pointSize : 8, 96, 72), 0, 0, 0, t->weight ? t->weight : FW_NORMAL,
+    font = CreateFont(-kx::gdi::Scaled(MulDivInt(t->pointSize ? t->pointSize : 8, 96, 72)), 0, 0, 0, t->weight ? t->weight : FW_NORMAL,
                       t->italic, 0, 0, t->charSet, 0, 0, 0, 0, face.c_str());
     ownFont = true;
   }
@@ -147,10 +164,10 @@ HWND CreateDialogCore(HINSTANCE inst, const kx::DialogTemplate* t, HWND owner, D
     style &= ~(WS_CAPTION | WS_SYSMENU);
     ex |= WS_EX_CONTROLPARENT;
   }
-  RECT rc{0, 0, MulDivInt(t->cx, bx, 4), MulDivInt(t->cy, by, 8)};
+  RECT rc{0, 0, MulDivInt(t->cx, bx, 4 * kFine), MulDivInt(t->cy, by, 8 * kFine)};
   AdjustWindowRectEx(&rc, style & ~WS_VISIBLE, FALSE, ex);
   int w = rc.right - rc.left, h = rc.bottom - rc.top;
-  int x = MulDivInt(t->x, bx, 4), y = MulDivInt(t->y, by, 8);
+  int x = MulDivInt(t->x, bx, 4 * kFine), y = MulDivInt(t->y, by, 8 * kFine);
   if (style & WS_CHILD) {
     // Child dialogs sit in their parent's client area.
   } else if (style & (DS_CENTER | DS_CENTERMOUSE)) {
@@ -198,8 +215,8 @@ HWND CreateDialogCore(HINSTANCE inst, const kx::DialogTemplate* t, HWND owner, D
       cs &= ~WS_BORDER;
       cex |= WS_EX_CLIENTEDGE;
     }
-    int cx = MulDivInt(it.x, bx, 4), cy = MulDivInt(it.y, by, 8);
-    int cw = MulDivInt(it.cx, bx, 4), ch = MulDivInt(it.cy, by, 8);
+    int cx = MulDivInt(it.x, bx, 4 * kFine), cy = MulDivInt(it.y, by, 8 * kFine);
+    int cw = MulDivInt(it.cx, bx, 4 * kFine), ch = MulDivInt(it.cy, by, 8 * kFine);
     LPVOID data = it.creationData.empty() ? nullptr : const_cast<BYTE*>(it.creationData.data());
     HWND c = CreateWindowEx(cex, it.className.c_str(), it.text.c_str(), cs, cx, cy, cw, ch, dlg,
                             reinterpret_cast<HMENU>(static_cast<intptr_t>(it.id)), inst, data);
@@ -233,8 +250,15 @@ HWND CreateDialogCore(HINSTANCE inst, const kx::DialogTemplate* t, HWND owner, D
 }  // namespace
 
 HFONT DefaultDialogFont() {
-  static HFONT f = CreateFont(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, VARIABLE_PITCH | FF_SWISS,
-                              "MS Shell Dlg");
+  // One for each resolution the screen has had, kept as long as the process.
+  static std::mutex lock;
+  static auto* fonts = new std::map<int, HFONT>();
+  int dpi = kx::gdi::ScreenDpi();
+  std::lock_guard<std::mutex> g(lock);
+  HFONT& f = (*fonts)[dpi];
+  if (!f)
+    f = CreateFont(-kx::gdi::Scaled(11), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0,
+                   VARIABLE_PITCH | FF_SWISS, "MS Shell Dlg");
   return f;
 }
 
@@ -718,17 +742,17 @@ BOOL MapDialogRect(HWND dialog, LPRECT rc) {
     bx = w->dlg->baseX;
     by = w->dlg->baseY;
   }
-  rc->left = MulDivInt(rc->left, bx, 4);
-  rc->right = MulDivInt(rc->right, bx, 4);
-  rc->top = MulDivInt(rc->top, by, 8);
-  rc->bottom = MulDivInt(rc->bottom, by, 8);
+  rc->left = MulDivInt(rc->left, bx, 4 * kFine);
+  rc->right = MulDivInt(rc->right, bx, 4 * kFine);
+  rc->top = MulDivInt(rc->top, by, 8 * kFine);
+  rc->bottom = MulDivInt(rc->bottom, by, 8 * kFine);
   return TRUE;
 }
 
 LONG GetDialogBaseUnits() {
   int bx, by;
   BaseUnits(DefaultDialogFont(), &bx, &by);
-  return MAKELONG(bx, by);
+  return MAKELONG(MulDivInt(bx, 1, kFine), MulDivInt(by, 1, kFine));
 }
 
 LRESULT SendDlgItemMessage(HWND dialog, int id, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -21,7 +21,28 @@ class HeadlessDisplay : public Display {};
 
 DisplayMaker g_maker = nullptr;
 
+// A positive number that is all of the text (blanks around it allowed), or 0.
+double Number(const char* s) {
+  if (!s) return 0;
+  char* end = nullptr;
+  double v = strtod(s, &end);
+  if (end == s) return 0;
+  while (*end == ' ' || *end == '\t' || *end == '\n') ++end;
+  return *end == 0 && v > 0 && v < 100000 ? v : 0;
+}
+
 }  // namespace
+
+int DpiFromSettings(const char* xftDpi) {
+  double dpi = Number(xftDpi);
+  if (dpi <= 0) {
+    if (double gdk = Number(getenv("GDK_SCALE")); gdk > 0) dpi = 96 * gdk;
+    else if (double qt = Number(getenv("QT_SCALE_FACTOR")); qt > 0) dpi = 96 * qt;
+    else dpi = 96;
+  }
+  // Below 50 % or above 500 % is a mistaken setting, not a screen.
+  return dpi < 48 || dpi > 480 ? 96 : static_cast<int>(dpi + 0.5);
+}
 
 bool RegisterDisplayMaker(DisplayMaker maker) {
   g_maker = maker;
@@ -42,11 +63,16 @@ const Choice& Chosen() {
     const char* headless = getenv("KX_HEADLESS");
     bool wantX = name && *name && !(headless && strcmp(headless, "1") == 0);
     if (wantX && g_maker) {
-      if (std::unique_ptr<Display> x = g_maker(name)) c.display = x.release();
-      else c.error = std::string("cannot open the X display \"") + name + "\"";
+      if (std::unique_ptr<Display> x = g_maker(name)) {
+        c.display = x.release();
+        kx::gdi::SetScreenDpi(c.display->Dpi());
+      } else {
+        c.error = std::string("cannot open the X display \"") + name + "\"";
+      }
       return c;
     }
     c.display = new HeadlessDisplay();
+    kx::gdi::SetScreenDpi(c.display->Dpi());
     return c;
   }();
   return choice;

@@ -6,17 +6,24 @@
 #include <memory>
 #include <string>
 
+#include "platform/gdi/internal.h"
 #include "platform/ui/ui.h"
 
 namespace kx::ui {
 
 enum class PointerShape { Arrow, IBeam, Hand, Wait, SizeWE, SizeNS };
 
+// The desktop's resolution as the session sets it: the X resource Xft.dpi when given (its value, nullptr when
+// the server has none), else GDK_SCALE, else QT_SCALE_FACTOR (each times 96), else 96.
+KXAPI int DpiFromSettings(const char* xftDpi);
+
 class Display {
  public:
   virtual ~Display() = default;
   virtual bool Live() const { return false; }  // windows appear on a screen people see
   virtual SIZE ScreenSize() const { return SIZE{kx::kScreenWidth, kx::kScreenHeight}; }
+  // The screen's resolution in dots per inch (the desktop's scale: 96 is 100 %).
+  virtual int Dpi() const { return DpiFromSettings(nullptr); }
   // A top-level window changed: shown, hidden, moved, sized, restacked, its title, owner or icon. Called without the
   // window system's lock, on any thread.
   virtual void WindowChanged(HWND) {}

@@ -64,6 +64,10 @@ size_t PrevPos(const std::string& s, size_t i) {
   return i;
 }
 
+// The caret steps over whole graphemes: a letter and its combining marks, an emoji sequence.
+size_t NextCaret(const std::string& s, size_t i) { return kx::gdi::NextCursorPos(s.data(), s.size(), i); }
+size_t PrevCaret(const std::string& s, size_t i) { return kx::gdi::PrevCursorPos(s.data(), s.size(), i); }
+
 size_t CharCount(const std::string& s) {
   size_t n = 0;
   for (size_t i = 0; i < s.size(); i = NextPos(s, i)) ++n;
@@ -160,11 +164,20 @@ int LineOf(const std::vector<VLine>& lines, size_t pos) {
   return static_cast<int>(lines.size()) - 1;
 }
 
-POINT PosFromChar(HWND hwnd, EditData* d, const Measure& m, const std::vector<VLine>& lines, size_t pos) {
+// `caret`: where a caret before the character stands, which in right-to-left text is not after the widths of
+// what comes before it.
+POINT PosFromChar(HWND hwnd, EditData* d, const Measure& m, const std::vector<VLine>& lines, size_t pos,
+                  bool caret = false) {
   RECT fr = FormatRect(hwnd, d);
   int li = LineOf(lines, pos);
   const VLine& l = lines[static_cast<size_t>(li)];
   int x = m.Width(Shown(*d, l.start, std::min(pos, l.end)).c_str(), Shown(*d, l.start, std::min(pos, l.end)).size());
+  if (caret && !d->password) {
+    LOGFONTA lf{};
+    GetObject(kx::ControlFont(d->font), sizeof lf, &lf);
+    int rtl = kx::gdi::RightToLeftCaretX(lf, d->text.data() + l.start, l.end - l.start, std::min(pos, l.end) - l.start);
+    if (rtl >= 0) x = rtl;
+  }
   int lh = m.Height();
   if (Multi(hwnd)) return POINT{fr.left + x, fr.top + (li - d->firstLine) * lh};
   DWORD st = Style(hwnd);
@@ -184,19 +197,19 @@ size_t CharFromPos(HWND hwnd, EditData* d, const Measure& m, const std::vector<V
   const VLine& l = lines[static_cast<size_t>(li)];
   POINT origin = PosFromChar(hwnd, d, m, lines, l.start);
   size_t best = l.start;
-  for (size_t i = l.start; i < l.end;) {
-    size_t n = NextPos(d->text, i);
+  std::vector<size_t> stops = kx::gdi::CursorStops(d->text.data() + l.start, l.end - l.start);
+  for (size_t k = 0; k + 1 < stops.size(); ++k) {
+    size_t i = l.start + stops[k], n = l.start + stops[k + 1];
     std::string a = Shown(*d, l.start, i), b = Shown(*d, l.start, n);
     int mid = origin.x + (m.Width(a.c_str(), a.size()) + m.Width(b.c_str(), b.size())) / 2;
     if (p.x < mid) return i;
     best = n;
-    i = n;
   }
   return best;
 }
 
 RECT CaretRect(HWND hwnd, EditData* d, const Measure& m, const std::vector<VLine>& lines) {
-  POINT c = PosFromChar(hwnd, d, m, lines, d->caret);
+  POINT c = PosFromChar(hwnd, d, m, lines, d->caret, true);
   return RECT{c.x, c.y, c.x + 1, c.y + m.Height()};
 }
 
@@ -358,11 +371,11 @@ void KeyDown(HWND hwnd, EditData* d, WPARAM vk) {
   switch (vk) {
     case VK_LEFT:
       if (!shift && SelMin(d) != SelMax(d)) MoveCaret(hwnd, d, SelMin(d), false);
-      else MoveCaret(hwnd, d, ctrl ? WordLeft(d->text, d->caret) : PrevPos(d->text, d->caret), shift);
+      else MoveCaret(hwnd, d, ctrl ? WordLeft(d->text, d->caret) : PrevCaret(d->text, d->caret), shift);
       break;
     case VK_RIGHT:
       if (!shift && SelMin(d) != SelMax(d)) MoveCaret(hwnd, d, SelMax(d), false);
-      else MoveCaret(hwnd, d, ctrl ? WordRight(d->text, d->caret) : NextPos(d->text, d->caret), shift);
+      else MoveCaret(hwnd, d, ctrl ? WordRight(d->text, d->caret) : NextCaret(d->text, d->caret), shift);
       break;
     case VK_HOME:
       MoveCaret(hwnd, d, ctrl ? 0 : lines[static_cast<size_t>(LineOf(lines, d->caret))].start, shift);
@@ -375,8 +388,8 @@ void KeyDown(HWND hwnd, EditData* d, WPARAM vk) {
     case VK_PRIOR:
     case VK_NEXT: {
       if (!Multi(hwnd)) {
-        if (vk == VK_UP) MoveCaret(hwnd, d, PrevPos(d->text, d->caret), shift);
-        if (vk == VK_DOWN) MoveCaret(hwnd, d, NextPos(d->text, d->caret), shift);
+        if (vk == VK_UP) MoveCaret(hwnd, d, PrevCaret(d->text, d->caret), shift);
+        if (vk == VK_DOWN) MoveCaret(hwnd, d, NextCaret(d->text, d->caret), shift);
         break;
       }
       RECT fr = FormatRect(hwnd, d);
@@ -398,7 +411,7 @@ void KeyDown(HWND hwnd, EditData* d, WPARAM vk) {
       }
       if (SelMin(d) == SelMax(d)) {
         if (d->caret >= d->text.size()) break;
-        d->anchor = NextPos(d->text, d->caret);
+        d->anchor = NextCaret(d->text, d->caret);
       }
       Replace(hwnd, d, "", true, true);
       break;
@@ -846,7 +859,7 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (wp > d->text.size()) return -1;
       Measure m(d->font);
       auto lines = Lines(hwnd, d, m);
-      POINT p = PosFromChar(hwnd, d, m, lines, wp);
+      POINT p = PosFromChar(hwnd, d, m, lines, wp, true);
       return MAKELONG(p.x, p.y);
     }
     case EM_CHARFROMPOS: {

@@ -772,8 +772,11 @@ HCURSOR MakeStandardCursor(int id) {
   return c;
 }
 
-HANDLE SharedImage(HINSTANCE inst, LPCSTR name, UINT type, const std::function<HANDLE()>& make) {
+// Shared pictures are kept per size: a screen whose scale changed asks for others.
+HANDLE SharedImage(HINSTANCE inst, LPCSTR name, UINT type, const std::function<HANDLE()>& make, int cx = 0,
+                   int cy = 0) {
   std::string key = std::to_string(type) + ":" + (IS_INTRESOURCE(name) ? "#" + std::to_string(reinterpret_cast<ULONG_PTR>(name)) : std::string(name));
+  if (cx || cy) key += "@" + std::to_string(cx) + "x" + std::to_string(cy);
   {
     Guard g(Lock());
     auto it = Shared().find({reinterpret_cast<uintptr_t>(inst), key});
@@ -807,8 +810,8 @@ HANDLE LoadFromBytes(const std::string& bytes, UINT type, int cx, int cy) {
 HANDLE LoadImage(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags) {
   if (!name || type > IMAGE_CURSOR) return nullptr;
   if (flags & LR_DEFAULTSIZE) {
-    if (!cx) cx = type == IMAGE_CURSOR ? 32 : 32;
-    if (!cy) cy = 32;
+    if (!cx) cx = GetSystemMetrics(type == IMAGE_CURSOR ? SM_CXCURSOR : SM_CXICON);
+    if (!cy) cy = GetSystemMetrics(type == IMAGE_CURSOR ? SM_CYCURSOR : SM_CYICON);
   }
   if (flags & LR_LOADFROMFILE) {
     if (IS_INTRESOURCE(name)) return nullptr;
@@ -829,12 +832,13 @@ HANDLE LoadImage(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UIN
     if (!src->LoadImageBytes(instance, name, type, &bytes)) return nullptr;
     return LoadFromBytes(bytes, type, cx, cy);
   };
-  if (flags & LR_SHARED) return SharedImage(instance, name, type, load);
+  if (flags & LR_SHARED) return SharedImage(instance, name, type, load, cx, cy);
   return load();
 }
 
 HICON LoadIcon(HINSTANCE instance, LPCSTR name) {
-  return static_cast<HICON>(LoadImage(instance, name, IMAGE_ICON, 32, 32, LR_SHARED));
+  return static_cast<HICON>(LoadImage(instance, name, IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                      GetSystemMetrics(SM_CYICON), LR_SHARED));
 }
 
 HCURSOR LoadCursor(HINSTANCE instance, LPCSTR name) {

@@ -129,8 +129,8 @@ using WindowPtr = std::shared_ptr<Window>;
 struct DialogInfo {
   HFONT font = nullptr;
   bool ownFont = false;
-  int baseX = 6;
-  int baseY = 13;
+  int baseX = 6 * 96;  // base units in 96ths of a pixel
+  int baseY = 13 * 96;
   HWND focus = nullptr;  // control that had the focus
   int defId = 0;
   bool ended = false;

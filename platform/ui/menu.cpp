@@ -5,12 +5,14 @@
 #include "platform/ui/menu.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/gdi/internal.h"
 #include "platform/ui/control.h"
 #include "platform/ui/ctlcommon.h"
 #include "platform/win32/errors.h"
@@ -151,17 +153,20 @@ struct Tracking {
 thread_local Tracking* g_track = nullptr;
 
 HFONT MenuFont(bool bold) {
-  static HFONT normal = nullptr, heavy = nullptr;
-  static std::once_flag once;
-  std::call_once(once, [] {
+  // A pair for each resolution the screen has had.
+  static std::mutex lock;
+  static auto* fonts = new std::map<int, std::pair<HFONT, HFONT>>();
+  std::lock_guard<std::mutex> g(lock);
+  auto& pair = (*fonts)[kx::gdi::ScreenDpi()];
+  if (!pair.first) {
     NONCLIENTMETRICSA ncm{};
     ncm.cbSize = sizeof ncm;
     SystemParametersInfo(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
-    normal = CreateFontIndirect(&ncm.lfMenuFont);
+    pair.first = CreateFontIndirect(&ncm.lfMenuFont);
     ncm.lfMenuFont.lfWeight = FW_BOLD;
-    heavy = CreateFontIndirect(&ncm.lfMenuFont);
-  });
-  return bold ? heavy : normal;
+    pair.second = CreateFontIndirect(&ncm.lfMenuFont);
+  }
+  return bold ? pair.second : pair.first;
 }
 
 int CheckColumn() { return GetSystemMetrics(SM_CXMENUCHECK) + 6; }

@@ -1,4 +1,5 @@
-// System metrics and parameters of the headless desktop: the platform's classic look at 96 dots per inch.
+// System metrics and parameters of the desktop: the platform's classic look at 96 dots per inch, sized by the
+// screen's resolution.
 #include <atomic>
 #include <cstring>
 
@@ -12,7 +13,7 @@ std::atomic<BOOL> g_flatMenu{FALSE};
 
 LOGFONTA GuiFont(LONG weight) {
   LOGFONTA lf{};
-  lf.lfHeight = -11;
+  lf.lfHeight = -kx::gdi::Scaled(11);
   lf.lfWeight = weight;
   lf.lfCharSet = DEFAULT_CHARSET;
   lf.lfQuality = DEFAULT_QUALITY;
@@ -32,39 +33,40 @@ BOOL Put(PVOID data, T value) {
 
 int GetSystemMetrics(int index) {
   const int w = kx::ui::ScreenWidth(), h = kx::ui::ScreenHeight();
+  auto S = kx::gdi::Scaled;
   switch (index) {
     case SM_CXSCREEN: case SM_CXVIRTUALSCREEN: return w;
     case SM_CYSCREEN: case SM_CYVIRTUALSCREEN: return h;
     case SM_XVIRTUALSCREEN: case SM_YVIRTUALSCREEN: return 0;
-    case SM_CXVSCROLL: case SM_CYHSCROLL: case SM_CYVSCROLL: case SM_CXHSCROLL: return 16;
-    case SM_CYVTHUMB: case SM_CXHTHUMB: return 16;
-    case SM_CYCAPTION: return 19;
-    case SM_CXBORDER: case SM_CYBORDER: return 1;
-    case SM_CXDLGFRAME: case SM_CYDLGFRAME: return 3;
-    case SM_CXFRAME: case SM_CYFRAME: return 4;
-    case SM_CXEDGE: case SM_CYEDGE: return 2;
-    case SM_CXICON: case SM_CYICON: case SM_CXCURSOR: case SM_CYCURSOR: return 32;
-    case SM_CXSMICON: case SM_CYSMICON: return 16;
-    case SM_CYMENU: return 19;
+    case SM_CXVSCROLL: case SM_CYHSCROLL: case SM_CYVSCROLL: case SM_CXHSCROLL: return S(16);
+    case SM_CYVTHUMB: case SM_CXHTHUMB: return S(16);
+    case SM_CYCAPTION: return S(19);
+    case SM_CXBORDER: case SM_CYBORDER: return S(1);
+    case SM_CXDLGFRAME: case SM_CYDLGFRAME: return S(3);
+    case SM_CXFRAME: case SM_CYFRAME: return S(4);
+    case SM_CXEDGE: case SM_CYEDGE: return S(2);
+    case SM_CXICON: case SM_CYICON: case SM_CXCURSOR: case SM_CYCURSOR: return S(32);
+    case SM_CXSMICON: case SM_CYSMICON: return S(16);
+    case SM_CYMENU: return S(19);
     case SM_CXFULLSCREEN: return w;
-    case SM_CYFULLSCREEN: return h - 19;
+    case SM_CYFULLSCREEN: return h - S(19);
     case SM_MOUSEPRESENT: case SM_MOUSEWHEELPRESENT: case SM_CMONITORS: case SM_SAMEDISPLAYFORMAT: return 1;
     case SM_CMOUSEBUTTONS: return 3;
-    case SM_CXMIN: case SM_CXMINTRACK: return 112;
-    case SM_CYMIN: case SM_CYMINTRACK: return 27;
-    case SM_CXSIZE: case SM_CYSIZE: case SM_CXMENUSIZE: case SM_CYMENUSIZE: return 18;
-    case SM_CXSMSIZE: return 12;
-    case SM_CYSMSIZE: return 15;
-    case SM_CYSMCAPTION: return 15;
+    case SM_CXMIN: case SM_CXMINTRACK: return S(112);
+    case SM_CYMIN: case SM_CYMINTRACK: return S(27);
+    case SM_CXSIZE: case SM_CYSIZE: case SM_CXMENUSIZE: case SM_CYMENUSIZE: return S(18);
+    case SM_CXSMSIZE: return S(12);
+    case SM_CYSMSIZE: return S(15);
+    case SM_CYSMCAPTION: return S(15);
     case SM_CXDOUBLECLK: case SM_CYDOUBLECLK: case SM_CXDRAG: case SM_CYDRAG: return 4;
-    case SM_CXICONSPACING: case SM_CYICONSPACING: return 75;
-    case SM_CXMINSPACING: case SM_CXMINIMIZED: return 160;
-    case SM_CYMINSPACING: case SM_CYMINIMIZED: return 24;
-    case SM_CXMAXTRACK: return w + 12;
-    case SM_CYMAXTRACK: return h + 12;
-    case SM_CXMAXIMIZED: return w + 8;
-    case SM_CYMAXIMIZED: return h + 8;
-    case SM_CXMENUCHECK: case SM_CYMENUCHECK: return 13;
+    case SM_CXICONSPACING: case SM_CYICONSPACING: return S(75);
+    case SM_CXMINSPACING: case SM_CXMINIMIZED: return S(160);
+    case SM_CYMINSPACING: case SM_CYMINIMIZED: return S(24);
+    case SM_CXMAXTRACK: return w + S(12);
+    case SM_CYMAXTRACK: return h + S(12);
+    case SM_CXMAXIMIZED: return w + S(8);
+    case SM_CYMAXIMIZED: return h + S(8);
+    case SM_CXMENUCHECK: case SM_CYMENUCHECK: return S(13);
     default: return 0;
   }
 }
@@ -76,17 +78,17 @@ BOOL SystemParametersInfo(UINT action, UINT param, PVOID data, UINT) {
     case SPI_GETNONCLIENTMETRICS: {
       auto* ncm = static_cast<NONCLIENTMETRICSA*>(data);
       if (!ncm || ncm->cbSize < sizeof(NONCLIENTMETRICSA)) return FALSE;
-      ncm->iBorderWidth = 1;
-      ncm->iScrollWidth = 16;
-      ncm->iScrollHeight = 16;
-      ncm->iCaptionWidth = 18;
-      ncm->iCaptionHeight = 18;
+      ncm->iBorderWidth = kx::gdi::Scaled(1);
+      ncm->iScrollWidth = kx::gdi::Scaled(16);
+      ncm->iScrollHeight = kx::gdi::Scaled(16);
+      ncm->iCaptionWidth = kx::gdi::Scaled(18);
+      ncm->iCaptionHeight = kx::gdi::Scaled(18);
       ncm->lfCaptionFont = GuiFont(FW_BOLD);
-      ncm->iSmCaptionWidth = 12;
-      ncm->iSmCaptionHeight = 14;
+      ncm->iSmCaptionWidth = kx::gdi::Scaled(12);
+      ncm->iSmCaptionHeight = kx::gdi::Scaled(14);
       ncm->lfSmCaptionFont = GuiFont(FW_BOLD);
-      ncm->iMenuWidth = 18;
-      ncm->iMenuHeight = 18;
+      ncm->iMenuWidth = kx::gdi::Scaled(18);
+      ncm->iMenuHeight = kx::gdi::Scaled(18);
       ncm->lfMenuFont = GuiFont(FW_NORMAL);
       ncm->lfStatusFont = GuiFont(FW_NORMAL);
       ncm->lfMessageFont = GuiFont(FW_NORMAL);

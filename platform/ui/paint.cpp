@@ -2,6 +2,8 @@
 // top-level windows onto the headless screen, rendering to PNG.
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "platform/ui/internal.h"
 
@@ -198,12 +200,17 @@ int OuterBorder(DWORD style, DWORD exStyle) {
 }
 
 HFONT CaptionFont() {
-  static HFONT f = [] {
+  // One for each resolution the screen has had.
+  static std::mutex lock;
+  static auto* fonts = new std::map<int, HFONT>();
+  std::lock_guard<std::mutex> g(lock);
+  HFONT& f = (*fonts)[kx::gdi::ScreenDpi()];
+  if (!f) {
     NONCLIENTMETRICSA ncm{};
     ncm.cbSize = sizeof ncm;
     SystemParametersInfo(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
-    return CreateFontIndirect(&ncm.lfCaptionFont);
-  }();
+    f = CreateFontIndirect(&ncm.lfCaptionFont);
+  }
   return f;
 }
 

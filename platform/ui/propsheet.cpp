@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gdi/internal.h"
 #include "platform/mfc/resource.h"
 #include "platform/ui/access.h"
 #include "platform/ui/dlgplace.h"
@@ -85,7 +86,7 @@ struct Sheet {
   // Laid out in WM_INITDIALOG, in client pixels.
   RECT exterior{}, interior{}, headerRect{};
   RECT tabbedPage{};
-  int baseX = 6, baseY = 13;
+  int baseX = 600, baseY = 1300;  // pixels of 400 and 800 dialog units
   std::string finishText;
 };
 
@@ -159,15 +160,16 @@ LRESULT ExteriorPageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (s && s->watermark) {
         BITMAP bm{};
         GetObject(s->watermark, sizeof bm, &bm);
-        HDC mem = CreateCompatibleDC(hdc);
-        HGDIOBJ old = SelectObject(mem, s->watermark);
-        int h = std::min<int>(bm.bmHeight, rc.bottom);
-        if ((s->header.dwFlags & PSH_STRETCHWATERMARK) && bm.bmHeight > 0)
-          StretchBlt(hdc, 0, 0, bm.bmWidth, rc.bottom, mem, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
-        else
-          BitBlt(hdc, 0, 0, bm.bmWidth, h, mem, 0, 0, SRCCOPY);
-        SelectObject(mem, old);
-        DeleteDC(mem);
+        int w = kx::gdi::Scaled(bm.bmWidth), h = kx::gdi::Scaled(bm.bmHeight);
+        if ((s->header.dwFlags & PSH_STRETCHWATERMARK) && bm.bmHeight > 0) {
+          HDC mem = CreateCompatibleDC(hdc);
+          HGDIOBJ old = SelectObject(mem, s->watermark);
+          StretchBlt(hdc, 0, 0, w, rc.bottom, mem, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+          SelectObject(mem, old);
+          DeleteDC(mem);
+        } else {
+          kx::gdi::DrawBitmapSmooth(hdc, 0, 0, w, h, s->watermark);
+        }
       }
       return 1;
     }
@@ -447,12 +449,14 @@ void LoadBitmaps(Sheet* s) {
 
 void Layout(Sheet* s) {
   HWND hwnd = s->hwnd;
-  RECT unit{0, 0, 4, 8};
+  // Pixels of 400 by 800 dialog units: base units to a hundredth, so that a scaled screen's lengths are rounded
+  // once.
+  RECT unit{0, 0, 400, 800};
   MapDialogRect(hwnd, &unit);
   s->baseX = std::max<int>(1, unit.right);
   s->baseY = std::max<int>(1, unit.bottom);
-  auto dx = [&](int v) { return Dlu(v, s->baseX, 4); };
-  auto dy = [&](int v) { return Dlu(v, s->baseY, 8); };
+  auto dx = [&](int v) { return Dlu(v, s->baseX, 400); };
+  auto dy = [&](int v) { return Dlu(v, s->baseY, 800); };
   int extW = 0, extH = 0, intW = 0, intH = 0;
   FitUnits(s);
   for (size_t i = 0; i < s->pages.size(); ++i) {
@@ -488,7 +492,7 @@ void Layout(Sheet* s) {
     if (s->wizard97 && s->headerBitmap) {
       BITMAP bm{};
       GetObject(s->headerBitmap, sizeof bm, &bm);
-      headerH = std::max<int>(headerH, bm.bmHeight + dy(6));
+      headerH = std::max<int>(headerH, kx::gdi::Scaled(bm.bmHeight) + dy(6));
     }
     int areaH = std::max(s->wizard97 ? extH : std::max(extH, intH), s->wizard97 ? headerH + dy(6) + intH + dy(6) : 0);
     areaH = std::max(areaH, dy(60));
@@ -541,14 +545,11 @@ void PaintHeader(Sheet* s, HDC hdc) {
   if (s->headerBitmap) {
     BITMAP bm{};
     GetObject(s->headerBitmap, sizeof bm, &bm);
-    HDC mem = CreateCompatibleDC(hdc);
-    HGDIOBJ old = SelectObject(mem, s->headerBitmap);
-    int bx = hr.right - bm.bmWidth - Dlu(4, s->baseX, 4);
-    int by = (hr.bottom - bm.bmHeight) / 2;
-    BitBlt(hdc, bx, by, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteDC(mem);
-    right = bx - 6;
+    int bw = kx::gdi::Scaled(bm.bmWidth), bh = kx::gdi::Scaled(bm.bmHeight);
+    int bx = hr.right - bw - Dlu(4, s->baseX, 400);
+    int by = (hr.bottom - bh) / 2;
+    kx::gdi::DrawBitmapSmooth(hdc, bx, by, bw, bh, s->headerBitmap);
+    right = bx - kx::gdi::Scaled(6);
   }
   HFONT font = reinterpret_cast<HFONT>(SendMessage(s->hwnd, WM_GETFONT, 0, 0));
   LOGFONTA lf{};
@@ -558,10 +559,10 @@ void PaintHeader(Sheet* s, HDC hdc) {
   SetBkMode(hdc, TRANSPARENT);
   SetTextColor(hdc, GetSysColor(COLOR_WINDOWTEXT));
   HGDIOBJ oldFont = SelectObject(hdc, bold);
-  RECT tr{Dlu(14, s->baseX, 4), Dlu(5, s->baseY, 8), right, hr.bottom};
+  RECT tr{Dlu(14, s->baseX, 400), Dlu(5, s->baseY, 800), right, hr.bottom};
   int th = DrawText(hdc, title.c_str(), -1, &tr, DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
   SelectObject(hdc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
-  RECT sr{Dlu(22, s->baseX, 4), tr.top + th + 2, right, hr.bottom - 2};
+  RECT sr{Dlu(22, s->baseX, 400), tr.top + th + 2, right, hr.bottom - 2};
   DrawText(hdc, sub.c_str(), -1, &sr, DT_WORDBREAK | DT_NOPREFIX | DT_END_ELLIPSIS);
   SelectObject(hdc, oldFont);
   DeleteObject(bold);

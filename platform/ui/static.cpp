@@ -28,9 +28,10 @@ SIZE ImageSize(HANDLE image, bool icon) {
     DeleteObject(ii.hbmMask);
     return SIZE{bm.bmWidth, bm.bmHeight};
   }
+  // Bitmaps grow with the screen's scale (icons are loaded at the scaled size).
   BITMAP bm{};
   GetObject(image, sizeof bm, &bm);
-  return SIZE{bm.bmWidth, bm.bmHeight};
+  return SIZE{kx::gdi::Scaled(bm.bmWidth), kx::gdi::Scaled(bm.bmHeight)};
 }
 
 // Icon and bitmap statics take the control's size from the picture unless told otherwise.
@@ -115,6 +116,8 @@ void Paint(HWND hwnd, HDC hdc, const RECT& rc, StaticData* d) {
     case SS_PATHELLIPSIS: fmt |= DT_PATH_ELLIPSIS; break;
     case SS_WORDELLIPSIS: fmt |= DT_WORD_ELLIPSIS; break;
   }
+  // A label that shortens its text with an ellipsis keeps each line whole instead of wrapping it.
+  if (style & SS_ELLIPSISMASK) fmt &= ~DT_WORDBREAK;
   if (style & SS_EDITCONTROL) fmt |= DT_EDITCONTROL;
   HGDIOBJ of = SelectObject(hdc, kx::ControlFont(d->font));
   SetBkMode(hdc, TRANSPARENT);

@@ -75,6 +75,28 @@ bool IsPopupClass(const std::string& cls) {
 class X11Display;
 X11Display* g_self = nullptr;
 
+// The Xft.dpi resource of the server's resource database (as xrdb loaded it), or "" when it has none.
+std::string XftDpi(::Display* dpy) {
+  const char* db = XResourceManagerString(dpy);
+  if (!db) return std::string();
+  std::string all(db);
+  size_t at = 0;
+  while (at < all.size()) {
+    size_t end = all.find('\n', at);
+    if (end == std::string::npos) end = all.size();
+    std::string line = all.substr(at, end - at);
+    at = end + 1;
+    size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    std::string key = line.substr(0, colon);
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+    if (key != "Xft.dpi") continue;
+    size_t v = line.find_first_not_of(" \t", colon + 1);
+    return v == std::string::npos ? std::string() : line.substr(v);
+  }
+  return std::string();
+}
+
 class X11Display : public Display {
  public:
   explicit X11Display(::Display* dpy) : dpy_(dpy) {
@@ -82,6 +104,7 @@ class X11Display : public Display {
     root_ = RootWindow(dpy_, screen_);
     visual_ = DefaultVisual(dpy_, screen_);
     depth_ = DefaultDepth(dpy_, screen_);
+    dpi_ = DpiFromSettings(XftDpi(dpy_).c_str());
     gc_ = XCreateGC(dpy_, root_, 0, nullptr);
     XSetGraphicsExposures(dpy_, gc_, False);
     fastPixels_ = depth_ >= 24 && visual_->red_mask == 0xFF0000 && visual_->green_mask == 0xFF00 &&
@@ -119,6 +142,7 @@ class X11Display : public Display {
 
   bool Live() const override { return true; }
   SIZE ScreenSize() const override { return SIZE{DisplayWidth(dpy_, screen_), DisplayHeight(dpy_, screen_)}; }
+  int Dpi() const override { return dpi_; }
 
   void WindowChanged(HWND hwnd) override {
     uint64_t seen;
@@ -1003,6 +1027,7 @@ class X11Display : public Display {
   ::Window root_;
   Visual* visual_;
   int depth_;
+  int dpi_ = 96;
   GC gc_;
   bool fastPixels_ = false;
   XIM im_ = nullptr;

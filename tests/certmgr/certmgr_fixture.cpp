@@ -40,17 +40,6 @@ INT_PTR CertMgrTest::RunSheet(const std::function<void(CCertSheet&)>& prepare,
       [&](kx::UiDriver& d) { script(d, d.WaitForTitle("Certificates")); });
 }
 
-void CertMgrTest::AddFixtureCrls() {
-  std::shared_ptr<kx::capi::CertStore> ca;
-  ASSERT_EQ(kx::capi::CertStore::Open(CAPICOM_CURRENT_USER_STORE, "CA", CAPICOM_STORE_OPEN_READ_WRITE, ca), S_OK);
-  for (const char* name : {"root", "inter"}) {
-    std::string der = kxtest::ReadFile(kxtest::pki::Crl(name));
-    auto crl = kx::capi::CrlData::Parse(reinterpret_cast<const uint8_t*>(der.data()), der.size());
-    ASSERT_TRUE(crl) << name;
-    ASSERT_EQ(ca->AddCrl(crl), S_OK);
-  }
-}
-
 std::string CertMgrTest::SetOneClickFolder() {
   std::string folder = kxtest::MakeTempDir("oneclick");
   CHiveSettings settings;

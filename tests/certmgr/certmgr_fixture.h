@@ -19,8 +19,6 @@ class CertMgrTest : public certsel::CertSelTest {
   INT_PTR RunSheet(const std::function<void(CCertSheet&)>& prepare,
                    const std::function<void(kx::UiDriver&, HWND)>& script,
                    const std::function<void(CCertSheet&)>& after = nullptr, bool selectionSheet = false);
-  // The revocation lists of the fixture's authorities, where the chain checks find them.
-  static void AddFixtureCrls();
   // The one-click folder (a fresh folder) recorded for the user; returned.
   std::string SetOneClickFolder();
   static void SetStrictPolicy(bool on);

@@ -239,6 +239,7 @@ TEST_F(Manager, DirectoryPageListsWhatTheDirectoryHolds) {
       kxtest::Slapd::Person("Bob Encryption", "bob@example.com",
                             {kxtest::pki::DerBytes("encrypt"), kxtest::pki::DerBytes("expired")})));
   TrustFixture();
+  AddFixtureCrls();
   const std::string down = "ldap://127.0.0.1:" + std::to_string(kxtest::UnusedPort()) + "/dc=test";
   struct Case {
     std::string url;

@@ -8,6 +8,7 @@
 #include "platform/win32/stateroot.h"
 #include "certmgr/certmgr_fixture.h"
 #include "support/pki.h"
+#include "platform/capicom/core/store.h"
 
 namespace certmgr_test {
 namespace {
@@ -18,6 +19,15 @@ constexpr int kList = 1033;
 
 class Trust : public CertMgrTest {
  protected:
+  // The user's roots read from the store model itself (no engine object on the driving thread).
+  static std::vector<std::string> RootSubjects() {
+    std::vector<std::string> names;
+    std::shared_ptr<kx::capi::CertStore> store;
+    if (kx::capi::CertStore::Open(CAPICOM_CURRENT_USER_STORE, "Root", CAPICOM_STORE_OPEN_READ_ONLY, store) != S_OK)
+      return names;
+    for (const kx::capi::StoreEntry& e : store->Entries()) names.push_back(e.cert->nameInfo(0));
+    return names;
+  }
   // Runs the application settings page in a sheet of its own while the script drives it.
   INT_PTR RunSettingsPage(const std::function<void(kx::UiDriver&, HWND, HWND)>& script) {
     return kx::RunWithUiHere(
@@ -46,8 +56,8 @@ class Trust : public CertMgrTest {
 TEST_F(Trust, RootCertificatesExportAndImport) {
   AddCert("Root", "root");
   const std::string extra = MakeSelfSignedRoot("extra", "Extra Root");
-  std::vector<std::string> before, after;
-  std::string exportText;
+  std::vector<std::string> before, after, declined;
+  std::string exportText, question;
   RunSheet(nullptr, [&](kx::UiDriver& d, HWND sheet) {
     d.WaitForDialog(102);
     HWND page = OpenTab(d, sheet, 6, 30056);
@@ -58,8 +68,17 @@ TEST_F(Trust, RootCertificatesExportAndImport) {
     d.Click(d.Control(page, 1011));
     c.FillFileDialog(m_dir, {"exported.cer"});
     exportText = d.AnswerMessageBox(IDOK);
+    // Trusting a root is asked, No the default: Enter keeps the store as it was.
     d.Click(d.Control(page, 1009));
     c.FillFileDialog(m_dir, {"extra.cer"});
+    HWND box = d.WaitForMessageBox();
+    question = d.MessageBoxText(box);
+    d.PressKey(VK_RETURN);
+    d.WaitForGone(box);
+    declined = RootSubjects();
+    d.Click(d.Control(page, 1009));
+    c.FillFileDialog(m_dir, {"extra.cer"});
+    d.AnswerMessageBox(IDYES);
     d.WaitUntil([&] { return c.ListRowCount(list) == 2; }, "the imported root listed");
     after = Column(d, list);
     Screenshot(d, sheet, "trusted-roots");
@@ -73,6 +92,9 @@ TEST_F(Trust, RootCertificatesExportAndImport) {
   std::string subject;
   EXPECT_EQ(kxtest::Run("openssl x509 -inform DER -in " + m_dir + "/exported.cer -noout -subject", &subject), 0);
   EXPECT_NE(subject.find("Test Root CA"), std::string::npos) << subject;
+  EXPECT_EQ(question, "Everything issued under \"Extra Root\" will be trusted: signatures, encrypted mail and "
+                      "servers that show it. Do you want to add this root certificate?");
+  EXPECT_EQ(declined, std::vector<std::string>{"Test Root CA"});
   EXPECT_EQ(after, (std::vector<std::string>{"Extra Root", "Test Root CA"}));
   (void)extra;
 }

@@ -4,6 +4,7 @@
 #include "platform/com/combase.h"
 #include "platform/ui/commctrl.h"
 #include "platform/ui/commonctrl.h"
+#include "platform/capicom/core/store.h"
 #include "support/pki.h"
 
 namespace certsel {
@@ -40,6 +41,17 @@ void CertSelTest::AddCert(const char* store, const std::string& name) {
 void CertSelTest::TrustFixture() {
   AddCert("Root", "root");
   AddCert("CA", "inter");
+}
+
+void CertSelTest::AddFixtureCrls() {
+  std::shared_ptr<kx::capi::CertStore> ca;
+  ASSERT_EQ(kx::capi::CertStore::Open(CAPICOM_CURRENT_USER_STORE, "CA", CAPICOM_STORE_OPEN_READ_WRITE, ca), S_OK);
+  for (const char* name : {"root", "inter"}) {
+    std::string der = kxtest::ReadFile(kxtest::pki::Crl(name));
+    auto crl = kx::capi::CrlData::Parse(reinterpret_cast<const uint8_t*>(der.data()), der.size());
+    ASSERT_TRUE(crl) << name;
+    ASSERT_EQ(ca->AddCrl(crl), S_OK);
+  }
 }
 
 std::vector<std::string> TabTexts(kx::UiDriver& d, HWND sheet) {

@@ -24,6 +24,8 @@ class CertSelTest : public frametest::FrameTest {
   static void AddCert(const char* store, const std::string& name);
   // Root and intermediate of the fixture trusted, so that its end certificates pass the validity check.
   static void TrustFixture();
+  // The revocation lists of the fixture's authorities, where the chain checks find them.
+  static void AddFixtureCrls();
   std::string m_dir;
 };
 

@@ -80,6 +80,7 @@ TEST_F(CertificateSelection, FourSourcesOrTheTwoThatHoldPrivateKeys) {
 
 TEST_F(CertificateSelection, PicksFromPersonalAndAddressBookInTheOrderAdded) {
   TrustFixture();
+  AddFixtureCrls();
   AddWithKey("signer");
   AddCert("My", "encrypt");  // no private key: not a digital ID of the user
   AddCert("AddressBook", "expired");

@@ -21,7 +21,9 @@
 #include "platform/ui/commctrl.h"
 #include "platform/ui/prsht.h"
 #include "platform/win32/modules.h"
+#include "engine/CapicomStore.h"
 #include "engine/CertPolicy.h"
+#include "support/pki.h"
 #include "support/testroot.h"
 
 namespace codesign {
@@ -102,6 +104,25 @@ class CodeSignWizardTest : public CodeSignTest {
 };
 
 TEST_F(CodeSignWizardTest, FileAndSignerPagesCheckWhatTheyAreGiven) {
+  // A second code-signing digital ID (openssl, under the fixture's intermediate): Alice's e-mail ID may not sign
+  // code, so the picker would not take her.
+  const std::string cody = m_dir + "/cody";
+  kxtest::WriteFile(cody + ".ext", "keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n");
+  std::string made;
+  ASSERT_EQ(kxtest::Run("(openssl req -new -newkey rsa:2048 -nodes -subj '/CN=Cody Second' -keyout '" + cody +
+                            ".key' -out '" + cody + ".csr' && openssl x509 -req -in '" + cody + ".csr' -CA '" +
+                            kxtest::pki::Pem("inter") + "' -CAkey '" + kxtest::pki::Key("inter") +
+                            "' -set_serial 0x72 -days 30 -extfile '" + cody + ".ext' -out '" + cody +
+                            ".pem' && openssl pkcs12 -export -in '" + cody + ".pem' -inkey '" + cody + ".key' -out '" +
+                            cody + ".pfx' -passout pass:pw) 2>&1",
+                        &made),
+            0)
+      << made;
+  {
+    CCapicomStore my;
+    ASSERT_EQ(my.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
+    ASSERT_EQ(my.Load((cody + ".pfx").c_str(), "pw", CAPICOM_KEY_STORAGE_EXPORTABLE), S_OK);
+  }
   CSystemProfile profile;
   profile.Load();
   profile.EnableDirOperation = 0;
@@ -133,8 +154,8 @@ TEST_F(CodeSignWizardTest, FileAndSignerPagesCheckWhatTheyAreGiven) {
     d.Click(d.Control(signer, kCountersign));
     EXPECT_EQ(AnswerPage(d, "No"), Res(566) + " " + Res(553));
     EXPECT_FALSE(d.IsChecked(d.Control(signer, kCountersign)));
-    ChooseSigners(d, signer, {"Test Code Signer", "Alice Signer"});
-    EXPECT_EQ(Column(d, list, 0), (std::vector<std::string>{"Test Code Signer", "Alice Signer"}));
+    ChooseSigners(d, signer, {"Test Code Signer", "Cody Second"});
+    EXPECT_EQ(Column(d, list, 0), (std::vector<std::string>{"Test Code Signer", "Cody Second"}));
     EXPECT_EQ(Column(d, list, 1), (std::vector<std::string>{"Test Intermediate CA", "Test Intermediate CA"}));
     EXPECT_EQ(Column(d, list, 2), (std::vector<std::string>{"Signer ID", "Countersign ID"}));
     EXPECT_TRUE(d.IsEnabled(next));

@@ -11,6 +11,7 @@
 #include "platform/com/combase.h"
 #include "platform/services/soap.h"
 #include "platform/win32/registry.h"
+#include "platform/win32/stateroot.h"
 #include "services/local_server.h"
 #include "support/testroot.h"
 
@@ -35,6 +36,33 @@ int LoggedCount(const std::string& log) {
   std::string out;
   kxtest::Run("cat '" + log + "' 2>/dev/null | wc -l", &out);
   return std::stoi(out);
+}
+
+// A password the user does not want remembered is used in this session and stored nowhere: a stored one goes.
+TEST(ProxyPassword, NotToBeRememberedItIsUsedInThisSessionAndStoredNowhere) {
+  CProxyAuthSettings typed(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex\\ProxyAuth");
+  typed.m_strUser = "alice";
+  typed.m_strPassword = "s3cret";
+  ASSERT_EQ(typed.Save(), 0);
+  typed.m_strPassword = "n0t-kept";
+  typed.m_bRemember = FALSE;
+  ASSERT_EQ(typed.Save(), 0);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex\\ProxyAuth", 0, KEY_READ, &key),
+            ERROR_SUCCESS);
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueEx(key, "m_strPassword", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(key);
+  std::string dump;
+  const std::string db = "'" + kx::UserStateDir() + "/registry.db'";
+  ASSERT_EQ(kxtest::Run("sqlite3 " + db + " .dump && sqlite3 " + db + " 'select hex(data) from vals'", &dump), 0)
+      << dump;
+  EXPECT_EQ(dump.find("6E30742D6B657074"), std::string::npos);
+  EXPECT_EQ(dump.find("n0t-kept"), std::string::npos);
+  EXPECT_EQ(dump.find("s3cret"), std::string::npos);
+  CProxyAuthSettings session(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex\\ProxyAuth");
+  session.Load();
+  EXPECT_EQ(std::string(session.m_strPassword), "n0t-kept");
 }
 
 struct Probe : CVorlindEnrolmentProxy {

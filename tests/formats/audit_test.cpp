@@ -577,3 +577,48 @@ TEST_F(AuditTest, TheLogIsItsOwnersAlone) {
   EXPECT_EQ(mode(FolderOf(elsewhere)), 0775u);
   umask(mask);
 }
+
+// Reading entry by entry gives what a whole load gives, across more entries than one read holds, and refuses
+// what a whole load refuses, visiting nothing.
+TEST_F(AuditTest, ReadingEntryByEntryAgreesWithTheWholeLoad) {
+  std::vector<std::string> messages;
+  for (int i = 0; i < 300; ++i) messages.push_back("entry " + std::to_string(i) + std::string(i % 7, 'x'));
+  const std::string path = Root() + "/big.Alf";
+  WriteLog(path, messages);
+  const std::string good = ReadFile(path);
+  auto read = [&](std::vector<std::string>& got) {
+    return CAuditLogFile::ForEachEntryInFile(
+        path.c_str(), [&](const CAuditLogEntry& e) { got.push_back(e.GetMessage().GetString()); });
+  };
+  std::vector<std::string> got;
+  ASSERT_TRUE(read(got));
+  EXPECT_EQ(got, messages);
+  const auto whole = Entries(path);
+  ASSERT_EQ(whole.size(), got.size());
+  for (size_t i = 0; i < whole.size(); ++i) EXPECT_STREQ(whole[i].GetOperation(), "op");
+
+  std::string overCount = good, noDigest = good.substr(0, good.size() - 20), foreign = good;
+  PutWord(overCount, 21, 301);
+  foreign[0] = 'X';
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool loads;
+  } cases[] = {
+      {"one entry fewer claimed", [&] { std::string b = good; PutWord(b, 21, 299); return b; }(), true},
+      {"count past the digest", overCount, false},
+      {"digest cut away", noDigest, false},
+      {"header only", good.substr(0, 21), false},
+      {"not a log", foreign, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(path, c.bytes);
+    got.clear();
+    EXPECT_EQ(read(got), c.loads);
+    EXPECT_EQ(!Entries(path).empty(), c.loads);
+    if (!c.loads) {
+      EXPECT_TRUE(got.empty());
+    }
+  }
+}

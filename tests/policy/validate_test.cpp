@@ -7,6 +7,7 @@
 
 #include "engine/CertPolicy.h"
 #include "policy/policy_test.h"
+#include "services/local_server.h"
 
 using namespace kxtest;
 
@@ -212,4 +213,64 @@ TEST_F(CertPolicyVerdicts, AnEngineFailureAcceptsNothing) {
   CBstrString shortMessage;
   CCertPolicy().ValidateCertificate(blank, shortMessage);
   EXPECT_EQ(TextOf(shortMessage), Texts({6100}));
+}
+
+// A digital ID the user made for itself (self-signed, key usage without certificate signing) is an untrusted
+// root until the user puts it into Trusted Roots; from then on it is trusted for itself, whatever its key usage.
+TEST_F(CertPolicyVerdicts, ASelfSignedDigitalIdIsTrustedForItselfOnceInTrustedRoots) {
+  const std::string dir = MakeTempDir("own-id");
+  ASSERT_EQ(kxtest::Run("openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj '/CN=Own ID' -addext "
+                "keyUsage=critical,digitalSignature,keyEncipherment -addext basicConstraints=critical,CA:FALSE "
+                "-keyout " + dir + "/own.key -outform DER -out " + dir + "/own.cer 2>&1"),
+            0);
+  const std::string der = ReadFile(dir + "/own.cer");
+  Verdict untrusted = Validate(CertOf(der));
+  EXPECT_FALSE(untrusted.ok);
+  EXPECT_EQ(untrusted.message, Texts({6107}));
+  AddToStore("Root", der);
+  Verdict trusted = Validate(CertOf(der));
+  EXPECT_TRUE(trusted.ok);
+  EXPECT_EQ(trusted.message, Texts({6129}));
+}
+
+// With online checking, a list fetched from the certificate's distribution point (served on 127.0.0.1) decides:
+// a good certificate passes, one the list names is revoked, and the server was asked; offline it is not asked.
+TEST_F(CertPolicyVerdicts, OnlineCheckingFetchesTheListFromItsDistributionPoint) {
+  const std::string dir = MakeTempDir("online-crl");
+  WriteFile(dir + "/inter.crl", ReadFile(pki::Crl("inter")));
+  LocalServer server;
+  std::string error;
+  ASSERT_TRUE(server.Start(SourceDir() + "/tests/certmgr/crl_server.py", {dir, dir + "/requests.log"}, &error))
+      << error;
+  AddCert("Root", "root");
+  AddCert("CA", "inter");
+  AddCrl("Root", "root");
+  auto issue = [&](const std::string& name, const std::string& serial) {
+    WriteFile(dir + "/" + name + ".ext", "keyUsage=critical,keyEncipherment\ncrlDistributionPoints=URI:" +
+                                             server.Url("/inter.crl") + "\n");
+    std::string out;
+    EXPECT_EQ(kxtest::Run("(cd '" + dir + "' && openssl req -new -newkey rsa:2048 -nodes -subj /CN=" + name + " -keyout " +
+                      name + ".key -out " + name + ".csr && openssl x509 -req -in " + name + ".csr -CA '" +
+                      pki::Pem("inter") + "' -CAkey '" + pki::Key("inter") + "' -set_serial " + serial +
+                      " -days 30 -extfile " + name + ".ext -outform DER -out " + name + ".cer) 2>&1",
+                  &out),
+              0)
+        << out;
+    return CertOf(ReadFile(dir + "/" + name + ".cer"));
+  };
+  const CCapicomCertificate goodId = issue("good", "0x51");
+  // Offline (the default): the intermediate's list is in no store, nothing is fetched, nothing is accepted.
+  Verdict offline = Validate(goodId);
+  EXPECT_FALSE(offline.ok);
+  EXPECT_EQ(ReadFile(dir + "/requests.log"), "");
+  CCertificateManagerSettings settings;
+  settings.Load();
+  settings.ONLINE_CRL_VERIFY = 1;
+  settings.Save();
+  Verdict good = Validate(goodId);
+  EXPECT_TRUE(good.ok) << good.message;
+  Verdict revoked = Validate(issue("revoked", "0x1321436587A9CBED13"));
+  EXPECT_FALSE(revoked.ok);
+  EXPECT_EQ(revoked.message, Texts({6104}));
+  EXPECT_NE(ReadFile(dir + "/requests.log").find("/inter.crl"), std::string::npos);
 }

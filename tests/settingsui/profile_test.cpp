@@ -7,7 +7,9 @@
 #include "core/SecurityPolicy.h"
 #include "formats/FileManager.h"
 #include "formats/TolvexBinaryFile.h"
+#include "platform/ldap/ldap.h"
 #include "platform/mfc/cfile.h"
+#include "platform/win32/stateroot.h"
 #include "services/local_server.h"
 #include "settingsui/settings_fixture.h"
 
@@ -17,6 +19,7 @@ using namespace settingstest;
 
 const char kProfile[] = "Software\\Kesmora\\OfficeTolvex\\System_Profile";
 const char kTransport[] = "Software\\Kesmora\\OfficeTolvex\\2.0\\VorlindTransport";
+const char kProxyAuth[] = "Software\\Kesmora\\OfficeTolvex\\ProxyAuth";
 
 // A one-click preset file of that kind and name.
 std::string WritePreset(const std::string& file, int kind, const char* name) {
@@ -294,9 +297,30 @@ TEST_F(SystemProfile, TransportPageFollowsTheProxySwitchesAndStoresAllSevenValue
   EXPECT_EQ(stored["m_TxIndex"], "dword:3");
   EXPECT_EQ(stored["m_TxAddressIndex"], "dword:0");
   EXPECT_EQ(stored["m_strURL"], "sz:proxy.example");
-  EXPECT_EQ(kxtest::DumpRegistry(HKEY_CURRENT_USER, "Software\\Kesmora\\OfficeTolvex\\ProxyAuth"),
-            (Values{{"m_strPassword", "sz:s3cret"}, {"m_strUser", "sz:alice"}}));
+  // The password is kept sealed: nothing of it is in the registry database as typed.
+  Values auth = kxtest::DumpRegistry(HKEY_CURRENT_USER, kProxyAuth);
+  EXPECT_EQ(auth["m_strUser"], "sz:alice");
+  EXPECT_EQ(auth["m_strPassword"].substr(0, 6), "type3:");
+  // Every value's bytes as text and as hex: the user name is there, the password is not.
+  std::string dump;
+  const std::string db = "'" + kx::UserStateDir() + "/registry.db'";
+  ASSERT_EQ(kxtest::Run("sqlite3 " + db + " .dump && sqlite3 " + db + " 'select name, hex(data) from vals'", &dump), 0)
+      << dump;
+  EXPECT_NE(dump.find("616C696365"), std::string::npos) << "the user name's bytes";
+  EXPECT_EQ(dump.find("s3cret"), std::string::npos);
+  EXPECT_EQ(dump.find("733363726574"), std::string::npos) << "the password's bytes in a value";
+  // What is stored unseals to what was typed.
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, kProxyAuth, 0, KEY_READ, &key), ERROR_SUCCESS);
+  BYTE sealed[512];
+  DWORD type = 0, size = sizeof sealed;
+  ASSERT_EQ(RegQueryValueEx(key, "m_strPassword", nullptr, &type, sealed, &size), ERROR_SUCCESS);
+  RegCloseKey(key);
+  std::string plain;
+  EXPECT_TRUE(kx::ldap::UnsealSecret(std::string(reinterpret_cast<char*>(sealed), size), plain));
+  EXPECT_EQ(plain, "s3cret");
 }
+
 
 TEST_F(SystemProfile, ConnectionTestUsesThePagesSettingsThroughAnAuthenticatingProxy) {
   kxtest::LocalServer proxy;

@@ -13,6 +13,9 @@ namespace signtest {
 
 void SigningTest::SetUp() {
   CertSelTest::SetUp();
+  // The fixture's chain trusted and its revocation lists stored: its recipients pass the validity verdict.
+  TrustFixture();
+  AddFixtureCrls();
   kx::signing::Pauses() = {0, 0, 61000};
 }
 

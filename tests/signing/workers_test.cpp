@@ -26,6 +26,11 @@ bool Exists(const std::string& path) {
 
 std::string Q(const std::string& s) { return "'" + s + "'"; }
 
+// A file signed by Dave (revoked) opened when only signatures are checked: kept, and said so.
+constexpr const char* kDaveRevoked =
+    "The signature of Dave Revoked is intact, but its digital ID is not valid: The certificate or a certificate "
+    "above it in the chain has been revoked.";
+
 class Workers : public SigningTest {
  protected:
   // Encrypts the file for the recipients with the cipher into folder; the sheet after the run.
@@ -180,13 +185,14 @@ TEST_F(Workers, SignedFilesCarryOneSignaturePerSignerAndBlock) {
     }
   }
 
+  // Signatures only are checked (the default): the file is opened, and its row says Dave's ID is revoked.
   std::string plain = Folder("plain");
   auto back = Decrypt({signedPath}, plain);
-  EXPECT_EQ(Results(*back), std::vector<std::string>{"Success"});
+  EXPECT_EQ(Results(*back), std::vector<std::string>{kDaveRevoked});
   EXPECT_TRUE(kxtest::ReadFile(plain + "/report.doc") == input);
 }
 
-// Signed and encrypted: the blocks are ciphertext, the signatures cover the plain chunks, every recipient is
+// Signed and encrypted: the blocks are ciphertext, the signatures cover the plain chunks, the recipient is
 // listed, and the file decrypts and verifies whole.
 TEST_F(Workers, SignedAndEncryptedFilesDecryptAndVerify) {
   CCapicomCertificate alice = WithKey("signer");
@@ -197,7 +203,8 @@ TEST_F(Workers, SignedAndEncryptedFilesDecryptAndVerify) {
   auto sheet = NewSheet(2, {in}, out);
   CProtectWizardData& data = sheet->m_WizardData;
   data.m_arrSignerCerts = {alice};
-  data.m_arrRecipientCerts = {Cert("encrypt"), Cert("signer")};
+  // Alice's key may only sign: she cannot be a recipient.
+  data.m_arrRecipientCerts = {Cert("encrypt")};
   data.m_nCipher = CAPICOM_ENCRYPTION_ALGORITHM_AES;
   data.m_nKeyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS;
   ASSERT_EQ(Run(*sheet, SignAndEncryptThreadProc), 0u);
@@ -209,7 +216,7 @@ TEST_F(Workers, SignedAndEncryptedFilesDecryptAndVerify) {
   const PayloadInfo& info = file.object->m_info;
   const BYTE flags[5] = {0, 1, 1, 1, 0};
   EXPECT_EQ(memcmp(info.m_body.m_abFlags, flags, 5), 0);
-  EXPECT_EQ(info.m_encryption.m_list.GetCount(), 2u);
+  EXPECT_EQ(info.m_encryption.m_list.GetCount(), 1u);
   ASSERT_EQ(file.blocks.size(), 3u);
   PayloadEntry entry;
   ASSERT_TRUE(info.m_body.GetEntry(0, entry));
@@ -269,7 +276,7 @@ TEST_F(Workers, CountersigningAddsSignersAndKeepsTheExistingOnes) {
 
   std::string plain = Folder("plain");
   auto back = Decrypt({m_dir + "/report.doc(1).Tvx"}, plain);
-  EXPECT_EQ(Results(*back), std::vector<std::string>{"Success"});
+  EXPECT_EQ(Results(*back), std::vector<std::string>{kDaveRevoked});
   EXPECT_TRUE(kxtest::ReadFile(plain + "/report.doc") == input);
 
   // Encrypted files are not countersigned.
@@ -499,6 +506,89 @@ TEST_F(Workers, AWizardWaitsForItsWorkerBeforeItGoes) {
   ProtectedFile file = Read(out + "/report.doc.Tvx");
   ASSERT_TRUE(file.object);
   EXPECT_TRUE(file.ok);
+}
+
+
+// Signatures judged by the one validity verdict. Files signed by digital IDs of the fixture and made with
+// openssl, decrypted and verified at both levels: checking signatures only keeps the file but says on the row
+// what is wrong with its signer (no plain "Success"); full checking refuses the file with the same reason.
+class SignatureTable : public Workers {
+ protected:
+  // A digital ID made with openssl: a key and certificate (issued by the fixture's intermediate, by a CA of
+  // its own, or self-signed), into a PFX loaded into "My".
+  CCapicomCertificate MakeId(const std::string& name, const std::string& cn, const std::string& issuer,
+                             const std::string& key = "rsa:2048", const std::string& digest = "sha256") {
+    const std::string base = m_dir + "/" + name;
+    std::string command;
+    if (issuer == "self") {
+      command = "openssl req -x509 -newkey " + key + " -nodes -days 30 -subj '/CN=" + cn +
+                "' -addext keyUsage=critical,digitalSignature -keyout " + Q(base + ".key") + " -out " + Q(base + ".pem");
+    } else {
+      std::string ca = kxtest::pki::Pem("inter"), caKey = kxtest::pki::Key("inter");
+      if (issuer == "other") {
+        ca = m_dir + "/other-ca.pem";
+        caKey = m_dir + "/other-ca.key";
+        command = "openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj '/CN=Other CA' -addext "
+                  "basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign -keyout " +
+                  Q(caKey) + " -out " + Q(ca) + " && ";
+      }
+      kxtest::WriteFile(base + ".ext", "keyUsage=critical,digitalSignature\n");
+      command += "openssl req -new -newkey " + key + " -nodes -subj '/CN=" + cn + "' -keyout " + Q(base + ".key") +
+                 " -out " + Q(base + ".csr") + " && openssl x509 -req -" + digest + " -in " + Q(base + ".csr") +
+                 " -CA " + Q(ca) + " -CAkey " + Q(caKey) + " -set_serial 0x" + std::to_string(60 + name.size()) +
+                 " -days 30 -extfile " + Q(base + ".ext") + " -out " + Q(base + ".pem");
+    }
+    command += " && openssl pkcs12 -export -in " + Q(base + ".pem") + " -inkey " + Q(base + ".key") + " -out " +
+               Q(base + ".pfx") + " -passout pass:pw";
+    std::string out;
+    EXPECT_EQ(kxtest::Run("(" + command + ") 2>&1", &out), 0) << out;
+    CCapicomCertificate c;
+    EXPECT_EQ(c.Load((base + ".pfx").c_str(), "pw", CAPICOM_KEY_STORAGE_EXPORTABLE, CAPICOM_CURRENT_USER_KEY), S_OK);
+    CCapicomStore my;
+    EXPECT_EQ(my.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
+    EXPECT_EQ(my.Add(c), S_OK);
+    return c;
+  }
+};
+
+TEST_F(SignatureTable, EachSignerIsJudgedAtBothLevels) {
+  struct Row {
+    const char* what;
+    CCapicomCertificate signer;
+    const char* reason;  // part of the text given; null: nothing wrong
+  } rows[] = {
+      {"good", WithKey("signer"), nullptr},
+      {"revoked", WithKey("revoked"), "has been revoked"},
+      {"expired", WithKey("expired"), "outside its validity period"},
+      {"untrusted self-signed", MakeId("self", "Una Untrusted", "self"), "root certificate that is not trusted"},
+      {"unknown CA", MakeId("unknown", "Uma Unknown", "other"), "an issuer certificate could not be found"},
+      {"RSA-1024", MakeId("short", "Rob Short", "inter", "rsa:1024"), "RSA key of 1024 bits"},
+      {"MD5-signed certificate", MakeId("md5", "Mo Digest", "inter", "rsa:2048", "md5"), "signed with MD5"},
+  };
+  int n = 0;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    const std::string in = File("report" + std::to_string(n) + ".doc", Content(3000));
+    const std::string signedFolder = Folder("signed" + std::to_string(n));
+    auto signedRun = Sign(1, {in}, signedFolder, {r.signer});
+    ASSERT_EQ(Results(*signedRun).size(), 1u);
+    const std::string signedPath = signedFolder + "/report" + std::to_string(n) + ".doc.Tvx";
+    for (DWORD signatureOnly : {1u, 0u}) {
+      SCOPED_TRACE(signatureOnly ? "signatures only" : "full checking");
+      SetSetting("Config", "VerifySignatureOnly", signatureOnly);
+      auto sheet = Decrypt({signedPath}, Folder("out" + std::to_string(n) + "-" + std::to_string(signatureOnly)));
+      const std::vector<std::string> results = Results(*sheet), outputs = Outputs(*sheet);
+      ASSERT_EQ(results.size(), 1u);
+      if (!r.reason) {
+        EXPECT_EQ(results[0], "Success");
+      } else {
+        EXPECT_NE(results[0].find(r.reason), std::string::npos) << results[0];
+        // Kept with a warning when only signatures are checked; refused at full checking.
+        EXPECT_EQ(outputs[0] == "Error", signatureOnly == 0) << outputs[0];
+      }
+    }
+    ++n;
+  }
 }
 
 }  // namespace

@@ -392,17 +392,35 @@ TEST_F(Token, AnEnrolmentRequestIsSignedByAKeyMadeOnTheToken) {
 // The token taken away while its PIN is asked: the files that need it fail and leave no output; the others of
 // the run are opened.
 TEST_F(Token, FilesThatNeedARemovedTokenFailCleanly) {
-  WithKey("signer");  // Alice's key is also the user's own file: her files need no token
+  // An encryption digital ID whose key is the user's own file (made with openssl under the fixture's
+  // intermediate): its files need no token.
+  const std::string base = m_dir + "/flo";
+  kxtest::WriteFile(base + ".ext", "keyUsage=critical,keyEncipherment\nextendedKeyUsage=emailProtection\n");
+  std::string made;
+  ASSERT_EQ(kxtest::Run("(openssl req -new -newkey rsa:2048 -nodes -subj '/CN=Flo File' -keyout '" + base +
+                            ".key' -out '" + base + ".csr' && openssl x509 -req -in '" + base + ".csr' -CA '" +
+                            kxtest::pki::Pem("inter") + "' -CAkey '" + kxtest::pki::Key("inter") +
+                            "' -set_serial 0x71 -days 30 -extfile '" + base + ".ext' -out '" + base +
+                            ".pem' && openssl pkcs12 -export -in '" + base + ".pem' -inkey '" + base + ".key' -out '" +
+                            base + ".pfx' -passout pass:pw) 2>&1",
+                        &made),
+            0)
+      << made;
+  CCapicomCertificate flo;
+  ASSERT_EQ(flo.Load((base + ".pfx").c_str(), "pw", CAPICOM_KEY_STORAGE_EXPORTABLE, CAPICOM_CURRENT_USER_KEY), S_OK);
+  CCapicomStore my;
+  ASSERT_EQ(my.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
+  ASSERT_EQ(my.Add(flo), S_OK);
   std::string out = kxtest::MakeTempDir("enveloped");
   auto envelope = [&](const std::string& name, const char* recipient) {
     auto sheet = NewSheet(0, {File(name, Content(3000))}, out);
-    sheet->m_WizardData.m_arrRecipientCerts = {Cert(recipient)};
+    sheet->m_WizardData.m_arrRecipientCerts = {std::string(recipient) == "flo" ? flo : Cert(recipient)};
     sheet->m_WizardData.m_nCipher = CAPICOM_ENCRYPTION_ALGORITHM_AES;
     sheet->m_WizardData.m_nKeyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_128_BITS;
     ASSERT_EQ(Run(*sheet, EncryptThreadProc), 0u);
   };
   envelope("bob.doc", "encrypt");
-  envelope("alice.doc", "signer");
+  envelope("alice.doc", "flo");
   envelope("bob2.doc", "encrypt");
   std::string plain = kxtest::MakeTempDir("plain");
   auto back = NewSheet(4, {out + "/bob.doc.Tvx", out + "/alice.doc.Tvx", out + "/bob2.doc.Tvx"}, plain);

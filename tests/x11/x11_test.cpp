@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/capicom/capicom_defs.h"
+#include "platform/capicom/core/store.h"
 #include "support/testroot.h"
 #include "x11/xtest_util.h"
 
@@ -201,11 +203,22 @@ TEST_F(OnX, TheSignerWizardEncryptsForARecipientAndDecryptsAgain) {
   // Bob's digital ID, imported beforehand (headless): what the run needs, not what it shows.
   ASSERT_EQ(kxtest::Run("(cd '" + work + "' && openssl req -x509 -newkey rsa:2048 -nodes -days 30 -keyout bob.key "
                         "-out bob.pem -subj '/CN=Bob Example/emailAddress=bob@example.com' -addext "
-                        "keyUsage=digitalSignature,keyEncipherment -addext extendedKeyUsage=emailProtection && "
+                        "basicConstraints=critical,CA:FALSE -addext keyUsage=digitalSignature,keyEncipherment "
+                        "-addext extendedKeyUsage=emailProtection && "
                         "openssl pkcs12 -export -in bob.pem -inkey bob.key -out bob.pfx -passout pass:bob-secret) 2>&1",
                         &out),
             0)
       << out;
+  // Bob's own digital ID trusted directly (in Trusted Roots): a recipient must pass the validity verdict.
+  {
+    const std::string pem = kxtest::ReadFile(work + "/bob.pem");
+    kx::capi::StoreEntry root;
+    root.cert = kx::capi::CertData::Parse(reinterpret_cast<const uint8_t*>(pem.data()), pem.size());
+    std::shared_ptr<kx::capi::CertStore> roots;
+    ASSERT_TRUE(root.cert);
+    ASSERT_EQ(kx::capi::CertStore::Open(CAPICOM_CURRENT_USER_STORE, "Root", CAPICOM_STORE_OPEN_READ_WRITE, roots), S_OK);
+    ASSERT_EQ(roots->Add(root), S_OK);
+  }
   kxtest::WriteFile(work + "/import.kxs", "wait \"Certificate Importer\"\npage 30018\nclick \"Next >\"\npage 30030\n"
                                           "type #1031 \"" + work + "/bob.pfx\"\ntype #1218 \"bob-secret\"\n"
                                           "click \"Next >\"\nanswer OK\npage 4250\nclick \"Finish\"\ngone\n");

@@ -23,11 +23,19 @@ rm -rf "$files"
 mkdir -p "$KESMORA_ROOT" "$files/documents" "$files/protected" "$files/decrypted"
 files=$(cd "$files" && pwd)
 
-# Bob's digital ID, made with openssl: an e-mail protection certificate and its key in a PFX file.
+# Bob's digital ID, made with openssl: an e-mail protection certificate (an end certificate, not an authority)
+# and its key in a PFX file.
 openssl req -x509 -newkey rsa:2048 -nodes -days 30 -keyout "$work/bob.key" -out "$work/bob.pem" \
-  -subj "/CN=Bob Example/emailAddress=bob@example.com" \
+  -subj "/CN=Bob Example/emailAddress=bob@example.com" -addext "basicConstraints=critical,CA:FALSE" \
   -addext "keyUsage=digitalSignature,keyEncipherment" -addext "extendedKeyUsage=emailProtection" 2>/dev/null
 openssl pkcs12 -export -in "$work/bob.pem" -inkey "$work/bob.key" -out "$work/bob.pfx" -passout pass:bob-secret
+# Bob's ID is issued by no authority: the user trusts it directly, in Trusted Roots (a recipient must pass the
+# validity check), as the certificate manager's Trusted Roots page keeps it.
+roots="$KESMORA_ROOT/user/certstores/root"
+mkdir -p "$roots/certs"
+thumb=$(openssl x509 -in "$work/bob.pem" -outform DER | sha1sum | cut -c1-40 | tr a-f A-F)
+openssl x509 -in "$work/bob.pem" -outform DER -out "$roots/certs/$thumb.der"
+echo "$thumb" >> "$roots/index"
 # The document: text with a binary tail.
 document="$files/documents/report.doc"
 { for i in $(seq 1 2000); do echo "Quarterly report, line $i"; done; head -c 4096 /dev/urandom; } > "$document"

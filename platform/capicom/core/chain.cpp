@@ -119,7 +119,8 @@ bool AllowsUsage(const CertData& c, const std::string& oid) {
          std::find(eku.oids.begin(), eku.oids.end(), "2.5.29.37.0") != eku.oids.end();
 }
 
-ChainResult VerifyOnce(const CertRef& cert, const ChainParams& params, const TrustSources& sources);
+ChainResult VerifyOnce(const CertRef& cert, const ChainParams& params, const TrustSources& sources,
+                       const std::vector<CertRef>& extra, const std::vector<CrlRef>& extraCrls);
 
 // Revocation lists fetched from distribution points, kept for the process while they are current.
 std::mutex g_fetchedMutex;
@@ -175,6 +176,10 @@ CrlRef FetchCrl(const CertData& cert, long timeoutSeconds) {
     }
     CrlRef crl = CrlData::Parse(reinterpret_cast<const uint8_t*>(body.data()), body.size());
     if (!crl) continue;
+    // Kept where downloaded lists are kept, the user's "My" store: later checks, offline ones too, and the
+    // policy's look for its authorities' lists in the stores find it there.
+    std::shared_ptr<CertStore> my;
+    if (CertStore::Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE, my) == S_OK) my->AddCrl(crl);
     std::lock_guard<std::mutex> lock(g_fetchedMutex);
     Fetched()[url] = crl;
     return crl;
@@ -182,7 +187,72 @@ CrlRef FetchCrl(const CertData& cert, long timeoutSeconds) {
   return nullptr;
 }
 
+unsigned long NameHash(const X509_NAME* name) {
+  int ok = 0;
+  unsigned long h = X509_NAME_hash_ex(name, LibCtx(), nullptr, &ok);
+  return ok ? h : 0;
+}
+
 }  // namespace
+
+// The anchors in one verification store and the candidates by subject name, so that a chain takes only the
+// candidates its issuer names lead to: a check's cost does not grow with the number of stored certificates.
+struct TrustIndex {
+  StorePtr roots;
+  std::multimap<unsigned long, size_t> bySubject;  // name hash -> place in intermediates
+};
+
+namespace {
+
+std::mutex g_indexMutex;
+
+const TrustIndex& IndexOf(const TrustSources& sources) {
+  std::lock_guard<std::mutex> lock(g_indexMutex);
+  if (!sources.index) {
+    auto index = std::make_shared<TrustIndex>();
+    index->roots.reset(X509_STORE_new());
+    for (const CertRef& c : sources.roots) X509_STORE_add_cert(index->roots.get(), c->x509());
+    for (size_t i = 0; i < sources.intermediates.size(); ++i)
+      index->bySubject.emplace(NameHash(X509_get_subject_name(sources.intermediates[i]->x509())), i);
+    ERR_clear_error();
+    sources.index = index;
+  }
+  return *sources.index;
+}
+
+// The candidates a chain from the certificate may pass through: those named as issuer, and theirs, in store
+// order.
+std::vector<size_t> CandidatesFor(const CertRef& cert, const TrustSources& sources, const TrustIndex& index) {
+  std::vector<size_t> found;
+  std::vector<unsigned long> todo{NameHash(X509_get_issuer_name(cert->x509()))};
+  std::vector<unsigned long> seen;
+  std::vector<bool> taken(sources.intermediates.size(), false);
+  while (!todo.empty() && seen.size() < 64) {
+    unsigned long h = todo.back();
+    todo.pop_back();
+    if (std::find(seen.begin(), seen.end(), h) != seen.end()) continue;
+    seen.push_back(h);
+    auto range = index.bySubject.equal_range(h);
+    for (auto it = range.first; it != range.second; ++it) {
+      if (taken[it->second]) continue;
+      taken[it->second] = true;
+      found.push_back(it->second);
+      todo.push_back(NameHash(X509_get_issuer_name(sources.intermediates[it->second]->x509())));
+    }
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+}  // namespace
+
+std::shared_ptr<const TrustSources> SharedUserTrustSources() {
+  std::shared_ptr<void>* slot = ListingScope::Slot("kx.capi.trust-sources");
+  if (slot && *slot) return std::static_pointer_cast<const TrustSources>(*slot);
+  auto sources = std::make_shared<const TrustSources>(UserTrustSources());
+  if (slot) *slot = std::const_pointer_cast<TrustSources>(sources);
+  return sources;
+}
 
 TrustSources UserTrustSources() {
   TrustSources s;
@@ -238,46 +308,53 @@ std::string EkuNameToOid(long name) {
   }
 }
 
+namespace {
+
+ChainResult BuildOver(const CertRef& cert, const ChainParams& params, const TrustSources& sources,
+                      const std::vector<CertRef>& extra) {
+  ChainResult r = VerifyOnce(cert, params, sources, extra, {});
+  if (!(params.checkFlags & CAPICOM_CHECK_ONLINE_REVOCATION_STATUS) || r.certs.empty()) return r;
+  // Online: fetch the lists that were missing or out of date, then judge again.
+  std::vector<CrlRef> fetched;
+  for (size_t i = 0; i < r.certs.size(); ++i) {
+    if (!(r.status[i] & CAPICOM_TRUST_IS_OFFLINE_REVOCATION)) continue;
+    if (CrlRef crl = FetchCrl(*r.certs[i], params.urlRetrievalTimeout)) fetched.push_back(crl);
+  }
+  return fetched.empty() ? r : VerifyOnce(cert, params, sources, extra, fetched);
+}
+
+}  // namespace
+
 ChainResult BuildChain(const CertRef& cert, const ChainParams& params, const std::vector<CertRef>& extra) {
-  TrustSources s = UserTrustSources();
-  s.intermediates.insert(s.intermediates.end(), extra.begin(), extra.end());
-  return BuildChain(cert, params, s);
+  return BuildOver(cert, params, *SharedUserTrustSources(), extra);
 }
 
 ChainResult BuildChain(const CertRef& cert, const ChainParams& params, const TrustSources& sources) {
-  ChainResult r = VerifyOnce(cert, params, sources);
-  if (!(params.checkFlags & CAPICOM_CHECK_ONLINE_REVOCATION_STATUS) || r.certs.empty()) return r;
-  // Online: fetch the lists that were missing or out of date, then judge again.
-  TrustSources more = sources;
-  bool fetched = false;
-  for (size_t i = 0; i < r.certs.size(); ++i) {
-    if (!(r.status[i] & CAPICOM_TRUST_IS_OFFLINE_REVOCATION)) continue;
-    if (CrlRef crl = FetchCrl(*r.certs[i], params.urlRetrievalTimeout)) {
-      more.crls.push_back(crl);
-      fetched = true;
-    }
-  }
-  return fetched ? VerifyOnce(cert, params, more) : r;
+  return BuildOver(cert, params, sources, {});
 }
 
 namespace {
 
-ChainResult VerifyOnce(const CertRef& cert, const ChainParams& params, const TrustSources& sources) {
+ChainResult VerifyOnce(const CertRef& cert, const ChainParams& params, const TrustSources& sources,
+                       const std::vector<CertRef>& extra, const std::vector<CrlRef>& extraCrls) {
   ChainResult r;
   if (!cert) return r;
-  StorePtr store(X509_STORE_new());
-  for (const CertRef& c : sources.roots) X509_STORE_add_cert(store.get(), c->x509());
+  const TrustIndex& index = IndexOf(sources);
+  X509_STORE* store = index.roots.get();
   X509StackPtr untrusted(sk_X509_new_null());
-  for (const CertRef& c : sources.intermediates) sk_X509_push(untrusted.get(), X509_dup(c->x509()));
+  for (size_t i : CandidatesFor(cert, sources, index)) sk_X509_push(untrusted.get(), X509_dup(sources.intermediates[i]->x509()));
+  for (const CertRef& c : extra) sk_X509_push(untrusted.get(), X509_dup(c->x509()));
   CrlStackPtr crls(sk_X509_CRL_new_null());
-  for (const CrlRef& c : sources.crls) {
-    X509_CRL_up_ref(c->crl());
-    sk_X509_CRL_push(crls.get(), c->crl());
+  for (const std::vector<CrlRef>* list : {&sources.crls, &extraCrls}) {
+    for (const CrlRef& c : *list) {
+      X509_CRL_up_ref(c->crl());
+      sk_X509_CRL_push(crls.get(), c->crl());
+    }
   }
 
   StoreCtxPtr ctx(X509_STORE_CTX_new_ex(LibCtx(), nullptr));
   std::vector<Recorded> recorded;
-  if (!ctx || X509_STORE_CTX_init(ctx.get(), store.get(), cert->x509(), untrusted.get()) != 1) {
+  if (!ctx || X509_STORE_CTX_init(ctx.get(), store, cert->x509(), untrusted.get()) != 1) {
     ERR_clear_error();
     r.certs.push_back(cert);
     r.status.push_back(kUnknownError);
@@ -315,6 +392,9 @@ ChainResult VerifyOnce(const CertRef& cert, const ChainParams& params, const Tru
   bool topIsRoot = r.certs.back()->isSelfIssued();
   for (const Recorded& rec : recorded) {
     size_t d = rec.depth < 0 ? 0 : std::min(static_cast<size_t>(rec.depth), n - 1);
+    // A self-signed certificate standing alone is trusted (or not) for itself: its key usage need not allow
+    // signing certificates, as the key usage of one that issues others must.
+    if (rec.error == X509_V_ERR_KEYUSAGE_NO_CERTSIGN && n == 1 && topIsRoot) continue;
     uint32_t bits = ErrorBits(rec.error);
     // A self-signed root is not checked for revocation.
     if ((bits & kRevocationBits) && bits != CAPICOM_TRUST_IS_REVOKED && d == n - 1 && topIsRoot) continue;

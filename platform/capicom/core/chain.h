@@ -2,6 +2,7 @@
 // engine's trust status bits, and the verdict under a set of check flags.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,15 +27,23 @@ struct ChainResult {
   HRESULT error = S_OK;                // platform code of the first error that counts
 };
 
+struct TrustIndex;
+
 // Where a chain's certificates and revocation lists come from besides the certificate itself.
 struct TrustSources {
   std::vector<CertRef> roots;         // trust anchors
   std::vector<CertRef> intermediates; // candidates for the rest of the chain
   std::vector<CrlRef> crls;
+  // The anchors and candidates looked up by name, made at the first chain built over them and shared by
+  // copies; whoever changes roots or intermediates afterwards resets it.
+  mutable std::shared_ptr<const TrustIndex> index;
 };
 // The current user's view: roots from "Root", intermediates from "CA", "My" and "AddressBook", revocation
 // lists from all of these (user's and machine's).
 TrustSources UserTrustSources();
+// The same view, read once for every chain built while a listing scope is open on this thread (a list of
+// thousands of certificates reads the stores once), else read anew.
+std::shared_ptr<const TrustSources> SharedUserTrustSources();
 
 ChainResult BuildChain(const CertRef& cert, const ChainParams& params, const TrustSources& sources);
 // With the user's stores plus extra certificates (those of a message, for example).

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <sstream>
 
 #include "platform/capicom/capicom_defs.h"
@@ -197,6 +198,26 @@ HRESULT WriteEntryProperties(const StoreEntry& entry) {
   if (!CanWriteDir(entry.origin)) return E_ACCESSDENIED;
   FolderLock lock(entry.origin, true);
   return WriteProperties(entry.origin, entry) ? S_OK : E_ACCESSDENIED;
+}
+
+namespace {
+thread_local int t_listingDepth = 0;
+thread_local std::map<std::string, std::shared_ptr<void>>* t_listingSlots = nullptr;
+}  // namespace
+
+ListingScope::ListingScope() {
+  if (t_listingDepth++ == 0) t_listingSlots = new std::map<std::string, std::shared_ptr<void>>();
+}
+
+ListingScope::~ListingScope() {
+  if (--t_listingDepth == 0) {
+    delete t_listingSlots;
+    t_listingSlots = nullptr;
+  }
+}
+
+std::shared_ptr<void>* ListingScope::Slot(const std::string& key) {
+  return t_listingSlots ? &(*t_listingSlots)[key] : nullptr;
 }
 
 HRESULT CertStore::Open(long location, const std::string& name, long mode, std::shared_ptr<CertStore>& out) {

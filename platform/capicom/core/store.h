@@ -35,6 +35,19 @@ std::string StoreFolder(long location, const std::string& name);
 // Writes the extended properties (key link, archived flag, friendly name) of an entry back to its folder.
 HRESULT WriteEntryProperties(const StoreEntry& entry);
 
+// While one is open on a thread, the chain checks made on that thread share one reading of the user's stores
+// and what is made from it: a list of thousands of certificates reads them once, not once a row. Scopes nest;
+// the outermost one owns the readings, and a store changed meanwhile is seen by the next scope.
+class ListingScope {
+ public:
+  ListingScope();
+  ~ListingScope();
+  ListingScope(const ListingScope&) = delete;
+  ListingScope& operator=(const ListingScope&) = delete;
+  // The thread's reading kept under the key; null when no scope is open.
+  static std::shared_ptr<void>* Slot(const std::string& key);
+};
+
 class CertStore {
  public:
   // location and mode are the engine's store location and open mode values. Mode 0 opens read-only;
