@@ -1,6 +1,7 @@
 // kxhost: loads the library through the platform's LoadLibrary (its start-up runs), calls one export with the
 // given arguments on this thread, optionally drives the user interface with a script meanwhile, prints the out
 // values and exits with the export's result.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -153,6 +154,9 @@ bool ChooseDisplay(bool scripted) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A write to an X server that went away must fail with EPIPE and reach the display's lost-connection report,
+  // not end the host silently.
+  std::signal(SIGPIPE, SIG_IGN);
   std::string library = "Brinmoor.DLL", scriptPath, shotDir;
   int timeout = 10000;
   int i = 1;
