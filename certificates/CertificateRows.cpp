@@ -73,6 +73,15 @@ CString RecipientRefusal(const CCapicomCertificate& certificate) {
   return "Files cannot be encrypted for " + subject + ".\n\n" + problem;
 }
 
+CString FirstRecipientRefusal(const std::vector<CCapicomCertificate>& recipients) {
+  kx::capi::ListingScope scope;
+  for (const CCapicomCertificate& certificate : recipients) {
+    CString refusal = RecipientRefusal(certificate);
+    if (!refusal.IsEmpty()) return refusal;
+  }
+  return CString();
+}
+
 bool OfferedAsRecipient(const CCapicomCertificate& certificate) {
   try {
     kx::capi::CertRef data = DataOf(certificate);

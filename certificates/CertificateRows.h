@@ -2,6 +2,8 @@
 // with image 2 and the "valid" mark of a certificate that passed its validity check.
 #pragma once
 
+#include <vector>
+
 #include "core/BstrString.h"
 #include "engine/CapicomCertificate.h"
 #include "platform/capicom/core/store.h"
@@ -23,6 +25,9 @@ CString UseProblem(const CCapicomCertificate& certificate, CertificateUse use, b
 // The refusal of a recipient, naming it ("Files cannot be encrypted for ..." and the reason); empty when the
 // certificate can be a recipient.
 CString RecipientRefusal(const CCapicomCertificate& certificate);
+// The refusal of the first of the recipients that cannot be one, all judged with one reading of the stores;
+// empty when every one can.
+CString FirstRecipientRefusal(const std::vector<CCapicomCertificate>& recipients);
 // A recipient the user chose: a certificate authority's certificate is not offered.
 bool OfferedAsRecipient(const CCapicomCertificate& certificate);
 

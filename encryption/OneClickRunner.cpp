@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/FailureReport.h"
+#include "certificates/CertificateRows.h"
 #include "core/FileSearch.h"
 #include "core/Paths.h"
 #include "core/RandomGenerator.h"
@@ -48,6 +49,14 @@ bool PresetCertificates(const COneClickFile& preset, bool signers, CCertificateL
   const bool decoded = signers ? record.GetSignerCertificates(out) : record.GetRecipientCertificates(out);
   const DWORD stored = signers ? record.Signers().GetCount() : record.Recipients().GetCount();
   return decoded && out.GetCount() > 0 && static_cast<DWORD>(out.GetCount()) == stored;
+}
+
+// Why the preset cannot encrypt for one of its recipients now (revoked or expired since the preset was made, or a
+// key that cannot decrypt); empty when it can for every one.
+CString PresetRecipientRefusal(const CCertificateList& recipients) {
+  std::vector<CCapicomCertificate> list;
+  for (int i = 0; i < recipients.GetCount(); ++i) list.push_back(recipients.GetAt(i));
+  return FirstRecipientRefusal(list);
 }
 
 }  // namespace
@@ -230,6 +239,13 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
     if ((sign && !PresetCertificates(*job.preset, true, job.signers)) ||
         (encrypt && !PresetCertificates(*job.preset, false, job.recipients)))
       return E_FAIL;
+    if (encrypt) {
+      const CString refusal = PresetRecipientRefusal(job.recipients);
+      if (!refusal.IsEmpty()) {
+        LogError(operation, refusal);
+        return E_FAIL;
+      }
+    }
     // An empty file makes no protected file: there would be no content for a reader to open.
     if (job.size == 0) {
       LogError(operation, "Failed because file size is 0 bytes");
@@ -409,6 +425,10 @@ int COneClickRunner::EnvelopeFile(const char* inputPath, const char* presetPath,
     if (!job.preset || !job.object) return E_FAIL;
     job.object->m_info = job.preset->m_info;
     if (!PresetCertificates(*job.preset, false, job.recipients)) return E_FAIL;
+    if (const CString refusal = PresetRecipientRefusal(job.recipients); !refusal.IsEmpty()) {
+      LogError(kEncryptOperation, refusal);
+      return E_FAIL;
+    }
 
     CWin32File input(inputPath);
     if (!input.IsOpen()) return E_FAIL;

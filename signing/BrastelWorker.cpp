@@ -63,14 +63,7 @@ class Run {
   }
   void Encrypt(CCapicomObjectSet& objects, DWORD64 inputSize);
   // Why the first recipient that cannot be used is refused; empty when all can.
-  CString FirstRecipientRefusal() const {
-    kx::capi::ListingScope scope;
-    for (const CCapicomCertificate& certificate : m_data.m_arrRecipientCerts) {
-      CString refusal = RecipientRefusal(certificate);
-      if (!refusal.IsEmpty()) return refusal;
-    }
-    return CString();
-  }
+  CString FirstRecipientRefusal() const { return ::FirstRecipientRefusal(m_data.m_arrRecipientCerts); }
   void WriteProtectedFile(const CByteBuffer& envelopedKey, uint64_t contentSize, LONG formatVersion);
 
   CProtectWizardData& m_data;

@@ -57,13 +57,7 @@ void ProtectWorker::StartRun() {
   m_profile.Load();
   m_config.LoadGeneralOptions();
   m_bShred = m_config.ShredTemporaryFiles != 0;
-  if (m_bEncrypt) {
-    kx::capi::ListingScope scope;
-    for (const CCapicomCertificate& certificate : m_data.m_arrRecipientCerts) {
-      m_strRecipientRefusal = RecipientRefusal(certificate);
-      if (!m_strRecipientRefusal.IsEmpty()) break;
-    }
-  }
+  if (m_bEncrypt) m_strRecipientRefusal = FirstRecipientRefusal(m_data.m_arrRecipientCerts);
   if (!m_bSign) return;
   m_config.LoadOperationOptions();
   CheckSignersBeforeSigning();

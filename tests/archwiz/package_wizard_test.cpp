@@ -300,6 +300,9 @@ TEST_F(PackageWizard, ProtectsWithThePresetAndKeepsTheInputs) {
   config.LoadGeneralOptions();
   config.ShredTemporaryFiles = 1;
   ASSERT_TRUE(config.SaveGeneralOptions());
+  // The runner encrypts only for a recipient the validity verdict takes: the chain trusted, its lists stored.
+  TrustFixture();
+  AddFixtureCrls();
   const std::string preset = WritePreset("Encrypt for Bob", 0, {}, {AddWithKey("encrypt")});
   const std::string package = m_work + "/protected.exe";
   INT_PTR result = kx::RunWithUiHere([] { return INT_PTR(DisplayPackageWizard(0, 0)); }, [&](kx::UiDriver& d) {

@@ -283,6 +283,26 @@ TEST_F(Runner, FailuresWriteNothingAndAreNotSuccess) {
             (std::vector<std::string>{kx::LoadAddResString(2000).str(), kx::LoadAddResString(2001).str()}));
 }
 
+// A preset keeps its recipients' certificates; one that has expired since (or was revoked) is refused before
+// anything is written, encrypting in chunks or enveloping the whole file, and the audit log says why.
+TEST_F(Runner, ARecipientNoLongerValidIsRefusedBeforeAnythingIsWritten) {
+  PresetSpec spec;
+  spec.recipients = {"encrypt", "expired"};
+  const std::string preset = SavePreset(spec, "KX_ONECLICK_1.clk");
+  const std::string in = File("report.doc", "text");
+  for (BYTE operation : {0, 3}) {
+    SCOPED_TRACE(operation);
+    CString output;
+    EXPECT_LT(RunPreset(in, preset, operation, output), 0);
+    EXPECT_EQ(output.str(), "");
+    EXPECT_EQ(GetFileAttributes((in + ".Tvx").c_str()), INVALID_FILE_ATTRIBUTES);
+    const std::vector<std::string> entries = AuditEntries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_NE(entries.back().find("Files cannot be encrypted for Carol Expired."), std::string::npos)
+        << entries.back();
+  }
+}
+
 // A run stopped half-way through its output (killed by the file-size limit) leaves nothing in the folder: no
 // output under its name, no hidden temporary.
 TEST_F(Runner, ARunKilledWhileWritingLeavesNothingInTheFolder) {
