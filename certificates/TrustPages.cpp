@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/FailureReport.h"
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "certificates/CertSheet.h"
@@ -293,7 +294,8 @@ void CRestrictedTrustPage::OnRemoveTrustPoint() {
     if (!RowCertificate(m_nSelectedRow, certificate)) return;
     if (FAILED(m_pObjects->m_Store.Remove(certificate))) return;
     SaveTrustPoints(m_pObjects->m_Store, true);
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(this, "Trust Points", kx::EngineText(e));
   }
 }
 
@@ -304,6 +306,7 @@ void CRestrictedTrustPage::OnAddTrustPoints() {
     try {
       for (const CCapicomCertificate& c : StoreCertificates(m_pObjects->m_Store)) sheet->m_Certificates.Add(c);
     } catch (const _com_error&) {
+      // The sheet starts with the trust points read so far; the user sees the list as it could be read.
     }
   }
   if (sheet->DoModal() != IDOK) return;
@@ -319,10 +322,12 @@ void CRestrictedTrustPage::OnAddTrustPoints() {
       try {
         chosen.Add(sheet->m_Certificates[i]);
       } catch (const _com_error&) {
+        // One the store cannot take (a duplicate) is left out; the list after saving shows what was kept.
       }
     }
     SaveTrustPoints(chosen, false);
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(this, "Trust Points", kx::EngineText(e));
   }
 }
 
@@ -465,6 +470,7 @@ void AddTrustPointsPage::ListTrustPoints() {
     try {
       for (INT_PTR i = 0; i < sheet->m_Certificates.GetSize(); ++i) rows.Add(sheet->m_Certificates[i]);
     } catch (const _com_error&) {
+      // The rows read so far are listed.
     }
   }
   for (INT_PTR i = 0; i < rows.GetCount(); ++i) rows.m_Valid[i] = 1;
@@ -506,7 +512,8 @@ void AddTrustPointsPage::OnAdd() {
       m_TrustPointList.SetFocus();
       m_bReturnFocus = 1;
     }
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(this, "Trust Points", kx::EngineText(e));
   }
 }
 
@@ -530,7 +537,8 @@ void AddTrustPointsPage::OnRemove() {
       SelectRow(m_TrustPointList, 0);
       m_TrustPointList.SetFocus();
     }
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(this, "Trust Points", kx::EngineText(e));
   }
 }
 
@@ -585,6 +593,7 @@ void AddTrustPointsPage::OnAvailableItemChanged(NMHDR* pNMHDR, LRESULT* pResult)
     CCapicomCertificate certificate(kx::engine::kEmpty);
     if (AvailableCertificate(item, certificate)) m_pObjects->m_Certificate = certificate;
   } catch (const _com_error&) {
+    // A row that cannot be read selects nothing: View and Add act on the certificate chosen before.
   }
 }
 
@@ -598,7 +607,8 @@ void AddTrustPointsPage::OnAvailableDblClk(NMHDR* pNMHDR, LRESULT* pResult) {
     if (!AvailableCertificate(item, certificate)) return;
     m_pObjects->m_Certificate = certificate;
     DisplayCertificate(certificate);
-  } catch (const _com_error&) {
+  } catch (const _com_error& e) {
+    kx::ReportFailure(this, "Certificate Display", kx::EngineText(e));
   }
 }
 
