@@ -116,6 +116,10 @@ class Module {
   // Called without the lock: it takes it around each step and leaves it while the user is asked.
   bool Login(const Token& token, const std::string& name, unsigned generation, const Prompts& prompts,
              Failure* failure);
+  // Called without the lock: the first present token `pick` takes (`missing` when none, `wanted` naming it in
+  // failures), its session opened and the user logged in; its name and the module's generation for the caller.
+  bool SignIn(const std::function<bool(const Token&)>& pick, Fault missing, const std::string& wanted,
+              const Prompts& prompts, Token* token, std::string* name, unsigned* generation, Failure* failure);
   // What a failed call means: removal when the token is gone, whatever the code.
   Failure FaultOfLocked(const Token& token, const std::string& name, Fault fault, CK_RV rv);
 
@@ -459,32 +463,39 @@ bool Module::Login(const Token& token, const std::string& name, unsigned generat
   }
 }
 
-bool Module::OpenKey(const Uri& u, const Prompts& prompts, KeyHandle* out, Failure* failure) {
-  Token token;
-  std::string name, report;
-  unsigned generation = 0;
+bool Module::SignIn(const std::function<bool(const Token&)>& pick, Fault missing, const std::string& wanted,
+                    const Prompts& prompts, Token* token, std::string* name, unsigned* generation, Failure* failure) {
+  std::string report;
   {
     Guard lock(m_mutex);
-    CK_FUNCTION_LIST_PTR f = FunctionsLocked(&report);
-    if (!f) {
-      *failure = Fail(Fault::NoModule, u.token, CKR_OK, m_failure);
+    if (!FunctionsLocked(&report)) {
+      *failure = Fail(Fault::NoModule, wanted, CKR_OK, m_failure);
     } else {
       const std::vector<Token> tokens = PresentTokensLocked();
-      auto t = std::find_if(tokens.begin(), tokens.end(), [&](const Token& k) { return Matches(k, u); });
+      auto t = std::find_if(tokens.begin(), tokens.end(), pick);
       if (t == tokens.end()) {
-        *failure = Fail(Fault::TokenAbsent, u.token);
+        *failure = Fail(missing, wanted);
       } else {
-        token = *t;
-        name = TokenName(token, tokens);
-        generation = m_generation;
+        *token = *t;
+        *name = TokenName(*token, tokens);
+        *generation = m_generation;
         CK_RV rv = CKR_OK;
-        if (SessionLocked(token.slot, &rv) == CK_INVALID_HANDLE) *failure = Fail(Fault::TokenUnusable, name, rv);
+        if (SessionLocked(token->slot, &rv) == CK_INVALID_HANDLE) *failure = Fail(Fault::TokenUnusable, *name, rv);
       }
     }
   }
   Report(prompts.reportModuleFailure, report);
   if (failure->fault != Fault::None) return false;
-  if (!Login(token, name, generation, prompts, failure)) return false;
+  return Login(*token, *name, *generation, prompts, failure);
+}
+
+bool Module::OpenKey(const Uri& u, const Prompts& prompts, KeyHandle* out, Failure* failure) {
+  Token token;
+  std::string name;
+  unsigned generation = 0;
+  if (!SignIn([&](const Token& k) { return Matches(k, u); }, Fault::TokenAbsent, u.token, prompts, &token, &name,
+              &generation, failure))
+    return false;
 
   // The login may have waited for the user: take the session again (the token may be gone).
   Guard lock(m_mutex);
@@ -529,30 +540,11 @@ bool Module::OpenKey(const Uri& u, const Prompts& prompts, KeyHandle* out, Failu
 
 std::string Module::GenerateKey(const std::string& label, unsigned bits, const Prompts& prompts, Failure* failure) {
   Token token;
-  std::string name, report;
+  std::string name;
   unsigned generation = 0;
-  {
-    Guard lock(m_mutex);
-    if (!FunctionsLocked(&report)) {
-      *failure = Fail(Fault::NoModule, std::string(), CKR_OK, m_failure);
-    } else {
-      const std::vector<Token> tokens = PresentTokensLocked();
-      auto t =
-          std::find_if(tokens.begin(), tokens.end(), [](const Token& k) { return !(k.flags & CKF_WRITE_PROTECTED); });
-      if (t == tokens.end()) {
-        *failure = Fail(Fault::NoWritableToken);
-      } else {
-        token = *t;
-        name = TokenName(token, tokens);
-        generation = m_generation;
-        CK_RV rv = CKR_OK;
-        if (SessionLocked(token.slot, &rv) == CK_INVALID_HANDLE) *failure = Fail(Fault::TokenUnusable, name, rv);
-      }
-    }
-  }
-  Report(prompts.reportModuleFailure, report);
-  if (failure->fault != Fault::None) return std::string();
-  if (!Login(token, name, generation, prompts, failure)) return std::string();
+  if (!SignIn([](const Token& k) { return !(k.flags & CKF_WRITE_PROTECTED); }, Fault::NoWritableToken, std::string(),
+              prompts, &token, &name, &generation, failure))
+    return std::string();
 
   Guard lock(m_mutex);
   if (generation != m_generation || !m_functions) {
