@@ -33,7 +33,13 @@ bool Exists(const CString& path) {
 
 class Signing : public signtest::SigningTest {
  protected:
-  static void Next(kx::UiDriver& d, HWND sheet) { d.Click(d.Control(sheet, ID_WIZNEXT)); }
+  // Next once the page has enabled it: the signers page does so when it lists the chosen ID, which can come a
+  // moment after the chooser has gone.
+  static void Next(kx::UiDriver& d, HWND sheet) {
+    HWND next = d.Control(sheet, ID_WIZNEXT);
+    d.WaitForEnabled(next);
+    d.Click(next);
+  }
   static void Back(kx::UiDriver& d, HWND sheet) { d.Click(d.Control(sheet, ID_WIZBACK)); }
   static void CancelWizard(kx::UiDriver& d, HWND sheet) {
     d.Click(d.Control(sheet, IDCANCEL));
