@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/ui/display.h"
+#include "platform/ui/dlgplace.h"
 #include "platform/ui/dlgtemplate.h"
 #include "platform/ui/internal.h"
 
@@ -53,18 +54,10 @@ void BaseUnits(HFONT font, int* x, int* y) {
       twin = CreateFontIndirect(&lf);
     }
   }
-  HDC hdc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(hdc, twin ? twin : font);
-  SIZE sz{};
-  static const char kAlpha[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-  GetTextExtentPoint32(hdc, kAlpha, 52, &sz);
-  TEXTMETRICA tm{};
-  GetTextMetrics(hdc, &tm);
-  SelectObject(hdc, old);
-  DeleteDC(hdc);
+  kx::DialogFontUnits(twin ? twin : font, x, y);
   if (twin) DeleteObject(twin);
-  *x = std::max(1, static_cast<int>((sz.cx / 26 + 1) / 2)) * dpi;
-  *y = std::max(1, static_cast<int>(tm.tmHeight)) * dpi;
+  *x *= dpi;
+  *y *= dpi;
 }
 
 // Controls of a dialog in tab order, looking into child windows that hold controls of their own.
@@ -248,6 +241,24 @@ HWND CreateDialogCore(HINSTANCE inst, const kx::DialogTemplate* t, HWND owner, D
 }
 
 }  // namespace
+
+}  // namespace kx::ui
+
+void kx::DialogFontUnits(HFONT font, int* x, int* y) {
+  HDC hdc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(hdc, font);
+  SIZE sz{};
+  static const char kAlpha[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  GetTextExtentPoint32(hdc, kAlpha, 52, &sz);
+  TEXTMETRICA tm{};
+  GetTextMetrics(hdc, &tm);
+  SelectObject(hdc, old);
+  DeleteDC(hdc);
+  *x = std::max(1, static_cast<int>((sz.cx / 26 + 1) / 2));
+  *y = std::max(1, static_cast<int>(tm.tmHeight));
+}
+
+namespace kx::ui {
 
 HFONT DefaultDialogFont() {
   // One for each resolution the screen has had, kept as long as the process.

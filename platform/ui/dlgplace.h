@@ -8,5 +8,7 @@
 namespace kx {
 
 KXAPI void SizeAndCenterDialog(HWND dlg, int clientWidth, int clientHeight);
+// The dialog base units a font gives as drawn now: average letter width and line height, in pixels.
+KXAPI void DialogFontUnits(HFONT font, int* x, int* y);
 
 }  // namespace kx

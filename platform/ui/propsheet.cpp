@@ -568,21 +568,6 @@ void PaintHeader(Sheet* s, HDC hdc) {
   DeleteObject(bold);
 }
 
-// Dialog base units of a font, as the dialog manager measures them.
-void FontUnits(HFONT font, int* x, int* y) {
-  HDC hdc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(hdc, font);
-  SIZE sz{};
-  static const char kAlpha[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-  GetTextExtentPoint32(hdc, kAlpha, 52, &sz);
-  TEXTMETRICA tm{};
-  GetTextMetrics(hdc, &tm);
-  SelectObject(hdc, old);
-  DeleteDC(hdc);
-  *x = std::max(1, static_cast<int>((sz.cx / 26 + 1) / 2));
-  *y = std::max(1, static_cast<int>(tm.tmHeight));
-}
-
 // Before its pages exist: a sheet larger than the screen takes a smaller dialog font (down to 5 of the template's
 // 8 points) until it fits; its pages are made with the same one.
 void FitToScreen(Sheet* s) {
@@ -594,7 +579,7 @@ void FitToScreen(Sheet* s) {
     auto old = reinterpret_cast<HFONT>(SendMessage(s->hwnd, WM_GETFONT, 0, 0));
     LOGFONTA lf{};
     if (!old || !GetObject(old, sizeof lf, &lf)) return;
-    if (!s->fitFont) FontUnits(old, &s->unitsX, &s->unitsY);
+    if (!s->fitFont) kx::DialogFontUnits(old, &s->unitsX, &s->unitsY);
     int height = s->fitPoints ? lf.lfHeight * points / s->fitPoints : lf.lfHeight * points / 8;
     lf.lfHeight = height ? height : -1;
     HFONT font = CreateFontIndirect(&lf);
@@ -605,7 +590,7 @@ void FitToScreen(Sheet* s) {
     if (old != font) DeleteObject(old);
     s->fitFont = font;
     s->fitPoints = points;
-    FontUnits(font, &s->fitUnitsX, &s->fitUnitsY);
+    kx::DialogFontUnits(font, &s->fitUnitsX, &s->fitUnitsY);
     Layout(s);
   }
 }
