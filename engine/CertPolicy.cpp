@@ -294,6 +294,13 @@ void CCertPolicy::ValidateCertificate(const CCapicomCertificate& certificate, CB
   CCapicomChain chainB;
   DWORD strict = StrictPolicy();
   LONG flags = CheckFlagsFor(settings);
+  // Chain B is built under the status's flags: start it from the engine's own, not from whatever an earlier
+  // judgement of this certificate object left, so every judgement of it gives the same texts.
+  try {
+    certificate.IsValid().PutCheckFlag(CAPICOM_DEFAULT_CHECK_FLAG);
+  } catch (const _com_error&) {
+    // A certificate the engine cannot read: the status check below gives the verdict and its text.
+  }
   HRESULT hr = BuildChain(chainB, certificate);
 
   if (strict) {

@@ -485,9 +485,7 @@ TEST_F(Summary, CountersignedFilesListEverySignerAndTheDetailsDialogAgrees) {
 TEST_F(Summary, ASignersCertificateIsExportedCheckedShownAndKept) {
   const std::string path = Signed(File("report.doc", Content(5000)), {m_alice}, false);
   CBstrString policyText;
-  // The signer list has judged the certificate once (its mark) before Check asks again; the check flags the
-  // first judgement leaves on the certificate's status steer the second, as they do here.
-  CCertPolicy().ValidateCertificate(m_alice, policyText);
+  // The signer list has judged the certificate (its mark) before Check asks: any judgement gives the same text.
   CCertPolicy().ValidateCertificate(m_alice, policyText);
   std::string saved, question, verdict, viewed, doubleClicked;
   Show(path, [&](kx::UiDriver& d, HWND sheet) {
