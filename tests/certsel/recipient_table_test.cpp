@@ -1,6 +1,7 @@
 // Recipients judged alike wherever they are chosen. Certificates made with openssl under the test PKI's
 // intermediate (good, revoked by the intermediate's list, signing-only RSA, signing-only EC), the fixture's
-// expired certificate and its intermediate (a certificate authority), each in the picker's address book (its mark,
+// expired certificate and its intermediate (a certificate authority), and certificates of an authority whose
+// list is only served on 127.0.0.1 (online checking off and on), each in the picker's address book (its mark,
 // whether it is offered, whether Add takes it), on the signer wizard's Recipients page (its mark, whether Next
 // takes it) and in the one-step encryption worker (whether a protected file is written).
 #include <algorithm>
@@ -9,9 +10,11 @@
 
 #include "certificates/SelCertSheet.h"
 #include "certsel/certsel_fixture.h"
+#include "certsel/online_ca.h"
 #include "certsel/recipients_wizard.h"
 #include "core/SettingsStore.h"
 #include "engine/CapicomObjectSet.h"
+#include "engine/CertificateManagerSettings.h"
 #include "platform/ui/prsht.h"
 #include "platform/win32/files.h"
 #include "platform/win32/registry.h"
@@ -223,6 +226,35 @@ class RecipientTable : public CertSelTest {
 
 TEST_F(RecipientTable, EveryPlaceMarksOffersAndTakesAlike) {
   ExpectEverywhere(std::vector<Row>(std::begin(kRows), std::end(kRows)));
+}
+
+// Revocation learnt online: recipients issued by an authority whose list is only served on 127.0.0.1. With online
+// checking off the list is not asked for and whether either was revoked is not known, so neither is taken; on,
+// the list is fetched, the good one is taken everywhere and the revoked one refused as revoked. openssl verify
+// -crl_check over the same list agrees.
+TEST_F(RecipientTable, RevocationIsFetchedOnlineOnlyWhenOnlineCheckingIsOn) {
+  OnlineCa ca;
+  std::string error;
+  ASSERT_TRUE(ca.Start(kxtest::MakeTempDir("online-ca"), {"71"}, &error)) << error;
+  const std::string usage = "keyUsage=critical,keyEncipherment\nextendedKeyUsage=emailProtection";
+  const std::string olga = ca.Issue("olga", "Olga Online", usage, "70"), otto = ca.Issue("otto", "Otto Revoked", usage, "71");
+  for (const auto& [base, verdict] : {std::pair{olga, std::string(": OK")}, std::pair{otto, std::string("revoked")}}) {
+    std::string out;
+    kxtest::Run("openssl verify -crl_check -CAfile '" + ca.CaPem() + "' -CRLfile '" + ca.CrlPem() + "' '" + base +
+                    ".pem' 2>&1",
+                &out);
+    EXPECT_NE(out.find(verdict), std::string::npos) << out;
+    AddToStore("AddressBook", ReadFile(base + ".cer"));
+  }
+
+  OnlineCa::SetOnlineChecking(false);
+  ExpectEverywhere({{"Olga Online", true, 1, "Whether the certificate has been revoked"},
+                    {"Otto Revoked", true, 1, "Whether the certificate has been revoked"}});
+  EXPECT_EQ(ca.Requests(), "");
+
+  OnlineCa::SetOnlineChecking(true);
+  ExpectEverywhere({{"Olga Online", true, 2, nullptr}, {"Otto Revoked", true, 1, "has been revoked"}});
+  EXPECT_NE(ca.Requests().find("/online-ca.crl"), std::string::npos);
 }
 
 }  // namespace

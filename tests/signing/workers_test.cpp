@@ -12,6 +12,7 @@
 #include "platform/capicom/capicom_defs.h"
 #include "platform/win32/newfile.h"
 #include "platform/win32/registry.h"
+#include "certsel/online_ca.h"
 #include "signing/signing_test.h"
 #include "support/pki.h"
 
@@ -585,6 +586,43 @@ TEST_F(SignatureTable, EachSignerIsJudgedAlikeInEveryPlaceAtBothLevels) {
     SCOPED_TRACE(r.what);
     ExpectEverywhere(SignedBy(r.signer), r.reason);
   }
+}
+
+// Revocation learnt online: signers issued by an authority whose list is only served on 127.0.0.1. With online
+// checking off the list is not asked for and whether a signer was revoked is not known, so neither signer's
+// signature passes as good; on, the list is fetched and names the revoked signer while the good one passes.
+// openssl verify -crl_check over the same list agrees.
+TEST_F(SignatureTable, RevocationIsFetchedOnlineOnlyWhenOnlineCheckingIsOn) {
+  certsel::OnlineCa ca;
+  std::string error;
+  ASSERT_TRUE(ca.Start(Folder("online-ca"), {"71"}, &error)) << error;
+  const std::string usage = "keyUsage=critical,digitalSignature";
+  const std::string olga = ca.Issue("olga", "Olga Online", usage, "70"), otto = ca.Issue("otto", "Otto Revoked", usage, "71");
+  for (const auto& [base, verdict] : {std::pair{olga, std::string(": OK")}, std::pair{otto, std::string("revoked")}}) {
+    std::string out;
+    Openssl("verify -crl_check -CAfile " + Q(ca.CaPem()) + " -CRLfile " + Q(ca.CrlPem()) + " " + Q(base + ".pem"), &out);
+    EXPECT_NE(out.find(verdict), std::string::npos) << out;
+  }
+  const std::string good = SignedBy(LoadId(olga + ".pfx")), revoked = SignedBy(LoadId(otto + ".pfx"));
+
+  certsel::OnlineCa::SetOnlineChecking(false);
+  for (const std::string& path : {good, revoked}) {
+    for (bool countersign : {false, true}) {
+      SCOPED_TRACE(path + (countersign ? ", countersign" : ", decrypt and verify") + ", offline");
+      const Shown row = Judge(path, countersign, true);
+      EXPECT_NE(row.text.find("is intact, but its digital ID is not valid: Whether the certificate has been revoked"),
+                std::string::npos)
+          << row.text;
+      EXPECT_TRUE(row.written);
+    }
+  }
+  EXPECT_EQ(ca.Requests(), "");
+
+  certsel::OnlineCa::SetOnlineChecking(true);
+  ExpectEverywhere(good, nullptr);
+  ExpectEverywhere(revoked, "Otto Revoked is intact, but its digital ID is not valid: The certificate or a "
+                            "certificate above it in the chain has been revoked.");
+  EXPECT_NE(ca.Requests().find("/online-ca.crl"), std::string::npos);
 }
 
 }  // namespace
