@@ -62,16 +62,7 @@ CCapicomCertificate SigningTest::MakeId(const std::string& name, const std::stri
              q(base + ".pfx") + " -passout pass:pw";
   std::string out;
   EXPECT_EQ(kxtest::Run("(" + command + ") 2>&1", &out), 0) << out;
-  return LoadId(base + ".pfx");
-}
-
-CCapicomCertificate SigningTest::LoadId(const std::string& pfx) {
-  CCapicomCertificate c;
-  EXPECT_EQ(c.Load(pfx.c_str(), "pw", CAPICOM_KEY_STORAGE_EXPORTABLE, CAPICOM_CURRENT_USER_KEY), S_OK);
-  CCapicomStore my;
-  EXPECT_EQ(my.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
-  EXPECT_EQ(my.Add(c), S_OK);
-  return c;
+  return AddPfx(base + ".pfx");
 }
 
 UINT SigningTest::Run(CSignSheet& sheet, UINT (*proc)(LPVOID)) { return proc(static_cast<CObject*>(&sheet)); }

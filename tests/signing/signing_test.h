@@ -40,8 +40,6 @@ class SigningTest : public certsel::CertSelTest {
   // CA of its own ("other") or self-signed ("self"), with the key and digest given; loaded into "My".
   CCapicomCertificate MakeId(const std::string& name, const std::string& cn, const std::string& issuer,
                              const std::string& key = "rsa:2048", const std::string& digest = "sha256");
-  // The digital ID of a PFX file (password "pw") loaded into "My".
-  static CCapicomCertificate LoadId(const std::string& pfx);
   // A certificate of the test PKI alone.
   static CCapicomCertificate Cert(const std::string& name) { return kxtest::Cert(name); }
 

@@ -603,7 +603,7 @@ TEST_F(SignatureTable, RevocationIsFetchedOnlineOnlyWhenOnlineCheckingIsOn) {
     Openssl("verify -crl_check -CAfile " + Q(ca.CaPem()) + " -CRLfile " + Q(ca.CrlPem()) + " " + Q(base + ".pem"), &out);
     EXPECT_NE(out.find(verdict), std::string::npos) << out;
   }
-  const std::string good = SignedBy(LoadId(olga + ".pfx")), revoked = SignedBy(LoadId(otto + ".pfx"));
+  const std::string good = SignedBy(AddPfx(olga + ".pfx")), revoked = SignedBy(AddPfx(otto + ".pfx"));
 
   certsel::OnlineCa::SetOnlineChecking(false);
   for (const std::string& path : {good, revoked}) {
