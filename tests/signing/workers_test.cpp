@@ -531,6 +531,30 @@ class SignatureTable : public Workers {
     EXPECT_EQ(Outputs(*run).size(), 1u);
     return folder + "/" + name + ".Tvx";
   }
+  // A file signed by Alice whose signatures openssl made again with an MD5 digest.
+  std::string SignedWithMd5() {
+    const std::string path = SignedBy(m_alice);
+    ProtectedFile file = Read(path);
+    PayloadEntry entry;
+    EXPECT_TRUE(file.object && file.object->m_info.m_body.GetEntry(0, entry));
+    entry.m_buffers.RemoveAll();
+    for (const std::string& block : file.blocks) {
+      const std::string in = File("block.bin", block), out = m_dir + "/block.sig";
+      std::string said;
+      EXPECT_EQ(Openssl("cms -sign -binary -md md5 -signer " + Q(kxtest::pki::Pem("signer")) + " -inkey " +
+                            Q(kxtest::pki::Key("signer")) + " -outform DER -in " + Q(in) + " -out " + Q(out),
+                        &said),
+                0)
+          << said;
+      entry.m_buffers.Add(BufferOf(kxtest::ReadFile(out)));
+    }
+    Rewrite(path, [&](CTolvexBinaryFile& f) {
+      f.m_info.m_body.m_entries.RemoveAll();
+      f.m_info.m_body.AddEntry(entry);
+      f.m_info.m_body.m_current = entry;
+    });
+    return path;
+  }
   // The row a place gives the signed file at one level: its text, and whether the file was written.
   struct Shown {
     std::string text;
@@ -586,6 +610,8 @@ TEST_F(SignatureTable, EachSignerIsJudgedAlikeInEveryPlaceAtBothLevels) {
     SCOPED_TRACE(r.what);
     ExpectEverywhere(SignedBy(r.signer), r.reason);
   }
+  SCOPED_TRACE("MD5 digest");
+  ExpectEverywhere(SignedWithMd5(), "The signature is made with MD5, a weak algorithm.");
 }
 
 // Revocation learnt online: signers issued by an authority whose list is only served on 127.0.0.1. With online
