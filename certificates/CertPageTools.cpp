@@ -37,14 +37,20 @@ bool PolicyVerdict(const CCapicomCertificate& certificate, CBstrString& message)
   return IsCertificateValid(certificate, &message);
 }
 
-void ValidateAndTell(CWnd* owner, const CCapicomCertificate& certificate) {
+void ValidateAndTell(CWnd* owner, const CCapicomCertificate& certificate, const CByteBuffer* signature) {
   if (owner->MessageBox(LoadResString(214), nullptr, MB_YESNO) == IDNO) return;
-  CBstrString message;
+  CString text;
   {
     WaitCursor wait(owner);
-    PolicyVerdict(certificate, message);
+    kx::capi::ListingScope scope;
+    if (signature) text = SignerProblem(certificate, signature);
+    if (text.IsEmpty()) {
+      CBstrString message;
+      PolicyVerdict(certificate, message);
+      text = message.GetAnsi() ? message.GetAnsi() : "";
+    }
   }
-  owner->MessageBox(message.GetAnsi() ? message.GetAnsi() : "", nullptr, MB_OK);
+  owner->MessageBox(text, nullptr, MB_OK);
 }
 
 void ExportCertificateToFile(CWnd* owner, const CCapicomCertificate& certificate) {

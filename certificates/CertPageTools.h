@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "app/WaitCursor.h"
+#include "core/ByteBuffer.h"
 #include "controls/ReportListCtrl.h"
 #include "controls/TextureButton.h"
 #include "engine/CapicomCertificate.h"
@@ -27,7 +28,9 @@ void DisplayCertificate(const CCapicomCertificate& certificate);
 // The trust policy's verdict on the certificate, with its text: what Check tells and the row mark of a personal
 // certificate both come from here. An engine error is a refusal, with the engine's text.
 bool PolicyVerdict(const CCapicomCertificate& certificate, CBstrString& message);
-void ValidateAndTell(CWnd* owner, const CCapicomCertificate& certificate);
+// With the signature (DER) a signer made: what is wrong with the signer as every signature check judges it
+// (SignerProblem), else the verdict's own text.
+void ValidateAndTell(CWnd* owner, const CCapicomCertificate& certificate, const CByteBuffer* signature = nullptr);
 // The certificate, DER-encoded, to a ".cer" file the user names; tells 212 or 213. An engine error is logged
 // and its text shown.
 void ExportCertificateToFile(CWnd* owner, const CCapicomCertificate& certificate);

@@ -45,6 +45,17 @@ kx::capi::CertRef DataOf(const CCapicomCertificate& certificate) {
 
 }  // namespace
 
+CString SignerProblem(const CCapicomCertificate& signer, const CByteBuffer* signature) {
+  const CString who = "The signature of " + Text(signer.GetInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME)) + " is intact, but ";
+  CBstrString reason;
+  if (!IsCertificateValid(signer, &reason)) return who + "its digital ID is not valid: " + Text(reason);
+  kx::capi::CertRef data = DataOf(signer);
+  std::string weak = data ? kx::capi::WeakCertificateProblem(*data) : std::string();
+  if (weak.empty() && signature && signature->GetLength() > 0)
+    weak = kx::capi::WeakSignatureProblem(signature->GetData(), signature->GetLength());
+  return weak.empty() ? CString() : who + weak.c_str();
+}
+
 CString UseProblem(const CCapicomCertificate& certificate, CertificateUse use, bool verdict) {
   // What the verdict refuses comes first: a revoked or expired digital ID is that before anything else.
   CBstrString reason;
@@ -92,11 +103,14 @@ bool OfferedAsRecipient(const CCapicomCertificate& certificate) {
 }
 
 void CCertificateRows::Add(const CCapicomCertificate& certificate) {
+  Add(certificate, IsCertificateValid(certificate));
+}
+
+void CCertificateRows::Add(const CCapicomCertificate& certificate, bool valid) {
   CString issuer = Text(certificate.GetInfo(1));
   CString subject = Text(certificate.GetInfo(0));
   CString validTo = DateText(certificate.GetValidToDate());
   CString validFrom = DateText(certificate.GetValidFromDate());
-  const bool valid = IsCertificateValid(certificate);
   m_Subjects.AddTail(subject);
   m_Issuers.AddTail(issuer);
   m_ValidTo.AddTail(validTo);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/BstrString.h"
+#include "core/ByteBuffer.h"
 #include "engine/CapicomCertificate.h"
 #include "platform/capicom/core/store.h"
 #include "platform/mfc/collections.h"
@@ -15,6 +16,12 @@ class CReportListCtrl;
 // policy under the certificate manager's settings (chain, trusted root, time, revocation as configured). An
 // engine error in the check counts as not valid. reason, when given, gets the text of the verdict.
 bool IsCertificateValid(const CCapicomCertificate& certificate, CBstrString* reason = nullptr);
+
+// Why a signature's signer cannot be taken for what the signature claims: the validity verdict on its digital
+// ID, then the strength of what the signature rests on (MD5 or SHA-1 in the certificate's signature, an RSA key
+// under 2048 bits, and an MD5 digest in the signature when its DER bytes are given). Empty when nothing is
+// wrong. Every place that shows or accepts a signer judges it with this; reading many, hold a ListingScope.
+CString SignerProblem(const CCapicomCertificate& signer, const CByteBuffer* signature);
 
 // What a chosen certificate is for: nothing in particular, an encryption recipient, a signer, a code signer.
 enum class CertificateUse { Any, Recipient, Signer, CodeSigner };
@@ -36,6 +43,8 @@ class CCertificateRows {
   // Reads the certificate's names and dates (an engine error leaves the rows as they were and goes on to the
   // caller) and its validity.
   void Add(const CCapicomCertificate& certificate);
+  // The same with the mark given: for rows whose judgement is more than the certificate's own verdict.
+  void Add(const CCapicomCertificate& certificate, bool valid);
   INT_PTR GetCount() const { return m_Valid.GetSize(); }
   void RemoveAll();
 

@@ -160,7 +160,8 @@ void CountersignWorker::ProcessFile(FileOutcome& file) {
   DWORD blocks = 0;
   CByteBuffer block, signature;
   while (file.in->ReadUInt32Block(block)) {
-    HRESULT hr = existing.Verify(engine.m_SignedData, blocks, block, m_level);
+    // The engine checks the signatures; the signers are judged below by the one validity verdict.
+    HRESULT hr = existing.Verify(engine.m_SignedData, blocks, block, CAPICOM_VERIFY_SIGNATURE_ONLY);
     if (FAILED(hr)) {
       Failed(file, hr, CString());
       return;
@@ -185,6 +186,13 @@ void CountersignWorker::ProcessFile(FileOutcome& file) {
     Failed(file, E_FAIL, kDamaged);
     return;
   }
+  // Judged as decrypting and verifying judges them: full checking adds nothing to a file whose signer the
+  // verdict refuses or whose algorithms are weak; checking signatures only countersigns and says so on the row.
+  const CString problem = existing.SignerProblem();
+  if (!problem.IsEmpty() && m_level == CAPICOM_VERIFY_SIGNATURE_AND_CERTIFICATE) {
+    Failed(file, E_FAIL, problem);
+    return;
+  }
 
   PayloadInfo& out = object->m_info;
   out.m_body.m_current = entries[0];
@@ -203,7 +211,9 @@ void CountersignWorker::ProcessFile(FileOutcome& file) {
     Failed(file, E_FAIL, CString());
     return;
   }
-  SavedProtectedFile(file);
+  if (!SavedProtectedFile(file) || problem.IsEmpty()) return;
+  file.warning = true;
+  file.result = file.result.IsEmpty() ? problem : file.result + " " + problem;
 }
 
 // ---- decrypt and verify ----

@@ -142,12 +142,14 @@ void CSummaryListPage::DoDataExchange(CDataExchange* pDX) {
   DDX_Control(pDX, IDC_SIGNERS, m_listSigners);
 }
 
-void CSummaryListPage::CollectSigners(std::vector<CCapicomCertificate>& certificates, std::vector<DWORD>& entries) {
+void CSummaryListPage::CollectSigners(std::vector<CCapicomCertificate>& certificates, std::vector<DWORD>& entries,
+                                      std::vector<CString>& problems) {
   CSummarySheet* sheet = Sheet();
   if (!sheet || !sheet->GetFile()) return;
   for (const CSummarySigner& signer : sheet->GetVerifiedSigners(CSummarySheet::GetConfiguredLevel())) {
     certificates.push_back(signer.m_certificate);
     entries.push_back(signer.m_nEntry);
+    problems.push_back(signer.m_problem);
   }
 }
 
@@ -155,19 +157,23 @@ void CSummaryListPage::FillSigners() {
   m_listSigners.DeleteAllItems();
   m_signers.clear();
   m_entries.clear();
+  m_problems.clear();
   std::vector<CCapicomCertificate> certificates;
   std::vector<DWORD> entries;
-  CollectSigners(certificates, entries);
+  std::vector<CString> problems;
+  CollectSigners(certificates, entries, problems);
   CCertificateRows rows;
-  for (size_t i = 0; i < certificates.size() && i < entries.size(); ++i) {
+  for (size_t i = 0; i < certificates.size() && i < entries.size() && i < problems.size(); ++i) {
     try {
-      rows.Add(certificates[i]);
+      // The mark is the signer's whole judgement: a weak signature is not marked good on a valid ID.
+      rows.Add(certificates[i], problems[i].IsEmpty());
     } catch (const _com_error&) {
       // A certificate whose names cannot be read gives no row.
       continue;
     }
     m_signers.push_back(certificates[i]);
     m_entries.push_back(entries[i]);
+    m_problems.push_back(problems[i]);
   }
   CStringList headings;
   GetCertificateHeadings(headings);
@@ -196,6 +202,10 @@ bool CSummaryListPage::SelectedEntry(PayloadEntry& out) {
   return sheet->GetEntry(m_entries[m_nSelected], out);
 }
 
+CString CSummaryListPage::SelectedProblem() const {
+  return m_nSelected >= 0 && m_nSelected < static_cast<int>(m_problems.size()) ? m_problems[m_nSelected] : CString();
+}
+
 void CSummaryListPage::OnSignerChanged(NMHDR* pNMHDR, LRESULT* pResult) {
   *pResult = 0;
   auto* change = reinterpret_cast<NMLISTVIEW*>(pNMHDR);
@@ -211,7 +221,15 @@ void CSummaryListPage::OnExportCertificate() {
 
 void CSummaryListPage::OnValidateCertificate() {
   CCapicomCertificate certificate(kx::engine::kEmpty);
-  if (SelectedCertificate(certificate)) certmgr::ValidateAndTell(this, certificate);
+  if (!SelectedCertificate(certificate)) return;
+  PayloadEntry entry;
+  // A signature's signer is checked as its row judged it: the verdict and the strength of the signature.
+  if (m_nSelected < static_cast<int>(m_problems.size()) && SelectedEntry(entry) && entry.m_buffers.GetCount() > 0) {
+    const CByteBuffer signature = entry.m_buffers.GetAt(0);
+    certmgr::ValidateAndTell(this, certificate, &signature);
+  } else {
+    certmgr::ValidateAndTell(this, certificate);
+  }
 }
 
 void CSummaryListPage::OnViewCertificate() {
@@ -343,6 +361,8 @@ void CSummarySignPage::ShowSignerDetails() {
   m_strTimeStamp = readable && entry.m_head.m_bFlag ? entry.m_head.m_strDate : NoTimeStampText();
   // Said of the signer's drawn signature itself, whatever its time stamp.
   if (!drawn) m_strHashInfo += "No Hand Drawn Signature was specified\r\n";
+  const CString problem = SelectedProblem();
+  if (!problem.IsEmpty()) m_strHashInfo += problem + "\r\n";
   UpdateData(FALSE);
 }
 

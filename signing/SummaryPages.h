@@ -62,6 +62,9 @@ class CSummaryListPage : public CPropertyPage {
   std::vector<CCapicomCertificate> m_signers;
   // The signature entry of the file behind each row.
   std::vector<DWORD> m_entries;
+  // What is wrong with each row's signer (see SignerProblem); empty when nothing, or when the rows list no
+  // signatures.
+  std::vector<CString> m_problems;
   int m_nSelected = 0;
 
   // Lists the signers CollectSigners gives (rows with their certificate columns, validity marks, widths),
@@ -73,13 +76,16 @@ class CSummaryListPage : public CPropertyPage {
   explicit CSummaryListPage(UINT templateId);
   CSummarySheet* Sheet();
   void DoDataExchange(CDataExchange* pDX) override;
-  // The certificates to list and the signature entry behind each: here the summary sheet's signers whose
-  // signatures verify, as the configuration asks.
-  virtual void CollectSigners(std::vector<CCapicomCertificate>& certificates, std::vector<DWORD>& entries);
+  // The certificates to list, the signature entry behind each and what is wrong with each signer: here the
+  // summary sheet's signers whose signatures verify, as the configuration asks.
+  virtual void CollectSigners(std::vector<CCapicomCertificate>& certificates, std::vector<DWORD>& entries,
+                              std::vector<CString>& problems);
   // The selected row's certificate; false when no row is selected.
   bool SelectedCertificate(CCapicomCertificate& out) const;
   // The selected row's signature entry; false when there is none.
   virtual bool SelectedEntry(struct PayloadEntry& out);
+  // What is wrong with the selected row's signer; empty when nothing.
+  CString SelectedProblem() const;
 
   afx_msg void OnExportCertificate();
   afx_msg void OnValidateCertificate();

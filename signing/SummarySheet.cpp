@@ -5,6 +5,7 @@
 
 #include "app/ResString.h"
 #include "certificates/CertDetailsDlg.h"
+#include "certificates/CertificateRows.h"
 #include "controls/ZoomRect.h"
 #include "core/OfficeTolvexConfig.h"
 #include "engine/CapicomEncryptedData.h"
@@ -233,10 +234,11 @@ bool CSummarySheet::ReadContent(const std::function<bool(DWORD, const CByteBuffe
          (remaining == UINT64_MAX || remaining == 0);
 }
 
-void CSummarySheet::CheckSigners(LONG level) {
+void CSummarySheet::CheckSigners() {
   m_verified.clear();
+  m_sound.clear();
   m_firstContent.Free(true);
-  m_nCheckedLevel = level;
+  m_bChecked = true;
   if (!m_pFile || !m_pFile->m_info.m_signing.m_bPresent) return;
 
   const DWORD count = m_pFile->m_info.m_body.GetEntryCount();
@@ -266,7 +268,8 @@ void CSummarySheet::CheckSigners(LONG level) {
             CByteBuffer signature = entry.m_buffers.GetAt(k);
             try {
               data.PutContentFromBuffer(content);
-              if (FAILED(data.Verify(signature, true, level))) continue;
+              // The signatures alone: the signers are judged below by the one validity verdict.
+              if (FAILED(data.Verify(signature, true, CAPICOM_VERIFY_SIGNATURE_ONLY))) continue;
               if (k == 0) {
                 found[i].m_certificate = SignerCertificate(data);
                 found[i].m_firstSignature = signature;
@@ -281,23 +284,27 @@ void CSummarySheet::CheckSigners(LONG level) {
         },
         blocks);
     if (!whole) return;
+    kx::capi::ListingScope scope;
     for (DWORD i = 0; i < count; ++i) {
       if (!good[i] || entries[i].m_buffers.GetCount() != blocks) continue;
       found[i].m_nEntry = i;
+      found[i].m_problem = SignerProblem(found[i].m_certificate, &found[i].m_firstSignature);
       m_verified.push_back(found[i]);
+      if (found[i].m_problem.IsEmpty()) m_sound.push_back(found[i]);
     }
   } catch (const _com_error&) {
     m_verified.clear();
+    m_sound.clear();
   }
 }
 
 const std::vector<CSummarySigner>& CSummarySheet::GetVerifiedSigners(LONG level) {
-  if (m_nCheckedLevel != level) {
+  if (!m_bChecked) {
     BeginWaitCursor();
-    CheckSigners(level);
+    CheckSigners();
     EndWaitCursor();
   }
-  return m_verified;
+  return level == CAPICOM_VERIFY_SIGNATURE_ONLY ? m_verified : m_sound;
 }
 
 LONG CSummarySheet::GetConfiguredLevel() {

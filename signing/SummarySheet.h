@@ -22,6 +22,8 @@ struct CSummarySigner {
   CCapicomCertificate m_certificate{kx::engine::kEmpty};
   // Its signature of the first block.
   CByteBuffer m_firstSignature;
+  // Why it cannot be taken for what it claims (the verdict on its digital ID, weak algorithms); empty: nothing.
+  CString m_problem;
 };
 
 class CSummarySheet : public CBaseSheet {
@@ -41,8 +43,9 @@ class CSummarySheet : public CBaseSheet {
   CTolvexBinaryFile* GetFile() const { return m_pFile; }
   // Entry i of the loaded file's signature entries; false when there is none.
   bool GetEntry(DWORD i, PayloadEntry& entry) const;
-  // The signers whose signatures verify over every content block, in entry order: signature only (level 0)
-  // or with their certificates (level 1). Checked once per level and sheet.
+  // The signers whose signatures verify over every content block, in entry order, each judged as decrypting
+  // and verifying judges it: at signature only (level 0) all of them with what is wrong with each, with their
+  // certificates (level 1) only those with nothing wrong. The content is read once per sheet.
   const std::vector<CSummarySigner>& GetVerifiedSigners(LONG level);
   // The level the configuration asks for: signature and certificate unless VerifySignatureOnly is set.
   static LONG GetConfiguredLevel();
@@ -94,11 +97,12 @@ class CSummarySheet : public CBaseSheet {
   DECLARE_MESSAGE_MAP()
 
  private:
-  void CheckSigners(LONG level);
+  void CheckSigners();
 
   bool m_bPagesRemoved = false;
-  LONG m_nCheckedLevel = -1;
-  std::vector<CSummarySigner> m_verified;
+  bool m_bChecked = false;
+  // Every signer whose signatures verify, and those of them with nothing wrong.
+  std::vector<CSummarySigner> m_verified, m_sound;
   // The first block opened, as the verified signatures sign it.
   CByteBuffer m_firstContent{0, true};
 };

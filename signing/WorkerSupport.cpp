@@ -10,7 +10,7 @@
 #include "engine/CapicomEncryptedData.h"
 #include "engine/CapicomSignedData.h"
 #include "engine/SignerCheck.h"
-#include "platform/capicom/core/usage.h"
+#include "platform/capicom/core/store.h"
 #include "formats/AuditLog.h"
 #include "platform/capicom/capicom_defs.h"
 #include "platform/com/com.h"
@@ -346,19 +346,10 @@ HRESULT SignatureCheck::Verify(CCapicomSignedData& data, DWORD block, CByteBuffe
 CString SignatureCheck::SignerProblem() const {
   kx::capi::ListingScope scope;
   for (size_t i = 0; i < m_signers.size(); ++i) {
-    const CCapicomCertificate& signer = m_signers[i];
-    CBstrString name = signer.GetInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME);
-    const CString who = CString("The signature of ") + (name.GetAnsi() ? name.GetAnsi() : "") + " is intact, but ";
-    CBstrString reason;
-    if (!IsCertificateValid(signer, &reason)) return who + "its digital ID is not valid: " + (reason.GetAnsi() ? reason.GetAnsi() : "");
-    CByteBuffer der = signer.ExportToBuffer(CAPICOM_ENCODE_BINARY);
-    kx::capi::CertRef data = kx::capi::CertData::Parse(der.GetData(), der.GetLength());
-    std::string weak = data ? kx::capi::WeakCertificateProblem(*data) : std::string();
-    if (weak.empty() && i < m_entries.size() && m_entries[i].m_buffers.GetCount() > 0) {
-      const CByteBuffer& signature = m_entries[i].m_buffers.GetAt(0);
-      weak = kx::capi::WeakSignatureProblem(signature.GetData(), signature.GetLength());
-    }
-    if (!weak.empty()) return who + weak.c_str();
+    const bool signs = i < m_entries.size() && m_entries[i].m_buffers.GetCount() > 0;
+    const CByteBuffer first = signs ? m_entries[i].m_buffers.GetAt(0) : CByteBuffer();
+    const CString problem = ::SignerProblem(m_signers[i], signs ? &first : nullptr);
+    if (!problem.IsEmpty()) return problem;
   }
   return CString();
 }

@@ -23,7 +23,10 @@ void CertSelTest::TearDown() {
 }
 
 CCapicomCertificate CertSelTest::AddWithKey(const std::string& name, const char* store) {
-  std::string pfx = kxtest::pki::MakePfx(name, "pw", false, m_dir + "/" + name + ".pfx");
+  return AddPfx(kxtest::pki::MakePfx(name, "pw", false, m_dir + "/" + name + ".pfx"), store);
+}
+
+CCapicomCertificate CertSelTest::AddPfx(const std::string& pfx, const char* store) {
   CCapicomCertificate c;
   EXPECT_EQ(c.Load(pfx.c_str(), "pw", CAPICOM_KEY_STORAGE_EXPORTABLE, CAPICOM_CURRENT_USER_KEY), S_OK);
   CCapicomStore s;

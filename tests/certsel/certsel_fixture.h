@@ -20,6 +20,8 @@ class CertSelTest : public frametest::FrameTest {
 
   // A fixture certificate with its private key, put into a store of the current user ("My" by default).
   CCapicomCertificate AddWithKey(const std::string& name, const char* store = "My");
+  // The digital ID of a PFX file (password "pw"), with its key, put into a store of the current user.
+  static CCapicomCertificate AddPfx(const std::string& pfx, const char* store = "My");
   // A fixture certificate without its key.
   static void AddCert(const char* store, const std::string& name);
   // Root and intermediate of the fixture trusted, so that its end certificates pass the validity check.

@@ -4,6 +4,7 @@
 
 #include "signing/SelectCertPage.h"
 #include "certsel/certsel_fixture.h"
+#include "certsel/recipients_wizard.h"
 #include "core/SettingsStore.h"
 #include "encryption/OneClickSheet.h"
 #include "engine/CapicomObjectSet.h"
@@ -27,29 +28,6 @@ using kxtest::StringOf;
 using kxtest::WriteFile;
 
 constexpr int kAdd = 1043, kList = 1033, kSwitch = 1097;
-
-// A signer wizard whose page 3 is the recipients page; the other places hold plain pages, so that Next can be
-// seen to land on page 4 (or page 10 of a one-click preset wizard).
-template <class Base>
-class Wizard : public Base {
- public:
-  explicit Wizard(int pageCount) : Base("Signer Wizard", nullptr, 0) {
-    while (this->GetPageCount() > 0) this->RemovePage(0);
-    for (int i = 0; i < pageCount; ++i) {
-      if (i == 3) {
-        this->AddPage(&m_Recipients);
-        continue;
-      }
-      m_Others.push_back(std::make_unique<CPropertyPage>(9300 + i));
-      this->AddPage(m_Others.back().get());
-    }
-    this->SetWizardMode();
-    this->m_bHosted = 0;
-    this->m_nStartPage = 3;
-  }
-  CSelectCertPage m_Recipients;
-  std::vector<std::unique_ptr<CPropertyPage>> m_Others;
-};
 
 // The wizard buttons as wizard flags: Back 1, Next 2, Finish 4, a shown but disabled Finish 8.
 DWORD Buttons(kx::UiDriver& d, HWND sheet) {

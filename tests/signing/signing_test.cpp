@@ -35,6 +35,36 @@ std::unique_ptr<CSignSheet> SigningTest::NewSheet(int mode, const std::vector<st
   return sheet;
 }
 
+CCapicomCertificate SigningTest::MakeId(const std::string& name, const std::string& cn, const std::string& issuer,
+                                       const std::string& key, const std::string& digest) {
+  auto q = [](const std::string& s) { return "'" + s + "'"; };
+  const std::string base = m_dir + "/" + name;
+  std::string command;
+  if (issuer == "self") {
+    command = "openssl req -x509 -newkey " + key + " -nodes -days 30 -subj '/CN=" + cn +
+              "' -addext keyUsage=critical,digitalSignature -keyout " + q(base + ".key") + " -out " + q(base + ".pem");
+  } else {
+    std::string ca = kxtest::pki::Pem("inter"), caKey = kxtest::pki::Key("inter");
+    if (issuer == "other") {
+      ca = m_dir + "/other-ca.pem";
+      caKey = m_dir + "/other-ca.key";
+      command = "openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj '/CN=Other CA' -addext "
+                "basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign -keyout " +
+                q(caKey) + " -out " + q(ca) + " && ";
+    }
+    kxtest::WriteFile(base + ".ext", "keyUsage=critical,digitalSignature\n");
+    command += "openssl req -new -newkey " + key + " -nodes -subj '/CN=" + cn + "' -keyout " + q(base + ".key") +
+               " -out " + q(base + ".csr") + " && openssl x509 -req -" + digest + " -in " + q(base + ".csr") +
+               " -CA " + q(ca) + " -CAkey " + q(caKey) + " -set_serial 0x" + std::to_string(60 + name.size()) +
+               " -days 30 -extfile " + q(base + ".ext") + " -out " + q(base + ".pem");
+  }
+  command += " && openssl pkcs12 -export -in " + q(base + ".pem") + " -inkey " + q(base + ".key") + " -out " +
+             q(base + ".pfx") + " -passout pass:pw";
+  std::string out;
+  EXPECT_EQ(kxtest::Run("(" + command + ") 2>&1", &out), 0) << out;
+  return AddPfx(base + ".pfx");
+}
+
 UINT SigningTest::Run(CSignSheet& sheet, UINT (*proc)(LPVOID)) { return proc(static_cast<CObject*>(&sheet)); }
 
 std::vector<std::string> SigningTest::Outputs(CSignSheet& sheet) {

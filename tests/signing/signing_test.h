@@ -36,6 +36,10 @@ class SigningTest : public certsel::CertSelTest {
 
   // A certificate of the test PKI with its private key, kept in the user's "My" store.
   CCapicomCertificate WithKey(const std::string& name) { return AddWithKey(name); }
+  // A digital ID made with openssl: a key and certificate issued by the fixture's intermediate ("inter"), by a
+  // CA of its own ("other") or self-signed ("self"), with the key and digest given; loaded into "My".
+  CCapicomCertificate MakeId(const std::string& name, const std::string& cn, const std::string& issuer,
+                             const std::string& key = "rsa:2048", const std::string& digest = "sha256");
   // A certificate of the test PKI alone.
   static CCapicomCertificate Cert(const std::string& name) { return kxtest::Cert(name); }
 

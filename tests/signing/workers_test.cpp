@@ -12,6 +12,7 @@
 #include "platform/capicom/capicom_defs.h"
 #include "platform/win32/newfile.h"
 #include "platform/win32/registry.h"
+#include "certsel/online_ca.h"
 #include "signing/signing_test.h"
 #include "support/pki.h"
 
@@ -512,52 +513,92 @@ TEST_F(Workers, AWizardWaitsForItsWorkerBeforeItGoes) {
 // Signatures judged by the one validity verdict. Files signed by digital IDs of the fixture and made with
 // openssl, decrypted and verified at both levels: checking signatures only keeps the file but says on the row
 // what is wrong with its signer (no plain "Success"); full checking refuses the file with the same reason.
+// Signatures judged by the one validity verdict, alike in each place that reads a signed file: decrypting and
+// verifying, and countersigning (by Alice, whose own ID is good). Checking signatures only keeps the file but
+// says on its row what is wrong with its signer (no plain "Success"); full checking refuses it with the same
+// reason.
 class SignatureTable : public Workers {
  protected:
-  // A digital ID made with openssl: a key and certificate (issued by the fixture's intermediate, by a CA of
-  // its own, or self-signed), into a PFX loaded into "My".
-  CCapicomCertificate MakeId(const std::string& name, const std::string& cn, const std::string& issuer,
-                             const std::string& key = "rsa:2048", const std::string& digest = "sha256") {
-    const std::string base = m_dir + "/" + name;
-    std::string command;
-    if (issuer == "self") {
-      command = "openssl req -x509 -newkey " + key + " -nodes -days 30 -subj '/CN=" + cn +
-                "' -addext keyUsage=critical,digitalSignature -keyout " + Q(base + ".key") + " -out " + Q(base + ".pem");
-    } else {
-      std::string ca = kxtest::pki::Pem("inter"), caKey = kxtest::pki::Key("inter");
-      if (issuer == "other") {
-        ca = m_dir + "/other-ca.pem";
-        caKey = m_dir + "/other-ca.key";
-        command = "openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj '/CN=Other CA' -addext "
-                  "basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign -keyout " +
-                  Q(caKey) + " -out " + Q(ca) + " && ";
-      }
-      kxtest::WriteFile(base + ".ext", "keyUsage=critical,digitalSignature\n");
-      command += "openssl req -new -newkey " + key + " -nodes -subj '/CN=" + cn + "' -keyout " + Q(base + ".key") +
-                 " -out " + Q(base + ".csr") + " && openssl x509 -req -" + digest + " -in " + Q(base + ".csr") +
-                 " -CA " + Q(ca) + " -CAkey " + Q(caKey) + " -set_serial 0x" + std::to_string(60 + name.size()) +
-                 " -days 30 -extfile " + Q(base + ".ext") + " -out " + Q(base + ".pem");
-    }
-    command += " && openssl pkcs12 -export -in " + Q(base + ".pem") + " -inkey " + Q(base + ".key") + " -out " +
-               Q(base + ".pfx") + " -passout pass:pw";
-    std::string out;
-    EXPECT_EQ(kxtest::Run("(" + command + ") 2>&1", &out), 0) << out;
-    CCapicomCertificate c;
-    EXPECT_EQ(c.Load((base + ".pfx").c_str(), "pw", CAPICOM_KEY_STORAGE_EXPORTABLE, CAPICOM_CURRENT_USER_KEY), S_OK);
-    CCapicomStore my;
-    EXPECT_EQ(my.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
-    EXPECT_EQ(my.Add(c), S_OK);
-    return c;
+  void SetUp() override {
+    Workers::SetUp();
+    m_alice = WithKey("signer");
   }
+  // A file with the content signed by the signer alone; its path.
+  std::string SignedBy(const CCapicomCertificate& signer) {
+    const std::string name = "report" + std::to_string(++m_files) + ".doc";
+    const std::string folder = Folder("signed" + std::to_string(m_files));
+    auto run = Sign(1, {File(name, Content(3000))}, folder, {signer});
+    EXPECT_EQ(Outputs(*run).size(), 1u);
+    return folder + "/" + name + ".Tvx";
+  }
+  // A file signed by Alice whose signatures openssl made again with an MD5 digest.
+  std::string SignedWithMd5() {
+    const std::string path = SignedBy(m_alice);
+    ProtectedFile file = Read(path);
+    PayloadEntry entry;
+    EXPECT_TRUE(file.object && file.object->m_info.m_body.GetEntry(0, entry));
+    entry.m_buffers.RemoveAll();
+    for (const std::string& block : file.blocks) {
+      const std::string in = File("block.bin", block), out = m_dir + "/block.sig";
+      std::string said;
+      EXPECT_EQ(Openssl("cms -sign -binary -md md5 -signer " + Q(kxtest::pki::Pem("signer")) + " -inkey " +
+                            Q(kxtest::pki::Key("signer")) + " -outform DER -in " + Q(in) + " -out " + Q(out),
+                        &said),
+                0)
+          << said;
+      entry.m_buffers.Add(BufferOf(kxtest::ReadFile(out)));
+    }
+    Rewrite(path, [&](CTolvexBinaryFile& f) {
+      f.m_info.m_body.m_entries.RemoveAll();
+      f.m_info.m_body.AddEntry(entry);
+      f.m_info.m_body.m_current = entry;
+    });
+    return path;
+  }
+  // The row a place gives the signed file at one level: its text, and whether the file was written.
+  struct Shown {
+    std::string text;
+    bool written = false;
+  };
+  Shown Judge(const std::string& signedPath, bool countersign, bool signatureOnly) {
+    SetSetting("Config", "VerifySignatureOnly", signatureOnly ? 1 : 0);
+    const std::string out = Folder("judged" + std::to_string(++m_runs));
+    auto sheet = countersign ? Sign(3, {signedPath}, out, {m_alice}) : Decrypt({signedPath}, out);
+    const std::vector<std::string> results = Results(*sheet), outputs = Outputs(*sheet);
+    EXPECT_EQ(results.size(), 1u);
+    if (results.empty()) return {};
+    return {results[0], outputs[0] != "Error"};
+  }
+  // Every place at both levels: "Success" when there is no reason; else the reason on the row, the file kept
+  // when only signatures are checked and refused at full checking.
+  void ExpectEverywhere(const std::string& signedPath, const char* reason) {
+    for (bool countersign : {false, true}) {
+      for (bool signatureOnly : {true, false}) {
+        SCOPED_TRACE(std::string(countersign ? "countersign, " : "decrypt and verify, ") +
+                     (signatureOnly ? "signatures only" : "full checking"));
+        const Shown row = Judge(signedPath, countersign, signatureOnly);
+        if (!reason) {
+          EXPECT_EQ(row.text, "Success");
+          EXPECT_TRUE(row.written);
+        } else {
+          EXPECT_NE(row.text.find(reason), std::string::npos) << row.text;
+          EXPECT_EQ(row.written, signatureOnly);
+        }
+      }
+    }
+  }
+
+  CCapicomCertificate m_alice{kx::engine::kEmpty};
+  int m_files = 0, m_runs = 0;
 };
 
-TEST_F(SignatureTable, EachSignerIsJudgedAtBothLevels) {
+TEST_F(SignatureTable, EachSignerIsJudgedAlikeInEveryPlaceAtBothLevels) {
   struct Row {
     const char* what;
     CCapicomCertificate signer;
     const char* reason;  // part of the text given; null: nothing wrong
   } rows[] = {
-      {"good", WithKey("signer"), nullptr},
+      {"good", m_alice, nullptr},
       {"revoked", WithKey("revoked"), "has been revoked"},
       {"expired", WithKey("expired"), "outside its validity period"},
       {"untrusted self-signed", MakeId("self", "Una Untrusted", "self"), "root certificate that is not trusted"},
@@ -565,30 +606,49 @@ TEST_F(SignatureTable, EachSignerIsJudgedAtBothLevels) {
       {"RSA-1024", MakeId("short", "Rob Short", "inter", "rsa:1024"), "RSA key of 1024 bits"},
       {"MD5-signed certificate", MakeId("md5", "Mo Digest", "inter", "rsa:2048", "md5"), "signed with MD5"},
   };
-  int n = 0;
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
-    const std::string in = File("report" + std::to_string(n) + ".doc", Content(3000));
-    const std::string signedFolder = Folder("signed" + std::to_string(n));
-    auto signedRun = Sign(1, {in}, signedFolder, {r.signer});
-    ASSERT_EQ(Results(*signedRun).size(), 1u);
-    const std::string signedPath = signedFolder + "/report" + std::to_string(n) + ".doc.Tvx";
-    for (DWORD signatureOnly : {1u, 0u}) {
-      SCOPED_TRACE(signatureOnly ? "signatures only" : "full checking");
-      SetSetting("Config", "VerifySignatureOnly", signatureOnly);
-      auto sheet = Decrypt({signedPath}, Folder("out" + std::to_string(n) + "-" + std::to_string(signatureOnly)));
-      const std::vector<std::string> results = Results(*sheet), outputs = Outputs(*sheet);
-      ASSERT_EQ(results.size(), 1u);
-      if (!r.reason) {
-        EXPECT_EQ(results[0], "Success");
-      } else {
-        EXPECT_NE(results[0].find(r.reason), std::string::npos) << results[0];
-        // Kept with a warning when only signatures are checked; refused at full checking.
-        EXPECT_EQ(outputs[0] == "Error", signatureOnly == 0) << outputs[0];
-      }
-    }
-    ++n;
+    ExpectEverywhere(SignedBy(r.signer), r.reason);
   }
+  SCOPED_TRACE("MD5 digest");
+  ExpectEverywhere(SignedWithMd5(), "The signature is made with MD5, a weak algorithm.");
+}
+
+// Revocation learnt online: signers issued by an authority whose list is only served on 127.0.0.1. With online
+// checking off the list is not asked for and whether a signer was revoked is not known, so neither signer's
+// signature passes as good; on, the list is fetched and names the revoked signer while the good one passes.
+// openssl verify -crl_check over the same list agrees.
+TEST_F(SignatureTable, RevocationIsFetchedOnlineOnlyWhenOnlineCheckingIsOn) {
+  certsel::OnlineCa ca;
+  std::string error;
+  ASSERT_TRUE(ca.Start(Folder("online-ca"), {"71"}, &error)) << error;
+  const std::string usage = "keyUsage=critical,digitalSignature";
+  const std::string olga = ca.Issue("olga", "Olga Online", usage, "70"), otto = ca.Issue("otto", "Otto Revoked", usage, "71");
+  for (const auto& [base, verdict] : {std::pair{olga, std::string(": OK")}, std::pair{otto, std::string("revoked")}}) {
+    std::string out;
+    Openssl("verify -crl_check -CAfile " + Q(ca.CaPem()) + " -CRLfile " + Q(ca.CrlPem()) + " " + Q(base + ".pem"), &out);
+    EXPECT_NE(out.find(verdict), std::string::npos) << out;
+  }
+  const std::string good = SignedBy(AddPfx(olga + ".pfx")), revoked = SignedBy(AddPfx(otto + ".pfx"));
+
+  certsel::OnlineCa::SetOnlineChecking(false);
+  for (const std::string& path : {good, revoked}) {
+    for (bool countersign : {false, true}) {
+      SCOPED_TRACE(path + (countersign ? ", countersign" : ", decrypt and verify") + ", offline");
+      const Shown row = Judge(path, countersign, true);
+      EXPECT_NE(row.text.find("is intact, but its digital ID is not valid: Whether the certificate has been revoked"),
+                std::string::npos)
+          << row.text;
+      EXPECT_TRUE(row.written);
+    }
+  }
+  EXPECT_EQ(ca.Requests(), "");
+
+  certsel::OnlineCa::SetOnlineChecking(true);
+  ExpectEverywhere(good, nullptr);
+  ExpectEverywhere(revoked, "Otto Revoked is intact, but its digital ID is not valid: The certificate or a "
+                            "certificate above it in the chain has been revoked.");
+  EXPECT_NE(ca.Requests().find("/online-ca.crl"), std::string::npos);
 }
 
 }  // namespace

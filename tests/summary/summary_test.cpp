@@ -2,6 +2,7 @@
 // the Signer Wizard's workers wrote, its pages read back through the window system; the report checked line by
 // line, the signers verified over every block, the exported certificate read by openssl.
 #include <cmath>
+#include <map>
 
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
@@ -13,6 +14,7 @@
 #include "platform/capicom/capicom_defs.h"
 #include "platform/ui/commonctrl.h"
 #include "signing/SignatureImage.h"
+#include "platform/services/addres/addres.h"
 #include "signing/SummarySheet.h"
 #include "signing/signing_test.h"
 #include "support/pki.h"
@@ -305,7 +307,9 @@ TEST_F(Summary, SignersVerifiedOverEveryBlockWithTheirSignaturesAndEntries) {
   EXPECT_EQ(hash, hashLine);
   EXPECT_TRUE(padShown);
   EXPECT_EQ(secondStamp, kStampText);
-  EXPECT_EQ(secondHash, hashLine + "No Hand Drawn Signature was specified\r\n");
+  // The second signer's details end with what its row judged wrong.
+  EXPECT_EQ(secondHash, hashLine + "No Hand Drawn Signature was specified\r\nThe signature of Dave Revoked is intact, "
+                                   "but its digital ID is not valid: " + std::string(kx::LoadAddResString(6104)) + "\r\n");
   EXPECT_FALSE(secondPadShown);
   EXPECT_EQ(entries, (std::vector<std::string>{"Alice Signer", "Head of accounts", "Brinmoor"}));
   EXPECT_EQ(secondEntries, entries);
@@ -368,6 +372,68 @@ TEST_F(Summary, AnExpiredSignerIsListedOnlyForSignatureOnlyChecks) {
       EXPECT_EQ(mark, 1);
     } else {
       EXPECT_TRUE(rows.empty());
+    }
+  }
+}
+
+// Each signer judged as decrypting and verifying judges it, in one file signed by a good, a revoked, an expired,
+// an untrusted self-signed, an RSA-1024 and an MD5-signed digital ID. Checking signatures only lists them all
+// with only the good one marked, and the row's Check and signature details give the reason in the verdict's
+// words; full checking lists the good one alone.
+TEST_F(Summary, EachSignerIsJudgedAsDecryptingAndVerifyingJudgesIt) {
+  const std::map<std::string, std::string> reasons = {
+      {"Alice Signer", ""},
+      {"Dave Revoked", "its digital ID is not valid: The certificate or a certificate above it in the chain has been revoked."},
+      {"Carol Expired", "its digital ID is not valid: "},
+      {"Una Untrusted", "its digital ID is not valid: The chain of the certificate ends in a root certificate that is not trusted."},
+      {"Rob Short", "The signer's key is an RSA key of 1024 bits, too short to be safe (2048 at least)."},
+      {"Mo Digest", "The signer's certificate is signed with MD5, a weak algorithm."},
+  };
+  const std::string path = Signed(File("report.doc", Content(5000)),
+                                  {m_alice, WithKey("revoked"), WithKey("expired"), MakeId("self", "Una Untrusted", "self"),
+                                   MakeId("short", "Rob Short", "inter", "rsa:1024"),
+                                   MakeId("md5", "Mo Digest", "inter", "rsa:2048", "md5")},
+                                  false);
+  for (DWORD signatureOnly : {1u, 0u}) {
+    SCOPED_TRACE(signatureOnly ? "signatures only" : "full checking");
+    SetSetting("Config", "VerifySignatureOnly", signatureOnly);
+    std::vector<std::string> rows;
+    std::map<std::string, int> marks;
+    std::map<std::string, std::string> checked, details;
+    Show(path, [&](kx::UiDriver& d, HWND sheet) {
+      ClickTab(d, sheet, 1);
+      HWND page = Page(d, sheet, kSignPage);
+      HWND list = d.Control(page, kList);
+      rows = Column(d, list);
+      for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
+        marks[rows[row]] = RowMark(d, list, row);
+        kx::ControlDriver(d).ListClickRow(list, row);
+        d.Click(d.Control(page, kCheck));
+        d.AnswerMessageBox(IDYES);
+        checked[rows[row]] = d.AnswerMessageBox(IDOK);
+        details[rows[row]] = d.Text(d.Control(page, kHash));
+      }
+      Screenshot(d, sheet, std::string("judged-") + (signatureOnly ? "signatures-only" : "full"));
+    });
+    if (!signatureOnly) {
+      EXPECT_EQ(rows, std::vector<std::string>{"Alice Signer"});
+    } else {
+      EXPECT_EQ(rows.size(), reasons.size());
+    }
+    for (const std::string& name : rows) {
+      SCOPED_TRACE(name);
+      const std::string& reason = reasons.at(name);
+      EXPECT_EQ(marks[name], reason.empty() ? 2 : 1);
+      if (reason.empty()) {
+        CBstrString verdict;
+        CCertPolicy().ValidateCertificate(m_alice, verdict);
+        EXPECT_EQ(checked[name], verdict.GetAnsi());
+        EXPECT_EQ(details[name].find("is intact, but"), std::string::npos) << details[name];
+        continue;
+      }
+      const std::string said = "The signature of " + name + " is intact, but " + reason;
+      EXPECT_EQ(checked[name].rfind(said, 0), 0u) << checked[name];
+      EXPECT_NE(details[name].find(said), std::string::npos) << details[name];
     }
   }
 }
