@@ -38,39 +38,6 @@ using Clock = std::chrono::steady_clock;
 
 bool NoCaseEqual(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
 
-// ---- registry ----
-
-struct Key {
-  HKEY h = nullptr;
-  explicit Key(REGSAM access) {
-    if (access == KEY_READ) RegOpenKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, access, &h);
-    else RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, access, nullptr, &h, nullptr);
-  }
-  ~Key() {
-    if (h) RegCloseKey(h);
-  }
-  bool Read(const char* name, std::string& out, DWORD* type = nullptr) const {
-    if (!h) return false;
-    DWORD t = 0, size = 0;
-    if (RegQueryValueEx(h, name, nullptr, &t, nullptr, &size) != ERROR_SUCCESS) return false;
-    std::string data(size, '\0');
-    if (RegQueryValueEx(h, name, nullptr, &t, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
-      return false;
-    data.resize(size);
-    if (t == REG_SZ && !data.empty() && data.back() == '\0') data.pop_back();
-    if (type) *type = t;
-    out = data;
-    return true;
-  }
-  bool Number(const char* name, DWORD& out) const {
-    std::string data;
-    DWORD type = 0;
-    if (!Read(name, data, &type) || type != REG_DWORD || data.size() != 4) return false;
-    std::memcpy(&out, data.data(), 4);
-    return true;
-  }
-};
-
 // ---- the sealed password: AES-256-GCM under a key file of the user's own ----
 
 std::string SealKeyPath() { return kx::UserStateDir() + "/directory.key"; }
@@ -615,14 +582,19 @@ Result Search(const Server& server, const std::string& base, int scope, const st
 
 bool ConfiguredServer(Server& out) {
   Server s;
-  Key key(KEY_READ);
-  DWORD enabled = 0, number = 0;
-  std::string text;
+  auto number = [](const char* name, DWORD& out) {
+    return RegReadDword(HKEY_CURRENT_USER, kSettingsKey, name, &out);
+  };
+  auto text = [](const char* name, std::string& out) {
+    return RegReadString(HKEY_CURRENT_USER, kSettingsKey, name, &out);
+  };
+  DWORD enabled = 0, n = 0;
+  std::string address, sealed;
   Url url;
   // The LDAP page's switch decides whether there is a directory at all; ldap.conf only fills in what the
   // page's address leaves out (no address, or one without a host).
-  if (!key.Number("ENABLE_LDAP_SEARCH", enabled) || !enabled) return false;
-  bool fromPage = key.Read("LAST_LDAP_URL", text) && ParseUrl(text, url) && !url.host.empty();
+  if (!number("ENABLE_LDAP_SEARCH", enabled) || !enabled) return false;
+  bool fromPage = text("LAST_LDAP_URL", address) && ParseUrl(address, url) && !url.host.empty();
   if (fromPage) {
     s.uri = url.ServerUri();
     s.base = url.dn;
@@ -639,14 +611,16 @@ bool ConfiguredServer(Server& out) {
     s.uri = conf.ServerUri();
   }
   if (s.base.empty()) s.base = GlobalText(LDAP_OPT_DEFBASE);
-  if (key.Number("LDAP_START_TLS", number) && number) s.startTls = true;
+  if (number("LDAP_START_TLS", n) && n) s.startTls = true;
   if (s.uri.rfind("ldaps://", 0) == 0) s.startTls = false;
-  key.Read("LDAP_BIND_NAME", s.bindName);
-  if (key.Read("LDAP_BIND_PASSWORD", text) && !UnsealPassword(text, s.password)) s.passwordUnreadable = true;
-  if (key.Number("LDAP_SIZE_LIMIT", number)) s.sizeLimit = static_cast<int>(number);
-  else if (int n = GlobalNumber(LDAP_OPT_SIZELIMIT); n > 0) s.sizeLimit = n;
-  if (key.Number("LDAP_TIME_LIMIT", number) && number) s.timeLimitSeconds = static_cast<int>(number);
-  else if (int n = GlobalNumber(LDAP_OPT_TIMELIMIT); n > 0) s.timeLimitSeconds = n;
+  text("LDAP_BIND_NAME", s.bindName);
+  if (RegReadValue(HKEY_CURRENT_USER, kSettingsKey, "LDAP_BIND_PASSWORD", &sealed, nullptr) &&
+      !UnsealPassword(sealed, s.password))
+    s.passwordUnreadable = true;
+  if (number("LDAP_SIZE_LIMIT", n)) s.sizeLimit = static_cast<int>(n);
+  else if (int g = GlobalNumber(LDAP_OPT_SIZELIMIT); g > 0) s.sizeLimit = g;
+  if (number("LDAP_TIME_LIMIT", n) && n) s.timeLimitSeconds = static_cast<int>(n);
+  else if (int g = GlobalNumber(LDAP_OPT_TIMELIMIT); g > 0) s.timeLimitSeconds = g;
   out = s;
   return true;
 }
@@ -687,16 +661,20 @@ std::string SealSecret(const std::string& secret) {
 bool UnsealSecret(const std::string& sealed, std::string& secret) { return UnsealPassword(sealed, secret); }
 
 bool SaveBindPassword(const std::string& password) {
-  Key key(KEY_WRITE);
-  if (!key.h) return false;
+  HKEY key = nullptr;
+  if (RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  LSTATUS st = ERROR_INVALID_DATA;  // the password could not be sealed
   if (password.empty()) {
-    LSTATUS st = RegDeleteValue(key.h, "LDAP_BIND_PASSWORD");
-    return st == ERROR_SUCCESS || st == ERROR_FILE_NOT_FOUND;
+    st = RegDeleteValue(key, "LDAP_BIND_PASSWORD");
+    if (st == ERROR_FILE_NOT_FOUND) st = ERROR_SUCCESS;
+  } else if (const std::string sealed = SealSecret(password); !sealed.empty()) {
+    st = RegSetValueEx(key, "LDAP_BIND_PASSWORD", 0, REG_BINARY, reinterpret_cast<const BYTE*>(sealed.data()),
+                       static_cast<DWORD>(sealed.size()));
   }
-  const std::string sealed = SealSecret(password);
-  if (sealed.empty()) return false;
-  return RegSetValueEx(key.h, "LDAP_BIND_PASSWORD", 0, REG_BINARY, reinterpret_cast<const BYTE*>(sealed.data()),
-                       static_cast<DWORD>(sealed.size())) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return st == ERROR_SUCCESS;
 }
 
 std::string LimitText(const Result& result, const Server& server) {
