@@ -1,19 +1,28 @@
 #include "platform/ldap/ldap.h"
 
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <strings.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include <lber.h>
 #include <ldap.h>
+#include <openldap.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs7.h>
@@ -371,16 +380,110 @@ std::string EscapeFilterValue(const std::string& value) {
 
 namespace {
 
+bool Cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
+
+// Waits for a non-blocking connect in short steps, so that a cancel is seen while the server does not answer.
+int AwaitConnect(int fd, Clock::time_point deadline, const std::atomic<bool>* cancel) {
+  for (;;) {
+    if (Cancelled(cancel)) return LDAP_USER_CANCELLED;
+    if (Clock::now() >= deadline) return LDAP_TIMEOUT;
+    const timeval step = Step(deadline);
+    pollfd p{fd, POLLOUT, 0};
+    const int n = ::poll(&p, 1, static_cast<int>(step.tv_sec * 1000 + step.tv_usec / 1000));
+    if (n < 0 && errno != EINTR) return LDAP_SERVER_DOWN;
+    if (n <= 0) continue;
+    int error = 0;
+    socklen_t size = sizeof error;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0 ? LDAP_SUCCESS
+                                                                                    : LDAP_SERVER_DOWN;
+  }
+}
+
+// A TCP connection to the server, made here rather than by libldap so that it can be cancelled; a blocking
+// socket in *fd on success.
+int OpenSocket(const Url& url, Clock::time_point deadline, const std::atomic<bool>* cancel, int* fd) {
+  const std::string host = url.host.empty() ? "127.0.0.1" : url.host;
+  const int port = url.port ? url.port : (url.scheme == "ldaps" ? LDAPS_PORT : LDAP_PORT);
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0) return LDAP_SERVER_DOWN;
+  int rc = LDAP_SERVER_DOWN;
+  for (addrinfo* a = list; a && rc == LDAP_SERVER_DOWN; a = a->ai_next) {
+    const int s = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    if (s < 0) continue;
+    if (::connect(s, a->ai_addr, a->ai_addrlen) == 0) rc = LDAP_SUCCESS;
+    else if (errno == EINPROGRESS) rc = AwaitConnect(s, deadline, cancel);
+    if (rc == LDAP_SUCCESS && ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) & ~O_NONBLOCK) != 0) rc = LDAP_SERVER_DOWN;
+    if (rc != LDAP_SUCCESS) {
+      ::close(s);
+      continue;
+    }
+    const int one = 1;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    *fd = s;
+  }
+  ::freeaddrinfo(list);
+  return rc;
+}
+
+// libldap waits for the TLS handshake and the StartTLS answer without a way to stop it: while it waits, this
+// watches the cancel flag and the deadline, and when either comes it shuts the socket's reading side, which
+// wakes the wait with a failure. (Only reading: the unbind that follows may still be written without a signal.)
+class Watch {
+ public:
+  Watch(int fd, Clock::time_point deadline, const std::atomic<bool>* cancel)
+      : m_thread([this, fd, deadline, cancel] {
+          std::unique_lock<std::mutex> lock(m_mutex);
+          while (!m_done) {
+            if (Cancelled(cancel) || Clock::now() >= deadline) {
+              m_fired = Cancelled(cancel) ? LDAP_USER_CANCELLED : LDAP_TIMEOUT;
+              ::shutdown(fd, SHUT_RD);
+              return;
+            }
+            m_wake.wait_for(lock, std::chrono::milliseconds(50));
+          }
+        }) {}
+  ~Watch() { End(); }
+  // Ends the watch: LDAP_SUCCESS when it let the step be, else why it ended it.
+  int End() {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_done = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+    return m_fired;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  bool m_done = false;
+  int m_fired = LDAP_SUCCESS;
+  std::thread m_thread;  // last: it starts once the members above are made
+};
+
 // Opens the connection (and TLS); verify false takes any server certificate, to tell a trust failure apart.
-int Connect(Handle& h, const Server& server, Clock::time_point deadline, bool verify) {
-  if (ldap_initialize(&h.ld, server.uri.c_str()) != LDAP_SUCCESS || !h.ld) return LDAP_PARAM_ERROR;
+// Every step ends soon after a cancel or the deadline: LDAP_USER_CANCELLED or LDAP_TIMEOUT.
+int Connect(Handle& h, const Server& server, Clock::time_point deadline, bool verify,
+            const std::atomic<bool>* cancel) {
+  Url url;
+  if (!ParseUrl(server.uri, url)) return LDAP_PARAM_ERROR;
+  int fd = -1;
+  if (int rc = OpenSocket(url, deadline, cancel, &fd); rc != LDAP_SUCCESS) return rc;
+  if (ldap_init_fd(fd, LDAP_PROTO_TCP, server.uri.c_str(), &h.ld) != LDAP_SUCCESS || !h.ld) {
+    ::close(fd);  // not taken over
+    h.ld = nullptr;
+    return LDAP_PARAM_ERROR;
+  }
   // What a server sends is capped as revocation lists over HTTP are: it cannot make us hold any amount.
   Sockbuf* sb = nullptr;
   ber_len_t most = 16 * 1024 * 1024;
   if (ldap_get_option(h.ld, LDAP_OPT_SOCKBUF, &sb) != LDAP_OPT_SUCCESS || !sb ||
       ber_sockbuf_ctrl(sb, LBER_SB_OPT_SET_MAX_INCOMING, &most) != 1)
     return LDAP_LOCAL_ERROR;
-  const bool ldaps = server.uri.rfind("ldaps://", 0) == 0;
+  const bool ldaps = url.scheme == "ldaps";
   int version = LDAP_VERSION3;
   ldap_set_option(h.ld, LDAP_OPT_PROTOCOL_VERSION, &version);
   ldap_set_option(h.ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
@@ -388,24 +491,24 @@ int Connect(Handle& h, const Server& server, Clock::time_point deadline, bool ve
   timeval tv = Remaining(deadline);
   ldap_set_option(h.ld, LDAP_OPT_NETWORK_TIMEOUT, &tv);
   ldap_set_option(h.ld, LDAP_OPT_TIMEOUT, &tv);
-  if (ldaps || server.startTls) {
-    // Only the user's trusted roots vouch for a server, and its name must match its certificate.
-    int require = verify ? LDAP_OPT_X_TLS_HARD : LDAP_OPT_X_TLS_NEVER, newContext = 0;
-    if (verify) {
-      RootsFile roots;
-      if (roots.path().empty() || ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTFILE, roots.path().c_str()) != 0 ||
-          ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTDIR, nullptr) != 0 ||
-          ldap_set_option(h.ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != 0 ||
-          ldap_set_option(h.ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != 0)
-        return LDAP_LOCAL_ERROR;  // among others: no trusted root at all
-    } else if (ldap_set_option(h.ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != 0 ||
-               ldap_set_option(h.ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != 0) {
-      return LDAP_LOCAL_ERROR;
-    }
+  if (!ldaps && !server.startTls) return LDAP_SUCCESS;
+  // Only the user's trusted roots vouch for a server, and its name must match its certificate.
+  int require = verify ? LDAP_OPT_X_TLS_HARD : LDAP_OPT_X_TLS_NEVER, newContext = 0;
+  if (verify) {
+    RootsFile roots;
+    if (roots.path().empty() || ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTFILE, roots.path().c_str()) != 0 ||
+        ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTDIR, nullptr) != 0 ||
+        ldap_set_option(h.ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != 0 ||
+        ldap_set_option(h.ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != 0)
+      return LDAP_LOCAL_ERROR;  // among others: no trusted root at all
+  } else if (ldap_set_option(h.ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != 0 ||
+             ldap_set_option(h.ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != 0) {
+    return LDAP_LOCAL_ERROR;
   }
-  int rc = ldap_connect(h.ld);
-  if (rc == LDAP_SUCCESS && server.startTls && !ldaps) rc = ldap_start_tls_s(h.ld, nullptr, nullptr);
-  return rc;
+  Watch watch(fd, deadline, cancel);
+  const int rc = ldaps ? ldap_install_tls(h.ld) : ldap_start_tls_s(h.ld, nullptr, nullptr);
+  const int fired = watch.End();
+  return fired != LDAP_SUCCESS ? fired : rc;
 }
 
 Result SearchOnce(const Server& server, const std::string& base, int scope, const std::string& filter,
@@ -427,7 +530,11 @@ Result SearchOnce(const Server& server, const std::string& base, int scope, cons
     return r;
   }
   Handle h;
-  int rc = Connect(h, server, deadline, true);
+  int rc = Connect(h, server, deadline, true, cancel);
+  if (rc == LDAP_USER_CANCELLED) {
+    Fail(r, Status::Cancelled, "the search of " + server.uri + " was cancelled");
+    return r;
+  }
   if (rc == LDAP_PARAM_ERROR) {
     Fail(r, Status::BadAddress, "the address " + server.uri + " cannot be used");
     return r;
@@ -436,7 +543,7 @@ Result SearchOnce(const Server& server, const std::string& base, int scope, cons
       Clock::now() < deadline) {
     // libldap does not say why TLS failed: a server that is fine without the check is one not trusted.
     Handle probe;
-    if (Connect(probe, server, deadline, false) == LDAP_SUCCESS) {
+    if (Connect(probe, server, deadline, false, cancel) == LDAP_SUCCESS) {
       Fail(r, Status::Untrusted,
            "the certificate of " + server.uri +
                " is not trusted: it is not issued under a trusted root certificate, or it does not name the server");
