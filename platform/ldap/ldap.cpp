@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -199,11 +200,34 @@ class RootsFile {
 
 // ---- one search ----
 
+// libldap writes with write(): a server that went away would raise SIGPIPE and end the host program. While a
+// connection is open its thread holds SIGPIPE blocked, so such a write only fails; a SIGPIPE it raised is taken
+// before the thread's mask is given back.
 struct Handle {
   LDAP* ld = nullptr;
+  Handle() {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &m_mask);
+  }
   ~Handle() {
     if (ld) ldap_unbind_ext_s(ld, nullptr, nullptr);
+    if (!sigismember(&m_mask, SIGPIPE)) {
+      sigset_t pipe;
+      sigemptyset(&pipe);
+      sigaddset(&pipe, SIGPIPE);
+      const timespec now{};
+      while (sigtimedwait(&pipe, nullptr, &now) == SIGPIPE) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &m_mask, nullptr);
   }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+
+ private:
+  sigset_t m_mask;
 };
 
 std::string Diagnostic(LDAP* ld, int rc) {
@@ -429,7 +453,7 @@ int OpenSocket(const Url& url, Clock::time_point deadline, const std::atomic<boo
 
 // libldap waits for the TLS handshake and the StartTLS answer without a way to stop it: while it waits, this
 // watches the cancel flag and the deadline, and when either comes it shuts the socket's reading side, which
-// wakes the wait with a failure. (Only reading: the unbind that follows may still be written without a signal.)
+// wakes the wait with a failure. (Only reading: the unbind that follows may still be written.)
 class Watch {
  public:
   Watch(int fd, Clock::time_point deadline, const std::atomic<bool>* cancel)
