@@ -51,15 +51,14 @@ char* CSettingsStore::MakeSubKeyPath(const char* section) const {
 bool CSettingsStore::Query(const char* section, const char* name, BYTE* data, DWORD* size) {
   char* path = MakeSubKeyPath(section);
   if (!path) return false;
-  KeyHolder k;
-  LONG rc = RegOpenKeyExA(m_hRoot, path, 0, KEY_READ, &k.key);
+  std::string bytes;
+  const bool read = kx::RegReadValue(m_hRoot, path, name, &bytes, nullptr);
   delete[] path;
-  if (rc != ERROR_SUCCESS) {
-    k.key = nullptr;
-    return false;
-  }
-  DWORD type = 0;
-  return RegQueryValueExA(k.key, name, nullptr, &type, data, size) == ERROR_SUCCESS;
+  // A value longer than the caller's buffer cannot be read, as the platform's own query says.
+  if (!read || bytes.size() > *size) return false;
+  std::memcpy(data, bytes.data(), bytes.size());
+  *size = static_cast<DWORD>(bytes.size());
+  return true;
 }
 
 bool CSettingsStore::Set(const char* section, const char* name, DWORD type, const BYTE* data, DWORD size) {

@@ -1,20 +1,29 @@
 #include "platform/ldap/ldap.h"
 
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <signal.h>
 #include <strings.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include <lber.h>
 #include <ldap.h>
+#include <openldap.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs7.h>
@@ -38,39 +47,6 @@ constexpr char kSealTag[] = "KXS1";
 using Clock = std::chrono::steady_clock;
 
 bool NoCaseEqual(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
-
-// ---- registry ----
-
-struct Key {
-  HKEY h = nullptr;
-  explicit Key(REGSAM access) {
-    if (access == KEY_READ) RegOpenKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, access, &h);
-    else RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, access, nullptr, &h, nullptr);
-  }
-  ~Key() {
-    if (h) RegCloseKey(h);
-  }
-  bool Read(const char* name, std::string& out, DWORD* type = nullptr) const {
-    if (!h) return false;
-    DWORD t = 0, size = 0;
-    if (RegQueryValueEx(h, name, nullptr, &t, nullptr, &size) != ERROR_SUCCESS) return false;
-    std::string data(size, '\0');
-    if (RegQueryValueEx(h, name, nullptr, &t, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
-      return false;
-    data.resize(size);
-    if (t == REG_SZ && !data.empty() && data.back() == '\0') data.pop_back();
-    if (type) *type = t;
-    out = data;
-    return true;
-  }
-  bool Number(const char* name, DWORD& out) const {
-    std::string data;
-    DWORD type = 0;
-    if (!Read(name, data, &type) || type != REG_DWORD || data.size() != 4) return false;
-    std::memcpy(&out, data.data(), 4);
-    return true;
-  }
-};
 
 // ---- the sealed password: AES-256-GCM under a key file of the user's own ----
 
@@ -428,16 +404,110 @@ std::string EscapeFilterValue(const std::string& value) {
 
 namespace {
 
+bool Cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
+
+// Waits for a non-blocking connect in short steps, so that a cancel is seen while the server does not answer.
+int AwaitConnect(int fd, Clock::time_point deadline, const std::atomic<bool>* cancel) {
+  for (;;) {
+    if (Cancelled(cancel)) return LDAP_USER_CANCELLED;
+    if (Clock::now() >= deadline) return LDAP_TIMEOUT;
+    const timeval step = Step(deadline);
+    pollfd p{fd, POLLOUT, 0};
+    const int n = ::poll(&p, 1, static_cast<int>(step.tv_sec * 1000 + step.tv_usec / 1000));
+    if (n < 0 && errno != EINTR) return LDAP_SERVER_DOWN;
+    if (n <= 0) continue;
+    int error = 0;
+    socklen_t size = sizeof error;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0 ? LDAP_SUCCESS
+                                                                                    : LDAP_SERVER_DOWN;
+  }
+}
+
+// A TCP connection to the server, made here rather than by libldap so that it can be cancelled; a blocking
+// socket in *fd on success.
+int OpenSocket(const Url& url, Clock::time_point deadline, const std::atomic<bool>* cancel, int* fd) {
+  const std::string host = url.host.empty() ? "127.0.0.1" : url.host;
+  const int port = url.port ? url.port : (url.scheme == "ldaps" ? LDAPS_PORT : LDAP_PORT);
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* list = nullptr;
+  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0) return LDAP_SERVER_DOWN;
+  int rc = LDAP_SERVER_DOWN;
+  for (addrinfo* a = list; a && rc == LDAP_SERVER_DOWN; a = a->ai_next) {
+    const int s = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    if (s < 0) continue;
+    if (::connect(s, a->ai_addr, a->ai_addrlen) == 0) rc = LDAP_SUCCESS;
+    else if (errno == EINPROGRESS) rc = AwaitConnect(s, deadline, cancel);
+    if (rc == LDAP_SUCCESS && ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) & ~O_NONBLOCK) != 0) rc = LDAP_SERVER_DOWN;
+    if (rc != LDAP_SUCCESS) {
+      ::close(s);
+      continue;
+    }
+    const int one = 1;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    *fd = s;
+  }
+  ::freeaddrinfo(list);
+  return rc;
+}
+
+// libldap waits for the TLS handshake and the StartTLS answer without a way to stop it: while it waits, this
+// watches the cancel flag and the deadline, and when either comes it shuts the socket's reading side, which
+// wakes the wait with a failure. (Only reading: the unbind that follows may still be written.)
+class Watch {
+ public:
+  Watch(int fd, Clock::time_point deadline, const std::atomic<bool>* cancel)
+      : m_thread([this, fd, deadline, cancel] {
+          std::unique_lock<std::mutex> lock(m_mutex);
+          while (!m_done) {
+            if (Cancelled(cancel) || Clock::now() >= deadline) {
+              m_fired = Cancelled(cancel) ? LDAP_USER_CANCELLED : LDAP_TIMEOUT;
+              ::shutdown(fd, SHUT_RD);
+              return;
+            }
+            m_wake.wait_for(lock, std::chrono::milliseconds(50));
+          }
+        }) {}
+  ~Watch() { End(); }
+  // Ends the watch: LDAP_SUCCESS when it let the step be, else why it ended it.
+  int End() {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_done = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+    return m_fired;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  bool m_done = false;
+  int m_fired = LDAP_SUCCESS;
+  std::thread m_thread;  // last: it starts once the members above are made
+};
+
 // Opens the connection (and TLS); verify false takes any server certificate, to tell a trust failure apart.
-int Connect(Handle& h, const Server& server, Clock::time_point deadline, bool verify) {
-  if (ldap_initialize(&h.ld, server.uri.c_str()) != LDAP_SUCCESS || !h.ld) return LDAP_PARAM_ERROR;
+// Every step ends soon after a cancel or the deadline: LDAP_USER_CANCELLED or LDAP_TIMEOUT.
+int Connect(Handle& h, const Server& server, Clock::time_point deadline, bool verify,
+            const std::atomic<bool>* cancel) {
+  Url url;
+  if (!ParseUrl(server.uri, url)) return LDAP_PARAM_ERROR;
+  int fd = -1;
+  if (int rc = OpenSocket(url, deadline, cancel, &fd); rc != LDAP_SUCCESS) return rc;
+  if (ldap_init_fd(fd, LDAP_PROTO_TCP, server.uri.c_str(), &h.ld) != LDAP_SUCCESS || !h.ld) {
+    ::close(fd);  // not taken over
+    h.ld = nullptr;
+    return LDAP_PARAM_ERROR;
+  }
   // What a server sends is capped as revocation lists over HTTP are: it cannot make us hold any amount.
   Sockbuf* sb = nullptr;
   ber_len_t most = 16 * 1024 * 1024;
   if (ldap_get_option(h.ld, LDAP_OPT_SOCKBUF, &sb) != LDAP_OPT_SUCCESS || !sb ||
       ber_sockbuf_ctrl(sb, LBER_SB_OPT_SET_MAX_INCOMING, &most) != 1)
     return LDAP_LOCAL_ERROR;
-  const bool ldaps = server.uri.rfind("ldaps://", 0) == 0;
+  const bool ldaps = url.scheme == "ldaps";
   int version = LDAP_VERSION3;
   ldap_set_option(h.ld, LDAP_OPT_PROTOCOL_VERSION, &version);
   ldap_set_option(h.ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
@@ -445,24 +515,24 @@ int Connect(Handle& h, const Server& server, Clock::time_point deadline, bool ve
   timeval tv = Remaining(deadline);
   ldap_set_option(h.ld, LDAP_OPT_NETWORK_TIMEOUT, &tv);
   ldap_set_option(h.ld, LDAP_OPT_TIMEOUT, &tv);
-  if (ldaps || server.startTls) {
-    // Only the user's trusted roots vouch for a server, and its name must match its certificate.
-    int require = verify ? LDAP_OPT_X_TLS_HARD : LDAP_OPT_X_TLS_NEVER, newContext = 0;
-    if (verify) {
-      RootsFile roots;
-      if (roots.path().empty() || ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTFILE, roots.path().c_str()) != 0 ||
-          ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTDIR, nullptr) != 0 ||
-          ldap_set_option(h.ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != 0 ||
-          ldap_set_option(h.ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != 0)
-        return LDAP_LOCAL_ERROR;  // among others: no trusted root at all
-    } else if (ldap_set_option(h.ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != 0 ||
-               ldap_set_option(h.ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != 0) {
-      return LDAP_LOCAL_ERROR;
-    }
+  if (!ldaps && !server.startTls) return LDAP_SUCCESS;
+  // Only the user's trusted roots vouch for a server, and its name must match its certificate.
+  int require = verify ? LDAP_OPT_X_TLS_HARD : LDAP_OPT_X_TLS_NEVER, newContext = 0;
+  if (verify) {
+    RootsFile roots;
+    if (roots.path().empty() || ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTFILE, roots.path().c_str()) != 0 ||
+        ldap_set_option(h.ld, LDAP_OPT_X_TLS_CACERTDIR, nullptr) != 0 ||
+        ldap_set_option(h.ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != 0 ||
+        ldap_set_option(h.ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != 0)
+      return LDAP_LOCAL_ERROR;  // among others: no trusted root at all
+  } else if (ldap_set_option(h.ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &require) != 0 ||
+             ldap_set_option(h.ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != 0) {
+    return LDAP_LOCAL_ERROR;
   }
-  int rc = ldap_connect(h.ld);
-  if (rc == LDAP_SUCCESS && server.startTls && !ldaps) rc = ldap_start_tls_s(h.ld, nullptr, nullptr);
-  return rc;
+  Watch watch(fd, deadline, cancel);
+  const int rc = ldaps ? ldap_install_tls(h.ld) : ldap_start_tls_s(h.ld, nullptr, nullptr);
+  const int fired = watch.End();
+  return fired != LDAP_SUCCESS ? fired : rc;
 }
 
 Result SearchOnce(const Server& server, const std::string& base, int scope, const std::string& filter,
@@ -484,7 +554,11 @@ Result SearchOnce(const Server& server, const std::string& base, int scope, cons
     return r;
   }
   Handle h;
-  int rc = Connect(h, server, deadline, true);
+  int rc = Connect(h, server, deadline, true, cancel);
+  if (rc == LDAP_USER_CANCELLED) {
+    Fail(r, Status::Cancelled, "the search of " + server.uri + " was cancelled");
+    return r;
+  }
   if (rc == LDAP_PARAM_ERROR) {
     Fail(r, Status::BadAddress, "the address " + server.uri + " cannot be used");
     return r;
@@ -493,7 +567,7 @@ Result SearchOnce(const Server& server, const std::string& base, int scope, cons
       Clock::now() < deadline) {
     // libldap does not say why TLS failed: a server that is fine without the check is one not trusted.
     Handle probe;
-    if (Connect(probe, server, deadline, false) == LDAP_SUCCESS) {
+    if (Connect(probe, server, deadline, false, cancel) == LDAP_SUCCESS) {
       Fail(r, Status::Untrusted,
            "the certificate of " + server.uri +
                " is not trusted: it is not issued under a trusted root certificate, or it does not name the server");
@@ -639,14 +713,19 @@ Result Search(const Server& server, const std::string& base, int scope, const st
 
 bool ConfiguredServer(Server& out) {
   Server s;
-  Key key(KEY_READ);
-  DWORD enabled = 0, number = 0;
-  std::string text;
+  auto number = [](const char* name, DWORD& out) {
+    return RegReadDword(HKEY_CURRENT_USER, kSettingsKey, name, &out);
+  };
+  auto text = [](const char* name, std::string& out) {
+    return RegReadString(HKEY_CURRENT_USER, kSettingsKey, name, &out);
+  };
+  DWORD enabled = 0, n = 0;
+  std::string address, sealed;
   Url url;
   // The LDAP page's switch decides whether there is a directory at all; ldap.conf only fills in what the
   // page's address leaves out (no address, or one without a host).
-  if (!key.Number("ENABLE_LDAP_SEARCH", enabled) || !enabled) return false;
-  bool fromPage = key.Read("LAST_LDAP_URL", text) && ParseUrl(text, url) && !url.host.empty();
+  if (!number("ENABLE_LDAP_SEARCH", enabled) || !enabled) return false;
+  bool fromPage = text("LAST_LDAP_URL", address) && ParseUrl(address, url) && !url.host.empty();
   if (fromPage) {
     s.uri = url.ServerUri();
     s.base = url.dn;
@@ -663,14 +742,16 @@ bool ConfiguredServer(Server& out) {
     s.uri = conf.ServerUri();
   }
   if (s.base.empty()) s.base = GlobalText(LDAP_OPT_DEFBASE);
-  if (key.Number("LDAP_START_TLS", number) && number) s.startTls = true;
+  if (number("LDAP_START_TLS", n) && n) s.startTls = true;
   if (s.uri.rfind("ldaps://", 0) == 0) s.startTls = false;
-  key.Read("LDAP_BIND_NAME", s.bindName);
-  if (key.Read("LDAP_BIND_PASSWORD", text) && !UnsealPassword(text, s.password)) s.passwordUnreadable = true;
-  if (key.Number("LDAP_SIZE_LIMIT", number)) s.sizeLimit = static_cast<int>(number);
-  else if (int n = GlobalNumber(LDAP_OPT_SIZELIMIT); n > 0) s.sizeLimit = n;
-  if (key.Number("LDAP_TIME_LIMIT", number) && number) s.timeLimitSeconds = static_cast<int>(number);
-  else if (int n = GlobalNumber(LDAP_OPT_TIMELIMIT); n > 0) s.timeLimitSeconds = n;
+  text("LDAP_BIND_NAME", s.bindName);
+  if (RegReadValue(HKEY_CURRENT_USER, kSettingsKey, "LDAP_BIND_PASSWORD", &sealed, nullptr) &&
+      !UnsealPassword(sealed, s.password))
+    s.passwordUnreadable = true;
+  if (number("LDAP_SIZE_LIMIT", n)) s.sizeLimit = static_cast<int>(n);
+  else if (int g = GlobalNumber(LDAP_OPT_SIZELIMIT); g > 0) s.sizeLimit = g;
+  if (number("LDAP_TIME_LIMIT", n) && n) s.timeLimitSeconds = static_cast<int>(n);
+  else if (int g = GlobalNumber(LDAP_OPT_TIMELIMIT); g > 0) s.timeLimitSeconds = g;
   out = s;
   return true;
 }
@@ -711,16 +792,20 @@ std::string SealSecret(const std::string& secret) {
 bool UnsealSecret(const std::string& sealed, std::string& secret) { return UnsealPassword(sealed, secret); }
 
 bool SaveBindPassword(const std::string& password) {
-  Key key(KEY_WRITE);
-  if (!key.h) return false;
+  HKEY key = nullptr;
+  if (RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  LSTATUS st = ERROR_INVALID_DATA;  // the password could not be sealed
   if (password.empty()) {
-    LSTATUS st = RegDeleteValue(key.h, "LDAP_BIND_PASSWORD");
-    return st == ERROR_SUCCESS || st == ERROR_FILE_NOT_FOUND;
+    st = RegDeleteValue(key, "LDAP_BIND_PASSWORD");
+    if (st == ERROR_FILE_NOT_FOUND) st = ERROR_SUCCESS;
+  } else if (const std::string sealed = SealSecret(password); !sealed.empty()) {
+    st = RegSetValueEx(key, "LDAP_BIND_PASSWORD", 0, REG_BINARY, reinterpret_cast<const BYTE*>(sealed.data()),
+                       static_cast<DWORD>(sealed.size()));
   }
-  const std::string sealed = SealSecret(password);
-  if (sealed.empty()) return false;
-  return RegSetValueEx(key.h, "LDAP_BIND_PASSWORD", 0, REG_BINARY, reinterpret_cast<const BYTE*>(sealed.data()),
-                       static_cast<DWORD>(sealed.size())) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return st == ERROR_SUCCESS;
 }
 
 std::string LimitText(const Result& result, const Server& server) {

@@ -404,14 +404,7 @@ std::string ProfileKey(const CWinApp* app, LPCSTR section) {
 }  // namespace
 
 UINT CWinApp::GetProfileInt(LPCSTR lpszSection, LPCSTR lpszEntry, int nDefault) {
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(HKEY_CURRENT_USER, ProfileKey(this, lpszSection).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return static_cast<UINT>(nDefault);
-  DWORD value = 0, type = 0, size = sizeof value;
-  LSTATUS rc = RegQueryValueEx(key, lpszEntry, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-  RegCloseKey(key);
-  if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) return static_cast<UINT>(nDefault);
-  return value;
+  return kx::RegDword(HKEY_CURRENT_USER, ProfileKey(this, lpszSection), lpszEntry, static_cast<DWORD>(nDefault));
 }
 
 BOOL CWinApp::WriteProfileInt(LPCSTR lpszSection, LPCSTR lpszEntry, int nValue) {
@@ -426,18 +419,10 @@ BOOL CWinApp::WriteProfileInt(LPCSTR lpszSection, LPCSTR lpszEntry, int nValue) 
 }
 
 CString CWinApp::GetProfileString(LPCSTR lpszSection, LPCSTR lpszEntry, LPCSTR lpszDefault) {
-  CString def(lpszDefault);
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(HKEY_CURRENT_USER, ProfileKey(this, lpszSection).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return def;
-  DWORD type = 0, size = 0;
-  LSTATUS rc = RegQueryValueEx(key, lpszEntry, nullptr, &type, nullptr, &size);
-  std::string buf(size + 1, '\0');
-  if (rc == ERROR_SUCCESS && type == REG_SZ)
-    rc = RegQueryValueEx(key, lpszEntry, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size);
-  RegCloseKey(key);
-  if (rc != ERROR_SUCCESS || type != REG_SZ) return def;
-  return CString(buf.c_str());
+  std::string text;
+  if (!kx::RegReadString(HKEY_CURRENT_USER, ProfileKey(this, lpszSection), lpszEntry, &text))
+    return CString(lpszDefault);
+  return CString(text.c_str());
 }
 
 BOOL CWinApp::WriteProfileString(LPCSTR lpszSection, LPCSTR lpszEntry, LPCSTR lpszValue) {

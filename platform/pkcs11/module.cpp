@@ -28,17 +28,6 @@ std::string Trimmed(const unsigned char* p, size_t n) {
   return s;
 }
 
-std::string RegistryModule(HKEY root) {
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(root, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::string();
-  char buffer[1024] = {};
-  DWORD type = 0, size = sizeof buffer - 1;
-  LSTATUS r = RegQueryValueEx(key, "Module", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
-  if (r != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::string();
-  return std::string(buffer);
-}
-
 bool Matches(const Token& t, const Uri& u) {
   return (u.token.empty() || u.token == t.label) && (u.serial.empty() || u.serial == t.serial) &&
          (u.manufacturer.empty() || u.manufacturer == t.manufacturer) && (u.model.empty() || u.model == t.model);
@@ -625,8 +614,8 @@ void Module::Reset() {
 }  // namespace
 
 std::string ModulePath() {
-  std::string path = RegistryModule(HKEY_CURRENT_USER);
-  if (path.empty()) path = RegistryModule(HKEY_LOCAL_MACHINE);
+  std::string path = RegString(HKEY_CURRENT_USER, kSettingsKey, "Module");
+  if (path.empty()) path = RegString(HKEY_LOCAL_MACHINE, kSettingsKey, "Module");
   return path.empty() ? kProxyModule : path;
 }
 

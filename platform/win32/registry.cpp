@@ -841,6 +841,44 @@ LSTATUS RegGetKeyAccessList(HKEY key, std::string* owner, std::vector<AccessEntr
   });
 }
 
+bool RegReadValue(HKEY root, const std::string& path, const char* name, std::string* data, DWORD* type) {
+  HKEY key = nullptr;
+  if (RegOpenKeyEx(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  std::string bytes;
+  DWORD t = 0, size = 0;
+  LSTATUS rc = RegQueryValueEx(key, name, nullptr, &t, nullptr, &size);
+  // Another process may make the value longer between the two calls: ask again with the new size.
+  while (rc == ERROR_SUCCESS) {
+    bytes.resize(size);
+    rc = RegQueryValueEx(key, name, nullptr, &t, reinterpret_cast<BYTE*>(bytes.data()), &size);
+    if (rc != ERROR_MORE_DATA) break;
+    rc = ERROR_SUCCESS;
+  }
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS) return false;
+  bytes.resize(size);
+  *data = std::move(bytes);
+  if (type) *type = t;
+  return true;
+}
+
+bool RegReadString(HKEY root, const std::string& path, const char* name, std::string* out) {
+  std::string bytes;
+  DWORD type = 0;
+  if (!RegReadValue(root, path, name, &bytes, &type) || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+  out->assign(bytes.c_str(), strnlen(bytes.c_str(), bytes.size()));
+  return true;
+}
+
+bool RegReadDword(HKEY root, const std::string& path, const char* name, DWORD* out) {
+  std::string bytes;
+  DWORD type = 0;
+  if (!RegReadValue(root, path, name, &bytes, &type) || type != REG_DWORD || bytes.size() != sizeof(DWORD))
+    return false;
+  memcpy(out, bytes.data(), sizeof(DWORD));
+  return true;
+}
+
 RegistryBatch::RegistryBatch() { ++g_batchDepth; }
 
 RegistryBatch::~RegistryBatch() {

@@ -107,6 +107,24 @@ KXAPI LSTATUS RegGetKeyAccessList(HKEY key, std::string* owner, std::vector<Acce
 // While one is alive (in any thread), the changes to each hive go into one transaction, committed when the
 // last one ends: the many small writes of a first start cost one sync per hive instead of one each. Each
 // change is still all or nothing inside it; a failed commit at the end leaves the hive as it was before.
+// Reading one value: the key under the root is opened for reading and closed again. A missing key or value, or
+// one that cannot be read, is absent (false, *out untouched).
+// The value's bytes and type, whatever its size.
+KXAPI bool RegReadValue(HKEY root, const std::string& path, const char* name, std::string* data, DWORD* type);
+// A text (REG_SZ or REG_EXPAND_SZ), up to its first NUL; another type is absent.
+KXAPI bool RegReadString(HKEY root, const std::string& path, const char* name, std::string* out);
+// A REG_DWORD of 4 bytes; another type or size is absent.
+KXAPI bool RegReadDword(HKEY root, const std::string& path, const char* name, DWORD* out);
+// The same, with the value that stands in for an absent one.
+inline std::string RegString(HKEY root, const std::string& path, const char* name, std::string fallback = {}) {
+  RegReadString(root, path, name, &fallback);
+  return fallback;
+}
+inline DWORD RegDword(HKEY root, const std::string& path, const char* name, DWORD fallback) {
+  RegReadDword(root, path, name, &fallback);
+  return fallback;
+}
+
 class KXAPI RegistryBatch {
  public:
   RegistryBatch();

@@ -4,8 +4,11 @@
 // `openssl verify -crl_check` judges them; and the address book's window for an LDAP address.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <dirent.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <memory>
 
 #include "directory/slapd.h"
@@ -625,43 +629,150 @@ TEST_F(Directory, TheAddressBookShowsWhatAnAddressFinds) {
   EXPECT_EQ(OpenUrlWithBook(m_slapd.Url("/dc=test??sub?(mail=unclosed"), nullptr), E_INVALIDARG);
 }
 
+// A server that takes connections on loopback and never says a word; closed with the object.
+class SilentListener {
+ public:
+  SilentListener() {
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(m_fd, 8) != 0 ||
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+      ADD_FAILURE() << "no listener: " << strerror(errno);
+    m_port = ntohs(a.sin_port);
+  }
+  ~SilentListener() {
+    for (int c : m_clients) ::close(c);
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  std::string Url(const char* scheme, const std::string& rest) const {
+    return std::string(scheme) + "://127.0.0.1:" + std::to_string(m_port) + rest;
+  }
+  // Waits for the next client and for its first message (a TLS hello, a StartTLS or search request): then the
+  // client waits for an answer that never comes. The connection stays open.
+  bool AwaitRequest() {
+    const int c = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (c < 0) return false;
+    m_clients.push_back(c);
+    char first[1];
+    return ::recv(c, first, 1, 0) == 1;
+  }
+
+ private:
+  int m_fd = -1, m_port = 0;
+  std::vector<int> m_clients;
+};
+
+// Each step of a search waits on a silent server until the user stops it: the connection, the TLS handshake of
+// ldaps://, the StartTLS request, the bind and the search itself. The time limit is long: only the cancel can
+// end the search in time.
+TEST(DirectorySilent, EveryStepEndsWhenCancelled) {
+  TrustTestRoot();  // else TLS is refused before any connection
+  auto openFiles = [] {
+    size_t n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+      while (readdir(d)) ++n;
+      closedir(d);
+    }
+    return n;
+  };
+  SetNumber("LDAP_TIME_LIMIT", 300);  // the registry's files open, to count only the connections below
+  const size_t filesBefore = openFiles();
+  struct Case {
+    const char* name;
+    const char* scheme;
+    bool startTls;
+    const char* bindName;
+  } cases[] = {
+      {"TLS handshake", "ldaps", false, ""},
+      {"StartTLS", "ldap", true, ""},
+      {"bind", "ldap", false, "cn=reader,dc=test"},
+      {"search", "ldap", false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SilentListener server;
+    UseDirectory(server.Url(c.scheme, "/dc=test"));
+    SetNumber("LDAP_START_TLS", c.startTls ? 1 : 0);
+    SetNumber("LDAP_TIME_LIMIT", 300);
+    SetValue("LDAP_BIND_NAME", c.bindName);
+    std::atomic<bool> cancel{false};
+    auto search = std::async(std::launch::async, [&] { return kx::ldap::SearchAhead("mail=a@example.com", &cancel); });
+    ASSERT_TRUE(server.AwaitRequest());
+    const auto stopped = std::chrono::steady_clock::now();
+    cancel = true;
+    const kx::ldap::Answer answer = search.get();
+    EXPECT_EQ(answer.status, Status::Cancelled) << answer.message;
+    EXPECT_EQ(answer.result, HRESULT_FROM_WIN32(1223));
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(120));
+  }
+  EXPECT_EQ(openFiles(), filesBefore);  // each connection closed with its search
+  SetValue("LDAP_BIND_NAME", "");
+  SetNumber("LDAP_START_TLS", 0);
+
+  // Not cancelled, a silent TLS server ends at the time limit like any other silent server.
+  SilentListener server;
+  UseDirectory(server.Url("ldaps", "/dc=test"));
+  SetNumber("LDAP_TIME_LIMIT", 1);
+  std::atomic<bool> cancel{false};
+  const kx::ldap::Answer answer = kx::ldap::SearchAhead("mail=a@example.com", &cancel);
+  EXPECT_EQ(answer.status, Status::TimedOut) << answer.message;
+  EXPECT_NE(answer.message.find("did not answer within 1 seconds"), std::string::npos) << answer.message;
+}
+
+// The window of a search on a server that does not answer: once while the search itself waits (a stopped
+// slapd), once while StartTLS waits (a silent listener).
 TEST_F(Directory, ASilentServerLeavesTheWindowAnsweringAndStopEndsTheSearch) {
-  UseDirectory(m_slapd.Url("/dc=test"));
-  SetNumber("LDAP_TIME_LIMIT", 300);  // only Stop can end it in time
-  m_slapd.Pause();
-  HMODULE wab = LoadLibrary("WAB32.DLL");
-  auto open = reinterpret_cast<HRESULT (*)(IAddrBook**, IWABObject**, WAB_PARAM*, DWORD)>(GetProcAddress(wab, "WABOpen"));
-  IAddrBook* book = nullptr;
-  IWABObject* object = nullptr;
-  ASSERT_TRUE(open && open(&book, &object, nullptr, 0) == S_OK);
-  HRESULT hr = E_FAIL;
-  std::chrono::steady_clock::time_point stopped, returned;
-  kx::RunWithUiHere(
-      [&] {
-        hr = object->LDAPUrl(book, nullptr, 0x486, const_cast<char*>("ldap:///ou=People,dc=test??one?(mail=*)"),
-                             nullptr);
-        returned = std::chrono::steady_clock::now();
-        return INT_PTR(0);
-      },
-      [&](kx::UiDriver& d) {
-        HWND wait = d.WaitForTitle(kx::kOffThreadCaption);
-        EXPECT_NE(d.Text(d.Control(wait, kx::kOffThreadText)).find("Searching " + m_slapd.Url()), std::string::npos);
-        // The window's thread takes input and answers while the search waits on the server.
-        d.Sync(wait);
-        EXPECT_GT(d.Send(wait, WM_GETTEXTLENGTH), 0);
-        d.PressKey(VK_TAB);
-        d.Sync(wait);
-        stopped = std::chrono::steady_clock::now();
-        d.Click(d.ControlByText(wait, "&Stop"));
-        d.WaitForGone(wait);
-      });
-  m_slapd.Resume();
-  EXPECT_EQ(hr, MAPI_E_USER_CANCEL);
-  EXPECT_EQ(kx::ldap::LastDirectoryStatus(), Status::Cancelled);
-  // Well inside the time limit, however busy the machine: the Stop ended it, not the clock.
-  EXPECT_LT(returned - stopped, std::chrono::seconds(120));
-  book->Release();
-  object->Release();
+  SilentListener silent;
+  for (bool startTls : {false, true}) {
+    SCOPED_TRACE(startTls ? "StartTLS" : "search");
+    const std::string server = startTls ? silent.Url("ldap", "") : m_slapd.Url();
+    UseDirectory(server + "/dc=test");
+    SetNumber("LDAP_START_TLS", startTls ? 1 : 0);
+    SetNumber("LDAP_TIME_LIMIT", 300);  // only Stop can end it in time
+    if (startTls) TrustTestRoot();
+    else m_slapd.Pause();
+    HMODULE wab = LoadLibrary("WAB32.DLL");
+    auto open =
+        reinterpret_cast<HRESULT (*)(IAddrBook**, IWABObject**, WAB_PARAM*, DWORD)>(GetProcAddress(wab, "WABOpen"));
+    IAddrBook* book = nullptr;
+    IWABObject* object = nullptr;
+    ASSERT_TRUE(open && open(&book, &object, nullptr, 0) == S_OK);
+    HRESULT hr = E_FAIL;
+    std::chrono::steady_clock::time_point stopped, returned;
+    kx::RunWithUiHere(
+        [&] {
+          hr = object->LDAPUrl(book, nullptr, 0x486, const_cast<char*>("ldap:///ou=People,dc=test??one?(mail=*)"),
+                               nullptr);
+          returned = std::chrono::steady_clock::now();
+          return INT_PTR(0);
+        },
+        [&](kx::UiDriver& d) {
+          HWND wait = d.WaitForTitle(kx::kOffThreadCaption);
+          EXPECT_NE(d.Text(d.Control(wait, kx::kOffThreadText)).find("Searching " + server), std::string::npos);
+          if (startTls) {
+            EXPECT_TRUE(silent.AwaitRequest());  // the StartTLS request is out, and unanswered
+          }
+          // The window's thread takes input and answers while the search waits on the server.
+          d.Sync(wait);
+          EXPECT_GT(d.Send(wait, WM_GETTEXTLENGTH), 0);
+          d.PressKey(VK_TAB);
+          d.Sync(wait);
+          stopped = std::chrono::steady_clock::now();
+          d.Click(d.ControlByText(wait, "&Stop"));
+          d.WaitForGone(wait);
+        });
+    if (!startTls) m_slapd.Resume();
+    EXPECT_EQ(hr, MAPI_E_USER_CANCEL);
+    EXPECT_EQ(kx::ldap::LastDirectoryStatus(), Status::Cancelled);
+    // Well inside the time limit, however busy the machine: the Stop ended it, not the clock.
+    EXPECT_LT(returned - stopped, std::chrono::seconds(120));
+    book->Release();
+    object->Release();
+  }
+  SetNumber("LDAP_START_TLS", 0);
 }
 
 }  // namespace

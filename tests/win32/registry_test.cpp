@@ -163,6 +163,49 @@ TEST(Registry, DefaultValueAndRegQueryValue) {
   RegCloseKey(k);
 }
 
+// The one reader of a value: each kind of value against the string and number readings, absent ones taking the
+// default.
+TEST(Registry, OneValueReadWithADefault) {
+  const char* path = "Software\\Kesmora\\ReaderTable";
+  HKEY k = Create(HKEY_CURRENT_USER, path);
+  auto set = [&](const char* name, DWORD type, const std::string& bytes) {
+    ASSERT_EQ(RegSetValueEx(k, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                            static_cast<DWORD>(bytes.size())), 0);
+  };
+  set("text", REG_SZ, std::string("plain\0", 6));
+  set("unterminated", REG_SZ, "no end");
+  set("inner", REG_SZ, std::string("before\0after\0", 13));
+  set("expand", REG_EXPAND_SZ, std::string("%HOME%/x\0", 9));
+  set("number", REG_DWORD, std::string("\x2a\x00\x00\x01", 4));
+  set("short", REG_DWORD, std::string("\x01\x02\x03", 3));
+  set("binary", REG_BINARY, std::string("\x07\x00\x00\x00", 4));
+  set("long", REG_SZ, std::string(5000, 'x') + '\0');
+  RegCloseKey(k);
+
+  struct Case {
+    const char* name;
+    const char* text;  // null: not a text
+    long number;       // -1: not a number
+  } cases[] = {
+      {"text", "plain", -1},  {"unterminated", "no end", -1}, {"inner", "before", -1}, {"expand", "%HOME%/x", -1},
+      {"number", nullptr, 0x0100002a}, {"short", nullptr, -1}, {"binary", nullptr, -1}, {"missing", nullptr, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(kx::RegString(HKEY_CURRENT_USER, path, c.name, "default"), c.text ? c.text : "default");
+    EXPECT_EQ(kx::RegDword(HKEY_CURRENT_USER, path, c.name, 7), c.number < 0 ? 7u : DWORD(c.number));
+  }
+  EXPECT_EQ(kx::RegString(HKEY_CURRENT_USER, path, "long"), std::string(5000, 'x'));
+  std::string bytes = "untouched";
+  DWORD type = 0;
+  EXPECT_FALSE(kx::RegReadValue(HKEY_CURRENT_USER, "Software\\Kesmora\\NoSuchKey", "text", &bytes, &type));
+  EXPECT_EQ(bytes, "untouched");
+  ASSERT_TRUE(kx::RegReadValue(HKEY_CURRENT_USER, path, "binary", &bytes, &type));
+  EXPECT_EQ(bytes, std::string("\x07\x00\x00\x00", 4));
+  EXPECT_EQ(type, DWORD(REG_BINARY));
+  EXPECT_EQ(SHDeleteKey(HKEY_CURRENT_USER, path), 0);
+}
+
 TEST(Registry, WrittenByOneProcessReadByAnother) {
   std::string out;
   ASSERT_EQ(kxtest::Run(Child() + " regset HKCU 'Software\\Kesmora\\Shared' Greeting 'from child'"), 0);
