@@ -19,6 +19,7 @@
 #include "formats/FileStream.h"
 #include "formats/TolvexBinaryFile.h"
 #include "platform/win32/files.h"
+#include "signing/WorkerSupport.h"
 
 namespace {
 
@@ -171,11 +172,8 @@ class ArchiveRun {
     m_key = random.Generate();
     if (m_key.GetLength() == 0) return Fail(E_FAIL, "no content key could be made.");
 
-    // The key travels under the content's own cipher when that is triple DES or AES, else triple DES.
     CCapicomEnvelopedData envelope;
-    const bool strong = cipher == 3 || cipher == 4;
-    envelope.GetAlgorithm().PutName(strong ? cipher : 2);
-    envelope.GetAlgorithm().PutKeyLength(strong ? keyLength : 2);
+    kx::signing::SetEnvelopeCipher(envelope, cipher, keyLength);
     m_presetFile->m_oneClickRecord.GetRecipientCertificates(m_recipients);
     if (m_recipients.GetCount() == 0) return Fail(E_FAIL, "the one-click preset names no recipient.");
     CCapicomRecipients list = envelope.GetRecipients();

@@ -20,6 +20,7 @@
 #include "platform/win32/files.h"
 #include "platform/win32/sync.h"
 #include "signing/SignSheet.h"
+#include "signing/WorkerSupport.h"
 
 namespace {
 
@@ -38,18 +39,6 @@ const char* TextOf(const CBstrString& s) { return s.GetAnsi() ? s.GetAnsi() : ""
 CString NameOf(const CString& path) {
   int slash = path.ReverseFind('/');
   return slash < 0 ? path : path.Mid(slash + 1);
-}
-
-// The envelope keeps the user's cipher when it is triple DES or AES; any other choice asks for DES, which the
-// engine writes as triple DES.
-void SetEnvelopeCipher(CCapicomAlgorithm algorithm, LONG cipher, LONG keyLength) {
-  if (cipher == CAPICOM_ENCRYPTION_ALGORITHM_3DES || cipher == CAPICOM_ENCRYPTION_ALGORITHM_AES) {
-    algorithm.PutName(cipher);
-    algorithm.PutKeyLength(keyLength);
-  } else {
-    algorithm.PutName(CAPICOM_ENCRYPTION_ALGORITHM_DES);
-    algorithm.PutKeyLength(CAPICOM_ENCRYPTION_KEY_LENGTH_56_BITS);
-  }
 }
 
 class Run {
@@ -134,11 +123,10 @@ void Run::Encrypt(CCapicomObjectSet& objects, DWORD64 inputSize) {
   CCapicomEnvelopedData& envelope = objects.m_EnvelopedData;
   CCapicomEncryptedData& content = objects.m_EncryptedData;
 
-  CCapicomAlgorithm envelopeAlgorithm = envelope.GetAlgorithm();
   CCapicomAlgorithm contentAlgorithm = content.GetAlgorithm();
   content.SetCipherParameters(cipher, keyLength);
   try {
-    SetEnvelopeCipher(envelopeAlgorithm, cipher, keyLength);
+    kx::signing::SetEnvelopeCipher(envelope, cipher, keyLength);
   } catch (const _com_error& e) {
     EngineFailed(e);
   }

@@ -180,6 +180,28 @@ TEST_F(ArchiveOperations, EncryptForTheRecipients) {
   EXPECT_TRUE(plain == content);
 }
 
+// A content cipher other than triple DES or AES: the key's envelope is triple DES, as every writer makes it.
+TEST_F(ArchiveOperations, TheKeyOfAWeakCipherTravelsUnderTripleDes) {
+  WritePreset({signer});
+  {
+    CFileManager manager;
+    std::unique_ptr<CBaseKesmoraFile> object(manager.OpenFile(data.m_strPresetPath));
+    auto* preset = dynamic_cast<COneClickFile*>(object.get());
+    ASSERT_TRUE(preset);
+    preset->m_info.m_body.m_nested.m_bCipherIndex = CAPICOM_ENCRYPTION_ALGORITHM_DES;
+    preset->m_info.m_body.m_nested.m_bKeyLengthIndex = CAPICOM_ENCRYPTION_KEY_LENGTH_56_BITS;
+    ASSERT_TRUE(preset->Save(data.m_strPresetPath));
+  }
+  TestRunPage page;
+  ASSERT_EQ(MakeArchive(&page, &data), S_OK) << Str(page.m_strLastResult);
+  CFileManager manager;
+  Output o = Open(manager, d + "/backup.tvx");
+  ASSERT_TRUE(o.file);
+  std::string cipher;
+  OpenKey(o.file->m_info.m_encryption.m_buffer, &cipher);
+  EXPECT_NE(cipher.find("des-ede3-cbc"), std::string::npos) << cipher;
+}
+
 TEST_F(ArchiveOperations, SignEveryChunkUnderANumberedName) {
   WritePreset({signer});
   WriteFile(d + "/backup.tvx", "someone else's file");
