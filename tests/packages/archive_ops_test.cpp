@@ -67,14 +67,15 @@ class ArchiveOperations : public PolicyTest {
     return c;
   }
 
-  // A one-click preset: AES at 256 bits, recipient "encrypt", the given signers.
-  void WritePreset(std::vector<CCapicomCertificate> signers, bool withRecipient = true) {
+  // A one-click preset: the cipher codes (AES at 256 bits unless given), recipient "encrypt", the given signers.
+  void WritePreset(std::vector<CCapicomCertificate> signers, bool withRecipient = true,
+                   BYTE cipher = CAPICOM_ENCRYPTION_ALGORITHM_AES, BYTE keyLength = CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS) {
     CFileManager manager;
     std::unique_ptr<COneClickFile> preset(dynamic_cast<COneClickFile*>(manager.CreateFileObject("KCLK")));
     ASSERT_TRUE(preset);
     preset->m_info.m_strText3 = "Archive preset";
-    preset->m_info.m_body.m_nested.m_bCipherIndex = CAPICOM_ENCRYPTION_ALGORITHM_AES;
-    preset->m_info.m_body.m_nested.m_bKeyLengthIndex = CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS;
+    preset->m_info.m_body.m_nested.m_bCipherIndex = cipher;
+    preset->m_info.m_body.m_nested.m_bKeyLengthIndex = keyLength;
     CCertificateList recipients, signerList;
     if (withRecipient) recipients.Add(Cert("encrypt"));
     for (const CCapicomCertificate& c : signers) signerList.Add(c);
@@ -178,6 +179,19 @@ TEST_F(ArchiveOperations, EncryptForTheRecipients) {
   std::string plain;
   for (const std::string& b : o.blocks) plain += Decrypt(key, b);
   EXPECT_TRUE(plain == content);
+}
+
+// A content cipher other than triple DES or AES: the key's envelope is triple DES, as every writer makes it.
+TEST_F(ArchiveOperations, TheKeyOfAWeakCipherTravelsUnderTripleDes) {
+  WritePreset({signer}, true, CAPICOM_ENCRYPTION_ALGORITHM_DES, CAPICOM_ENCRYPTION_KEY_LENGTH_56_BITS);
+  TestRunPage page;
+  ASSERT_EQ(MakeArchive(&page, &data), S_OK) << Str(page.m_strLastResult);
+  CFileManager manager;
+  Output o = Open(manager, d + "/backup.tvx");
+  ASSERT_TRUE(o.file);
+  std::string cipher;
+  OpenKey(o.file->m_info.m_encryption.m_buffer, &cipher);
+  EXPECT_NE(cipher.find("des-ede3-cbc"), std::string::npos) << cipher;
 }
 
 TEST_F(ArchiveOperations, SignEveryChunkUnderANumberedName) {
@@ -322,15 +336,7 @@ TEST_F(ArchiveOperations, FailuresLeaveNoOutput) {
 
 TEST_F(ArchiveOperations, EngineRefusalEndsTheRunWithItsText) {
   // A preset that names no cipher: the engine refuses the algorithm, and its text is the reason.
-  WritePreset({signer});
-  {
-    CFileManager manager;
-    std::unique_ptr<CBaseKesmoraFile> object(manager.OpenFile(data.m_strPresetPath));
-    auto* preset = dynamic_cast<COneClickFile*>(object.get());
-    ASSERT_TRUE(preset);
-    preset->m_info.m_body.m_nested.m_bCipherIndex = 0xFF;
-    ASSERT_TRUE(preset->Save(data.m_strPresetPath));
-  }
+  WritePreset({signer}, true, 0xFF);
   TestRunPage page;
   const HRESULT hr = MakeArchive(&page, &data);
   EXPECT_LT(hr, 0);
