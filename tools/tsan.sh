@@ -12,7 +12,7 @@ jobs=${JOBS:-$(nproc)}
 cmake -S . -B "$build" -G Ninja -DKX_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1" >/dev/null
 targets=(test_ui test_x11 test_signing test_formats test_smartcard)
-cmake --build "$build" -j "$jobs" --target "${targets[@]}" kxres capicom kxaddres
+cmake --build "$build" -j "$jobs" --target "${targets[@]}" kxres capicom kxaddres kxtestpages
 cd "$build"
 # Checked programs run several times slower: the UI driver's waits get more time.
 export KX_UI_TIMEOUT_MS=${KX_UI_TIMEOUT_MS:-60000}
