@@ -2,7 +2,7 @@
 # Builds the threaded parts with ThreadSanitizer and the window system's lock assertions (KX_TSAN) and runs their
 # tests: the window system and its UI driver, the X back end, the signing workers, the audit log writer and the
 # smart card. Any report ends the program that made it, so it shows as a failed test; the options are in
-# tests/support/sanitizers.cpp. A second build of the tree does not fit CI's time, so this runs beside it.
+# tests/support/sanitizers.cpp. CI runs this after ./test.sh (.ci/run).
 # Arguments go to ctest (e.g. -R X11).
 set -euo pipefail
 cd "$(dirname "$0")/.."
