@@ -15,8 +15,7 @@
 #include "engine/CapicomEncryptedData.h"
 #include "engine/CapicomEnvelopedData.h"
 #include "engine/CapicomErrors.h"
-#include "engine/CapicomStore.h"
-#include "engine/CertPolicy.h"
+#include "engine/SignerCheck.h"
 #include "formats/FileStream.h"
 #include "formats/TolvexBinaryFile.h"
 #include "platform/win32/files.h"
@@ -44,11 +43,6 @@ const ModeTexts kTexts[] = {
     {"Archive Sign and Encrypt Operation Successful. File (", "Archive Sign and Encrypt Operation Failed. File (",
      " Archive Operation", "Archive Sign and Encrypt Operation"},
 };
-
-CString FolderOf(const CString& path) {
-  const int slash = path.ReverseFind('/');
-  return slash >= 0 ? path.Left(slash + 1) : CString();
-}
 
 CString NameOf(const CString& path) { return path.Mid(path.ReverseFind('/') + 1); }
 
@@ -112,7 +106,7 @@ class ArchiveRun {
     m_page->GetOutputFolder(1, folder);
     const CString& zipPath = m_data->m_strZipPath;
     m_output = m_data->m_strDestinationPath;
-    if (m_output.IsEmpty()) m_output = (folder.IsEmpty() ? FolderOf(zipPath) : folder) + NameOf(zipPath) + ".Tvx";
+    if (m_output.IsEmpty()) m_output = ProtectedFileName(zipPath, folder);
     m_page->m_strOutputPath = m_output;
     m_page->StepProgress();
     if (m_data->m_strPresetPath.IsEmpty() || zipPath.IsEmpty())
@@ -190,42 +184,20 @@ class ArchiveRun {
     }
 
     // The signers may be checked first; a failing one is named in the result but does not stop the run.
-    bool verifyError = false;
     CString verifyText;
-    if (Signing() && m_page->m_Config.VerifyBeforeSign) {
-      CCertPolicy policy;
-      for (int i = 0; i < signers.GetCount() && !verifyError; ++i) {
-        CBstrString text;
-        bool ok = true;
-        policy.ValidateCertificate(signers.GetAt(i), text, ok);
-        if (!ok) {
-          verifyError = true;
-          verifyText = Ansi(text);
-        }
-      }
-    }
+    const bool verifyError =
+        Signing() && m_page->m_Config.VerifyBeforeSign && !SignersPassVerdict(CertificatesOf(signers), verifyText);
 
     m_stream.reset(files.CreateStream(m_pending.GetTemporaryPath()));
     if (!m_stream || !m_stream->IsOpen()) return Fail(E_FAIL, "the file could not be created.");
     if (Encrypting() && FAILED(encryptor.SetSecretFromBuffer(key, 0)))
       return Fail(E_FAIL, "the archive could not be encrypted.");
 
-    // The store certificates that stand for each signer: equal to it and holding its private key.
-    std::vector<std::vector<CCapicomCertificate>> keys(signers.GetCount());
+    // Each signer signs with its own digital ID; one without its key would leave its entry unsigned, which no
+    // reader accepts.
+    std::vector<CCapicomCertificate> keys;
     std::vector<CByteBufferList> signatures(signers.GetCount());
-    if (Signing()) {
-      CCapicomStore store;
-      store.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_ONLY);
-      CCapicomCertificates mine = store.GetCertificates();
-      const LONG count = mine.GetCount();
-      for (int i = 0; i < signers.GetCount(); ++i) {
-        const CCapicomCertificate signer = signers.GetAt(i);
-        for (LONG j = 1; j <= count; ++j) {
-          CCapicomCertificate candidate = mine.GetItem(j);
-          if (candidate.IsEqual(signer) && candidate.HasPrivateKey()) keys[i].push_back(candidate);
-        }
-      }
-    }
+    if (Signing() && !FindSignerKeys(CertificatesOf(signers), keys)) return Fail(E_FAIL, kNoPrivateKey);
 
     CByteBuffer block;
     while (m_input->ReadChunk(static_cast<DWORD>(chunk), block) && block.GetLength() > 0) {
@@ -288,42 +260,36 @@ class ArchiveRun {
     audit.LogInformation(m_texts.auditSuccess, message);
   }
 
-  // Every store certificate of every signer signs the chunk (detached, binary). A signature that fails ends
-  // the run; so does a chunk that no signer could sign, which would be written unsigned.
-  bool SignChunk(const CByteBuffer& chunk, const std::vector<std::vector<CCapicomCertificate>>& keys,
+  // Every signer signs the chunk with its own digital ID (detached, binary). A signature that fails ends the run.
+  bool SignChunk(const CByteBuffer& chunk, const std::vector<CCapicomCertificate>& keys,
                  std::vector<CByteBufferList>& signatures, TimeStampRecord& stamp, CTolvexBinaryFileBase* output) {
     CCapicomSignedData& signedData = m_page->m_SignedData;
     signedData.PutContentFromBuffer(chunk);
-    bool signedOnce = false;
     for (size_t i = 0; i < keys.size(); ++i) {
-      for (const CCapicomCertificate& certificate : keys[i]) {
-        CCapicomSigner signer;
-        signer.PutCertificate(certificate);
-        CCapicomAttributes attributes = signer.GetAuthenticatedAttributes();
-        stamp.m_time.Update();
-        CCapicomAttribute signingTime;
-        signingTime.PutName(0);
-        signingTime.PutValueDate(CDateTime::GetCurrentTime());
-        attributes.Add(signingTime);
-        CCapicomAttribute documentName;
-        documentName.PutName(1);
-        documentName.PutValueString(m_output);
-        attributes.Add(documentName);
-        CByteBuffer signature;
-        HRESULT hr = S_OK;
-        CBstrString error;
-        if (!signedData.SignToBuffer(signer, true, CAPICOM_ENCODE_BINARY, signature, hr, error) ||
-            signature.GetLength() == 0) {
-          Fail(hr, error.IsEmpty() ? CString(kNoPrivateKey) : Ansi(error));
-          return false;
-        }
-        signatures[i].Add(signature);
-        signedOnce = true;
-        if (i != 1) output->m_info.m_bEncryptedContent = 1;
+      CCapicomSigner signer;
+      signer.PutCertificate(keys[i]);
+      CCapicomAttributes attributes = signer.GetAuthenticatedAttributes();
+      stamp.m_time.Update();
+      CCapicomAttribute signingTime;
+      signingTime.PutName(0);
+      signingTime.PutValueDate(CDateTime::GetCurrentTime());
+      attributes.Add(signingTime);
+      CCapicomAttribute documentName;
+      documentName.PutName(1);
+      documentName.PutValueString(m_output);
+      attributes.Add(documentName);
+      CByteBuffer signature;
+      HRESULT hr = S_OK;
+      CBstrString error;
+      if (!signedData.SignToBuffer(signer, true, CAPICOM_ENCODE_BINARY, signature, hr, error) ||
+          signature.GetLength() == 0) {
+        Fail(hr, error.IsEmpty() ? CString(kNoPrivateKey) : Ansi(error));
+        return false;
       }
+      signatures[i].Add(signature);
+      if (i != 1) output->m_info.m_bEncryptedContent = 1;
     }
-    if (!signedOnce) Fail(E_FAIL, kNoPrivateKey);
-    return signedOnce;
+    return true;
   }
 
   static void AddRow(CStringTripleList& list, const CCapicomCertificate& certificate) {

@@ -14,7 +14,7 @@
 #include "engine/CapicomCertificates.h"
 #include "engine/CapicomErrors.h"
 #include "engine/CapicomObjectSet.h"
-#include "engine/CapicomStore.h"
+#include "engine/SignerCheck.h"
 #include "formats/AuditLog.h"
 #include "formats/FileManager.h"
 #include "formats/FileStream.h"
@@ -148,10 +148,7 @@ class PackageWorker {
   // The output: the output folder, the input's name and extension and ".Tvx", or the first free name with
   // "(n)" before ".Tvx"; made at once, so that no other writer takes it meanwhile, and its stream opened.
   bool CreateOutput(InputResult& file) {
-    CString folder = m_data.m_strOutputFolder;
-    if (!folder.IsEmpty() && folder.Right(1) != "/") folder += "/";
-    CPathParts parts(file.input);
-    return file.CreateOutput(m_files, folder + parts.GetFileName() + parts.GetExtension() + ".Tvx");
+    return file.CreateOutput(m_files, ProtectedFileName(file.input, m_data.m_strOutputFolder));
   }
 
   CPackageSheet* m_sheet;
@@ -229,10 +226,7 @@ class PresetWorker : public PackageWorker {
       return;
     }
     // The runner takes the first name, numbers it when it is taken, and writes exactly there.
-    CString folder = m_data.m_strOutputFolder;
-    if (!folder.IsEmpty() && folder.Right(1) != "/") folder += "/";
-    CPathParts parts(file.input);
-    m_data.m_strLastOutputFile = folder + parts.GetFileName() + parts.GetExtension() + ".Tvx";
+    m_data.m_strLastOutputFile = ProtectedFileName(file.input, m_data.m_strOutputFolder);
     COneClickRunner runner;
     // Its folder of presets plays no part here: the preset is given by its path.
     runner.Initialize();
@@ -299,20 +293,8 @@ class CountersignWorker : public PackageWorker {
     CCertificateList listed;
     if (!preset || !preset->m_oneClickRecord.GetSignerCertificates(listed)) return;
     if (preset->m_info.m_body.GetEntryCount() > 0) preset->m_info.m_body.GetEntry(0, m_record);
-    CCapicomStore store;
-    if (FAILED(store.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_ONLY))) return;
-    CCapicomCertificates mine = store.GetCertificates();
-    const LONG count = mine.GetCount();
-    for (int i = 0; i < listed.GetCount(); ++i) {
-      const CCapicomCertificate signer = listed.GetAt(i);
-      for (LONG j = 1; j <= count; ++j) {
-        CCapicomCertificate candidate = mine.GetItem(j);
-        if (candidate.IsEqual(signer) && candidate.HasPrivateKey()) {
-          m_signers.push_back(candidate);
-          break;
-        }
-      }
-    }
+    // A signer without its key here does not countersign; those with theirs do.
+    FindSignerKeys(CertificatesOf(listed), m_signers);
   }
 
   void ProcessFile(InputResult& file) override {

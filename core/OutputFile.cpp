@@ -77,3 +77,12 @@ void COutputFile::Discard() {
   m_strTemporary.Empty();
   SetLastError(error);
 }
+
+CString OutputFolderOf(const CString& input, const CString& folder) {
+  if (folder.IsEmpty()) return input.Left(input.ReverseFind('/') + 1);
+  return folder[folder.GetLength() - 1] == '/' ? folder : folder + "/";
+}
+
+CString ProtectedFileName(const CString& input, const CString& folder) {
+  return OutputFolderOf(input, folder) + input.Mid(input.ReverseFind('/') + 1) + ".Tvx";
+}

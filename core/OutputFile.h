@@ -42,3 +42,10 @@ class COutputFile {
   int m_nNumber = 0;
   bool m_bCommitted = false;
 };
+
+// The folder of an output made of input: folder with its "/" (added when missing), or the input's own folder
+// when folder is empty (empty for a bare file name).
+CString OutputFolderOf(const CString& input, const CString& folder);
+// The first name of the protected file made of input: the input's name and extension with ".Tvx", in
+// OutputFolderOf(input, folder). COutputFile::Create numbers it when taken.
+CString ProtectedFileName(const CString& input, const CString& folder);

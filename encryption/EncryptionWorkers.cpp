@@ -287,9 +287,7 @@ void EncryptRun::ProcessFile(FileOutcome& file) {
   FileCipher cipher(engine, ownCipher, ownKeySize);
 
   CPathParts parts(file.input);
-  CString folder = m_data.m_strOutputFolder;
-  if (folder.IsEmpty()) folder = parts.GetDrive() + parts.GetDirectory();
-  else if (folder[folder.GetLength() - 1] != '/') folder += "/";
+  const CString folder = OutputFolderOf(file.input, m_data.m_strOutputFolder);
   const CString name = parts.GetFileName() + parts.GetExtension();
   if (!file.CreateOutput(m_files, folder + name + ".Etv")) {
     file.Fail(WithPath("Operation Failed. File ", file.output.IsEmpty() ? folder + name + ".Etv" : file.output, "(") +
@@ -485,9 +483,7 @@ void DecryptRun::ProcessFile(FileOutcome& file) {
   }
 
   CPathParts parts(file.input);
-  CString folder = m_data.m_strOutputFolder;
-  if (folder.IsEmpty()) folder = parts.GetDrive() + parts.GetDirectory();
-  else if (folder[folder.GetLength() - 1] != '/') folder += "/";
+  const CString folder = OutputFolderOf(file.input, m_data.m_strOutputFolder);
   if (!file.CreateOutput(m_files, folder + SafeRecordedName(object->m_info.m_strText1, parts.GetFileName()))) {
     Failed(file, "(E4) Failed to read the decrypted data of the file. ", "(E4) Failed to get the decrypted data of the file",
            nullptr);

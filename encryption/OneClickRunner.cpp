@@ -13,7 +13,7 @@
 #include "encryption/OneClickPresets.h"
 #include "engine/CapicomCertificates.h"
 #include "engine/CapicomStore.h"
-#include "engine/CertPolicy.h"
+#include "engine/SignerCheck.h"
 #include "formats/FileStream.h"
 #include "formats/TolvexBinaryFile.h"
 #include "platform/capicom/capicom_defs.h"
@@ -49,14 +49,6 @@ bool PresetCertificates(const COneClickFile& preset, bool signers, CCertificateL
   const bool decoded = signers ? record.GetSignerCertificates(out) : record.GetRecipientCertificates(out);
   const DWORD stored = signers ? record.Signers().GetCount() : record.Recipients().GetCount();
   return decoded && out.GetCount() > 0 && static_cast<DWORD>(out.GetCount()) == stored;
-}
-
-// Why the preset cannot encrypt for one of its recipients now (revoked or expired since the preset was made, or a
-// key that cannot decrypt); empty when it can for every one.
-CString PresetRecipientRefusal(const CCertificateList& recipients) {
-  std::vector<CCapicomCertificate> list;
-  for (int i = 0; i < recipients.GetCount(); ++i) list.push_back(recipients.GetAt(i));
-  return FirstRecipientRefusal(list);
 }
 
 }  // namespace
@@ -240,7 +232,7 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
         (encrypt && !PresetCertificates(*job.preset, false, job.recipients)))
       return E_FAIL;
     if (encrypt) {
-      const CString refusal = PresetRecipientRefusal(job.recipients);
+      const CString refusal = FirstRecipientRefusal(CertificatesOf(job.recipients));
       if (!refusal.IsEmpty()) {
         LogError(operation, refusal);
         return E_FAIL;
@@ -259,24 +251,10 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
       CDateTime(stamp.m_time.m_time).Format(text, sizeof text, 0, 0x400);
       stamp.m_strDate = text;
       info.m_body.m_head = stamp;
-      if (m_config.VerifyBeforeSign) {
-        CCertPolicy policy;
-        for (int i = 0; i < job.signers.GetCount() && !warning; ++i) {
-          CBstrString reason;
-          bool ok = false;
-          policy.ValidateCertificate(job.signers.GetAt(i), reason, ok);
-          if (!ok) {
-            warning = true;
-            warningText = reason.GetAnsi() ? reason.GetAnsi() : "";
-          }
-        }
-      }
+      if (m_config.VerifyBeforeSign) warning = !SignersPassVerdict(CertificatesOf(job.signers), warningText);
     }
 
-    CPathParts parts(inputPath);
-    const CString first = !outputPath.IsEmpty() ? outputPath
-                          : (folder.IsEmpty() ? parts.GetDrive() + parts.GetDirectory() : folder) +
-                                parts.GetFileName() + parts.GetExtension() + ".Tvx";
+    const CString first = !outputPath.IsEmpty() ? outputPath : ProtectedFileName(inputPath, folder);
     if (!job.pending.Create(first)) return E_FAIL;
     job.output = job.pending.GetPath();
     job.out.reset(m_fileManager.CreateStream(job.pending.GetTemporaryPath()));
@@ -289,24 +267,7 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
 
     // Each preset signer signs with its own certificate of the user's "My" store, which holds its key.
     std::vector<CCapicomCertificate> mine;
-    if (SUCCEEDED(result) && sign) {
-      CCapicomStore store;
-      CCapicomCertificates held(kx::engine::kEmpty);
-      if (SUCCEEDED(store.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_ONLY))) held = store.GetCertificates();
-      const LONG count = held.GetInterfacePtr() ? held.GetCount() : 0;
-      for (int i = 0; i < job.signers.GetCount() && !signFailed; ++i) {
-        const CCapicomCertificate wanted = job.signers.GetAt(i);
-        bool found = false;
-        for (LONG k = 1; k <= count && !found; ++k) {
-          CCapicomCertificate candidate = held.GetItem(k);
-          if (candidate.IsEqual(wanted) && candidate.HasPrivateKey()) {
-            mine.push_back(candidate);
-            found = true;
-          }
-        }
-        signFailed = !found;
-      }
-    }
+    if (SUCCEEDED(result) && sign) signFailed = !FindSignerKeys(CertificatesOf(job.signers), mine);
 
     std::unique_ptr<SignerSet> signers;
     std::vector<PayloadEntry> entries;
@@ -425,7 +386,7 @@ int COneClickRunner::EnvelopeFile(const char* inputPath, const char* presetPath,
     if (!job.preset || !job.object) return E_FAIL;
     job.object->m_info = job.preset->m_info;
     if (!PresetCertificates(*job.preset, false, job.recipients)) return E_FAIL;
-    if (const CString refusal = PresetRecipientRefusal(job.recipients); !refusal.IsEmpty()) {
+    if (const CString refusal = FirstRecipientRefusal(CertificatesOf(job.recipients)); !refusal.IsEmpty()) {
       LogError(kEncryptOperation, refusal);
       return E_FAIL;
     }
@@ -456,10 +417,7 @@ int COneClickRunner::EnvelopeFile(const char* inputPath, const char* presetPath,
     job.object->m_extraBlock = enveloped;
     job.object->SetExtraBlockFlag(1);
 
-    CPathParts parts(inputPath);
-    const CString first = !outputPath.IsEmpty() ? outputPath
-                          : (folder.IsEmpty() ? parts.GetDrive() + parts.GetDirectory() : folder) +
-                                parts.GetFileName() + parts.GetExtension() + ".Tvx";
+    const CString first = !outputPath.IsEmpty() ? outputPath : ProtectedFileName(inputPath, folder);
     // Numbered like the other outputs: an existing file is never overwritten.
     if (!job.pending.Create(first)) return E_FAIL;
     if (!job.object->Save(job.pending.GetTemporaryPath()) || !job.pending.Commit()) result = E_FAIL;

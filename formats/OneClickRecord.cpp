@@ -1,8 +1,8 @@
 #include "formats/OneClickRecord.h"
 
 #include "engine/CapicomCertificates.h"
-#include "engine/CapicomStore.h"
 #include "engine/CertPolicy.h"
+#include "engine/SignerCheck.h"
 #include "formats/FieldIo.h"
 
 using kx::formats::FieldReader;
@@ -98,20 +98,8 @@ bool COneClickRecord::IsSignerInMyStore() const {
     // A signer that does not decode is no certificate of the user's.
     if (static_cast<DWORD>(signers.GetCount()) != m_second.GetCount()) return false;
     if (signers.GetCount() == 0) return true;
-    CCapicomStore store;
-    if (FAILED(store.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_ONLY))) return false;
-    CCapicomCertificates mine = store.GetCertificates();
-    LONG count = mine.GetCount();
-    for (int i = 0; i < signers.GetCount(); ++i) {
-      CCapicomCertificate signer = signers.GetAt(i);
-      bool found = false;
-      for (LONG j = 1; j <= count && !found; ++j) {
-        CCapicomCertificate candidate = mine.GetItem(j);
-        found = candidate.HasPrivateKey() && candidate.IsEqual(signer);
-      }
-      if (!found) return false;
-    }
-    return true;
+    std::vector<CCapicomCertificate> held;
+    return FindSignerKeys(CertificatesOf(signers), held);
   } catch (const _com_error&) {
     return false;
   }

@@ -153,14 +153,10 @@ void Run::Encrypt(CCapicomObjectSet& objects, DWORD64 inputSize) {
     }
   }
 
-  // Without a folder of its own the output goes next to the input.
-  if (m_data.m_strOutputFolder.IsEmpty()) {
-    int slash = m_strInput.ReverseFind('/');
-    m_data.m_strOutputFolder = slash < 0 ? CString(".") : m_strInput.Left(slash);
-  }
-  if (m_data.m_strOutputFolder.Right(1) != "/") m_data.m_strOutputFolder += "/";
+  // Without a folder of its own the output goes next to the input; the data keeps the folder it went to.
+  m_data.m_strOutputFolder = OutputFolderOf(m_strInput, m_data.m_strOutputFolder);
   // Named input name + ".Tvx", or with the first free number before ".Tvx" (report.doc(1).Tvx, ...).
-  if (m_pending.Create(m_data.m_strOutputFolder + NameOf(m_strInput) + ".Tvx")) {
+  if (m_pending.Create(ProtectedFileName(m_strInput, m_data.m_strOutputFolder))) {
     m_strOutput = m_pending.GetPath();
     m_output.reset(m_files.CreateStream(m_pending.GetTemporaryPath()));
   }

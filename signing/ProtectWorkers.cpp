@@ -142,8 +142,7 @@ void ProtectWorker::ProcessFile(FileOutcome& file) {
     return;
   }
 
-  CPathParts parts(file.input);
-  const CString first = OutputFolderFor(file.input) + parts.GetFileName() + parts.GetExtension() + ".Tvx";
+  const CString first = ProtectedFileName(file.input, OutputFolderFor(file.input));
   const bool created = file.CreateOutput(m_files, first);
   std::unique_ptr<CTolvexBinaryFile> object = created ? NewProtectedFile() : nullptr;
   if (!object) {

@@ -9,7 +9,7 @@
 #include "engine/CapicomObjectSet.h"
 #include "engine/CapicomEncryptedData.h"
 #include "engine/CapicomSignedData.h"
-#include "engine/CertPolicy.h"
+#include "engine/SignerCheck.h"
 #include "platform/capicom/core/usage.h"
 #include "formats/AuditLog.h"
 #include "platform/capicom/capicom_defs.h"
@@ -167,12 +167,8 @@ CString OpenFailure(const CFileStream* stream) {
 
 CString SignerWorker::OutputFolderFor(const CString& input) {
   CString& folder = m_data.m_strOutputFolder;
-  if (folder.IsEmpty()) {
-    CPathParts parts(input);
-    return parts.GetDrive() + parts.GetDirectory();
-  }
-  if (folder[folder.GetLength() - 1] != '/') folder += "/";
-  return folder;
+  if (!folder.IsEmpty()) folder = OutputFolderOf(input, folder);
+  return OutputFolderOf(input, folder);
 }
 
 DWORD SignerWorker::ChunkSize(uint64_t inputSize) const { return ProtectChunkSize(m_profile.MemoryCache, inputSize); }
@@ -229,18 +225,7 @@ std::unique_ptr<CTolvexBinaryFile> SignerWorker::NewProtectedFile() {
 }
 
 void SignerWorker::CheckSignersBeforeSigning() {
-  if (!m_config.VerifyBeforeSign) return;
-  CCertPolicy policy;
-  for (const CCapicomCertificate& certificate : m_data.m_arrSignerCerts) {
-    CBstrString message;
-    bool ok = false;
-    policy.ValidateCertificate(certificate, message, ok);
-    if (!ok) {
-      m_bWarning = true;
-      m_strWarning = message.GetAnsi() ? message.GetAnsi() : "";
-      return;
-    }
-  }
+  if (m_config.VerifyBeforeSign) m_bWarning = !SignersPassVerdict(m_data.m_arrSignerCerts, m_strWarning);
 }
 
 bool SignerWorker::SavedProtectedFile(FileOutcome& file) {

@@ -160,3 +160,25 @@ TEST_P(OutputFile, StaleTemporariesOfGoneProcessesAreSwept) {
   EXPECT_EQ(names, expected);
   out.Discard();
 }
+
+// Where a protected file made of an input goes first: the folder given (its separator added), else beside the
+// input; a deep input path is kept whole, not cut at the old 259-byte path buffer.
+TEST(ProtectedFileName, FolderOrBesideTheInput) {
+  const std::string deep = "/" + std::string(300, 'd') + "/report.doc";
+  const struct {
+    std::string input, folder, expected;
+  } cases[] = {
+      {"/in/report.doc", "", "/in/report.doc.Tvx"},
+      {"/in/report.doc", "/out", "/out/report.doc.Tvx"},
+      {"/in/report.doc", "/out/", "/out/report.doc.Tvx"},
+      {"report", "", "report.Tvx"},
+      {"/in/.hidden", "/out", "/out/.hidden.Tvx"},
+      {deep, "", deep + ".Tvx"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    EXPECT_EQ(std::string(ProtectedFileName(c.input.c_str(), c.folder.c_str())), c.expected);
+  }
+  EXPECT_EQ(std::string(OutputFolderOf("/in/report.doc", "")), "/in/");
+  EXPECT_EQ(std::string(OutputFolderOf("/in/report.doc", "/out")), "/out/");
+}

@@ -285,11 +285,16 @@ TEST_F(ArchiveOperations, FailuresLeaveNoOutput) {
     HRESULT (*operation)(CArchiveRunBase*, const CArchiveWizardData*);
     bool keyInStore, recipient, emptyZip, noPreset;
     const char* reason;
+    bool secondSignerWithoutKey = false;
   } cases[] = {
       {"signer without a private key", &SignArchive, false, true, false, false,
        "failed during sign operation Make sure you have access to private key."},
       {"signed and encrypted, signer without a private key", &SignAndEncryptArchive, false, true, false, false,
        "failed during sign operation Make sure you have access to private key."},
+      // The signer with a key would sign alone and leave the other's entry without signatures, which no reader
+      // accepts.
+      {"second signer without a private key", &SignArchive, true, true, false, false,
+       "failed during sign operation Make sure you have access to private key.", true},
       {"no recipient", &MakeArchive, true, false, false, false, "names no recipient"},
       {"empty archive", &MakeArchive, true, true, true, false, "the archive is empty"},
       {"no preset", &SignArchive, true, true, false, true, "no one-click preset"},
@@ -299,7 +304,9 @@ TEST_F(ArchiveOperations, FailuresLeaveNoOutput) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     WriteFile(Str(data.m_strZipPath), c.emptyZip ? std::string() : content);
-    WritePreset({c.keyInStore ? signer : Cert("encrypt")}, c.recipient);
+    std::vector<CCapicomCertificate> signers{c.keyInStore ? signer : Cert("encrypt")};
+    if (c.secondSignerWithoutKey) signers.push_back(Cert("encrypt"));
+    WritePreset(signers, c.recipient);
     if (c.noPreset) data.m_strPresetPath.Empty();
     TestRunPage page;
     EXPECT_LT(c.operation(&page, &data), 0);
