@@ -130,29 +130,18 @@ class FileCipher {
 
 using kx::signing::FileOutcome;
 
-class PasswordWorker {
+class PasswordWorker : public kx::signing::FileWorker {
  public:
   explicit PasswordWorker(CEncryptionWizard* sheet)
-      : m_sheet(sheet), m_data(sheet->m_WizardData), m_page(&sheet->m_FinalPage), m_config("Software\\Kesmora\\OfficeTolvex") {}
-  virtual ~PasswordWorker() = default;
-
-  UINT Run();
+      : FileWorker(sheet->m_WizardData, &sheet->m_FinalPage), m_sheet(sheet), m_page(&sheet->m_FinalPage),
+        m_config("Software\\Kesmora\\OfficeTolvex") {}
 
  protected:
-  virtual void StartRun() {}
-  virtual void ProcessFile(FileOutcome& file) = 0;
-  virtual const char* Operation() const = 0;
+  DWORD PauseAfterRun() const override { return kx::encryption::PauseAfterRun(); }
+  // The result message of an earlier run stays until a new one is written.
+  bool ClearsResultMessage() const override { return false; }
+  CString UnexpectedFailureText() const override { return kModuleFailure; }
 
-  void AuditInformation(const char* text) {
-    CAuditLog log;
-    log.Load();
-    log.LogInformation(Operation(), text);
-  }
-  void AuditError(const char* text) {
-    CAuditLog log;
-    log.Load();
-    log.LogError(Operation(), text);
-  }
   // The 256-byte key of the password and the salt; md5 picks the HMAC-MD5 variant.
   bool DeriveKey(const CByteBuffer& salt, bool md5, CByteBuffer& key) {
     CByteBuffer password(static_cast<DWORD>(m_data.m_strPassword.GetLength()),
@@ -169,65 +158,10 @@ class PasswordWorker {
   }
 
   CEncryptionWizard* m_sheet;
-  CProtectWizardData& m_data;
   EncFinalPage* m_page;
-  CFileManager m_files;
   COfficeTolvexConfig m_config;
   CSystemProfile m_profile;
-
- private:
-  void FinishFile(FileOutcome& file, int count);
 };
-
-UINT PasswordWorker::Run() {
-  CoInitialize(nullptr);
-  m_data.m_bOperationDone.store(0);
-  m_page->PrepareForRun();
-  const int count = static_cast<int>(m_data.m_arrInputFiles.GetSize());
-  try {
-    StartRun();
-    for (int i = 0; i < count; ++i) {
-      FileOutcome file;
-      file.index = i;
-      file.input = m_data.m_arrInputFiles[i];
-      try {
-        ProcessFile(file);
-      } catch (const _com_error& e) {
-        if (static_cast<uint32_t>(e.Error()) == 0x80880900u) m_data.m_bEngineError = 1;
-        CString text = m_page->LogEngineError(e.Error());
-        file.Fail(text, text);
-      } catch (...) {
-        file.Fail(kModuleFailure);
-      }
-      FinishFile(file, count);
-    }
-  } catch (const _com_error& e) {
-    // Before or between files: the run fails, with the engine's text in the log and in the result message.
-    m_data.m_bOperationSucceeded = 0;
-    const CString text = m_page->LogEngineError(e.Error());
-    if (m_data.m_strResultMessage.IsEmpty()) m_data.m_strResultMessage = text;
-  } catch (...) {
-    m_data.m_bOperationSucceeded = 0;
-    const CString text = kx::LogFailure("Signer Wizard Fatal", kModuleFailure);
-    if (m_data.m_strResultMessage.IsEmpty()) m_data.m_strResultMessage = text;
-  }
-  m_files.Reset();
-  // Last: the interface thread reads everything written above once it sees the flag.
-  m_data.m_bOperationDone.store(1, std::memory_order_release);
-  WorkerClosingPause(PauseAfterRun());
-  CoUninitialize();
-  return 0;
-}
-
-void PasswordWorker::FinishFile(FileOutcome& file, int count) {
-  file.in.reset();
-  file.SettleOutput();
-  if (!file.failed && !file.output.IsEmpty()) m_data.m_strLastOutputFile = file.output;
-  const char* message = file.message.IsEmpty() ? nullptr : static_cast<const char*>(file.message);
-  m_page->ReportFileResult(file.index, file.failed ? 0 : 1, message, count);
-  if (file.failed) m_page->AddFileOutcome("Error", file.result);
-  else m_page->AddFileOutcome(file.output, "Success");
-}
 
 // ---- encrypt ----
 

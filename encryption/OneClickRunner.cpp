@@ -26,7 +26,10 @@
 #include "signing/WorkerSupport.h"
 
 using kx::signing::AddCertificateTriple;
+using kx::signing::ChunkedRun;
 using kx::signing::MakeSignatureEntries;
+using kx::signing::ProtectChunks;
+using kx::signing::ProtectChunkSize;
 using kx::signing::SignerSet;
 using kx::signing::StampHeader;
 
@@ -55,6 +58,9 @@ bool PresetCertificates(const COneClickFile& preset, bool signers, CCertificateL
 
 // One operation's working objects; the streams and objects go when it ends.
 struct COneClickRunner::Job {
+  bool sign = false;
+  bool encrypt = false;
+  const char* operation = nullptr;  // the audit operation of its failures
   CString input;
   std::unique_ptr<COneClickFile> preset;
   std::unique_ptr<CFileStream> in;
@@ -66,6 +72,17 @@ struct COneClickRunner::Job {
   uint64_t size = 0;
   CCertificateList signers;
   CCertificateList recipients;
+  // Signing: the time stamp, the verdict's warning, each signer's own digital ID, their entries.
+  TimeStampRecord stamp;
+  bool warning = false;
+  CString warningText;
+  std::vector<CCapicomCertificate> keys;
+  std::unique_ptr<SignerSet> signerSet;
+  std::vector<PayloadEntry> entries;
+  bool signFailed = false;
+  CString signError;  // the engine's text of a failed signature
+  // Encrypting: the content key enveloped for the recipients.
+  CByteBuffer envelopedKey;
 };
 
 COneClickRunner::COneClickRunner() = default;
@@ -179,6 +196,17 @@ bool COneClickRunner::OpenJob(Job& job, const char* inputPath, const char* prese
   return true;
 }
 
+HRESULT COneClickRunner::AddressEnvelope(Job& job, LONG cipher, LONG keyLength) {
+  kx::signing::SetEnvelopeCipher(m_envelopedData, cipher, keyLength);
+  CCapicomRecipients recipients = m_envelopedData.GetRecipients();
+  recipients.Clear();
+  for (int i = 0; i < job.recipients.GetCount(); ++i) {
+    const HRESULT hr = recipients.Add(job.recipients.GetAt(i));
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
 HRESULT COneClickRunner::PrepareEncryption(Job& job, CByteBuffer& envelopedKey) {
   const PayloadNestedBlock& codes = job.preset->m_info.m_body.m_nested;
   const LONG cipher = codes.m_bCipherIndex, keyLength = codes.m_bKeyLengthIndex;
@@ -191,13 +219,7 @@ HRESULT COneClickRunner::PrepareEncryption(Job& job, CByteBuffer& envelopedKey) 
   CCapicomAlgorithm contentAlgorithm = m_encryptedData.GetAlgorithm();
   contentAlgorithm.PutName(cipher);
   contentAlgorithm.PutKeyLength(keyLength);
-  kx::signing::SetEnvelopeCipher(m_envelopedData, cipher, keyLength);
-  CCapicomRecipients recipients = m_envelopedData.GetRecipients();
-  recipients.Clear();
-  for (int i = 0; i < job.recipients.GetCount(); ++i) {
-    HRESULT hr = recipients.Add(job.recipients.GetAt(i));
-    if (FAILED(hr)) return hr;
-  }
+  if (const HRESULT hr = AddressEnvelope(job, cipher, keyLength); FAILED(hr)) return hr;
   CRandomGenerator random(true);
   random.SetSize(m_encryptedData.GetSecretLength());
   CByteBuffer secret(random.Generate(), true);
@@ -210,7 +232,6 @@ HRESULT COneClickRunner::PrepareEncryption(Job& job, CByteBuffer& envelopedKey) 
 
 int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, CString& outputPath, bool sign,
                                 bool encrypt) {
-  const char* operation = sign ? (encrypt ? kSignEncryptOperation : kSignOperation) : kEncryptOperation;
   if (sign) {
     m_strMessage.Empty();
     m_bHasMessage = 0;
@@ -222,134 +243,148 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
   if (!presetPath || !*presetPath || !inputPath || !*inputPath) return E_INVALIDARG;
 
   Job job;
+  job.sign = sign;
+  job.encrypt = encrypt;
+  job.operation = sign ? (encrypt ? kSignEncryptOperation : kSignOperation) : kEncryptOperation;
   HRESULT result = S_OK;
-  bool warning = false;
-  CString warningText, signError;
-  bool signFailed = false;
   try {
-    if (!OpenJob(job, inputPath, presetPath)) return E_FAIL;
-    if ((sign && !PresetCertificates(*job.preset, true, job.signers)) ||
-        (encrypt && !PresetCertificates(*job.preset, false, job.recipients)))
-      return E_FAIL;
-    if (encrypt) {
-      const CString refusal = FirstRecipientRefusal(CertificatesOf(job.recipients));
-      if (!refusal.IsEmpty()) {
-        LogError(operation, refusal);
-        return E_FAIL;
-      }
-    }
-    // An empty file makes no protected file: there would be no content for a reader to open.
-    if (job.size == 0) {
-      LogError(operation, "Failed because file size is 0 bytes");
-      return E_FAIL;
-    }
-    PayloadInfo& info = job.object->m_info;
-    TimeStampRecord stamp;
-    if (sign) {
-      stamp.m_bFlag = 1;
-      char text[50] = {};
-      CDateTime(stamp.m_time.m_time).Format(text, sizeof text, 0, 0x400);
-      stamp.m_strDate = text;
-      info.m_body.m_head = stamp;
-      if (m_config.VerifyBeforeSign) warning = !SignersPassVerdict(CertificatesOf(job.signers), warningText);
-    }
-
-    const CString first = !outputPath.IsEmpty() ? outputPath : ProtectedFileName(inputPath, folder);
-    if (!job.pending.Create(first)) return E_FAIL;
-    job.output = job.pending.GetPath();
-    job.out.reset(m_fileManager.CreateStream(job.pending.GetTemporaryPath()));
-    if (!job.out || !job.out->IsOpen()) {
-      result = E_FAIL;
-    }
-
-    CByteBuffer envelopedKey;
-    if (SUCCEEDED(result) && encrypt) result = PrepareEncryption(job, envelopedKey);
-
-    // Each preset signer signs with its own certificate of the user's "My" store, which holds its key.
-    std::vector<CCapicomCertificate> mine;
-    if (SUCCEEDED(result) && sign) signFailed = !FindSignerKeys(CertificatesOf(job.signers), mine);
-
-    std::unique_ptr<SignerSet> signers;
-    std::vector<PayloadEntry> entries;
-    if (SUCCEEDED(result) && sign && !signFailed) {
-      signers = std::make_unique<SignerSet>(mine, stamp.m_time.m_time, job.output, m_signedData);
-      PayloadEntry record = job.preset->m_info.m_body.m_current;
-      job.preset->m_info.m_body.GetEntry(0, record);
-      entries = MakeSignatureEntries(record, signers->Count());
-    }
-
-    // Chunk by chunk: signed over the plain bytes, then encrypted, then written.
-    if (SUCCEEDED(result) && !signFailed) {
-      const kx::signing::ChunkedRun run =
-          kx::signing::ProtectChunks(*job.in, *job.out, kx::signing::ProtectChunkSize(m_systemProfile.MemoryCache, job.size),
-                                     sign ? signers.get() : nullptr, &entries, encrypt ? &m_encryptedData : nullptr);
-      if (run.failure == kx::signing::ChunkedRun::kSign) {
-        signFailed = true;
-        signError = run.engineText;
-        if (FAILED(run.hr)) result = run.hr;
-      } else if (run.failure == kx::signing::ChunkedRun::kEncrypt) {
-        result = E_FAIL;
-        // Encrypting alone writes no entry here: the caller gets E_FAIL and logs the file's failure itself.
-        if (sign) LogError(operation, CString("Sign and Encrypt Operation Failed for File (") + inputPath + "). ");
-      } else if (run.failure == kx::signing::ChunkedRun::kWrite || run.processed != job.size) {
-        // A read or write that stopped early leaves the output short of the input: that is no protected file.
-        result = E_FAIL;
-      }
-    }
-
-    if (signFailed) {
-      const char* lead = encrypt ? "Sign and Encrypt Operation Failed for File (" : "Sign Operation Failed for File (";
-      CString text = CString(lead) + inputPath + "). " + (signError.IsEmpty() ? CString(kNoPrivateKey) : signError);
-      LogError(operation, text);
-      SetMessage(text);
-      if (SUCCEEDED(result)) result = E_FAIL;
-    } else if (SUCCEEDED(result)) {
-      // What the file holds: the parts this operation made, with the preset's texts.
-      info.m_signing.m_bPresent = sign ? 1 : 0;
-      info.m_encryption.m_bPresent = encrypt ? 1 : 0;
-      info.m_body.m_entries.RemoveAll();
-      if (sign) {
-        info.m_signing.m_list.RemoveAll();
-        for (const CCapicomCertificate& certificate : mine) AddCertificateTriple(info.m_signing.m_list, certificate);
-        info.m_body.m_current = entries[0];
-        if (entries[0].m_head.m_bFlag) info.m_body.m_head = entries[0].m_head;
-        for (const PayloadEntry& entry : entries)
-          if (!info.m_body.AddEntry(entry)) result = E_FAIL;
-      }
-      if (encrypt) {
-        info.m_encryption.m_bThirdFlag = 1;
-        info.m_encryption.m_buffer = envelopedKey;
-        // The system's own cipher fills the last block: the reader cuts the content back to this length.
-        if (m_encryptedData.GetFormatVersion() > 1)
-          info.m_strText2.Format("%llu", static_cast<unsigned long long>(job.size));
-      }
-      StampHeader(*job.object, sign ? (encrypt ? 2 : 1) : 0);
-      if (SUCCEEDED(result)) {
-        job.written = job.out->WriteFileObject(job.object.get());
-        if (!job.written) result = FAILED(job.object->GetLastResult()) ? job.object->GetLastResult() : E_FAIL;
-      }
-      // Whole: the output takes its name before anything calls it saved.
-      if (job.written) {
-        job.written = CommitStream(job.out, job.pending);
-        if (job.written) job.output = job.pending.GetPath();
-        else result = E_FAIL;
-      }
-      if (job.written) {
-        CString text = CString("Operation Successful. File (") + job.output + ") saved.";
-        if (warning) {
-          text = CString("Operation completed with signer verification error. File (") + job.output + ") saved. " +
-                 warningText;
-          SetMessage(text);
-        }
-        LogInformation(sign ? (encrypt ? "Sign and Encrypt Operation" : kSignOperation) : kEncryptOperation, text);
-      }
-    }
+    result = CheckJob(job, inputPath, presetPath);
+    if (SUCCEEDED(result)) result = StartOutput(job, outputPath.IsEmpty() ? ProtectedFileName(inputPath, folder) : outputPath);
+    if (SUCCEEDED(result) && encrypt) result = PrepareEncryption(job, job.envelopedKey);
+    if (SUCCEEDED(result) && sign) PrepareSigners(job);
+    if (SUCCEEDED(result) && !job.signFailed) result = ProtectContent(job);
+    if (job.signFailed) result = ReportSignFailure(job, result);
+    else if (SUCCEEDED(result)) result = SaveOutput(job);
   } catch (const _com_error& e) {
     result = FAILED(e.Error()) ? e.Error() : E_FAIL;
   } catch (...) {
+    // An unexpected failure fails the file like any other: the caller reports it and nothing is left.
     result = E_FAIL;
   }
+  return SettleJob(job, result, outputPath);
+}
 
+HRESULT COneClickRunner::CheckJob(Job& job, const char* inputPath, const char* presetPath) {
+  if (!OpenJob(job, inputPath, presetPath)) return E_FAIL;
+  if ((job.sign && !PresetCertificates(*job.preset, true, job.signers)) ||
+      (job.encrypt && !PresetCertificates(*job.preset, false, job.recipients)))
+    return E_FAIL;
+  // A recipient revoked or expired since the preset was made, or whose key cannot decrypt, gets nothing.
+  if (job.encrypt) {
+    const CString refusal = FirstRecipientRefusal(CertificatesOf(job.recipients));
+    if (!refusal.IsEmpty()) {
+      LogError(job.operation, refusal);
+      return E_FAIL;
+    }
+  }
+  // An empty file makes no protected file: there would be no content for a reader to open.
+  if (job.size == 0) {
+    LogError(job.operation, "Failed because file size is 0 bytes");
+    return E_FAIL;
+  }
+  if (!job.sign) return S_OK;
+  job.stamp.m_bFlag = 1;
+  char text[50] = {};
+  CDateTime(job.stamp.m_time.m_time).Format(text, sizeof text, 0, 0x400);
+  job.stamp.m_strDate = text;
+  job.object->m_info.m_body.m_head = job.stamp;
+  if (m_config.VerifyBeforeSign) job.warning = !SignersPassVerdict(CertificatesOf(job.signers), job.warningText);
+  return S_OK;
+}
+
+HRESULT COneClickRunner::StartOutput(Job& job, const CString& first) {
+  if (!job.pending.Create(first)) return E_FAIL;
+  job.output = job.pending.GetPath();
+  job.out.reset(m_fileManager.CreateStream(job.pending.GetTemporaryPath()));
+  return job.out && job.out->IsOpen() ? S_OK : E_FAIL;
+}
+
+void COneClickRunner::PrepareSigners(Job& job) {
+  // Each preset signer signs with its own certificate of the user's "My" store, which holds its key.
+  job.signFailed = !FindSignerKeys(CertificatesOf(job.signers), job.keys);
+  if (job.signFailed) return;
+  job.signerSet = std::make_unique<SignerSet>(job.keys, job.stamp.m_time.m_time, job.output, m_signedData);
+  PayloadEntry record = job.preset->m_info.m_body.m_current;
+  job.preset->m_info.m_body.GetEntry(0, record);
+  job.entries = MakeSignatureEntries(record, job.signerSet->Count());
+}
+
+HRESULT COneClickRunner::ProtectContent(Job& job) {
+  // Chunk by chunk: signed over the plain bytes, then encrypted, then written.
+  const ChunkedRun run = ProtectChunks(*job.in, *job.out, ProtectChunkSize(m_systemProfile.MemoryCache, job.size),
+                                       job.signerSet.get(), &job.entries, job.encrypt ? &m_encryptedData : nullptr);
+  if (run.failure == ChunkedRun::kSign) {
+    job.signFailed = true;
+    job.signError = run.engineText;
+    return FAILED(run.hr) ? run.hr : S_OK;
+  }
+  if (run.failure == ChunkedRun::kEncrypt) {
+    // Encrypting alone writes no entry here: the caller gets E_FAIL and logs the file's failure itself.
+    if (job.sign) LogError(job.operation, CString("Sign and Encrypt Operation Failed for File (") + job.input + "). ");
+    return E_FAIL;
+  }
+  // A read or write that stopped early leaves the output short of the input: that is no protected file.
+  return run.failure == ChunkedRun::kWrite || run.processed != job.size ? E_FAIL : S_OK;
+}
+
+HRESULT COneClickRunner::ReportSignFailure(Job& job, HRESULT result) {
+  const char* lead = job.encrypt ? "Sign and Encrypt Operation Failed for File (" : "Sign Operation Failed for File (";
+  const CString text =
+      CString(lead) + job.input + "). " + (job.signError.IsEmpty() ? CString(kNoPrivateKey) : job.signError);
+  LogError(job.operation, text);
+  SetMessage(text);
+  return SUCCEEDED(result) ? E_FAIL : result;
+}
+
+HRESULT COneClickRunner::DescribeOutput(Job& job) {
+  // What the file holds: the parts this operation made, with the preset's texts.
+  PayloadInfo& info = job.object->m_info;
+  HRESULT result = S_OK;
+  info.m_signing.m_bPresent = job.sign ? 1 : 0;
+  info.m_encryption.m_bPresent = job.encrypt ? 1 : 0;
+  info.m_body.m_entries.RemoveAll();
+  if (job.sign) {
+    info.m_signing.m_list.RemoveAll();
+    for (const CCapicomCertificate& certificate : job.keys) AddCertificateTriple(info.m_signing.m_list, certificate);
+    info.m_body.m_current = job.entries[0];
+    if (job.entries[0].m_head.m_bFlag) info.m_body.m_head = job.entries[0].m_head;
+    for (const PayloadEntry& entry : job.entries)
+      if (!info.m_body.AddEntry(entry)) result = E_FAIL;
+  }
+  if (job.encrypt) {
+    info.m_encryption.m_bThirdFlag = 1;
+    info.m_encryption.m_buffer = job.envelopedKey;
+    // The system's own cipher fills the last block: the reader cuts the content back to this length.
+    if (m_encryptedData.GetFormatVersion() > 1) info.m_strText2.Format("%llu", static_cast<unsigned long long>(job.size));
+  }
+  StampHeader(*job.object, job.sign ? (job.encrypt ? 2 : 1) : 0);
+  return result;
+}
+
+HRESULT COneClickRunner::SaveOutput(Job& job) {
+  HRESULT result = DescribeOutput(job);
+  if (SUCCEEDED(result)) {
+    job.written = job.out->WriteFileObject(job.object.get());
+    if (!job.written) result = FAILED(job.object->GetLastResult()) ? job.object->GetLastResult() : E_FAIL;
+  }
+  // Whole: the output takes its name before anything calls it saved.
+  if (job.written) {
+    job.written = CommitStream(job.out, job.pending);
+    if (!job.written) return E_FAIL;
+    job.output = job.pending.GetPath();
+  }
+  if (!job.written) return result;
+  CString text = CString("Operation Successful. File (") + job.output + ") saved.";
+  if (job.warning) {
+    text = CString("Operation completed with signer verification error. File (") + job.output + ") saved. " +
+           job.warningText;
+    SetMessage(text);
+  }
+  LogInformation(job.sign ? (job.encrypt ? "Sign and Encrypt Operation" : kSignOperation) : kEncryptOperation, text);
+  return result;
+}
+
+int COneClickRunner::SettleJob(Job& job, HRESULT result, CString& outputPath) {
   job.in.reset();
   job.out.reset();
   if (!job.written || FAILED(result)) {
@@ -361,8 +396,8 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
   try {
     m_config.LoadGeneralOptions();
     if (m_config.ShredTemporaryFiles && GetFileAttributes(job.output) != INVALID_FILE_ATTRIBUTES) {
-      SetFileAttributes(inputPath, FILE_ATTRIBUTE_NORMAL);
-      DeleteFile(inputPath);
+      SetFileAttributes(job.input, FILE_ATTRIBUTE_NORMAL);
+      DeleteFile(job.input);
     }
   } catch (...) {
     // The protected file is written and reported; the input simply stays.
@@ -396,14 +431,8 @@ int COneClickRunner::EnvelopeFile(const char* inputPath, const char* presetPath,
     result = input.ReadAll(0);
     if (FAILED(result)) return result;
 
-    kx::signing::SetEnvelopeCipher(m_envelopedData, job.preset->m_info.m_body.m_nested.m_bCipherIndex,
-                                   job.preset->m_info.m_body.m_nested.m_bKeyLengthIndex);
-    CCapicomRecipients recipients = m_envelopedData.GetRecipients();
-    recipients.Clear();
-    for (int i = 0; i < job.recipients.GetCount(); ++i) {
-      HRESULT hr = recipients.Add(job.recipients.GetAt(i));
-      if (FAILED(hr)) return hr;
-    }
+    const PayloadNestedBlock& codes = job.preset->m_info.m_body.m_nested;
+    if (const HRESULT hr = AddressEnvelope(job, codes.m_bCipherIndex, codes.m_bKeyLengthIndex); FAILED(hr)) return hr;
     CByteBuffer enveloped;
     if (input.m_buffer.GetLength()) {
       m_envelopedData.PutContentFromBuffer(input.m_buffer);

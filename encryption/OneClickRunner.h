@@ -110,13 +110,33 @@ class COneClickRunner {
 
  private:
   struct Job;
-  // Steps shared by the chunked operations; each returns the operation's result.
+  // The chunked operations: the steps below in order, then SettleJob; the operation's result.
   int RunChunked(const char* inputPath, const char* presetPath, CString& outputPath, bool sign, bool encrypt);
   // Opens the preset and the input and makes the output object; false (nothing made) when one is missing.
   bool OpenJob(Job& job, const char* inputPath, const char* presetPath);
+  // OpenJob, the preset's certificates, a recipient refused since the preset was made, an empty input (the last
+  // two logged); for signing, the time stamp and, when asked, the verdict on the signers.
+  HRESULT CheckJob(Job& job, const char* inputPath, const char* presetPath);
+  // The output under its first free name (written beside it until whole) and its stream.
+  HRESULT StartOutput(Job& job, const CString& first);
+  // The envelope's cipher chosen from the preset's codes and the preset's recipients made its recipients; the
+  // engine's result for a recipient it refuses.
+  HRESULT AddressEnvelope(Job& job, LONG cipher, LONG keyLength);
   // The preset's recipients as the envelope's recipients, the content key and its envelope; a result below 0
   // when the engine refuses a recipient or no envelope is made.
   HRESULT PrepareEncryption(Job& job, CByteBuffer& envelopedKey);
+  // Each signer's own digital ID and its signature entry; the job's sign failure when one has no key here.
+  void PrepareSigners(Job& job);
+  // The content signed, encrypted and written chunk by chunk; a sign failure is the job's, not the result.
+  HRESULT ProtectContent(Job& job);
+  // A failed signing logged and kept as the message; a failing result.
+  HRESULT ReportSignFailure(Job& job, HRESULT result);
+  // The protected file object filled with what this operation made.
+  HRESULT DescribeOutput(Job& job);
+  // DescribeOutput, the object written after the content, the output named, the success logged.
+  HRESULT SaveOutput(Job& job);
+  // Streams closed; a failed output removed, else its name given back and, when set so, the input removed.
+  int SettleJob(Job& job, HRESULT result, CString& outputPath);
   void SetMessage(const CString& text);
   void LogInformation(const char* operation, const char* text);
   void LogError(const char* operation, const char* text);

@@ -3,6 +3,8 @@
 #include <memory>
 
 #include "signing/SelectCertPage.h"
+#include "app/FailureReport.h"
+#include "app/ResString.h"
 #include "core/OfficeTolvexConfig.h"
 #include "core/OutputFile.h"
 #include "core/RandomGenerator.h"
@@ -56,10 +58,12 @@ class Run {
   void Execute();
 
  private:
-  // An engine failure: the run fails, and an engine that does not support the request says so.
-  void EngineFailed(HRESULT hr) {
+  // An engine failure: the run fails with the engine's text in the audit log (the page shows no failure), and
+  // an engine that does not support the request says so.
+  void EngineFailed(const _com_error& e) {
     m_bFailed = true;
-    if (hr == kEngineNotSupported) m_data.m_bEngineError = 1;
+    LogFailure(kx::EngineText(e));
+    if (e.Error() == kEngineNotSupported) m_data.m_bEngineError = 1;
   }
   void Encrypt(CCapicomObjectSet& objects, DWORD64 inputSize);
   // Why the first recipient that cannot be used is refused; empty when all can.
@@ -103,9 +107,10 @@ void Run::Execute() {
       }
     }
   } catch (const _com_error& e) {
-    EngineFailed(e.Error());
+    EngineFailed(e);
   } catch (...) {
     m_bFailed = true;
+    LogFailure(LoadResString(357));
   }
 
   m_input.reset();
@@ -135,24 +140,27 @@ void Run::Encrypt(CCapicomObjectSet& objects, DWORD64 inputSize) {
   try {
     SetEnvelopeCipher(envelopeAlgorithm, cipher, keyLength);
   } catch (const _com_error& e) {
-    EngineFailed(e.Error());
+    EngineFailed(e);
   }
   try {
     contentAlgorithm.PutName(cipher);
     contentAlgorithm.PutKeyLength(keyLength);
   } catch (const _com_error& e) {
-    EngineFailed(e.Error());
+    EngineFailed(e);
   }
 
   CCapicomRecipients recipients = envelope.GetRecipients();
   recipients.Clear();
   for (const CCapicomCertificate& certificate : m_data.m_arrRecipientCerts) {
-    if (FAILED(recipients.Add(certificate))) {
+    if (const HRESULT hr = recipients.Add(certificate); FAILED(hr)) {
       m_bFailed = true;
+      LogFailure(kx::EngineText(hr));
       break;
     }
   }
 
+  // A cipher or recipient the engine refused: nothing is written.
+  if (m_bFailed) return;
   // Without a folder of its own the output goes next to the input; the data keeps the folder it went to.
   m_data.m_strOutputFolder = OutputFolderOf(m_strInput, m_data.m_strOutputFolder);
   // Named input name + ".Tvx", or with the first free number before ".Tvx" (report.doc(1).Tvx, ...).

@@ -64,18 +64,15 @@ CSignSheet* SheetOf(LPVOID argument) {
   return static_cast<CSignSheet*>(object);
 }
 
-SignerWorker::SignerWorker(CSignSheet* sheet)
-    : m_sheet(sheet), m_data(sheet->m_WizardData), m_page(&sheet->m_DecryptPage) {}
+FileWorker::FileWorker(CProtectWizardData& data, CResultsPageBase* page) : m_data(data), m_results(page) {}
 
-SignerWorker::~SignerWorker() = default;
+FileWorker::~FileWorker() = default;
 
-DWORD SignerWorker::PauseAfterRun() const { return Pauses().afterRun; }
-
-UINT SignerWorker::Run() {
+UINT FileWorker::Run() {
   CoInitialize(nullptr);
   m_data.m_bOperationDone.store(0);
   if (ClearsResultMessage()) m_data.m_strResultMessage.Empty();
-  m_page->PrepareForRun();
+  m_results->PrepareForRun();
   try {
     StartRun();
     for (int i = 0; i < m_data.m_arrInputFiles.GetSize(); ++i) {
@@ -90,7 +87,7 @@ UINT SignerWorker::Run() {
         const char* description = e.Description();
         file.Fail(text, description && *description ? description : static_cast<const char*>(text));
       } catch (...) {
-        file.Fail(LoadResString(357));
+        file.Fail(UnexpectedFailureText());
       }
       FinishFile(file, static_cast<int>(m_data.m_arrInputFiles.GetSize()));
     }
@@ -101,7 +98,7 @@ UINT SignerWorker::Run() {
     if (m_data.m_strResultMessage.IsEmpty()) m_data.m_strResultMessage = text;
   } catch (...) {
     m_data.m_bOperationSucceeded = 0;
-    const CString text = kx::LogFailure("Signer Wizard Fatal", LoadResString(357));
+    const CString text = kx::LogFailure("Signer Wizard Fatal", UnexpectedFailureText());
     if (m_data.m_strResultMessage.IsEmpty()) m_data.m_strResultMessage = text;
   }
   m_files.Reset();
@@ -112,36 +109,46 @@ UINT SignerWorker::Run() {
   return 0;
 }
 
-void SignerWorker::FinishFile(FileOutcome& file, int count) {
+void FileWorker::FinishFile(FileOutcome& file, int count) {
   file.in.reset();
   file.SettleOutput();
   if (!file.failed && !file.output.IsEmpty()) m_data.m_strLastOutputFile = file.output;
   if (!file.failed) m_data.m_bOperationSucceeded = 1;
-  m_page->ReportFileResult(file.index, file.failed ? 0 : 1, file.message.IsEmpty() ? nullptr : static_cast<const char*>(file.message),
-                           count, file.warning ? TRUE : FALSE);
+  m_results->ReportFileResult(file.index, file.failed ? 0 : 1,
+                              file.message.IsEmpty() ? nullptr : static_cast<const char*>(file.message), count,
+                              file.warning ? TRUE : FALSE);
   if (file.failed) {
-    m_page->AddFileOutcome("Error", file.result);
+    m_results->AddFileOutcome("Error", file.result);
   } else {
-    m_page->AddFileOutcome(file.output, file.result.IsEmpty() ? "Success" : static_cast<const char*>(file.result));
+    m_results->AddFileOutcome(file.output, file.result.IsEmpty() ? "Success" : static_cast<const char*>(file.result));
   }
 }
 
-void SignerWorker::AuditInformation(const char* text, const char* operation) {
+void FileWorker::AuditInformation(const char* text, const char* operation) {
   CAuditLog log;
   log.Load();
   log.LogInformation(operation ? operation : Operation(), text);
 }
 
-void SignerWorker::AuditError(const char* text, const char* operation) {
+void FileWorker::AuditError(const char* text, const char* operation) {
   CAuditLog log;
   log.Load();
   log.LogError(operation ? operation : Operation(), text);
 }
 
-CString SignerWorker::EngineErrorText(HRESULT hr) {
+CString FileWorker::EngineErrorText(HRESULT hr) {
   if (static_cast<uint32_t>(hr) == 0x80880900u) m_data.m_bEngineError = 1;
-  return m_page->LogEngineError(hr);
+  return m_results->LogEngineError(hr);
 }
+
+SignerWorker::SignerWorker(CSignSheet* sheet)
+    : FileWorker(sheet->m_WizardData, &sheet->m_DecryptPage), m_sheet(sheet), m_page(&sheet->m_DecryptPage) {}
+
+SignerWorker::~SignerWorker() = default;
+
+DWORD SignerWorker::PauseAfterRun() const { return Pauses().afterRun; }
+
+CString SignerWorker::UnexpectedFailureText() const { return LoadResString(357); }
 
 bool SignerWorker::OpenInput(FileOutcome& file) {
   if (file.input.IsEmpty()) {

@@ -1,5 +1,5 @@
 // What the Signer Wizard's workers share: the run skeleton (COM, page preparation, one outcome per file,
-// the done flag set last), output naming, audit entries and the protected-file fields they all fill.
+// the done flag set last; the encryption wizard's workers share it too), output naming, audit entries and the protected-file fields they all fill.
 #pragma once
 
 #include <memory>
@@ -17,6 +17,7 @@
 
 class CSignSheet;
 class CPWDecryptPage;
+class CResultsPageBase;
 class CProtectWizardData;
 class CCapicomSignedData;
 class CCapicomEncryptedData;
@@ -51,12 +52,15 @@ struct FileOutcome {
   void SettleOutput();
 };
 
-class SignerWorker {
+// The run of a wizard's file worker: COM, the results page prepared, one outcome per input file reported once
+// (an engine failure fails the file with the engine's text), the done flag set last, then the closing pause.
+// The signer workers and the encryption wizard's password workers run on it.
+class FileWorker {
  public:
-  explicit SignerWorker(CSignSheet* sheet);
-  virtual ~SignerWorker();
-  SignerWorker(const SignerWorker&) = delete;
-  SignerWorker& operator=(const SignerWorker&) = delete;
+  FileWorker(CProtectWizardData& data, CResultsPageBase* page);
+  virtual ~FileWorker();
+  FileWorker(const FileWorker&) = delete;
+  FileWorker& operator=(const FileWorker&) = delete;
 
   // The whole run; 0.
   UINT Run();
@@ -67,14 +71,34 @@ class SignerWorker {
   // Settings and checks before the first file.
   virtual void StartRun() {}
   virtual void ProcessFile(FileOutcome& file) = 0;
-  virtual DWORD PauseAfterRun() const;
+  virtual DWORD PauseAfterRun() const = 0;
   // Encrypting and signing runs start with an empty result message.
   virtual bool ClearsResultMessage() const { return true; }
+  // A file's or the run's result when something other than the engine failed.
+  virtual CString UnexpectedFailureText() const = 0;
 
   void AuditInformation(const char* text, const char* operation = nullptr);
   void AuditError(const char* text, const char* operation = nullptr);
   // The engine's text for a failed engine call, logged as the wizard's fatal error.
   CString EngineErrorText(HRESULT hr);
+
+  CProtectWizardData& m_data;
+  CFileManager m_files;
+
+ private:
+  void FinishFile(FileOutcome& file, int count);
+
+  CResultsPageBase* m_results;
+};
+
+class SignerWorker : public FileWorker {
+ public:
+  explicit SignerWorker(CSignSheet* sheet);
+  ~SignerWorker() override;
+
+ protected:
+  DWORD PauseAfterRun() const override;
+  CString UnexpectedFailureText() const override;
 
   // Opens the input; false (and the file failed) when it cannot be read or the engine objects are missing.
   bool OpenInput(FileOutcome& file);
@@ -94,16 +118,11 @@ class SignerWorker {
   bool SavedProtectedFile(FileOutcome& file);
 
   CSignSheet* m_sheet;
-  CProtectWizardData& m_data;
   CPWDecryptPage* m_page;
-  CFileManager m_files;
   COfficeTolvexConfig m_config;
   CSystemProfile m_profile;
   bool m_bWarning = false;
   CString m_strWarning;
-
- private:
-  void FinishFile(FileOutcome& file, int count);
 };
 
 // Resolves the argument of a thread procedure: the sheet, or null when it is none (or no signer wizard).

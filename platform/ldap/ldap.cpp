@@ -1,6 +1,7 @@
 #include "platform/ldap/ldap.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -223,11 +224,34 @@ class RootsFile {
 
 // ---- one search ----
 
+// libldap writes with write(): a server that went away would raise SIGPIPE and end the host program. While a
+// connection is open its thread holds SIGPIPE blocked, so such a write only fails; a SIGPIPE it raised is taken
+// before the thread's mask is given back.
 struct Handle {
   LDAP* ld = nullptr;
+  Handle() {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &m_mask);
+  }
   ~Handle() {
     if (ld) ldap_unbind_ext_s(ld, nullptr, nullptr);
+    if (!sigismember(&m_mask, SIGPIPE)) {
+      sigset_t pipe;
+      sigemptyset(&pipe);
+      sigaddset(&pipe, SIGPIPE);
+      const timespec now{};
+      while (sigtimedwait(&pipe, nullptr, &now) == SIGPIPE) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &m_mask, nullptr);
   }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+
+ private:
+  sigset_t m_mask;
 };
 
 std::string Diagnostic(LDAP* ld, int rc) {

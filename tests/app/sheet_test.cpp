@@ -12,6 +12,7 @@
 #include "platform/mfc/afxstate.h"
 #include "platform/ui/prsht.h"
 #include "signing/SignSheet.h"
+#include "support/wizard.h"
 
 namespace {
 
@@ -197,7 +198,7 @@ TEST_F(FrameTest, TheFinishPageOffersFinishAndOnlyAHostedWizardNotifiesTheHost) 
           // A hosted wizard leaves Cancel to its host.
           EXPECT_EQ(d.IsVisible(d.Control(sheet, IDCANCEL)), !hosted);
           if (!hosted) d.SavePng(sheet, Shot("wizard-interior-page"));
-          d.Click(d.Control(sheet, ID_WIZNEXT));
+          kxtest::PressNext(d, sheet);
           HWND finish = Page(d, sheet, CFinishPage::IDD);
           HWND button = d.Control(sheet, ID_WIZFINISH);
           d.WaitForEnabled(button);

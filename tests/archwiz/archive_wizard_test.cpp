@@ -19,6 +19,7 @@
 #include "platform/win32/registry.h"
 #include "platform/win32/stateroot.h"
 #include "support/pki.h"
+#include "support/wizard.h"
 #include "zip/ZipArchive.h"
 
 using namespace archwiz;
@@ -722,7 +723,7 @@ TEST_F(ArchiveWizard, AFolderThatCouldNotBeAddedIsNotProtectedAsAnEmptyArchive) 
     // The page is the user's again as soon as the box is answered: nothing waits for the archive made anew.
     for (int id : {IDCANCEL, ID_WIZBACK, ID_WIZNEXT}) EXPECT_TRUE(d.IsEnabled(d.Control(sheet, id))) << id;
     d.WaitForEnabled(Item(d, contents, kAdd));
-    d.Click(d.Control(sheet, ID_WIZNEXT));
+    kxtest::PressNext(d, sheet);
     refused = AnswerPage(d, "OK");
     d.SavePng(sheet, Shot("archive-add-failed"));
     EXPECT_TRUE(d.IsVisible(contents)) << "the wizard stays on its contents";

@@ -13,6 +13,7 @@
 #include "platform/services/mapi.h"
 #include "platform/ui/prsht.h"
 #include "support/pki.h"
+#include "support/wizard.h"
 
 namespace archwiz {
 
@@ -96,20 +97,11 @@ ProtectedFile ArchWizTest::ReadProtected(const std::string& path) {
 
 int ArchWizTest::Sh(const std::string& command, std::string* out) { return kxtest::Run(command + " 2>&1", out); }
 
-void Next(kx::UiDriver& d, HWND sheet) {
-  WaitForButton(d, sheet, ID_WIZNEXT);
-  d.Click(d.Control(sheet, ID_WIZNEXT));
-}
+void Next(kx::UiDriver& d, HWND sheet) { kxtest::PressNext(d, sheet); }
 
-void Back(kx::UiDriver& d, HWND sheet) {
-  WaitForButton(d, sheet, ID_WIZBACK);
-  d.Click(d.Control(sheet, ID_WIZBACK));
-}
+void Back(kx::UiDriver& d, HWND sheet) { kxtest::PressWizardButton(d, sheet, ID_WIZBACK); }
 
-void WaitForButton(kx::UiDriver& d, HWND sheet, int id) {
-  HWND button = d.Control(sheet, id);
-  d.WaitUntil([&] { return d.IsVisible(button) && d.IsEnabled(button); }, "wizard button " + std::to_string(id));
-}
+void WaitForButton(kx::UiDriver& d, HWND sheet, int id) { kxtest::WizardButton(d, sheet, id); }
 
 void TakeArchivePreset(kx::UiDriver& d, HWND page, const std::string& path) {
   d.Invoke(page, [&] {

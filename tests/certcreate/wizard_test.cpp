@@ -27,6 +27,7 @@
 #include "platform/win32/modules.h"
 #include "support/pki.h"
 #include "support/testroot.h"
+#include "support/wizard.h"
 
 using namespace kxtest;
 
@@ -114,20 +115,20 @@ TEST_F(Wizards, TheDefaultPathMakesAStoredSelfSignedCertificate) {
     HWND main = Page(d, hwnd, CCWMainPage::IDD);
     d.SavePng(hwnd, Shot("create-main"));
     EXPECT_FALSE(d.IsEnabled(d.Control(main, 1014)));
-    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    kxtest::PressNext(d, hwnd);
     // The enrolment setting passes over the purpose page.
     HWND identity = Page(d, hwnd, CCWIdentifyPage::IDD);
     // An empty field keeps the page.
-    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    kxtest::PressNext(d, hwnd);
     EXPECT_EQ(AnswerPage(d, "OK"), LoadResString(5170).GetString());
     FillIdentity(d, identity, "Mia \"The\" Maker, Jr");
     d.SavePng(hwnd, Shot("create-identity"));
     // Back reaches the main page, not the skipped purpose page.
     d.Click(d.Control(hwnd, ID_WIZBACK));
     Page(d, hwnd, CCWMainPage::IDD);
-    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    kxtest::PressNext(d, hwnd);
     Page(d, hwnd, CCWIdentifyPage::IDD);
-    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    kxtest::PressNext(d, hwnd);
     HWND finish = Page(d, hwnd, CCWFinishPage::IDD);
     HWND button = d.Control(hwnd, ID_WIZFINISH);
     EXPECT_FALSE(d.IsEnabled(button));
@@ -155,18 +156,18 @@ TEST_F(Wizards, ARequestSavedToAFileVerifies) {
     HWND hwnd = d.WaitForTitle("Certificate Generator");
     HWND main = Page(d, hwnd, CCWMainPage::IDD);
     d.Click(d.Control(main, 1017));
-    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    kxtest::PressNext(d, hwnd);
     // A request to be saved needs its file: the purpose page shows although the setting passes it over.
     HWND purpose = Page(d, hwnd, CCWPurposePage::IDD);
-    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    kxtest::PressNext(d, hwnd);
     EXPECT_EQ(AnswerPage(d, "OK"), LoadResString(5157).GetString());
     kx::ControlDriver c(d);
     d.SetText(d.Control(purpose, 209), request);
     d.SavePng(hwnd, Shot("create-purpose"));
-    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    kxtest::PressNext(d, hwnd);
     HWND identity = Page(d, hwnd, CCWIdentifyPage::IDD);
     FillIdentity(d, identity, "Nia Request");
-    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    kxtest::PressNext(d, hwnd);
     HWND finish = Page(d, hwnd, CCWFinishPage::IDD);
     std::string told = AnswerPage(d, "OK");
     EXPECT_NE(told.find(request), std::string::npos) << told;
@@ -213,10 +214,10 @@ TEST_F(Wizards, AServiceRequestWithoutAServiceFailsItsStepsAndStillFinishes) {
     HWND hwnd = d.WaitForTitle("Certificate Generator");
     HWND main = Page(d, hwnd, CCWMainPage::IDD);
     d.Click(d.Control(main, 1016));
-    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    kxtest::PressNext(d, hwnd);
     HWND identity = Page(d, hwnd, CCWIdentifyPage::IDD);
     FillIdentity(d, identity, "Oli Service");
-    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    kxtest::PressNext(d, hwnd);
     HWND finish = Page(d, hwnd, CCWFinishPage::IDD);
     // One message, the connection failure.
     EXPECT_EQ(AnswerPage(d, "OK"), (LoadResString(603) + "\n" + LoadResString(604)).GetString());
@@ -247,15 +248,15 @@ TEST_F(Wizards, PfxFilesFromOpensslImportIntoThePersonalStore) {
       HWND hwnd = d.WaitForTitle("Certificate Importer");
       Page(d, hwnd, PfxMainPage::IDD);
       if (!legacy) d.SavePng(hwnd, Shot("pfx-welcome"));
-      d.Click(d.Control(hwnd, ID_WIZNEXT));
+      kxtest::PressNext(d, hwnd);
       HWND file = Page(d, hwnd, PfxFilePage::IDD);
       d.SetText(d.Control(file, 1031), pfx);
       // No password: the page stays.
-      d.Click(d.Control(hwnd, ID_WIZNEXT));
+      kxtest::PressNext(d, hwnd);
       EXPECT_EQ(AnswerPage(d, "OK"), LoadResString(572).GetString());
       d.SetText(d.Control(file, 1218), "pw 123");
       if (!legacy) d.SavePng(hwnd, Shot("pfx-file"));
-      d.Click(d.Control(hwnd, ID_WIZNEXT));
+      kxtest::PressNext(d, hwnd);
       EXPECT_EQ(AnswerPage(d, "OK"), LoadResString(575).GetString());
       Page(d, hwnd, CFinishPage::IDD);
       d.Click(d.Control(hwnd, ID_WIZFINISH));
@@ -274,13 +275,13 @@ TEST_F(Wizards, TheAddressBookTakesCertificateFilesOnly) {
     HWND welcome = Page(d, hwnd, PfxMainPage::IDD);
     kx::ControlDriver c(d);
     c.ComboPick(d.Control(welcome, 1202), LoadResString(30020).GetString());
-    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    kxtest::PressNext(d, hwnd);
     HWND file = Page(d, hwnd, PfxFilePage::IDD);
     EXPECT_FALSE(d.IsEnabled(d.Control(file, 1218)));
     EXPECT_FALSE(d.IsEnabled(d.Control(file, 1199)));
     EXPECT_TRUE(d.IsChecked(d.Control(file, 1200)));
     d.SetText(d.Control(file, 1031), pki::Der("encrypt"));
-    d.Click(d.Control(hwnd, ID_WIZNEXT));
+    kxtest::PressNext(d, hwnd);
     EXPECT_EQ(AnswerPage(d, "OK"), LoadResString(575).GetString());
     Page(d, hwnd, CFinishPage::IDD);
     d.Click(d.Control(hwnd, ID_WIZFINISH));
@@ -319,7 +320,7 @@ TEST_F(Wizards, ExportWritesAPfxOnlyForAPasswordedPfxChoice) {
       HWND hwnd = d.WaitForTitle("Certificate Importer");
       HWND welcome = Page(d, hwnd, PfxMainPage::IDD);
       d.Click(d.Control(welcome, 1203));
-      d.Click(d.Control(hwnd, ID_WIZNEXT));
+      kxtest::PressNext(d, hwnd);
       HWND file = Page(d, hwnd, PfxFilePage::IDD);
       d.SetText(d.Control(file, 1031), out);
       d.SetText(d.Control(file, 1218), "out pw");
@@ -327,7 +328,7 @@ TEST_F(Wizards, ExportWritesAPfxOnlyForAPasswordedPfxChoice) {
         d.Click(d.Control(file, 1200));
         EXPECT_FALSE(d.IsEnabled(d.Control(file, 1218)));
       }
-      d.Click(d.Control(hwnd, ID_WIZNEXT));
+      kxtest::PressNext(d, hwnd);
       HWND select = Page(d, hwnd, PfxSelCertPage::IDD);
       kx::ControlDriver c(d);
       c.ComboPick(d.Control(select, 1212), LoadResString(30034).GetString());
@@ -341,7 +342,7 @@ TEST_F(Wizards, ExportWritesAPfxOnlyForAPasswordedPfxChoice) {
       // A second choice while one is listed is refused.
       d.Click(d.Control(select, 1043));
       EXPECT_EQ(AnswerPage(d, "OK"), LoadResString(568).GetString());
-      d.Click(d.Control(hwnd, ID_WIZNEXT));
+      kxtest::PressNext(d, hwnd);
       EXPECT_EQ(AnswerPage(d, "OK"), LoadResString(212).GetString());
       Page(d, hwnd, CFinishPage::IDD);
       d.Click(d.Control(hwnd, ID_WIZFINISH));

@@ -14,6 +14,7 @@
 #include "platform/ui/prsht.h"
 #include "platform/win32/files.h"
 #include "platform/win32/registry.h"
+#include "support/wizard.h"
 
 namespace certsel {
 namespace {
@@ -169,12 +170,12 @@ TEST_F(RecipientsPage, NextNeedsRecipientsAndGoesToTheProcessingPage) {
             // A preset wizard always leads on, with the switch on.
             EXPECT_TRUE(d.IsChecked(d.Control(page, kSwitch)));
             EXPECT_EQ(Buttons(d, sheet), PSWIZB_BACK | PSWIZB_NEXT);
-            d.Click(d.Control(sheet, ID_WIZNEXT));
+            kxtest::PressNext(d, sheet);
             EXPECT_EQ(AnswerPage(d, "OK"), "Please select recipients digital IDs");
             EXPECT_TRUE(d.IsVisible(page));
           }
           PickRecipients(d, page, {"Bob Encryption"});
-          d.Click(d.Control(sheet, ID_WIZNEXT));
+          kxtest::PressNext(d, sheet);
           d.WaitForDialog(oneClick ? 9310 : 9304);
           d.Click(d.Control(sheet, IDCANCEL));
           AnswerPage(d, "Yes");

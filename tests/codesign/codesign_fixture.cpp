@@ -14,6 +14,7 @@
 #include "platform/ui/prsht.h"
 #include "support/pki.h"
 #include "support/testroot.h"
+#include "support/wizard.h"
 
 namespace codesign {
 
@@ -92,11 +93,7 @@ std::vector<std::string> CodeSignTest::Names(const std::string& folder) {
 
 namespace steps {
 
-void Next(kx::UiDriver& d, HWND sheet) {
-  HWND next = d.Control(sheet, ID_WIZNEXT);
-  d.WaitForEnabled(next);
-  d.Click(next);
-}
+void Next(kx::UiDriver& d, HWND sheet) { kxtest::PressNext(d, sheet); }
 
 void Choose(kx::UiDriver& d, HWND sheet, bool verify) {
   HWND page = d.WaitForDialog(kWelcome);

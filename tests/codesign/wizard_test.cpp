@@ -25,6 +25,7 @@
 #include "engine/CertPolicy.h"
 #include "support/pki.h"
 #include "support/testroot.h"
+#include "support/wizard.h"
 
 namespace codesign {
 namespace {
@@ -136,13 +137,13 @@ TEST_F(CodeSignWizardTest, FileAndSignerPagesCheckWhatTheyAreGiven) {
     // The profile forbids lists of files.
     EXPECT_FALSE(d.IsEnabled(d.Control(files, kSeveral)));
     EXPECT_FALSE(d.IsChecked(d.Control(files, kSeveral)));
-    d.Click(d.Control(sheet, ID_WIZNEXT));
+    kxtest::PressNext(d, sheet);
     EXPECT_EQ(AnswerPage(d, "OK"), Res(418));
     d.SetText(d.Control(files, kFilePath), program);
-    d.Click(d.Control(sheet, ID_WIZNEXT));
+    kxtest::PressNext(d, sheet);
     EXPECT_EQ(AnswerPage(d, "OK"), Res(419));
     d.SetText(d.Control(files, kOutputFolder), m_out + "/missing");
-    d.Click(d.Control(sheet, ID_WIZNEXT));
+    kxtest::PressNext(d, sheet);
     EXPECT_EQ(AnswerPage(d, "OK"), Res(419));
     d.SetText(d.Control(files, kOutputFolder), m_out);
     Next(d, sheet);

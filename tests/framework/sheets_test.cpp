@@ -5,6 +5,7 @@
 
 #include "framework/fwtest.h"
 #include "support/testroot.h"
+#include "support/wizard.h"
 
 using fwtest::FrameworkTest;
 
@@ -162,7 +163,7 @@ TEST_F(Sheets, WizardCancelAsksFirst) {
   WizardLog log;
   INT_PTR result = kx::RunWithUi([&] { return RunWizard(&log, KxRes()); }, [&](kx::UiDriver& d) {
     HWND sheet = d.WaitForTitle("Test Wizard");
-    d.Click(d.Control(sheet, ID_WIZNEXT));
+    kxtest::PressNext(d, sheet);
     d.WaitForDialog(9002);
     HWND cancel = d.Control(sheet, IDCANCEL);
     d.Click(cancel);

@@ -13,6 +13,7 @@
 #include "platform/ui/prsht.h"
 #include "platform/win32/files.h"
 #include "oneclick/oneclick_test.h"
+#include "support/wizard.h"
 
 extern "C" int EncryptWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder);
 
@@ -64,7 +65,7 @@ class EncryptionWizard : public OneClickTest {
     OneClickTest::SetUp();
     kx::encryption::PauseAfterRun() = 0;
   }
-  static void Next(kx::UiDriver& d, HWND sheet) { d.Click(d.Control(sheet, ID_WIZNEXT)); }
+  static void Next(kx::UiDriver& d, HWND sheet) { kxtest::PressNext(d, sheet); }
   static void TypePassword(kx::UiDriver& d, HWND page, const std::string& password, const std::string& confirm) {
     d.SetText(d.Control(page, kPassword), password);
     d.SetText(d.Control(page, kConfirm), confirm);

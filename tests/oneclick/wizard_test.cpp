@@ -13,6 +13,7 @@
 #include "platform/win32/files.h"
 #include "platform/win32/registry.h"
 #include "oneclick/oneclick_test.h"
+#include "support/wizard.h"
 
 extern "C" int DisplayOneClickWizard(HWND parent);
 
@@ -26,7 +27,7 @@ std::string Text(UINT id) { return std::string(LoadResString(id)); }
 
 class OneClickWizard : public OneClickTest {
  protected:
-  static void Next(kx::UiDriver& d, HWND sheet) { d.Click(d.Control(sheet, ID_WIZNEXT)); }
+  static void Next(kx::UiDriver& d, HWND sheet) { kxtest::PressNext(d, sheet); }
   static void Back(kx::UiDriver& d, HWND sheet) { d.Click(d.Control(sheet, ID_WIZBACK)); }
   // The welcome page: the description and the operation (radio 1022 + kind).
   static void Welcome(kx::UiDriver& d, HWND sheet, const std::string& description, int kind) {

@@ -15,6 +15,7 @@
 #include "platform/ui/prsht.h"
 #include "platform/win32/files.h"
 #include "profiles/profiles_fixture.h"
+#include "support/wizard.h"
 
 extern "C" int DisplayProfileWizard(int, int index);
 
@@ -35,7 +36,7 @@ class ProfileWizard : public ProfileTest {
     WithKey("signer");
   }
 
-  static void Next(kx::UiDriver& d, HWND sheet) { d.Click(d.Control(sheet, ID_WIZNEXT)); }
+  static void Next(kx::UiDriver& d, HWND sheet) { kxtest::PressNext(d, sheet); }
   // Types the text over the edit's own; an empty text deletes it.
   static void Enter(kx::UiDriver& d, HWND edit, const std::string& text) {
     d.SetText(edit, text);

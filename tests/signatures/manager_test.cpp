@@ -8,6 +8,7 @@
 #include "signing/EncryptionOptionsDialog.h"
 #include "app/OfficeTolvexDoc.h"
 #include "signing/SignManagerSheet.h"
+#include "support/wizard.h"
 
 extern "C" int DisplaySignatureManager(HWND parent);
 
@@ -22,7 +23,7 @@ constexpr int kName = 1024;
 
 class Manager : public signtest::SigningTest {
  protected:
-  static void Next(kx::UiDriver& d, HWND sheet) { d.Click(d.Control(sheet, ID_WIZNEXT)); }
+  static void Next(kx::UiDriver& d, HWND sheet) { kxtest::PressNext(d, sheet); }
   static void Finish(kx::UiDriver& d, HWND sheet) {
     HWND finish = d.Control(sheet, ID_WIZFINISH);
     d.WaitForEnabled(finish);

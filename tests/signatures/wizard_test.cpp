@@ -11,6 +11,7 @@
 #include "signatures/signatures_test.h"
 #include "signing/SignaturePages.h"
 #include "signing/SignatureImage.h"
+#include "support/wizard.h"
 
 extern "C" int SignerWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder, CString* resultPath,
                                      CString* resultText);
@@ -33,13 +34,7 @@ bool Exists(const CString& path) {
 
 class Signing : public signtest::SigningTest {
  protected:
-  // Next once the page has enabled it: the signers page does so when it lists the chosen ID, which can come a
-  // moment after the chooser has gone.
-  static void Next(kx::UiDriver& d, HWND sheet) {
-    HWND next = d.Control(sheet, ID_WIZNEXT);
-    d.WaitForEnabled(next);
-    d.Click(next);
-  }
+  static void Next(kx::UiDriver& d, HWND sheet) { kxtest::PressNext(d, sheet); }
   static void Back(kx::UiDriver& d, HWND sheet) { d.Click(d.Control(sheet, ID_WIZBACK)); }
   static void CancelWizard(kx::UiDriver& d, HWND sheet) {
     d.Click(d.Control(sheet, IDCANCEL));

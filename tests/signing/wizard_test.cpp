@@ -12,6 +12,7 @@
 #include "platform/ui/prsht.h"
 #include "platform/win32/files.h"
 #include "signing/signing_test.h"
+#include "support/wizard.h"
 
 extern "C" int SignerWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder, CString* resultPath,
                                      CString* resultText);
@@ -42,7 +43,7 @@ class Wizard : public SigningTest {
     SigningTest::SetUp();
     AddCert("AddressBook", "encrypt");
   }
-  static void Next(kx::UiDriver& d, HWND sheet) { d.Click(d.Control(sheet, ID_WIZNEXT)); }
+  static void Next(kx::UiDriver& d, HWND sheet) { kxtest::PressNext(d, sheet); }
   static void CancelWizard(kx::UiDriver& d, HWND sheet) {
     d.Click(d.Control(sheet, IDCANCEL));
     AnswerPage(d, "Yes");

@@ -15,25 +15,63 @@ namespace sctest {
 
 std::string Q(const std::string& s) { return "'" + s + "'"; }
 
+std::string TokenTest::s_suiteDir;
+std::string TokenTest::s_problem;
+
+std::string TokenTest::Configure(const std::string& base) {
+  const std::string tokens = base + "/tokens";
+  kxtest::Run("mkdir -p " + Q(tokens));
+  kxtest::WriteFile(base + "/softhsm2.conf",
+                    "directories.tokendir = " + tokens + "\nobjectstore.backend = file\nlog.level = ERROR\n");
+  ::setenv("SOFTHSM2_CONF", (base + "/softhsm2.conf").c_str(), 1);
+  return tokens;
+}
+
+// The token and its objects are made once (softhsm2-util, openssl and pkcs11-tool runs): a folder of the suite's
+// own, outside the test cases' roots.
+void TokenTest::SetUpTestSuite() {
+  SigningTest::SetUpTestSuite();
+  const char* tmp = std::getenv("KX_TEST_TMP");
+  std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/kxtoken-XXXXXX";
+  if (!mkdtemp(base.data())) {
+    s_problem = "no folder for the suite's token";
+    return;
+  }
+  s_suiteDir = base;
+  Configure(base);
+  std::string out;
+  if (kxtest::Run(std::string("softhsm2-util --init-token --free --label ") + Q(kTokenLabel) +
+                      " --so-pin 12345678 --pin " + kPin,
+                  &out) != 0) {
+    s_problem = "softhsm2-util: " + out;
+    return;
+  }
+  const std::string scratch = base + "/scratch";
+  kxtest::Run("mkdir -p " + Q(scratch));
+  static const struct {
+    const char *name, *id, *label;
+  } objects[] = {{"signer", "01", "Alice Signer"}, {"encrypt", "02", "Bob Encrypt"}};
+  for (const auto& o : objects) {
+    s_problem = WriteObjects(scratch, kxtest::pki::Key(o.name), kxtest::pki::Pem(o.name), o.id, o.label);
+    if (!s_problem.empty()) return;
+  }
+}
+
+void TokenTest::TearDownTestSuite() {
+  if (!s_suiteDir.empty()) kxtest::Run("rm -rf " + Q(s_suiteDir));
+  s_suiteDir.clear();
+  s_problem.clear();
+}
+
 void TokenTest::SetUp() {
   SigningTest::SetUp();
+  ASSERT_TRUE(s_problem.empty()) << "the suite's token: " << s_problem;
   TrustFixture();
   // The module reads its configuration when it starts: start it afresh for this test's token folder.
   kx::p11::Reset();
-  std::string base = kxtest::MakeTempDir("softhsm");
-  m_tokenDir = base + "/tokens";
-  ASSERT_EQ(kxtest::Run("mkdir -p " + Q(m_tokenDir)), 0);
-  kxtest::WriteFile(base + "/softhsm2.conf",
-                    "directories.tokendir = " + m_tokenDir + "\nobjectstore.backend = file\nlog.level = ERROR\n");
-  ::setenv("SOFTHSM2_CONF", (base + "/softhsm2.conf").c_str(), 1);
+  m_tokenDir = Configure(kxtest::MakeTempDir("softhsm"));
   std::string out;
-  ASSERT_EQ(kxtest::Run(std::string("softhsm2-util --init-token --free --label ") + Q(kTokenLabel) +
-                            " --so-pin 12345678 --pin " + kPin,
-                        &out),
-            0)
-      << out;
-  WriteToToken("signer", "01", "Alice Signer");
-  WriteToToken("encrypt", "02", "Bob Encrypt");
+  ASSERT_EQ(kxtest::Run("cp -a " + Q(s_suiteDir + "/tokens/.") + " " + Q(m_tokenDir) + " 2>&1", &out), 0) << out;
   SetModule(kSoftHsm);
 }
 
@@ -54,17 +92,25 @@ void TokenTest::WriteToToken(const std::string& name, const std::string& id, con
 
 void TokenTest::WriteToToken(const std::string& keyPem, const std::string& certPem, const std::string& id,
                              const std::string& label) {
-  const std::string dir = kxtest::MakeTempDir("objects-" + id);
+  const std::string problem = WriteObjects(kxtest::MakeTempDir("objects-" + id), keyPem, certPem, id, label);
+  ASSERT_TRUE(problem.empty()) << problem;
+}
+
+std::string TokenTest::WriteObjects(const std::string& dir, const std::string& keyPem, const std::string& certPem,
+                                    const std::string& id, const std::string& label) {
   const std::string key = dir + "/key.der", pub = dir + "/pub.der", cert = dir + "/cert.der";
-  ASSERT_EQ(kxtest::Run("openssl pkey -in " + Q(keyPem) + " -outform DER -out " + Q(key)), 0);
-  ASSERT_EQ(kxtest::Run("openssl pkey -in " + Q(keyPem) + " -pubout -outform DER -out " + Q(pub)), 0);
-  ASSERT_EQ(kxtest::Run("openssl x509 -in " + Q(certPem) + " -outform DER -out " + Q(cert)), 0);
-  const std::string common = " --id " + id + " --label " + Q(label);
   std::string out;
-  ASSERT_EQ(Pkcs11Tool("--write-object " + Q(key) + " --type privkey" + common, &out), 0) << out;
-  ASSERT_EQ(Pkcs11Tool("--write-object " + Q(pub) + " --type pubkey" + common, &out), 0) << out;
-  ASSERT_EQ(Pkcs11Tool("--write-object " + Q(cert) + " --type cert" + common, &out), 0) << out;
-  kxtest::Run("rm -rf " + Q(dir));
+  if (kxtest::Run("openssl pkey -in " + Q(keyPem) + " -outform DER -out " + Q(key) + " && openssl pkey -in " +
+                      Q(keyPem) + " -pubout -outform DER -out " + Q(pub) + " && openssl x509 -in " + Q(certPem) +
+                      " -outform DER -out " + Q(cert),
+                  &out) != 0)
+    return "openssl: " + out;
+  const std::string common = " --id " + id + " --label " + Q(label);
+  const std::string files[][2] = {{key, "privkey"}, {pub, "pubkey"}, {cert, "cert"}};
+  for (const auto& f : files)
+    if (Pkcs11Tool("--write-object " + Q(f[0]) + " --type " + f[1] + common, &out) != 0) return "pkcs11-tool: " + out;
+  kxtest::Run("rm -f " + Q(key) + " " + Q(pub) + " " + Q(cert));
+  return "";
 }
 
 void TokenTest::RemoveToken() {

@@ -35,6 +35,7 @@
 #include "platform/ui/driver.h"
 #include "support/pki.h"
 #include "support/testroot.h"
+#include "support/wizard.h"
 
 extern "C" int SignerWizardOperation(HWND parent, BYTE operation, LPCSTR path, LPCSTR outputFolder, CString* resultPath,
                                      CString* resultText);
@@ -71,7 +72,28 @@ void CancelPin(kx::UiDriver& d) {
 
 class Token : public TokenTest {
  protected:
+  // Without a module setting: p11-kit's proxy, which shows every token the system knows (SoftHSM2 is one of them).
+  static void UseTheProxy() {
+    SetModule("");
+    kx::p11::Reset();
+  }
   // Every signature of a signed protected file checked by openssl.
+  // Erin's P-256 key and e-mail signing certificate (under the fixture's intermediate), made with openssl and
+  // written to the token as id 04.
+  void WriteCurveKey() {
+    const std::string dir = kxtest::MakeTempDir("ec"), key = dir + "/ec.key", cert = dir + "/ec.pem";
+    kxtest::WriteFile(dir + "/ext",
+                      "keyUsage=critical,digitalSignature,nonRepudiation\nextendedKeyUsage=emailProtection\n");
+    std::string out;
+    const std::string csr = dir + "/ec.csr";
+    const std::string commands =
+        "openssl ecparam -name prime256v1 -genkey -noout -out " + Q(key) + " && openssl req -new -key " + Q(key) +
+        " -subj '/CN=Erin Curve/emailAddress=erin@example.com' -out " + Q(csr) + " && openssl x509 -req -in " +
+        Q(csr) + " -CA " + Q(kxtest::pki::Pem("inter")) + " -CAkey " + Q(kxtest::pki::Key("inter")) +
+        " -set_serial 99 -days 30 -extfile " + Q(dir + "/ext") + " -out " + Q(cert) + " 2>&1";
+    ASSERT_EQ(kxtest::Run(commands, &out), 0) << out;
+    WriteToToken(key, cert, "04", "Erin Curve");
+  }
   void VerifyFile(const std::string& path) {
     ProtectedFile file = Read(path);
     ASSERT_TRUE(file.object) << path;
@@ -83,12 +105,16 @@ class Token : public TokenTest {
   }
 };
 
-// The user's personal store shows the token's certificates after the user's own, linked to keys on the token;
-// the card stores show them too; none can be removed through a store.
-TEST_F(Token, TheStoresShowTheTokenCertificates) {
+// The user's personal store shows the token's certificates after the user's own; the card stores show them too.
+TEST_F(Token, TheStoresShowTheTokenCertificatesAfterTheUsersOwn) {
   WithKey("revoked");
   EXPECT_EQ(Subjects("My"), (std::vector<std::string>{"Dave Revoked", "Alice Signer", "Bob Encryption"}));
   EXPECT_EQ(Subjects("SmartCard"), (std::vector<std::string>{"Alice Signer", "Bob Encryption"}));
+}
+
+// A token certificate is linked to its key on the token (by the key's PKCS#11 URI), which is a removable hardware
+// key that cannot be exported; a key of the user's own files is not removable.
+TEST_F(Token, ATokenCertificatesKeyIsOnTheToken) {
   CCapicomCertificate alice = TokenCert("Alice Signer");
   CCapicomPrivateKey key = alice.GetPrivateKey();
   EXPECT_TRUE(key.IsRemovable());
@@ -98,12 +124,18 @@ TEST_F(Token, TheStoresShowTheTokenCertificates) {
   EXPECT_EQ(uri.rfind("pkcs11:token=Alice%20Card;", 0), 0u) << uri;
   EXPECT_NE(uri.find(";id=%01;type=private"), std::string::npos) << uri;
   EXPECT_FALSE(WithKey("signer").GetPrivateKey().IsRemovable());
+}
 
+// A token certificate cannot be removed through a store.
+TEST_F(Token, ATokenCertificateCannotBeRemovedThroughAStore) {
   CCapicomStore my;
   ASSERT_EQ(my.Open(CAPICOM_CURRENT_USER_STORE, "My", CAPICOM_STORE_OPEN_READ_WRITE), S_OK);
   CCapicomCertificate bob = TokenCert("Bob Encryption");
   EXPECT_EQ(kxtest::RaisedBy([&] { my.Remove(bob); }), E_ACCESSDENIED);
-  // In the certificate manager its key is no file to export, and removing it says where it is.
+}
+
+// In the certificate manager a token certificate's key is no file to export, and removing it says where it is.
+TEST_F(Token, TheCertificateManagerNeitherExportsTheKeyNorRemovesATokenCertificate) {
   std::vector<std::string> types;
   std::string removal;
   kx::RunWithUiHere([] { return static_cast<INT_PTR>(CryptUIStartCertMgr(nullptr)); },
@@ -122,14 +154,18 @@ TEST_F(Token, TheStoresShowTheTokenCertificates) {
                     });
   EXPECT_EQ(types, (std::vector<std::string>{"DER encoded binary X.509 (*.cer)", "Base-64 encoded X.509 (*.cer)"}));
   EXPECT_EQ(removal, "This certificate is on a smart card and cannot be removed here.");
+}
 
-  // Without a module setting, p11-kit's proxy shows every token the system knows (SoftHSM2 is one of them).
-  SetModule("");
-  kx::p11::Reset();
+// Without a module setting, p11-kit's proxy shows the token.
+TEST_F(Token, WithoutAModuleSettingTheProxyShowsTheToken) {
+  UseTheProxy();
   EXPECT_EQ(kx::p11::ModulePath(), kx::p11::kProxyModule);
   EXPECT_EQ(Subjects("SmartCard"), (std::vector<std::string>{"Alice Signer", "Bob Encryption"}));
+}
 
-  // The certificate manager gives the present token a tab of its own, and takes it away with the token.
+// The certificate manager gives the present token a tab of its own, and takes it away with the token.
+TEST_F(Token, TheCertificateManagersCardTabGoesWithTheToken) {
+  UseTheProxy();
   auto hasCardTab = [] {
     std::vector<kx::capi::LogicalStore> stores = kx::capi::LogicalStores();
     return std::any_of(stores.begin(), stores.end(), [](const kx::capi::LogicalStore& s) { return s.name == "SmartCard"; });
@@ -164,13 +200,13 @@ TEST_F(Token, TheSignerWizardSignsWithTheTokenKey) {
       [&](kx::UiDriver& d) {
         HWND sheet = d.WaitForTitle("Signer Wizard");
         kxtest::Page(d, sheet, 105);
-        d.Click(d.Control(sheet, ID_WIZNEXT));
+        kxtest::PressNext(d, sheet);
         HWND signers = kxtest::Page(d, sheet, 4225);
         d.Click(d.Control(signers, 1034));
         kxtest::AnswerPage(d, "Yes");
         certsel::Pick(d, std::string(LoadResString(299)), 3, 4217, {"Alice Signer"});
         for (ULONG_PTR page : {4224, 4226, 4210}) {
-          d.Click(d.Control(sheet, ID_WIZNEXT));
+          kxtest::PressNext(d, sheet);
           kxtest::Page(d, sheet, page);
         }
         asked = EnterPin(d, kPin);
@@ -185,18 +221,7 @@ TEST_F(Token, TheSignerWizardSignsWithTheTokenKey) {
 
 // An elliptic-curve key on the token signs too.
 TEST_F(Token, AnEllipticCurveKeyOnTheTokenSigns) {
-  const std::string dir = kxtest::MakeTempDir("ec"), key = dir + "/ec.key", cert = dir + "/ec.pem";
-  kxtest::WriteFile(dir + "/ext",
-                    "keyUsage=critical,digitalSignature,nonRepudiation\nextendedKeyUsage=emailProtection\n");
-  std::string out;
-  const std::string csr = dir + "/ec.csr";
-  const std::string commands =
-      "openssl ecparam -name prime256v1 -genkey -noout -out " + Q(key) + " && openssl req -new -key " + Q(key) +
-      " -subj '/CN=Erin Curve/emailAddress=erin@example.com' -out " + Q(csr) + " && openssl x509 -req -in " + Q(csr) +
-      " -CA " + Q(kxtest::pki::Pem("inter")) + " -CAkey " + Q(kxtest::pki::Key("inter")) +
-      " -set_serial 99 -days 30 -extfile " + Q(dir + "/ext") + " -out " + Q(cert) + " 2>&1";
-  ASSERT_EQ(kxtest::Run(commands, &out), 0) << out;
-  WriteToToken(key, cert, "04", "Erin Curve");
+  ASSERT_NO_FATAL_FAILURE(WriteCurveKey());
   std::string in = File("note.doc", Content(2000)), signedDir = kxtest::MakeTempDir("signed");
   auto sheet = NewSheet(1, {in}, signedDir);
   sheet->m_WizardData.m_arrSignerCerts = {TokenCert("Erin Curve")};
@@ -204,12 +229,21 @@ TEST_F(Token, AnEllipticCurveKeyOnTheTokenSigns) {
                     [&](kx::UiDriver& d) { EnterPin(d, kPin); });
   EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
   VerifyFile(signedDir + "/note.doc.Tvx");
+}
 
-  // A copy of the key, as OpenSSL makes when it hands keys around, outlives the original and signs on its own.
+// A copy of a token key, as OpenSSL makes when it hands keys around, outlives the original and signs on its own.
+TEST_F(Token, ACopyOfATokenKeyOutlivesTheOriginalAndSigns) {
+  ASSERT_NO_FATAL_FAILURE(WriteCurveKey());
   std::string uri, error;
   for (const kx::p11::TokenCertificate& t : kx::p11::Certificates())
     if (t.label == "Erin Curve") uri = t.keyUri;
-  EVP_PKEY* original = kx::p11::LoadKey(uri, &error);  // the token is logged in already
+  EVP_PKEY* original = nullptr;
+  kx::RunWithUiHere(
+      [&] {
+        original = kx::p11::LoadKey(uri, &error);
+        return INT_PTR(0);
+      },
+      [&](kx::UiDriver& d) { EnterPin(d, kPin); });
   ASSERT_TRUE(original) << error;
   EVP_PKEY* copy = EVP_PKEY_dup(original);
   EVP_PKEY_free(original);
@@ -244,31 +278,45 @@ TEST_F(Token, AFileEnvelopedForTheTokenCertificateIsDecryptedWithIt) {
   EXPECT_TRUE(kxtest::ReadFile(plain + "/plans.doc") == input);
 }
 
-// A wrong PIN is asked again with the token's word on attempts left; a cancelled PIN fails that file alone and
-// the run goes on with the next, which asks again.
-TEST_F(Token, AWrongPinIsAskedAgainAndACancelledOneFailsOnlyThatFile) {
+// A cancelled PIN fails that file alone: the run goes on with the next, which asks again.
+TEST_F(Token, ACancelledPinFailsOnlyThatFile) {
   CCapicomCertificate alice = TokenCert("Alice Signer");
   std::string a = File("a.doc", Content(100)), b = File("b.doc", Content(200)), out = kxtest::MakeTempDir("signed");
   auto sheet = NewSheet(1, {a, b}, out);
   sheet->m_WizardData.m_arrSignerCerts = {alice};
-  std::vector<std::string> texts;
   kx::RunWithUiHere([&] { return INT_PTR(Run(*sheet, SignThreadProc)); },
                     [&](kx::UiDriver& d) {
                       CancelPin(d);
-                      texts.push_back(EnterPin(d, "9999"));
-                      texts.push_back(EnterPin(d, kPin));
+                      EnterPin(d, kPin);
                     });
   std::vector<std::string> results = Results(*sheet);
   ASSERT_EQ(results.size(), 2u);
   EXPECT_NE(results[0], "Success");
   EXPECT_NE(results[0].find("cancelled"), std::string::npos) << results[0];
   EXPECT_EQ(results[1], "Success");
-  EXPECT_EQ(texts[1],
-            "Enter the PIN of the token \"Alice Card\":|"
-            "The PIN was wrong. Few attempts are left before the token locks.");
   struct stat st {};
   EXPECT_NE(::stat((out + "/a.doc.Tvx").c_str(), &st), 0) << "no output for the failed file";
   VerifyFile(out + "/b.doc.Tvx");
+}
+
+// A wrong PIN is asked again with the token's word on attempts left.
+TEST_F(Token, AWrongPinIsAskedAgainWithTheAttemptsLeft) {
+  CCapicomCertificate alice = TokenCert("Alice Signer");
+  std::string a = File("a.doc", Content(100)), out = kxtest::MakeTempDir("signed");
+  auto sheet = NewSheet(1, {a}, out);
+  sheet->m_WizardData.m_arrSignerCerts = {alice};
+  std::vector<std::string> texts;
+  kx::RunWithUiHere([&] { return INT_PTR(Run(*sheet, SignThreadProc)); },
+                    [&](kx::UiDriver& d) {
+                      texts.push_back(EnterPin(d, "9999"));
+                      texts.push_back(EnterPin(d, kPin));
+                    });
+  EXPECT_EQ(Results(*sheet), std::vector<std::string>{"Success"});
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[1],
+            "Enter the PIN of the token \"Alice Card\":|"
+            "The PIN was wrong. Few attempts are left before the token locks.");
+  VerifyFile(out + "/a.doc.Tvx");
 }
 
 // Two tokens with one label: the PIN dialog names the one it asks for by its serial number too.
@@ -343,28 +391,47 @@ TEST_F(Token, AProgramSignedWithTheTokenKeyPassesOsslsigncode) {
       << out;
 }
 
+// The enrolment control set for the token's provider: RSA 2048 signature keys made on the token.
+class TokenEnrolment : public Token {
+ protected:
+  void SetUp() override {
+    Token::SetUp();
+    if (HasFatalFailure()) return;
+    enroll_ = std::make_unique<CCertEnroll>();  // after the fixture's start-up
+    e_ = enroll_->GetInterfacePtr();
+    ASSERT_NE(e_, nullptr);
+    ASSERT_EQ(e_->put_ProviderType(PROV_RSA_FULL), S_OK);
+    ASSERT_EQ(e_->put_KeySpec(AT_SIGNATURE), S_OK);
+    ASSERT_EQ(e_->put_ProviderName(_bstr_t(kx::capi::kTokenProviderName)), S_OK);
+    ASSERT_EQ(e_->put_GenKeyFlags(2048u << 16), S_OK);
+  }
+  // A request for Alice (the PIN typed when the token asks), written as PEM to request.p10.
+  std::string Request() {
+    BSTR request = nullptr;
+    HRESULT hr = E_FAIL;
+    kx::RunWithUiHere(
+        [&] {
+          hr = e_->createPKCS10(_bstr_t("CN=Alice Token,O=Example"), _bstr_t("1.3.6.1.5.5.7.3.4"), &request);
+          return INT_PTR(0);
+        },
+        [&](kx::UiDriver& d) { EnterPin(d, kPin); });
+    EXPECT_EQ(hr, S_OK);
+    if (hr != S_OK) return "";
+    const std::string path = m_dir + "/request.p10";
+    kxtest::WriteFile(path, "-----BEGIN CERTIFICATE REQUEST-----\n" + kx::Utf16ToUtf8(request, SysStringLen(request)) +
+                                "-----END CERTIFICATE REQUEST-----\n");
+    SysFreeString(request);
+    return path;
+  }
+
+  std::unique_ptr<CCertEnroll> enroll_;
+  ICEnroll3* e_ = nullptr;
+};
+
 // The enrolment control's token provider makes the request's key pair on the token, which signs the request.
-TEST_F(Token, AnEnrolmentRequestIsSignedByAKeyMadeOnTheToken) {
-  CCertEnroll enroll;
-  ICEnroll3* e = enroll.GetInterfacePtr();
-  ASSERT_NE(e, nullptr);
-  ASSERT_EQ(e->put_ProviderType(PROV_RSA_FULL), S_OK);
-  ASSERT_EQ(e->put_KeySpec(AT_SIGNATURE), S_OK);
-  ASSERT_EQ(e->put_ProviderName(_bstr_t(kx::capi::kTokenProviderName)), S_OK);
-  ASSERT_EQ(e->put_GenKeyFlags(2048u << 16), S_OK);
-  BSTR request = nullptr;
-  HRESULT hr = E_FAIL;
-  kx::RunWithUiHere(
-      [&] {
-        hr = e->createPKCS10(_bstr_t("CN=Alice Token,O=Example"), _bstr_t("1.3.6.1.5.5.7.3.4"), &request);
-        return INT_PTR(0);
-      },
-      [&](kx::UiDriver& d) { EnterPin(d, kPin); });
-  ASSERT_EQ(hr, S_OK);
-  const std::string path = m_dir + "/request.p10";
-  kxtest::WriteFile(path, "-----BEGIN CERTIFICATE REQUEST-----\n" + kx::Utf16ToUtf8(request, SysStringLen(request)) +
-                              "-----END CERTIFICATE REQUEST-----\n");
-  SysFreeString(request);
+TEST_F(TokenEnrolment, ARequestIsSignedByAKeyMadeOnTheToken) {
+  const std::string path = Request();
+  ASSERT_FALSE(path.empty());
   std::string out;
   ASSERT_EQ(kxtest::Run("openssl req -in " + Q(path) + " -verify -noout 2>&1", &out), 0) << out;
   EXPECT_NE(out.find("verify OK"), std::string::npos) << out;
@@ -376,15 +443,20 @@ TEST_F(Token, AnEnrolmentRequestIsSignedByAKeyMadeOnTheToken) {
        at = objects.find("Public Key Object", at + 1))
     ++pairs;
   EXPECT_EQ(pairs, 3u) << objects;
+}
 
-  // The issued certificate is installed in "My" linked to the key on the token.
+// The certificate issued for a token request is installed in "My" linked to the key on the token.
+TEST_F(TokenEnrolment, TheIssuedCertificateIsLinkedToTheKeyOnTheToken) {
+  const std::string path = Request();
+  ASSERT_FALSE(path.empty());
+  std::string out;
   const std::string issued = m_dir + "/issued.pem";
   ASSERT_EQ(kxtest::Run("openssl x509 -req -in " + Q(path) + " -CA " + Q(kxtest::pki::Pem("inter")) + " -CAkey " +
                             Q(kxtest::pki::Key("inter")) + " -set_serial 77 -days 30 -out " + Q(issued) + " 2>&1",
                         &out),
             0)
       << out;
-  ASSERT_EQ(e->acceptPKCS7(_bstr_t(kxtest::ReadFile(issued).c_str())), S_OK);
+  ASSERT_EQ(e_->acceptPKCS7(_bstr_t(kxtest::ReadFile(issued).c_str())), S_OK);
   CCapicomCertificate mine = TokenCert("Alice Token");
   EXPECT_TRUE(mine.GetPrivateKey().IsHardwareDevice());
 }
@@ -498,6 +570,10 @@ TEST(PinDialog, SaysWhatTheTokenSays) {
     EXPECT_TRUE(style & ES_PASSWORD);
     EXPECT_EQ(shown, c.attempts);
   }
+}
+
+// A locked token is reported by its label.
+TEST(PinDialog, ALockedTokenIsReported) {
   std::string text;
   kx::RunWithUiHere(
       [&] {
@@ -511,9 +587,9 @@ TEST(PinDialog, SaysWhatTheTokenSays) {
   EXPECT_NE(text.find("\"Work Token\" is locked"), std::string::npos) << text;
 }
 
-// Both smart-card pages list the token's certificates (and not the user's software keys); the selection sheet
+// The selection sheet's smart-card page lists the token's certificates (and not the user's software keys) and
 // takes one.
-TEST_F(Token, TheSmartCardPagesListTheTokenCertificates) {
+TEST_F(Token, TheSelectionSheetsSmartCardPageListsAndTakesATokenCertificate) {
   WithKey("revoked");
   const std::vector<std::string> card = {"Alice Signer", "Bob Encryption"};
   std::vector<std::string> selected;
@@ -537,8 +613,13 @@ TEST_F(Token, TheSmartCardPagesListTheTokenCertificates) {
       });
   EXPECT_EQ(result, IDOK);
   EXPECT_EQ(selected, std::vector<std::string>{"Alice Signer"});
+}
 
-  result = kx::RunWithUiHere(
+// The certificate sheet's smart-card page lists the token's certificates, its personal page the user's too.
+TEST_F(Token, TheCertificateSheetsSmartCardPageListsTheTokenCertificates) {
+  WithKey("revoked");
+  const std::vector<std::string> card = {"Alice Signer", "Bob Encryption"};
+  INT_PTR result = kx::RunWithUiHere(
       [&] {
         CFormsObjectProvider provider;
         CBaseSheet* made = nullptr;

@@ -19,6 +19,7 @@
 #include "services/local_server.h"
 #include "support/pki.h"
 #include "support/testroot.h"
+#include "support/wizard.h"
 #include "usersetup/usertest.h"
 
 using kxtest::AnswerPage;
@@ -116,14 +117,14 @@ TEST_F(UserSetupWizard, TheWelcomePageChecksTheEntriesThenALocalCertificateAndTh
       SCOPED_TRACE(c.address);
       d.SetText(d.Control(welcome, 1060), c.name);
       d.SetText(d.Control(welcome, 1241), c.address);
-      d.Click(d.Control(sheet, ID_WIZNEXT));
+      kxtest::PressNext(d, sheet);
       EXPECT_EQ(AnswerPage(d, "OK"), c.told);
     }
     EXPECT_TRUE(d.IsVisible(welcome));
     // Five characters with an "@" and a "." are enough.
     d.SetText(d.Control(welcome, 1060), name);
     d.SetText(d.Control(welcome, 1241), "a@b.c");
-    d.Click(d.Control(sheet, ID_WIZNEXT));
+    kxtest::PressNext(d, sheet);
     EXPECT_EQ(WaitForRun(d, sheet), "22222");
   });
   EXPECT_EQ(result, 1);

@@ -13,6 +13,10 @@ namespace {
 bool WizardSize(const std::string& display, int* w, int* h, std::string* output) {
   Host host(display, {"DisplaySignerWizard", "null"});
   Screen screen(display);
+  if (!screen.Open()) {
+    *output = "the test cannot connect to " + display;
+    return false;
+  }
   unsigned long sheet = screen.WaitForWindow("Signer Wizard");
   *output = host.Output();
   if (!sheet) return false;
@@ -25,7 +29,8 @@ bool WizardSize(const std::string& display, int* w, int* h, std::string* output)
 
 TEST(OwnScreen, TheServersXftDpiScalesTheWindows) {
   Xvfb server("1920x1440x24");
-  if (!server.Running()) GTEST_SKIP() << "Xvfb cannot be started";
+  if (server.Missing()) GTEST_SKIP() << server.Problem();
+  ASSERT_TRUE(server.Running()) << server.Problem();
   int w96 = 0, h96 = 0, w192 = 0, h192 = 0;
   std::string out;
   ASSERT_TRUE(WizardSize(server.Name(), &w96, &h96, &out)) << out;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "support/testroot.h"
@@ -56,7 +57,7 @@ Xvfb::Xvfb(const std::string& size) {
   }
   close(fds[0]);
   if (number.empty() || late) {
-    problem_ = late ? "Xvfb did not start within 60 s" : "Xvfb cannot be started";
+    problem_ = late ? "Xvfb did not start within 60 s" : kMissing;
     if (pid > 0) {
       kill(pid, SIGKILL);
       waitpid(pid, nullptr, 0);
@@ -85,10 +86,11 @@ void ScreenTest::TearDownTestSuite() {
 
 void ScreenTest::SetUp() {
   if (!server_->Running()) {
-    if (server_->Problem() == "Xvfb cannot be started") GTEST_SKIP() << server_->Problem();
+    if (server_->Missing()) GTEST_SKIP() << server_->Problem();
     GTEST_FAIL() << server_->Problem();
   }
   screen_ = std::make_unique<Screen>(server_->Name());
+  ASSERT_TRUE(screen_->Open()) << "the test cannot connect to " << Name();
   // The pointer waits in a corner, away from where windows open (hovering changes how controls look).
   Do("mousemove 0 0");
 }
@@ -235,6 +237,11 @@ void Screen::Geometry(unsigned long window, int* x, int* y, int* width, int* hei
   *height = a.height;
 }
 
+void Screen::Size(int* width, int* height) {
+  *width = DisplayWidth(dpy_, DefaultScreen(dpy_));
+  *height = DisplayHeight(dpy_, DefaultScreen(dpy_));
+}
+
 void Screen::Cover(int x, int y, int width, int height) {
   XSetWindowAttributes a{};
   a.override_redirect = True;
@@ -342,8 +349,19 @@ void Screen::AskToClose(unsigned long window) {
   XSync(dpy_, False);
 }
 
+std::map<std::string, Rect> ReadWhere(const std::string& path) {
+  std::map<std::string, Rect> out;
+  std::istringstream lines(kxtest::ReadFile(path));
+  Rect r;
+  std::string what;
+  while (lines >> r.left >> r.top >> r.right >> r.bottom && std::getline(lines, what))
+    out[what.substr(what.find_first_not_of(' '))] = r;
+  return out;
+}
+
 int Client(const std::string& display, const std::string& command, std::string* out) {
-  return kxtest::Run("env -u KX_HEADLESS DISPLAY=" + display + " " + command, out);
+  // A client that does not end (an X server that stopped answering) fails the test instead of holding it.
+  return kxtest::Run("env -u KX_HEADLESS DISPLAY=" + display + " timeout -k 5 60 " + command, out);
 }
 
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@ class Xvfb {
   bool Running() const { return pid_ > 0; }
   // Why it is not running: it could not be started, or it did not answer in time.
   const std::string& Problem() const { return problem_; }
+  // Whether Xvfb cannot be started here at all (a test is skipped then; one that did not answer in time fails).
+  bool Missing() const { return problem_ == kMissing; }
+  static constexpr const char* kMissing = "Xvfb cannot be started";
   // Ends the server now, as a crash or a closed session would.
   void Stop();
 
@@ -54,6 +58,7 @@ class Screen {
  public:
   explicit Screen(const std::string& display);
   ~Screen();
+  bool Open() const { return dpy_ != nullptr; }
   // A mapped top-level window whose _NET_WM_NAME is the title; 0 when there is none after the time-out.
   unsigned long WaitForWindow(const std::string& title, int timeoutMs = 20000);
   // Mapped top-level windows, bottom first.
@@ -66,6 +71,8 @@ class Screen {
   // The window's pixels as 0x00RRGGBB, read with XGetImage.
   std::vector<uint32_t> Pixels(unsigned long window, int* width, int* height);
   void Geometry(unsigned long window, int* x, int* y, int* width, int* height);
+  // The screen's size.
+  void Size(int* width, int* height);
   bool OverrideRedirect(unsigned long window);
   // The pointer's picture now, and the picture of a cursor of the cursor font (XC_xterm, ...).
   std::vector<uint32_t> PointerPicture();
@@ -102,6 +109,19 @@ class ScreenTest : public ::testing::Test {
   static Xvfb* server_;
   std::unique_ptr<Screen> screen_;
 };
+
+// A rectangle of a window, in the window's own coordinates.
+struct Rect {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  int X() const { return (left + right) / 2; }
+  int Y() const { return (top + bottom) / 2; }
+  int Width() const { return right - left; }
+  int Height() const { return bottom - top; }
+};
+
+// What the host's script wrote with "where": the rectangles of a control by what they are ("control", "client",
+// "row", "heading 0", ...), in the coordinates of its top-level window; empty while the file is not there.
+std::map<std::string, Rect> ReadWhere(const std::string& path);
 
 // Runs an X client of the test (xdotool, xclip) on the display; its exit status, output in *out.
 int Client(const std::string& display, const std::string& command, std::string* out = nullptr);

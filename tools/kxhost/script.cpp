@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <fstream>
 #include <map>
 
 #include "platform/ui/commctrl.h"
@@ -22,7 +23,7 @@ const std::map<std::string, Verb>& Verbs() {
       {"double-click", {1, 1}}, {"type", {2, 2}},    {"tick", {1, 1}},       {"untick", {1, 1}},
       {"pick", {2, 2}},     {"key", {1, 1}},         {"answer", {1, 2}},     {"expect", {2, 2}},
       {"expect-title", {1, 1}}, {"enabled", {1, 1}}, {"disabled", {1, 1}},  {"screenshot", {1, 1}},
-      {"gone", {0, 0}},     {"menu", {1, 1}},
+      {"gone", {0, 0}},     {"menu", {1, 1}},        {"where", {2, 3}},
   };
   return verbs;
 }
@@ -324,6 +325,8 @@ void ScriptRunner::Do(kx::UiDriver& d, const Action& a) {
     d.WaitForEnabled(Find(d, args[0]), v == "enabled");
   } else if (v == "screenshot") {
     Shot(d, Window(d), args[0]);
+  } else if (v == "where") {
+    Where(d, Find(d, args[0]), args[1], args.size() > 2 ? &args[2] : nullptr);
   } else if (v == "menu") {
     kx::ControlDriver(d).ChooseMenuPath(SplitPath(args[0]));
   } else if (v == "gone") {
@@ -331,6 +334,51 @@ void ScriptRunner::Do(kx::UiDriver& d, const Action& a) {
     else if (!window_) d.Fail("no window to wait for (a script starts with wait or page)");
     window_ = page_ = nullptr;
   }
+}
+
+// Where a control is, for a client that acts on it from outside through the window system: rectangles in the
+// coordinates of its top-level window (the window the X server shows), one "left top right bottom what" a line:
+// the control, the window's client area, and for a list view its column headings and the row with the given text
+// (once the list shows it). Written whole under its name, so that a reader never sees half of it.
+void ScriptRunner::Where(kx::UiDriver& d, HWND control, const std::string& name, const std::string* row) {
+  HWND top = GetAncestor(control, GA_ROOT);
+  RECT window{};
+  GetWindowRect(top, &window);
+  std::string lines;
+  auto add = [&](HWND of, RECT r, const std::string& what) {  // r: of's client coordinates
+    MapWindowPoints(of, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    lines += std::to_string(r.left - window.left) + " " + std::to_string(r.top - window.top) + " " +
+             std::to_string(r.right - window.left) + " " + std::to_string(r.bottom - window.top) + " " + what + "\n";
+  };
+  RECT r{};
+  GetClientRect(control, &r);
+  add(control, r, "control");
+  GetClientRect(top, &r);
+  add(top, r, "client");
+  const bool list = Upper(ClassOf(control)) == Upper(WC_LISTVIEWA);
+  if (row && !list) d.Fail("where takes a row of list views only, not of " + ClassOf(control));
+  if (list) {
+    if (row) {
+      const int i = kx::ControlDriver(d).WaitForListRow(control, *row);
+      d.Send(control, LVM_ENSUREVISIBLE, static_cast<WPARAM>(i), FALSE);
+      r = RECT{LVIR_LABEL, 0, 0, 0};
+      if (!d.Send(control, LVM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r)))
+        d.Fail("the row \"" + *row + "\" has no rectangle");
+      add(control, r, "row");
+    }
+    HWND header = reinterpret_cast<HWND>(d.Send(control, LVM_GETHEADER));
+    const int columns = header ? static_cast<int>(d.Send(header, HDM_GETITEMCOUNT)) : 0;
+    for (int c = 0; c < columns; ++c)
+      if (d.Send(header, HDM_GETITEMRECT, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&r)))
+        add(header, r, "heading " + std::to_string(c));
+  }
+  const std::string path = shotDir_ + "/" + name + ".txt";
+  {
+    std::ofstream out(path + ".part", std::ios::binary | std::ios::trunc);
+    out << lines;
+    if (!out.flush()) d.Fail("cannot write " + path);
+  }
+  if (std::rename((path + ".part").c_str(), path.c_str()) != 0) d.Fail("cannot write " + path);
 }
 
 std::string ScriptRunner::Shot(kx::UiDriver& d, HWND window, const std::string& name) {

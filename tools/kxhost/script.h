@@ -41,6 +41,7 @@ class ScriptRunner {
   void Answer(kx::UiDriver& d, const std::string& button, const std::string* expected);
   void Pick(kx::UiDriver& d, HWND control, const std::string& text);
   void Capture(kx::UiDriver& d);
+  void Where(kx::UiDriver& d, HWND control, const std::string& name, const std::string* row);
   std::string Shot(kx::UiDriver& d, HWND window, const std::string& name);
 
   std::string name_, shotDir_;
