@@ -1,4 +1,5 @@
 // The basic controls as a person uses them: buttons, check boxes, radio groups, edits, labels.
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -14,7 +15,7 @@ constexpr int kEdit = 200, kPassword = 201, kNumber = 202, kMulti = 203, kLink =
 
 std::mutex g_mutex;
 std::vector<std::pair<int, int>> g_notes;  // (id, code)
-int g_drawItems = 0;
+std::atomic<int> g_drawItems{0};  // counted on the dialog's thread, read by the script's
 
 INT_PTR CALLBACK ControlsProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
