@@ -2,16 +2,20 @@
 #include <cstring>
 #include <string>
 
+#include "app/FailureReport.h"
 #include "app/ResString.h"
 #include "app/SheetRegistry.h"
 #include "certificates/CWizard.h"
 #include "certificates/CreateCertificate.h"
 #include "core/Win32File.h"
 #include "enrolment/VorlindEnrolmentProxy.h"
+#include "platform/capicom/core/keys.h"
 #include "platform/capicom/core/ossl.h"
 #include "platform/com/bstr.h"
 #include "platform/com/combase.h"
 #include "platform/mfc/afxwin.h"
+#include "platform/pkcs11/pkcs11.h"
+#include "platform/win32/errors.h"
 #include "platform/win32/sync.h"
 #include "platform/win32/textconv.h"
 
@@ -347,6 +351,13 @@ UINT CreateCertificateThread(LPVOID argument) {
                                     kx::certcreate::PurposeMaskFor(info.m_strPurpose), FALSE, TRUE,
                                     info.m_strProviderName, info.m_nProviderType, "MY", TRUE, TRUE, "", "MY", TRUE,
                                     FALSE, "", "", "") != FALSE;
+      if (!succeeded) {
+        // The page's labels say only that it failed: the reason goes to the audit log. A key the token could not
+        // make says why in the token's words (a cancelled PIN, the token taken out, a locked PIN).
+        const HRESULT hr = static_cast<HRESULT>(GetLastError());
+        const std::string token = info.m_strProviderName == kx::capi::kTokenProviderName ? kx::p11::LastError() : "";
+        kx::LogFailure("Certificate Creation", token.empty() ? kx::EngineText(hr) : CString(token.c_str()));
+      }
     } else if (!connectionFailed) {
       CByteBuffer request;
       bool haveRequest = false;

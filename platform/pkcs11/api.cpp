@@ -36,6 +36,7 @@ std::string GenerateKey(const std::string& label, unsigned bits, std::string* er
   Failure failure;
   std::string uri = MakeKey(label, bits, DialogPrompts(), &failure);
   if (uri.empty()) *error = Describe(failure);
+  SetLastError(uri.empty() ? *error : std::string());
   return uri;
 }
 

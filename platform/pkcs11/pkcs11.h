@@ -61,6 +61,7 @@ bool ParseUri(const std::string& text, Uri* out);
 }  // namespace kx::p11
 
 namespace kx::p11 {
-// Why the last token operation of this thread failed (a sign or decrypt that ran on the token), or empty.
+// Why the last token operation of this thread failed (a sign or decrypt that ran on the token, a key made on it),
+// or empty.
 std::string LastError();
 }  // namespace kx::p11

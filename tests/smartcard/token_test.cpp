@@ -7,6 +7,7 @@
 #include "app/pages.h"
 #include "certificates/CertEnroll.h"
 #include "certificates/CertSheet.h"
+#include "certificates/CreateCertificate.h"
 #include "certificates/SelCertSheet.h"
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -429,6 +430,24 @@ class TokenEnrolment : public Token {
 };
 
 // The enrolment control's token provider makes the request's key pair on the token, which signs the request.
+// A self-signed digital ID whose key the token cannot make (the PIN entry cancelled) fails, and the token layer
+// keeps why for the creation wizard's audit entry.
+TEST_F(Token, AKeyNotMadeOnTheTokenSaysWhy) {
+  BOOL made = TRUE;
+  std::string why;
+  kx::RunWithUiHere(
+      [&] {
+        made = CreateCertificate("CN=Alice Token,O=Example", AT_SIGNATURE, 2048, "1.2.840.113549.1.1.11", 0, 0, FALSE,
+                                 TRUE, kx::capi::kTokenProviderName, PROV_RSA_FULL, "MY", TRUE, TRUE, "", "MY", TRUE,
+                                 FALSE, "", "", "");
+        why = kx::p11::LastError();
+        return INT_PTR(0);
+      },
+      [&](kx::UiDriver& d) { CancelPin(d); });
+  EXPECT_FALSE(made);
+  EXPECT_NE(why.find("was cancelled"), std::string::npos) << why;
+}
+
 TEST_F(TokenEnrolment, ARequestIsSignedByAKeyMadeOnTheToken) {
   const std::string path = Request();
   ASSERT_FALSE(path.empty());
