@@ -15,6 +15,7 @@
 #include "formats/SignatureFile.h"
 #include "formats/TolvexBinaryFile.h"
 #include "platform/capicom/capicom_defs.h"
+#include "platform/capicom/core/usage.h"
 #include "platform/mfc/afxwin.h"
 #include "app/OfficeTolvexDoc.h"
 #include "signing/ScribbleView.h"
@@ -357,7 +358,15 @@ void CSummarySignPage::ShowSignerDetails() {
   const bool readable = SelectedEntry(entry);
   const bool drawn = readable && ShowDrawnSignature(entry);
   if (!drawn) ShowView(false);
-  m_strHashInfo = CString(kRule40) + LoadResString(515) + "\r\n" + LoadResString(516) + ": SHA-1\r\n" + kRule40;
+  // The signature's own digest algorithm; SHA-1, the file's digest, when the signature cannot be read.
+  std::string digest;
+  if (readable && entry.m_buffers.GetCount() > 0) {
+    const CByteBuffer signature = entry.m_buffers.GetAt(0);
+    digest = kx::capi::SignatureDigestName(signature.GetData(), signature.GetLength());
+  }
+  if (digest.empty()) digest = "SHA-1";
+  m_strHashInfo = CString(kRule40) + LoadResString(515) + "\r\n" + LoadResString(516) + ": " + digest.c_str() +
+                  "\r\n" + kRule40;
   m_strTimeStamp = readable && entry.m_head.m_bFlag ? entry.m_head.m_strDate : NoTimeStampText();
   // Said of the signer's drawn signature itself, whatever its time stamp.
   if (!drawn) m_strHashInfo += "No Hand Drawn Signature was specified\r\n";

@@ -302,7 +302,8 @@ TEST_F(Summary, SignersVerifiedOverEveryBlockWithTheirSignaturesAndEntries) {
   EXPECT_EQ(signers, (std::vector<std::string>{"Alice Signer", "Dave Revoked"}));
   // The mark is the certificate's validity verdict: the revoked signer's intact signature earns none.
   EXPECT_EQ(marks, (std::vector<int>{2, 1}));
-  const std::string hashLine = kRule40 + R(515) + kEol + R(516) + ": SHA-1\r\n" + kRule40;
+  // The signatures' own digest algorithm (the engine signs with SHA-256), not a fixed name.
+  const std::string hashLine = kRule40 + R(515) + kEol + R(516) + ": SHA-256\r\n" + kRule40;
   EXPECT_EQ(stamp, kStampText);
   EXPECT_EQ(hash, hashLine);
   EXPECT_TRUE(padShown);

@@ -6,6 +6,7 @@
 #include <openssl/x509v3.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace kx::capi {
 namespace {
@@ -68,20 +69,44 @@ std::string WeakCertificateProblem(const CertData& cert) {
   return std::string();
 }
 
-std::string WeakSignatureProblem(const uint8_t* der, size_t size) {
+namespace {
+
+// The message digest algorithm of each signer of a CMS signature (DER); none when it cannot be read.
+std::vector<int> SignerDigests(const uint8_t* der, size_t size) {
   const unsigned char* p = der;
   CMS_ContentInfo* cms = d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(size));
-  std::string problem;
+  std::vector<int> nids;
   STACK_OF(CMS_SignerInfo)* infos = cms ? CMS_get0_SignerInfos(cms) : nullptr;
-  for (int i = 0; i < sk_CMS_SignerInfo_num(infos) && problem.empty(); ++i) {
+  for (int i = 0; i < sk_CMS_SignerInfo_num(infos); ++i) {
     X509_ALGOR* digest = nullptr;
     CMS_SignerInfo_get0_algs(sk_CMS_SignerInfo_value(infos, i), nullptr, nullptr, &digest, nullptr);
-    const int nid = digest ? OBJ_obj2nid(digest->algorithm) : NID_undef;
-    if (nid == NID_md5 || nid == NID_md2 || nid == NID_md4) problem = "The signature is made with MD5, a weak algorithm.";
+    nids.push_back(digest ? OBJ_obj2nid(digest->algorithm) : NID_undef);
   }
   CMS_ContentInfo_free(cms);
   ERR_clear_error();
-  return problem;
+  return nids;
+}
+
+}  // namespace
+
+std::string WeakSignatureProblem(const uint8_t* der, size_t size) {
+  for (int nid : SignerDigests(der, size))
+    if (nid == NID_md5 || nid == NID_md2 || nid == NID_md4) return "The signature is made with MD5, a weak algorithm.";
+  return std::string();
+}
+
+std::string SignatureDigestName(const uint8_t* der, size_t size) {
+  const std::vector<int> nids = SignerDigests(der, size);
+  if (nids.empty() || nids[0] == NID_undef) return std::string();
+  switch (nids[0]) {
+    case NID_md5: return "MD5";
+    case NID_sha1: return "SHA-1";
+    case NID_sha224: return "SHA-224";
+    case NID_sha256: return "SHA-256";
+    case NID_sha384: return "SHA-384";
+    case NID_sha512: return "SHA-512";
+    default: return OBJ_nid2sn(nids[0]);
+  }
 }
 
 }  // namespace kx::capi

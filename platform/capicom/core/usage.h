@@ -21,5 +21,8 @@ std::string SignerUsageProblem(const CertData& cert, bool codeSigning);
 std::string WeakCertificateProblem(const CertData& cert);
 // The same for a CMS signature (DER): a message digest made with MD5.
 std::string WeakSignatureProblem(const uint8_t* der, size_t size);
+// The message digest algorithm of a CMS signature's first signer as people name it ("SHA-256"); empty when the
+// signature cannot be read.
+std::string SignatureDigestName(const uint8_t* der, size_t size);
 
 }  // namespace kx::capi
