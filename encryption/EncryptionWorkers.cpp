@@ -18,7 +18,6 @@
 #include "core/RandomGenerator.h"
 #include "core/SymmetricCipher.h"
 #include "core/SystemProfile.h"
-#include "core/TvxFormatSettings.h"
 #include "encryption/EncryptionWizard.h"
 #include "engine/CapicomObjectSet.h"
 #include "formats/AuditLog.h"
@@ -151,9 +150,7 @@ class PasswordWorker : public kx::signing::FileWorker {
   // The engine's encrypted-data object, in the format the file declares.
   CCapicomEncryptedData& EngineContent() {
     CCapicomEncryptedData& content = m_data.m_pEngineObjects->m_EncryptedData;
-    CTvxFormatSettings format;
-    format.Load();
-    if ((format.m_nFormatVersion > 1) != (content.GetFormatVersion() > 1)) content = CCapicomEncryptedData();
+    kx::signing::FollowFormatSetting(content);
     return content;
   }
 

@@ -8,7 +8,6 @@
 #include "core/FileSearch.h"
 #include "core/Paths.h"
 #include "core/RandomGenerator.h"
-#include "core/TvxFormatSettings.h"
 #include "core/Win32File.h"
 #include "encryption/OneClickPresets.h"
 #include "engine/CapicomCertificates.h"
@@ -211,10 +210,7 @@ HRESULT COneClickRunner::PrepareEncryption(Job& job, CByteBuffer& envelopedKey) 
   const PayloadNestedBlock& codes = job.preset->m_info.m_body.m_nested;
   const LONG cipher = codes.m_bCipherIndex, keyLength = codes.m_bKeyLengthIndex;
   if (cipher > CAPICOM_ENCRYPTION_ALGORITHM_AES || keyLength > CAPICOM_ENCRYPTION_KEY_LENGTH_256_BITS) return E_INVALIDARG;
-  // The content goes in the format the protected file will declare.
-  CTvxFormatSettings format;
-  format.Load();
-  if ((format.m_nFormatVersion > 1) != (m_encryptedData.GetFormatVersion() > 1)) m_encryptedData = CCapicomEncryptedData();
+  kx::signing::FollowFormatSetting(m_encryptedData);
   m_encryptedData.SetCipherCodes(cipher, keyLength);
   CCapicomAlgorithm contentAlgorithm = m_encryptedData.GetAlgorithm();
   contentAlgorithm.PutName(cipher);

@@ -9,7 +9,6 @@
 #include "core/OutputFile.h"
 #include "core/RandomGenerator.h"
 #include "core/SystemProfile.h"
-#include "core/TvxFormatSettings.h"
 #include "certificates/CertificateRows.h"
 #include "engine/CapicomObjectSet.h"
 #include "formats/AuditLog.h"
@@ -114,12 +113,7 @@ void Run::Execute() {
 
 void Run::Encrypt(CCapicomObjectSet& objects, DWORD64 inputSize) {
   const LONG cipher = m_data.m_nCipher, keyLength = m_data.m_nKeyLength;
-  // The content is written in the format the protected file will declare: a set made before the format
-  // setting changed gets a wrapper of the present setting.
-  CTvxFormatSettings format;
-  format.Load();
-  if ((format.m_nFormatVersion > 1) != (objects.m_EncryptedData.GetFormatVersion() > 1))
-    objects.m_EncryptedData = CCapicomEncryptedData();
+  kx::signing::FollowFormatSetting(objects.m_EncryptedData);
   CCapicomEnvelopedData& envelope = objects.m_EnvelopedData;
   CCapicomEncryptedData& content = objects.m_EncryptedData;
 

@@ -9,7 +9,6 @@
 #include "certificates/CertificateRows.h"
 #include "core/Paths.h"
 #include "core/RandomGenerator.h"
-#include "core/TvxFormatSettings.h"
 #include "engine/CapicomObjectSet.h"
 #include "platform/capicom/capicom_defs.h"
 #include "platform/win32/files.h"
@@ -70,12 +69,7 @@ void ProtectWorker::SignFailed(FileOutcome& file, const CString& engineText, con
 
 bool ProtectWorker::PrepareEncryption(FileOutcome& file, CCapicomObjectSet& engine, CByteBuffer& envelopedKey) {
   const LONG cipher = m_data.m_nCipher, keyLength = m_data.m_nKeyLength;
-  // The content goes in the format the protected file will declare, even when the setting changed after the
-  // engine objects were made.
-  CTvxFormatSettings format;
-  format.Load();
-  if ((format.m_nFormatVersion > 1) != (engine.m_EncryptedData.GetFormatVersion() > 1))
-    engine.m_EncryptedData = CCapicomEncryptedData();
+  FollowFormatSetting(engine.m_EncryptedData);
   CCapicomEnvelopedData& envelope = engine.m_EnvelopedData;
   CCapicomEncryptedData& content = engine.m_EncryptedData;
   content.SetCipherCodes(cipher, keyLength);

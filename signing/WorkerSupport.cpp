@@ -6,6 +6,7 @@
 #include "app/ResString.h"
 #include "certificates/CertificateRows.h"
 #include "core/Paths.h"
+#include "core/TvxFormatSettings.h"
 #include "engine/CapicomObjectSet.h"
 #include "engine/CapicomEncryptedData.h"
 #include "engine/CapicomSignedData.h"
@@ -185,6 +186,12 @@ void SetEnvelopeCipher(CCapicomEnvelopedData& envelope, LONG cipher, LONG keyLen
   CCapicomAlgorithm algorithm = envelope.GetAlgorithm();
   algorithm.PutName(strong ? cipher : CAPICOM_ENCRYPTION_ALGORITHM_3DES);
   algorithm.PutKeyLength(strong ? keyLength : CAPICOM_ENCRYPTION_KEY_LENGTH_MAXIMUM);
+}
+
+void FollowFormatSetting(CCapicomEncryptedData& content) {
+  CTvxFormatSettings format;
+  format.Load();
+  if ((format.m_nFormatVersion > 1) != (content.GetFormatVersion() > 1)) content = CCapicomEncryptedData();
 }
 
 DWORD ProtectChunkSize(int memoryCache, uint64_t inputSize) {

@@ -163,6 +163,10 @@ class SignerSet {
 // triple DES at its full key length. Every worker that envelopes a key chooses with this.
 void SetEnvelopeCipher(CCapicomEnvelopedData& envelope, LONG cipher, LONG keyLength);
 
+// An encrypted-data object made before the format setting changed is made again, so that the content goes in the
+// format the protected file will declare.
+void FollowFormatSetting(CCapicomEncryptedData& content);
+
 // The chunk size of a protecting run: memoryCache megabytes (at most 1 GiB; 1 MiB when not above 0), never above
 // the input size.
 DWORD ProtectChunkSize(int memoryCache, uint64_t inputSize);
