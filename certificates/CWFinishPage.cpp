@@ -354,7 +354,8 @@ UINT CreateCertificateThread(LPVOID argument) {
       if (!succeeded) {
         // The page's labels say only that it failed: the reason goes to the audit log. A key the token could not
         // make says why in the token's words (a cancelled PIN, the token taken out, a locked PIN).
-        const HRESULT hr = static_cast<HRESULT>(GetLastError());
+        const DWORD error = GetLastError();
+        const HRESULT hr = error ? HRESULT_FROM_WIN32(error) : E_FAIL;
         const std::string token = info.m_strProviderName == kx::capi::kTokenProviderName ? kx::p11::LastError() : "";
         kx::LogFailure("Certificate Creation", token.empty() ? kx::EngineText(hr) : CString(token.c_str()));
       }

@@ -46,7 +46,8 @@ kx::capi::CertRef DataOf(const CCapicomCertificate& certificate) {
 }  // namespace
 
 CString SignerProblem(const CCapicomCertificate& signer, const CByteBuffer* signature) {
-  const CString who = "The signature of " + Text(signer.GetInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME)) + " is intact, but ";
+  const CString who =
+      "The signature of " + Text(signer.GetInfo(CAPICOM_CERT_INFO_SUBJECT_SIMPLE_NAME)) + " is intact, but ";
   CBstrString reason;
   if (!IsCertificateValid(signer, &reason)) return who + "its digital ID is not valid: " + Text(reason);
   kx::capi::CertRef data = DataOf(signer);

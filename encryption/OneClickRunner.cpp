@@ -245,7 +245,8 @@ int COneClickRunner::RunChunked(const char* inputPath, const char* presetPath, C
   HRESULT result = S_OK;
   try {
     result = CheckJob(job, inputPath, presetPath);
-    if (SUCCEEDED(result)) result = StartOutput(job, outputPath.IsEmpty() ? ProtectedFileName(inputPath, folder) : outputPath);
+    if (SUCCEEDED(result))
+      result = StartOutput(job, outputPath.IsEmpty() ? ProtectedFileName(inputPath, folder) : outputPath);
     if (SUCCEEDED(result) && encrypt) result = PrepareEncryption(job, job.envelopedKey);
     if (SUCCEEDED(result) && sign) PrepareSigners(job);
     if (SUCCEEDED(result) && !job.signFailed) result = ProtectContent(job);
@@ -351,7 +352,8 @@ HRESULT COneClickRunner::DescribeOutput(Job& job) {
     info.m_encryption.m_bThirdFlag = 1;
     info.m_encryption.m_buffer = job.envelopedKey;
     // The system's own cipher fills the last block: the reader cuts the content back to this length.
-    if (m_encryptedData.GetFormatVersion() > 1) info.m_strText2.Format("%llu", static_cast<unsigned long long>(job.size));
+    if (m_encryptedData.GetFormatVersion() > 1)
+      info.m_strText2.Format("%llu", static_cast<unsigned long long>(job.size));
   }
   StampHeader(*job.object, job.sign ? (job.encrypt ? 2 : 1) : 0);
   return result;

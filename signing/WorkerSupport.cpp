@@ -175,8 +175,9 @@ CString OpenFailure(const CFileStream* stream) {
 
 CString SignerWorker::OutputFolderFor(const CString& input) {
   CString& folder = m_data.m_strOutputFolder;
-  if (!folder.IsEmpty()) folder = OutputFolderOf(input, folder);
-  return OutputFolderOf(input, folder);
+  const CString chosen = OutputFolderOf(input, folder);
+  if (!folder.IsEmpty()) folder = chosen;  // the operation data keeps it with its separator
+  return chosen;
 }
 
 DWORD SignerWorker::ChunkSize(uint64_t inputSize) const { return ProtectChunkSize(m_profile.MemoryCache, inputSize); }

@@ -1,5 +1,6 @@
 // What the Signer Wizard's workers share: the run skeleton (COM, page preparation, one outcome per file,
-// the done flag set last; the encryption wizard's workers share it too), output naming, audit entries and the protected-file fields they all fill.
+// the done flag set last; the encryption wizard's workers share it too), output naming, audit entries and the
+// protected-file fields they all fill.
 #pragma once
 
 #include <memory>

@@ -6,7 +6,6 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +35,7 @@
 #include "platform/win32/heap.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/stateroot.h"
+#include "platform/win32/textconv.h"
 
 namespace kx::ldap {
 namespace {
@@ -45,8 +45,6 @@ constexpr char kStartTlsOid[] = "1.3.6.1.4.1.1466.20037";
 constexpr char kSealTag[] = "KXS1";
 
 using Clock = std::chrono::steady_clock;
-
-bool NoCaseEqual(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
 
 // ---- the sealed password: AES-256-GCM under a key file of the user's own ----
 
@@ -156,7 +154,7 @@ bool ServerInEnvironment() {
       size_t i = line.find_first_not_of(" \t");
       if (i == std::string::npos) continue;
       std::string word = line.substr(i, line.find_first_of(" \t", i) - i);
-      if (NoCaseEqual(word, "URI") || NoCaseEqual(word, "HOST")) return true;
+      if (EqualNoCase(word, "URI") || EqualNoCase(word, "HOST")) return true;
     }
   }
   return false;
@@ -352,7 +350,7 @@ void AddCertificates(const std::string& value, std::vector<std::string>& ders) {
 std::vector<std::string> Entry::Values(const std::string& name) const {
   std::vector<std::string> out;
   for (const auto& [a, values] : attributes)
-    if (NoCaseEqual(AttributeBase(a), AttributeBase(name))) out.insert(out.end(), values.begin(), values.end());
+    if (EqualNoCase(AttributeBase(a), AttributeBase(name))) out.insert(out.end(), values.begin(), values.end());
   return out;
 }
 
@@ -379,7 +377,7 @@ bool ParseUrl(const std::string& text, Url& out) {
   for (int i = 0; d->lud_exts && d->lud_exts[i]; ++i) {
     std::string ext = d->lud_exts[i];
     if (!ext.empty() && ext[0] == '!') ext.erase(0, 1);
-    if (NoCaseEqual(ext, "StartTLS") || ext == kStartTlsOid) u.startTls = true;
+    if (EqualNoCase(ext, "StartTLS") || ext == kStartTlsOid) u.startTls = true;
   }
   ldap_free_urldesc(d);
   if (u.scheme != "ldap" && u.scheme != "ldaps") return false;
@@ -768,7 +766,7 @@ Server ServerFor(const Url& url) {
     s.timeLimitSeconds = configured.timeLimitSeconds;
     Url c;
     if (url.host.empty()) s.uri = configured.uri;
-    if (url.host.empty() || (ParseUrl(configured.uri, c) && NoCaseEqual(c.ServerUri(), s.uri))) {
+    if (url.host.empty() || (ParseUrl(configured.uri, c) && EqualNoCase(c.ServerUri(), s.uri))) {
       s.bindName = configured.bindName;
       s.password = configured.password;
       s.passwordUnreadable = configured.passwordUnreadable;

@@ -104,9 +104,6 @@ namespace kx {
 // default applies.
 KXAPI LSTATUS RegGetKeyAccessList(HKEY key, std::string* owner, std::vector<AccessEntry>* entries);
 
-// While one is alive (in any thread), the changes to each hive go into one transaction, committed when the
-// last one ends: the many small writes of a first start cost one sync per hive instead of one each. Each
-// change is still all or nothing inside it; a failed commit at the end leaves the hive as it was before.
 // Reading one value: the key under the root is opened for reading and closed again. A missing key or value, or
 // one that cannot be read, is absent (false, *out untouched).
 // The value's bytes and type, whatever its size.
@@ -125,6 +122,9 @@ inline DWORD RegDword(HKEY root, const std::string& path, const char* name, DWOR
   return fallback;
 }
 
+// While one is alive (in any thread), the changes to each hive go into one transaction, committed when the
+// last one ends: the many small writes of a first start cost one sync per hive instead of one each. Each
+// change is still all or nothing inside it; a failed commit at the end leaves the hive as it was before.
 class KXAPI RegistryBatch {
  public:
   RegistryBatch();
